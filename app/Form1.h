@@ -1,0 +1,118 @@
+#pragma once
+// The main window's model: every control, the window's own tables, the input picture's
+// headers, and the procedures that run on its events. Plain C++; the Qt view mirrors it.
+
+#include "app/Control.h"
+#include "app/UserInterface.h"
+#include "bitmap/BitmapHeader.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kartivo {
+
+class Form1 {
+public:
+    explicit Form1(UserInterface& ui);
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // Start-up: lists, default texts, enabled states, the corner boxes.
+    void Form_Load();
+
+    // Every control, in declaration order; Find gives nullptr for an unknown name.
+    const std::vector<Control*>& Controls() const { return controls_; }
+    Control* Find(const std::string& name) const;
+
+    // Window state that is not a control.
+    std::string NoDataText;
+    std::array<std::string, 4> CompressionNames;
+    BitmapHeaders inputHeaders;  // the last input picture read; all zero before the first
+
+    // Frames.
+    Control fraIn{"fraIn", ControlKind::Frame, "", "In"};
+    Control fraOut{"fraOut", ControlKind::Frame, "", "Out"};
+    Control fraAmbulo{"fraAmbulo", ControlKind::Frame, "", "Ambulo"};
+
+    // The input picture.
+    Control txtInFilePathData{"txtInFilePathData", ControlKind::TextBox, "fraIn", ""};
+    Control lblFileSizeData{"lblFileSizeData", ControlKind::Label, "fraIn", "Label1"};
+    Control lblImageWidthData{"lblImageWidthData", ControlKind::Label, "fraIn", "0"};
+    Control lblImageHeightData{"lblImageHeightData", ControlKind::Label, "fraIn", "0"};
+    Control lblColorDepthData{"lblColorDepthData", ControlKind::Label, "fraIn", ""};
+    Control lblCompressionData{"lblCompressionData", ControlKind::Label, "fraIn", ""};
+    Control lblResolutionWidthData{"lblResolutionWidthData", ControlKind::Label, "fraIn", "96"};
+    Control lblResolutionHeightData{"lblResolutionHeightData", ControlKind::Label, "fraIn", "96"};
+    Control txtInBottomLatitudeDegree{"txtInBottomLatitudeDegree", ControlKind::TextBox, "fraIn"};
+    Control txtInBottomLatitude3{"txtInBottomLatitude3", ControlKind::TextBox, "fraIn"};
+    Control txtInLeftLongitudeDegree{"txtInLeftLongitudeDegree", ControlKind::TextBox, "fraIn"};
+    Control txtInLeftLongitude3{"txtInLeftLongitude3", ControlKind::TextBox, "fraIn"};
+    Control txtInTopLatitudeDegree{"txtInTopLatitudeDegree", ControlKind::TextBox, "fraIn"};
+    Control txtInTopLatitude3{"txtInTopLatitude3", ControlKind::TextBox, "fraIn"};
+    Control txtInRightLongitudeDegree{"txtInRightLongitudeDegree", ControlKind::TextBox, "fraIn"};
+    Control txtInRightLongitude3{"txtInRightLongitude3", ControlKind::TextBox, "fraIn"};
+    Control lblDragIn{"lblDragIn", ControlKind::Label, "fraIn", ""};
+
+    // The output picture.
+    Control txtOutFilePathData{"txtOutFilePathData", ControlKind::TextBox, "fraOut", "Text1"};
+    Control lblOutFileSize{"lblOutFileSize", ControlKind::Label, "fraOut", "0"};
+    Control txtImageWidthData{"txtImageWidthData", ControlKind::TextBox, "fraOut", "0"};
+    Control txtImageHeightData{"txtImageHeightData", ControlKind::TextBox, "fraOut", "0"};
+    Control cboColorDepthData{"cboColorDepthData", ControlKind::ComboBox, "fraOut"};
+    Control cboCompressionData{"cboCompressionData", ControlKind::ComboBox, "fraOut"};
+    Control txtResolutionWidthData{"txtResolutionWidthData", ControlKind::TextBox, "fraOut", "96"};
+    Control txtResolutionHeightData{"txtResolutionHeightData", ControlKind::TextBox, "fraOut", "96"};
+    Control txtOutBottomLatitudeDegree{"txtOutBottomLatitudeDegree", ControlKind::TextBox, "fraOut"};
+    Control txtOutBottomLatitude3{"txtOutBottomLatitude3", ControlKind::TextBox, "fraOut"};
+    Control txtOutLeftLongitudeDegree{"txtOutLeftLongitudeDegree", ControlKind::TextBox, "fraOut"};
+    Control txtOutLeftLongitude3{"txtOutLeftLongitude3", ControlKind::TextBox, "fraOut"};
+    Control txtOutTopLatitudeDegree{"txtOutTopLatitudeDegree", ControlKind::TextBox, "fraOut"};
+    Control txtOutTopLatitude3{"txtOutTopLatitude3", ControlKind::TextBox, "fraOut"};
+    Control txtOutRightLongitudeDegree{"txtOutRightLongitudeDegree", ControlKind::TextBox, "fraOut"};
+    Control txtOutRightLongitude3{"txtOutRightLongitude3", ControlKind::TextBox, "fraOut"};
+    Control cmdMake{"cmdMake", ControlKind::Button, "fraOut", "Make"};
+
+    // The map data file.
+    Control txtlblAmbuloFilePath{"txtlblAmbuloFilePath", ControlKind::TextBox, "fraAmbulo", "Text1"};
+    Control txtName{"txtName", ControlKind::TextBox, "fraAmbulo", "Text1"};
+    Control cboLayer{"cboLayer", ControlKind::ComboBox, "fraAmbulo"};
+    Control cmdWriteAmbuloData{"cmdWriteAmbuloData", ControlKind::Button, "fraAmbulo", "Write Informations"};
+    Control lblDragAmbulo{"lblDragAmbulo", ControlKind::Label, "fraAmbulo", ""};
+
+    // The menu.
+    Control mnuFile{"mnuFile", ControlKind::MenuItem, "", "File"};
+    Control mnuFileOpenInFile{"mnuFileOpenInFile", ControlKind::MenuItem, "", "Open Input BMP File"};
+    Control mnuFileSelectOutFile{"mnuFileSelectOutFile", ControlKind::MenuItem, "", "Select Output BMP File"};
+    Control mnuFileSelectAmbuloFile{"mnuFileSelectAmbuloFile", ControlKind::MenuItem, "", "Select Ambulo2 File"};
+    Control mnuFileNop0{"mnuFileNop0", ControlKind::MenuItem, "", "-"};
+    Control mnuFileQuit{"mnuFileQuit", ControlKind::MenuItem, "", "Quit"};
+
+    // Expected output file size from the output width, height and colour depth texts and the
+    // input's pixel-data offset; nothing while a text is not a whole number or a value
+    // overflows 32 bits.
+    std::optional<std::int32_t> GetOutputFileSize() const;
+
+    // The enabling rules of the two command buttons. UpdateMakeEnabled ends by running
+    // UpdateWriteEnabled.
+    void UpdateMakeEnabled();
+    void UpdateWriteEnabled();
+
+    // Events of the window.
+    void cboColorDepthData_Click();
+    void txtImageWidthData_Change();
+    void txtImageHeightData_Change();
+    void txtlblAmbuloFilePath_Change();
+
+private:
+    void WireEvents();
+    void RefreshOutputFileSize();
+    bool RectanglesAreOrdered() const;
+
+    UserInterface& ui_;
+    std::vector<Control*> controls_;
+};
+
+}  // namespace kartivo

@@ -1,0 +1,18 @@
+#pragma once
+// The layout of the output bitmap: row size, pixel data size and file size, computed in
+// 64 bits and checked against the 32-bit fields they must fit.
+
+#include <cstdint>
+#include <optional>
+
+namespace kartivo {
+
+// ((width * bitsPerPixel + 31) div 32) * 4, or nothing when it does not fit 32 bits signed.
+std::optional<std::int32_t> RowSize(std::int32_t width, std::int32_t bitsPerPixel);
+// Row size times height; nothing on overflow.
+std::optional<std::int32_t> OutputImageSize(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel);
+// Image size plus the input's pixel-data offset; nothing on overflow.
+std::optional<std::int32_t> OutputFileSize(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
+                                           std::int32_t inputOffBits);
+
+}  // namespace kartivo

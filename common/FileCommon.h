@@ -1,0 +1,100 @@
+#pragma once
+// Opening files with a retry dialog, and the open file handle every command uses.
+
+#include "common/MessageBox.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kartivo {
+
+enum OpenMode : int {
+    OpenInput = 0,   // sequential reading; a missing file is a failure
+    OpenOutput = 1,  // sequential writing; created, or emptied if it exists
+    OpenAppend = 2,  // sequential writing at the end; created when missing
+    OpenBinary = 3,  // reading and writing at any position; a missing file is created empty
+    OpenRandom = 4,  // fixed-length records; created when missing
+};
+
+enum QuietSelector : int {
+    QuietNone = 0,
+    QuietPathNotFound = 1,
+    QuietFileNotFound = 2,
+};
+
+// How an open attempt failed; the values are the error codes the alarm box shows.
+enum class OpenFailure : int {
+    None = 0,
+    FileNotFound = 53,
+    PermissionDenied = 70,
+    PathNotFound = 76,
+    Other = -1,
+};
+
+// An open file. Every operation reports failure; the destructor closes a file that was not
+// closed explicitly (ignoring the result, so callers that care call Close()).
+class OpenFile {
+public:
+    virtual ~OpenFile() = default;
+    // Reads exactly buffer.size() bytes at the current position; false when fewer were there.
+    virtual bool Read(std::span<std::uint8_t> buffer) = 0;
+    // Reads up to buffer.size() bytes; returns how many were read (fewer only at the end).
+    virtual std::size_t ReadSome(std::span<std::uint8_t> buffer) = 0;
+    virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+    // Moves the current position to offset from the start of the file.
+    virtual bool Seek(std::uint64_t offset) = 0;
+    virtual std::optional<std::uint64_t> Size() = 0;
+    // Cuts (or extends with zeros) the file to size bytes.
+    virtual bool Truncate(std::uint64_t size) = 0;
+    // Flushes and closes; false when anything written could not be stored.
+    virtual bool Close() = 0;
+    // The file number of this open file: positive, unique among the open files.
+    virtual std::int16_t Number() const = 0;
+};
+
+struct OpenAttempt {
+    std::unique_ptr<OpenFile> file;        // set on success
+    OpenFailure failure = OpenFailure::None;
+    std::string description;               // the platform's text for the failure
+};
+
+// The file services OpenFileWithRetry needs. Replaceable so tests can inject failures.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // mode is an OpenMode; readOnlyFallback allows a read-only handle where writing is refused.
+    virtual OpenAttempt Open(const std::string& path, int mode, std::int16_t number, bool readOnlyFallback) = 0;
+    virtual bool FolderExists(const std::string& path) = 0;
+    virtual bool CreateFolder(const std::string& path) = 0;
+    // Creates (or empties) a file; false when that fails.
+    virtual bool CreateEmptyFile(const std::string& path) = 0;
+};
+
+// The real file system of this machine.
+FileSystem& DefaultFileSystem();
+
+// The result of OpenFileWithRetry: code > 0 is the file number of the open file,
+// 0 a quiet or unhandled failure, -1 Abort on a missing folder, -2 Abort on a missing file,
+// -3 Cancel on permission denied.
+struct OpenResult {
+    std::int16_t code = 0;
+    std::unique_ptr<OpenFile> file;
+    explicit operator bool() const { return code > 0 && file != nullptr; }
+};
+
+struct OpenOptions {
+    // For callers that only read: a file that refuses writing may be opened read-only.
+    bool readOnlyFallback = false;
+};
+
+OpenResult OpenFileWithRetry(const std::string& path, int mode, int quiet, MessageBoxes& boxes,
+                             OpenOptions options = {}, FileSystem& fileSystem = DefaultFileSystem());
+
+// Creates folder and every missing parent; true when the folder exists afterwards.
+bool MakeFolderPath(const std::string& folder, FileSystem& fileSystem = DefaultFileSystem());
+
+}  // namespace kartivo

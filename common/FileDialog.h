@@ -1,0 +1,48 @@
+#pragma once
+// The open and save file dialogs, and the arguments the window passes them.
+
+#include <cstdint>
+#include <string>
+
+namespace kartivo {
+
+// Option bits of the dialogs.
+inline constexpr std::uint32_t DialogFileMustExist = 0x1000;
+inline constexpr std::uint32_t DialogPathMustExist = 0x800;
+inline constexpr std::uint32_t DialogHideReadOnly = 0x4;
+inline constexpr std::uint32_t DialogNoReadOnlyReturn = 0x8000;
+inline constexpr std::uint32_t DialogOverwritePrompt = 0x2;
+inline constexpr std::uint32_t DialogNoChangeDir = 0x400;  // a report bit; ignored on input
+inline constexpr std::uint32_t DialogDefaultOpenFlags = 0x1804;
+inline constexpr std::uint32_t DialogDefaultSaveFlags = 0x8806;
+// Explorer style, resizable, hook: added to every flag set.
+inline constexpr std::uint32_t DialogAddedFlags = 0x880020;
+// The file list's plain list view.
+inline constexpr std::uint32_t ViewCommandList = 28715;
+
+struct FileDialogRequest {
+    std::string filter;            // pairs "description" NUL "pattern" NUL ...
+    std::uint32_t flags = 0;       // 0: the dialog's defaults
+    std::string initialFolder;     // empty: the current folder
+    std::string title;             // empty: the toolkit's default title
+    std::string defaultExtension;  // save only
+    std::string initialFileName;   // save only
+    std::uint32_t viewCommand = ViewCommandList;
+};
+
+class FileDialogs {
+public:
+    virtual ~FileDialogs() = default;
+    // The chosen full path, or "" when the user cancels or the dialog fails.
+    virtual std::string ShowOpenDialog(const FileDialogRequest& request) = 0;
+    virtual std::string ShowSaveDialog(const FileDialogRequest& request) = 0;
+};
+
+// The filter and flags the dialogs really use: "All(*.*)" for an empty filter, a closing NUL,
+// the default flags for 0, and the added bits.
+std::string EffectiveFilter(const std::string& filter);
+std::uint32_t EffectiveFlags(std::uint32_t flags, bool save);
+// The text before the first NUL, or the whole text.
+std::string TrimAtNul(const std::string& text);
+
+}  // namespace kartivo

@@ -1,0 +1,121 @@
+#include "common/NumberText.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kartivo {
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+std::string_view TrimSpaces(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+std::optional<double> NumericValue(std::string_view text) {
+    text = TrimSpaces(text);
+    std::size_t pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    const std::size_t numberStart = pos;
+    int digits = 0;
+    bool point = false;
+    for (; pos < text.size(); ++pos) {
+        if (IsDigit(text[pos])) {
+            ++digits;
+        } else if (text[pos] == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) return std::nullopt;
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        ++pos;
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+        int exponentDigits = 0;
+        while (pos < text.size() && IsDigit(text[pos])) {
+            ++pos;
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0) return std::nullopt;
+    }
+    if (pos != text.size()) return std::nullopt;
+
+    // from_chars takes neither a leading "+" nor an exponent sign "+"; the grammar above is
+    // already checked, so only those need care. The sign is applied afterwards.
+    std::string plain(text.substr(numberStart));
+    if (const auto e = plain.find_first_of("eE"); e != std::string::npos && e + 1 < plain.size() && plain[e + 1] == '+') {
+        plain.erase(e + 1, 1);
+    }
+    double value = 0;
+    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        // Underflow reads as zero; overflow is not a number the program can use.
+        if (std::fabs(value) < 1.0) {
+            value = 0.0;
+        } else {
+            return std::nullopt;
+        }
+    } else if (ec != std::errc() || end != plain.data() + plain.size()) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
+}
+
+bool IsNumericText(std::string_view text) {
+    return NumericValue(text).has_value();
+}
+
+std::optional<std::int32_t> RoundToInt32(double value) {
+    if (!std::isfinite(value)) return std::nullopt;
+    const double rounded = std::nearbyint(value);
+    if (rounded < -2147483648.0 || rounded > 2147483647.0) return std::nullopt;
+    return static_cast<std::int32_t>(rounded);
+}
+
+std::optional<std::int32_t> WholeNumber(std::string_view text) {
+    const auto value = NumericValue(text);
+    return value ? RoundToInt32(*value) : std::nullopt;
+}
+
+double LeadingNumber(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    const std::size_t start = pos;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+    bool point = false;
+    bool digits = false;
+    for (; pos < text.size(); ++pos) {
+        if (IsDigit(text[pos])) {
+            digits = true;
+        } else if (text[pos] == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits) return 0.0;
+    return NumericValue(text.substr(start, pos - start)).value_or(0.0);
+}
+
+std::string GeneralNumberText(double value) {
+    if (value == 0.0) return "0";  // no "-0"
+    char buffer[40];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    std::string text(buffer, result.ptr);
+    if (const auto e = text.find('e'); e != std::string::npos) text[e] = 'E';
+    return text;
+}
+
+}  // namespace kartivo

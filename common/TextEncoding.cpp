@@ -1,0 +1,104 @@
+#include "common/TextEncoding.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cerrno>
+
+namespace kartivo {
+
+namespace {
+
+constexpr char32_t Replacement = 0xFFFD;
+
+// Decodes one UTF-8 sequence at text[pos]; advances pos. Malformed input gives U+FFFD.
+char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
+    const auto lead = static_cast<unsigned char>(text[pos++]);
+    if (lead < 0x80) return lead;
+    int extra = 0;
+    char32_t cp = 0;
+    if ((lead & 0xE0) == 0xC0) { extra = 1; cp = lead & 0x1F; }
+    else if ((lead & 0xF0) == 0xE0) { extra = 2; cp = lead & 0x0F; }
+    else if ((lead & 0xF8) == 0xF0) { extra = 3; cp = lead & 0x07; }
+    else return Replacement;
+    for (int i = 0; i < extra; ++i) {
+        if (pos >= text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80) {
+            return Replacement;
+        }
+        cp = cp << 6 | (static_cast<unsigned char>(text[pos++]) & 0x3F);
+    }
+    static constexpr std::array<char32_t, 4> Minimum{0, 0x80, 0x800, 0x10000};
+    if (cp < Minimum[static_cast<std::size_t>(extra)] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return Replacement;
+    }
+    return cp;
+}
+
+// One converter for the whole text; closed when the text is done.
+class Cp932Converter {
+public:
+    Cp932Converter() : handle_(iconv_open("CP932", "UTF-32LE")) {}
+    ~Cp932Converter() {
+        if (handle_ != reinterpret_cast<iconv_t>(-1)) iconv_close(handle_);
+    }
+    Cp932Converter(const Cp932Converter&) = delete;
+    Cp932Converter& operator=(const Cp932Converter&) = delete;
+
+    std::string Convert(char32_t cp) {
+        if (cp < 0x80) return std::string(1, static_cast<char>(cp));
+        if (handle_ == reinterpret_cast<iconv_t>(-1) || cp == Replacement) return "?";
+        std::array<char, 4> in{static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8 & 0xFF),
+                               static_cast<char>(cp >> 16 & 0xFF), static_cast<char>(cp >> 24 & 0xFF)};
+        std::array<char, 8> out{};
+        char* inPtr = in.data();
+        char* outPtr = out.data();
+        std::size_t inLeft = in.size();
+        std::size_t outLeft = out.size();
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(handle_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+            outPtr == out.data()) {
+            return "?";
+        }
+        return std::string(out.data(), outPtr);
+    }
+
+private:
+    iconv_t handle_;
+};
+
+}  // namespace
+
+std::vector<AnsiCharacter> ToAnsiCharacters(std::string_view utf8) {
+    std::vector<AnsiCharacter> result;
+    Cp932Converter converter;
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        result.push_back({converter.Convert(NextCodePoint(utf8, pos))});
+    }
+    return result;
+}
+
+std::string ToAnsi(std::string_view utf8) {
+    std::string result;
+    for (const AnsiCharacter& c : ToAnsiCharacters(utf8)) {
+        result += c.bytes;
+    }
+    return result;
+}
+
+std::u16string ToUtf16(std::string_view utf8) {
+    std::u16string result;
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const char32_t cp = NextCodePoint(utf8, pos);
+        if (cp >= 0x10000) {
+            result += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            result += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            result += static_cast<char16_t>(cp);
+        }
+    }
+    return result;
+}
+
+}  // namespace kartivo

@@ -1,0 +1,56 @@
+#pragma once
+// A scripted stand-in for the person at the window: answers dialogs from queues and records
+// every message shown.
+
+#include "TestSupport.h"
+#include "app/UserInterface.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace kartivo::test {
+
+class ScriptedUserInterface : public UserInterface {
+public:
+    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+        boxes.ShowMessage(text, title, icon);
+    }
+    AlarmAnswer ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) override {
+        return boxes.ShowAlarmBox(text, title, buttons);
+    }
+    std::string ShowOpenDialog(const FileDialogRequest& request) override {
+        openRequests.push_back(request);
+        return NextPath();
+    }
+    std::string ShowSaveDialog(const FileDialogRequest& request) override {
+        saveRequests.push_back(request);
+        return NextPath();
+    }
+    void SetBusyPointer(bool busy) override { busyChanges.push_back(busy); }
+    void CloseWindow() override { ++closeRequests; }
+
+    // Texts shown so far, in order.
+    std::vector<std::string> MessageTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& shown : boxes.shown) texts.push_back(shown.text);
+        return texts;
+    }
+
+    ScriptedMessageBoxes boxes;
+    std::deque<std::string> dialogAnswers;  // "" stands for Cancel
+    std::vector<FileDialogRequest> openRequests;
+    std::vector<FileDialogRequest> saveRequests;
+    std::vector<bool> busyChanges;
+    int closeRequests = 0;
+
+private:
+    std::string NextPath() {
+        if (dialogAnswers.empty()) return {};
+        std::string path = dialogAnswers.front();
+        dialogAnswers.pop_front();
+        return path;
+    }
+};
+
+}  // namespace kartivo::test

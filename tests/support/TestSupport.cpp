@@ -1,0 +1,108 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace kartivo::test {
+
+TempFolder::TempFolder() {
+    static std::atomic<int> counter{0};
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() /
+            ("kartivo-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempFolder::File(const std::string& name) const {
+    return (path_ / name).string();
+}
+
+Bytes ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "could not write " << path;
+}
+
+std::uint8_t RowMarker(std::int32_t storedRow) {
+    return static_cast<std::uint8_t>(storedRow * 7 + 1);  // never 0, so unlike a blank row
+}
+
+std::size_t RowSize(std::int32_t width, std::int16_t bitCount) {
+    return static_cast<std::size_t>((static_cast<std::int64_t>(width) * bitCount + 31) / 32 * 4);
+}
+
+namespace {
+
+void Put(Bytes& b, std::size_t at, std::uint64_t value, int size) {
+    for (int k = 0; k < size; ++k) b[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+
+}  // namespace
+
+Bytes MakeBitmap(const TestBitmap& spec) {
+    const std::size_t infoSize = spec.os2 ? 12 : 40;
+    const std::size_t offBits = 14 + infoSize + spec.colorTable.size();
+    const std::int32_t rows = spec.height < 0 ? -spec.height : spec.height;
+    const std::size_t rowSize = RowSize(spec.width, spec.bitCount);
+    Bytes b(offBits + rowSize * static_cast<std::size_t>(rows), 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    Put(b, 2, b.size(), 4);
+    Put(b, 10, offBits, 4);
+    Put(b, 14, infoSize, 4);
+    if (spec.os2) {
+        Put(b, 18, static_cast<std::uint16_t>(spec.width), 2);
+        Put(b, 20, static_cast<std::uint16_t>(spec.height), 2);
+        Put(b, 22, 1, 2);
+        Put(b, 24, static_cast<std::uint16_t>(spec.bitCount), 2);
+    } else {
+        Put(b, 18, static_cast<std::uint32_t>(spec.width), 4);
+        Put(b, 22, static_cast<std::uint32_t>(spec.height), 4);
+        Put(b, 26, 1, 2);
+        Put(b, 28, static_cast<std::uint16_t>(spec.bitCount), 2);
+        Put(b, 30, static_cast<std::uint32_t>(spec.compression), 4);
+        Put(b, 34, rowSize * static_cast<std::size_t>(rows), 4);
+        Put(b, 38, static_cast<std::uint32_t>(spec.xPelsPerMeter), 4);
+        Put(b, 42, static_cast<std::uint32_t>(spec.yPelsPerMeter), 4);
+        Put(b, 46, static_cast<std::uint32_t>(spec.clrUsed), 4);
+        Put(b, 50, static_cast<std::uint32_t>(spec.clrImportant), 4);
+    }
+    std::copy(spec.colorTable.begin(), spec.colorTable.end(), b.begin() + static_cast<std::ptrdiff_t>(14 + infoSize));
+    for (std::int32_t r = 0; r < rows; ++r) {
+        const auto start = offBits + rowSize * static_cast<std::size_t>(r);
+        std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(start), rowSize, RowMarker(r));
+    }
+    return b;
+}
+
+void ScriptedMessageBoxes::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+    shown.push_back({text, title, false, icon, AlarmButtons::AbortRetryIgnore});
+}
+
+AlarmAnswer ScriptedMessageBoxes::ShowAlarmBox(const std::string& text, const std::string& title,
+                                               AlarmButtons buttons) {
+    shown.push_back({text, title, true, MessageIcon::Stop, buttons});
+    if (answers.empty()) {
+        ADD_FAILURE() << "unexpected alarm box: " << text;
+        return buttons == AlarmButtons::RetryCancel ? AlarmAnswer::Cancel : AlarmAnswer::Abort;
+    }
+    const AlarmAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+}  // namespace kartivo::test
