@@ -1,0 +1,30 @@
+#pragma once
+// A transparent widget over a frame that takes files dropped anywhere on the frame's surface
+// outside its input controls, which stay above it.
+
+#include <QStringList>
+#include <QMimeData>
+#include <QWidget>
+
+#include <functional>
+
+namespace kartivo::qt {
+
+class DropTarget : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit DropTarget(QWidget* parent);
+
+    std::function<void(const QStringList& paths)> onDrop;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+};
+
+// The local file paths a drop carries, in order; empty when it carries none.
+QStringList DroppedFiles(const QMimeData* data);
+
+}  // namespace kartivo::qt

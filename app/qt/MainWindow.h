@@ -1,0 +1,48 @@
+#pragma once
+// The humble view: builds the widgets from the layout table, mirrors the model into them,
+// and turns what the person does into the model's events. No rule of the program lives here.
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+class QMenu;
+
+namespace kartivo {
+class Control;
+class Form1;
+}
+
+namespace kartivo::qt {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(Form1& form, QWidget* parent = nullptr);
+
+    // The widget built for a name of the layout table or the menu, or nullptr.
+    QWidget* Widget(std::string_view name) const;
+    QAction* MenuAction(std::string_view name) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildFrames();
+    void BuildMenu();
+    void SetTabOrder();
+    void BindModel();
+    void Mirror(const Control& control);
+    void ConnectUserEdits(Control& control, QWidget* widget);
+
+    Form1& form_;
+    QWidget* client_ = nullptr;
+    std::map<std::string, QWidget*, std::less<>> widgets_;
+    std::map<std::string, QAction*, std::less<>> actions_;
+};
+
+}  // namespace kartivo::qt

@@ -1,0 +1,97 @@
+#include "app/qt/QtUserInterface.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace kartivo::qt {
+
+namespace {
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QStringList NameFilters(const std::string& filter) {
+    const QStringList items = FromUtf8(EffectiveFilter(filter)).split(QChar(u'\0'), Qt::SkipEmptyParts);
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
+        const QString& description = items[i];
+        const QString& pattern = items[i + 1];
+        // Qt reads the patterns from the last parentheses; add them unless the description
+        // already ends with them, as "BMP(*.bmp)" does.
+        filters << (description.endsWith("(" + pattern + ")") ? description : description + " (" + pattern + ")");
+    }
+    return filters;
+}
+
+void QtUserInterface::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+    QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, FromUtf8(title),
+                    FromUtf8(text), QMessageBox::Ok, window_);
+    box.exec();
+}
+
+AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) {
+    if (window_ != nullptr) {
+        // The question concerns the main window: bring it back and in front first.
+        if (window_->isMinimized()) window_->showNormal();
+        window_->show();
+        window_->raise();
+        window_->activateWindow();
+    }
+    const QMessageBox::StandardButtons set = buttons == AlarmButtons::AbortRetryIgnore
+                                                 ? QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore
+                                                 : QMessageBox::Retry | QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Critical, FromUtf8(title), FromUtf8(text), set, window_);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    switch (box.exec()) {
+    case QMessageBox::Abort: return AlarmAnswer::Abort;
+    case QMessageBox::Retry: return AlarmAnswer::Retry;
+    case QMessageBox::Ignore: return AlarmAnswer::Ignore;
+    case QMessageBox::Cancel: return AlarmAnswer::Cancel;
+    default: return AlarmAnswer::None;
+    }
+}
+
+std::string QtUserInterface::RunFileDialog(const FileDialogRequest& request, bool save) {
+    const std::uint32_t flags = EffectiveFlags(request.flags, save);
+    QFileDialog dialog(window_, FromUtf8(request.title), FromUtf8(request.initialFolder));
+    // Qt's own dialog, so the plain list view is honoured on every desktop.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setViewMode(request.viewCommand == ViewCommandList ? QFileDialog::List : QFileDialog::Detail);
+    dialog.setNameFilters(NameFilters(request.filter));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode((flags & DialogFileMustExist) != 0 ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, (flags & DialogOverwritePrompt) == 0);
+    if (save) {
+        dialog.setDefaultSuffix(FromUtf8(request.defaultExtension));
+        if (!request.initialFileName.empty()) dialog.selectFile(FromUtf8(request.initialFileName));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first().toStdString();
+}
+
+std::string QtUserInterface::ShowOpenDialog(const FileDialogRequest& request) {
+    return RunFileDialog(request, false);
+}
+
+std::string QtUserInterface::ShowSaveDialog(const FileDialogRequest& request) {
+    return RunFileDialog(request, true);
+}
+
+void QtUserInterface::SetBusyPointer(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void QtUserInterface::CloseWindow() {
+    if (window_ != nullptr) window_->close();
+}
+
+}  // namespace kartivo::qt

@@ -1,0 +1,33 @@
+#pragma once
+// The person's side of the window model, with Qt's message boxes, file dialogs and cursor.
+
+#include "app/UserInterface.h"
+
+#include <QStringList>
+
+class QWidget;
+
+namespace kartivo::qt {
+
+class QtUserInterface : public UserInterface {
+public:
+    // The owner of every box and dialog; set once the main window exists.
+    void SetWindow(QWidget* window) { window_ = window; }
+
+    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+    AlarmAnswer ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) override;
+    std::string ShowOpenDialog(const FileDialogRequest& request) override;
+    std::string ShowSaveDialog(const FileDialogRequest& request) override;
+    void SetBusyPointer(bool busy) override;
+    void CloseWindow() override;
+
+private:
+    std::string RunFileDialog(const FileDialogRequest& request, bool save);
+
+    QWidget* window_ = nullptr;
+};
+
+// The Qt name filters of a filter text: pairs of description and pattern, each followed by NUL.
+QStringList NameFilters(const std::string& filter);
+
+}  // namespace kartivo::qt

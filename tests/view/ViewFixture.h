@@ -1,0 +1,36 @@
+#pragma once
+// A real window over a scripted person, shown on Qt's offscreen platform.
+
+#include "ModelTestSupport.h"
+#include "app/Form1.h"
+#include "app/qt/MainWindow.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace kartivo::test {
+
+class ViewFixture : public testing::Test {
+protected:
+    void SetUp() override {
+        window_ = std::make_unique<qt::MainWindow>(form_);
+        form_.Form_Load();
+        window_->show();
+        QApplication::processEvents();
+    }
+
+    template <typename T>
+    T* Get(const char* name) {
+        auto* widget = qobject_cast<T*>(window_->Widget(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    ScriptedUserInterface ui_;
+    Form1 form_{ui_};
+    std::unique_ptr<qt::MainWindow> window_;
+};
+
+}  // namespace kartivo::test

@@ -1,0 +1,140 @@
+#include "ViewFixture.h"
+#include "app/qt/Layout.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace kartivo::test {
+namespace {
+
+using WindowLayoutTest = ViewFixture;
+
+TEST_F(WindowLayoutTest, EveryControlSitsAtItsPlaceWithItsStartupText) {
+    EXPECT_EQ(window_->windowTitle(), "Kartivo");
+    EXPECT_EQ(window_->centralWidget()->size(), QSize(400, 646));
+
+    const struct {
+        const char* name;
+        QRect pixels;
+        const char* text;
+    } expected[] = {
+        {"fraIn", {8, 0, 385, 257}, "In"},
+        {"fraOut", {8, 264, 385, 281}, "Out"},
+        {"fraAmbulo", {8, 552, 385, 89}, "Ambulo"},
+        {"txtInFilePathData", {128, 16, 249, 18}, ""},
+        {"lblFileSizeData", {128, 40, 65, 17}, "Label1"},
+        {"lblImageHeightData", {280, 64, 65, 17}, "0"},
+        {"lblResolutionHeightData", {288, 136, 65, 17}, "96"},
+        {"txtInRightLongitude3", {264, 232, 113, 18}, ""},
+        {"txtOutFilePathData", {128, 16, 249, 18}, "Text1"},
+        {"lblOutFileSize", {128, 40, 65, 17}, "0"},
+        {"txtImageHeightData", {280, 64, 65, 18}, "0"},
+        {"cboColorDepthData", {128, 88, 65, 20}, "1"},
+        {"cboCompressionData", {128, 112, 217, 20}, "RGB (無圧縮)"},
+        {"txtResolutionWidthData", {128, 136, 65, 18}, "96"},
+        {"cmdMake", {320, 256, 57, 22}, "Make"},
+        {"txtlblAmbuloFilePath", {64, 16, 313, 18}, "Text1"},
+        {"txtName", {64, 40, 137, 18}, "Text1"},
+        {"cboLayer", {64, 64, 105, 20}, "Layer1"},
+        {"cmdWriteAmbuloData", {256, 64, 121, 22}, "Write Informations"},
+        {"lblDragIn", {0, 0, 385, 257}, nullptr},
+        {"lblDragAmbulo", {0, 0, 385, 89}, nullptr},
+    };
+    for (const auto& e : expected) {
+        QWidget* widget = window_->Widget(e.name);
+        ASSERT_NE(widget, nullptr) << e.name;
+        EXPECT_EQ(widget->geometry(), e.pixels) << e.name;
+        if (e.text == nullptr) continue;
+        QString text;
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) text = edit->text();
+        if (auto* label = qobject_cast<QLabel*>(widget)) text = label->text();
+        if (auto* combo = qobject_cast<QComboBox*>(widget)) text = combo->currentText();
+        if (auto* button = qobject_cast<QPushButton*>(widget)) text = button->text();
+        if (auto* frame = qobject_cast<QGroupBox*>(widget)) text = frame->title();
+        EXPECT_EQ(text, QString::fromUtf8(e.text)) << e.name;
+    }
+    // Every entry of the layout table was built.
+    for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
+        EXPECT_NE(window_->Widget(entry.name), nullptr) << entry.name;
+    }
+}
+
+TEST_F(WindowLayoutTest, StaticCaptionsAreNeitherCutOffNorCovered) {
+    for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
+        auto* label = qobject_cast<QLabel*>(window_->Widget(entry.name));
+        if (label == nullptr || entry.caption.empty()) continue;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << entry.name;
+        EXPECT_LE(label->fontMetrics().height(), label->height()) << entry.name;
+        // The text must not run under an input control of its frame.
+        const QRect textRect(label->pos(), QSize(label->fontMetrics().horizontalAdvance(label->text()),
+                                                 label->fontMetrics().height()));
+        for (const qt::LayoutEntry& other : qt::WindowLayout()) {
+            if (other.frame != entry.frame || other.kind == qt::WidgetKind::DropTarget) continue;
+            QWidget* widget = window_->Widget(other.name);
+            if (qobject_cast<QLabel*>(widget) != nullptr) continue;
+            EXPECT_FALSE(textRect.intersects(widget->geometry())) << entry.name << " runs under " << other.name;
+        }
+    }
+}
+
+TEST_F(WindowLayoutTest, ListsTakeNoFreeTextAndFollowTheModel) {
+    for (const char* name : {"cboColorDepthData", "cboCompressionData", "cboLayer"}) {
+        EXPECT_FALSE(Get<QComboBox>(name)->isEditable()) << name;
+    }
+    EXPECT_FALSE(Get<QLineEdit>("txtImageWidthData")->isEnabled());
+    EXPECT_FALSE(Get<QComboBox>("cboColorDepthData")->isEnabled());
+    EXPECT_FALSE(Get<QPushButton>("cmdMake")->isEnabled());
+    EXPECT_FALSE(Get<QPushButton>("cmdWriteAmbuloData")->isEnabled());
+    EXPECT_EQ(Get<QComboBox>("cboLayer")->count(), 4);
+
+    form_.cmdMake.SetEnabled(true);
+    EXPECT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
+    form_.cboLayer.SetListIndex(2);
+    EXPECT_EQ(Get<QComboBox>("cboLayer")->currentText(), "Layer3");
+}
+
+TEST_F(WindowLayoutTest, TypingIntoABoxReachesTheModel) {
+    QLineEdit* height = Get<QLineEdit>("txtImageHeightData");
+    height->setFocus();
+    height->selectAll();
+    height->insert("12");  // through the widget's own editing, as a keystroke would
+    EXPECT_EQ(form_.txtImageHeightData.Text(), "12");
+}
+
+TEST_F(WindowLayoutTest, MenuHoldsItsItemsInOrder) {
+    QStringList captions;
+    for (QAction* action : window_->menuBar()->actions().first()->menu()->actions()) {
+        captions << (action->isSeparator() ? "-" : action->text());
+    }
+    EXPECT_EQ(captions, (QStringList{"Open Input BMP File", "Select Output BMP File", "Select Ambulo2 File", "-",
+                                     "Quit"}));
+}
+
+TEST_F(WindowLayoutTest, TabOrderFollowsTheListSkippingDisabledControls) {
+    QWidget* widget = Get<QWidget>("txtInBottomLatitudeDegree");
+    QStringList order;
+    for (int i = 0; i < 6; ++i) {
+        order << widget->objectName();
+        widget = widget->nextInFocusChain();
+        while (!widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
+    }
+    EXPECT_EQ(order, (QStringList{"txtInBottomLatitudeDegree", "txtInLeftLongitudeDegree", "txtInBottomLatitude3",
+                                  "txtInLeftLongitude3", "txtInTopLatitudeDegree", "txtInRightLongitudeDegree"}));
+    // txtImageWidthData is disabled: Tab goes from the last output DMS box to the height.
+    widget = Get<QWidget>("txtOutRightLongitude3")->nextInFocusChain();
+    while (!widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
+    EXPECT_EQ(widget->objectName(), "txtImageHeightData");
+}
+
+// Not a check: leaves a picture of the window beside the test binary for a person to look at.
+TEST_F(WindowLayoutTest, SavesAScreenshot) {
+    const QString path = QCoreApplication::applicationDirPath() + "/kartivo-window.png";
+    EXPECT_TRUE(window_->grab().save(path));
+}
+
+}  // namespace
+}  // namespace kartivo::test
