@@ -3,6 +3,7 @@
 #include "bitmap/OutputLayout.h"
 #include "common/NumberText.h"
 #include "common/PathParts.h"
+#include "geo/CoordinateText.h"
 
 namespace kartivo {
 
@@ -67,7 +68,15 @@ void Form1::Form_Load() {
     }
     cboLayer.SetListIndex(0);
 
-    UpdateMakeEnabled();
+    // Each handler accepts zero and brings its pair, and the output pair, into agreement.
+    txtInBottomLatitude3.SetText("+0°0' 0''");
+    txtInBottomLatitude3_Validate();
+    txtInLeftLongitude3.SetText("0°0' 0''");
+    txtInLeftLongitude3_Validate();
+    txtInTopLatitude3.SetText("0°0' 0''");
+    txtInTopLatitude3_Validate();
+    txtInRightLongitude3.SetText("0°0' 0''");
+    txtInRightLongitude3_Validate();
 
     txtImageWidthData.SetEnabled(false);
     cboColorDepthData.SetEnabled(false);
@@ -85,6 +94,60 @@ std::optional<std::int32_t> Form1::GetOutputFileSize() const {
 void Form1::RefreshOutputFileSize() {
     const auto size = GetOutputFileSize();
     lblOutFileSize.SetText(size ? std::to_string(*size) : NoDataText);
+}
+
+bool Form1::ValidateDegree(const CornerField& field) {
+    const auto value = NumericValue(field.degree.Text());
+    if (!value) return false;
+    const double v = *value;
+    const double limit = field.limit;
+    const bool aboveLow = field.lowerLimitIncluded ? v >= -limit : v > -limit;
+    if (!aboveLow || v > limit) return false;
+
+    field.degree.SetText(DegreeText(v));
+    field.dms.SetText(DegreeToDmsText(v));
+    if (field.outDegree != nullptr) {
+        field.outDegree->SetText(field.degree.Text());
+        field.outDms->SetText(field.dms.Text());
+    }
+    UpdateMakeEnabled();
+    return true;
+}
+
+bool Form1::ValidateDms(const CornerField& field) {
+    double value = 0;
+    if (!DmsTextToDegree(field.dms.Text(), field.limit, value)) return false;
+    field.degree.SetText(GeneralNumberText(value));
+    // The Degree handler rewrites both boxes; should it refuse (an input longitude of -180),
+    // the DMS text still stands as typed.
+    ValidateDegree(field);
+    return true;
+}
+
+bool Form1::txtInBottomLatitudeDegree_Validate() { return ValidateDegree(inBottom_); }
+bool Form1::txtInLeftLongitudeDegree_Validate() { return ValidateDegree(inLeft_); }
+bool Form1::txtInTopLatitudeDegree_Validate() { return ValidateDegree(inTop_); }
+bool Form1::txtInRightLongitudeDegree_Validate() { return ValidateDegree(inRight_); }
+bool Form1::txtOutBottomLatitudeDegree_Validate() { return ValidateDegree(outBottom_); }
+bool Form1::txtOutLeftLongitudeDegree_Validate() { return ValidateDegree(outLeft_); }
+bool Form1::txtOutTopLatitudeDegree_Validate() { return ValidateDegree(outTop_); }
+bool Form1::txtOutRightLongitudeDegree_Validate() { return ValidateDegree(outRight_); }
+bool Form1::txtInBottomLatitude3_Validate() { return ValidateDms(inBottom_); }
+bool Form1::txtInLeftLongitude3_Validate() { return ValidateDms(inLeft_); }
+bool Form1::txtInTopLatitude3_Validate() { return ValidateDms(inTop_); }
+bool Form1::txtInRightLongitude3_Validate() { return ValidateDms(inRight_); }
+bool Form1::txtOutBottomLatitude3_Validate() { return ValidateDms(outBottom_); }
+bool Form1::txtOutLeftLongitude3_Validate() { return ValidateDms(outLeft_); }
+bool Form1::txtOutTopLatitude3_Validate() { return ValidateDms(outTop_); }
+bool Form1::txtOutRightLongitude3_Validate() { return ValidateDms(outRight_); }
+
+std::function<bool()> Form1::ValidateHandler(const Control& box) {
+    for (const CornerField* field : {&inBottom_, &inLeft_, &inTop_, &inRight_, &outBottom_, &outLeft_, &outTop_,
+                                     &outRight_}) {
+        if (&box == &field->degree) return [this, field] { return ValidateDegree(*field); };
+        if (&box == &field->dms) return [this, field] { return ValidateDms(*field); };
+    }
+    return {};
 }
 
 bool Form1::RectanglesAreOrdered() const {

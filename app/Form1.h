@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,6 +101,28 @@ public:
     void UpdateMakeEnabled();
     void UpdateWriteEnabled();
 
+    // The sixteen corner box handlers: true accepts the box's text, false refuses it (the
+    // focus then stays in the box and nothing else changes).
+    bool txtInBottomLatitudeDegree_Validate();
+    bool txtInLeftLongitudeDegree_Validate();
+    bool txtInTopLatitudeDegree_Validate();
+    bool txtInRightLongitudeDegree_Validate();
+    bool txtOutBottomLatitudeDegree_Validate();
+    bool txtOutLeftLongitudeDegree_Validate();
+    bool txtOutTopLatitudeDegree_Validate();
+    bool txtOutRightLongitudeDegree_Validate();
+    bool txtInBottomLatitude3_Validate();
+    bool txtInLeftLongitude3_Validate();
+    bool txtInTopLatitude3_Validate();
+    bool txtInRightLongitude3_Validate();
+    bool txtOutBottomLatitude3_Validate();
+    bool txtOutLeftLongitude3_Validate();
+    bool txtOutTopLatitude3_Validate();
+    bool txtOutRightLongitude3_Validate();
+    // The handler of a corner box, for the view to run before the focus leaves it; empty for
+    // every other control.
+    std::function<bool()> ValidateHandler(const Control& box);
+
     // Events of the window.
     void cboColorDepthData_Click();
     void txtImageWidthData_Change();
@@ -107,11 +130,36 @@ public:
     void txtlblAmbuloFilePath_Change();
 
 private:
+    // One corner value: its pair of boxes, its range, and for an input value the output pair
+    // that follows it.
+    struct CornerField {
+        Control& degree;
+        Control& dms;
+        std::int32_t limit;         // 90 or 180
+        bool lowerLimitIncluded;    // false only for the input longitudes, which refuse -180
+        Control* outDegree;         // input values only
+        Control* outDms;
+    };
+    bool ValidateDegree(const CornerField& field);
+    bool ValidateDms(const CornerField& field);
+
     void WireEvents();
     void RefreshOutputFileSize();
     bool RectanglesAreOrdered() const;
 
     UserInterface& ui_;
+    const CornerField inBottom_{txtInBottomLatitudeDegree, txtInBottomLatitude3, 90, true,
+                                &txtOutBottomLatitudeDegree, &txtOutBottomLatitude3};
+    const CornerField inLeft_{txtInLeftLongitudeDegree, txtInLeftLongitude3, 180, false,
+                              &txtOutLeftLongitudeDegree, &txtOutLeftLongitude3};
+    const CornerField inTop_{txtInTopLatitudeDegree, txtInTopLatitude3, 90, true,
+                             &txtOutTopLatitudeDegree, &txtOutTopLatitude3};
+    const CornerField inRight_{txtInRightLongitudeDegree, txtInRightLongitude3, 180, false,
+                               &txtOutRightLongitudeDegree, &txtOutRightLongitude3};
+    const CornerField outBottom_{txtOutBottomLatitudeDegree, txtOutBottomLatitude3, 90, true, nullptr, nullptr};
+    const CornerField outLeft_{txtOutLeftLongitudeDegree, txtOutLeftLongitude3, 180, true, nullptr, nullptr};
+    const CornerField outTop_{txtOutTopLatitudeDegree, txtOutTopLatitude3, 90, true, nullptr, nullptr};
+    const CornerField outRight_{txtOutRightLongitudeDegree, txtOutRightLongitude3, 180, true, nullptr, nullptr};
     std::vector<Control*> controls_;
 };
 

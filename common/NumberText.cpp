@@ -1,6 +1,7 @@
 #include "common/NumberText.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 
 namespace kartivo {
@@ -9,6 +10,26 @@ namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+// For a text from_chars found out of range: true when its magnitude is below 1 (an underflow).
+bool IsTinyMagnitude(std::string_view number) {
+    const std::size_t e = number.find_first_of("eE");
+    const std::string_view mantissa = number.substr(0, e);
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        std::string_view digits = number.substr(e + 1);
+        const bool negative = !digits.empty() && digits.front() == '-';
+        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) digits.remove_prefix(1);
+        for (const char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1000000LL);
+        if (negative) exponent = -exponent;
+    }
+    // The position of the first significant digit relative to the decimal point.
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos) return true;
+    const long long position = first < point ? static_cast<long long>(point - first) : -static_cast<long long>(first - point - 1);
+    return position + exponent <= 0;
 }
 
 }  // namespace
@@ -62,11 +83,8 @@ std::optional<double> NumericValue(std::string_view text) {
     const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
     if (ec == std::errc::result_out_of_range) {
         // Underflow reads as zero; overflow is not a number the program can use.
-        if (std::fabs(value) < 1.0) {
-            value = 0.0;
-        } else {
-            return std::nullopt;
-        }
+        if (!IsTinyMagnitude(plain)) return std::nullopt;
+        value = 0.0;
     } else if (ec != std::errc() || end != plain.data() + plain.size()) {
         return std::nullopt;
     }

@@ -4,7 +4,11 @@
 #include "app/qt/DropTarget.h"
 #include "app/qt/Layout.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWindow>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -51,6 +55,9 @@ MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form
     BuildFrames();
     SetTabOrder();
     BindModel();
+    // Clicks are watched on the window itself, where they arrive before the focus moves.
+    winId();
+    windowHandle()->installEventFilter(this);
     // The window keeps the size it was drawn at.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -126,6 +133,7 @@ void MainWindow::BuildFrames() {
         }
         widget->setGeometry(rect);
         widgets_[std::string(entry.name)] = widget;
+        if (widget->focusPolicy() != Qt::NoFocus) widget->installEventFilter(this);
     }
     // Stacking: captions at the bottom, the drop targets over them, the input controls on top.
     for (DropTarget* target : dropTargets) target->raise();
@@ -186,7 +194,37 @@ void MainWindow::ConnectUserEdits(Control& control, QWidget* widget) {
     }
 }
 
+bool MainWindow::LeaveFocusedCornerBox(QWidget* target) {
+    QWidget* focused = QApplication::focusWidget();
+    if (focused == nullptr || focused == target) return true;
+    Control* box = form_.Find(focused->objectName().toStdString());
+    if (box == nullptr) return true;
+    const auto validate = form_.ValidateHandler(*box);
+    return !validate || validate();
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // A refused corner box keeps the focus: the Tab never reaches the focus chain.
+        if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !LeaveFocusedCornerBox(nullptr)) return true;
+        break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // Seen on the window before Qt hands the focus to the clicked widget: a click on
+        // another control first leaves the corner box, and on refusal does nothing at all,
+        // so a button is not pressed either.
+        if (watched == windowHandle()) {
+            QWidget* target = childAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            while (target != nullptr && target->focusPolicy() == Qt::NoFocus) target = target->parentWidget();
+            if (target != nullptr && target->isEnabled() && !LeaveFocusedCornerBox(target)) return true;
+        }
+        break;
+    default:
+        break;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

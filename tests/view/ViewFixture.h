@@ -6,6 +6,8 @@
 #include "app/qt/MainWindow.h"
 
 #include <QApplication>
+#include <QTest>
+#include <QWindow>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -26,6 +28,13 @@ protected:
         auto* widget = qobject_cast<T*>(window_->Widget(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
+    }
+
+    // A click as the window system delivers it: to the window, at the widget's centre.
+    void Click(QWidget* widget) {
+        const QPoint at = widget->mapTo(window_.get(), widget->rect().center());
+        QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        QApplication::processEvents();
     }
 
     ScriptedUserInterface ui_;

@@ -29,7 +29,7 @@ TEST_F(WindowLayoutTest, EveryControlSitsAtItsPlaceWithItsStartupText) {
         {"lblFileSizeData", {128, 40, 65, 17}, "Label1"},
         {"lblImageHeightData", {280, 64, 65, 17}, "0"},
         {"lblResolutionHeightData", {288, 136, 65, 17}, "96"},
-        {"txtInRightLongitude3", {264, 232, 113, 18}, ""},
+        {"txtInRightLongitude3", {264, 232, 113, 18}, "+0°00' 00.0000''"},
         {"txtOutFilePathData", {128, 16, 249, 18}, "Text1"},
         {"lblOutFileSize", {128, 40, 65, 17}, "0"},
         {"txtImageHeightData", {280, 64, 65, 18}, "0"},

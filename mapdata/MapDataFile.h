@@ -1,0 +1,61 @@
+#pragma once
+// The map's name, the corners of the output rectangle and the layer, written into the head
+// of an existing map data file. Only those bytes change; the rest of the file is kept.
+
+#include "common/FileCommon.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kartivo {
+
+inline constexpr std::uint64_t MapNameOffset = 8;
+inline constexpr std::size_t MapNameSize = 28;
+inline constexpr std::uint64_t TopLatitudeOffset = 40;
+inline constexpr std::uint64_t LeftLongitudeOffset = 72;
+inline constexpr std::uint64_t BottomLatitudeOffset = 104;
+inline constexpr std::uint64_t RightLongitudeOffset = 136;
+inline constexpr std::size_t CoordinateFieldSize = 15;
+inline constexpr std::uint64_t LayerOffset = 173;
+// A shorter file grows to this size, with zeros wherever no field is written.
+inline constexpr std::uint64_t MapDataHeadSize = LayerOffset + 1;
+
+struct MapDataFields {
+    std::string name;  // UTF-8; stored in Shift-JIS
+    double top = 0;    // latitude, signed degrees
+    double left = 0;   // longitude
+    double bottom = 0;
+    double right = 0;
+    std::uint8_t layer = 1;  // 1 to 4: the selected layer entry plus one
+};
+
+// Which step of the patch failed. Steps run in this order and stop at the first failure.
+enum class MapDataError {
+    None,
+    InvalidCoordinate,  // a corner is not a finite number; nothing was written
+    Grow,               // the size could not be read or the file could not be extended
+    Name,
+    TopLatitude,
+    LeftLongitude,
+    BottomLatitude,
+    RightLongitude,
+    Layer,
+};
+
+// The 28-byte name field: the name in Shift-JIS, cut after the last whole character that fits,
+// then zero bytes. Characters Shift-JIS cannot hold become "?".
+std::array<std::uint8_t, MapNameSize> NameField(std::string_view utf8);
+
+// The 15-byte coordinate field: the value with 13 decimals (at least one integer digit, a minus
+// sign only for negative values), cut to its first 15 characters. Nothing for NaN or infinity.
+std::optional<std::array<char, CoordinateFieldSize>> CoordinateField(double value);
+
+// Writes the six fields into file (grown to MapDataHeadSize first when shorter). The caller
+// opened the file and closes it.
+MapDataError WriteMapDataFields(OpenFile& file, const MapDataFields& fields);
+
+}  // namespace kartivo

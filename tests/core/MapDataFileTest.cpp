@@ -1,0 +1,202 @@
+#include "mapdata/MapDataFile.h"
+
+#include "MemoryFile.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace kartivo {
+namespace {
+
+using test::Bytes;
+using test::MemoryFile;
+
+Bytes Padded(Bytes bytes) {
+    bytes.resize(MapNameSize, 0);
+    return bytes;
+}
+
+Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+TEST(MapDataFile, NameFieldHoldsWholeShiftJisCharactersThenZeros) {
+    const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234";
+    std::string fourteenKanji;
+    for (int i = 0; i < 14; ++i) fourteenKanji += "東";
+    Bytes fourteenKanjiBytes;
+    for (int i = 0; i < 14; ++i) fourteenKanjiBytes.insert(fourteenKanjiBytes.end(), {0x93, 0x8C});
+
+    const struct {
+        const char* what;
+        std::string name;
+        Bytes expected;
+    } cases[] = {
+        {"ascii", "Tokyo", Padded(Ascii("Tokyo"))},
+        {"empty", "", Padded({})},
+        {"30 single-byte characters keep the first 28", thirty, Ascii(thirty.substr(0, 28))},
+        {"double-byte characters", "東京", Padded({0x93, 0x8C, 0x8B, 0x9E})},
+        {"14 double-byte characters fill the field", fourteenKanji, fourteenKanjiBytes},
+        // The 28th byte would be the first half of 東, so 東 is left out.
+        {"a double-byte character is never split", std::string(27, 'a') + "東", Padded(Ascii(std::string(27, 'a')))},
+        {"a later single-byte character is not squeezed in", std::string(27, 'a') + "東b",
+         Padded(Ascii(std::string(27, 'a')))},
+        {"half-width katakana takes one byte", "ｱｲ", Padded({0xB1, 0xB2})},
+        {"characters Shift-JIS lacks become ?", "A\xF0\x9F\x99\x82" "B", Padded(Ascii("A?B"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto field = NameField(c.name);
+        EXPECT_EQ(Bytes(field.begin(), field.end()), c.expected);
+    }
+}
+
+TEST(MapDataFile, CoordinateFieldIsThirteenDecimalsCutToFifteenCharacters) {
+    const struct {
+        double value;
+        const char* expected;
+    } cases[] = {
+        {5.5, "5.5000000000000"},
+        {35.1234567891, "35.123456789100"},
+        {139.1234567891, "139.12345678910"},
+        {-35.5, "-35.50000000000"},
+        {-139.75, "-139.7500000000"},
+        {-5.25, "-5.250000000000"},
+        {35.658, "35.658000000000"},
+        {139.745, "139.74500000000"},
+        {-33.86, "-33.86000000000"},
+        {0.0, "0.0000000000000"},
+        {-0.0, "0.0000000000000"},  // minus zero is not a negative value
+        {0.12345678901236, "0.1234567890124"},  // rounded to the nearest, not cut
+        {9.99999999999996, "10.000000000000"},  // the rounding carries into the integer digits
+        {180.0, "180.00000000000"},
+        {-180.0, "-180.0000000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const auto field = CoordinateField(c.value);
+        ASSERT_TRUE(field);
+        EXPECT_EQ(std::string(field->begin(), field->end()), c.expected);
+    }
+}
+
+TEST(MapDataFile, CoordinateFieldRefusesValuesThatAreNotNumbers) {
+    for (const double value : {std::nan(""), std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity()}) {
+        EXPECT_FALSE(CoordinateField(value));
+    }
+    EXPECT_TRUE(CoordinateField(std::numeric_limits<double>::max()));
+}
+
+const MapDataFields Tokyo{"Tokyo", 35.658, 139.6, -33.86, 139.745, 3};
+
+// What a file holding original looks like after Tokyo was written into it.
+Bytes PatchedWithTokyo(Bytes original) {
+    if (original.size() < MapDataHeadSize) original.resize(MapDataHeadSize, 0);
+    const auto put = [&](std::size_t offset, const std::string& text) {
+        std::copy(text.begin(), text.end(), original.begin() + static_cast<std::ptrdiff_t>(offset));
+    };
+    put(8, "Tokyo");
+    std::fill_n(original.begin() + 13, 23, 0);
+    put(40, "35.658000000000");
+    put(72, "139.60000000000");
+    put(104, "-33.86000000000");
+    put(136, "139.74500000000");
+    original[173] = 3;
+    return original;
+}
+
+TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
+    Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const struct {
+        const char* what;
+        Bytes original;
+    } cases[] = {
+        {"300 bytes of 0xFF keep every byte between the fields", Bytes(300, 0xFF)},
+        {"10 bytes grow to 174, the first 8 kept", ten},
+        {"an empty file holds only the fields", {}},
+        {"exactly 174 bytes", Bytes(174, 0xEE)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryFile file(c.original);
+        EXPECT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::None);
+        EXPECT_EQ(file.Bytes(), PatchedWithTokyo(c.original));
+    }
+}
+
+TEST(MapDataFile, NameEndsInZerosAndLeavesTheFollowingBytesAlone) {
+    MemoryFile file(Bytes(300, 0xFF));
+    ASSERT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::None);
+    const Bytes& b = file.Bytes();
+    EXPECT_EQ(Bytes(b.begin() + 8, b.begin() + 13), Ascii("Tokyo"));
+    EXPECT_TRUE(std::all_of(b.begin() + 13, b.begin() + 36, [](std::uint8_t x) { return x == 0; }));
+    EXPECT_TRUE(std::all_of(b.begin() + 36, b.begin() + 40, [](std::uint8_t x) { return x == 0xFF; }));
+    EXPECT_EQ(b[173], 3);
+    EXPECT_EQ(b[174], 0xFF);
+    EXPECT_EQ(b.size(), 300u);
+}
+
+TEST(MapDataFile, ReportsTheStepWhoseWriteFailed) {
+    // Bytes the fields write before each step: name 28, then 15 per corner.
+    const struct {
+        std::size_t failAfter;
+        MapDataError expected;
+    } cases[] = {
+        {0, MapDataError::Name},
+        {27, MapDataError::Name},
+        {28, MapDataError::TopLatitude},
+        {28 + 15, MapDataError::LeftLongitude},
+        {28 + 30 + 7, MapDataError::BottomLatitude},
+        {28 + 45 + 14, MapDataError::RightLongitude},
+        {28 + 60, MapDataError::Layer},
+        {28 + 61, MapDataError::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failAfter);
+        MemoryFile file(Bytes(200, 0xFF));
+        file.failWritesAfter = c.failAfter;
+        EXPECT_EQ(WriteMapDataFields(file, Tokyo), c.expected);
+    }
+}
+
+TEST(MapDataFile, ReportsAFileThatCannotGrowOrSeek) {
+    {
+        MemoryFile file(Bytes(10, 0));
+        file.failTruncate = true;
+        EXPECT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::Grow);
+        EXPECT_EQ(file.BytesWritten(), 0u);
+    }
+    {
+        MemoryFile file(Bytes(200, 0));
+        file.failSeek = true;
+        EXPECT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::Name);
+    }
+    {
+        MemoryFile file(Bytes(200, 0));
+        MapDataFields broken = Tokyo;
+        broken.right = std::nan("");
+        EXPECT_EQ(WriteMapDataFields(file, broken), MapDataError::InvalidCoordinate);
+        EXPECT_EQ(file.BytesWritten(), 0u);
+    }
+}
+
+TEST(MapDataFile, PatchesARealFileThroughTheOpenDialogPath) {
+    test::TempFolder temp;
+    const Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    test::WriteAll(temp.File("map.mbx"), ten);
+    test::ScriptedMessageBoxes boxes;
+
+    OpenResult opened = OpenFileWithRetry(temp.File("map.mbx"), OpenBinary, QuietFileNotFound, boxes);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(WriteMapDataFields(*opened.file, Tokyo), MapDataError::None);
+    EXPECT_TRUE(opened.file->Close());
+
+    EXPECT_EQ(test::ReadAll(temp.File("map.mbx")), PatchedWithTokyo(ten));
+}
+
+}  // namespace
+}  // namespace kartivo

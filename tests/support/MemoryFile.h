@@ -1,0 +1,111 @@
+#pragma once
+// An OpenFile over a byte vector, with injectable faults, so tests can check how code
+// behaves when a disk fills up or a close loses data.
+
+#include "common/FileCommon.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace kartivo::test {
+
+class MemoryFile : public OpenFile {
+public:
+    explicit MemoryFile(std::vector<std::uint8_t> initial = {}, std::int16_t number = 1)
+        : bytes_(std::move(initial)), number_(number) {}
+
+    // Writes fail once this many bytes have been written in total; the write that crosses
+    // the limit stores the bytes up to it and then reports failure, like a full disk.
+    std::optional<std::size_t> failWritesAfter;
+    bool failClose = false;
+    bool failSeek = false;
+    bool failTruncate = false;
+
+    const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+    std::size_t BytesWritten() const { return written_; }
+    bool Closed() const { return closed_; }
+
+    bool Read(std::span<std::uint8_t> buffer) override {
+        if (closed_ || position_ > bytes_.size() || bytes_.size() - position_ < buffer.size()) {
+            return false;
+        }
+        ReadSome(buffer);
+        return true;
+    }
+
+    std::size_t ReadSome(std::span<std::uint8_t> buffer) override {
+        if (closed_ || position_ >= bytes_.size()) {
+            return 0;
+        }
+        const std::size_t count = std::min<std::size_t>(buffer.size(), bytes_.size() - position_);
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
+        position_ += count;
+        return count;
+    }
+
+    bool Write(std::span<const std::uint8_t> data) override {
+        if (closed_) {
+            return false;
+        }
+        std::size_t allowed = data.size();
+        if (failWritesAfter) {
+            const std::size_t left = *failWritesAfter > written_ ? *failWritesAfter - written_ : 0;
+            allowed = std::min(allowed, left);
+        }
+        const std::size_t end = static_cast<std::size_t>(position_) + allowed;
+        if (end > bytes_.size()) {
+            bytes_.resize(end, 0);  // a write past the end leaves zeros in the gap, as a disk does
+        }
+        std::copy_n(data.begin(), allowed, bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
+        position_ += allowed;
+        written_ += allowed;
+        return allowed == data.size();
+    }
+
+    bool Seek(std::uint64_t offset) override {
+        if (closed_ || failSeek || offset > std::numeric_limits<std::size_t>::max()) {
+            return false;
+        }
+        position_ = static_cast<std::size_t>(offset);
+        return true;
+    }
+
+    std::optional<std::uint64_t> Size() override {
+        if (closed_) {
+            return std::nullopt;
+        }
+        return bytes_.size();
+    }
+
+    bool Truncate(std::uint64_t size) override {
+        if (closed_ || failTruncate || size > std::numeric_limits<std::size_t>::max()) {
+            return false;
+        }
+        bytes_.resize(static_cast<std::size_t>(size), 0);
+        return true;
+    }
+
+    bool Close() override {
+        if (closed_) {
+            return false;
+        }
+        closed_ = true;
+        return !failClose;
+    }
+
+    std::int16_t Number() const override { return number_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+    std::size_t written_ = 0;
+    std::int16_t number_;
+    bool closed_ = false;
+};
+
+}  // namespace kartivo::test
