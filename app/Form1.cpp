@@ -7,7 +7,7 @@
 
 namespace kartivo {
 
-Form1::Form1(UserInterface& ui) : ui_(ui) {
+Form1::Form1(UserInterface& ui, FileSystem& fileSystem) : ui_(ui), fileSystem_(fileSystem) {
     controls_ = {
         &fraIn, &fraOut, &fraAmbulo,
         &txtInFilePathData, &lblFileSizeData, &lblImageWidthData, &lblImageHeightData, &lblColorDepthData,
@@ -38,6 +38,12 @@ void Form1::WireEvents() {
     txtImageWidthData.onChange = [this] { txtImageWidthData_Change(); };
     txtImageHeightData.onChange = [this] { txtImageHeightData_Change(); };
     txtlblAmbuloFilePath.onChange = [this] { txtlblAmbuloFilePath_Change(); };
+    lblImageWidthData.onChange = [this] { lblImageWidthData_Change(); };
+    lblImageHeightData.onChange = [this] { lblImageHeightData_Change(); };
+    lblColorDepthData.onChange = [this] { lblColorDepthData_Change(); };
+    lblCompressionData.onChange = [this] { lblCompressionData_Change(); };
+    lblResolutionWidthData.onChange = [this] { lblResolutionWidthData_Change(); };
+    lblResolutionHeightData.onChange = [this] { lblResolutionHeightData_Change(); };
 }
 
 void Form1::Form_Load() {

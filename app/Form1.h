@@ -5,6 +5,7 @@
 #include "app/Control.h"
 #include "app/UserInterface.h"
 #include "bitmap/BitmapHeader.h"
+#include "common/FileCommon.h"
 
 #include <array>
 #include <cstdint>
@@ -17,7 +18,8 @@ namespace kartivo {
 
 class Form1 {
 public:
-    explicit Form1(UserInterface& ui);
+    // Files are opened through fileSystem, which tests replace to inject failures.
+    explicit Form1(UserInterface& ui, FileSystem& fileSystem = DefaultFileSystem());
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
 
@@ -123,7 +125,39 @@ public:
     // every other control.
     std::function<bool()> ValidateHandler(const Control& box);
 
+    // Loading an input picture: both path boxes, the headers, the property labels (each
+    // carried into the output fields at once), then the name and corners of its file name.
+    void LoadInputMap(const std::string& path);
+    static std::string ProposeOutputPath(const std::string& path);
+
+    // The map data file: taken when its extension is exactly "mbx"; the write rule follows.
+    void SetMapDataFile(const std::string& path);
+
+    // The three file dialogs.
+    void ChooseInputFile();
+    void ChooseOutputFile();
+    void ChooseMapDataFile();
+
+    // Commands.
+    void cmdMake_Click();
+    void cmdWriteAmbuloData_Click();
+
     // Events of the window.
+    void mnuFileOpenInFile_Click();
+    void mnuFileSelectOutFile_Click();
+    void mnuFileSelectAmbuloFile_Click();
+    void mnuFileQuit_Click();
+    void txtInFilePathData_DblClick();
+    void txtOutFilePathData_DblClick();
+    void txtlblAmbuloFilePath_DblClick();
+    void lblDragIn_OLEDragDrop(const std::vector<std::string>& files);
+    void lblDragAmbulo_OLEDragDrop(const std::vector<std::string>& files);
+    void lblImageWidthData_Change();
+    void lblImageHeightData_Change();
+    void lblColorDepthData_Change();
+    void lblCompressionData_Change();
+    void lblResolutionWidthData_Change();
+    void lblResolutionHeightData_Change();
     void cboColorDepthData_Click();
     void txtImageWidthData_Change();
     void txtImageHeightData_Change();
@@ -145,9 +179,12 @@ private:
 
     void WireEvents();
     void RefreshOutputFileSize();
+    void ReadCornersFromFileName(const std::string& path);
+    void ShowAlarm(const std::string& text);
     bool RectanglesAreOrdered() const;
 
     UserInterface& ui_;
+    FileSystem& fileSystem_;
     const CornerField inBottom_{txtInBottomLatitudeDegree, txtInBottomLatitude3, 90, true,
                                 &txtOutBottomLatitudeDegree, &txtOutBottomLatitude3};
     const CornerField inLeft_{txtInLeftLongitudeDegree, txtInLeftLongitude3, 180, false,

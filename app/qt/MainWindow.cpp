@@ -55,6 +55,7 @@ MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form
     BuildFrames();
     SetTabOrder();
     BindModel();
+    ConnectEvents();
     // Clicks are watched on the window itself, where they arrive before the focus moves.
     winId();
     windowHandle()->installEventFilter(this);
@@ -157,6 +158,38 @@ void MainWindow::BindModel() {
     }
 }
 
+void MainWindow::ConnectEvents() {
+    // Menu items and buttons: the model's click handlers.
+    const std::pair<const char*, std::function<void()>> clicks[] = {
+        {"mnuFileOpenInFile", [this] { form_.mnuFileOpenInFile_Click(); }},
+        {"mnuFileSelectOutFile", [this] { form_.mnuFileSelectOutFile_Click(); }},
+        {"mnuFileSelectAmbuloFile", [this] { form_.mnuFileSelectAmbuloFile_Click(); }},
+        {"mnuFileQuit", [this] { form_.mnuFileQuit_Click(); }},
+        {"cmdMake", [this] { form_.cmdMake_Click(); }},
+        {"cmdWriteAmbuloData", [this] { form_.cmdWriteAmbuloData_Click(); }},
+    };
+    for (const auto& [name, handler] : clicks) {
+        if (QAction* action = MenuAction(name)) connect(action, &QAction::triggered, this, handler);
+        if (auto* button = qobject_cast<QPushButton*>(Widget(name))) connect(button, &QPushButton::clicked, this, handler);
+    }
+    doubleClicks_ = {
+        {"txtInFilePathData", [this] { form_.txtInFilePathData_DblClick(); }},
+        {"txtOutFilePathData", [this] { form_.txtOutFilePathData_DblClick(); }},
+        {"txtlblAmbuloFilePath", [this] { form_.txtlblAmbuloFilePath_DblClick(); }},
+    };
+    const auto toPaths = [](const QStringList& dropped) {
+        std::vector<std::string> paths;
+        for (const QString& path : dropped) paths.push_back(path.toStdString());
+        return paths;
+    };
+    static_cast<DropTarget*>(Widget("lblDragIn"))->onDrop = [this, toPaths](const QStringList& dropped) {
+        form_.lblDragIn_OLEDragDrop(toPaths(dropped));
+    };
+    static_cast<DropTarget*>(Widget("lblDragAmbulo"))->onDrop = [this, toPaths](const QStringList& dropped) {
+        form_.lblDragAmbulo_OLEDragDrop(toPaths(dropped));
+    };
+}
+
 void MainWindow::Mirror(const Control& control) {
     QWidget* widget = Widget(control.Name());
     if (widget == nullptr) return;
@@ -224,6 +257,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         break;
     default:
         break;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        const auto it = doubleClicks_.find(watched->objectName().toStdString());
+        if (it != doubleClicks_.end()) {
+            it->second();
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -36,6 +36,7 @@ private:
     void BuildMenu();
     void SetTabOrder();
     void BindModel();
+    void ConnectEvents();
     void Mirror(const Control& control);
     void ConnectUserEdits(Control& control, QWidget* widget);
     // Runs the handler of the corner box that has the focus, if any, before the focus moves
@@ -46,6 +47,7 @@ private:
     QWidget* client_ = nullptr;
     std::map<std::string, QWidget*, std::less<>> widgets_;
     std::map<std::string, QAction*, std::less<>> actions_;
+    std::map<std::string, std::function<void()>, std::less<>> doubleClicks_;
 };
 
 }  // namespace kartivo::qt

@@ -1,0 +1,122 @@
+// Loading the input picture, and the rules that carry its properties into the output fields.
+
+#include "app/Form1.h"
+
+#include "bitmap/FileNameConvention.h"
+#include "common/NumberText.h"
+#include "common/PathParts.h"
+
+#include <array>
+
+namespace kartivo {
+
+namespace {
+
+constexpr const char* LoadTitle = "Kartivo";
+
+}  // namespace
+
+std::string Form1::ProposeOutputPath(const std::string& path) {
+    return GetParentFolderName(path) + PreferredSeparator() + GetBaseName(path) + "_." + GetExtensionName(path);
+}
+
+void Form1::LoadInputMap(const std::string& path) {
+    txtInFilePathData.SetText(path);
+    txtOutFilePathData.SetText(ProposeOutputPath(path));
+
+    std::array<std::uint8_t, HeaderReadSize> bytes{};
+    {
+        // Loading only reads, so a picture that refuses writing still loads.
+        OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, ui_,
+                                              OpenOptions{.readOnlyFallback = true}, fileSystem_);
+        if (!opened) {
+            ui_.ShowMessage("Failed to Open File.", LoadTitle, MessageIcon::Exclamation);
+            return;
+        }
+        // A file shorter than the headers reads as zeros past its end.
+        opened.file->ReadSome(bytes);
+        opened.file->Close();
+    }
+
+    inputHeaders = RecognizeBitmap(bytes);
+    if (inputHeaders.error == HeaderError::NotBitmap) {
+        ui_.ShowMessage("This file is not BMP.", LoadTitle, MessageIcon::Exclamation);
+        return;
+    }
+    const BitmapPropertyTexts texts = PropertyTexts(inputHeaders);
+    lblFileSizeData.SetText(texts.fileSize);
+    if (inputHeaders.error == HeaderError::UnknownForm) {
+        ui_.ShowMessage("Could not define file type (OS/2 or Windows).", LoadTitle, MessageIcon::Exclamation);
+        return;
+    }
+    // One at a time: each caption's carry-over runs before the next is set.
+    lblImageWidthData.SetText(texts.width);
+    lblImageHeightData.SetText(texts.height);
+    lblColorDepthData.SetText(texts.colorDepth);
+    lblCompressionData.SetText(texts.compression);
+    lblResolutionWidthData.SetText(texts.resolutionWidth);
+    lblResolutionHeightData.SetText(texts.resolutionHeight);
+
+    ReadCornersFromFileName(path);
+}
+
+void Form1::ReadCornersFromFileName(const std::string& path) {
+    const FileNameCorners found = ReadFileNameConvention(path);
+    if (found.name) txtName.SetText(*found.name);
+    if (!found.corners) return;
+    const auto [bottom, left, top, right] = *found.corners;
+    // Latitudes first, then longitudes; each handler carries its value to the output.
+    txtInBottomLatitudeDegree.SetText(GeneralNumberText(bottom));
+    txtInBottomLatitudeDegree_Validate();
+    txtInTopLatitudeDegree.SetText(GeneralNumberText(top));
+    txtInTopLatitudeDegree_Validate();
+    txtInLeftLongitudeDegree.SetText(GeneralNumberText(left));
+    txtInLeftLongitudeDegree_Validate();
+    txtInRightLongitudeDegree.SetText(GeneralNumberText(right));
+    txtInRightLongitudeDegree_Validate();
+}
+
+void Form1::ChooseInputFile() {
+    const std::string path = ui_.ShowOpenDialog({.filter = std::string("BMP(*.bmp)\0*.bmp\0", 17),
+                                                 .viewCommand = ViewCommandList});
+    if (!path.empty()) LoadInputMap(path);
+}
+
+void Form1::mnuFileOpenInFile_Click() {
+    ChooseInputFile();
+}
+
+void Form1::txtInFilePathData_DblClick() {
+    ChooseInputFile();
+}
+
+void Form1::lblDragIn_OLEDragDrop(const std::vector<std::string>& files) {
+    if (!files.empty()) LoadInputMap(files.front());
+}
+
+void Form1::lblImageWidthData_Change() {
+    txtImageWidthData.SetText(lblImageWidthData.Text());
+}
+
+void Form1::lblImageHeightData_Change() {
+    txtImageHeightData.SetText(lblImageHeightData.Text());
+}
+
+// A caption no entry matches ("No Data", a depth of 2) leaves the selection as it was.
+void Form1::lblColorDepthData_Change() {
+    cboColorDepthData.SelectText(lblColorDepthData.Text());
+}
+
+void Form1::lblCompressionData_Change() {
+    cboCompressionData.SelectText(lblCompressionData.Text());
+}
+
+void Form1::lblResolutionWidthData_Change() {
+    txtResolutionWidthData.SetText(lblResolutionWidthData.Text());
+}
+
+void Form1::lblResolutionHeightData_Change() {
+    txtResolutionHeightData.SetText(lblResolutionHeightData.Text());
+}
+
+}  // namespace kartivo

@@ -1,0 +1,94 @@
+// "Write Informations": the map's name, the output corners and the layer into a map data file.
+
+#include "app/Form1.h"
+
+#include "common/NumberText.h"
+#include "common/PathParts.h"
+#include "mapdata/MapDataFile.h"
+
+namespace kartivo {
+
+namespace {
+
+const char* MapDataErrorText(MapDataError error) {
+    switch (error) {
+    case MapDataError::None: return "";
+    case MapDataError::InvalidCoordinate: return "a corner of the output rectangle is not a number";
+    case MapDataError::Grow: return "the file could not be extended to hold the fields";
+    case MapDataError::Name: return "the map name could not be written";
+    case MapDataError::TopLatitude: return "the top latitude could not be written";
+    case MapDataError::LeftLongitude: return "the left longitude could not be written";
+    case MapDataError::BottomLatitude: return "the bottom latitude could not be written";
+    case MapDataError::RightLongitude: return "the right longitude could not be written";
+    case MapDataError::Layer: return "the layer could not be written";
+    }
+    return "";
+}
+
+}  // namespace
+
+void Form1::ShowAlarm(const std::string& text) {
+    ui_.ShowMessage(text, "Kartivo Alarm", MessageIcon::Stop);
+}
+
+void Form1::SetMapDataFile(const std::string& path) {
+    if (!path.empty() && GetExtensionName(path) == "mbx") txtlblAmbuloFilePath.SetText(path);
+    UpdateWriteEnabled();
+}
+
+void Form1::cmdWriteAmbuloData_Click() {
+    const std::string path = txtlblAmbuloFilePath.Text();
+    MapDataFields fields;
+    fields.name = txtName.Text();
+    // A corner box that does not hold a number is refused before the file is touched.
+    const auto top = NumericValue(txtOutTopLatitudeDegree.Text());
+    const auto left = NumericValue(txtOutLeftLongitudeDegree.Text());
+    const auto bottom = NumericValue(txtOutBottomLatitudeDegree.Text());
+    const auto right = NumericValue(txtOutRightLongitudeDegree.Text());
+    if (!top || !left || !bottom || !right) {
+        ShowAlarm("Could not write " + path + ": " + MapDataErrorText(MapDataError::InvalidCoordinate) + ".");
+        return;
+    }
+    fields.top = *top;
+    fields.left = *left;
+    fields.bottom = *bottom;
+    fields.right = *right;
+    fields.layer = static_cast<std::uint8_t>(cboLayer.ListIndex() + 1);
+
+    OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, ui_, {}, fileSystem_);
+    if (!opened) return;  // the alarm box, where there was one, has said why
+    const MapDataError error = WriteMapDataFields(*opened.file, fields);
+    const bool closed = opened.file->Close();
+    if (error != MapDataError::None) {
+        ShowAlarm("Could not write " + path + ": " + MapDataErrorText(error) + ".");
+    } else if (!closed) {
+        ShowAlarm("Could not write " + path + ": the file could not be closed, the fields may be incomplete.");
+    }
+}
+
+void Form1::ChooseMapDataFile() {
+    const std::string type = "Ambuloフルカラー地図データ";
+    const std::string extension = "mbx";
+    FileDialogRequest request;
+    request.filter = type + "(*." + extension + ")" + '\0' + "*." + extension + '\0';
+    request.flags = DialogFileMustExist | DialogNoChangeDir;
+    request.defaultExtension = extension;
+    request.initialFileName = txtlblAmbuloFilePath.Text();
+    request.title = "Output " + type + " File";
+    request.viewCommand = ViewCommandList;
+    SetMapDataFile(ui_.ShowSaveDialog(request));
+}
+
+void Form1::mnuFileSelectAmbuloFile_Click() {
+    ChooseMapDataFile();
+}
+
+void Form1::txtlblAmbuloFilePath_DblClick() {
+    ChooseMapDataFile();
+}
+
+void Form1::lblDragAmbulo_OLEDragDrop(const std::vector<std::string>& files) {
+    if (!files.empty()) SetMapDataFile(files.front());
+}
+
+}  // namespace kartivo

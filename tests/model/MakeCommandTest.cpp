@@ -1,0 +1,162 @@
+#include "FaultyFileSystem.h"
+#include "ModelTestSupport.h"
+#include "app/Form1.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace kartivo {
+namespace {
+
+using test::Bytes;
+using test::MakeBitmap;
+using test::ReadAll;
+using test::RowMarker;
+using test::ScriptedUserInterface;
+using test::TempFolder;
+
+class MakeCommand : public testing::Test {
+protected:
+    void SetUp() override { form_.Form_Load(); }
+
+    // Loads a picture whose file name carries the corners 35..36 N, 139..140 E.
+    std::string Load(const test::TestBitmap& spec, const std::string& name = "Map(35,139,36,140).bmp") {
+        const std::string path = folder_.File(name);
+        test::WriteAll(path, MakeBitmap(spec));
+        form_.LoadInputMap(path);
+        return path;
+    }
+
+    void Leave(Control& box, const std::string& text) {
+        box.SetText(text);
+        ASSERT_TRUE(form_.ValidateHandler(box)());
+    }
+
+    std::string Output() const { return form_.txtOutFilePathData.Text(); }
+
+    ScriptedUserInterface ui_;
+    TempFolder folder_;
+    Form1 form_{ui_};
+};
+
+TEST_F(MakeCommand, WritesTheHeaderAndTheChosenRows) {
+    Load({.width = 3, .height = 4, .bitCount = 24});
+    Leave(form_.txtOutBottomLatitudeDegree, "35.2");
+    Leave(form_.txtOutTopLatitudeDegree, "35.8");
+    ASSERT_TRUE(form_.cmdMake.Enabled());
+    form_.cmdMake_Click();
+
+    EXPECT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
+    const Bytes out = ReadAll(Output());
+    ASSERT_EQ(out.size(), 54U + 4 * 12);
+    EXPECT_EQ(out[0], 'B');
+    EXPECT_EQ(out[10], 54);
+    // The first input row lies below the output range; rows 1, 1, 2, 2 follow.
+    const std::uint8_t expected[] = {RowMarker(1), RowMarker(1), RowMarker(2), RowMarker(2)};
+    for (std::size_t row = 0; row < 4; ++row) {
+        EXPECT_EQ(out[54 + row * 12], expected[row]) << "row " << row;
+    }
+    EXPECT_EQ(ui_.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(form_.cmdMake.Enabled()) << "the button comes back after the work";
+}
+
+TEST_F(MakeCommand, AnExistingLongerOutputIsCutToTheNewLength) {
+    Load({.width = 3, .height = 4, .bitCount = 24});
+    test::WriteAll(Output(), Bytes(5000, 0xEE));
+    form_.cmdMake_Click();
+    EXPECT_EQ(ReadAll(Output()).size(), 54U + 4 * 12);
+}
+
+TEST_F(MakeCommand, AHeightOfZeroWritesTheHeaderAlone) {
+    Load({.width = 3, .height = 4, .bitCount = 24});
+    form_.txtImageHeightData.SetText("0");
+    form_.cmdMake_Click();
+    EXPECT_EQ(ReadAll(Output()).size(), 54U);
+}
+
+TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
+    const struct {
+        const char* what;
+        test::TestBitmap spec;
+        std::function<void(Form1&)> change;
+        const char* message;  // a part of the text shown
+    } cases[] = {
+        {"output is the input", {}, [](Form1& f) { f.txtOutFilePathData.SetText(f.txtInFilePathData.Text() + ""); },
+         "is the input picture itself"},
+        {"height not a number", {}, [](Form1& f) { f.txtImageHeightData.SetText("ten"); }, "is not a whole number"},
+        {"negative height", {}, [](Form1& f) { f.txtImageHeightData.SetText("-3"); }, "negative"},
+        {"one input row", {.height = 1}, [](Form1&) {}, "fewer than 2 rows"},
+        {"latitude at 90", {}, [](Form1& f) { f.txtOutTopLatitudeDegree.SetText("+90.0000000000"); }, "90 degrees"},
+        {"resolution not a number", {}, [](Form1& f) { f.txtResolutionWidthData.SetText("high"); }, "resolution"},
+        {"depth the list lacks", {.bitCount = 2}, [](Form1&) {}, "colour depth differs"},
+        {"compressed input", {.bitCount = 8, .compression = 1}, [](Form1&) {}, "compressed"},
+    };
+    for (const auto& c : cases) {
+        ScriptedUserInterface ui;
+        Form1 form(ui);
+        form.Form_Load();
+        const std::string path = folder_.File("Map(35,139,36,140).bmp");
+        test::WriteAll(path, MakeBitmap(c.spec));
+        form.LoadInputMap(path);
+        std::filesystem::remove(form.txtOutFilePathData.Text());
+        c.change(form);
+        form.cmdMake_Click();
+        ASSERT_EQ(ui.boxes.shown.size(), 1U) << c.what;
+        EXPECT_NE(ui.boxes.shown[0].text.find(c.message), std::string::npos) << c.what << ": " << ui.boxes.shown[0].text;
+        EXPECT_EQ(ui.boxes.shown[0].title, "Kartivo Alarm") << c.what;
+        EXPECT_EQ(ui.boxes.shown[0].icon, MessageIcon::Stop) << c.what;
+        if (std::string(c.what) != "output is the input") {
+            EXPECT_FALSE(std::filesystem::exists(form.txtOutFilePathData.Text())) << c.what;
+        }
+        EXPECT_EQ(test::ReadAll(path), MakeBitmap(c.spec)) << c.what << ": the input changed";
+    }
+}
+
+TEST_F(MakeCommand, AnInputShorterThanItsRowsIsRefused) {
+    const std::string path = Load({.width = 3, .height = 4, .bitCount = 24});
+    Bytes bytes = ReadAll(path);
+    bytes.resize(bytes.size() - 1);
+    test::WriteAll(path, bytes);
+    form_.cmdMake_Click();
+    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
+    EXPECT_NE(ui_.MessageTexts()[0].find("ends before its last row"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+}
+
+TEST_F(MakeCommand, AWriteFailureIsReportedNeverSilent) {
+    const std::string input = folder_.File("Map(35,139,36,140).bmp");
+    const std::string output = folder_.File("Map(35,139,36,140)_.bmp");
+    test::FaultyFileSystem files(output, {}, 60);  // the header and half a row get through
+    Form1 form(ui_, files);
+    form.Form_Load();
+    test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
+    form.LoadInputMap(input);
+    form.cmdMake_Click();
+    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
+    EXPECT_NE(ui_.MessageTexts()[0].find("could not be written"), std::string::npos) << ui_.MessageTexts()[0];
+    EXPECT_EQ(ui_.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(form.cmdMake.Enabled());
+}
+
+TEST_F(MakeCommand, OutputDialogAndQuit) {
+    form_.txtOutFilePathData.SetText("/maps/Tokyo_.bmp");
+    ui_.dialogAnswers = {"", "/maps/other.bmp"};
+    form_.txtOutFilePathData_DblClick();
+    EXPECT_EQ(form_.txtOutFilePathData.Text(), "/maps/Tokyo_.bmp") << "cancelling keeps the path";
+    form_.mnuFileSelectOutFile_Click();
+    EXPECT_EQ(form_.txtOutFilePathData.Text(), "/maps/other.bmp");
+    ASSERT_EQ(ui_.saveRequests.size(), 2U);
+    const FileDialogRequest& request = ui_.saveRequests[0];
+    EXPECT_EQ(request.title, "Output BMP File");
+    EXPECT_EQ(request.filter, std::string("BMP(*.bmp)\0*.bmp\0", 17));
+    EXPECT_EQ(request.initialFolder, "/maps");
+    EXPECT_EQ(request.initialFileName, "/maps/Tokyo_.bmp");
+    EXPECT_EQ(request.flags & DialogOverwritePrompt, 0U) << "no overwrite question";
+
+    form_.mnuFileQuit_Click();
+    EXPECT_EQ(ui_.closeRequests, 1);
+}
+
+}  // namespace
+}  // namespace kartivo
