@@ -2,6 +2,7 @@
 // A real window over a scripted person, shown on Qt's offscreen platform.
 
 #include "ModelTestSupport.h"
+#include "TestSupport.h"
 #include "app/Form1.h"
 #include "app/qt/MainWindow.h"
 
