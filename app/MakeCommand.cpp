@@ -88,17 +88,11 @@ void Form1::cmdMake_Click() {
 }
 
 void Form1::ChooseOutputFile() {
-    const std::string type = "BMP";
-    const std::string extension = "bmp";
-    FileDialogRequest request;
-    request.filter = type + "(*." + extension + ")" + '\0' + "*." + extension + '\0';
-    // No overwrite question: the output is meant to be written again and again.
+    FileDialogRequest request = OutputFileRequest("BMP", "bmp");
+    // No overwrite question: the output is meant to be made again and again.
     request.flags = DialogNoChangeDir;
     request.initialFolder = GetParentFolderName(txtOutFilePathData.Text());
-    request.defaultExtension = extension;
     request.initialFileName = txtOutFilePathData.Text();
-    request.title = "Output " + type + " File";
-    request.viewCommand = ViewCommandList;
     const std::string path = ui_.ShowSaveDialog(request);
     if (!path.empty()) txtOutFilePathData.SetText(path);
 }

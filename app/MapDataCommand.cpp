@@ -67,15 +67,10 @@ void Form1::cmdWriteAmbuloData_Click() {
 }
 
 void Form1::ChooseMapDataFile() {
-    const std::string type = "Ambuloフルカラー地図データ";
-    const std::string extension = "mbx";
-    FileDialogRequest request;
-    request.filter = type + "(*." + extension + ")" + '\0' + "*." + extension + '\0';
+    FileDialogRequest request = OutputFileRequest("Ambuloフルカラー地図データ", "mbx");
+    // Only an existing file can be annotated; it is not asked about, since only its head changes.
     request.flags = DialogFileMustExist | DialogNoChangeDir;
-    request.defaultExtension = extension;
     request.initialFileName = txtlblAmbuloFilePath.Text();
-    request.title = "Output " + type + " File";
-    request.viewCommand = ViewCommandList;
     SetMapDataFile(ui_.ShowSaveDialog(request));
 }
 

@@ -38,6 +38,10 @@ public:
     virtual std::string ShowSaveDialog(const FileDialogRequest& request) = 0;
 };
 
+// The filter "type(*.ext)" NUL "*.ext" NUL and the title "Output type File" of the dialogs that
+// choose an output of one file type.
+FileDialogRequest OutputFileRequest(const std::string& type, const std::string& extension);
+
 // The filter and flags the dialogs really use: "All(*.*)" for an empty filter, a closing NUL,
 // the default flags for 0, and the added bits.
 std::string EffectiveFilter(const std::string& filter);

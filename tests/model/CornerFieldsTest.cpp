@@ -14,11 +14,7 @@ class CornerFields : public testing::Test {
 protected:
     void SetUp() override { form_.Form_Load(); }
 
-    // Types text into a box and leaves it, as the view does: the box's handler decides.
-    bool Leave(Control& box, const std::string& text) {
-        box.SetText(text);
-        return form_.ValidateHandler(box)();
-    }
+    bool Leave(Control& box, const std::string& text) { return test::LeaveBox(form_, box, text); }
 
     // The texts of all sixteen corner boxes, to tell what a refusal left alone.
     std::vector<std::string> Snapshot() const {

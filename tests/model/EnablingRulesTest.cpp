@@ -18,8 +18,7 @@ protected:
     }
 
     void Leave(Control& box, const std::string& text) {
-        box.SetText(text);
-        ASSERT_TRUE(form_.ValidateHandler(box)()) << box.Name() << " " << text;
+        ASSERT_TRUE(test::LeaveBox(form_, box, text)) << box.Name() << " " << text;
     }
 
     // Input corners 35..36 N, 139..140 E, carried to the output.

@@ -29,8 +29,7 @@ protected:
     }
 
     void Leave(Control& box, const std::string& text) {
-        box.SetText(text);
-        ASSERT_TRUE(form_.ValidateHandler(box)());
+        ASSERT_TRUE(test::LeaveBox(form_, box, text)) << box.Name() << " " << text;
     }
 
     std::string Output() const { return form_.txtOutFilePathData.Text(); }

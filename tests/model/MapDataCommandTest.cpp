@@ -18,11 +18,6 @@ class MapDataCommand : public testing::Test {
 protected:
     void SetUp() override { form_.Form_Load(); }
 
-    void Leave(Control& box, const std::string& text) {
-        box.SetText(text);
-        ASSERT_TRUE(form_.ValidateHandler(box)());
-    }
-
     // Input and output rectangle 35..36 N, 139..140 E, then the output narrowed.
     void SetCorners(Form1& form) {
         for (auto [box, text] : {std::pair{&form.txtInBottomLatitudeDegree, "35"},
@@ -32,8 +27,7 @@ protected:
                                  std::pair{&form.txtOutTopLatitudeDegree, "35.658"},
                                  std::pair{&form.txtOutRightLongitudeDegree, "139.745"},
                                  std::pair{&form.txtOutBottomLatitudeDegree, "-33.86"}}) {
-            box->SetText(text);
-            ASSERT_TRUE(form.ValidateHandler(*box)());
+            ASSERT_TRUE(test::LeaveBox(form, *box, text)) << text;
         }
     }
 

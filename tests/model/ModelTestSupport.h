@@ -3,6 +3,7 @@
 // every message shown.
 
 #include "TestSupport.h"
+#include "app/Form1.h"
 #include "app/UserInterface.h"
 
 #include <deque>
@@ -52,5 +53,11 @@ private:
         return path;
     }
 };
+
+// Types text into a corner box and leaves it: the box's handler decides, as when the focus moves.
+inline bool LeaveBox(Form1& form, Control& box, const std::string& text) {
+    box.SetText(text);
+    return form.ValidateHandler(box)();
+}
 
 }  // namespace kartivo::test

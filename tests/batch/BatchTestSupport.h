@@ -1,0 +1,29 @@
+#pragma once
+// Running kartivo-batch in the tests: in-process with captured streams, or as the built
+// program with its output in files.
+
+#include "TestSupport.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kartivo::test {
+
+struct BatchRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// The commands in this process; showProgress stands for standard error being a terminal.
+BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgress = false);
+
+// The built program, its standard output and error going to files in scratch (never a
+// terminal).
+BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch);
+
+// The names of the entries in folder, sorted: what a run left behind.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
+
+}  // namespace kartivo::test

@@ -1,0 +1,296 @@
+#include "BatchTestSupport.h"
+#include "ModelTestSupport.h"
+#include "app/Form1.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kartivo {
+namespace {
+
+using test::Bytes;
+using test::FolderEntries;
+using test::MakeBitmap;
+using test::ReadAll;
+using test::RunBatchInProcess;
+using test::TempFolder;
+using test::TestBitmap;
+using test::WriteAll;
+
+// A control of the window and the text a person types into it. A corner box runs its
+// handler afterwards, as leaving the box does.
+using WindowEdit = std::pair<std::string, std::string>;
+
+// What the window's Make writes to outputPath for the picture, after the edits.
+Bytes WindowMake(const std::string& inputPath, const std::string& outputPath, const std::vector<WindowEdit>& edits) {
+    test::ScriptedUserInterface ui;
+    Form1 form(ui);
+    form.Form_Load();
+    form.LoadInputMap(inputPath);
+    for (const auto& [name, text] : edits) {
+        Control* box = form.Find(name);
+        if (box == nullptr) {
+            ADD_FAILURE() << "the window has no control " << name;
+            continue;
+        }
+        box->SetText(text);
+        if (const auto validate = form.ValidateHandler(*box)) EXPECT_TRUE(validate()) << name << ": " << text;
+    }
+    form.txtOutFilePathData.SetText(outputPath);
+    form.UpdateMakeEnabled();
+    EXPECT_TRUE(form.cmdMake.Enabled()) << "the window would not let Make run";
+    form.cmdMake_Click();
+    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    return ReadAll(outputPath);
+}
+
+const std::string Tokyo = "Tokyo(35.6,139.6,35.7,139.8).bmp";
+const std::string TokyoOutput = "Tokyo(35.6,139.6,35.7,139.8)_.bmp";
+
+struct SameAsWindowCase {
+    const char* label;
+    std::string fileName;
+    TestBitmap picture;
+    std::vector<WindowEdit> windowEdits;
+    std::vector<std::string> batchOptions;
+};
+
+TEST(MakeCommand, WritesTheSameBytesAsTheWindowsMake) {
+    const std::string dmsCorners = "35°36' 00.0000'',139°36' 00.0000'',35°42' 30.5000'',139°48' 00.0000''";
+    const std::vector<SameAsWindowCase> cases = {
+        {"the corners in the file name and every default", Tokyo, {.width = 5, .height = 12}, {}, {}},
+        {"a narrower latitude range and more rows",
+         Tokyo,
+         {.width = 3, .height = 9},
+         {{"txtOutBottomLatitudeDegree", "35.62"}, {"txtOutTopLatitudeDegree", "35.68"}, {"txtImageHeightData", "17"}},
+         {"--lat", "35.62,35.68", "--height", "17"}},
+        // Output rows beyond the input's reach are blank.
+        {"an output range wider than the input",
+         Tokyo,
+         {.width = 2, .height = 6},
+         {{"txtOutBottomLatitudeDegree", "35.5"}, {"txtOutTopLatitudeDegree", "35.9"}},
+         {"--lat=35.5,35.9"}},
+        {"corners given as DMS text for a name without corners",
+         "plain.bmp",
+         {.width = 4, .height = 10},
+         {{"txtInBottomLatitude3", "35°36' 00.0000''"},
+          {"txtInLeftLongitude3", "139°36' 00.0000''"},
+          {"txtInTopLatitude3", "35°42' 30.5000''"},
+          {"txtInRightLongitude3", "139°48' 00.0000''"}},
+         {"--corners", dmsCorners}},
+        {"southern corners given as decimal degrees",
+         "sydney.bmp",
+         {.width = 4, .height = 10},
+         {{"txtInBottomLatitudeDegree", "-34.1"},
+          {"txtInLeftLongitudeDegree", "150.5"},
+          {"txtInTopLatitudeDegree", "-33.4"},
+          {"txtInRightLongitudeDegree", "151.5"}},
+         {"--corners", "-34.1,150.5,-33.4,151.5"}},
+        // The window keeps ten decimals in its boxes and computes with those.
+        {"more decimals than the boxes keep",
+         "Fine(35.12345678901234,139,35.98765432109876,140).bmp",
+         {.width = 3, .height = 40},
+         {{"txtOutBottomLatitudeDegree", "35.200000000049"}, {"txtOutTopLatitudeDegree", "35.90000000004999"}},
+         {"--lat", "35.200000000049,35.90000000004999"}},
+        {"an 8-bit picture with a colour table at 72 dpi",
+         Tokyo,
+         {.width = 7, .height = 10, .bitCount = 8, .xPelsPerMeter = 2835, .yPelsPerMeter = 2835, .clrUsed = 4,
+          .colorTable = Bytes(16, 0x55)},
+         {},
+         {}},
+        {"two resolutions chosen",
+         Tokyo,
+         {.width = 4, .height = 10},
+         {{"txtResolutionWidthData", "300"}, {"txtResolutionHeightData", "150.5"}},
+         {"--dpi", "300,150.5"}},
+        {"one resolution for both directions",
+         Tokyo,
+         {.width = 4, .height = 10, .xPelsPerMeter = 0, .yPelsPerMeter = 0},
+         {{"txtResolutionWidthData", "200"}, {"txtResolutionHeightData", "200"}},
+         {"--dpi", "200"}},
+        {"the OS/2 header form", Tokyo, {.width = 4, .height = 8, .os2 = true}, {}, {}},
+        // The window shows the stored height, -9, and the person types the number of rows.
+        {"a picture stored top row first",
+         Tokyo,
+         {.width = 4, .height = -9},
+         {{"txtImageHeightData", "9"}},
+         {}},
+        {"a half row count rounds to even", Tokyo, {.width = 4, .height = 10}, {{"txtImageHeightData", "12.5"}},
+         {"--height", "12.5"}},
+    };
+    for (const SameAsWindowCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempFolder folder;
+        const std::string input = folder.File(c.fileName);
+        WriteAll(input, MakeBitmap(c.picture));
+        const Bytes window = WindowMake(input, folder.File("window.bmp"), c.windowEdits);
+        ASSERT_GT(window.size(), 54u);
+
+        std::vector<std::string> args = {"make"};
+        args.insert(args.end(), c.batchOptions.begin(), c.batchOptions.end());
+        args.push_back(input);
+        const test::BatchRun run = RunBatchInProcess(args);
+
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(ReadAll(Form1::ProposeOutputPath(input)), window);
+    }
+}
+
+TEST(MakeCommand, WritesToTheNamedOutput) {
+    TempFolder folder;
+    const std::string input = folder.File(Tokyo);
+    WriteAll(input, MakeBitmap({.width = 4, .height = 10}));
+    std::filesystem::create_directory(folder.File("out"));
+    const Bytes window = WindowMake(input, folder.File("window.bmp"), {});
+
+    const test::BatchRun run = RunBatchInProcess({"make", "-o", folder.File("out/mine.bmp"), input});
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadAll(folder.File("out/mine.bmp")), window);
+    EXPECT_FALSE(std::filesystem::exists(folder.File(TokyoOutput)));
+}
+
+struct RefusedCase {
+    const char* label;
+    std::string fileName;
+    std::optional<Bytes> bytes;  // nothing: the file does not exist
+    std::vector<std::string> options;
+    std::string message;
+};
+
+Bytes WithUnknownHeaderSize() {
+    Bytes bytes = MakeBitmap({.width = 4, .height = 4});
+    bytes[14] = 108;
+    return bytes;
+}
+
+Bytes CutShort() {
+    Bytes bytes = MakeBitmap({.width = 4, .height = 4});
+    bytes.resize(bytes.size() - 5);
+    return bytes;
+}
+
+TEST(MakeCommand, RefusesAPictureWithTheWindowsMessageAndWritesNothing) {
+    const Bytes good = MakeBitmap({.width = 4, .height = 4});
+    const std::vector<RefusedCase> cases = {
+        {"no corners in the name", "plain.bmp", good, {}, "its file name carries no corners"},
+        {"a name with a name but too few corners", "Only(35.6,139.6,35.7).bmp", good, {}, "carries no corners"},
+        {"a missing file", "gone(35.6,139.6,35.7,139.8).bmp", std::nullopt, {}, "Failed to Open File."},
+        {"not a bitmap", "notes(35.6,139.6,35.7,139.8).bmp", Bytes{'h', 'e', 'l', 'l', 'o'}, {},
+         "This file is not BMP."},
+        {"an unknown header form", Tokyo, WithUnknownHeaderSize(), {},
+         "Could not define file type (OS/2 or Windows)."},
+        {"run-length compression", Tokyo, MakeBitmap({.width = 4, .height = 4, .bitCount = 8, .compression = 1}), {},
+         "its compression is RLE8 (RunLength 8 bits/pixel)"},
+        // The window enables Make only for the first compression entry.
+        {"bit fields", Tokyo, MakeBitmap({.width = 4, .height = 4, .bitCount = 32, .compression = 3}), {},
+         "its compression is Bitfields"},
+        {"equal latitudes in the name", "Flat(35,139,35,140).bmp", good, {}, "do not have the top above the bottom"},
+        {"a single input row", Tokyo, MakeBitmap({.width = 4, .height = 1}), {}, "fewer than 2 rows"},
+        {"a negative output height", Tokyo, good, {"--height", "-3"}, "the output height is negative"},
+        {"a latitude at the pole", Tokyo, good, {"--lat", "80,90"}, "at or beyond 90 degrees"},
+        {"a file shorter than its rows", Tokyo, CutShort(), {}, "ends before its last row"},
+    };
+    for (const RefusedCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempFolder folder;
+        const std::string input = folder.File(c.fileName);
+        if (c.bytes) WriteAll(input, *c.bytes);
+        const std::vector<std::string> before = FolderEntries(folder.Path());
+
+        std::vector<std::string> args = {"make"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(input);
+        const test::BatchRun run = RunBatchInProcess(args);
+
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.rfind("kartivo-batch: " + input + ": ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(FolderEntries(folder.Path()), before);
+        if (c.bytes) EXPECT_EQ(ReadAll(input), *c.bytes);
+    }
+}
+
+TEST(MakeCommand, ARefusedPictureDoesNotStopTheOthers) {
+    TempFolder folder;
+    const std::string first = folder.File(Tokyo);
+    const std::string refused = folder.File("notes(1,2,3,4).bmp");
+    const std::string last = folder.File("Osaka(34.6,135.4,34.8,135.6).bmp");
+    WriteAll(first, MakeBitmap({.width = 4, .height = 6}));
+    WriteAll(refused, Bytes{'n', 'o', 't', 'e', 's'});
+    WriteAll(last, MakeBitmap({.width = 3, .height = 5, .bitCount = 8, .colorTable = Bytes(1024, 0x11)}));
+    const Bytes firstWindow = WindowMake(first, folder.File("window1.bmp"), {});
+    const Bytes lastWindow = WindowMake(last, folder.File("window2.bmp"), {});
+
+    const test::BatchRun run = RunBatchInProcess({"make", first, refused, last});
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kartivo-batch: " + refused + ": This file is not BMP.\n");
+    EXPECT_EQ(ReadAll(Form1::ProposeOutputPath(first)), firstWindow);
+    EXPECT_EQ(ReadAll(Form1::ProposeOutputPath(last)), lastWindow);
+    EXPECT_FALSE(std::filesystem::exists(Form1::ProposeOutputPath(refused)));
+}
+
+TEST(MakeCommand, NeverWritesOverAPictureGiven) {
+    TempFolder folder;
+    const Bytes picture = MakeBitmap({.width = 4, .height = 6});
+    const Bytes earlierOutput = MakeBitmap({.width = 2, .height = 3});
+    const std::string input = folder.File(Tokyo);
+    // A second run over a folder meets the outputs of the first among the pictures.
+    const std::string madeBefore = folder.File(TokyoOutput);
+    WriteAll(input, picture);
+    WriteAll(madeBefore, earlierOutput);
+    std::filesystem::create_directory(folder.File("sub"));
+
+    const test::BatchRun both = RunBatchInProcess({"make", input, madeBefore});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.err.find(madeBefore + " is one of the pictures given"), std::string::npos) << both.err;
+    EXPECT_EQ(ReadAll(madeBefore), earlierOutput);
+
+    // The picture itself, named through another path.
+    const test::BatchRun itself = RunBatchInProcess({"make", "-o", folder.File("sub/../" + Tokyo), input});
+    EXPECT_EQ(itself.status, 1);
+    EXPECT_NE(itself.err.find("is the input picture itself"), std::string::npos) << itself.err;
+    EXPECT_EQ(ReadAll(input), picture);
+}
+
+TEST(MakeCommand, CreatesNoFolderForAnOutput) {
+    TempFolder folder;
+    const std::string input = folder.File(Tokyo);
+    WriteAll(input, MakeBitmap({.width = 4, .height = 6}));
+    const std::string output = folder.File("missing/out.bmp");
+
+    const test::BatchRun run = RunBatchInProcess({"make", "-o", output, input});
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kartivo-batch: Cannot Open " + output + " by Error Code=76:No such file or directory\n" +
+                           "kartivo-batch: " + input + ": Could not Open Output File!\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("missing")));
+}
+
+TEST(MakeCommand, ShowsProgressOnlyOnATerminalAndClearsItBeforeAnError) {
+    TempFolder folder;
+    const std::string good = folder.File(Tokyo);
+    const std::string refused = folder.File("plain.bmp");
+    WriteAll(good, MakeBitmap({.width = 4, .height = 6}));
+    WriteAll(refused, MakeBitmap({.width = 4, .height = 6}));
+    const std::string clear = "\r\x1b[K";
+
+    const test::BatchRun terminal = RunBatchInProcess({"make", good, refused}, true);
+    EXPECT_EQ(terminal.err, clear + "[1/2] " + Tokyo + clear + "[2/2] plain.bmp" + clear + "kartivo-batch: " +
+                                refused + ": its file name carries no corners, Name(lat,lon,lat,lon); give them "
+                                          "with --corners\n");
+
+    const test::BatchRun piped = RunBatchInProcess({"make", good, refused}, false);
+    EXPECT_EQ(piped.err.find('['), std::string::npos) << piped.err;
+    EXPECT_EQ(piped.err.find('\r'), std::string::npos) << piped.err;
+}
+
+}  // namespace
+}  // namespace kartivo
