@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what is missing, builds Kartivo twice (plain, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs every test of both builds. Fails when any test fails.
+# UndefinedBehaviorSanitizer) and runs every test of both builds, then runs each fuzz target for
+# a few seconds (clang, sanitized). Fails when any test fails.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -17,3 +18,9 @@ cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# The fuzz targets need clang; they run briefly over their seeds, so they keep building and clean.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARTIVO_FUZZ=ON \
+    -DKARTIVO_SANITIZE=ON -DKARTIVO_BUILD_VIEW=OFF -DBUILD_TESTING=ON
+cmake --build build-fuzz -j "$jobs" --target fuzz_all
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$jobs"
