@@ -41,14 +41,19 @@ bool IsSamePicture(const std::string& inputPath, const std::string& outputPath) 
 MakeResult RunMake(const MakeRequest& request, const std::string& inputPath, const std::string& outputPath,
                    MessageBoxes& boxes, FileSystem& fileSystem, const std::function<void(bool)>& busy) {
     if (IsSamePicture(inputPath, outputPath)) return {MakeOutcome::SameFile, MakeError::None};
-    // Everything that needs no file is checked first; the input's size follows once it is open.
-    if (const MakeError error = ValidateMakeRequest(request, UINT64_MAX); error != MakeError::None) {
+    // Every check is made before a file is opened: a vanished input would otherwise be created
+    // empty by the open, and a short one is refused without touching the output.
+    std::error_code ec;
+    const std::uintmax_t sizeOnDisk = std::filesystem::file_size(inputPath, ec);
+    if (ec) return {MakeOutcome::InputOpenFailed, MakeError::None};
+    if (const MakeError error = ValidateMakeRequest(request, sizeOnDisk); error != MakeError::None) {
         return {MakeOutcome::Refused, error};
     }
 
     OpenResult input = OpenFileWithRetry(inputPath, OpenBinary, QuietFileNotFound, boxes,
                                          OpenOptions{.readOnlyFallback = true}, fileSystem);
     if (!input) return {MakeOutcome::InputOpenFailed, MakeError::None};
+    // Checked again on the open file, which may have changed in between.
     const auto inputSize = input.file->Size();
     const MakeError sizeError = inputSize ? ValidateMakeRequest(request, *inputSize) : MakeError::InputReadFailed;
     if (sizeError != MakeError::None) return {MakeOutcome::Refused, sizeError};

@@ -123,6 +123,15 @@ TEST_F(MakeCommand, AnInputShorterThanItsRowsIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(Output()));
 }
 
+TEST_F(MakeCommand, AVanishedInputIsNotCreatedAgain) {
+    const std::string path = Load({.width = 3, .height = 4, .bitCount = 24});
+    std::filesystem::remove(path);
+    form_.cmdMake_Click();
+    EXPECT_EQ(ui_.MessageTexts(), (std::vector<std::string>{"Could not Open Input File!"}));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+}
+
 TEST_F(MakeCommand, AWriteFailureIsReportedNeverSilent) {
     const std::string input = folder_.File("Map(35,139,36,140).bmp");
     const std::string output = folder_.File("Map(35,139,36,140)_.bmp");
