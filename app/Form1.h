@@ -128,7 +128,6 @@ public:
     // Loading an input picture: both path boxes, the headers, the property labels (each
     // carried into the output fields at once), then the name and corners of its file name.
     void LoadInputMap(const std::string& path);
-    static std::string ProposeOutputPath(const std::string& path);
 
     // The map data file: taken when its extension is exactly "mbx"; the write rule follows.
     void SetMapDataFile(const std::string& path);

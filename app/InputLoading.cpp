@@ -3,10 +3,8 @@
 #include "app/Form1.h"
 
 #include "bitmap/FileNameConvention.h"
+#include "bitmap/PictureLoading.h"
 #include "common/NumberText.h"
-#include "common/PathParts.h"
-
-#include <array>
 
 namespace kartivo {
 
@@ -16,37 +14,20 @@ constexpr const char* LoadTitle = "Kartivo";
 
 }  // namespace
 
-std::string Form1::ProposeOutputPath(const std::string& path) {
-    return GetParentFolderName(path) + PreferredSeparator() + GetBaseName(path) + "_." + GetExtensionName(path);
-}
-
 void Form1::LoadInputMap(const std::string& path) {
     txtInFilePathData.SetText(path);
     txtOutFilePathData.SetText(ProposeOutputPath(path));
 
-    std::array<std::uint8_t, HeaderReadSize> bytes{};
-    {
-        // Loading only reads, so a picture that refuses writing still loads.
-        OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, ui_,
-                                              OpenOptions{.readOnlyFallback = true}, fileSystem_);
-        if (!opened) {
-            ui_.ShowMessage("Failed to Open File.", LoadTitle, MessageIcon::Exclamation);
-            return;
-        }
-        // A file shorter than the headers reads as zeros past its end.
-        opened.file->ReadSome(bytes);
-        opened.file->Close();
-    }
-
-    inputHeaders = RecognizeBitmap(bytes);
-    if (inputHeaders.error == HeaderError::NotBitmap) {
-        ui_.ShowMessage("This file is not BMP.", LoadTitle, MessageIcon::Exclamation);
+    const LoadedHeaders loaded = ReadPictureHeaders(path, ui_, fileSystem_);
+    if (loaded.read) inputHeaders = loaded.headers;
+    if (loaded.problem == LoadProblem::OpenFailed || loaded.problem == LoadProblem::NotBitmap) {
+        ui_.ShowMessage(LoadProblemText(loaded.problem), LoadTitle, MessageIcon::Exclamation);
         return;
     }
     const BitmapPropertyTexts texts = PropertyTexts(inputHeaders);
     lblFileSizeData.SetText(texts.fileSize);
-    if (inputHeaders.error == HeaderError::UnknownForm) {
-        ui_.ShowMessage("Could not define file type (OS/2 or Windows).", LoadTitle, MessageIcon::Exclamation);
+    if (loaded.problem == LoadProblem::UnknownForm) {
+        ui_.ShowMessage(LoadProblemText(loaded.problem), LoadTitle, MessageIcon::Exclamation);
         return;
     }
     // One at a time: each caption's carry-over runs before the next is set.

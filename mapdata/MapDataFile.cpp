@@ -72,4 +72,19 @@ MapDataError WriteMapDataFields(OpenFile& file, const MapDataFields& fields) {
     return MapDataError::None;
 }
 
+const char* MapDataErrorText(MapDataError error) {
+    switch (error) {
+    case MapDataError::None: return "";
+    case MapDataError::InvalidCoordinate: return "a corner of the output rectangle is not a number";
+    case MapDataError::Grow: return "the file could not be extended to hold the fields";
+    case MapDataError::Name: return "the map name could not be written";
+    case MapDataError::TopLatitude: return "the top latitude could not be written";
+    case MapDataError::LeftLongitude: return "the left longitude could not be written";
+    case MapDataError::BottomLatitude: return "the bottom latitude could not be written";
+    case MapDataError::RightLongitude: return "the right longitude could not be written";
+    case MapDataError::Layer: return "the layer could not be written";
+    }
+    return "";
+}
+
 }  // namespace kartivo

@@ -46,6 +46,9 @@ enum class MapDataError {
     Layer,
 };
 
+// What went wrong, for the message that reports it ("" for None).
+const char* MapDataErrorText(MapDataError error);
+
 // The 28-byte name field: the name in Shift-JIS, cut after the last whole character that fits,
 // then zero bytes. Characters Shift-JIS cannot hold become "?".
 std::array<std::uint8_t, MapNameSize> NameField(std::string_view utf8);

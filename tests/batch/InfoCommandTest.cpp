@@ -57,6 +57,9 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
         // More digits than the boxes keep: the window shows its own rounding.
         {"long decimals", "Fine(35.12345678901234,139.99999999999,35.98765432109876,140.0000000000499).bmp",
          MakeBitmap({})},
+        // The window writes a file-name value into its box with 15 digits, then rounds that text
+        // to ten decimals: here the two roundings end on another last digit than one would.
+        {"a value rounded twice", "Edge(35.285655178649996,139.36887766975002,35.9,139.9).bmp", MakeBitmap({})},
         {"no name at all", "plain.bmp", MakeBitmap({})},
     };
     for (const InfoCase& c : cases) {

@@ -1,6 +1,7 @@
 #include "BatchTestSupport.h"
 #include "ModelTestSupport.h"
 #include "app/Form1.h"
+#include "bitmap/PictureLoading.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,9 @@ Bytes WindowMake(const std::string& inputPath, const std::string& outputPath, co
             continue;
         }
         box->SetText(text);
-        if (const auto validate = form.ValidateHandler(*box)) EXPECT_TRUE(validate()) << name << ": " << text;
+        if (const auto validate = form.ValidateHandler(*box)) {
+            EXPECT_TRUE(validate()) << name << ": " << text;
+        }
     }
     form.txtOutFilePathData.SetText(outputPath);
     form.UpdateMakeEnabled();
@@ -97,9 +100,11 @@ TEST(MakeCommand, WritesTheSameBytesAsTheWindowsMake) {
          {.width = 3, .height = 40},
          {{"txtOutBottomLatitudeDegree", "35.200000000049"}, {"txtOutTopLatitudeDegree", "35.90000000004999"}},
          {"--lat", "35.200000000049,35.90000000004999"}},
-        {"an 8-bit picture with a colour table at 72 dpi",
+        // 3000 and 1000 pixels per metre show as 76 and 25 dots per inch, which the window
+        // writes back as 2992 and 984.
+        {"an 8-bit picture with a colour table and uneven resolutions",
          Tokyo,
-         {.width = 7, .height = 10, .bitCount = 8, .xPelsPerMeter = 2835, .yPelsPerMeter = 2835, .clrUsed = 4,
+         {.width = 7, .height = 10, .bitCount = 8, .xPelsPerMeter = 3000, .yPelsPerMeter = 1000, .clrUsed = 4,
           .colorTable = Bytes(16, 0x55)},
          {},
          {}},
@@ -138,7 +143,7 @@ TEST(MakeCommand, WritesTheSameBytesAsTheWindowsMake) {
 
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
-        EXPECT_EQ(ReadAll(Form1::ProposeOutputPath(input)), window);
+        EXPECT_EQ(ReadAll(ProposeOutputPath(input)), window);
     }
 }
 
@@ -180,7 +185,7 @@ TEST(MakeCommand, RefusesAPictureWithTheWindowsMessageAndWritesNothing) {
     const Bytes good = MakeBitmap({.width = 4, .height = 4});
     const std::vector<RefusedCase> cases = {
         {"no corners in the name", "plain.bmp", good, {}, "its file name carries no corners"},
-        {"a name with a name but too few corners", "Only(35.6,139.6,35.7).bmp", good, {}, "carries no corners"},
+        {"a name that carries three corners", "Only(35.6,139.6,35.7).bmp", good, {}, "carries no corners"},
         {"a missing file", "gone(35.6,139.6,35.7,139.8).bmp", std::nullopt, {}, "Failed to Open File."},
         {"not a bitmap", "notes(35.6,139.6,35.7,139.8).bmp", Bytes{'h', 'e', 'l', 'l', 'o'}, {},
          "This file is not BMP."},
@@ -195,6 +200,9 @@ TEST(MakeCommand, RefusesAPictureWithTheWindowsMessageAndWritesNothing) {
         {"a single input row", Tokyo, MakeBitmap({.width = 4, .height = 1}), {}, "fewer than 2 rows"},
         {"a negative output height", Tokyo, good, {"--height", "-3"}, "the output height is negative"},
         {"a latitude at the pole", Tokyo, good, {"--lat", "80,90"}, "at or beyond 90 degrees"},
+        // The box keeps ten decimals, which round this one to the pole.
+        {"a latitude the boxes round to the pole", Tokyo, good, {"--lat", "80,89.99999999996"},
+         "at or beyond 90 degrees"},
         {"a file shorter than its rows", Tokyo, CutShort(), {}, "ends before its last row"},
     };
     for (const RefusedCase& c : cases) {
@@ -213,7 +221,9 @@ TEST(MakeCommand, RefusesAPictureWithTheWindowsMessageAndWritesNothing) {
         EXPECT_EQ(run.err.rfind("kartivo-batch: " + input + ": ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(FolderEntries(folder.Path()), before);
-        if (c.bytes) EXPECT_EQ(ReadAll(input), *c.bytes);
+        if (c.bytes) {
+            EXPECT_EQ(ReadAll(input), *c.bytes);
+        }
     }
 }
 
@@ -232,9 +242,9 @@ TEST(MakeCommand, ARefusedPictureDoesNotStopTheOthers) {
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "kartivo-batch: " + refused + ": This file is not BMP.\n");
-    EXPECT_EQ(ReadAll(Form1::ProposeOutputPath(first)), firstWindow);
-    EXPECT_EQ(ReadAll(Form1::ProposeOutputPath(last)), lastWindow);
-    EXPECT_FALSE(std::filesystem::exists(Form1::ProposeOutputPath(refused)));
+    EXPECT_EQ(ReadAll(ProposeOutputPath(first)), firstWindow);
+    EXPECT_EQ(ReadAll(ProposeOutputPath(last)), lastWindow);
+    EXPECT_FALSE(std::filesystem::exists(ProposeOutputPath(refused)));
 }
 
 TEST(MakeCommand, NeverWritesOverAPictureGiven) {

@@ -36,7 +36,9 @@ void WindowWriteInfo(const std::string& path, const std::vector<WindowEdit>& edi
         Control* box = form.Find(name);
         ASSERT_NE(box, nullptr) << name;
         box->SetText(text);
-        if (const auto validate = form.ValidateHandler(*box)) EXPECT_TRUE(validate()) << name << ": " << text;
+        if (const auto validate = form.ValidateHandler(*box)) {
+            EXPECT_TRUE(validate()) << name << ": " << text;
+        }
     }
     form.cboLayer.SetListIndex(layerIndex);
     form.SetMapDataFile(path);

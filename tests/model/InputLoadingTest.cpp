@@ -1,5 +1,6 @@
 #include "ModelTestSupport.h"
 #include "app/Form1.h"
+#include "bitmap/PictureLoading.h"
 
 #include <gtest/gtest.h>
 
@@ -125,10 +126,11 @@ TEST_F(InputLoading, AbortOnAMissingFolderEndsWithFailedToOpen) {
 }
 
 TEST_F(InputLoading, ProposesTheOutputBesideTheInput) {
-    EXPECT_EQ(Form1::ProposeOutputPath("/maps/Tokyo.bmp"), "/maps/Tokyo_.bmp");
-    EXPECT_EQ(Form1::ProposeOutputPath("/maps/Tokyo"), "/maps/Tokyo_.");
-    EXPECT_EQ(Form1::ProposeOutputPath("/maps/a.b.bmp"), "/maps/a.b_.bmp");
-    EXPECT_EQ(Form1::ProposeOutputPath("/Tokyo.bmp"), "//Tokyo_.bmp") << "the root already ends in a separator";
+    EXPECT_EQ(ProposeOutputPath("/maps/Tokyo.bmp"), "/maps/Tokyo_.bmp");
+    EXPECT_EQ(ProposeOutputPath("/maps/Tokyo"), "/maps/Tokyo_.");
+    EXPECT_EQ(ProposeOutputPath("/maps/a.b.bmp"), "/maps/a.b_.bmp");
+    EXPECT_EQ(ProposeOutputPath("/Tokyo.bmp"), "//Tokyo_.bmp") << "the root already ends in a separator";
+    EXPECT_EQ(ProposeOutputPath("Tokyo.bmp"), "Tokyo_.bmp") << "a bare name must not move to the root";
 }
 
 TEST_F(InputLoading, FileNamesGiveTheNameAndCorners) {

@@ -1,0 +1,179 @@
+#include "BatchTestSupport.h"
+#include "JsonReader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <string>
+#include <vector>
+
+namespace kartivo {
+namespace {
+
+using test::FolderEntries;
+using test::MakeBitmap;
+using test::RunBatchInProcess;
+using test::TempFolder;
+using test::WriteAll;
+
+const std::string Picture = "Tokyo(35.6,139.6,35.7,139.8).bmp";
+
+struct UsageCase {
+    std::vector<std::string> args;  // "PIC" stands for a good picture, "MAP" for a map data file
+    std::string message;
+};
+
+TEST(CommandLine, RefusesAUsageErrorBeforeTouchingAnyFile) {
+    const std::vector<UsageCase> cases = {
+        {{}, "Usage: kartivo-batch COMMAND"},
+        {{"frobnicate", "PIC"}, "unknown command \"frobnicate\""},
+        {{"--json", "PIC"}, "unknown command \"--json\""},
+        {{"info"}, "info needs at least one picture"},
+        {{"info", "--json=yes", "PIC"}, "option --json takes no value"},
+        {{"make"}, "make needs at least one picture"},
+        {{"make", "--bogus", "PIC"}, "unknown option \"--bogus\""},
+        {{"make", "PIC", "--height"}, "option --height needs a value"},
+        {{"make", "--height", "5", "--height", "6", "PIC"}, "option --height is given more than once"},
+        {{"make", "--height", "ten", "PIC"}, "--height takes a whole number"},
+        {{"make", "--corners", "35,139,36", "PIC"}, "--corners takes four values"},
+        {{"make", "--corners", "35,139,abc,140", "PIC"}, "\"abc\" is not a latitude"},
+        {{"make", "--corners", "35,139,95,140", "PIC"}, "\"95\" is not a latitude"},
+        {{"make", "--corners", "35,181,36,140", "PIC"}, "\"181\" is not a longitude"},
+        {{"make", "--corners", "36,139,35,140", "PIC"}, "TOP must lie above BOTTOM"},
+        {{"make", "--corners", "35,140,36,139", "PIC"}, "RIGHT beyond LEFT"},
+        {{"make", "--lat", "35.6", "PIC"}, "--lat takes two latitudes"},
+        {{"make", "--lat", "35.7,35.7", "PIC"}, "--lat: TOP must lie above BOTTOM"},
+        {{"make", "--dpi", "1e300", "PIC"}, "--dpi takes one or two numbers"},
+        {{"make", "--dpi", "72,72,72", "PIC"}, "--dpi takes one or two numbers"},
+        {{"make", "--dpi", "wide", "PIC"}, "--dpi takes one or two numbers"},
+        {{"make", "-o", "out.bmp", "PIC", "PIC"}, "-o names the output of one picture"},
+        {{"write-info", "--name", "X", "--corners", "1,2,3,4"}, "write-info takes exactly one map data file"},
+        {{"write-info", "MAP", "MAP", "--name", "X", "--corners", "1,2,3,4"}, "exactly one map data file"},
+        {{"write-info", "MAP", "--corners", "1,2,3,4"}, "write-info needs --name"},
+        {{"write-info", "MAP", "--name", "X"}, "write-info needs --corners"},
+        {{"write-info", "MAP", "--name", "X", "--corners", "3,2,1,4"}, "TOP must lie above BOTTOM"},
+        {{"write-info", "MAP", "--name", "X", "--corners", "1,2,3,4", "--layer", "5"}, "--layer takes 1, 2, 3 or 4"},
+        {{"write-info", "MAP", "--name", "X", "--corners", "1,2,3,4", "--layer", "1.5"}, "--layer takes 1"},
+    };
+    for (const UsageCase& c : cases) {
+        TempFolder folder;
+        const test::Bytes picture = MakeBitmap({});
+        const test::Bytes mapData(200, 7);
+        WriteAll(folder.File(Picture), picture);
+        WriteAll(folder.File("area.mbx"), mapData);
+        std::vector<std::string> args;
+        std::string shown;
+        for (const std::string& arg : c.args) {
+            args.push_back(arg == "PIC" ? folder.File(Picture) : arg == "MAP" ? folder.File("area.mbx") : arg);
+            shown += " " + arg;
+        }
+        SCOPED_TRACE("kartivo-batch" + shown);
+
+        const test::BatchRun run = RunBatchInProcess(args);
+
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{Picture, "area.mbx"}));
+        EXPECT_EQ(test::ReadAll(folder.File(Picture)), picture);
+        EXPECT_EQ(test::ReadAll(folder.File("area.mbx")), mapData);
+    }
+}
+
+// Runs a test inside folder and goes back afterwards, for relative file names.
+class InsideFolder {
+public:
+    explicit InsideFolder(const std::filesystem::path& folder) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~InsideFolder() { std::filesystem::current_path(previous_); }
+    InsideFolder(const InsideFolder&) = delete;
+    InsideFolder& operator=(const InsideFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
+TEST(CommandLine, TakesOptionsAnywhereAndDashedNamesAfterADoubleDash) {
+    TempFolder folder;
+    WriteAll(folder.File(Picture), MakeBitmap({}));
+    WriteAll(folder.File("-dashed.bmp"), MakeBitmap({}));
+    const InsideFolder inside(folder.Path());
+
+    const test::BatchRun optionLast = RunBatchInProcess({"info", Picture, "--json"});
+    EXPECT_EQ(optionLast.status, 0) << optionLast.err;
+    EXPECT_TRUE(test::ParseJson(optionLast.out)) << optionLast.out;
+
+    const test::BatchRun afterDoubleDash = RunBatchInProcess({"info", "--json", "--", "-dashed.bmp"});
+    EXPECT_EQ(afterDoubleDash.status, 0) << afterDoubleDash.err;
+    const auto json = test::ParseJson(afterDoubleDash.out);
+    ASSERT_TRUE(json) << afterDoubleDash.out;
+    EXPECT_EQ((*json)["path"].text, "-dashed.bmp");
+
+    const test::BatchRun withoutDoubleDash = RunBatchInProcess({"info", "-dashed.bmp"});
+    EXPECT_EQ(withoutDoubleDash.status, 2);
+    EXPECT_NE(withoutDoubleDash.err.find("unknown option \"-dashed.bmp\""), std::string::npos);
+}
+
+// The window always has a full path; a bare name on a command line has no folder in front, and
+// its output goes beside it rather than into the root folder.
+TEST(CommandLine, ABareFileNameGetsItsOutputBesideIt) {
+    TempFolder folder;
+    WriteAll(folder.File(Picture), MakeBitmap({}));
+    const InsideFolder inside(folder.Path());
+
+    const test::BatchRun run = RunBatchInProcess({"make", Picture});
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(FolderEntries(folder.Path()),
+              (std::vector<std::string>{Picture, "Tokyo(35.6,139.6,35.7,139.8)_.bmp"}));
+}
+
+TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--help"}, "Usage: kartivo-batch COMMAND"},
+        {{"-h"}, "Usage: kartivo-batch COMMAND"},
+        {{"info", "--help"}, "Usage: kartivo-batch info"},
+        {{"make", "-h"}, "Usage: kartivo-batch make"},
+        {{"make", "--help", "--height", "ten"}, "Usage: kartivo-batch make"},
+        {{"write-info", "--help"}, "Usage: kartivo-batch write-info"},
+        {{"--version"}, "kartivo-batch " KARTIVO_VERSION_EXPECTED "\n"},
+    };
+    for (const auto& [args, start] : cases) {
+        SCOPED_TRACE(args.front());
+        const test::BatchRun run = RunBatchInProcess(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.rfind(start, 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+TEST(Program, ExitStatusTellsAllDoneSomeFailedOrUsage) {
+    TempFolder folder;
+    TempFolder scratch;
+    const std::string good = folder.File(Picture);
+    const std::string refused = folder.File("notes.bmp");
+    WriteAll(good, MakeBitmap({}));
+    WriteAll(refused, test::Bytes{'n', 'o'});
+
+    const test::BatchRun allDone = test::RunBatchProgram({"info", "--json", good}, scratch);
+    EXPECT_EQ(allDone.status, 0);
+    EXPECT_TRUE(test::ParseJson(allDone.out)) << allDone.out;
+    EXPECT_EQ(allDone.err, "");
+
+    const test::BatchRun someFailed = test::RunBatchProgram({"make", refused, good}, scratch);
+    EXPECT_EQ(someFailed.status, 1);
+    EXPECT_EQ(someFailed.out, "");
+    // Standard error is a file here, so no progress line comes with the message.
+    EXPECT_EQ(someFailed.err, "kartivo-batch: " + refused + ": This file is not BMP.\n");
+    EXPECT_TRUE(std::filesystem::exists(folder.File("Tokyo(35.6,139.6,35.7,139.8)_.bmp")));
+
+    const test::BatchRun usage = test::RunBatchProgram({"make", "--lat", "1", good}, scratch);
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.out, "");
+    EXPECT_NE(usage.err.find("Try \"kartivo-batch make --help\"."), std::string::npos) << usage.err;
+}
+
+}  // namespace
+}  // namespace kartivo

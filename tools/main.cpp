@@ -1,0 +1,34 @@
+#include "tools/BatchCommands.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool StandardErrorIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    kartivo::batch::Console console{std::cout, std::cerr, StandardErrorIsTerminal()};
+    const int status = kartivo::batch::RunBatch(args, console);
+    std::cout.flush();
+    // A report that never reached its reader (a full disk, a closed pipe) is a failure too.
+    if (!std::cout && status == kartivo::batch::ExitAllDone) return kartivo::batch::ExitSomeFailed;
+    return status;
+}
