@@ -1,5 +1,6 @@
 #include "BatchTestSupport.h"
 
+#include "app/Form1.h"
 #include "tools/BatchCommands.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,20 @@ BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder&
     std::filesystem::remove(outPath);
     std::filesystem::remove(errPath);
     return run;
+}
+
+void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits) {
+    for (const auto& [name, text] : edits) {
+        Control* box = form.Find(name);
+        if (box == nullptr) {
+            ADD_FAILURE() << "the window has no control " << name;
+            continue;
+        }
+        box->SetText(text);
+        if (const auto validate = form.ValidateHandler(*box)) {
+            EXPECT_TRUE(validate()) << name << ": " << text;
+        }
+    }
 }
 
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {

@@ -6,7 +6,12 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+namespace kartivo {
+class Form1;
+}
 
 namespace kartivo::test {
 
@@ -22,6 +27,11 @@ BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgre
 // The built program, its standard output and error going to files in scratch (never a
 // terminal).
 BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch);
+
+// A control of the window and the text a person types into it.
+using WindowEdit = std::pair<std::string, std::string>;
+// Types each text into its control; a corner box then runs its handler, as leaving it does.
+void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits);
 
 // The names of the entries in folder, sorted: what a run left behind.
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder);

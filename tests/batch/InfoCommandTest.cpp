@@ -51,9 +51,6 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
         {"run-length compressed", "Rle(1,2,3,4).bmp",
          MakeBitmap({.width = 4, .height = 4, .bitCount = 8, .compression = 1})},
         {"a name with too few corners", "Only(35.6,139.6).bmp", MakeBitmap({})},
-        {"a spaced name, degree signs, text after the corners", "My Map (-10.5,-20,10,20°)[v2].bmp", MakeBitmap({})},
-        {"DMS corners in the name", "Dms(35°36' 00.0000'',139°36' 00.0000'',35°42' 30.5000'',139°48' 00.0000'').bmp",
-         MakeBitmap({})},
         // More digits than the boxes keep: the window shows its own rounding.
         {"long decimals", "Fine(35.12345678901234,139.99999999999,35.98765432109876,140.0000000000499).bmp",
          MakeBitmap({})},
@@ -80,6 +77,9 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
         const std::optional<JsonValue> json = ParseJson(lines[0]);
         ASSERT_TRUE(json) << lines[0];
 
+        EXPECT_EQ(json->Keys(), (std::vector<std::string>{"path", "fileSize", "width", "height", "colorDepth",
+                                                          "compression", "resolutionWidth", "resolutionHeight",
+                                                          "name", "corners"}));
         EXPECT_EQ((*json)["path"].text, path);
         EXPECT_EQ((std::vector<std::string>{AsLabel((*json)["fileSize"]), AsLabel((*json)["width"]),
                                             AsLabel((*json)["height"]), AsLabel((*json)["colorDepth"]),
@@ -108,26 +108,12 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
         EXPECT_EQ(corners.Keys(), (std::vector<std::string>{"bottom", "left", "top", "right"}));
         for (const auto& box : boxes) {
             SCOPED_TRACE(box.key);
+            EXPECT_EQ(corners[box.key].Keys(), (std::vector<std::string>{"value", "degree", "dms"}));
             EXPECT_EQ(corners[box.key]["degree"].text, box.degree.Text());
             EXPECT_EQ(corners[box.key]["dms"].text, box.dms.Text());
             EXPECT_EQ(corners[box.key]["value"].number, std::stod(box.degree.Text()));
         }
     }
-}
-
-TEST(InfoCommand, JsonNamesEveryMemberInAFixedOrder) {
-    TempFolder folder;
-    const std::string path = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
-    WriteAll(path, MakeBitmap({}));
-
-    const test::BatchRun run = RunBatchInProcess({"info", "--json", path});
-    const std::optional<JsonValue> json = ParseJson(run.out);
-
-    ASSERT_TRUE(json) << run.out;
-    EXPECT_EQ(json->Keys(), (std::vector<std::string>{"path", "fileSize", "width", "height", "colorDepth",
-                                                      "compression", "resolutionWidth", "resolutionHeight", "name",
-                                                      "corners"}));
-    EXPECT_EQ((*json)["corners"]["bottom"].Keys(), (std::vector<std::string>{"value", "degree", "dms"}));
 }
 
 TEST(InfoCommand, ARefusedPictureGetsTheWindowsMessageAndTheOthersStillReport) {

@@ -25,21 +25,14 @@ Bytes ExistingMapData(std::size_t size) {
     return bytes;
 }
 
-using WindowEdit = std::pair<std::string, std::string>;
+using test::WindowEdit;
 
 // "Write Informations" in the window, after the edits, on the map data file at path.
 void WindowWriteInfo(const std::string& path, const std::vector<WindowEdit>& edits, int layerIndex) {
     test::ScriptedUserInterface ui;
     Form1 form(ui);
     form.Form_Load();
-    for (const auto& [name, text] : edits) {
-        Control* box = form.Find(name);
-        ASSERT_NE(box, nullptr) << name;
-        box->SetText(text);
-        if (const auto validate = form.ValidateHandler(*box)) {
-            EXPECT_TRUE(validate()) << name << ": " << text;
-        }
-    }
+    test::ApplyWindowEdits(form, edits);
     form.cboLayer.SetListIndex(layerIndex);
     form.SetMapDataFile(path);
     EXPECT_TRUE(form.cmdWriteAmbuloData.Enabled()) << "the window would not let it run";

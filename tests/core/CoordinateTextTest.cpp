@@ -110,11 +110,6 @@ struct DmsReading {
 
 TEST(DmsTextToDegree, ReadsAndRefusesLikeTheGrammarSays) {
     const DmsReading cases[] = {
-        {"+0°00' 00.0000''", 90, 0.0, "written form of 0"},
-        {"+35°30' 00.0000''", 90, 35.5, "written form of 35.5"},
-        {"-0°30' 00.0000''", 90, -0.5, "written form of -0.5"},
-        {"+139°46' 01.5600''", 180, 139 + 46 / 60.0 + 1.56 / 3600, "written form of 139.7671"},
-        {"-180°00' 00.0000''", 180, -180.0, "written form of -180"},
         {"-0°30' ", 90, -0.5, "minus zero degrees keeps its sign"},
         {"35°41' 22.2''", 90, 35 + 41 / 60.0 + 22.2 / 3600, "all three markers"},
         {"35°41'22.2''", 90, std::nullopt, "no space after the minutes' apostrophe"},
@@ -143,7 +138,6 @@ TEST(DmsTextToDegree, ReadsAndRefusesLikeTheGrammarSays) {
         {"90°30' ", 90, std::nullopt, "composed value beyond the limit"},
         {"90", 90, 90.0, "at the limit"},
         {"-90", 90, -90.0, "at the negative limit"},
-        {"90°00' 00.0000''", 90, 90.0, "written form at the limit"},
         {"91", 90, std::nullopt, "degrees beyond the limit"},
         {"-91°", 90, std::nullopt, "negative degrees beyond the limit"},
         {"139", 180, 139.0, "longitude limit"},
@@ -205,21 +199,16 @@ TEST(CoordinateTextToDegree, ReadsEveryFormStrictlyInsideTheLimit) {
         double expected;
     } cases[] = {
         {"35.5", 90, 35.5},
-        {"  35.5  ", 90, 35.5},
         {"35.5°", 90, 35.5},
-        {"35.5 °", 90, 35.5},
         {" 35.5 ° ", 90, 35.5},
         {"35.7°", 90, 35.7},  // decimal degrees before "°" are not rounded
         {"35°", 90, 35.0},
         {"35°30' 0''", 90, 35.5},
         {"-0°30' 00.0000''", 90, -0.5},
-        {"35.6895", 90, 35.6895},
         {"1e1", 90, 10.0},
         {"90", 90, 0.0},
         {"-90", 90, 0.0},
         {"90°", 90, 0.0},
-        {"90°00' 00''", 90, 0.0},
-        {"95", 90, 0.0},
         {"180", 180, 0.0},
         {"-180", 180, 0.0},
         {"179.9", 180, 179.9},

@@ -102,12 +102,13 @@ TEST(OpenFileWithRetry, RetryAfterEachHandledFailureOpensTheFile) {
     }
 }
 
-TEST(OpenFileWithRetry, GivingUpReturnsTheCodeOfTheFailure) {
+TEST(OpenFileWithRetry, GivingUpOrStayingQuietReturnsTheCodeOfTheFailure) {
     const struct {
         OpenFailure failure;
         AlarmAnswer answer;
         int quiet;
         std::int16_t expected;
+        std::size_t boxesShown = 1;
     } cases[] = {
         {OpenFailure::PathNotFound, AlarmAnswer::Abort, QuietNone, -1},
         {OpenFailure::PathNotFound, AlarmAnswer::Abort, QuietFileNotFound, -1},
@@ -121,13 +122,17 @@ TEST(OpenFileWithRetry, GivingUpReturnsTheCodeOfTheFailure) {
         // A three-button box answered with something it does not offer.
         {OpenFailure::FileNotFound, AlarmAnswer::Cancel, QuietNone, 0},
         {OpenFailure::PathNotFound, AlarmAnswer::None, QuietNone, 0},
+        {OpenFailure::FileNotFound, AlarmAnswer::None, QuietFileNotFound, 0, 0},
+        {OpenFailure::PathNotFound, AlarmAnswer::None, QuietPathNotFound, 0, 0},
+        {OpenFailure::Other, AlarmAnswer::None, QuietNone, 0, 0},
+        {OpenFailure::Other, AlarmAnswer::None, QuietFileNotFound, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Text(c.failure) + " quiet " + std::to_string(c.quiet));
         FakeFileSystem files;
         files.failures = {c.failure};
         ScriptedMessageBoxes boxes;
-        boxes.answers = {c.answer};
+        if (c.boxesShown) boxes.answers = {c.answer};
 
         const OpenResult result = OpenFileWithRetry("/maps/a.bmp", OpenInput, c.quiet, boxes, {}, files);
 
@@ -135,34 +140,9 @@ TEST(OpenFileWithRetry, GivingUpReturnsTheCodeOfTheFailure) {
         EXPECT_EQ(result.file, nullptr);
         EXPECT_FALSE(result);
         EXPECT_EQ(files.attempts, 1);
-        EXPECT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown.size(), c.boxesShown);
         EXPECT_TRUE(files.createdFiles.empty());
         EXPECT_TRUE(files.createdFolders.empty());
-    }
-}
-
-TEST(OpenFileWithRetry, QuietFailuresAndUnhandledFailuresReturnZeroWithoutABox) {
-    const struct {
-        OpenFailure failure;
-        int quiet;
-    } cases[] = {
-        {OpenFailure::FileNotFound, QuietFileNotFound},
-        {OpenFailure::PathNotFound, QuietPathNotFound},
-        {OpenFailure::Other, QuietNone},
-        {OpenFailure::Other, QuietFileNotFound},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(Text(c.failure) + " quiet " + std::to_string(c.quiet));
-        FakeFileSystem files;
-        files.failures = {c.failure};
-        ScriptedMessageBoxes boxes;
-
-        const OpenResult result = OpenFileWithRetry("/maps/a.bmp", OpenInput, c.quiet, boxes, {}, files);
-
-        EXPECT_EQ(result.code, 0);
-        EXPECT_EQ(result.file, nullptr);
-        EXPECT_TRUE(boxes.shown.empty());
-        EXPECT_EQ(files.attempts, 1);
     }
 }
 
@@ -301,31 +281,9 @@ TEST(OpenFileWithRetry, IgnoreCreatesEveryMissingFolderAndTheEmptyFile) {
     EXPECT_TRUE(std::filesystem::is_regular_file(path));
 }
 
-TEST(OpenFileWithRetry, IgnoreReturnsZeroWhenTheFolderCannotBeMade) {
-    TempFolder temp;
-    test::WriteAll(temp.File("plain"), {1, 2, 3});
-    // A folder cannot be made under a regular file.
-    const std::string path = temp.File("plain") + "/sub/out.bmp";
-    ScriptedMessageBoxes boxes;
-    boxes.answers = {AlarmAnswer::Ignore};
-
-    const OpenResult result = OpenFileWithRetry(path, OpenBinary, QuietNone, boxes);
-
-    EXPECT_EQ(result.code, 0);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("by Error Code=76:"), std::string::npos);
-    EXPECT_EQ(test::ReadAll(temp.File("plain")), (Bytes{1, 2, 3}));
-}
-
 TEST(OpenFileWithRetry, MissingFileOnInput) {
     TempFolder temp;
     const std::string path = temp.File("none.bmp");
-    {
-        SCOPED_TRACE("quiet");
-        ScriptedMessageBoxes boxes;
-        EXPECT_EQ(OpenFileWithRetry(path, OpenInput, QuietFileNotFound, boxes).code, 0);
-        EXPECT_TRUE(boxes.shown.empty());
-    }
     {
         SCOPED_TRACE("asked, then aborted");
         ScriptedMessageBoxes boxes;
@@ -359,13 +317,6 @@ TEST(OpenFileWithRetry, BinaryCreatesAMissingFileInAnExistingFolderWithoutAsking
         EXPECT_TRUE(test::ReadAll(temp.File("new.mbx")).empty());
         EXPECT_TRUE(std::filesystem::is_regular_file(temp.File("new.mbx")));
     }
-}
-
-TEST(OpenFileWithRetry, QuietPathNotFoundReturnsZeroWithoutAsking) {
-    TempFolder temp;
-    ScriptedMessageBoxes boxes;
-    EXPECT_EQ(OpenFileWithRetry(temp.File("missing") + "/out.bmp", OpenBinary, QuietPathNotFound, boxes).code, 0);
-    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST(OpenFileWithRetry, AFolderInPlaceOfTheFileFailsSilently) {

@@ -128,18 +128,6 @@ TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
     }
 }
 
-TEST(MapDataFile, NameEndsInZerosAndLeavesTheFollowingBytesAlone) {
-    MemoryFile file(Bytes(300, 0xFF));
-    ASSERT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::None);
-    const Bytes& b = file.Bytes();
-    EXPECT_EQ(Bytes(b.begin() + 8, b.begin() + 13), Ascii("Tokyo"));
-    EXPECT_TRUE(std::all_of(b.begin() + 13, b.begin() + 36, [](std::uint8_t x) { return x == 0; }));
-    EXPECT_TRUE(std::all_of(b.begin() + 36, b.begin() + 40, [](std::uint8_t x) { return x == 0xFF; }));
-    EXPECT_EQ(b[173], 3);
-    EXPECT_EQ(b[174], 0xFF);
-    EXPECT_EQ(b.size(), 300u);
-}
-
 TEST(MapDataFile, ReportsTheStepWhoseWriteFailed) {
     // Bytes the fields write before each step: name 28, then 15 per corner.
     const struct {
