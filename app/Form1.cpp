@@ -89,12 +89,17 @@ void Form1::Form_Load() {
     cboCompressionData.SetEnabled(false);
 }
 
-std::optional<std::int32_t> Form1::GetOutputFileSize() const {
+std::optional<std::int32_t> Form1::GetOutputImageSize() const {
     const auto width = WholeNumber(txtImageWidthData.Text());
     const auto height = WholeNumber(txtImageHeightData.Text());
     const auto depth = WholeNumber(cboColorDepthData.Text());
     if (!width || !height || !depth) return std::nullopt;
-    return OutputFileSize(*width, *height, *depth, inputHeaders.file.bfOffBits());
+    return OutputImageSize(*width, *height, *depth);
+}
+
+std::optional<std::int32_t> Form1::GetOutputFileSize() const {
+    const auto image = GetOutputImageSize();
+    return image ? OutputFileSize(*image, inputHeaders.file.bfOffBits()) : std::nullopt;
 }
 
 void Form1::RefreshOutputFileSize() {

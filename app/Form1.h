@@ -97,6 +97,8 @@ public:
     // input's pixel-data offset; nothing while a text is not a whole number or a value
     // overflows 32 bits.
     std::optional<std::int32_t> GetOutputFileSize() const;
+    // The pixel data size alone: row size times height.
+    std::optional<std::int32_t> GetOutputImageSize() const;
 
     // The enabling rules of the two command buttons. UpdateMakeEnabled ends by running
     // UpdateWriteEnabled.

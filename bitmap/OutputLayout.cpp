@@ -26,11 +26,8 @@ std::optional<std::int32_t> OutputImageSize(std::int32_t width, std::int32_t hei
     return Fit(std::int64_t{*row} * height);
 }
 
-std::optional<std::int32_t> OutputFileSize(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
-                                           std::int32_t inputOffBits) {
-    const auto image = OutputImageSize(width, height, bitsPerPixel);
-    if (!image) return std::nullopt;
-    return Fit(std::int64_t{*image} + inputOffBits);
+std::optional<std::int32_t> OutputFileSize(std::int32_t imageSize, std::int32_t inputOffBits) {
+    return Fit(std::int64_t{imageSize} + inputOffBits);
 }
 
 }  // namespace kartivo

@@ -12,7 +12,6 @@ std::optional<std::int32_t> RowSize(std::int32_t width, std::int32_t bitsPerPixe
 // Row size times height; nothing on overflow.
 std::optional<std::int32_t> OutputImageSize(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel);
 // Image size plus the input's pixel-data offset; nothing on overflow.
-std::optional<std::int32_t> OutputFileSize(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
-                                           std::int32_t inputOffBits);
+std::optional<std::int32_t> OutputFileSize(std::int32_t imageSize, std::int32_t inputOffBits);
 
 }  // namespace kartivo

@@ -13,7 +13,7 @@ FileDialogRequest OutputFileRequest(const std::string& type, const std::string& 
 
 std::string EffectiveFilter(const std::string& filter) {
     if (filter.empty()) {
-        return std::string("All(*.*)\0*.*\0", 14);
+        return std::string("All(*.*)\0*.*\0", 13);
     }
     if (filter.back() != '\0') {
         return filter + '\0';

@@ -1,5 +1,6 @@
 #include "ViewFixture.h"
 #include "app/qt/Layout.h"
+#include "app/qt/QtUserInterface.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -134,6 +135,18 @@ TEST_F(WindowLayoutTest, TabOrderFollowsTheListSkippingDisabledControls) {
 TEST_F(WindowLayoutTest, SavesAScreenshot) {
     const QString path = QCoreApplication::applicationDirPath() + "/kartivo-window.png";
     EXPECT_TRUE(window_->grab().save(path));
+}
+
+}  // namespace
+}  // namespace kartivo::test
+
+namespace kartivo::test {
+namespace {
+
+TEST(NameFilters, ShowEachPairOnceAndAllFilesForAnEmptyFilter) {
+    EXPECT_EQ(qt::NameFilters(""), QStringList{"All(*.*)"});
+    EXPECT_EQ(qt::NameFilters(std::string("BMP(*.bmp)\0*.bmp\0", 17)), QStringList{"BMP(*.bmp)"});
+    EXPECT_EQ(qt::NameFilters(std::string("Maps\0*.mbx\0", 11)), QStringList{"Maps (*.mbx)"});
 }
 
 }  // namespace
