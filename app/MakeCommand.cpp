@@ -4,6 +4,7 @@
 
 #include "bitmap/MakeJob.h"
 #include "bitmap/OutputHeader.h"
+#include "bitmap/PictureLoading.h"
 #include "common/NumberText.h"
 #include "common/PathParts.h"
 
@@ -32,6 +33,16 @@ void Form1::cmdMake_Click() {
     if (inputHeaders.error != HeaderError::None) {
         refuse("the input picture was not recognised as a bitmap");
         return;
+    }
+    // Rows are copied as the loaded headers lay them out, so the file named now must still hold
+    // those headers (the path box can be typed into, and files change). A missing file is left
+    // to the open, which reports it.
+    if (FileExists(inputPath)) {
+        const LoadedHeaders now = ReadPictureHeaders(inputPath, ui_, fileSystem_);
+        if (now.read && !(now.headers == inputHeaders)) {
+            refuse("the input file " + inputPath + " is not the picture that was loaded; load it again");
+            return;
+        }
     }
     MakeRequest request = RequestFromHeaders(inputHeaders);
     for (const auto& [box, what, value] :

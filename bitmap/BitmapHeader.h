@@ -29,6 +29,7 @@ struct BITMAPFILEHEADER {
 
     std::int32_t bfSize() const;
     std::int32_t bfOffBits() const;
+    bool operator==(const BITMAPFILEHEADER&) const = default;
 };
 
 struct BITMAPINFOHEADER {
@@ -43,6 +44,7 @@ struct BITMAPINFOHEADER {
     std::int32_t biYPelsPerMeter = 0;
     std::int32_t biClrUsed = 0;
     std::int32_t biClrImportant = 0;
+    bool operator==(const BITMAPINFOHEADER&) const = default;
 };
 
 struct BITMAPCOREHEADER {
@@ -51,6 +53,7 @@ struct BITMAPCOREHEADER {
     std::int16_t bcHeight = 0;
     std::int16_t bcPlanes = 0;
     std::int16_t bcBitCount = 0;
+    bool operator==(const BITMAPCOREHEADER&) const = default;
 };
 
 // Field-by-field little-endian reading and writing; bytes must hold the record's size.
@@ -69,6 +72,7 @@ struct BitmapHeaders {
     BITMAPCOREHEADER core;  // filled for the OS/2 form only
     HeaderForm form = HeaderForm::Windows;
     HeaderError error = HeaderError::None;
+    bool operator==(const BitmapHeaders&) const = default;
 };
 
 // Reads the records from the first bytes of a file. Fewer than 54 bytes are padded with zeros,

@@ -123,6 +123,17 @@ TEST_F(MakeCommand, AnInputShorterThanItsRowsIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(Output()));
 }
 
+TEST_F(MakeCommand, AnInputPathThatNoLongerNamesTheLoadedPictureIsRefused) {
+    Load({.width = 3, .height = 4, .bitCount = 24});
+    const std::string other = folder_.File("other.bmp");
+    test::WriteAll(other, MakeBitmap({.width = 5, .height = 4, .bitCount = 24}));
+    form_.txtInFilePathData.SetText(other);
+    form_.cmdMake_Click();
+    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
+    EXPECT_NE(ui_.MessageTexts()[0].find("is not the picture that was loaded"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Output()));
+}
+
 TEST_F(MakeCommand, AVanishedInputIsNotCreatedAgain) {
     const std::string path = Load({.width = 3, .height = 4, .bitCount = 24});
     std::filesystem::remove(path);
