@@ -28,7 +28,7 @@ std::optional<std::string> ReadNumber(const Control& box, const char* what, doub
 void Form1::cmdMake_Click() {
     const std::string inputPath = txtInFilePathData.Text();
     const std::string outputPath = txtOutFilePathData.Text();
-    const auto refuse = [&](const std::string& why) { ShowAlarm("Cannot make " + outputPath + ": " + why + "."); };
+    const auto refuse = [&](const std::string& why) { ShowAlarm(MakeRefusalText(outputPath, why)); };
 
     if (inputHeaders.error != HeaderError::None) {
         refuse("the input picture was not recognised as a bitmap");

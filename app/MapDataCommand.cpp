@@ -36,14 +36,10 @@ void Form1::cmdWriteAmbuloData_Click() {
     fields.right = *right;
     fields.layer = static_cast<std::uint8_t>(cboLayer.ListIndex() + 1);
 
-    OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, ui_, {}, fileSystem_);
-    if (!opened) return;  // the alarm box, where there was one, has said why
-    const MapDataError error = WriteMapDataFields(*opened.file, fields);
-    const bool closed = opened.file->Close();
-    if (error != MapDataError::None) {
+    const MapDataError error = WriteMapDataFile(path, fields, ui_, fileSystem_);
+    // A failed open has been explained by the alarm box where there was one.
+    if (error != MapDataError::None && error != MapDataError::OpenFailed) {
         ShowAlarm("Could not write " + path + ": " + MapDataErrorText(error) + ".");
-    } else if (!closed) {
-        ShowAlarm("Could not write " + path + ": the file could not be closed, the fields may be incomplete.");
     }
 }
 

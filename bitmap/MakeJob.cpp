@@ -93,12 +93,16 @@ std::string ErrorText(MakeError error) {
 
 }  // namespace
 
+std::string MakeRefusalText(const std::string& outputPath, const std::string& why) {
+    return "Cannot make " + outputPath + ": " + why + ".";
+}
+
 std::string MakeResultText(const MakeResult& result, const std::string& inputPath, const std::string& outputPath) {
     switch (result.outcome) {
     case MakeOutcome::Done: return "";
     case MakeOutcome::SameFile:
         return "The output file " + outputPath + " is the input picture itself; choose another output file.";
-    case MakeOutcome::Refused: return "Cannot make " + outputPath + ": " + ErrorText(result.error) + ".";
+    case MakeOutcome::Refused: return MakeRefusalText(outputPath, ErrorText(result.error));
     case MakeOutcome::InputOpenFailed: return "Could not Open Input File!";
     case MakeOutcome::OutputOpenFailed: return "Could not Open Output File!";
     case MakeOutcome::Failed:

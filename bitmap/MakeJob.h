@@ -39,6 +39,9 @@ bool IsSamePicture(const std::string& inputPath, const std::string& outputPath);
 MakeResult RunMake(const MakeRequest& request, const std::string& inputPath, const std::string& outputPath,
                    MessageBoxes& boxes, FileSystem& fileSystem, const std::function<void(bool)>& busy = {});
 
+// "Cannot make OUTPUT: why.", the form of every refusal.
+std::string MakeRefusalText(const std::string& outputPath, const std::string& why);
+
 // The message that tells the person what went wrong, naming the files where it helps.
 std::string MakeResultText(const MakeResult& result, const std::string& inputPath, const std::string& outputPath);
 

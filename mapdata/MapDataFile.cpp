@@ -72,6 +72,16 @@ MapDataError WriteMapDataFields(OpenFile& file, const MapDataFields& fields) {
     return MapDataError::None;
 }
 
+MapDataError WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
+                              FileSystem& fileSystem) {
+    OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, boxes, {}, fileSystem);
+    if (!opened) return MapDataError::OpenFailed;
+    const MapDataError error = WriteMapDataFields(*opened.file, fields);
+    const bool closed = opened.file->Close();
+    if (error != MapDataError::None) return error;
+    return closed ? MapDataError::None : MapDataError::CloseFailed;
+}
+
 const char* MapDataErrorText(MapDataError error) {
     switch (error) {
     case MapDataError::None: return "";
@@ -83,6 +93,8 @@ const char* MapDataErrorText(MapDataError error) {
     case MapDataError::BottomLatitude: return "the bottom latitude could not be written";
     case MapDataError::RightLongitude: return "the right longitude could not be written";
     case MapDataError::Layer: return "the layer could not be written";
+    case MapDataError::OpenFailed: return "the file could not be opened";
+    case MapDataError::CloseFailed: return "the file could not be closed, the fields may be incomplete";
     }
     return "";
 }

@@ -44,6 +44,9 @@ enum class MapDataError {
     BottomLatitude,
     RightLongitude,
     Layer,
+    // Only from WriteMapDataFile:
+    OpenFailed,   // the file could not be opened (the alarm box, where there was one, said why)
+    CloseFailed,  // the fields were written but the file could not be closed
 };
 
 // What went wrong, for the message that reports it ("" for None).
@@ -60,5 +63,10 @@ std::optional<std::array<char, CoordinateFieldSize>> CoordinateField(double valu
 // Writes the six fields into file (grown to MapDataHeadSize first when shorter). The caller
 // opened the file and closes it.
 MapDataError WriteMapDataFields(OpenFile& file, const MapDataFields& fields);
+
+// The whole command: opens the file as "Write Informations" does (an existing map data file,
+// read and write), writes the fields and closes it, reporting the first step that failed.
+MapDataError WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
+                              FileSystem& fileSystem = DefaultFileSystem());
 
 }  // namespace kartivo

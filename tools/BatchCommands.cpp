@@ -497,7 +497,7 @@ bool MakeOne(const std::string& inputPath, const MakeOptions& options, std::span
     }
     const std::string outputPath = options.outputPath.value_or(ProposeOutputPath(inputPath));
     const auto refuse = [&](const std::string& why) {
-        reporter.Error(inputPath, "Cannot make " + outputPath + ": " + why + ".");
+        reporter.Error(inputPath, MakeRefusalText(outputPath, why));
         return false;
     };
     if (!corners->Ordered()) {
@@ -592,13 +592,8 @@ int RunWriteInfoCommand(const CommandLine& line, Session& session) {
                                .bottom = HeldByDegreeBox(corners->bottom),
                                .right = HeldByDegreeBox(corners->right),
                                .layer = layer};
-    OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, session.boxes);
-    if (!opened) return fail("the file could not be opened");
-    const MapDataError written = WriteMapDataFields(*opened.file, fields);
-    const bool closed = opened.file->Close();
-    if (written != MapDataError::None) return fail(MapDataErrorText(written));
-    if (!closed) return fail("the file could not be closed, the fields may be incomplete");
-    return ExitAllDone;
+    const MapDataError written = WriteMapDataFile(path, fields, session.boxes);
+    return written == MapDataError::None ? ExitAllDone : fail(MapDataErrorText(written));
 }
 
 const std::vector<Command>& Commands() {
