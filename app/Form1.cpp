@@ -5,6 +5,8 @@
 #include "common/PathParts.h"
 #include "geo/CoordinateText.h"
 
+#include <utility>
+
 namespace kartivo {
 
 Form1::Form1(UserInterface& ui, FileSystem& fileSystem) : ui_(ui), fileSystem_(fileSystem) {
@@ -108,15 +110,26 @@ void Form1::RefreshOutputFileSize() {
 }
 
 bool Form1::ValidateDegree(const CornerField& field) {
+    const auto inRange = [&field](double v) {
+        const double limit = field.limit;
+        return (field.lowerLimitIncluded ? v >= -limit : v > -limit) && v <= limit;
+    };
     const auto value = NumericValue(field.degree.Text());
-    if (!value) return false;
-    const double v = *value;
-    const double limit = field.limit;
-    const bool aboveLow = field.lowerLimitIncluded ? v >= -limit : v > -limit;
-    if (!aboveLow || v > limit) return false;
+    if (!value || !inRange(*value)) return false;
+    // The value has to be in range also as the two texts show it, or leaving either box again
+    // would refuse what the program wrote there: an input longitude within 0.00005 seconds
+    // above -180 is shown as -180.
+    const std::string degreeText = DegreeText(*value);
+    const std::string dmsText = DegreeToDmsText(*value);
+    const auto shownDegrees = NumericValue(degreeText);
+    double shownDms = 0;
+    if (!shownDegrees || !inRange(*shownDegrees) || !DmsTextToDegree(dmsText, field.limit, shownDms) ||
+        !inRange(shownDms)) {
+        return false;
+    }
 
-    field.degree.SetText(DegreeText(v));
-    field.dms.SetText(DegreeToDmsText(v));
+    field.degree.SetText(degreeText);
+    field.dms.SetText(dmsText);
     if (field.outDegree != nullptr) {
         field.outDegree->SetText(field.degree.Text());
         field.outDms->SetText(field.dms.Text());
@@ -125,14 +138,20 @@ bool Form1::ValidateDegree(const CornerField& field) {
     return true;
 }
 
+bool Form1::WriteDegree(const CornerField& field, std::string text) {
+    std::string earlier = field.degree.Text();
+    field.degree.SetText(std::move(text));
+    if (ValidateDegree(field)) return true;
+    field.degree.SetText(std::move(earlier));
+    return false;
+}
+
 bool Form1::ValidateDms(const CornerField& field) {
     double value = 0;
     if (!DmsTextToDegree(field.dms.Text(), field.limit, value)) return false;
-    field.degree.SetText(GeneralNumberText(value));
-    // The Degree handler rewrites both boxes; should it refuse (an input longitude of -180),
-    // the DMS text still stands as typed.
-    ValidateDegree(field);
-    return true;
+    // A value its Degree box refuses (an input longitude of -180) is refused here as well:
+    // accepting it would leave the Degree box holding a text it refuses.
+    return WriteDegree(field, GeneralNumberText(value));
 }
 
 bool Form1::txtInBottomLatitudeDegree_Validate() { return ValidateDegree(inBottom_); }
@@ -159,6 +178,23 @@ std::function<bool()> Form1::ValidateHandler(const Control& box) {
         if (&box == &field->dms) return [this, field] { return ValidateDms(*field); };
     }
     return {};
+}
+
+void Form1::SetActiveControl(const Control* control) {
+    if (control == activeControl_) return;
+    activeControl_ = control;
+    checkedControl_ = nullptr;
+}
+
+bool Form1::LeaveActiveControl() {
+    if (activeControl_ == nullptr) return true;
+    const auto validate = ValidateHandler(*activeControl_);
+    if (!validate) return true;
+    if (checkedControl_ == activeControl_ && checkedText_ == activeControl_->Text()) return true;
+    if (!validate()) return false;
+    checkedControl_ = activeControl_;
+    checkedText_ = activeControl_->Text();
+    return true;
 }
 
 bool Form1::RectanglesAreOrdered() const {

@@ -127,6 +127,17 @@ public:
     // every other control.
     std::function<bool()> ValidateHandler(const Control& box);
 
+    // The control that has the input focus, nullptr for none of these; the view keeps it
+    // current. Moving the focus forgets that the box left behind was checked.
+    void SetActiveControl(const Control* control);
+    const Control* ActiveControl() const { return activeControl_; }
+    // Runs the handler of the corner box that has the focus, as the focus is about to leave it
+    // or a command is about to read the boxes; true when no corner box has the focus or its
+    // handler accepts. One visit to a box runs the handler once per text: a second run of a
+    // DMS box's handler would round its partner again, so a box whose text is still what
+    // its accepted handler left there is not checked again until the focus moves.
+    bool LeaveActiveControl();
+
     // Loading an input picture: both path boxes, the headers, the property labels (each
     // carried into the output fields at once), then the name and corners of its file name.
     void LoadInputMap(const std::string& path);
@@ -177,6 +188,9 @@ private:
     };
     bool ValidateDegree(const CornerField& field);
     bool ValidateDms(const CornerField& field);
+    // Writes a value into a Degree box and runs its handler; a refusal puts the earlier text
+    // back, so the program never leaves a text in a box that the box would refuse.
+    bool WriteDegree(const CornerField& field, std::string text);
 
     void WireEvents();
     void RefreshOutputFileSize();
@@ -199,6 +213,9 @@ private:
     const CornerField outTop_{txtOutTopLatitudeDegree, txtOutTopLatitude3, 90, true, nullptr, nullptr};
     const CornerField outRight_{txtOutRightLongitudeDegree, txtOutRightLongitude3, 180, true, nullptr, nullptr};
     std::vector<Control*> controls_;
+    const Control* activeControl_ = nullptr;
+    const Control* checkedControl_ = nullptr;  // the active box, once its handler accepted
+    std::string checkedText_;                  // and the text that handler left in it
 };
 
 }  // namespace kartivo

@@ -47,14 +47,12 @@ void Form1::ReadCornersFromFileName(const std::string& path) {
     if (!found.corners) return;
     const auto [bottom, left, top, right] = *found.corners;
     // Latitudes first, then longitudes; each handler carries its value to the output.
-    txtInBottomLatitudeDegree.SetText(GeneralNumberText(bottom));
-    txtInBottomLatitudeDegree_Validate();
-    txtInTopLatitudeDegree.SetText(GeneralNumberText(top));
-    txtInTopLatitudeDegree_Validate();
-    txtInLeftLongitudeDegree.SetText(GeneralNumberText(left));
-    txtInLeftLongitudeDegree_Validate();
-    txtInRightLongitudeDegree.SetText(GeneralNumberText(right));
-    txtInRightLongitudeDegree_Validate();
+    // A value a box refuses (a longitude too close to -180 to be shown apart from it) leaves
+    // the box as it was.
+    WriteDegree(inBottom_, GeneralNumberText(bottom));
+    WriteDegree(inTop_, GeneralNumberText(top));
+    WriteDegree(inLeft_, GeneralNumberText(left));
+    WriteDegree(inRight_, GeneralNumberText(right));
 }
 
 void Form1::ChooseInputFile() {

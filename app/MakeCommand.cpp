@@ -26,6 +26,9 @@ std::optional<std::string> ReadNumber(const Control& box, const char* what, doub
 }  // namespace
 
 void Form1::cmdMake_Click() {
+    // The focused corner box may not have been left yet (a command run without moving the
+    // focus): its text is checked before any box is read.
+    if (!LeaveActiveControl()) return;
     const std::string inputPath = txtInFilePathData.Text();
     const std::string outputPath = txtOutFilePathData.Text();
     const auto refuse = [&](const std::string& why) { ShowAlarm(MakeRefusalText(outputPath, why)); };

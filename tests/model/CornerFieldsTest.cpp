@@ -1,9 +1,15 @@
 #include "ModelTestSupport.h"
 #include "app/Form1.h"
 
+#include "geo/CoordinateText.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <random>
 
 namespace kartivo {
 namespace {
@@ -133,28 +139,134 @@ TEST_F(CornerFields, DmsBoxesRunTheirDegreeHandler) {
     EXPECT_EQ(Snapshot(), before);
 }
 
-TEST_F(CornerFields, MinusOneEightyTypedAsDmsIntoAnInputLongitudeStaysAsTyped) {
-    ASSERT_TRUE(Leave(form_.txtInLeftLongitude3, "-180°"));
-    EXPECT_EQ(form_.txtInLeftLongitude3.Text(), "-180°") << "the DMS box keeps what was typed";
-    EXPECT_EQ(form_.txtInLeftLongitudeDegree.Text(), "-180") << "the general number text stays";
-    EXPECT_EQ(form_.txtOutLeftLongitudeDegree.Text(), "+0.0000000000");
-    EXPECT_EQ(form_.txtOutLeftLongitude3.Text(), "+0°00' 00.0000''");
+// Refused by its Degree box, so refused here too: the Degree box never keeps a text it refuses.
+TEST_F(CornerFields, MinusOneEightyTypedAsDmsIntoAnInputLongitudeIsRefused) {
+    const auto before = Snapshot();
+    EXPECT_FALSE(Leave(form_.txtInLeftLongitude3, "-180°"));
+    form_.txtInLeftLongitude3.SetText("+0°00' 00.0000''");
+    EXPECT_EQ(Snapshot(), before);
 }
 
+// Whatever the program writes into a corner box is accepted again, unchanged, when that box is
+// left: at the limits, just inside them, where the seconds carry into the minutes, and at a
+// spread of values in between. A typed value may be refused only where its texts would show
+// an excluded -180.
 TEST_F(CornerFields, EveryTextTheProgramWritesIsAcceptedAgainUnchanged) {
-    // Whole minutes held just below themselves in binary used to come out as 60 seconds.
-    for (const char* value : {"35.05", "139.7", "-0.5", "139.7671", "-33.86", "0.0000138889"}) {
-        ASSERT_TRUE(Leave(form_.txtOutRightLongitudeDegree, value)) << value;
-        const std::string degree = form_.txtOutRightLongitudeDegree.Text();
-        const std::string dms = form_.txtOutRightLongitude3.Text();
-        EXPECT_TRUE(form_.ValidateHandler(form_.txtOutRightLongitude3)()) << dms;
-        EXPECT_EQ(form_.txtOutRightLongitude3.Text(), dms) << value;
-        EXPECT_EQ(form_.txtOutRightLongitudeDegree.Text(), degree) << value;
-        EXPECT_TRUE(form_.ValidateHandler(form_.txtOutRightLongitudeDegree)());
-        EXPECT_EQ(form_.txtOutRightLongitudeDegree.Text(), degree) << value;
+    struct Field {
+        Control Form1::*degree;
+        Control Form1::*dms;
+        Control Form1::*outDegree;  // the output pair an input field writes, else the same pair
+        Control Form1::*outDms;
+        double limit;
+        bool excludesLowerLimit;
+    };
+    const Field fields[] = {
+        {&Form1::txtInBottomLatitudeDegree, &Form1::txtInBottomLatitude3, &Form1::txtOutBottomLatitudeDegree,
+         &Form1::txtOutBottomLatitude3, 90, false},
+        {&Form1::txtInTopLatitudeDegree, &Form1::txtInTopLatitude3, &Form1::txtOutTopLatitudeDegree,
+         &Form1::txtOutTopLatitude3, 90, false},
+        {&Form1::txtInLeftLongitudeDegree, &Form1::txtInLeftLongitude3, &Form1::txtOutLeftLongitudeDegree,
+         &Form1::txtOutLeftLongitude3, 180, true},
+        {&Form1::txtInRightLongitudeDegree, &Form1::txtInRightLongitude3, &Form1::txtOutRightLongitudeDegree,
+         &Form1::txtOutRightLongitude3, 180, true},
+        {&Form1::txtOutBottomLatitudeDegree, &Form1::txtOutBottomLatitude3, &Form1::txtOutBottomLatitudeDegree,
+         &Form1::txtOutBottomLatitude3, 90, false},
+        {&Form1::txtOutTopLatitudeDegree, &Form1::txtOutTopLatitude3, &Form1::txtOutTopLatitudeDegree,
+         &Form1::txtOutTopLatitude3, 90, false},
+        {&Form1::txtOutLeftLongitudeDegree, &Form1::txtOutLeftLongitude3, &Form1::txtOutLeftLongitudeDegree,
+         &Form1::txtOutLeftLongitude3, 180, false},
+        {&Form1::txtOutRightLongitudeDegree, &Form1::txtOutRightLongitude3, &Form1::txtOutRightLongitudeDegree,
+         &Form1::txtOutRightLongitude3, 180, false},
+    };
+    std::mt19937_64 random(11);
+    for (const Field& field : fields) {
+        const double limit = field.limit;
+        std::vector<double> values = {0, -0.5, 35.05, -35.05, 59.7, 33.86 + 1e-12};
+        for (const double inside : {0.0, 1e-12, 1e-10, 1e-9, 1.3e-8, 1.4e-8, 1.5e-8, 2e-8, 1e-7, 0.5 / 3600}) {
+            values.push_back(limit - inside);
+            values.push_back(-limit + inside);
+        }
+        // Whole minutes and seconds, and values a hair below or above them, carry or not.
+        std::uniform_real_distribution<double> anywhere(-limit, limit);
+        std::uniform_int_distribution<int> minutes(static_cast<int>(-limit * 60), static_cast<int>(limit * 60));
+        for (int i = 0; i < 60; ++i) {
+            values.push_back(anywhere(random));
+            const double minute = minutes(random) / 60.0;
+            values.push_back(std::clamp(minute - 1e-9 * (i % 3 - 1), -limit, limit));
+            values.push_back(std::clamp(minute + (i % 60) / 3600.0 - 1e-11, -limit, limit));
+        }
+        for (const double value : values) {
+            Control& degree = form_.*field.degree;
+            char typed[40];
+            std::snprintf(typed, sizeof typed, "%.17g", value);
+            const auto before = Snapshot();
+            const std::string earlier = degree.Text();
+            if (!Leave(degree, typed)) {
+                EXPECT_TRUE(field.excludesLowerLimit && value < -limit + 2e-8) << degree.Name() << " " << typed;
+                EXPECT_EQ(degree.Text(), typed);
+                degree.SetText(earlier);
+                EXPECT_EQ(Snapshot(), before) << "a refusal changed another box";
+                continue;
+            }
+            for (Control* box : {&degree, &(form_.*field.dms), &(form_.*field.outDegree), &(form_.*field.outDms)}) {
+                const std::string written = box->Text();
+                EXPECT_TRUE(form_.ValidateHandler(*box)()) << box->Name() << " " << typed << " " << written;
+                EXPECT_EQ(box->Text(), written) << box->Name() << " " << typed;
+            }
+        }
     }
     ASSERT_TRUE(Leave(form_.txtOutRightLongitudeDegree, "35.05"));
     EXPECT_EQ(form_.txtOutRightLongitude3.Text(), "+35°03' 00.0000''");
+}
+
+// The handler runs once per visit and text, however many ways of leaving try it; a second
+// run of a DMS box would round the seconds typed with five decimals.
+TEST_F(CornerFields, LeavingTheActiveBoxRunsItsHandlerOncePerVisit) {
+    form_.SetActiveControl(&form_.txtOutTopLatitude3);
+    form_.txtOutTopLatitude3.SetText("35°41' 22.22225''");
+    EXPECT_TRUE(form_.LeaveActiveControl());
+    EXPECT_TRUE(form_.LeaveActiveControl());
+    EXPECT_EQ(form_.txtOutTopLatitudeDegree.Text(), DegreeText(35 + 41 / 60.0 + 22.22225 / 3600));
+    EXPECT_EQ(form_.txtOutTopLatitude3.Text(), "+35°41' 22.2223''");
+
+    // Coming back is a new visit.
+    form_.SetActiveControl(&form_.cmdMake);
+    form_.SetActiveControl(&form_.txtOutTopLatitude3);
+    EXPECT_TRUE(form_.LeaveActiveControl());
+    EXPECT_EQ(form_.txtOutTopLatitudeDegree.Text(), DegreeText(35 + 41 / 60.0 + 22.2223 / 3600));
+
+    form_.txtOutTopLatitude3.SetText("91°");
+    EXPECT_FALSE(form_.LeaveActiveControl());
+    EXPECT_FALSE(form_.LeaveActiveControl()) << "a refusal is not remembered as a check";
+}
+
+// Make and Write Informations run the focused box's handler before they read any box: a
+// refused text stops them before a file is touched.
+TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
+    test::TempFolder folder;
+    const std::string picture = folder.File("Map(35,139,36,140).bmp");
+    test::WriteAll(picture, test::MakeBitmap({.width = 4, .height = 8}));
+    const std::string mapData = folder.File("map.mbx");
+    test::WriteAll(mapData, test::Bytes(200, 0xAA));
+    form_.LoadInputMap(picture);
+    form_.SetMapDataFile(mapData);
+    ASSERT_TRUE(Leave(form_.txtOutTopLatitudeDegree, "35.9"));
+    ASSERT_TRUE(form_.cmdMake.Enabled() && form_.cmdWriteAmbuloData.Enabled());
+
+    form_.SetActiveControl(&form_.txtOutTopLatitudeDegree);
+    form_.txtOutTopLatitudeDegree.SetText("95");
+    form_.cmdMake_Click();
+    form_.cmdWriteAmbuloData_Click();
+    EXPECT_FALSE(std::filesystem::exists(form_.txtOutFilePathData.Text()));
+    EXPECT_EQ(test::ReadAll(mapData), test::Bytes(200, 0xAA));
+    EXPECT_TRUE(ui_.boxes.shown.empty());
+    EXPECT_EQ(form_.txtOutTopLatitudeDegree.Text(), "95");
+
+    form_.txtOutTopLatitudeDegree.SetText("35.95");
+    form_.cmdWriteAmbuloData_Click();
+    EXPECT_EQ(form_.txtOutTopLatitudeDegree.Text(), "+35.9500000000");
+    const test::Bytes written = test::ReadAll(mapData);
+    EXPECT_EQ(std::string(written.begin() + 40, written.begin() + 55), "35.950000000000");
 }
 
 }  // namespace
