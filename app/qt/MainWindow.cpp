@@ -2,13 +2,11 @@
 
 #include "app/Form1.h"
 #include "app/qt/DropTarget.h"
+#include "app/qt/FocusGuard.h"
 #include "app/qt/Layout.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWindow>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -56,9 +54,8 @@ MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form
     SetTabOrder();
     BindModel();
     ConnectEvents();
-    // Clicks are watched on the window itself, where they arrive before the focus moves.
-    winId();
-    windowHandle()->installEventFilter(this);
+    // Corner boxes are left only through their check; see FocusGuard for where it watches.
+    new FocusGuard(form_, this);
     // The window keeps the size it was drawn at.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -165,8 +162,8 @@ void MainWindow::ConnectEvents() {
         {"mnuFileSelectOutFile", [this] { form_.mnuFileSelectOutFile_Click(); }},
         {"mnuFileSelectAmbuloFile", [this] { form_.mnuFileSelectAmbuloFile_Click(); }},
         {"mnuFileQuit", [this] { form_.mnuFileQuit_Click(); }},
-        {"cmdMake", [this] { form_.cmdMake_Click(); }},
-        {"cmdWriteAmbuloData", [this] { form_.cmdWriteAmbuloData_Click(); }},
+        {"cmdMake", [this] { RunKeepingFocus([this] { form_.cmdMake_Click(); }); }},
+        {"cmdWriteAmbuloData", [this] { RunKeepingFocus([this] { form_.cmdWriteAmbuloData_Click(); }); }},
     };
     for (const auto& [name, handler] : clicks) {
         if (QAction* action = MenuAction(name)) connect(action, &QAction::triggered, this, handler);
@@ -227,37 +224,7 @@ void MainWindow::ConnectUserEdits(Control& control, QWidget* widget) {
     }
 }
 
-bool MainWindow::LeaveFocusedCornerBox(QWidget* target) {
-    QWidget* focused = QApplication::focusWidget();
-    if (focused == nullptr || focused == target) return true;
-    Control* box = form_.Find(focused->objectName().toStdString());
-    if (box == nullptr) return true;
-    const auto validate = form_.ValidateHandler(*box);
-    return !validate || validate();
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::KeyPress: {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        // A refused corner box keeps the focus: the Tab never reaches the focus chain.
-        if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !LeaveFocusedCornerBox(nullptr)) return true;
-        break;
-    }
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-        // Seen on the window before Qt hands the focus to the clicked widget: a click on
-        // another control first leaves the corner box, and on refusal does nothing at all,
-        // so a button is not pressed either.
-        if (watched == windowHandle()) {
-            QWidget* target = childAt(static_cast<QMouseEvent*>(event)->position().toPoint());
-            while (target != nullptr && target->focusPolicy() == Qt::NoFocus) target = target->parentWidget();
-            if (target != nullptr && target->isEnabled() && !LeaveFocusedCornerBox(target)) return true;
-        }
-        break;
-    default:
-        break;
-    }
     if (event->type() == QEvent::MouseButtonDblClick) {
         const auto it = doubleClicks_.find(watched->objectName().toStdString());
         if (it != doubleClicks_.end()) {

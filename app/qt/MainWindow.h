@@ -39,9 +39,6 @@ private:
     void ConnectEvents();
     void Mirror(const Control& control);
     void ConnectUserEdits(Control& control, QWidget* widget);
-    // Runs the handler of the corner box that has the focus, if any, before the focus moves
-    // to target; false when the box refuses its text.
-    bool LeaveFocusedCornerBox(QWidget* target);
 
     Form1& form_;
     QWidget* client_ = nullptr;

@@ -1,11 +1,7 @@
 #include "ViewFixture.h"
 
 #include <QComboBox>
-#include <QDropEvent>
-#include <QLineEdit>
-#include <QMimeData>
 #include <QPushButton>
-#include <QUrl>
 
 #include <filesystem>
 
@@ -13,31 +9,12 @@ namespace kartivo::test {
 namespace {
 
 class EndToEnd : public ViewFixture {
-protected:
-    // Drops files at a point of a frame, on whatever widget lies there, as a desktop drag does.
-    void DropOn(const char* frameName, QPoint inFrame, const QStringList& paths) {
-        QWidget* frame = window_->Widget(frameName);
-        const QPoint at = frame->mapTo(window_.get(), inFrame);
-        QWidget* target = window_->childAt(at);
-        ASSERT_NE(target, nullptr);
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
-        data.setUrls(urls);
-        const QPointF local = target->mapFrom(window_.get(), at);
-        QDragEnterEvent enter(local.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        ASSERT_TRUE(enter.isAccepted()) << target->objectName().toStdString() << " refused the drag";
-        QDropEvent drop(local, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &drop);
-    }
-
-    void Type(const char* name, const QString& text) {
-        auto* box = Get<QLineEdit>(name);
-        box->setFocus();
-        box->selectAll();
-        QTest::keyClicks(box, text);
-        QTest::keyClick(box, Qt::Key_Tab);
+public:
+    // Clicks into a box, types over its text and leaves it with Tab, all through the window.
+    void TypeInto(const char* name, const QString& text) {
+        Click(window_->Widget(name));
+        Type(text);
+        Key(Qt::Key_Tab);
     }
 
     TempFolder folder_;
@@ -51,7 +28,7 @@ TEST_F(EndToEnd, ADropOnTheInFramesCaptionLoadsThePicture) {
     EXPECT_EQ(form_.txtInFilePathData.Text(), first);
     EXPECT_EQ(form_.lblImageWidthData.Text(), "9");
     // The frame's boxes stay above the drop target and keep working.
-    Type("txtImageHeightData", "7");
+    TypeInto("txtImageHeightData", "7");
     EXPECT_EQ(form_.txtImageHeightData.Text(), "7");
 }
 
@@ -63,18 +40,17 @@ TEST_F(EndToEnd, DropNarrowMakeAndWriteInformations) {
     WriteAll(mapData, Bytes(200, 0xAA));
 
     DropOn("fraIn", {20, 20}, {QString::fromStdString(picture)});
-    Type("txtOutBottomLatitude3", QString::fromUtf8("35°38' 00''"));
-    Type("txtOutTopLatitudeDegree", "35.68");
-    Type("txtImageHeightData", "9");
+    TypeInto("txtOutBottomLatitude3", QString::fromUtf8("35°38' 00''"));
+    TypeInto("txtOutTopLatitudeDegree", "35.68");
+    TypeInto("txtImageHeightData", "9");
     ASSERT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
     Click(Get<QPushButton>("cmdMake"));
     ASSERT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
 
     DropOn("fraAmbulo", {20, 20}, {QString::fromStdString(mapData)});
-    auto* layer = Get<QComboBox>("cboLayer");
-    layer->setFocus();
-    QTest::keyClick(layer, Qt::Key_Down);
-    QTest::keyClick(layer, Qt::Key_Down);
+    Get<QComboBox>("cboLayer")->setFocus();
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Down);
     ASSERT_TRUE(Get<QPushButton>("cmdWriteAmbuloData")->isEnabled());
     Click(Get<QPushButton>("cmdWriteAmbuloData"));
     ASSERT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
@@ -109,6 +85,32 @@ TEST_F(EndToEnd, DropNarrowMakeAndWriteInformations) {
     // The Degree box holds ten decimals, so that is what the field gets.
     EXPECT_EQ(std::string(annotated.begin() + 104, annotated.begin() + 119), "35.633333333300");
     EXPECT_EQ(annotated[173], 3);
+}
+
+// The way a refused corner text once reached the map data file: the wheel over the Layer list,
+// then Write Informations by mouse and by keyboard.
+TEST_F(EndToEnd, ARefusedCornerTextNeverReachesTheMapDataFile) {
+    const std::string picture = folder_.File("Map(35,139,36,140).bmp");
+    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
+    const std::string mapData = folder_.File("map.mbx");
+    WriteAll(mapData, Bytes(200, 0xAA));
+    DropOn("fraIn", {20, 20}, {QString::fromStdString(picture)});
+    DropOn("fraAmbulo", {20, 20}, {QString::fromStdString(mapData)});
+    auto* write = Get<QPushButton>("cmdWriteAmbuloData");
+    ASSERT_TRUE(write->isEnabled());
+
+    Click(window_->Widget("txtOutTopLatitudeDegree"));
+    Type("95");
+    Wheel(window_->Widget("cboLayer"), -1);
+    Click(write);
+    Key(Qt::Key_Space);
+    EXPECT_EQ(form_.cboLayer.ListIndex(), 0);
+    EXPECT_EQ(ReadAll(mapData), Bytes(200, 0xAA));
+
+    Type("35.9");
+    Click(write);
+    const Bytes written = ReadAll(mapData);
+    EXPECT_EQ(std::string(written.begin() + 40, written.begin() + 55), "35.900000000000");
 }
 
 }  // namespace

@@ -31,8 +31,7 @@ TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
             ASSERT_NE(action, nullptr) << row.name;
             action->trigger();
         } else {
-            auto* box = Get<QLineEdit>(row.name);
-            QTest::mouseDClick(box, Qt::LeftButton);
+            DoubleClick(Get<QLineEdit>(row.name));
         }
         if (row.dialog == nullptr) {
             EXPECT_EQ(ui_.closeRequests, 1) << row.name;

@@ -7,16 +7,21 @@
 #include "app/qt/MainWindow.h"
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTest>
-#include <QWindow>
+#include <QUrl>
+#include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <gtest/gtest.h>
 
 namespace kartivo::test {
 
 class ViewFixture : public testing::Test {
-protected:
+public:
     void SetUp() override {
         window_ = std::make_unique<qt::MainWindow>(form_);
         form_.Form_Load();
@@ -31,10 +36,51 @@ protected:
         return widget;
     }
 
-    // A click as the window system delivers it: to the window, at the widget's centre.
-    void Click(QWidget* widget) {
-        const QPoint at = widget->mapTo(window_.get(), widget->rect().center());
-        QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+    // Events as the window system delivers them: to the window, at the widget's centre, or to
+    // whatever has the focus.
+    QPoint CentreOf(QWidget* widget) const { return widget->mapTo(window_.get(), widget->rect().center()); }
+    void Click(QWidget* widget, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(window_->windowHandle(), button, Qt::NoModifier, CentreOf(widget));
+        QApplication::processEvents();
+    }
+    void DoubleClick(QWidget* widget) {
+        QTest::mouseDClick(window_->windowHandle(), Qt::LeftButton, Qt::NoModifier, CentreOf(widget));
+        QApplication::processEvents();
+    }
+    void Wheel(QWidget* widget, int notches) {
+        const QPointF at = CentreOf(widget);
+        QWheelEvent wheel(at, window_->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        QApplication::sendEvent(window_->windowHandle(), &wheel);
+        QApplication::processEvents();
+    }
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(window_->windowHandle(), key, modifiers);
+    }
+    // Replaces the focused box's text as typing does, key by key.
+    void Type(const QString& text) {
+        Key(Qt::Key_A, Qt::ControlModifier);
+        Key(Qt::Key_Delete);
+        for (const QChar c : text) {
+            QTest::sendKeyEvent(QTest::Click, window_->windowHandle(), static_cast<Qt::Key>(c.toUpper().unicode()),
+                                QString(c), Qt::NoModifier);
+        }
+    }
+    // Drops files on the window at a point of a frame, as a desktop drag does.
+    void DropOn(const char* frameName, QPoint inFrame, const QStringList& paths) {
+        const QPoint at = window_->Widget(frameName)->mapTo(window_.get(), inFrame);
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
+        QWindow* window = window_->windowHandle();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QSpontaneKeyEvent::setSpontaneous(&enter);
+        QApplication::sendEvent(window, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QSpontaneKeyEvent::setSpontaneous(&drop);
+        QApplication::sendEvent(window, &drop);
         QApplication::processEvents();
     }
 

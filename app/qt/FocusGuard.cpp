@@ -1,0 +1,139 @@
+#include "app/qt/FocusGuard.h"
+
+#include "app/Form1.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QWidget>
+#include <QWindow>
+
+#include <optional>
+
+namespace kartivo::qt {
+
+namespace {
+
+// The widget that shows a window, or nullptr.
+QWidget* WidgetOf(const QWindow* window) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->windowHandle() == window) return widget;
+    }
+    return nullptr;
+}
+
+// Where an event that carries a position lands in its window; nothing for other events.
+std::optional<QPointF> PositionOf(const QEvent* event) {
+    if (event->isSinglePointEvent()) return static_cast<const QSinglePointEvent*>(event)->position();
+    if (event->type() == QEvent::Drop) return static_cast<const QDropEvent*>(event)->position();
+    if (event->type() == QEvent::ContextMenu) return QPointF(static_cast<const QContextMenuEvent*>(event)->pos());
+    return std::nullopt;
+}
+
+}  // namespace
+
+FocusGuard::FocusGuard(Form1& form, QWidget* window) : QObject(window), form_(form), window_(window) {
+    qApp->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // A refused box whose focus was cleared, with no new owner to take it from.
+        if (now == nullptr && refusedBox_ != nullptr) {
+            HandBack();
+            return;
+        }
+        form_.SetActiveControl(now != nullptr && now->window() == window_ ? form_.Find(now->objectName().toStdString())
+                                                                          : nullptr);
+    });
+}
+
+bool FocusGuard::ActsElsewhere(QObject* watched, QEvent* event) const {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr) return false;
+    switch (event->type()) {
+    case QEvent::Shortcut:
+        // A shortcut acts wherever its action lives, without the focus moving.
+        return watched != focus && !(watched->isWidgetType() && focus->isAncestorOf(static_cast<QWidget*>(watched)));
+    case QEvent::KeyPress: {
+        // Other keys go to the focused box itself; these two move the focus along the chain.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        return watched->isWindowType() && (key == Qt::Key_Tab || key == Qt::Key_Backtab);
+    }
+    case QEvent::Drop:
+    case QEvent::Wheel:
+    case QEvent::MouseButtonDblClick:  // Qt counts it as an update of a press, yet it gives focus
+        break;
+    case QEvent::ContextMenu:
+        // From the keyboard it opens the focused box's own menu.
+        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) return false;
+        break;
+    default:
+        // Presses of every pointer kind (mouse buttons, touches, pens); moves and releases
+        // follow a press that was let through, or act on nothing.
+        if (!event->isPointerEvent() || !static_cast<QPointerEvent*>(event)->isBeginEvent()) return false;
+        break;
+    }
+    // Pointer events, wheel turns and drops are judged once, where they reach the window, and
+    // only there: Qt has not moved the focus yet, and the widget under the pointer is known.
+    if (!watched->isWindowType()) return false;
+    QWidget* top = WidgetOf(static_cast<QWindow*>(watched));
+    const std::optional<QPointF> at = PositionOf(event);
+    if (top == nullptr) return false;
+    QWidget* target = at ? top->childAt(at->toPoint()) : nullptr;
+    if (target == nullptr) target = top;
+    return target != focus && !focus->isAncestorOf(target);
+}
+
+bool FocusGuard::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusAboutToChange || event->type() == QEvent::FocusIn) {
+        return GuardFocusMove(watched, static_cast<QFocusEvent*>(event));
+    }
+    // Inside an open menu or list the decision was taken when it opened.
+    if (QApplication::activePopupWidget() != nullptr) return false;
+    if (!ActsElsewhere(watched, event)) return false;
+    if (form_.LeaveActiveControl()) return false;
+    if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        drop->setDropAction(Qt::IgnoreAction);
+        drop->ignore();
+    }
+    return true;
+}
+
+bool FocusGuard::GuardFocusMove(QObject* watched, QFocusEvent* event) {
+    if (handingBack_) return false;
+    if (event->type() == QEvent::FocusIn) {
+        // The move a refusal could not stop has arrived: hand the focus straight back, before
+        // the new owner hears of it.
+        if (refusedBox_ == nullptr || watched == refusedBox_ || !watched->isWidgetType()) return false;
+        HandBack();
+        return true;
+    }
+    // A popup or another window taking the keyboard for a while is no leaving: the box gets the
+    // focus back when it closes.
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason) return false;
+    if (watched != QApplication::focusWidget() || form_.LeaveActiveControl()) return false;
+    refusedBox_ = static_cast<QWidget*>(watched);
+    return false;
+}
+
+void FocusGuard::HandBack() {
+    const QPointer<QWidget> box = refusedBox_;
+    refusedBox_ = nullptr;
+    if (box == nullptr) return;
+    handingBack_ = true;
+    box->setFocus(Qt::OtherFocusReason);
+    handingBack_ = false;
+}
+
+void RunKeepingFocus(const std::function<void()>& command) {
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    command();
+    if (focus != nullptr && focus->isEnabled() && focus->isVisible() && !focus->hasFocus()) {
+        focus->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+}  // namespace kartivo::qt
