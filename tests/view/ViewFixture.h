@@ -26,7 +26,10 @@ public:
         window_ = std::make_unique<qt::MainWindow>(form_);
         form_.Form_Load();
         window_->show();
-        QApplication::processEvents();
+        // Focus lives only in the active window; a display without a window manager activates
+        // nothing by itself.
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     }
 
     template <typename T>
