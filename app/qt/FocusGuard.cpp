@@ -110,10 +110,19 @@ bool FocusGuard::GuardFocusMove(QObject* watched, QFocusEvent* event) {
         HandBack();
         return true;
     }
-    // A popup or another window taking the keyboard for a while is no leaving: the box gets the
-    // focus back when it closes.
-    const Qt::FocusReason reason = event->reason();
-    if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason) return false;
+    // Only moves the person makes leave the box. A popup or another window takes the keyboard
+    // for a while and gives it back; code that moves the focus (giving it back after a command,
+    // a window being torn down) knows what it does.
+    switch (event->reason()) {
+    case Qt::MouseFocusReason:
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::MenuBarFocusReason:
+        break;
+    default:
+        return false;
+    }
     if (watched != QApplication::focusWidget() || form_.LeaveActiveControl()) return false;
     refusedBox_ = static_cast<QWidget*>(watched);
     return false;

@@ -111,6 +111,8 @@ TEST_F(EndToEnd, ARefusedCornerTextNeverReachesTheMapDataFile) {
     Click(write);
     const Bytes written = ReadAll(mapData);
     EXPECT_EQ(std::string(written.begin() + 40, written.begin() + 55), "35.900000000000");
+    // The window is torn down with a refused text in the focused box: no check may hold it.
+    Type("95");
 }
 
 }  // namespace
