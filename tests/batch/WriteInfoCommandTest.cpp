@@ -70,12 +70,13 @@ TEST(WriteInfoCommand, WritesTheSameBytesAsTheWindow) {
          3,
          {"--corners", "-33°52' 10.5000'',151°12' 00.0000'',-33°40' 00.0000'',151°20' 30.2500''", "--name=Sydney",
           "--layer=4"}},
-        // The file grows to hold the fields; the name is cut to its field.
+        // The file grows to hold the fields; the name is cut to its field. The left longitude
+        // goes into the output box: the input box refuses a value it would show as -180.
         {"a short file, a long name, the default layer",
          10,
          {{"txtName", "A name much longer than twenty-eight bytes"},
           {"txtInBottomLatitudeDegree", "-0.000000000049"},
-          {"txtInLeftLongitudeDegree", "-179.99999999999"},
+          {"txtOutLeftLongitudeDegree", "-179.99999999999"},
           {"txtInTopLatitudeDegree", "89.5"},
           {"txtInRightLongitudeDegree", "180"}},
          0,

@@ -195,6 +195,18 @@ TEST_F(CornerFields, EveryTextTheProgramWritesIsAcceptedAgainUnchanged) {
     }
     ASSERT_TRUE(Leave(form_.txtOutRightLongitudeDegree, "35.05"));
     EXPECT_EQ(form_.txtOutRightLongitude3.Text(), "+35°03' 00.0000''");
+
+    // Corners written from a file name: one the box refuses leaves the box as it was.
+    test::TempFolder folder;
+    const std::string picture = folder.File("Edge(-90,-179.99999999999,90,180).bmp");
+    test::WriteAll(picture, test::MakeBitmap({.width = 4, .height = 8}));
+    form_.txtInLeftLongitudeDegree.SetText("+1.0000000000");
+    form_.LoadInputMap(picture);
+    EXPECT_EQ(form_.txtInLeftLongitudeDegree.Text(), "+1.0000000000");
+    for (Control* box : {&form_.txtInBottomLatitudeDegree, &form_.txtInTopLatitudeDegree,
+                         &form_.txtInLeftLongitudeDegree, &form_.txtInRightLongitudeDegree}) {
+        EXPECT_TRUE(form_.ValidateHandler(*box)()) << box->Name() << " " << box->Text();
+    }
 }
 
 // The handler runs once per visit and text, however many ways of leaving try it; a second
