@@ -15,6 +15,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -148,6 +149,22 @@ public:
         if (std::fflush(file_) != 0) return Failed();
         last_ = Operation::None;
         return ResizeOpenFile(file_, size) || Failed();
+    }
+
+    bool Lock() override {
+        if (!Usable()) return false;
+#if defined(_WIN32)
+        return true;
+#else
+        // flock belongs to this open file, so closing some other handle of the same file in
+        // this process cannot drop it, as it would an fcntl lock.
+        int result = 0;
+        do {
+            errno = 0;
+            result = flock(fileno(file_), LOCK_EX);
+        } while (result != 0 && errno == EINTR);
+        return result == 0 || Failed();
+#endif
     }
 
     bool Sync() override {

@@ -56,6 +56,8 @@ public:
     virtual bool Truncate(std::uint64_t size) = 0;
     // Flushes and closes; false when anything written could not be stored.
     virtual bool Close() = 0;
+    // Waits for an exclusive advisory lock on the whole file, held until the file is closed.
+    virtual bool Lock() = 0;
     // Flushes everything written so far to the disk itself (not only to the system's cache).
     virtual bool Sync() = 0;
     // The system's reason for the last operation that failed ("No space left on device"), or

@@ -23,6 +23,8 @@ public:
     // Writes fail once this many bytes have been written in total; the write that crosses
     // the limit stores the bytes up to it and then reports failure, like a full disk.
     std::optional<std::size_t> failWritesAfter;
+    // The write with this number (from 1) stores half its bytes and fails; the others succeed.
+    std::optional<int> failWriteNumber;
     bool failClose = false;
     bool failSeek = false;
     bool failTruncate = false;
@@ -55,6 +57,7 @@ public:
             return false;
         }
         std::size_t allowed = data.size();
+        if (failWriteNumber && ++writes_ == *failWriteNumber) allowed /= 2;
         if (failWritesAfter) {
             const std::size_t left = *failWritesAfter > written_ ? *failWritesAfter - written_ : 0;
             allowed = std::min(allowed, left);
@@ -100,6 +103,8 @@ public:
         return !failClose || Failed("Input/output error");
     }
 
+    bool Lock() override { return !closed_; }
+
     bool Sync() override { return (!closed_ && !failSync) || Failed("Input/output error"); }
 
     std::string LastError() const override { return lastError_; }
@@ -110,6 +115,7 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::size_t position_ = 0;
     std::size_t written_ = 0;
+    int writes_ = 0;
     std::int16_t number_;
     bool closed_ = false;
     std::string lastError_;
