@@ -3,8 +3,13 @@
 #include "common/PathParts.h"
 #include "common/StringCommon.h"
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <mutex>
@@ -17,12 +22,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <pthread.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
-
-#include <atomic>
-#include <chrono>
 
 namespace kartivo {
 
@@ -57,6 +60,69 @@ private:
         static std::set<std::int16_t> numbers;
         return numbers;
     }
+};
+
+// The temporary files a signal handler may have to remove. Plain fixed buffers: the handler can
+// neither allocate nor take a lock, so an entry is claimed with an atomic flag and its path is
+// complete before the flag says so.
+struct PendingRemoval {
+    std::atomic<int> state{0};  // 0 free, 1 being filled or emptied, 2 holds a path to remove
+    std::array<char, 4096> path{};
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free flags");
+std::array<PendingRemoval, 32> pendingRemovals;
+
+void RememberTemporaryFile(const std::string& path) {
+    if (path.size() >= std::tuple_size_v<decltype(PendingRemoval::path)>) return;
+    for (PendingRemoval& entry : pendingRemovals) {
+        int expected = 0;
+        if (!entry.state.compare_exchange_strong(expected, 1)) continue;
+        std::memcpy(entry.path.data(), path.c_str(), path.size() + 1);
+        entry.state.store(2);
+        return;
+    }
+    // More replacements at once than entries: this one is only removed the ordinary way.
+}
+
+}  // namespace
+
+void ForgetTemporaryFile(const std::string& path) {
+    for (PendingRemoval& entry : pendingRemovals) {
+        int expected = 2;
+        if (!entry.state.compare_exchange_strong(expected, 1)) continue;
+        entry.state.store(std::strcmp(entry.path.data(), path.c_str()) == 0 ? 0 : 2);
+    }
+}
+
+extern "C" void RemoveTemporaryFilesAndReraise(int signalNumber) {
+    const int savedErrno = errno;
+    for (PendingRemoval& entry : pendingRemovals) {
+        int expected = 2;
+        if (entry.state.compare_exchange_strong(expected, 1)) unlink(entry.path.data());
+    }
+    errno = savedErrno;
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+namespace {
+
+// Holds the replacement signals back while a temporary file is created and remembered, so a
+// signal finds it either not there yet or already on the list.
+class SignalsHeldBack {
+public:
+    SignalsHeldBack() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signalNumber : ReplacementSignals) sigaddset(&held, signalNumber);
+        pthread_sigmask(SIG_BLOCK, &held, &earlier_);
+    }
+    ~SignalsHeldBack() { pthread_sigmask(SIG_SETMASK, &earlier_, nullptr); }
+    SignalsHeldBack(const SignalsHeldBack&) = delete;
+    SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
+
+private:
+    sigset_t earlier_;
 };
 
 bool SeekTo(std::FILE* file, std::uint64_t offset, int origin) {
@@ -381,7 +447,12 @@ OpenAttempt FileSystem::CreateTemporaryFile(const std::string& target, std::int1
         for (int i = 0; i < 6; ++i, seed /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[seed % 36];
         name += ".tmp";
         // 0666 under the umask: the bits any new file of this user gets, not mkstemp's 0600.
-        const int descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int descriptor = -1;
+        {
+            const SignalsHeldBack held;
+            descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor >= 0) RememberTemporaryFile(name);
+        }
         if (descriptor < 0) {
             error = errno;
             continue;
@@ -391,11 +462,13 @@ OpenAttempt FileSystem::CreateTemporaryFile(const std::string& target, std::int1
             error = errno;
             close(descriptor);
             unlink(name.c_str());
+            ForgetTemporaryFile(name);
             break;
         }
         if (!FileNumbers::Claim(number)) {
             std::fclose(file);
             unlink(name.c_str());
+            ForgetTemporaryFile(name);
             error = EBADF;
             break;
         }

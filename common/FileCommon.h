@@ -3,6 +3,7 @@
 
 #include "common/MessageBox.h"
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -100,6 +101,15 @@ public:
     // Flushes a folder's entries to the disk, so a rename in it survives a power cut.
     virtual int SyncFolder(const std::string& folder);
 };
+
+// The temporary files of replacements still under way, which RemoveReplacementFilesOnSignals
+// removes on a signal. CreateTemporaryFile remembers each before a signal can see it exist;
+// forget it once it is renamed or removed.
+void ForgetTemporaryFile(const std::string& path);
+// The signals that remove those files, and the handler that does (async-signal-safe; it ends
+// the program as the signal would have).
+inline constexpr int ReplacementSignals[] = {SIGINT, SIGTERM, SIGHUP};
+extern "C" void RemoveTemporaryFilesAndReraise(int signalNumber);
 
 // The system's text for an error number, in English whatever the locale.
 std::string ErrorDescription(int error);

@@ -2,57 +2,11 @@
 
 #include "common/PathParts.h"
 
-#include <array>
-#include <atomic>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
-
-#include <unistd.h>
 
 namespace kartivo {
 
-// A temporary file a signal handler may have to remove. Plain fixed buffers: the handler can
-// neither allocate nor take a lock, so an entry is claimed with an atomic flag and its path is
-// complete before the flag says so.
-struct PendingRemoval {
-    std::atomic<int> state{0};  // 0 free, 1 being filled or emptied, 2 holds a path to remove
-    std::array<char, 4096> path{};
-};
-
 namespace {
-
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free flags");
-
-std::array<PendingRemoval, 16> pendingRemovals;
-
-PendingRemoval* RememberPending(const std::string& path) {
-    if (path.size() >= std::tuple_size_v<decltype(PendingRemoval::path)>) return nullptr;
-    for (PendingRemoval& entry : pendingRemovals) {
-        int expected = 0;
-        if (!entry.state.compare_exchange_strong(expected, 1)) continue;
-        std::memcpy(entry.path.data(), path.c_str(), path.size() + 1);
-        entry.state.store(2);
-        return &entry;
-    }
-    return nullptr;  // more replacements at once than entries: this one is only removed normally
-}
-
-void ForgetPending(PendingRemoval*& entry) {
-    if (entry) entry->state.store(0);
-    entry = nullptr;
-}
-
-extern "C" void RemovePendingAndReraise(int signalNumber) {
-    const int savedErrno = errno;
-    for (PendingRemoval& entry : pendingRemovals) {
-        int expected = 2;
-        if (entry.state.compare_exchange_strong(expected, 1)) unlink(entry.path.data());
-    }
-    errno = savedErrno;
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
 
 // Answers every alarm with giving up, for callers that have nobody to ask.
 class GiveUpBoxes final : public MessageBoxes {
@@ -81,7 +35,6 @@ ReplacementFile::ReplacementFile(std::string target, OpenResult&& opened, FileSy
     }
     file_ = std::move(opened.file);
     temporaryPath_ = std::move(opened.temporaryPath);
-    pending_ = RememberPending(temporaryPath_);
 }
 
 ReplacementFile::~ReplacementFile() { Discard(); }
@@ -112,7 +65,7 @@ bool ReplacementFile::Commit() {
         Fail("Cannot replace", ErrorDescription(error));
         return false;
     }
-    ForgetPending(pending_);
+    ForgetTemporaryFile(temporaryPath_);
     file_.reset();
     temporaryPath_.clear();
     // The new content is in place; a folder that cannot be flushed only loses the rename's
@@ -128,9 +81,9 @@ void ReplacementFile::Discard() {
     }
     if (!temporaryPath_.empty()) {
         fileSystem_.Remove(temporaryPath_);
+        ForgetTemporaryFile(temporaryPath_);
         temporaryPath_.clear();
     }
-    ForgetPending(pending_);
 }
 
 std::string ReplacementFile::WriteError() const {
@@ -142,14 +95,12 @@ std::string ReplacementFile::ReadError(const std::string& path, OpenFile& file) 
 }
 
 void RemoveReplacementFilesOnSignals() {
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signalNumber : ReplacementSignals) {
         struct sigaction action {};
-        action.sa_handler = RemovePendingAndReraise;
+        action.sa_handler = RemoveTemporaryFilesAndReraise;
         sigemptyset(&action.sa_mask);
-        // The other two wait while one is being handled, so no entry is removed twice at once.
-        sigaddset(&action.sa_mask, SIGINT);
-        sigaddset(&action.sa_mask, SIGTERM);
-        sigaddset(&action.sa_mask, SIGHUP);
+        // The others wait while one is handled, so no file is removed twice at once.
+        for (const int other : ReplacementSignals) sigaddset(&action.sa_mask, other);
         sigaction(signalNumber, &action, nullptr);
     }
 }

@@ -26,8 +26,6 @@
 
 namespace kartivo {
 
-struct PendingRemoval;
-
 class ReplacementFile {
 public:
     // Creates the temporary file beside target; target itself is not touched. On failure
@@ -69,7 +67,6 @@ private:
     std::unique_ptr<OpenFile> file_;
     std::string temporaryPath_;
     std::string error_;
-    PendingRemoval* pending_ = nullptr;  // where a signal handler finds the temporary file
 };
 
 // From now on SIGINT, SIGTERM and SIGHUP remove every temporary file of a ReplacementFile
