@@ -45,12 +45,15 @@ BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgre
     return {status, out.str(), err.str()};
 }
 
-BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch) {
+BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch,
+                         const std::string& shellSetUp) {
     const std::string outPath = scratch.File("program-stdout.txt");
     const std::string errPath = scratch.File("program-stderr.txt");
-    std::string command = ShellQuoted(KARTIVO_BATCH_PROGRAM);
+    // The streams are redirected for good before the set-up, which may leave the shell no file
+    // to spare for redirecting them later.
+    std::string command = "exec >" + ShellQuoted(outPath) + " 2>" + ShellQuoted(errPath) + " </dev/null; " +
+                          (shellSetUp.empty() ? "" : shellSetUp + "; ") + "exec " + ShellQuoted(KARTIVO_BATCH_PROGRAM);
     for (const std::string& arg : args) command += " " + ShellQuoted(arg);
-    command += " >" + ShellQuoted(outPath) + " 2>" + ShellQuoted(errPath) + " </dev/null";
     const int raw = std::system(command.c_str());
     BatchRun run;
 #if defined(_WIN32)

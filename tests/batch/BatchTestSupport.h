@@ -25,8 +25,9 @@ struct BatchRun {
 BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgress = false);
 
 // The built program, its standard output and error going to files in scratch (never a
-// terminal).
-BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch);
+// terminal). shellSetUp runs in the shell first ("ulimit -n 4" to starve it of files).
+BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch,
+                         const std::string& shellSetUp = "");
 
 // A control of the window and the text a person types into it.
 using WindowEdit = std::pair<std::string, std::string>;

@@ -129,5 +129,25 @@ TEST(WriteInfoCommand, RefusesAFileThatIsMissingOrNotAMapDataFile) {
     EXPECT_EQ(ReadAll(folder.File("area.mbx.bak")), existing);
 }
 
+// With no file left to load the converter, a Japanese name is refused rather than written as
+// "??"; an ASCII name needs no converter.
+TEST(WriteInfoCommand, ANameTheConverterCannotTakeIsRefusedWithItsReason) {
+    TempFolder folder;
+    const std::string path = folder.File("area.mbx");
+    const Bytes existing = ExistingMapData(200);
+    for (const auto& [name, status] : {std::pair{std::string("東京"), 1}, std::pair{std::string("Tokyo"), 0}}) {
+        SCOPED_TRACE(name);
+        WriteAll(path, existing);
+        const test::BatchRun run = test::RunBatchProgram(
+            {"write-info", path, "--name", name, "--corners", "1,2,3,4"}, folder, "ulimit -n 4");
+        EXPECT_EQ(run.status, status) << run.err;
+        if (status == 1) {
+            EXPECT_NE(run.err.find(path + ": the map name cannot be converted to Shift-JIS ("), std::string::npos)
+                << run.err;
+            EXPECT_EQ(ReadAll(path), existing);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kartivo
