@@ -58,6 +58,8 @@ std::uint32_t Bits(const std::string& path) {
     return status.st_mode & 0777;
 }
 
+// Each step of writing fails in turn, over an older output and where there was none; the
+// last case fails nothing and the output takes the older one's permission bits, or the umask's.
 TEST(RunMake, AFailingStepLeavesTheOlderOutputAndNoTemporaryFile) {
     TempFolder folder;
     const std::string input = folder.File("in.bmp");
@@ -72,55 +74,59 @@ TEST(RunMake, AFailingStepLeavesTheOlderOutputAndNoTemporaryFile) {
     } cases[] = {
         {FailingStep::Write, 1, "No space left on device"}, {FailingStep::Write, 2, "No space left on device"},
         {FailingStep::Sync, 0, "Input/output error"},       {FailingStep::Close, 0, "Input/output error"},
-        {FailingStep::Rename, 0, "Input/output error"},
+        {FailingStep::Rename, 0, "Input/output error"},     {FailingStep::None, 0, nullptr},
     };
+    const mode_t earlierMask = umask(027);
     for (const auto& c : cases) {
         for (const bool hadOutput : {true, false}) {
             SCOPED_TRACE(std::to_string(static_cast<int>(c.step)) + "/" + std::to_string(c.write) +
                          (hadOutput ? " over an older output" : " with no output yet"));
             std::filesystem::remove(output);
-            if (hadOutput) test::WriteAll(output, older);
+            if (hadOutput) {
+                test::WriteAll(output, older);
+                ASSERT_EQ(chmod(output.c_str(), 0604), 0);
+            }
             test::FaultyFileSystem files(c.step, c.write);
             test::ScriptedMessageBoxes boxes;
             const MakeResult result = RunMake(RequestFor(HeadersOf(picture)), HeadersOf(picture), input, output,
                                               boxes, files);
-            EXPECT_NE(result.outcome, MakeOutcome::Done);
             const std::string text = MakeResultText(result, input, output);
+            EXPECT_TRUE(boxes.shown.empty());
+            EXPECT_EQ(Names(folder), (hadOutput || !c.reason ? std::set<std::string>{"in.bmp", "out.bmp"}
+                                                             : std::set<std::string>{"in.bmp"}));
+            if (!c.reason) {
+                EXPECT_EQ(result.outcome, MakeOutcome::Done) << text;
+                EXPECT_EQ(test::ReadAll(output), Expected(picture));
+                EXPECT_EQ(Bits(output), hadOutput ? 0604u : 0640u);
+                continue;
+            }
+            EXPECT_NE(result.outcome, MakeOutcome::Done);
             EXPECT_NE(text.find(output), std::string::npos) << text;
             EXPECT_NE(text.find(c.reason), std::string::npos) << text;
-            EXPECT_EQ(std::filesystem::exists(output), hadOutput);
             if (hadOutput) {
                 EXPECT_EQ(test::ReadAll(output), older);
             }
-            const std::set<std::string> left = hadOutput ? std::set<std::string>{"in.bmp", "out.bmp"}
-                                                         : std::set<std::string>{"in.bmp"};
-            EXPECT_EQ(Names(folder), left);
-            EXPECT_TRUE(boxes.shown.empty());
         }
-    }
-}
-
-TEST(RunMake, TheReplacementKeepsTheOlderPermissionsAndANewOutputGetsTheUmasks) {
-    TempFolder folder;
-    const std::string input = folder.File("in.bmp");
-    const std::string output = folder.File("out.bmp");
-    const Bytes picture = test::MakeBitmap({.width = 5, .height = 9, .bitCount = 24});
-    test::WriteAll(input, picture);
-    const mode_t earlierMask = umask(027);
-    test::ScriptedMessageBoxes boxes;
-    for (const bool hadOutput : {false, true}) {
-        if (hadOutput) {
-            test::WriteAll(output, Bytes(10000, 1));
-            ASSERT_EQ(chmod(output.c_str(), 0604), 0);
-        }
-        const MakeResult result = RunMake(RequestFor(HeadersOf(picture)), HeadersOf(picture), input, output, boxes,
-                                          DefaultFileSystem());
-        EXPECT_EQ(result.outcome, MakeOutcome::Done) << MakeResultText(result, input, output);
-        EXPECT_EQ(test::ReadAll(output), Expected(picture));
-        EXPECT_EQ(Bits(output), hadOutput ? 0604u : 0640u);
     }
     umask(earlierMask);
-    EXPECT_EQ(Names(folder), (std::set<std::string>{"in.bmp", "out.bmp"}));
+}
+
+// Ignore on a missing folder makes the folder and nothing else, so a failed Make leaves no
+// empty output there.
+TEST(RunMake, IgnoringAMissingFolderMakesOnlyTheFolder) {
+    TempFolder folder;
+    const std::string input = folder.File("in.bmp");
+    const std::string output = folder.File("new/out.bmp");
+    const Bytes picture = test::MakeBitmap({.width = 10, .height = 20, .bitCount = 24});
+    test::WriteAll(input, picture);
+    test::FaultyFileSystem files(FailingStep::Write, 1);
+    test::ScriptedMessageBoxes boxes;
+    boxes.answers = {AlarmAnswer::Ignore};
+    const MakeResult result = RunMake(RequestFor(HeadersOf(picture)), HeadersOf(picture), input, output, boxes, files);
+    EXPECT_EQ(result.outcome, MakeOutcome::Failed);
+    ASSERT_EQ(boxes.shown.size(), 1U);
+    EXPECT_TRUE(std::filesystem::is_directory(folder.File("new")));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.File("new")));
 }
 
 // The path is switched between two pictures of different heights while Make runs again and
@@ -184,12 +190,22 @@ TEST(RunMake, AFullDiskLeavesTheOlderOutput) {
     const bool olderKept = test::ReadAll(output) == older;
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(disk)) names.insert(entry.path().filename().string());
+    // A folder that takes no new file: the person is told so, and nothing is written in place.
+    std::string readOnlyText;
+    if (mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k") == 0) {
+        boxes.answers = {AlarmAnswer::Cancel};
+        const MakeResult refused = RunMake(RequestFor(HeadersOf(picture)), HeadersOf(picture), input,
+                                           disk + "/new.bmp", boxes, DefaultFileSystem());
+        readOnlyText = MakeResultText(refused, input, disk + "/new.bmp");
+    }
     umount2(disk.c_str(), MNT_DETACH);
 
     EXPECT_EQ(result.outcome, MakeOutcome::Failed);
     EXPECT_NE(text.find("Cannot write " + output + ": No space left on device"), std::string::npos) << text;
     EXPECT_TRUE(olderKept);
     EXPECT_EQ(names, std::set<std::string>{"out.bmp"});
+    EXPECT_EQ(readOnlyText, "Could not Open Output File! (" + disk + "/new.bmp: Read-only file system (no new file "
+                            "can be made in " + disk + "))");
 }
 
 }  // namespace

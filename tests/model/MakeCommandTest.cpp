@@ -60,13 +60,6 @@ TEST_F(MakeCommand, WritesTheHeaderAndTheChosenRows) {
     EXPECT_TRUE(form_.cmdMake.Enabled()) << "the button comes back after the work";
 }
 
-TEST_F(MakeCommand, AnExistingLongerOutputIsCutToTheNewLength) {
-    Load({.width = 3, .height = 4, .bitCount = 24});
-    test::WriteAll(Output(), Bytes(5000, 0xEE));
-    form_.cmdMake_Click();
-    EXPECT_EQ(ReadAll(Output()).size(), 54U + 4 * 12);
-}
-
 TEST_F(MakeCommand, AHeightOfZeroWritesTheHeaderAlone) {
     Load({.width = 3, .height = 4, .bitCount = 24});
     form_.txtImageHeightData.SetText("0");
