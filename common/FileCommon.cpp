@@ -161,7 +161,10 @@ bool ResizeOpenFile(std::FILE* file, std::uint64_t size) {
 // number, so messages can say why.
 class StdioFile final : public OpenFile {
 public:
-    StdioFile(std::FILE* file, std::int16_t number) : file_(file), number_(number) {}
+    // writeBehind: the file will be flushed to the disk whole (a replacement), so its pages are
+    // sent on their way while it is written, rather than all at once by the final flush.
+    StdioFile(std::FILE* file, std::int16_t number, bool writeBehind = false)
+        : file_(file), number_(number), writeBehind_(writeBehind) {}
     ~StdioFile() override { Close(); }
     StdioFile(const StdioFile&) = delete;
     StdioFile& operator=(const StdioFile&) = delete;
@@ -184,7 +187,16 @@ public:
     bool Write(std::span<const std::uint8_t> bytes) override {
         if (!Usable() || !SwitchTo(Operation::Write)) return false;
         errno = 0;
-        return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() || Failed();
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return Failed();
+        if (writeBehind_ && (unsent_ += bytes.size()) >= WriteBehindBytes) {
+            unsent_ = 0;
+            if (std::fflush(file_) != 0) return Failed();
+#if defined(__linux__)
+            // Only starts the write-out; a failure here shows again at the final flush.
+            sync_file_range(fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+        }
+        return true;
     }
 
     bool Seek(std::uint64_t offset) override {
@@ -282,8 +294,12 @@ private:
         return ok || Failed();
     }
 
+    static constexpr std::size_t WriteBehindBytes = 8u << 20;
+
     std::FILE* file_;
     std::int16_t number_;
+    bool writeBehind_;
+    std::size_t unsent_ = 0;
     Operation last_ = Operation::None;
     int error_ = 0;
 };
@@ -472,7 +488,7 @@ OpenAttempt FileSystem::CreateTemporaryFile(const std::string& target, std::int1
             error = EBADF;
             break;
         }
-        return {std::make_unique<StdioFile>(file, number), OpenFailure::None, {}, name};
+        return {std::make_unique<StdioFile>(file, number, true), OpenFailure::None, {}, name};
     }
     return {nullptr, Classify(error, target, OpenReplace),
             ErrorDescription(error) + " (no new file can be made in " + (folder.empty() ? "." : folder) + ")"};
@@ -505,6 +521,13 @@ int FileSystem::SyncFolder(const std::string& folder) {
 }
 #endif
 
+std::string ReplacementTarget(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec)) return path;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : resolved.string();
+}
+
 namespace {
 
 // OpenReplace: the checks an open of the path itself would make, then a new temporary file
@@ -521,7 +544,7 @@ OpenAttempt OpenReplacement(const std::string& path, std::int16_t number, FileSy
     // A file the person may not write stays theirs, even though its folder would let a
     // rename replace it.
     if (fileSystem.PermissionBits(path) && access(path.c_str(), W_OK) != 0) return fail(errno);
-    return fileSystem.CreateTemporaryFile(path, number);
+    return fileSystem.CreateTemporaryFile(ReplacementTarget(path), number);
 }
 
 }  // namespace

@@ -102,6 +102,10 @@ public:
     virtual int SyncFolder(const std::string& folder);
 };
 
+// The file a replacement of path replaces: the file a symbolic link points to (the link stays a
+// link), else path itself.
+std::string ReplacementTarget(const std::string& path);
+
 // The temporary files of replacements still under way, which RemoveReplacementFilesOnSignals
 // removes on a signal. CreateTemporaryFile remembers each before a signal can see it exist;
 // forget it once it is renamed or removed.

@@ -28,7 +28,7 @@ ReplacementFile::ReplacementFile(std::string target, FileSystem& fileSystem)
       }(), fileSystem) {}
 
 ReplacementFile::ReplacementFile(std::string target, OpenResult&& opened, FileSystem& fileSystem)
-    : target_(std::move(target)), fileSystem_(fileSystem) {
+    : target_(ReplacementTarget(target)), fileSystem_(fileSystem) {
     if (!opened) {
         Fail("Cannot make", opened.failure);
         return;

@@ -17,7 +17,8 @@
 //     if (!out.Commit()) return Fail(out.Error());
 //
 // Error texts name the file and the system's reason, e.g.
-// "Cannot write /maps/out.bmp: No space left on device".
+// "Cannot write /maps/out.bmp: No space left on device". A target that is a symbolic link keeps
+// the link; the file it points to is the one replaced.
 
 #include "common/FileCommon.h"
 

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <set>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -23,6 +23,7 @@ namespace {
 using test::Bytes;
 using test::FailingStep;
 using test::TempFolder;
+using Names = std::vector<std::string>;
 
 MakeRequest RequestFor(const BitmapHeaders& headers) {
     MakeRequest request = RequestFromHeaders(headers);
@@ -42,14 +43,6 @@ Bytes Expected(const Bytes& picture) {
     test::MemoryFile output;
     EXPECT_EQ(Resample(RequestFor(HeadersOf(picture)), input, output), MakeError::None);
     return output.Bytes();
-}
-
-std::set<std::string> Names(const TempFolder& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
 }
 
 std::uint32_t Bits(const std::string& path) {
@@ -92,8 +85,8 @@ TEST(RunMake, AFailingStepLeavesTheOlderOutputAndNoTemporaryFile) {
                                               boxes, files);
             const std::string text = MakeResultText(result, input, output);
             EXPECT_TRUE(boxes.shown.empty());
-            EXPECT_EQ(Names(folder), (hadOutput || !c.reason ? std::set<std::string>{"in.bmp", "out.bmp"}
-                                                             : std::set<std::string>{"in.bmp"}));
+            EXPECT_EQ(test::FolderEntries(folder.Path()),
+                      (hadOutput || !c.reason ? Names{"in.bmp", "out.bmp"} : Names{"in.bmp"}));
             if (!c.reason) {
                 EXPECT_EQ(result.outcome, MakeOutcome::Done) << text;
                 EXPECT_EQ(test::ReadAll(output), Expected(picture));
@@ -188,8 +181,7 @@ TEST(RunMake, AFullDiskLeavesTheOlderOutput) {
         RunMake(RequestFor(HeadersOf(picture)), HeadersOf(picture), input, output, boxes, DefaultFileSystem());
     const std::string text = MakeResultText(result, input, output);
     const bool olderKept = test::ReadAll(output) == older;
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(disk)) names.insert(entry.path().filename().string());
+    const Names names = test::FolderEntries(disk);
     // A folder that takes no new file: the person is told so, and nothing is written in place.
     std::string readOnlyText;
     if (mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k") == 0) {
@@ -203,7 +195,7 @@ TEST(RunMake, AFullDiskLeavesTheOlderOutput) {
     EXPECT_EQ(result.outcome, MakeOutcome::Failed);
     EXPECT_NE(text.find("Cannot write " + output + ": No space left on device"), std::string::npos) << text;
     EXPECT_TRUE(olderKept);
-    EXPECT_EQ(names, std::set<std::string>{"out.bmp"});
+    EXPECT_EQ(names, Names{"out.bmp"});
     EXPECT_EQ(readOnlyText, "Could not Open Output File! (" + disk + "/new.bmp: Read-only file system (no new file "
                             "can be made in " + disk + "))");
 }
