@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,16 +25,7 @@ using test::TempFolder;
 const std::string Tokyo = "Tokyo(35.6,139.6,35.7,139.8).bmp";
 
 pid_t StartMake(const std::string& input, const std::string& output) {
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        execl(KARTIVO_BATCH_PROGRAM, KARTIVO_BATCH_PROGRAM, "make", "-o", output.c_str(), input.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return child;
+    return test::StartBatchProgram({"make", "-o", output, input}, "/dev/null", "/dev/null");
 }
 
 std::vector<std::string> TemporaryFiles(const std::filesystem::path& folder) {

@@ -139,7 +139,7 @@ TEST(WriteInfoCommand, ANameTheConverterCannotTakeIsRefusedWithItsReason) {
         SCOPED_TRACE(name);
         WriteAll(path, existing);
         const test::BatchRun run = test::RunBatchProgram(
-            {"write-info", path, "--name", name, "--corners", "1,2,3,4"}, folder, "ulimit -n 4");
+            {"write-info", path, "--name", name, "--corners", "1,2,3,4"}, folder, 4);
         EXPECT_EQ(run.status, status) << run.err;
         if (status == 1) {
             EXPECT_NE(run.err.find(path + ": the map name cannot be converted to Shift-JIS ("), std::string::npos)
