@@ -6,6 +6,10 @@
 #include "bitmap/PictureLoading.h"
 #include "common/NumberText.h"
 
+#include <cstdint>
+#include <optional>
+#include <string>
+
 namespace kartivo {
 
 namespace {
@@ -77,8 +81,12 @@ void Form1::lblImageWidthData_Change() {
     txtImageWidthData.SetText(lblImageWidthData.Text());
 }
 
+// The caption shows the header's value, negative for a picture stored top row first; the
+// output wants its number of rows.
 void Form1::lblImageHeightData_Change() {
-    txtImageHeightData.SetText(lblImageHeightData.Text());
+    const std::string& caption = lblImageHeightData.Text();
+    const std::optional<std::int32_t> rows = WholeNumber(caption);
+    txtImageHeightData.SetText(rows && *rows < 0 && *rows != INT32_MIN ? std::to_string(-*rows) : caption);
 }
 
 // A caption no entry matches ("No Data", a depth of 2) leaves the selection as it was.

@@ -4,7 +4,6 @@
 
 #include "bitmap/MakeJob.h"
 #include "bitmap/OutputHeader.h"
-#include "bitmap/PictureLoading.h"
 #include "common/NumberText.h"
 #include "common/PathParts.h"
 
@@ -36,16 +35,6 @@ void Form1::cmdMake_Click() {
     if (inputHeaders.error != HeaderError::None) {
         refuse("the input picture was not recognised as a bitmap");
         return;
-    }
-    // Rows are copied as the loaded headers lay them out, so the file named now must still hold
-    // those headers (the path box can be typed into, and files change). A missing file is left
-    // to the open, which reports it.
-    if (FileExists(inputPath)) {
-        const LoadedHeaders now = ReadPictureHeaders(inputPath, ui_, fileSystem_);
-        if (now.read && !(now.headers == inputHeaders)) {
-            refuse("the input file " + inputPath + " is not the picture that was loaded; load it again");
-            return;
-        }
     }
     MakeRequest request = RequestFromHeaders(inputHeaders);
     for (const auto& [box, what, value] :
@@ -94,7 +83,7 @@ void Form1::cmdMake_Click() {
         request.yPelsPerMeter = *y;
     }
 
-    const MakeResult result = RunMake(request, inputPath, outputPath, ui_, fileSystem_, [this](bool busy) {
+    const MakeResult result = RunMake(request, inputHeaders, inputPath, outputPath, ui_, fileSystem_, [this](bool busy) {
         ui_.SetBusyPointer(busy);
         cmdMake.SetEnabled(!busy);
     });

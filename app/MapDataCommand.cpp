@@ -38,10 +38,10 @@ void Form1::cmdWriteAmbuloData_Click() {
     fields.right = *right;
     fields.layer = static_cast<std::uint8_t>(cboLayer.ListIndex() + 1);
 
-    const MapDataError error = WriteMapDataFile(path, fields, ui_, fileSystem_);
+    const MapDataResult result = WriteMapDataFile(path, fields, ui_, fileSystem_);
     // A failed open has been explained by the alarm box where there was one.
-    if (error != MapDataError::None && error != MapDataError::OpenFailed) {
-        ShowAlarm("Could not write " + path + ": " + MapDataErrorText(error) + ".");
+    if (result.error != MapDataError::None && result.error != MapDataError::OpenFailed) {
+        ShowAlarm("Could not write " + path + ": " + MapDataFailureText(result) + ".");
     }
 }
 

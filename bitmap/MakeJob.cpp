@@ -1,5 +1,9 @@
 #include "bitmap/MakeJob.h"
 
+#include "common/ReplacementFile.h"
+
+#include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -38,38 +42,49 @@ bool IsSamePicture(const std::string& inputPath, const std::string& outputPath) 
     return in == out;
 }
 
-MakeResult RunMake(const MakeRequest& request, const std::string& inputPath, const std::string& outputPath,
-                   MessageBoxes& boxes, FileSystem& fileSystem, const std::function<void(bool)>& busy) {
-    if (IsSamePicture(inputPath, outputPath)) return {MakeOutcome::SameFile, MakeError::None};
-    // Every check is made before a file is opened: a vanished input would otherwise be created
-    // empty by the open, and a short one is refused without touching the output.
+MakeResult RunMake(const MakeRequest& request, const BitmapHeaders& loaded, const std::string& inputPath,
+                   const std::string& outputPath, MessageBoxes& boxes, FileSystem& fileSystem,
+                   const std::function<void(bool)>& busy) {
+    if (IsSamePicture(inputPath, outputPath)) return {MakeOutcome::SameFile, MakeError::None, {}};
+    // A vanished input is reported without a question: the open's Ignore would create it empty.
     std::error_code ec;
-    const std::uintmax_t sizeOnDisk = std::filesystem::file_size(inputPath, ec);
-    if (ec) return {MakeOutcome::InputOpenFailed, MakeError::None};
-    if (const MakeError error = ValidateMakeRequest(request, sizeOnDisk); error != MakeError::None) {
-        return {MakeOutcome::Refused, error};
+    if (!std::filesystem::exists(inputPath, ec)) {
+        return {MakeOutcome::InputOpenFailed, MakeError::None, ErrorDescription(ec ? ec.value() : ENOENT)};
     }
 
-    OpenResult input = OpenFileWithRetry(inputPath, OpenBinary, QuietFileNotFound, boxes,
-                                         OpenOptions{.readOnlyFallback = true}, fileSystem);
-    if (!input) return {MakeOutcome::InputOpenFailed, MakeError::None};
-    // Checked again on the open file, which may have changed in between.
+    // Everything below reads through this one open, so the headers checked and the rows copied
+    // come from the same file even if the path is replaced meanwhile.
+    OpenResult input = OpenFileWithRetry(inputPath, OpenInput, QuietFileNotFound, boxes, {}, fileSystem);
+    if (!input) return {MakeOutcome::InputOpenFailed, MakeError::None, input.failure};
+    std::array<std::uint8_t, HeaderReadSize> first{};
+    input.file->ReadSome(first);
+    if (!(RecognizeBitmap(first) == loaded)) return {MakeOutcome::InputChanged, MakeError::None, {}};
     const auto inputSize = input.file->Size();
-    const MakeError sizeError = inputSize ? ValidateMakeRequest(request, *inputSize) : MakeError::InputReadFailed;
-    if (sizeError != MakeError::None) return {MakeOutcome::Refused, sizeError};
+    if (!inputSize) {
+        return {MakeOutcome::Failed, MakeError::InputReadFailed, ReplacementFile::ReadError(inputPath, *input.file)};
+    }
+    // Refused before the output is opened, so a refusal asks nothing about the output path.
+    if (const MakeError error = ValidateMakeRequest(request, *inputSize); error != MakeError::None) {
+        return {MakeOutcome::Refused, error, {}};
+    }
 
-    OpenResult output = OpenFileWithRetry(outputPath, OpenBinary, QuietNone, boxes, {}, fileSystem);
-    if (!output) return {MakeOutcome::OutputOpenFailed, MakeError::None};
+    OpenResult opened = OpenFileWithRetry(outputPath, OpenReplace, QuietNone, boxes, {}, fileSystem);
+    if (!opened) return {MakeOutcome::OutputOpenFailed, MakeError::None, opened.failure};
+    ReplacementFile output(outputPath, std::move(opened), fileSystem);
 
     if (busy) busy(true);
-    const MakeError error = Resample(request, *input.file, *output.file);
+    MakeResult result;
+    if (const MakeError error = Resample(request, *input.file, output.File()); error != MakeError::None) {
+        result = {MakeOutcome::Failed, error,
+                  error == MakeError::InputReadFailed ? ReplacementFile::ReadError(inputPath, *input.file)
+                                                      : output.WriteError()};
+        output.Discard();
+    } else if (!output.Commit()) {
+        result = {MakeOutcome::CloseFailed, MakeError::None, output.Error()};
+    }
     input.file->Close();
-    const bool closed = output.file->Close();
     if (busy) busy(false);
-
-    if (error != MakeError::None) return {MakeOutcome::Failed, error};
-    if (!closed) return {MakeOutcome::CloseFailed, MakeError::None};
-    return {MakeOutcome::Done, MakeError::None};
+    return result;
 }
 
 namespace {
@@ -91,6 +106,11 @@ std::string ErrorText(MakeError error) {
     return "";
 }
 
+// Whatever failed, the rename never happened.
+std::string UnchangedText(const std::string& outputPath) {
+    return "Any earlier " + outputPath + " is unchanged.";
+}
+
 }  // namespace
 
 std::string MakeRefusalText(const std::string& outputPath, const std::string& why) {
@@ -98,18 +118,25 @@ std::string MakeRefusalText(const std::string& outputPath, const std::string& wh
 }
 
 std::string MakeResultText(const MakeResult& result, const std::string& inputPath, const std::string& outputPath) {
+    // The fixed texts come first, then which file and the system's reason.
+    const auto withReason = [&](const std::string& text, const std::string& path) {
+        return result.reason.empty() ? text : text + " (" + path + ": " + result.reason + ")";
+    };
     switch (result.outcome) {
     case MakeOutcome::Done: return "";
     case MakeOutcome::SameFile:
         return "The output file " + outputPath + " is the input picture itself; choose another output file.";
     case MakeOutcome::Refused: return MakeRefusalText(outputPath, ErrorText(result.error));
-    case MakeOutcome::InputOpenFailed: return "Could not Open Input File!";
-    case MakeOutcome::OutputOpenFailed: return "Could not Open Output File!";
+    case MakeOutcome::InputChanged:
+        return MakeRefusalText(outputPath,
+                               "the input file " + inputPath + " is not the picture that was loaded; load it again");
+    case MakeOutcome::InputOpenFailed: return withReason("Could not Open Input File!", inputPath);
+    case MakeOutcome::OutputOpenFailed: return withReason("Could not Open Output File!", outputPath);
     case MakeOutcome::Failed:
-        return "Making " + outputPath + " failed: " + ErrorText(result.error) + " (input " + inputPath +
-               "). The output was not completed.";
     case MakeOutcome::CloseFailed:
-        return "Making " + outputPath + " failed: the file could not be closed, so it may be incomplete.";
+        // The reason names the file that failed, the input or the output.
+        return "Making " + outputPath + " failed: " + (result.reason.empty() ? ErrorText(result.error) : result.reason) +
+               ". " + UnchangedText(outputPath);
     }
     return "";
 }

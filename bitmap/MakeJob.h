@@ -20,24 +20,29 @@ enum class MakeOutcome {
     Refused,           // a check failed before the output was opened; error says which
     InputOpenFailed,   // "Could not Open Input File!"
     OutputOpenFailed,  // "Could not Open Output File!"
-    Failed,            // reading or writing failed; error says which; the output is cut to nothing
-    CloseFailed,       // the output could not be closed: what was written may be incomplete
+    InputChanged,      // the input path no longer holds the picture the request was made from
+    Failed,            // reading or writing failed; error says which; the older output is unchanged
+    CloseFailed,       // the finished output could not be flushed, closed or put in place; older one unchanged
 };
 
 struct MakeResult {
     MakeOutcome outcome = MakeOutcome::Done;
     MakeError error = MakeError::None;
+    std::string reason;  // the system's reason, naming the file ("Cannot write /a.bmp: No space left on device")
 };
 
 // True when both paths name the same file: the same text after resolving, or the same file
 // reached through another name.
 bool IsSamePicture(const std::string& inputPath, const std::string& outputPath);
 
-// Checks the request, opens the input (read access is enough) and checks it against its size,
-// then opens the output, writes it and closes both. busy(true) and busy(false) frame the work
-// once the output is open, on every path.
-MakeResult RunMake(const MakeRequest& request, const std::string& inputPath, const std::string& outputPath,
-                   MessageBoxes& boxes, FileSystem& fileSystem, const std::function<void(bool)>& busy = {});
+// Opens the input once, for reading, and through that one open checks that it still holds the
+// loaded headers and is long enough, then copies its rows. The output is written into a new
+// temporary file beside it that replaces it only when complete (ReplacementFile): a refusal or
+// any failure leaves an older output as it was. busy(true) and busy(false) frame the work once
+// the output is open, on every path.
+MakeResult RunMake(const MakeRequest& request, const BitmapHeaders& loaded, const std::string& inputPath,
+                   const std::string& outputPath, MessageBoxes& boxes, FileSystem& fileSystem,
+                   const std::function<void(bool)>& busy = {});
 
 // "Cannot make OUTPUT: why.", the form of every refusal.
 std::string MakeRefusalText(const std::string& outputPath, const std::string& why);

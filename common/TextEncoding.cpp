@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 
 namespace kartivo {
 
@@ -67,6 +68,13 @@ private:
 };
 
 }  // namespace
+
+std::string AnsiConverterProblem() {
+    const iconv_t handle = iconv_open("CP932", "UTF-32LE");
+    if (handle == reinterpret_cast<iconv_t>(-1)) return std::strerror(errno);
+    iconv_close(handle);
+    return "";
+}
 
 std::vector<AnsiCharacter> ToAnsiCharacters(std::string_view utf8) {
     std::vector<AnsiCharacter> result;

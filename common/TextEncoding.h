@@ -17,6 +17,8 @@ struct AnsiCharacter {
 // Splits a UTF-8 text into its characters in code page 932, one entry per character.
 // A character the code page cannot hold becomes "?"; a malformed UTF-8 byte becomes "?" too.
 std::vector<AnsiCharacter> ToAnsiCharacters(std::string_view utf8);
+// Why this system cannot convert to code page 932 (the system's reason), or "" when it can.
+std::string AnsiConverterProblem();
 // The whole text in code page 932.
 std::string ToAnsi(std::string_view utf8);
 // The UTF-16 code units of a UTF-8 text; malformed bytes become U+FFFD.

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> old = provider.ConsumeRemainingBytes<std::uint8_t>();
 
     test::MemoryFile file(old);
-    const MapDataError error = WriteMapDataFields(file, fields);
+    const MapDataError error = WriteMapDataFields(file, fields).error;
 
     const bool allFinite = std::isfinite(fields.top) && std::isfinite(fields.left) &&
                            std::isfinite(fields.bottom) && std::isfinite(fields.right);

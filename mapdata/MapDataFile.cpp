@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace kartivo {
 
@@ -40,63 +42,82 @@ std::optional<std::array<char, CoordinateFieldSize>> CoordinateField(double valu
 
 namespace {
 
-bool WriteAt(OpenFile& file, std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    return file.Seek(offset) && file.Write(bytes);
-}
-
 std::span<const std::uint8_t> AsBytes(const std::array<char, CoordinateFieldSize>& field) {
     return {reinterpret_cast<const std::uint8_t*>(field.data()), field.size()};
 }
 
+void Place(std::vector<std::uint8_t>& head, std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), head.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
-MapDataError WriteMapDataFields(OpenFile& file, const MapDataFields& fields) {
+MapDataResult WriteMapDataFields(OpenFile& file, const MapDataFields& fields) {
     const auto top = CoordinateField(fields.top);
     const auto left = CoordinateField(fields.left);
     const auto bottom = CoordinateField(fields.bottom);
     const auto right = CoordinateField(fields.right);
-    if (!top || !left || !bottom || !right) return MapDataError::InvalidCoordinate;
+    if (!top || !left || !bottom || !right) return {MapDataError::InvalidCoordinate, {}};
+    // Without the converter every non-ASCII character would silently become "?".
+    if (!IsAscii(fields.name)) {
+        if (std::string problem = AnsiConverterProblem(); !problem.empty()) {
+            return {MapDataError::NameEncoding, std::move(problem)};
+        }
+    }
 
-    // Extending explicitly instead of writing past the end makes the gaps zeros on every
-    // file system and on every OpenFile implementation.
+    if (!file.Lock()) return {MapDataError::Lock, file.LastError()};
     const std::optional<std::uint64_t> size = file.Size();
-    if (!size || (*size < MapDataHeadSize && !file.Truncate(MapDataHeadSize))) return MapDataError::Grow;
+    std::vector<std::uint8_t> earlier(size ? std::min(*size, MapDataHeadSize) : 0);
+    if (!size || !file.Seek(0) || !file.Read(earlier)) return {MapDataError::Read, file.LastError()};
 
-    if (!WriteAt(file, MapNameOffset, NameField(fields.name))) return MapDataError::Name;
-    if (!WriteAt(file, TopLatitudeOffset, AsBytes(*top))) return MapDataError::TopLatitude;
-    if (!WriteAt(file, LeftLongitudeOffset, AsBytes(*left))) return MapDataError::LeftLongitude;
-    if (!WriteAt(file, BottomLatitudeOffset, AsBytes(*bottom))) return MapDataError::BottomLatitude;
-    if (!WriteAt(file, RightLongitudeOffset, AsBytes(*right))) return MapDataError::RightLongitude;
-    const std::uint8_t layer[] = {fields.layer};
-    if (!WriteAt(file, LayerOffset, layer)) return MapDataError::Layer;
-    return MapDataError::None;
+    std::vector<std::uint8_t> head = earlier;
+    head.resize(MapDataHeadSize, 0);
+    Place(head, MapNameOffset, NameField(fields.name));
+    Place(head, TopLatitudeOffset, AsBytes(*top));
+    Place(head, LeftLongitudeOffset, AsBytes(*left));
+    Place(head, BottomLatitudeOffset, AsBytes(*bottom));
+    Place(head, RightLongitudeOffset, AsBytes(*right));
+    head[LayerOffset] = fields.layer;
+    if (file.Seek(0) && file.Write(head) && file.Sync()) return {};
+
+    const std::string reason = file.LastError();
+    // Best effort: the failure is what gets reported, whether or not the file can be mended.
+    if (file.Seek(0) && file.Write(earlier) && (*size >= MapDataHeadSize || file.Truncate(*size))) file.Sync();
+    return {MapDataError::Write, reason};
 }
 
-MapDataError WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
-                              FileSystem& fileSystem) {
+MapDataResult WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
+                               FileSystem& fileSystem) {
     OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, boxes, {}, fileSystem);
-    if (!opened) return MapDataError::OpenFailed;
-    const MapDataError error = WriteMapDataFields(*opened.file, fields);
+    if (!opened) return {MapDataError::OpenFailed, opened.failure};
+    MapDataResult result = WriteMapDataFields(*opened.file, fields);
     const bool closed = opened.file->Close();
-    if (error != MapDataError::None) return error;
-    return closed ? MapDataError::None : MapDataError::CloseFailed;
+    if (result.error == MapDataError::None && !closed) result = {MapDataError::CloseFailed, opened.file->LastError()};
+    return result;
 }
 
 const char* MapDataErrorText(MapDataError error) {
     switch (error) {
     case MapDataError::None: return "";
     case MapDataError::InvalidCoordinate: return "a corner of the output rectangle is not a number";
-    case MapDataError::Grow: return "the file could not be extended to hold the fields";
-    case MapDataError::Name: return "the map name could not be written";
-    case MapDataError::TopLatitude: return "the top latitude could not be written";
-    case MapDataError::LeftLongitude: return "the left longitude could not be written";
-    case MapDataError::BottomLatitude: return "the bottom latitude could not be written";
-    case MapDataError::RightLongitude: return "the right longitude could not be written";
-    case MapDataError::Layer: return "the layer could not be written";
+    case MapDataError::NameEncoding: return "the map name cannot be converted to Shift-JIS";
+    case MapDataError::Lock: return "the file could not be locked";
+    case MapDataError::Read: return "the file's head could not be read";
+    case MapDataError::Write: return "the fields could not be written, the file was left as it was";
     case MapDataError::OpenFailed: return "the file could not be opened";
     case MapDataError::CloseFailed: return "the file could not be closed, the fields may be incomplete";
     }
     return "";
+}
+
+std::string MapDataFailureText(const MapDataResult& result) {
+    std::string text = MapDataErrorText(result.error);
+    if (!result.reason.empty()) text += " (" + result.reason + ")";
+    return text;
 }
 
 }  // namespace kartivo

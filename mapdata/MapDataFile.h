@@ -33,24 +33,28 @@ struct MapDataFields {
     std::uint8_t layer = 1;  // 1 to 4: the selected layer entry plus one
 };
 
-// Which step of the patch failed. Steps run in this order and stop at the first failure.
+// What failed. A patch either stores all six fields or leaves the file as it was.
 enum class MapDataError {
     None,
     InvalidCoordinate,  // a corner is not a finite number; nothing was written
-    Grow,               // the size could not be read or the file could not be extended
-    Name,
-    TopLatitude,
-    LeftLongitude,
-    BottomLatitude,
-    RightLongitude,
-    Layer,
+    NameEncoding,       // the name needs the Shift-JIS converter, which this system lacks; nothing written
+    Lock,               // the file could not be locked against another patch; nothing written
+    Read,               // the head could not be read; nothing written
+    Write,              // writing or flushing failed; the earlier head and length were put back
     // Only from WriteMapDataFile:
     OpenFailed,   // the file could not be opened (the alarm box, where there was one, said why)
     CloseFailed,  // the fields were written but the file could not be closed
 };
 
+struct MapDataResult {
+    MapDataError error = MapDataError::None;
+    std::string reason;  // the system's reason ("No space left on device"), where there is one
+};
+
 // What went wrong, for the message that reports it ("" for None).
 const char* MapDataErrorText(MapDataError error);
+// The text and the system's reason: "the fields could not be written: No space left on device".
+std::string MapDataFailureText(const MapDataResult& result);
 
 // The 28-byte name field: the name in Shift-JIS, cut after the last whole character that fits,
 // then zero bytes. Characters Shift-JIS cannot hold become "?".
@@ -60,13 +64,15 @@ std::array<std::uint8_t, MapNameSize> NameField(std::string_view utf8);
 // sign only for negative values), cut to its first 15 characters. Nothing for NaN or infinity.
 std::optional<std::array<char, CoordinateFieldSize>> CoordinateField(double value);
 
-// Writes the six fields into file (grown to MapDataHeadSize first when shorter). The caller
-// opened the file and closes it.
-MapDataError WriteMapDataFields(OpenFile& file, const MapDataFields& fields);
+// Writes the six fields into file (a shorter file grows to MapDataHeadSize, zeros between the
+// fields). Under an exclusive advisory lock the head is read, patched in memory, written back
+// in one write from the start and flushed to the disk, so two patches of one file never mix
+// their fields. The caller opened the file and closes it, which releases the lock.
+MapDataResult WriteMapDataFields(OpenFile& file, const MapDataFields& fields);
 
 // The whole command: opens the file as "Write Informations" does (an existing map data file,
-// read and write), writes the fields and closes it, reporting the first step that failed.
-MapDataError WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
+// read and write), writes the fields and closes it, reporting what failed.
+MapDataResult WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
                               FileSystem& fileSystem = DefaultFileSystem());
 
 }  // namespace kartivo

@@ -451,8 +451,9 @@ std::optional<MakeOptions> ReadMakeOptions(const CommandLine& line, UsageError& 
     }
     if (const auto text = line.Value("--height")) {
         options.outputRows = WholeNumber(*text);
-        if (!options.outputRows) {
-            error.text = "--height takes a whole number of rows, not \"" + *text + "\"";
+        // A picture without rows is no result to report as done.
+        if (!options.outputRows || *options.outputRows == 0) {
+            error.text = "--height takes a whole number of rows other than 0, not \"" + *text + "\"";
             return std::nullopt;
         }
     }
@@ -537,7 +538,7 @@ bool MakeOne(const std::string& inputPath, const MakeOptions& options, std::span
             return refuse(other + " is one of the pictures given, and is never written over");
         }
     }
-    const MakeResult result = RunMake(request, inputPath, outputPath, session.boxes, DefaultFileSystem());
+    const MakeResult result = RunMake(request, headers, inputPath, outputPath, session.boxes, DefaultFileSystem());
     if (result.outcome == MakeOutcome::Done) return true;
     reporter.Error(inputPath, MakeResultText(result, inputPath, outputPath));
     return false;
@@ -592,8 +593,8 @@ int RunWriteInfoCommand(const CommandLine& line, Session& session) {
                                .bottom = HeldByDegreeBox(corners->bottom),
                                .right = HeldByDegreeBox(corners->right),
                                .layer = layer};
-    const MapDataError written = WriteMapDataFile(path, fields, session.boxes);
-    return written == MapDataError::None ? ExitAllDone : fail(MapDataErrorText(written));
+    const MapDataResult written = WriteMapDataFile(path, fields, session.boxes);
+    return written.error == MapDataError::None ? ExitAllDone : fail(MapDataFailureText(written));
 }
 
 const std::vector<Command>& Commands() {

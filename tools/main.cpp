@@ -1,3 +1,4 @@
+#include "common/ReplacementFile.h"
 #include "tools/BatchCommands.h"
 
 #include <cstdio>
@@ -24,6 +25,8 @@ bool StandardErrorIsTerminal() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Ctrl+C, kill or a closed terminal must not leave a half-made output's temporary file.
+    kartivo::RemoveReplacementFilesOnSignals();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     kartivo::batch::Console console{std::cout, std::cerr, StandardErrorIsTerminal()};
     const int status = kartivo::batch::RunBatch(args, console);

@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <sstream>
 
-#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
-#endif
+#include <unistd.h>
 
 namespace kartivo::test {
 
@@ -20,19 +19,6 @@ namespace {
 std::string ReadText(const std::string& path) {
     const Bytes bytes = ReadAll(path);
     return std::string(bytes.begin(), bytes.end());
-}
-
-// The argument in single quotes for the POSIX shell; a quote inside becomes '\''.
-std::string ShellQuoted(const std::string& arg) {
-    std::string quoted = "'";
-    for (const char c : arg) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
 }
 
 }  // namespace
@@ -45,19 +31,35 @@ BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgre
     return {status, out.str(), err.str()};
 }
 
-BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch) {
+pid_t StartBatchProgram(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath,
+                        int openFileLimit) {
+    std::vector<char*> argv{const_cast<char*>(KARTIVO_BATCH_PROGRAM)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child != 0) return child;
+    // Only async-signal-safe calls from here to exec.
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+    // Whatever the test runner left open is not the program's to use.
+    close_range(3, ~0U, 0);
+    if (openFileLimit > 0) {
+        const rlimit limit{static_cast<rlim_t>(openFileLimit), static_cast<rlim_t>(openFileLimit)};
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    execv(KARTIVO_BATCH_PROGRAM, argv.data());
+    _exit(127);
+}
+
+BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit) {
     const std::string outPath = scratch.File("program-stdout.txt");
     const std::string errPath = scratch.File("program-stderr.txt");
-    std::string command = ShellQuoted(KARTIVO_BATCH_PROGRAM);
-    for (const std::string& arg : args) command += " " + ShellQuoted(arg);
-    command += " >" + ShellQuoted(outPath) + " 2>" + ShellQuoted(errPath) + " </dev/null";
-    const int raw = std::system(command.c_str());
+    const pid_t child = StartBatchProgram(args, outPath, errPath, openFileLimit);
+    int raw = 0;
     BatchRun run;
-#if defined(_WIN32)
-    run.status = raw;
-#else
-    if (WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
-#endif
+    if (child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
     run.out = ReadText(outPath);
     run.err = ReadText(errPath);
     std::filesystem::remove(outPath);
@@ -77,15 +79,6 @@ void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits) {
             EXPECT_TRUE(validate()) << name << ": " << text;
         }
     }
-}
-
-std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace kartivo::test

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <filesystem>
+#include <sys/types.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,16 +25,16 @@ struct BatchRun {
 // The commands in this process; showProgress stands for standard error being a terminal.
 BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgress = false);
 
-// The built program, its standard output and error going to files in scratch (never a
-// terminal).
-BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch);
+// Starts the built program with its standard output and error going to those files (never a
+// terminal) and nothing else open; openFileLimit > 0 caps the files it may hold open at once.
+pid_t StartBatchProgram(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath,
+                        int openFileLimit = 0);
+// Runs it to its end, its streams through files in scratch.
+BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit = 0);
 
 // A control of the window and the text a person types into it.
 using WindowEdit = std::pair<std::string, std::string>;
 // Types each text into its control; a corner box then runs its handler, as leaving it does.
 void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits);
-
-// The names of the entries in folder, sorted: what a run left behind.
-std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 
 }  // namespace kartivo::test

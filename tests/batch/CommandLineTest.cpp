@@ -36,6 +36,7 @@ TEST(CommandLine, RefusesAUsageErrorBeforeTouchingAnyFile) {
         {{"make", "PIC", "--height"}, "option --height needs a value"},
         {{"make", "--height", "5", "--height", "6", "PIC"}, "option --height is given more than once"},
         {{"make", "--height", "ten", "PIC"}, "--height takes a whole number"},
+        {{"make", "--height", "0", "PIC"}, "--height takes a whole number of rows other than 0"},
         {{"make", "--corners", "35,139,36", "PIC"}, "--corners takes four values"},
         {{"make", "--corners", "35,139,abc,140", "PIC"}, "\"abc\" is not a latitude"},
         {{"make", "--corners", "35,139,95,140", "PIC"}, "\"95\" is not a latitude"},

@@ -267,7 +267,8 @@ TEST(MakeCommand, CreatesNoFolderForAnOutput) {
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "kartivo-batch: Cannot Open " + output + " by Error Code=76:No such file or directory\n" +
-                           "kartivo-batch: " + input + ": Could not Open Output File!\n");
+                           "kartivo-batch: " + input + ": Could not Open Output File! (" + output +
+                           ": No such file or directory)\n");
     EXPECT_FALSE(std::filesystem::exists(folder.File("missing")));
 }
 

@@ -9,6 +9,10 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kartivo {
 namespace {
@@ -123,53 +127,86 @@ TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         MemoryFile file(c.original);
-        EXPECT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::None);
+        EXPECT_EQ(WriteMapDataFields(file, Tokyo).error, MapDataError::None);
         EXPECT_EQ(file.Bytes(), PatchedWithTokyo(c.original));
     }
 }
 
-TEST(MapDataFile, ReportsTheStepWhoseWriteFailed) {
-    // Bytes the fields write before each step: name 28, then 15 per corner.
+TEST(MapDataFile, AFailedPatchPutsTheEarlierHeadAndLengthBack) {
     const struct {
-        std::size_t failAfter;
+        const char* what;
+        Bytes original;
+        void (*fault)(MemoryFile&);
         MapDataError expected;
     } cases[] = {
-        {0, MapDataError::Name},
-        {27, MapDataError::Name},
-        {28, MapDataError::TopLatitude},
-        {28 + 15, MapDataError::LeftLongitude},
-        {28 + 30 + 7, MapDataError::BottomLatitude},
-        {28 + 45 + 14, MapDataError::RightLongitude},
-        {28 + 60, MapDataError::Layer},
-        {28 + 61, MapDataError::None},
+        {"half the head written", Bytes(300, 0xFF), [](MemoryFile& f) { f.failWriteNumber = 1; }, MapDataError::Write},
+        {"a short file grown, then the write fails", Bytes(10, 7), [](MemoryFile& f) { f.failWriteNumber = 1; },
+         MapDataError::Write},
+        {"the flush to the disk fails", Bytes(10, 7), [](MemoryFile& f) { f.failSync = true; }, MapDataError::Write},
+        {"the head cannot be reached", Bytes(200, 0), [](MemoryFile& f) { f.failSeek = true; }, MapDataError::Read},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.failAfter);
-        MemoryFile file(Bytes(200, 0xFF));
-        file.failWritesAfter = c.failAfter;
-        EXPECT_EQ(WriteMapDataFields(file, Tokyo), c.expected);
+        SCOPED_TRACE(c.what);
+        MemoryFile file(c.original);
+        c.fault(file);
+        const MapDataResult result = WriteMapDataFields(file, Tokyo);
+        EXPECT_EQ(result.error, c.expected);
+        EXPECT_FALSE(result.reason.empty()) << "the system's reason is passed on";
+        EXPECT_EQ(file.Bytes(), c.original);
     }
+    MemoryFile file(Bytes(200, 0));
+    MapDataFields broken = Tokyo;
+    broken.right = std::nan("");
+    EXPECT_EQ(WriteMapDataFields(file, broken).error, MapDataError::InvalidCoordinate);
+    EXPECT_EQ(file.BytesWritten(), 0u);
 }
 
-TEST(MapDataFile, ReportsAFileThatCannotGrowOrSeek) {
+// Two processes patch one file over and over while this one reads it under the same lock:
+// every read, and the end, shows one whole record.
+TEST(MapDataFile, ConcurrentPatchesNeverMixTheirFields) {
+    test::TempFolder temp;
+    const std::string path = temp.File("shared.mbx");
+    const Bytes original(400, 0xAB);
+    test::WriteAll(path, original);
+    const MapDataFields other{.name = "Osaka", .top = 34.7, .left = 135.4, .bottom = 34.6, .right = 135.6, .layer = 2};
+    const Bytes one = PatchedWithTokyo(original);
+    Bytes two = original;
     {
-        MemoryFile file(Bytes(10, 0));
-        file.failTruncate = true;
-        EXPECT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::Grow);
-        EXPECT_EQ(file.BytesWritten(), 0u);
+        MemoryFile file(original);
+        ASSERT_EQ(WriteMapDataFields(file, other).error, MapDataError::None);
+        two = file.Bytes();
     }
-    {
-        MemoryFile file(Bytes(200, 0));
-        file.failSeek = true;
-        EXPECT_EQ(WriteMapDataFields(file, Tokyo), MapDataError::Name);
+    std::vector<pid_t> children;
+    for (const MapDataFields* fields : {&Tokyo, &other}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            test::ScriptedMessageBoxes boxes;
+            for (int i = 0; i < 300; ++i) {
+                if (WriteMapDataFile(path, *fields, boxes).error != MapDataError::None) _exit(1);
+            }
+            _exit(0);
+        }
+        children.push_back(child);
     }
-    {
-        MemoryFile file(Bytes(200, 0));
-        MapDataFields broken = Tokyo;
-        broken.right = std::nan("");
-        EXPECT_EQ(WriteMapDataFields(file, broken), MapDataError::InvalidCoordinate);
-        EXPECT_EQ(file.BytesWritten(), 0u);
+    test::ScriptedMessageBoxes boxes;
+    int mixed = 0;
+    for (int i = 0; i < 300; ++i) {
+        OpenResult opened = OpenFileWithRetry(path, OpenInput, QuietNone, boxes);
+        ASSERT_TRUE(opened);
+        Bytes now(original.size());
+        ASSERT_TRUE(opened.file->Lock());
+        ASSERT_TRUE(opened.file->Read(now));
+        if (now != original && now != one && now != two) ++mixed;
     }
+    for (const pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(mixed, 0);
+    const Bytes end = test::ReadAll(path);
+    EXPECT_TRUE(end == one || end == two);
 }
 
 TEST(MapDataFile, PatchesARealFileThroughTheOpenDialogPath) {
@@ -180,7 +217,7 @@ TEST(MapDataFile, PatchesARealFileThroughTheOpenDialogPath) {
 
     OpenResult opened = OpenFileWithRetry(temp.File("map.mbx"), OpenBinary, QuietFileNotFound, boxes);
     ASSERT_TRUE(opened);
-    EXPECT_EQ(WriteMapDataFields(*opened.file, Tokyo), MapDataError::None);
+    EXPECT_EQ(WriteMapDataFields(*opened.file, Tokyo).error, MapDataError::None);
     EXPECT_TRUE(opened.file->Close());
 
     EXPECT_EQ(test::ReadAll(temp.File("map.mbx")), PatchedWithTokyo(ten));

@@ -60,13 +60,6 @@ TEST_F(MakeCommand, WritesTheHeaderAndTheChosenRows) {
     EXPECT_TRUE(form_.cmdMake.Enabled()) << "the button comes back after the work";
 }
 
-TEST_F(MakeCommand, AnExistingLongerOutputIsCutToTheNewLength) {
-    Load({.width = 3, .height = 4, .bitCount = 24});
-    test::WriteAll(Output(), Bytes(5000, 0xEE));
-    form_.cmdMake_Click();
-    EXPECT_EQ(ReadAll(Output()).size(), 54U + 4 * 12);
-}
-
 TEST_F(MakeCommand, AHeightOfZeroWritesTheHeaderAlone) {
     Load({.width = 3, .height = 4, .bitCount = 24});
     form_.txtImageHeightData.SetText("0");
@@ -138,24 +131,62 @@ TEST_F(MakeCommand, AVanishedInputIsNotCreatedAgain) {
     const std::string path = Load({.width = 3, .height = 4, .bitCount = 24});
     std::filesystem::remove(path);
     form_.cmdMake_Click();
-    EXPECT_EQ(ui_.MessageTexts(), (std::vector<std::string>{"Could not Open Input File!"}));
+    EXPECT_EQ(ui_.MessageTexts(),
+              (std::vector<std::string>{"Could not Open Input File! (" + path + ": No such file or directory)"}));
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(std::filesystem::exists(Output()));
 }
 
-TEST_F(MakeCommand, AWriteFailureIsReportedNeverSilent) {
-    const std::string input = folder_.File("Map(35,139,36,140).bmp");
-    const std::string output = folder_.File("Map(35,139,36,140)_.bmp");
-    test::FaultyFileSystem files(output, {}, 60);  // the header and half a row get through
+// The input's open is refused once the picture is loaded; the person is asked once.
+class RefusingFileSystem : public test::FaultyFileSystem {
+public:
+    std::string refused;
+    OpenAttempt Open(const std::string& path, int mode, std::int16_t number, bool fallback) override {
+        if (path == refused) return {nullptr, OpenFailure::PermissionDenied, "Permission denied"};
+        return FaultyFileSystem::Open(path, mode, number, fallback);
+    }
+};
+
+TEST_F(MakeCommand, AnInputThatCannotBeOpenedIsAskedAboutOnce) {
+    RefusingFileSystem files;
     Form1 form(ui_, files);
     form.Form_Load();
+    const std::string input = folder_.File("Map(35,139,36,140).bmp");
     test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
     form.LoadInputMap(input);
+    files.refused = input;
+    ui_.boxes.answers = {AlarmAnswer::Cancel};
+    form.cmdMake_Click();
+    ASSERT_EQ(ui_.boxes.shown.size(), 2U);
+    EXPECT_TRUE(ui_.boxes.shown[0].alarm);
+    EXPECT_EQ(ui_.boxes.shown[1].text, "Could not Open Input File! (" + input + ": Permission denied)");
+}
+
+TEST_F(MakeCommand, AFailureNamesTheReasonAndKeepsTheOlderOutput) {
+    test::FaultyFileSystem files(test::FailingStep::Write, 2);
+    Form1 form(ui_, files);
+    form.Form_Load();
+    const std::string input = folder_.File("Map(35,139,36,140).bmp");
+    test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
+    form.LoadInputMap(input);
+    const std::string output = form.txtOutFilePathData.Text();
+    test::WriteAll(output, Bytes(300, 0xEE));
     form.cmdMake_Click();
     ASSERT_EQ(ui_.MessageTexts().size(), 1U);
-    EXPECT_NE(ui_.MessageTexts()[0].find("could not be written"), std::string::npos) << ui_.MessageTexts()[0];
+    EXPECT_NE(ui_.MessageTexts()[0].find("Cannot write " + output + ": No space left on device"), std::string::npos)
+        << ui_.MessageTexts()[0];
+    EXPECT_EQ(ReadAll(output), Bytes(300, 0xEE));
     EXPECT_EQ(ui_.busyChanges, (std::vector<bool>{true, false}));
     EXPECT_TRUE(form.cmdMake.Enabled());
+}
+
+TEST_F(MakeCommand, ATopDownInputIsMadeAtOnce) {
+    Load({.width = 3, .height = -4, .bitCount = 24});
+    EXPECT_EQ(form_.lblImageHeightData.Text(), "-4") << "the caption still shows the header";
+    EXPECT_EQ(form_.txtImageHeightData.Text(), "4");
+    form_.cmdMake_Click();
+    EXPECT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
+    EXPECT_EQ(ReadAll(Output()).size(), 54U + 4 * 12);
 }
 
 TEST_F(MakeCommand, OutputDialogAndQuit) {

@@ -61,10 +61,10 @@ TEST_F(MapDataCommand, PatchesTheFieldsAndNothingElse) {
     EXPECT_EQ(ReadAll(path), expected);
 }
 
-TEST_F(MapDataCommand, AWriteFailureIsReported) {
+TEST_F(MapDataCommand, AWriteFailureIsReportedAndTheFileKept) {
     const std::string path = folder_.File("area.mbx");
     test::WriteAll(path, Bytes(300, 0xFF));
-    test::FaultyFileSystem files(path, Bytes(300, 0xFF), 30);  // the name gets through, the top latitude does not
+    test::FaultyFileSystem files(test::FailingStep::Write, 1);
     Form1 form(ui_, files);
     form.Form_Load();
     SetCorners(form);
@@ -72,8 +72,10 @@ TEST_F(MapDataCommand, AWriteFailureIsReported) {
     form.cmdWriteAmbuloData_Click();
     ASSERT_EQ(ui_.boxes.shown.size(), 1U);
     EXPECT_EQ(ui_.boxes.shown[0].title, "Kartivo Alarm");
-    EXPECT_NE(ui_.boxes.shown[0].text.find("top latitude could not be written"), std::string::npos)
-        << ui_.boxes.shown[0].text;
+    EXPECT_EQ(ui_.boxes.shown[0].text,
+              "Could not write " + path + ": the fields could not be written, the file was left as it was "
+              "(No space left on device).");
+    EXPECT_EQ(ReadAll(path), Bytes(300, 0xFF));
 }
 
 TEST_F(MapDataCommand, OnlyLowerCaseMbxPathsAreTaken) {

@@ -10,6 +10,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kartivo::test {
@@ -22,9 +23,12 @@ public:
     // Writes fail once this many bytes have been written in total; the write that crosses
     // the limit stores the bytes up to it and then reports failure, like a full disk.
     std::optional<std::size_t> failWritesAfter;
+    // The write with this number (from 1) stores half its bytes and fails; the others succeed.
+    std::optional<int> failWriteNumber;
     bool failClose = false;
     bool failSeek = false;
     bool failTruncate = false;
+    bool failSync = false;
 
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     std::size_t BytesWritten() const { return written_; }
@@ -53,6 +57,7 @@ public:
             return false;
         }
         std::size_t allowed = data.size();
+        if (failWriteNumber && ++writes_ == *failWriteNumber) allowed /= 2;
         if (failWritesAfter) {
             const std::size_t left = *failWritesAfter > written_ ? *failWritesAfter - written_ : 0;
             allowed = std::min(allowed, left);
@@ -64,12 +69,12 @@ public:
         std::copy_n(data.begin(), allowed, bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
         position_ += allowed;
         written_ += allowed;
-        return allowed == data.size();
+        return allowed == data.size() || Failed("No space left on device");
     }
 
     bool Seek(std::uint64_t offset) override {
         if (closed_ || failSeek || offset > std::numeric_limits<std::size_t>::max()) {
-            return false;
+            return Failed("Invalid argument");
         }
         position_ = static_cast<std::size_t>(offset);
         return true;
@@ -84,7 +89,7 @@ public:
 
     bool Truncate(std::uint64_t size) override {
         if (closed_ || failTruncate || size > std::numeric_limits<std::size_t>::max()) {
-            return false;
+            return Failed("File too large");
         }
         bytes_.resize(static_cast<std::size_t>(size), 0);
         return true;
@@ -95,8 +100,14 @@ public:
             return false;
         }
         closed_ = true;
-        return !failClose;
+        return !failClose || Failed("Input/output error");
     }
+
+    bool Lock() override { return !closed_; }
+
+    bool Sync() override { return (!closed_ && !failSync) || Failed("Input/output error"); }
+
+    std::string LastError() const override { return lastError_; }
 
     std::int16_t Number() const override { return number_; }
 
@@ -104,8 +115,15 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::size_t position_ = 0;
     std::size_t written_ = 0;
+    int writes_ = 0;
     std::int16_t number_;
     bool closed_ = false;
+    std::string lastError_;
+
+    bool Failed(const char* reason) {
+        lastError_ = reason;
+        return false;
+    }
 };
 
 }  // namespace kartivo::test

@@ -1,0 +1,52 @@
+#include "common/ReplacementFile.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace kartivo {
+namespace {
+
+using test::Bytes;
+using test::TempFolder;
+
+TEST(ReplacementFile, ReplacesOnlyOnCommitAndThroughALink) {
+    TempFolder folder;
+    const std::string target = folder.File("picture.bmp");
+    const std::string link = folder.File("link.bmp");
+    const Bytes older(10, 1);
+    const Bytes newer(20, 2);
+    test::WriteAll(target, older);
+    std::filesystem::create_symlink(target, link);
+    {
+        ReplacementFile dropped(link);
+        ASSERT_TRUE(dropped.IsOpen()) << dropped.Error();
+        EXPECT_EQ(std::filesystem::path(dropped.TemporaryPath()).parent_path(), folder.Path());
+        ASSERT_TRUE(dropped.File().Write(newer));
+    }
+    EXPECT_EQ(test::ReadAll(target), older) << "never committed";
+    EXPECT_EQ(test::FolderEntries(folder.Path()), (std::vector<std::string>{"link.bmp", "picture.bmp"}));
+
+    ReplacementFile kept(link);
+    ASSERT_TRUE(kept.File().Write(newer));
+    ASSERT_TRUE(kept.Commit()) << kept.Error();
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::ReadAll(target), newer);
+    EXPECT_EQ(test::FolderEntries(folder.Path()), (std::vector<std::string>{"link.bmp", "picture.bmp"}));
+}
+
+TEST(ReplacementFile, AFolderThatIsNotThereIsNamedAndNotMade) {
+    TempFolder folder;
+    const std::string target = folder.File("missing/picture.bmp");
+    ReplacementFile file(target);
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(file.Error(), "Cannot make " + target + ": No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("missing")));
+}
+
+}  // namespace
+}  // namespace kartivo
