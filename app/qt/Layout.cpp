@@ -125,6 +125,7 @@ bool SharesRow(const LayoutEntry& a, const LayoutEntry& b) {
 }  // namespace
 
 const LayoutEntry* ValueBefore(const LayoutEntry& caption) {
+    if (!IsCaption(caption)) return nullptr;
     const LayoutEntry* nearest = nullptr;
     for (const LayoutEntry& other : WindowLayout()) {
         if (!SharesRow(caption, other) || other.top != caption.top || other.left >= caption.left) continue;

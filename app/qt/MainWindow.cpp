@@ -63,6 +63,8 @@ MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form
     auto* scroller = new QScrollArea(this);
     scroller->setObjectName("clientScroller");
     scroller->setFrameShape(QFrame::NoFrame);
+    // Not a stop for Tab, and a click on it is no click on a control: no corner box is left.
+    scroller->setFocusPolicy(Qt::NoFocus);
     scroller->setWidget(client_);
     setCentralWidget(scroller);
     BuildMenu();
