@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace kartivo::qt {
 
 namespace {
@@ -55,8 +57,18 @@ void OpenGivenFiles(MainWindow& window, const QStringList& files) {
     QStringList pictures;
     QStringList mapDataFiles;
     for (const QString& file : files) {
-        const QString path = QFileInfo(file).absoluteFilePath();
-        (GetExtensionName(path.toStdString()) == "mbx" ? mapDataFiles : pictures) << path;
+        const QFileInfo info(file);
+        const QString path = info.absoluteFilePath();
+        if (GetExtensionName(path.toStdString()) == "mbx") {
+            mapDataFiles << path;  // the map data frame only notes a path; writing checks it
+        } else if (info.isFile()) {
+            pictures << path;
+        } else {
+            // Loading opens its file the way writing does, which makes a missing one: a
+            // mistyped name must not leave an empty file behind.
+            std::fprintf(stderr, "kartivo: %s: %s\n", qPrintable(file),
+                         info.exists() ? "not a file" : "no such file");
+        }
     }
     DropOn(window, "lblDragIn", pictures);
     DropOn(window, "lblDragAmbulo", mapDataFiles);

@@ -17,7 +17,8 @@ QStringList GivenFiles(const QStringList& arguments);
 
 // Hands files to the window as a drop would: map data files (".mbx") to the Ambulo frame,
 // every other file to the In frame. Each frame takes the first of its files, as from a drop
-// of several. Relative paths are taken from the current folder.
+// of several. Relative paths are taken from the current folder. A picture that does not exist
+// is reported on standard error and left out.
 void OpenGivenFiles(MainWindow& window, const QStringList& files);
 
 }  // namespace kartivo::qt

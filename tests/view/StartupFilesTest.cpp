@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QLineEdit>
 
+#include <filesystem>
+
 namespace kartivo::test {
 namespace {
 
@@ -27,12 +29,14 @@ TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
     // Relative names are taken from the current folder, as a terminal gives them.
     const QString before = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(folder.Path().string()));
-    qt::OpenGivenFiles(*window_, {"Tokyo(35.6,139.6,35.7,139.8).bmp", "area.mbx", "/elsewhere/second.bmp",
-                                  "/elsewhere/other.mbx"});
+    // A mistyped name first: it is left out, and no file of that name appears.
+    qt::OpenGivenFiles(*window_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "area.mbx",
+                                  QString::fromStdString(picture), "/elsewhere/other.mbx"});
     QDir::setCurrent(before);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("mistyped.bmp")));
 
     const QString area = QString::fromStdString(folder.File("area.mbx"));
-    EXPECT_EQ(dropped["lblDragIn"], (QStringList{QString::fromStdString(picture), "/elsewhere/second.bmp"}));
+    EXPECT_EQ(dropped["lblDragIn"], QStringList(2, QString::fromStdString(picture)));
     EXPECT_EQ(dropped["lblDragAmbulo"], (QStringList{area, "/elsewhere/other.mbx"}));
     EXPECT_EQ(form_.txtInFilePathData.Text(), picture);
     EXPECT_EQ(form_.lblImageWidthData.Text(), "6");
