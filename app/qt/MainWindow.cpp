@@ -47,6 +47,33 @@ QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Captions keep their place but grow where this font needs more room than the original one
+// did. Where the room up to the next control is too small (a desktop without the IPA font falls
+// back to a wider one), the caption's font gets smaller rather than run under that control.
+QRect FitCaption(QLabel& label, const LayoutEntry& entry, QRect rect) {
+    const QString text = FromUtf8(entry.caption);
+    QFont captionFont = label.font();
+    const int room = Pixels(RoomToTheRight(entry));
+    while (captionFont.pixelSize() > MinimumCaptionPixels &&
+           QFontMetrics(captionFont).horizontalAdvance(text) + 1 > room) {
+        captionFont.setPixelSize(captionFont.pixelSize() - 1);
+    }
+    if (captionFont != label.font()) label.setFont(captionFont);
+    const QFontMetrics metrics(captionFont);
+    rect.setWidth(std::max(rect.width(), metrics.horizontalAdvance(text) + 1));
+    // A unit shares the line of the value it follows: both centre their text on it, so both
+    // texts stand on one baseline.
+    if (const LayoutEntry* value = ValueBefore(entry)) {
+        const QRect valueRect = PixelRect(*value);
+        rect.setTop(valueRect.top());
+        rect.setHeight(valueRect.height());
+    }
+    label.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const int grow = metrics.height() - rect.height();
+    if (grow > 0) rect.adjust(0, -grow / 2, 0, grow - grow / 2);
+    return rect;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form_(form) {
@@ -148,31 +175,7 @@ void MainWindow::BuildFrames() {
         widget->setObjectName(FromUtf8(entry.name));
         QRect rect = PixelRect(entry);
         if (entry.kind == WidgetKind::Caption || entry.kind == WidgetKind::UnitCaption) {
-            auto* label = static_cast<QLabel*>(widget);
-            const QString text = FromUtf8(entry.caption);
-            // Captions keep their place but grow where this font needs more room than the
-            // original one did. Where the room up to the next control is too small (a desktop
-            // without the IPA font falls back to a wider one), the caption's font gets smaller
-            // rather than run under that control.
-            QFont captionFont = font();
-            const int room = Pixels(RoomToTheRight(entry));
-            while (captionFont.pixelSize() > MinimumCaptionPixels &&
-                   QFontMetrics(captionFont).horizontalAdvance(text) + 1 > room) {
-                captionFont.setPixelSize(captionFont.pixelSize() - 1);
-            }
-            if (captionFont != font()) label->setFont(captionFont);
-            const QFontMetrics metrics(captionFont);
-            rect.setWidth(std::max(rect.width(), metrics.horizontalAdvance(text) + 1));
-            // A unit shares the line of the value it follows: both centre their text on it, so
-            // both texts stand on one baseline.
-            if (const LayoutEntry* value = ValueBefore(entry)) {
-                const QRect valueRect = PixelRect(*value);
-                rect.setTop(valueRect.top());
-                rect.setHeight(valueRect.height());
-            }
-            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            const int grow = metrics.height() - rect.height();
-            if (grow > 0) rect.adjust(0, -grow / 2, 0, grow - grow / 2);
+            rect = FitCaption(*static_cast<QLabel*>(widget), entry, rect);
         }
         widget->setGeometry(rect);
         widgets_[std::string(entry.name)] = widget;
