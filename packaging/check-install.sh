@@ -70,7 +70,8 @@ package)
     done
     [ "$(dpkg-deb -f "$deb" Package)" = kartivo ] || fail "package name"
     packaged=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./usr/||' | LC_ALL=C sort)
-    [ "$packaged" = "$expected" ] || fail "package files differ from the install layout:
+    installed=$(install_layout)
+    [ "$packaged" = "$installed" ] || fail "package files differ from the install layout:
 $packaged"
     ;;
 *)
