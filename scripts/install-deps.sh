@@ -3,8 +3,9 @@
 # Packages already present are skipped; runs apt-get directly as root, through sudo otherwise.
 set -eu
 
-PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-xvfb xauth fonts-ipafont-gothic clang libclang-rt-14-dev"
+PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev libgmock-dev \
+xvfb xauth fonts-ipafont-gothic fonts-dejavu-core clang libclang-rt-14-dev \
+help2man desktop-file-utils appstream man-db dpkg-dev file"
 
 missing=""
 for p in $PACKAGES; do

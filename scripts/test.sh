@@ -9,18 +9,18 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARTIVO_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKARTIVO_SANITIZE=ON
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKARTIVO_SANITIZE=ON -DKARTIVO_WERROR=ON
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
 # The fuzz targets need clang; they run briefly over their seeds, so they keep building and clean.
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARTIVO_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARTIVO_FUZZ=ON -DKARTIVO_WERROR=ON \
     -DKARTIVO_SANITIZE=ON -DKARTIVO_BUILD_VIEW=OFF -DBUILD_TESTING=ON
 cmake --build build-fuzz -j "$jobs" --target fuzz_all
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$jobs"

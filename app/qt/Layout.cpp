@@ -1,5 +1,7 @@
 #include "app/qt/Layout.h"
 
+#include <algorithm>
+
 namespace kartivo::qt {
 
 const std::vector<LayoutEntry>& WindowLayout() {
@@ -107,6 +109,40 @@ int EntryHeight(const LayoutEntry& entry) {
     case WidgetKind::Button: return ButtonHeight;
     default: return LabelHeight;
     }
+}
+
+namespace {
+
+bool IsCaption(const LayoutEntry& entry) {
+    return entry.kind == WidgetKind::Caption || entry.kind == WidgetKind::UnitCaption;
+}
+
+bool SharesRow(const LayoutEntry& a, const LayoutEntry& b) {
+    return &a != &b && a.frame == b.frame && b.kind != WidgetKind::DropTarget && b.kind != WidgetKind::Frame &&
+           a.top < b.top + EntryHeight(b) && b.top < a.top + EntryHeight(a);
+}
+
+}  // namespace
+
+const LayoutEntry* ValueBefore(const LayoutEntry& caption) {
+    if (!IsCaption(caption)) return nullptr;
+    const LayoutEntry* nearest = nullptr;
+    for (const LayoutEntry& other : WindowLayout()) {
+        if (!SharesRow(caption, other) || other.top != caption.top || other.left >= caption.left) continue;
+        if (nearest == nullptr || other.left > nearest->left) nearest = &other;
+    }
+    return nearest != nullptr && !IsCaption(*nearest) ? nearest : nullptr;
+}
+
+int RoomToTheRight(const LayoutEntry& caption) {
+    int right = caption.left;
+    for (const LayoutEntry& frame : WindowLayout()) {
+        if (frame.name == caption.frame) right = frame.width - 60;  // clear of the frame's border
+    }
+    for (const LayoutEntry& other : WindowLayout()) {
+        if (SharesRow(caption, other) && other.left > caption.left) right = std::min(right, other.left);
+    }
+    return right - caption.left;
 }
 
 const std::vector<std::string_view>& TabOrder() {

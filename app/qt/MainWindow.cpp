@@ -1,9 +1,12 @@
 #include "app/qt/MainWindow.h"
 
 #include "app/Form1.h"
+#include "app/qt/AccessKeys.h"
 #include "app/qt/DropTarget.h"
 #include "app/qt/FocusGuard.h"
 #include "app/qt/Layout.h"
+#include "app/qt/ScreenFit.h"
+#include "app/qt/WindowIcon.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,12 +18,16 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 
 #include <algorithm>
 
 namespace kartivo::qt {
 
 namespace {
+
+// Smaller captions would no longer be readable.
+constexpr int MinimumCaptionPixels = 8;
 
 int Pixels(int twips) {
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
@@ -38,17 +45,53 @@ QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Captions keep their place but grow where this font needs more room than the original one
+// did. Where the room up to the next control is too small (a desktop without the IPA font falls
+// back to a wider one), the caption's font gets smaller rather than run under that control.
+QRect FitCaption(QLabel& label, const LayoutEntry& entry, QRect rect) {
+    const QString text = FromUtf8(entry.caption);
+    QFont captionFont = label.font();
+    const int room = Pixels(RoomToTheRight(entry));
+    while (captionFont.pixelSize() > MinimumCaptionPixels &&
+           QFontMetrics(captionFont).horizontalAdvance(text) + 1 > room) {
+        captionFont.setPixelSize(captionFont.pixelSize() - 1);
+    }
+    if (captionFont != label.font()) label.setFont(captionFont);
+    const QFontMetrics metrics(captionFont);
+    rect.setWidth(std::max(rect.width(), metrics.horizontalAdvance(text) + 1));
+    // A unit shares the line of the value it follows: both centre their text on it, so both
+    // texts stand on one baseline.
+    if (const LayoutEntry* value = ValueBefore(entry)) {
+        const QRect valueRect = PixelRect(*value);
+        rect.setTop(valueRect.top());
+        rect.setHeight(valueRect.height());
+    }
+    label.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const int grow = metrics.height() - rect.height();
+    if (grow > 0) rect.adjust(0, -grow / 2, 0, grow - grow / 2);
+    return rect;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form_(form) {
     setWindowTitle("Kartivo");
+    setWindowIcon(KartivoIcon());
     QFont font("IPAPGothic");
     font.setPixelSize(11);
     setFont(font);
 
-    client_ = new QWidget(this);
+    client_ = new QWidget;
     client_->setFixedSize(Pixels(ClientWidthTwips), Pixels(ClientHeightTwips));
-    setCentralWidget(client_);
+    // The scroll area has no frame of its own, so where the screen holds the window it looks as
+    // drawn; on a smaller screen its content scrolls (see FitToScreen).
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName("clientScroller");
+    scroller->setFrameShape(QFrame::NoFrame);
+    // Not a stop for Tab, and a click on it is no click on a control: no corner box is left.
+    scroller->setFocusPolicy(Qt::NoFocus);
+    scroller->setWidget(client_);
+    setCentralWidget(scroller);
     BuildMenu();
     BuildFrames();
     SetTabOrder();
@@ -56,8 +99,7 @@ MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form
     ConnectEvents();
     // Corner boxes are left only through their check; see FocusGuard for where it watches.
     new FocusGuard(form_, this);
-    // The window keeps the size it was drawn at.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    FitToScreen(*this, client_->size());
 }
 
 QWidget* MainWindow::Widget(std::string_view name) const {
@@ -71,11 +113,18 @@ QAction* MainWindow::MenuAction(std::string_view name) const {
 }
 
 void MainWindow::BuildMenu() {
-    QMenu* file = menuBar()->addMenu(FromUtf8(form_.mnuFile.Text()));
+    // Access keys exist only in the Qt captions; the model's texts keep their words.
+    QMenu* file = menuBar()->addMenu(WithAccessKeys({FromUtf8(form_.mnuFile.Text())}).first());
     file->setObjectName("mnuFile");
-    for (Control* item : {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile, &form_.mnuFileSelectAmbuloFile,
-                          &form_.mnuFileNop0, &form_.mnuFileQuit}) {
-        QAction* action = item->Text() == "-" ? file->addSeparator() : file->addAction(FromUtf8(item->Text()));
+    const std::vector<Control*> items = {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile,
+                                         &form_.mnuFileSelectAmbuloFile, &form_.mnuFileNop0, &form_.mnuFileQuit};
+    QStringList captions;
+    for (const Control* item : items) captions << FromUtf8(item->Text());
+    const QStringList shown = WithAccessKeys(captions);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        Control* item = items[i];
+        QAction* action =
+            item->Text() == "-" ? file->addSeparator() : file->addAction(shown[static_cast<qsizetype>(i)]);
         action->setObjectName(FromUtf8(item->Name()));
         actions_[item->Name()] = action;
     }
@@ -123,11 +172,7 @@ void MainWindow::BuildFrames() {
         widget->setObjectName(FromUtf8(entry.name));
         QRect rect = PixelRect(entry);
         if (entry.kind == WidgetKind::Caption || entry.kind == WidgetKind::UnitCaption) {
-            // Captions keep their place but grow where this font needs more room than the
-            // original one did, so no caption is ever cut off.
-            const QFontMetrics metrics(font());
-            rect.setWidth(std::max(rect.width(), metrics.horizontalAdvance(FromUtf8(entry.caption)) + 1));
-            rect.setHeight(std::max(rect.height(), metrics.height()));
+            rect = FitCaption(*static_cast<QLabel*>(widget), entry, rect);
         }
         widget->setGeometry(rect);
         widgets_[std::string(entry.name)] = widget;
@@ -194,7 +239,11 @@ void MainWindow::Mirror(const Control& control) {
     const QString text = FromUtf8(control.Text());
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         // Leave the person's cursor alone when the model only echoes what was typed.
-        if (edit->text() != text) edit->setText(text);
+        // A text the program writes is shown from its start, sign included.
+        if (edit->text() != text) {
+            edit->setText(text);
+            edit->setCursorPosition(0);
+        }
     } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
         const QSignalBlocker block(combo);
         QStringList items;

@@ -1,0 +1,116 @@
+// The window on the screens and fonts CTest runs these under (see tests/CMakeLists.txt): a
+// laptop and a desktop screen at scale factors 1 to 2, the IPA font and DejaVu Sans alone, font
+// DPI 96 and 144. Run plainly, they check the usual screen and font.
+
+#include "ViewFixture.h"
+#include "app/qt/Layout.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace kartivo::test {
+namespace {
+
+class WindowFit : public ViewFixture {
+protected:
+    // The widget's rectangle in the window's coordinates.
+    QRect InWindow(QWidget* widget) const { return {widget->mapTo(window_.get(), QPoint(0, 0)), widget->size()}; }
+
+    // Clicks the arrow of the scroll bar that brings the widget nearer, as a person scrolls to it.
+    void ScrollTowards(QWidget* widget) {
+        auto* scroller = qobject_cast<QScrollArea*>(window_->centralWidget());
+        const QRect view = InWindow(scroller->viewport());
+        const QRect target = InWindow(widget);
+        const QRect vertical = InWindow(scroller->verticalScrollBar());
+        const QRect horizontal = InWindow(scroller->horizontalScrollBar());
+        QPoint at;
+        if (target.bottom() > view.bottom()) at = {vertical.center().x(), vertical.bottom() - 3};
+        if (target.top() < view.top()) at = {vertical.center().x(), vertical.top() + 3};
+        if (target.right() > view.right()) at = {horizontal.right() - 3, horizontal.center().y()};
+        if (target.left() < view.left()) at = {horizontal.left() + 3, horizontal.center().y()};
+        QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        QApplication::processEvents();
+    }
+};
+
+TEST_F(WindowFit, TheWindowFitsItsScreenAndItsScrollBarsBringEveryControlIntoView) {
+    const QRect available = window_->screen()->availableGeometry();
+    EXPECT_LE(window_->frameGeometry().width(), available.width());
+    EXPECT_LE(window_->frameGeometry().height(), available.height());
+    auto* scroller = qobject_cast<QScrollArea*>(window_->centralWidget());
+    ASSERT_NE(scroller, nullptr);
+
+    for (const std::string_view name : qt::TabOrder()) {
+        QWidget* control = window_->Widget(name);
+        ASSERT_NE(control, nullptr);
+        for (int turns = 0; turns < 60 && !InWindow(scroller->viewport()).contains(InWindow(control)); ++turns) {
+            ScrollTowards(control);
+        }
+        EXPECT_TRUE(InWindow(scroller->viewport()).contains(InWindow(control))) << name;
+        // Nothing covers it: a click on its centre reaches it.
+        QWidget* hit = window_->childAt(InWindow(control).center());
+        EXPECT_TRUE(hit == control || control->isAncestorOf(hit)) << name;
+    }
+}
+
+using WindowText = ViewFixture;
+
+// Where a caption's text line sits: the baseline of a label's or box's single line, in window coordinates.
+int Baseline(QWidget* widget) {
+    const QFontMetrics metrics = widget->fontMetrics();
+    int top = 0;
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+        // The box places its line when it paints.
+        box->grab();
+        top = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().top();
+    } else {
+        // Labels and lists centre their line vertically.
+        top = widget->contentsRect().top() + (widget->contentsRect().height() - metrics.height()) / 2;
+    }
+    return widget->mapTo(widget->window(), QPoint(0, top + metrics.ascent())).y();
+}
+
+TEST_F(WindowText, UnitCaptionsStandOnTheBaselineOfTheirValues) {
+    int units = 0;
+    for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
+        const qt::LayoutEntry* value = qt::ValueBefore(entry);
+        if (value == nullptr) continue;
+        ++units;
+        QWidget* caption = window_->Widget(entry.name);
+        EXPECT_NEAR(Baseline(caption), Baseline(window_->Widget(value->name)), 1) << entry.name;
+    }
+    // "byte", "pixel", "bit", "dpi" in both frames and the eight "°=".
+    EXPECT_EQ(units, 20);
+}
+
+TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
+    for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
+        auto* label = qobject_cast<QLabel*>(window_->Widget(entry.name));
+        if (label == nullptr || entry.caption.empty()) continue;
+        const QFontMetrics metrics = label->fontMetrics();
+        const int textWidth = metrics.horizontalAdvance(label->text());
+        EXPECT_LE(textWidth, label->width()) << entry.name;
+        EXPECT_LE(metrics.height(), label->height()) << entry.name;
+        EXPECT_GE(label->font().pixelSize(), 8) << entry.name;
+        // The text must not run under another control or caption of its frame.
+        const QRect textRect(label->x(), label->y() + (label->height() - metrics.height()) / 2, textWidth,
+                             metrics.height());
+        for (const qt::LayoutEntry& other : qt::WindowLayout()) {
+            if (other.frame != entry.frame || &other == &entry || other.kind == qt::WidgetKind::DropTarget) continue;
+            QWidget* widget = window_->Widget(other.name);
+            QRect occupied = widget->geometry();
+            if (auto* otherLabel = qobject_cast<QLabel*>(widget); otherLabel != nullptr && !other.caption.empty()) {
+                occupied.setWidth(otherLabel->fontMetrics().horizontalAdvance(otherLabel->text()));
+            }
+            EXPECT_FALSE(textRect.intersects(occupied)) << entry.name << " runs under " << other.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kartivo::test

@@ -1,0 +1,73 @@
+#include "ViewFixture.h"
+#include "app/qt/DropTarget.h"
+#include "app/qt/StartupFiles.h"
+
+#include <QDir>
+#include <QLineEdit>
+
+#include <filesystem>
+
+namespace kartivo::test {
+namespace {
+
+using StartupFiles = ViewFixture;
+
+// Files named on the command line reach the window through the drop targets' own handlers.
+TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
+    TempFolder folder;
+    const std::string picture = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
+    WriteAll(picture, MakeBitmap({.width = 6, .height = 3}));
+    WriteAll(folder.File("area.mbx"), Bytes(200, 0));
+    std::map<std::string, QStringList> dropped;
+    for (const char* name : {"lblDragIn", "lblDragAmbulo"}) {
+        auto* target = Get<qt::DropTarget>(name);
+        target->onDrop = [&dropped, name, drop = target->onDrop](const QStringList& paths) {
+            dropped[name] = paths;
+            drop(paths);
+        };
+    }
+    // Relative names are taken from the current folder, as a terminal gives them.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(folder.Path().string()));
+    // A mistyped name first: it is left out, and no file of that name appears.
+    qt::OpenGivenFiles(*window_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "area.mbx",
+                                  QString::fromStdString(picture), "/elsewhere/other.mbx"});
+    QDir::setCurrent(before);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("mistyped.bmp")));
+
+    const QString area = QString::fromStdString(folder.File("area.mbx"));
+    EXPECT_EQ(dropped["lblDragIn"], QStringList(2, QString::fromStdString(picture)));
+    EXPECT_EQ(dropped["lblDragAmbulo"], (QStringList{area, "/elsewhere/other.mbx"}));
+    EXPECT_EQ(form_.txtInFilePathData.Text(), picture);
+    EXPECT_EQ(form_.lblImageWidthData.Text(), "6");
+    EXPECT_EQ(form_.txtName.Text(), "Tokyo");
+    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), area.toStdString());
+    EXPECT_TRUE(ui_.boxes.shown.empty());
+
+    // A value the program wrote shows its first character, the sign, also where the whole
+    // text is wider than its box; what the person types keeps the cursor where it was typed.
+    for (const char* name : {"txtInLeftLongitudeDegree", "txtInRightLongitudeDegree", "txtOutLeftLongitudeDegree",
+                             "txtInLeftLongitude3", "txtlblAmbuloFilePath", "txtInFilePathData"}) {
+        auto* box = Get<QLineEdit>(name);
+        ASSERT_FALSE(box->text().isEmpty()) << name;
+        box->grab();  // a box scrolls its text when it paints
+        const QPoint firstShown = box->contentsRect().topLeft() + QPoint(box->textMargins().left() + 3, box->height() / 2);
+        EXPECT_EQ(box->cursorPositionAt(firstShown), 0) << name << " shows " << box->text().toStdString();
+    }
+    auto* name = Get<QLineEdit>("txtName");
+    name->setFocus();
+    QTest::keyClick(window_->windowHandle(), Qt::Key_End);
+    for (const char key : {'A', 'B', 'C'}) QTest::keyClick(window_->windowHandle(), key);
+    EXPECT_EQ(form_.txtName.Text(), "TokyoABC");
+    EXPECT_EQ(name->cursorPosition(), 8);
+}
+
+TEST_F(StartupFiles, OnlyAMapDataFileLeavesTheInFrameAlone) {
+    qt::OpenGivenFiles(*window_, {"/nowhere/map.mbx"});
+    EXPECT_EQ(form_.txtInFilePathData.Text(), "");
+    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), "/nowhere/map.mbx");
+    EXPECT_TRUE(ui_.boxes.shown.empty());
+}
+
+}  // namespace
+}  // namespace kartivo::test
