@@ -449,9 +449,11 @@ std::string WithButtonLines(std::string message, std::initializer_list<std::stri
 #if !defined(_WIN32)
 OpenAttempt FileSystem::CreateTemporaryFile(const std::string& target, std::int16_t number) {
     const std::string folder = GetParentFolderName(target);
-    const std::string stem = (folder.empty() ? std::string() : folder + "/") + "." +
-                             GetBaseName(target) +
-                             (GetExtensionName(target).empty() ? "" : "." + GetExtensionName(target)) + ".";
+    std::string fileName =
+        GetBaseName(target) + (GetExtensionName(target).empty() ? "" : "." + GetExtensionName(target));
+    // Room for the dot in front and the part behind within the usual 255-byte limit on names.
+    if (fileName.size() > 200) fileName.resize(200);
+    const std::string stem = (folder.empty() ? std::string() : folder + "/") + "." + fileName + ".";
     // The name only has to be new in this folder; O_EXCL makes sure of that, the mix of
     // process, counter and clock just keeps the retries few.
     static std::atomic<std::uint32_t> counter{0};

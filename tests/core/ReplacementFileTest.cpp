@@ -38,7 +38,7 @@ TEST(ReplacementFile, ReplacesOnlyOnCommitAndThroughALink) {
     EXPECT_EQ(test::FolderEntries(folder.Path()), (std::vector<std::string>{"link.bmp", "picture.bmp"}));
 }
 
-TEST(ReplacementFile, AFolderThatIsNotThereIsNamedAndNotMade) {
+TEST(ReplacementFile, AFolderThatIsNotThereIsNamedAndNotMadeAndLongNamesFit) {
     TempFolder folder;
     const std::string target = folder.File("missing/picture.bmp");
     ReplacementFile file(target);
@@ -46,6 +46,13 @@ TEST(ReplacementFile, AFolderThatIsNotThereIsNamedAndNotMade) {
     EXPECT_FALSE(file.Commit());
     EXPECT_EQ(file.Error(), "Cannot make " + target + ": No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(folder.File("missing")));
+
+    // The longest name a folder takes still leaves room for the temporary file's.
+    const std::string longest = folder.File(std::string(251, 'n') + ".bmp");
+    ReplacementFile made(longest);
+    ASSERT_TRUE(made.IsOpen()) << made.Error();
+    EXPECT_TRUE(made.Commit()) << made.Error();
+    EXPECT_TRUE(std::filesystem::exists(longest));
 }
 
 }  // namespace
