@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-xvfb xauth fonts-ipafont-gothic clang libclang-rt-14-dev"
+xvfb xauth fonts-ipafont-gothic clang libclang-rt-14-dev libgdal-dev gdal-bin"
 
 missing=""
 for p in $PACKAGES; do
