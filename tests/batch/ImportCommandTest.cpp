@@ -1,0 +1,305 @@
+// The import of georeferenced pictures: test pictures are made here with GDAL's own API, and
+// the results are decoded and checked with GDAL too, against its own transformation and warper.
+
+#include "BatchTestSupport.h"
+#include "JsonReader.h"
+#include "bitmap/FileNameConvention.h"
+#include "common/PathParts.h"
+#include "geoimport/GeoImport.h"
+
+#include <gdal.h>
+#include <gdal_utils.h>
+#include <ogr_spatialref.h>
+#include <cpl_string.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kartivo {
+namespace {
+
+using geoimport::ImportError;
+using test::FolderEntries;
+using test::RunBatchInProcess;
+using test::TempFolder;
+
+using Pixels = std::vector<std::uint8_t>;  // band after band
+
+struct Source {
+    std::string driver = "GTiff";
+    std::string crs;                 // written into the file; empty: none
+    std::array<double, 6> geoTransform{};
+    bool georeferenced = true;
+    int width = 40;
+    int height = 30;
+    int bands = 3;
+    GDALDataType type = GDT_Byte;
+    bool palette = false;
+    bool alpha = false;               // the last band is alpha
+    // The value of band b at column x, row y; by default varied enough that a pixel taken
+    // from the wrong place shows.
+    std::function<std::uint8_t(int b, int x, int y)> value = [](int b, int x, int y) {
+        return static_cast<std::uint8_t>((x * 37 + y * 101 + b * 71 + x * y) & 0xFF);
+    };
+};
+
+// Pictures in formats that cannot be created directly (PNG) go through a GeoTIFF in memory.
+void MakePicture(const Source& spec, const std::string& path) {
+    GDALAllRegister();
+    GDALDriverH mem = GDALGetDriverByName("MEM");
+    GDALDatasetH ds = GDALCreate(mem, "", spec.width, spec.height, spec.bands, spec.type, nullptr);
+    for (int b = 1; b <= spec.bands; ++b) {
+        std::vector<std::uint16_t> values(std::size_t(spec.width) * spec.height);
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x) values[std::size_t(y) * spec.width + x] = spec.value(b, x, y);
+        }
+        GDALRasterBandH band = GDALGetRasterBand(ds, b);
+        ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width,
+                               spec.height, GDT_UInt16, 0, 0),
+                  CE_None);
+        if (spec.alpha && b == spec.bands) GDALSetRasterColorInterpretation(band, GCI_AlphaBand);
+    }
+    if (spec.palette) {
+        GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
+        for (short i = 0; i < 256; ++i) {
+            const GDALColorEntry entry{short(255 - i), short(i / 2), short((i * 7) & 0xFF), 255};
+            GDALSetColorEntry(table, i, &entry);
+        }
+        GDALSetRasterColorTable(GDALGetRasterBand(ds, 1), table);
+        GDALDestroyColorTable(table);
+    }
+    if (spec.georeferenced) GDALSetGeoTransform(ds, const_cast<double*>(spec.geoTransform.data()));
+    if (!spec.crs.empty()) {
+        OGRSpatialReference crs;
+        crs.SetFromUserInput(spec.crs.c_str());
+        GDALSetSpatialRef(ds, OGRSpatialReference::ToHandle(&crs));
+    }
+    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(spec.driver.c_str()), path.c_str(), ds, FALSE, nullptr,
+                                      nullptr, nullptr);
+    ASSERT_NE(out, nullptr) << CPLGetLastErrorMsg();
+    GDALClose(out);
+    GDALClose(ds);
+}
+
+// A world file and, when crs is given, a .prj beside a picture made without a georeference.
+void AddWorldFile(const std::string& picture, const std::string& worldExtension, const std::array<double, 6>& g,
+                  const std::string& crs) {
+    const std::filesystem::path path(picture);
+    std::ofstream world(std::filesystem::path(path).replace_extension(worldExtension));
+    world.precision(17);
+    // A world file names the centre of the top-left pixel.
+    world << g[1] << '\n' << g[4] << '\n' << g[2] << '\n' << g[5] << '\n'
+          << g[0] + g[1] / 2 + g[2] / 2 << '\n' << g[3] + g[4] / 2 + g[5] / 2 << '\n';
+    if (crs.empty()) return;
+    OGRSpatialReference srs;
+    srs.SetFromUserInput(crs.c_str());
+    srs.morphToESRI();
+    char* wkt = nullptr;
+    srs.exportToWkt(&wkt);
+    std::ofstream(std::filesystem::path(path).replace_extension(".prj")) << wkt;
+    CPLFree(wkt);
+}
+
+struct Decoded {
+    int width = 0;
+    int height = 0;
+    int bands = 0;
+    Pixels pixels;  // band after band, top row first
+    std::vector<std::array<short, 3>> palette;
+};
+
+Decoded Decode(GDALDatasetH ds, int firstBand = 1, int bandCount = 0) {
+    Decoded d;
+    d.width = GDALGetRasterXSize(ds);
+    d.height = GDALGetRasterYSize(ds);
+    d.bands = bandCount > 0 ? bandCount : GDALGetRasterCount(ds);
+    d.pixels.resize(std::size_t(d.width) * d.height * d.bands);
+    for (int b = 0; b < d.bands; ++b) {
+        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(ds, firstBand + b), GF_Read, 0, 0, d.width, d.height,
+                               d.pixels.data() + std::size_t(b) * d.width * d.height, d.width, d.height, GDT_Byte,
+                               0, 0),
+                  CE_None);
+    }
+    if (GDALColorTableH table = GDALGetRasterColorTable(GDALGetRasterBand(ds, 1))) {
+        for (int i = 0; i < GDALGetColorEntryCount(table); ++i) {
+            const GDALColorEntry* e = GDALGetColorEntry(table, i);
+            d.palette.push_back({e->c1, e->c2, e->c3});
+        }
+    }
+    return d;
+}
+
+Decoded DecodeFile(const std::string& path) {
+    GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(ds, nullptr) << path;
+    if (ds == nullptr) return {};
+    Decoded d = Decode(ds);
+    GDALClose(ds);
+    return d;
+}
+
+// GDAL's warper on the same grid and with the same options, its alpha laid over white.
+Decoded GdalWarpReference(const std::string& source, const geoimport::ImportPlan& plan,
+                          const std::vector<std::string>& extra) {
+    const auto exact = [](double value) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.17g", value);
+        return std::string(text);
+    };
+    std::vector<std::string> args{"-of", "MEM", "-t_srs", "EPSG:3857", "-dstalpha", "-r", "near", "-te",
+                                  exact(plan.originX), exact(plan.originY - plan.height * plan.pixelHeight),
+                                  exact(plan.originX + plan.width * plan.pixelWidth), exact(plan.originY), "-ts",
+                                  std::to_string(plan.width), std::to_string(plan.height)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    CPLStringList list;
+    for (const std::string& a : args) list.AddString(a.c_str());
+    GDALWarpAppOptions* options = GDALWarpAppOptionsNew(list.List(), nullptr);
+    GDALDatasetH in = GDALOpen(source.c_str(), GA_ReadOnly);
+    GDALDatasetH out = GDALWarp("", nullptr, 1, &in, options, nullptr);
+    GDALWarpAppOptionsFree(options);
+    EXPECT_NE(out, nullptr) << CPLGetLastErrorMsg();
+    Decoded colour = Decode(out, 1, GDALGetRasterCount(out) - 1);
+    const Decoded alpha = Decode(out, GDALGetRasterCount(out), 1);
+    GDALClose(out);
+    GDALClose(in);
+    const std::size_t plane = std::size_t(colour.width) * colour.height;
+    for (int b = 0; b < colour.bands; ++b) {
+        for (std::size_t i = 0; i < plane; ++i) {
+            std::uint8_t& c = colour.pixels[b * plane + i];
+            const int a = alpha.pixels[i];
+            c = static_cast<std::uint8_t>((c * a + 255 * (255 - a) + 127) / 255);
+        }
+    }
+    return colour;
+}
+
+std::array<double, 2> ToWgs84(const std::string& crsText, double x, double y) {
+    OGRSpatialReference from;
+    from.SetFromUserInput(crsText.c_str());
+    from.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRSpatialReference to;
+    to.importFromEPSG(4326);
+    to.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRCoordinateTransformation* t = OGRCreateCoordinateTransformation(&from, &to);
+    EXPECT_TRUE(t->Transform(1, &x, &y));
+    OGRCoordinateTransformation::DestroyCT(t);
+    return {y, x};  // latitude, longitude
+}
+
+// Over Tokyo: the same area in longitude and latitude, in Web Mercator and in UTM zone 54N.
+const std::array<double, 6> Tokyo4326{139.60, 0.3 / 40, 0, 35.80, 0, -0.3 / 30};
+const std::array<double, 6> Tokyo3857{15540300, 30000.0 / 40, 0, 4273000, 0, -30000.0 / 30};
+const std::array<double, 6> Tokyo32654{371000, 27000.0 / 40, 0, 3963000, 0, -33000.0 / 30};
+
+geoimport::ImportPlan ImportOrFail(const std::string& path, const geoimport::ImportOptions& options,
+                                   const std::string& output) {
+    geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, options);
+    EXPECT_TRUE(prepared.job) << path << ": " << prepared.status.message;
+    if (!prepared.job) return {};
+    test::ScriptedMessageBoxes boxes;
+    const geoimport::ImportStatus written = prepared.job->Write(output, boxes);
+    EXPECT_EQ(written.error, ImportError::None) << written.message;
+    return prepared.job->Plan();
+}
+
+TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
+    struct Case {
+        const char* name;
+        Source source;
+        std::string file;
+        std::string worldFile;  // extension; the picture itself then carries no georeference
+        std::string prjCrs;     // written into a .prj beside it
+        geoimport::ImportOptions options;
+        std::vector<std::string> warpExtra;  // what gdalwarp needs to be told the same
+        bool warped;
+        std::int16_t bitCount;
+    };
+    const std::vector<Case> cases{
+        {"mercator", {.crs = "EPSG:3857", .geoTransform = Tokyo3857}, "m.tif", "", "", {}, {}, false, 24},
+        {"lonlat", {.crs = "EPSG:4326", .geoTransform = Tokyo4326}, "g.tif", "", "", {}, {}, true, 24},
+        {"utm", {.crs = "EPSG:32654", .geoTransform = Tokyo32654}, "u.tif", "", "", {}, {}, true, 24},
+        {"utm bilinear",
+         {.crs = "EPSG:32654", .geoTransform = Tokyo32654},
+         "ub.tif", "", "", {.resampling = geoimport::Resampling::Bilinear}, {"-r", "bilinear"}, true, 24},
+        {"png with world file and prj", {.driver = "PNG", .georeferenced = false}, "w.png", ".pgw", "EPSG:4326",
+         {}, {"-s_srs", "EPSG:4326"}, true, 24},  // GDAL itself reads no .prj beside a PNG
+        {"png with world file and --srs", {.driver = "PNG", .georeferenced = false}, "s.png", ".pgw", "",
+         {.sourceCrs = "EPSG:4326"}, {"-s_srs", "EPSG:4326"}, true, 24},
+        {"paletted png in mercator",
+         {.driver = "PNG", .crs = "EPSG:3857", .georeferenced = false, .bands = 1, .palette = true},
+         "p.png", ".pgw", "EPSG:3857", {}, {}, false, 8},
+        {"rgba over white", {.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 4, .alpha = true},
+         "a.tif", "", "", {}, {}, true, 24},
+        {"grey", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .bands = 1}, "k.tif", "", "", {}, {}, false, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string source = folder.File(c.file);
+        MakePicture(c.source, source);
+        const bool lonlat = c.prjCrs == "EPSG:4326" || c.options.sourceCrs == "EPSG:4326";
+        if (!c.worldFile.empty()) {
+            AddWorldFile(source, c.worldFile, lonlat ? Tokyo4326 : Tokyo3857, c.prjCrs);
+        }
+        const geoimport::ImportPlan plan = ImportOrFail(source, c.options, folder.File("out.bmp"));
+        EXPECT_EQ(plan.warped, c.warped);
+        EXPECT_EQ(plan.bitCount, c.bitCount);
+
+        // The name reads back to the corners, which are GDAL's transformation of the source's
+        // corner pixel centres for a copy, and of its top-left corner for a grid in degrees.
+        const FileNameCorners back = ReadFileNameConvention(plan.proposedPath);
+        ASSERT_TRUE(back.corners);
+        EXPECT_EQ(*back.name, GetBaseName(c.file));
+        const auto [bottom, left, top, right] = *back.corners;
+        EXPECT_EQ(bottom, plan.corners.bottom);
+        EXPECT_EQ(right, plan.corners.right);
+        const std::string crs = c.source.crs.empty() ? (lonlat ? "EPSG:4326" : "EPSG:3857") : c.source.crs;
+        const auto& g = crs == "EPSG:4326" ? Tokyo4326 : crs == "EPSG:3857" ? Tokyo3857 : Tokyo32654;
+        if (!c.warped) {
+            const auto bottomLeft = ToWgs84(crs, g[0] + g[1] / 2, g[3] + (c.source.height - 0.5) * g[5]);
+            const auto topRight = ToWgs84(crs, g[0] + (c.source.width - 0.5) * g[1], g[3] + g[5] / 2);
+            EXPECT_NEAR(bottom, bottomLeft[0], 1e-9);
+            EXPECT_NEAR(left, bottomLeft[1], 1e-9);
+            EXPECT_NEAR(top, topRight[0], 1e-9);
+            EXPECT_NEAR(right, topRight[1], 1e-9);
+        } else if (crs == "EPSG:4326") {
+            // The output's top-left edge is the source's: half a pixel out from the centres.
+            const auto topLeft = ToWgs84("EPSG:3857", plan.originX, plan.originY);
+            EXPECT_NEAR(topLeft[0], g[3], 1e-9);
+            EXPECT_NEAR(topLeft[1], g[0], 1e-9);
+            const auto centre = ToWgs84("EPSG:3857", plan.originX + plan.pixelWidth / 2,
+                                        plan.originY - plan.pixelHeight / 2);
+            EXPECT_NEAR(top, centre[0], 1e-10);
+            EXPECT_NEAR(left, centre[1], 1e-10);
+            // No source row or column is dropped.
+            EXPECT_GE(plan.height, c.source.height);
+            EXPECT_GE(plan.width, c.source.width);
+        }
+
+        const Decoded output = DecodeFile(folder.File("out.bmp"));
+        EXPECT_EQ(output.width, plan.width);
+        EXPECT_EQ(output.height, plan.height);
+        if (!c.warped) {
+            const Decoded original = DecodeFile(source);
+            EXPECT_EQ(output.pixels, original.pixels);
+            if (c.source.palette) {
+                EXPECT_EQ(output.palette, original.palette);
+            }
+        } else {
+            const Decoded reference = GdalWarpReference(source, plan, c.warpExtra);
+            EXPECT_EQ(output.pixels, reference.pixels);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kartivo
