@@ -366,21 +366,41 @@ OutputGrid CopiedGrid(const std::array<double, 6>& g, std::int32_t width, std::i
     return grid;
 }
 
-// The warped grid: the extent GDAL suggests, cut at the end of Web Mercator, with pixels no
-// larger than the smallest step one source pixel makes in the output anywhere over the
-// picture, so no source row or column is lost.
+// The warped grid: the extent of the source's outline, cut at the end of Web Mercator, with
+// pixels no larger than the smallest step one source pixel makes in the output anywhere over
+// the picture, so no source row or column is lost. (GDAL's suggested output keeps square
+// pixels of the diagonal's size, which drops rows of a tall picture in degrees.)
 std::optional<OutputGrid> WarpedGrid(GDALDatasetH dataset, void* transformer, std::string& why) {
-    std::array<double, 6> suggested{};
-    std::array<double, 4> extent{};
-    int pixels = 0;
-    int lines = 0;
-    if (GDALSuggestedWarpOutput2(dataset, GDALGenImgProjTransform, transformer, suggested.data(), &pixels, &lines,
-                                 extent.data(), 0) != CE_None) {
-        why = LastGdalError("GDAL finds no extent in Web Mercator");
-        return std::nullopt;
-    }
     const int width = GDALGetRasterXSize(dataset);
     const int height = GDALGetRasterYSize(dataset);
+    constexpr int EdgeSteps = 256;
+    std::vector<double> edgeX;
+    std::vector<double> edgeY;
+    for (int i = 0; i <= EdgeSteps; ++i) {
+        const double t = double(i) / EdgeSteps;
+        for (const auto& [x, y] : {std::pair{t * width, 0.0}, std::pair{t * width, double(height)},
+                                   std::pair{0.0, t * height}, std::pair{double(width), t * height}}) {
+            edgeX.push_back(x);
+            edgeY.push_back(y);
+        }
+    }
+    std::vector<double> edgeZ(edgeX.size());
+    std::vector<int> edgeOk(edgeX.size());
+    GDALGenImgProjTransform(transformer, FALSE, static_cast<int>(edgeX.size()), edgeX.data(), edgeY.data(),
+                            edgeZ.data(), edgeOk.data());
+    std::array<double, 4> extent{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+                                 -std::numeric_limits<double>::infinity(),
+                                 -std::numeric_limits<double>::infinity()};
+    for (std::size_t i = 0; i < edgeX.size(); ++i) {
+        if (!edgeOk[i] || !std::isfinite(edgeX[i]) || !std::isfinite(edgeY[i])) continue;
+        extent = {std::min(extent[0], edgeX[i]), std::min(extent[1], edgeY[i]), std::max(extent[2], edgeX[i]),
+                  std::max(extent[3], edgeY[i])};
+    }
+    if (!(extent[2] > extent[0]) || !(extent[3] > extent[1])) {
+        why = LastGdalError("its outline does not transform to Web Mercator");
+        return std::nullopt;
+    }
+    if (extent[1] >= MercatorLimitY || extent[3] <= -MercatorLimitY) return OutputGrid{};
     constexpr int Samples = 21;
     double stepX = std::numeric_limits<double>::infinity();
     double stepY = std::numeric_limits<double>::infinity();
@@ -418,7 +438,10 @@ std::optional<OutputGrid> WarpedGrid(GDALDatasetH dataset, void* transformer, st
     constexpr double Largest = std::numeric_limits<std::int32_t>::max();
     grid.width = static_cast<std::int32_t>(std::clamp(columns, 0.0, Largest));
     grid.height = static_cast<std::int32_t>(std::clamp(rows, 0.0, Largest));
-    grid.geoTransform = {extent[0], stepX, 0, maxY, 0, -stepY};
+    // The pixels shrink a little to fill the extent exactly: no partial row or column of
+    // white beyond the source's edge.
+    grid.geoTransform = {extent[0], (extent[2] - extent[0]) / std::max(columns, 1.0), 0, maxY, 0,
+                         -(maxY - minY) / std::max(rows, 1.0)};
     return grid;
 }
 

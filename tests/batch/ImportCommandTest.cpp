@@ -303,3 +303,178 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
 
 }  // namespace
 }  // namespace kartivo
+
+namespace kartivo {
+namespace {
+
+TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
+    struct Case {
+        const char* name;
+        Source source;
+        geoimport::ImportOptions options;
+        ImportError error;
+        const char* said;  // a part of the message
+    };
+    const std::vector<Case> cases{
+        {"no georeference", {.crs = "EPSG:4326", .georeferenced = false}, {}, ImportError::NoGeoreference, "no georeference"},
+        {"no coordinate system", {.geoTransform = Tokyo4326}, {}, ImportError::NoCrs, ".prj"},
+        {"unknown --srs", {.geoTransform = Tokyo4326}, {.sourceCrs = "EPSG:999999"}, ImportError::BadCrsOption, "EPSG:999999"},
+        {"16-bit band", {.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_UInt16},
+         {}, ImportError::NotColours, "UInt16"},
+        {"floating-point band", {.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_Float32},
+         {}, ImportError::NotColours, "Float32"},
+        {"wholly beyond Web Mercator", {.crs = "EPSG:4326", .geoTransform = {139, 0.01, 0, 89.9, 0, -0.01}},
+         {}, ImportError::OutsideMercator, "85.0511"},
+        {"palette warped with bilinear",
+         {.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .palette = true},
+         {.resampling = geoimport::Resampling::Bilinear}, ImportError::NotColours, "nearest"},
+        // 26000 x 30000 pixels of 3 bytes pass 2^31 - 1 bytes; the sparse source costs nothing.
+        {"too large", {.crs = "EPSG:3857", .geoTransform = {15540300, 1, 0, 4273000, 0, -1}, .width = 26000,
+                       .height = 30000, .value = [](int, int, int) { return std::uint8_t(0); }},
+         {}, ImportError::TooLarge, "2340000054 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        Source spec = c.source;
+        if (spec.width > 1000) {
+            // Made without writing its pixels: GDAL reads unwritten GeoTIFF blocks as zeros.
+            GDALAllRegister();
+            GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), folder.File("s.tif").c_str(), spec.width,
+                                         spec.height, spec.bands, GDT_Byte, nullptr);
+            GDALSetGeoTransform(ds, spec.geoTransform.data());
+            OGRSpatialReference crs;
+            crs.SetFromUserInput(spec.crs.c_str());
+            GDALSetSpatialRef(ds, OGRSpatialReference::ToHandle(&crs));
+            GDALClose(ds);
+        } else {
+            MakePicture(spec, folder.File("s.tif"));
+        }
+        const std::vector<std::string> before = FolderEntries(folder.Path());
+        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(folder.File("s.tif"), c.options);
+        EXPECT_FALSE(prepared.job);
+        EXPECT_EQ(prepared.status.error, c.error);
+        EXPECT_NE(prepared.status.message.find(c.said), std::string::npos) << prepared.status.message;
+        EXPECT_EQ(FolderEntries(folder.Path()), before);
+    }
+}
+
+TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
+    TempFolder folder;
+    const std::string source = folder.File("s.tif");
+    MakePicture({.crs = "EPSG:4326", .geoTransform = Tokyo4326, .height = 300}, source);
+    const std::string output = folder.File("out.bmp");
+    test::WriteAll(output, {1, 2, 3});
+    const std::vector<std::string> before = FolderEntries(folder.Path());
+    test::ScriptedMessageBoxes boxes;
+    struct Case {
+        const char* name;
+        std::string output;
+        geoimport::ImportProgress progress;
+        ImportError error;
+    };
+    const std::vector<Case> cases{
+        {"canceled", output, [](double) { return false; }, ImportError::Canceled},
+        {"onto the source", source, {}, ImportError::WriteFailed},
+        {"into a missing folder", folder.File("missing/out.bmp"), {}, ImportError::WriteFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.answers = {AlarmAnswer::Abort};
+        geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
+        ASSERT_TRUE(prepared.job);
+        const geoimport::ImportStatus status = prepared.job->Write(c.output, boxes, c.progress);
+        EXPECT_EQ(status.error, c.error) << status.message;
+        EXPECT_EQ(FolderEntries(folder.Path()), before);
+        EXPECT_EQ(test::ReadAll(output), (test::Bytes{1, 2, 3}));  // the older file is kept
+    }
+}
+
+// Rows beyond the end of Web Mercator are cut off, and what remains still reads back.
+TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
+    TempFolder folder;
+    for (const auto& [crs, g] : {std::pair{"EPSG:4326", std::array<double, 6>{139, 0.05, 0, 86.5, 0, -0.1}},
+                                 std::pair{"EPSG:3857", std::array<double, 6>{15540300, 5000, 0, 20100000, 0, -5000}}}) {
+        SCOPED_TRACE(crs);
+        const std::string source = folder.File("c.tif");
+        MakePicture({.crs = crs, .geoTransform = g}, source);
+        const geoimport::ImportPlan plan = ImportOrFail(source, {}, folder.File("c.bmp"));
+        EXPECT_TRUE(plan.cutAtMercatorLimit);
+        EXPECT_NE(geoimport::ImportNotes(plan).find("85.0511"), std::string::npos);
+        EXPECT_LT(plan.corners.top, geoimport::MercatorLatitudeLimit);
+        EXPECT_GT(plan.corners.top, geoimport::MercatorLatitudeLimit - 0.1);
+        EXPECT_EQ(DecodeFile(folder.File("c.bmp")).height, plan.height);
+    }
+}
+
+// Import then Make: every row Make writes shows a source row at its own latitude. Two nearest
+// neighbour steps meet here (the warp, then Make's choice of row), so a row may be off by half
+// a source row plus half a row of the imported picture, which is never taller than a source row.
+TEST(ImportCommand, ImportThenMakeKeepsEveryRowAtItsLatitude) {
+    TempFolder folder;
+    const std::string source = folder.File("rows.tif");
+    // Row r of the source is all r, so the output tells which row it shows. Tall rows far
+    // north make Mercator's stretch plain.
+    const std::array<double, 6> g{139.0, 0.02, 0, 70.0, 0, -0.2};
+    MakePicture({.crs = "EPSG:4326", .geoTransform = g, .width = 8, .height = 200,
+                 .value = [](int, int, int y) { return std::uint8_t(y); }},
+                source);
+    const test::BatchRun imported = RunBatchInProcess({"import", source});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    std::string bitmap = imported.out.substr(0, imported.out.find('\n'));
+    const test::BatchRun made = RunBatchInProcess({"make", "--height", "300", "-o", folder.File("made.bmp"), bitmap});
+    ASSERT_EQ(made.status, 0) << made.err;
+
+    const FileNameCorners corners = ReadFileNameConvention(bitmap);
+    ASSERT_TRUE(corners.corners);
+    const double bottom = (*corners.corners)[0];
+    const double top = (*corners.corners)[2];
+    const auto mercatorY = [](double latitude) { return std::log(std::tan(M_PI / 4 + latitude * M_PI / 360)); };
+    const double importedRow = (mercatorY(top) - mercatorY(bottom)) / (DecodeFile(bitmap).height - 1);
+    const Decoded output = DecodeFile(folder.File("made.bmp"));
+    ASSERT_EQ(output.height, 300);
+    for (int row = 0; row < output.height; ++row) {
+        // Make's rows are evenly spaced in latitude, the top row at the top latitude.
+        const double latitude = top - row * (top - bottom) / (output.height - 1);
+        const int shown = output.pixels[std::size_t(row) * output.width];
+        const double sourceLatitude = g[3] + (shown + 0.5) * g[5];
+        const double halfImportedRow = importedRow / 2 * std::cos(latitude * M_PI / 180) * 180 / M_PI;
+        EXPECT_LE(std::fabs(latitude - sourceLatitude), -g[5] / 2 + halfImportedRow + 1e-9)
+            << "row " << row << " shows " << shown;
+    }
+}
+
+TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
+    TempFolder folder;
+    const std::string png = folder.File("Tokyo (2020).png");
+    MakePicture({.driver = "PNG", .georeferenced = false}, png);
+    AddWorldFile(png, ".pgw", Tokyo4326, "");
+    const std::string tif = folder.File("t.tif");
+    MakePicture({.crs = "EPSG:3857", .geoTransform = Tokyo3857}, tif);
+
+    const test::BatchRun refused = RunBatchInProcess({"import", png});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--srs"), std::string::npos) << refused.err;
+    EXPECT_EQ(RunBatchInProcess({"import", "--resampling", "lanczos", png}).status, 2);
+
+    const test::BatchRun imported = RunBatchInProcess({"import", "--srs", "EPSG:4326", png});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const std::string written = imported.out.substr(0, imported.out.find('\n'));
+    EXPECT_TRUE(std::filesystem::exists(written));
+    // The parentheses of the source's name would end the map name early.
+    EXPECT_EQ(ReadFileNameConvention(written).name, "Tokyo [2020]");
+
+    const test::BatchRun info = RunBatchInProcess({"info", "--json", tif});
+    const std::optional<test::JsonValue> json = test::ParseJson(info.out);
+    ASSERT_TRUE(json) << info.out;
+    const test::JsonValue& gdal = (*json)["gdal"];
+    EXPECT_EQ(gdal["format"].text, "GTiff");
+    EXPECT_EQ(gdal["crs"].text, "EPSG:3857");
+    const auto topLeft = ToWgs84("EPSG:3857", Tokyo3857[0], Tokyo3857[3]);
+    EXPECT_NEAR(gdal["corners"]["top"].number, topLeft[0], 1e-9);
+    EXPECT_NEAR(gdal["corners"]["left"].number, topLeft[1], 1e-9);
+    EXPECT_EQ((*json)["error"].text, "This file is not BMP.");
+}
+
+}  // namespace
+}  // namespace kartivo
