@@ -403,12 +403,18 @@ void AddForeignInfo(JsonObject&, const std::string&) {}
 std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     JsonObject object;
     object.String("path", path);
-    AddForeignInfo(object, path);
+    const auto finish = [&object, &path] {
+        AddForeignInfo(object, path);
+        return object.Text();
+    };
     if (picture.headers.error == HeaderError::UnknownForm) {
         // The window still shows the file size of a picture whose header form it does not know.
         object.Raw("fileSize", JsonWholeNumber(PropertyTexts(picture.headers).fileSize));
     }
-    if (picture.problem) return object.String("error", *picture.problem).Text();
+    if (picture.problem) {
+        object.String("error", *picture.problem);
+        return finish();
+    }
 
     const BitmapPropertyTexts texts = PropertyTexts(picture.headers);
     object.Raw("fileSize", JsonWholeNumber(texts.fileSize))
@@ -422,7 +428,10 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     const FileNameCorners found = ReadFileNameConvention(path);
     object.Raw("name", found.name ? JsonString(*found.name) : "null");
     const std::optional<Corners> corners = CornersFromFileName(found);
-    if (!corners) return object.Raw("corners", "null").Text();
+    if (!corners) {
+        object.Raw("corners", "null");
+        return finish();
+    }
     JsonObject cornerObject;
     for (const CornerTexts& corner : EachCorner(*corners)) {
         cornerObject.Raw(corner.key, JsonObject()
@@ -431,7 +440,8 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
                                          .String("dms", DegreeToDmsText(corner.typed))
                                          .Text());
     }
-    return object.Raw("corners", cornerObject.Text()).Text();
+    object.Raw("corners", cornerObject.Text());
+    return finish();
 }
 
 void WriteInfoText(std::ostream& out, const std::string& path, const LoadedPicture& picture) {
