@@ -14,9 +14,14 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
+
+#include <atomic>
+#include <chrono>
 
 namespace kartivo {
 
@@ -85,7 +90,8 @@ bool ResizeOpenFile(std::FILE* file, std::uint64_t size) {
 
 // A file opened through the C library. The C streams need a flush or a seek between a write
 // and a following read (and a seek between a read and a following write); the file keeps
-// track of its last operation so callers can mix them freely.
+// track of its last operation so callers can mix them freely. Every failure keeps its error
+// number, so messages can say why.
 class StdioFile final : public OpenFile {
 public:
     StdioFile(std::FILE* file, std::int16_t number) : file_(file), number_(number) {}
@@ -93,69 +99,117 @@ public:
     StdioFile(const StdioFile&) = delete;
     StdioFile& operator=(const StdioFile&) = delete;
 
-    bool Read(std::span<std::uint8_t> buffer) override { return ReadSome(buffer) == buffer.size(); }
+    bool Read(std::span<std::uint8_t> buffer) override {
+        const std::size_t count = ReadSome(buffer);
+        if (count == buffer.size()) return true;
+        if (error_ == 0) error_ = EIO;  // a file that ends early has no error number of its own
+        return false;
+    }
 
     std::size_t ReadSome(std::span<std::uint8_t> buffer) override {
-        if (!file_ || !SwitchTo(Operation::Read)) return 0;
-        return std::fread(buffer.data(), 1, buffer.size(), file_);
+        if (!Usable() || !SwitchTo(Operation::Read)) return 0;
+        errno = 0;
+        const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file_);
+        if (count < buffer.size() && std::ferror(file_)) Failed();
+        return count;
     }
 
     bool Write(std::span<const std::uint8_t> bytes) override {
-        if (!file_ || !SwitchTo(Operation::Write)) return false;
-        return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+        if (!Usable() || !SwitchTo(Operation::Write)) return false;
+        errno = 0;
+        return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() || Failed();
     }
 
     bool Seek(std::uint64_t offset) override {
-        if (!file_ || !SeekTo(file_, offset, SEEK_SET)) return false;
+        if (!Usable()) return false;
+        errno = 0;
+        if (!SeekTo(file_, offset, SEEK_SET)) return Failed();
         last_ = Operation::None;
         return true;
     }
 
     std::optional<std::uint64_t> Size() override {
-        if (!file_) return std::nullopt;
+        if (!Usable()) return std::nullopt;
+        errno = 0;
         const std::optional<std::uint64_t> position = Tell(file_);
-        if (!position || !SeekTo(file_, 0, SEEK_END)) return std::nullopt;
-        const std::optional<std::uint64_t> end = Tell(file_);
-        if (!SeekTo(file_, *position, SEEK_SET)) return std::nullopt;
+        std::optional<std::uint64_t> end;
+        if (position && SeekTo(file_, 0, SEEK_END)) end = Tell(file_);
+        if (!end || !SeekTo(file_, *position, SEEK_SET)) {
+            Failed();
+            return std::nullopt;
+        }
         last_ = Operation::None;
         return end;
     }
 
     bool Truncate(std::uint64_t size) override {
-        if (!file_ || std::fflush(file_) != 0) return false;
+        if (!Usable()) return false;
+        errno = 0;
+        if (std::fflush(file_) != 0) return Failed();
         last_ = Operation::None;
-        return ResizeOpenFile(file_, size);
+        return ResizeOpenFile(file_, size) || Failed();
+    }
+
+    bool Sync() override {
+        if (!Usable()) return false;
+        errno = 0;
+        if (std::fflush(file_) != 0) return Failed();
+#if defined(_WIN32)
+        return _commit(_fileno(file_)) == 0 || Failed();
+#else
+        return fsync(fileno(file_)) == 0 || Failed();
+#endif
     }
 
     bool Close() override {
-        if (!file_) return false;
+        if (!Usable()) return false;
+        errno = 0;
         const bool stored = std::fclose(file_) == 0;
+        if (!stored) Failed();
         file_ = nullptr;
         FileNumbers::Release(number_);
         return stored;
     }
+
+    std::string LastError() const override { return error_ == 0 ? std::string() : ErrorDescription(error_); }
 
     std::int16_t Number() const override { return number_; }
 
 private:
     enum class Operation { None, Read, Write };
 
+    bool Usable() {
+        if (file_) return true;
+        error_ = EBADF;
+        return false;
+    }
+
+    // Keeps the error number of the call that just failed; returns false for "return ... || Failed()".
+    bool Failed() {
+        error_ = errno != 0 ? errno : EIO;
+        return false;
+    }
+
     bool SwitchTo(Operation next) {
         bool ok = true;
+        errno = 0;
         if (last_ == Operation::Write && next == Operation::Read) ok = std::fflush(file_) == 0;
         if (last_ == Operation::Read && next == Operation::Write) ok = SeekTo(file_, 0, SEEK_CUR);
         last_ = next;
-        return ok;
+        return ok || Failed();
     }
 
     std::FILE* file_;
     std::int16_t number_;
     Operation last_ = Operation::None;
+    int error_ = 0;
 };
 
-// The description shown in the alarm box. The common texts are spelled out here because the
-// C library translates its own texts into the user's language once the window sets the locale.
-std::string Describe(int error) {
+}  // namespace
+
+// The common texts are spelled out here because the C library translates its own texts into
+// the user's language once the window sets the locale.
+std::string ErrorDescription(int error) {
     switch (static_cast<std::errc>(error)) {
     case std::errc::no_such_file_or_directory: return "No such file or directory";
     case std::errc::not_a_directory: return "Not a directory";
@@ -167,10 +221,16 @@ std::string Describe(int error) {
     case std::errc::device_or_resource_busy: return "Device or resource busy";
     case std::errc::invalid_argument: return "Invalid argument";
     case std::errc::bad_file_descriptor: return "Bad file number";
+    case std::errc::no_space_on_device: return "No space left on device";
+    case std::errc::io_error: return "Input/output error";
+    case std::errc::file_too_large: return "File too large";
+    case std::errc::filename_too_long: return "File name too long";
     default: break;
     }
     return error == 0 ? "Unknown error" : std::generic_category().message(error);
 }
+
+namespace {
 
 bool IsPermissionError(int error) {
     switch (static_cast<std::errc>(error)) {
@@ -265,7 +325,7 @@ public:
 
 private:
     static OpenAttempt Failed(int error, const std::string& path, int mode) {
-        return {nullptr, Classify(error, path, mode), Describe(error)};
+        return {nullptr, Classify(error, path, mode), ErrorDescription(error)};
     }
 };
 
@@ -287,6 +347,95 @@ std::string WithButtonLines(std::string message, std::initializer_list<std::stri
 
 }  // namespace
 
+#if !defined(_WIN32)
+OpenAttempt FileSystem::CreateTemporaryFile(const std::string& target, std::int16_t number) {
+    const std::string folder = GetParentFolderName(target);
+    const std::string stem = (folder.empty() ? std::string() : folder + "/") + "." +
+                             GetBaseName(target) +
+                             (GetExtensionName(target).empty() ? "" : "." + GetExtensionName(target)) + ".";
+    // The name only has to be new in this folder; O_EXCL makes sure of that, the mix of
+    // process, counter and clock just keeps the retries few.
+    static std::atomic<std::uint32_t> counter{0};
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        std::uint64_t seed = static_cast<std::uint64_t>(getpid()) * 2654435761u + counter++ * 40503u +
+                             static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        std::string name = stem;
+        for (int i = 0; i < 6; ++i, seed /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[seed % 36];
+        name += ".tmp";
+        // 0666 under the umask: the bits any new file of this user gets, not mkstemp's 0600.
+        const int descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0) {
+            error = errno;
+            continue;
+        }
+        std::FILE* file = fdopen(descriptor, "w+b");
+        if (!file) {
+            error = errno;
+            close(descriptor);
+            unlink(name.c_str());
+            break;
+        }
+        if (!FileNumbers::Claim(number)) {
+            std::fclose(file);
+            unlink(name.c_str());
+            error = EBADF;
+            break;
+        }
+        return {std::make_unique<StdioFile>(file, number), OpenFailure::None, {}, name};
+    }
+    return {nullptr, Classify(error, target, OpenReplace),
+            ErrorDescription(error) + " (no new file can be made in " + (folder.empty() ? "." : folder) + ")"};
+}
+
+int FileSystem::Rename(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int FileSystem::Remove(const std::string& path) {
+    return unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+std::optional<std::uint32_t> FileSystem::PermissionBits(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return std::nullopt;
+    return static_cast<std::uint32_t>(status.st_mode & 07777);
+}
+
+int FileSystem::SetPermissionBits(const std::string& path, std::uint32_t bits) {
+    return chmod(path.c_str(), static_cast<mode_t>(bits)) == 0 ? 0 : errno;
+}
+
+int FileSystem::SyncFolder(const std::string& folder) {
+    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return errno;
+    const int error = fsync(descriptor) == 0 ? 0 : errno;
+    close(descriptor);
+    return error;
+}
+#endif
+
+namespace {
+
+// OpenReplace: the checks an open of the path itself would make, then a new temporary file
+// beside it. The path is never created, so giving up leaves nothing behind.
+OpenAttempt OpenReplacement(const std::string& path, std::int16_t number, FileSystem& fileSystem) {
+    const auto fail = [&](int error) {
+        return OpenAttempt{nullptr, Classify(error, path, OpenReplace), ErrorDescription(error)};
+    };
+    if (path.empty()) return fail(EINVAL);
+    const std::string folder = GetParentFolderName(path);
+    if (!folder.empty() && !fileSystem.FolderExists(folder)) return fail(ENOENT);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return fail(EISDIR);
+    // A file the person may not write stays theirs, even though its folder would let a
+    // rename replace it.
+    if (fileSystem.PermissionBits(path) && access(path.c_str(), W_OK) != 0) return fail(errno);
+    return fileSystem.CreateTemporaryFile(path, number);
+}
+
+}  // namespace
+
 FileSystem& DefaultFileSystem() {
     static RealFileSystem fileSystem;
     return fileSystem;
@@ -297,48 +446,52 @@ OpenResult OpenFileWithRetry(const std::string& path, int mode, int quiet, Messa
     const std::int16_t number = FileNumbers::NextFree();
     if (number <= 0) return {};
     for (;;) {
-        OpenAttempt attempt = fileSystem.Open(path, mode, number, options.readOnlyFallback);
-        if (attempt.file) return {number, std::move(attempt.file)};
+        OpenAttempt attempt = mode == OpenReplace ? OpenReplacement(path, number, fileSystem)
+                                                  : fileSystem.Open(path, mode, number, options.readOnlyFallback);
+        if (attempt.file) return {number, std::move(attempt.file), attempt.temporaryPath, {}};
 
         // The path goes in before the code and the description are filled, so a path that
         // itself holds "%1%" or "%2%" shows them; the button lines are added afterwards and
         // are never filled.
+        // Given up: the code, and the reason for the messages that follow.
+        const auto givenUp = [&](std::int16_t code) { return OpenResult{code, nullptr, {}, attempt.description}; };
         const std::string message = ReplacePlaceholders(
             "Cannot Open %0%\r\nby Error Code=%1%:%2%\r\n",
             {path, static_cast<std::int32_t>(attempt.failure), attempt.description});
 
         switch (attempt.failure) {
         case OpenFailure::FileNotFound: {
-            if (quiet == QuietFileNotFound) return {};
+            if (quiet == QuietFileNotFound) return givenUp(0);
             const AlarmAnswer answer = boxes.ShowAlarmBox(
                 WithButtonLines(message, {AbortLine, RetryLine, IgnoreFileLine}), AlarmTitle,
                 AlarmButtons::AbortRetryIgnore);
-            if (answer == AlarmAnswer::Abort) return {-2, nullptr};
+            if (answer == AlarmAnswer::Abort) return givenUp(-2);
             if (answer == AlarmAnswer::Retry) continue;
             if (answer == AlarmAnswer::Ignore && fileSystem.CreateEmptyFile(path)) continue;
-            return {};
+            return givenUp(0);
         }
         case OpenFailure::PermissionDenied: {
             const AlarmAnswer answer = boxes.ShowAlarmBox(WithButtonLines(message, {RetryLine, CancelLine}),
                                                           AlarmTitle, AlarmButtons::RetryCancel);
             if (answer == AlarmAnswer::Retry) continue;
-            return {-3, nullptr};
+            return givenUp(-3);
         }
         case OpenFailure::PathNotFound: {
-            if (quiet == QuietPathNotFound) return {};
+            if (quiet == QuietPathNotFound) return givenUp(0);
             const AlarmAnswer answer = boxes.ShowAlarmBox(
                 WithButtonLines(message, {AbortLine, RetryLine, IgnoreFolderLine}), AlarmTitle,
                 AlarmButtons::AbortRetryIgnore);
-            if (answer == AlarmAnswer::Abort) return {-1, nullptr};
+            if (answer == AlarmAnswer::Abort) return givenUp(-1);
             if (answer == AlarmAnswer::Retry) continue;
+            // A replacement only needs the folder: an empty file there would outlive a failed write.
             if (answer == AlarmAnswer::Ignore && MakeFolderPath(GetParentFolderName(path), fileSystem) &&
-                fileSystem.CreateEmptyFile(path)) {
+                (mode == OpenReplace || fileSystem.CreateEmptyFile(path))) {
                 continue;
             }
-            return {};
+            return givenUp(0);
         }
         default:
-            return {};
+            return givenUp(0);
         }
     }
 }

@@ -18,6 +18,10 @@ enum OpenMode : int {
     OpenAppend = 2,  // sequential writing at the end; created when missing
     OpenBinary = 3,  // reading and writing at any position; a missing file is created empty
     OpenRandom = 4,  // fixed-length records; created when missing
+    // A new hidden temporary file beside the path, to replace it later (ReplacementFile); the
+    // path itself is not created or changed. A missing folder, or an existing file that may
+    // not be written, fails as the other modes do.
+    OpenReplace = 5,
 };
 
 enum QuietSelector : int {
@@ -52,6 +56,11 @@ public:
     virtual bool Truncate(std::uint64_t size) = 0;
     // Flushes and closes; false when anything written could not be stored.
     virtual bool Close() = 0;
+    // Flushes everything written so far to the disk itself (not only to the system's cache).
+    virtual bool Sync() = 0;
+    // The system's reason for the last operation that failed ("No space left on device"), or
+    // "" when none failed or the reason is unknown.
+    virtual std::string LastError() const = 0;
     // The file number of this open file: positive, unique among the open files.
     virtual std::int16_t Number() const = 0;
 };
@@ -60,6 +69,7 @@ struct OpenAttempt {
     std::unique_ptr<OpenFile> file;        // set on success
     OpenFailure failure = OpenFailure::None;
     std::string description;               // the platform's text for the failure
+    std::string temporaryPath;             // OpenReplace: the temporary file that was created
 };
 
 // The file services OpenFileWithRetry needs. Replaceable so tests can inject failures.
@@ -72,7 +82,25 @@ public:
     virtual bool CreateFolder(const std::string& path) = 0;
     // Creates (or empties) a file; false when that fails.
     virtual bool CreateEmptyFile(const std::string& path) = 0;
+
+    // The steps of replacing a file (ReplacementFile). The defaults act on this machine's disk;
+    // tests override them to make one step fail. Each returns 0 on success, else the error
+    // number (errno) of the failure.
+    //
+    // Creates a new file ".NAME.XXXXXX.tmp" in target's folder, for reading and writing, with
+    // the permission bits a new file gets from the umask.
+    virtual OpenAttempt CreateTemporaryFile(const std::string& target, std::int16_t number);
+    virtual int Rename(const std::string& from, const std::string& to);
+    virtual int Remove(const std::string& path);
+    // The permission bits of an existing file (nothing when it does not exist), and setting them.
+    virtual std::optional<std::uint32_t> PermissionBits(const std::string& path);
+    virtual int SetPermissionBits(const std::string& path, std::uint32_t bits);
+    // Flushes a folder's entries to the disk, so a rename in it survives a power cut.
+    virtual int SyncFolder(const std::string& folder);
 };
+
+// The system's text for an error number, in English whatever the locale.
+std::string ErrorDescription(int error);
 
 // The real file system of this machine.
 FileSystem& DefaultFileSystem();
@@ -83,6 +111,8 @@ FileSystem& DefaultFileSystem();
 struct OpenResult {
     std::int16_t code = 0;
     std::unique_ptr<OpenFile> file;
+    std::string temporaryPath;  // OpenReplace: the temporary file beside the path
+    std::string failure;        // the system's reason for the last failed attempt, if any
     explicit operator bool() const { return code > 0 && file != nullptr; }
 };
 

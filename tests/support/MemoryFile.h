@@ -10,6 +10,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kartivo::test {
@@ -25,6 +26,7 @@ public:
     bool failClose = false;
     bool failSeek = false;
     bool failTruncate = false;
+    bool failSync = false;
 
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     std::size_t BytesWritten() const { return written_; }
@@ -64,12 +66,12 @@ public:
         std::copy_n(data.begin(), allowed, bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
         position_ += allowed;
         written_ += allowed;
-        return allowed == data.size();
+        return allowed == data.size() || Failed("No space left on device");
     }
 
     bool Seek(std::uint64_t offset) override {
         if (closed_ || failSeek || offset > std::numeric_limits<std::size_t>::max()) {
-            return false;
+            return Failed("Invalid argument");
         }
         position_ = static_cast<std::size_t>(offset);
         return true;
@@ -84,7 +86,7 @@ public:
 
     bool Truncate(std::uint64_t size) override {
         if (closed_ || failTruncate || size > std::numeric_limits<std::size_t>::max()) {
-            return false;
+            return Failed("File too large");
         }
         bytes_.resize(static_cast<std::size_t>(size), 0);
         return true;
@@ -95,8 +97,12 @@ public:
             return false;
         }
         closed_ = true;
-        return !failClose;
+        return !failClose || Failed("Input/output error");
     }
+
+    bool Sync() override { return (!closed_ && !failSync) || Failed("Input/output error"); }
+
+    std::string LastError() const override { return lastError_; }
 
     std::int16_t Number() const override { return number_; }
 
@@ -106,6 +112,12 @@ private:
     std::size_t written_ = 0;
     std::int16_t number_;
     bool closed_ = false;
+    std::string lastError_;
+
+    bool Failed(const char* reason) {
+        lastError_ = reason;
+        return false;
+    }
 };
 
 }  // namespace kartivo::test
