@@ -6,6 +6,7 @@
 #include "bitmap/OutputLayout.h"
 #include "common/FileCommon.h"
 #include "common/PathParts.h"
+#include "common/ReplacementFile.h"
 
 #include <gdal.h>
 #include <gdal_alg.h>
@@ -17,11 +18,8 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -29,9 +27,6 @@
 #include <sstream>
 #include <vector>
 
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
 
 namespace kartivo::geoimport {
 
@@ -640,29 +635,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     return result;
 }
 
-namespace {
-
-std::string SystemReason() {
-    return errno != 0 ? std::strerror(errno) : "the system gave no reason";
-}
-
-// A name beside the target that no other run uses at the same time.
-std::string TemporaryPathBeside(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-#if defined(_WIN32)
-    const unsigned long process = 0;
-#else
-    const unsigned long process = static_cast<unsigned long>(getpid());
-#endif
-    const std::string folder = GetParentFolderName(target);
-    const std::string name = "." + std::filesystem::path(target).filename().string() + "." +
-                             std::to_string(process) + "." + std::to_string(counter++) + ".part";
-    return folder.empty() ? name : folder + PreferredSeparator() + name;
-}
-
-}  // namespace
-
-ImportStatus ImportJob::Write(const std::string& outputPath, MessageBoxes& boxes, const ImportProgress& progress) {
+ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgress& progress) {
     const Source& s = *source_;
     const ImportPlan& plan = plan_;
     if (IsSamePicture(s.path, outputPath)) {
@@ -678,20 +651,14 @@ ImportStatus ImportJob::Write(const std::string& outputPath, MessageBoxes& boxes
     const auto header = BuildOutputHeader(fields, static_cast<std::uint32_t>(s.colourTable.size()));
     if (!header) return Refusal(ImportError::TooLarge, "the bitmap's size does not fit a bitmap header");
 
-    const std::string temporary = TemporaryPathBeside(outputPath);
-    OpenResult opened = OpenFileWithRetry(temporary, OpenOutput, QuietNone, boxes);
-    if (!opened) return Refusal(ImportError::WriteFailed, "Cannot write " + outputPath + ": the file could not be created");
-    OpenFile& file = *opened.file;
+    ReplacementFile replacement(outputPath);
+    if (!replacement.IsOpen()) return Refusal(ImportError::WriteFailed, replacement.Error());
+    OpenFile& file = replacement.File();
     const auto fail = [&](ImportStatus status) {
-        file.Close();
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+        replacement.Discard();
         return status;
     };
-    const auto writeFailed = [&] {
-        return fail(Refusal(ImportError::WriteFailed, "Cannot write " + outputPath + ": " + SystemReason()));
-    };
-    errno = 0;
+    const auto writeFailed = [&] { return fail(Refusal(ImportError::WriteFailed, replacement.WriteError())); };
     if (!file.Write(*header) || !file.Write(s.colourTable)) return writeFailed();
 
     const std::int32_t stripRows =
@@ -738,22 +705,13 @@ ImportStatus ImportJob::Write(const std::string& outputPath, MessageBoxes& boxes
         if (read != CE_None) {
             return fail(Refusal(ImportError::ReadFailed, "Cannot read the picture: " + LastGdalError("GDAL read failed")));
         }
-        errno = 0;
         if (!file.Write(std::span(strip.data(), std::size_t(rows) * rowSize))) return writeFailed();
         done += rows;
         if (progress && !progress(double(done) / plan.height)) {
             return fail(Refusal(ImportError::Canceled, "The import was canceled; nothing was written"));
         }
     }
-    errno = 0;
-    if (!file.Close()) return writeFailed();
-    std::error_code renamed;
-    std::filesystem::rename(temporary, outputPath, renamed);
-    if (renamed) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return Refusal(ImportError::WriteFailed, "Cannot write " + outputPath + ": " + renamed.message());
-    }
+    if (!replacement.Commit()) return Refusal(ImportError::WriteFailed, replacement.Error());
     return {};
 }
 

@@ -4,8 +4,6 @@
 // Name(bottom,left,top,right).bmp so that loading it fills in the name and the corners.
 // The only place that sees GDAL; nothing of it leaks through this header.
 
-#include "common/MessageBox.h"
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -113,7 +111,7 @@ public:
     // Writes the bitmap to a temporary file beside outputPath and renames it over outputPath
     // once complete, so a refusal, a failure or a cancel leaves no file and any older one as
     // it was. Rows are read in strips, bottom row first: memory does not grow with the picture.
-    ImportStatus Write(const std::string& outputPath, MessageBoxes& boxes, const ImportProgress& progress = {});
+    ImportStatus Write(const std::string& outputPath, const ImportProgress& progress = {});
 
 private:
     std::unique_ptr<Source> source_;

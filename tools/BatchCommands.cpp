@@ -690,7 +690,7 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
         }
         return true;
     };
-    const geoimport::ImportStatus written = prepared.job->Write(outputPath, session.boxes, progress);
+    const geoimport::ImportStatus written = prepared.job->Write(outputPath, progress);
     if (written.error != geoimport::ImportError::None) {
         reporter.Error(picturePath, written.message);
         return false;

@@ -205,8 +205,7 @@ geoimport::ImportPlan ImportOrFail(const std::string& path, const geoimport::Imp
     geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, options);
     EXPECT_TRUE(prepared.job) << path << ": " << prepared.status.message;
     if (!prepared.job) return {};
-    test::ScriptedMessageBoxes boxes;
-    const geoimport::ImportStatus written = prepared.job->Write(output, boxes);
+    const geoimport::ImportStatus written = prepared.job->Write(output);
     EXPECT_EQ(written.error, ImportError::None) << written.message;
     return prepared.job->Plan();
 }
@@ -366,7 +365,6 @@ TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
     const std::string output = folder.File("out.bmp");
     test::WriteAll(output, {1, 2, 3});
     const std::vector<std::string> before = FolderEntries(folder.Path());
-    test::ScriptedMessageBoxes boxes;
     struct Case {
         const char* name;
         std::string output;
@@ -380,10 +378,9 @@ TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        boxes.answers = {AlarmAnswer::Abort};
         geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
         ASSERT_TRUE(prepared.job);
-        const geoimport::ImportStatus status = prepared.job->Write(c.output, boxes, c.progress);
+        const geoimport::ImportStatus status = prepared.job->Write(c.output, c.progress);
         EXPECT_EQ(status.error, c.error) << status.message;
         EXPECT_EQ(FolderEntries(folder.Path()), before);
         EXPECT_EQ(test::ReadAll(output), (test::Bytes{1, 2, 3}));  // the older file is kept
