@@ -39,7 +39,7 @@ constexpr double MercatorLimitY = 20037508.342789244;
 constexpr std::int64_t CacheBytes = std::int64_t{64} << 20;
 constexpr double WarpMemoryBytes = 64.0 * 1024 * 1024;
 // The bytes of output rows read and written at once.
-constexpr std::size_t StripBytes = std::size_t{4} << 20;
+constexpr std::size_t StripBytes = std::size_t{16} << 20;
 // What gdalwarp allows by default between the exact and the interpolated transformation, in
 // output pixels; the same value keeps an import equal to gdalwarp's own result.
 constexpr double ApproxErrorPixels = 0.125;
@@ -276,17 +276,41 @@ bool IsGeoreferencedPicture(const std::string& path) {
     return georeference.hasGeoTransform || georeference.hasGcps;
 }
 
+// GDAL's warp operation, run strip by strip into an in-memory picture of one strip.
+struct Warper {
+    void* transformer = nullptr;  // source pixels to output georeference; its output grid moves per strip
+    void* approx = nullptr;       // the interpolating transformer over it, as gdalwarp uses
+    GDALWarpOperationH operation = nullptr;
+    Dataset strip;                // the colour bands, then alpha
+    std::array<double, 6> geoTransform{};
+
+    Warper() = default;
+    Warper(const Warper&) = delete;
+    Warper& operator=(const Warper&) = delete;
+    ~Warper() {
+        if (operation != nullptr) GDALDestroyWarpOperation(operation);
+        if (approx != nullptr) GDALDestroyApproxTransformer(approx);
+        if (transformer != nullptr) GDALDestroyGenImgProjTransformer(transformer);
+    }
+
+    // Warps the output rows top .. top + rows - 1 into the strip picture.
+    bool Warp(std::int32_t top, std::int32_t width, std::int32_t rows) {
+        std::array<double, 6> g = geoTransform;
+        g[3] += top * g[5];
+        GDALSetGenImgProjTransformerDstGeoTransform(transformer, g.data());
+        return GDALChunkAndWarpImage(operation, 0, 0, width, rows) == CE_None;
+    }
+};
+
 struct ImportJob::Source {
     std::string path;
     Dataset source;
-    Dataset warped;  // the warped view of the source, read in its place; empty when copying
+    std::unique_ptr<Warper> warper;  // empty when the pixels are copied
     BandLayout layout;
     std::int32_t xOffset = 0;  // the source pixels copied start here
     std::int32_t yOffset = 0;
     std::uint8_t fillIndex = 0;  // for a warped paletted picture: the entry shown where the source is not
     std::vector<std::uint8_t> colourTable;  // blue, green, red, 0 per entry, as the bitmap stores them
-
-    GDALDatasetH Read() const { return warped ? warped.get() : source.get(); }
 };
 
 ImportJob::ImportJob(std::unique_ptr<Source> source, ImportPlan plan)
@@ -338,6 +362,12 @@ struct OutputGrid {
     std::int32_t height = 0;
     bool cut = false;
 };
+
+// The rows read, warped and written at once: about StripBytes of output.
+std::int32_t StripRows(std::int32_t width, std::int32_t bitCount, std::int32_t height) {
+    const std::size_t rowBytes = ((std::size_t(width) * bitCount + 31) / 32) * 4;
+    return static_cast<std::int32_t>(std::clamp<std::size_t>(StripBytes / rowBytes, 1, std::size_t(std::max(height, 1))));
+}
 
 bool IsNorthUp(const std::array<double, 6>& g) {
     return g[2] == 0 && g[4] == 0 && g[1] > 0 && g[5] < 0;
@@ -449,37 +479,40 @@ GDALResampleAlg WarpAlgorithm(Resampling resampling) {
     return GRA_NearestNeighbour;
 }
 
-Dataset CreateWarpedView(GDALDatasetH dataset, void* transformer, const OutputGrid& grid, const BandLayout& layout,
-                         Resampling resampling) {
-    GDALSetGenImgProjTransformerDstGeoTransform(transformer, grid.geoTransform.data());
-    void* approx = GDALCreateApproxTransformer(GDALGenImgProjTransform, transformer, ApproxErrorPixels);
-    GDALApproxTransformerOwnsSubtransformer(approx, TRUE);
+// Takes over the transformer, also when it fails.
+std::unique_ptr<Warper> CreateWarper(GDALDatasetH dataset, void* transformer, const OutputGrid& grid,
+                                     const BandLayout& layout, Resampling resampling, std::int32_t stripRows) {
+    auto warper = std::make_unique<Warper>();
+    warper->transformer = transformer;
+    warper->geoTransform = grid.geoTransform;
+    warper->approx = GDALCreateApproxTransformer(GDALGenImgProjTransform, transformer, ApproxErrorPixels);
+    const int colourBands = GDALGetRasterCount(dataset) - (layout.alphaBand != 0 ? 1 : 0);
+    // Every warped picture gets an alpha band: where it is clear the source does not reach,
+    // and the bitmap shows white there.
+    warper->strip.reset(
+        GDALCreate(GDALGetDriverByName("MEM"), "", grid.width, stripRows, colourBands + 1, GDT_Byte, nullptr));
+    if (warper->approx == nullptr || !warper->strip) return nullptr;
 
     GDALWarpOptions* options = GDALCreateWarpOptions();
     options->hSrcDS = dataset;
+    options->hDstDS = warper->strip.get();
     options->eResampleAlg = WarpAlgorithm(resampling);
     options->dfWarpMemoryLimit = WarpMemoryBytes;
-    const int colourBands = GDALGetRasterCount(dataset) - (layout.alphaBand != 0 ? 1 : 0);
     options->nBandCount = colourBands;
     options->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int) * colourBands));
     options->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * colourBands));
     for (int i = 0; i < colourBands; ++i) options->panSrcBands[i] = options->panDstBands[i] = i + 1;
     options->nSrcAlphaBand = layout.alphaBand;
-    // Every warped picture gets an alpha band: where it is clear the source does not reach,
-    // and the bitmap shows white there.
     options->nDstAlphaBand = colourBands + 1;
     options->pfnTransformer = GDALApproxTransform;
-    options->pTransformerArg = approx;
-    double geoTransform[6];
-    std::copy(grid.geoTransform.begin(), grid.geoTransform.end(), geoTransform);
-    Dataset warped(GDALCreateWarpedVRT(dataset, grid.width, grid.height, geoTransform, options));
-    if (!warped) {
-        GDALDestroyApproxTransformer(approx);
-    }
-    // The view keeps its own copy of the options and owns the transformer from here on.
-    options->pTransformerArg = nullptr;
+    options->pTransformerArg = warper->approx;
+    // Each strip starts clear, so a strip never shows what the one before left.
+    options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "INIT_DEST", "0");
+    warper->operation = GDALCreateWarpOperation(options);
+    options->pTransformerArg = nullptr;  // the warper releases it
     GDALDestroyWarpOptions(options);
-    return warped;
+    if (warper->operation == nullptr) return nullptr;
+    return warper;
 }
 
 std::string MapNameOf(const std::string& sourcePath) {
@@ -597,9 +630,9 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         grid = *warpedGrid;
         plan.warped = true;
         if (grid.width > 0 && grid.height > 0) {
-            // The size is checked before the view is made; a refusal below releases it.
-            source->warped = CreateWarpedView(dataset, transformer, grid, *layout, options.resampling);
-            if (!source->warped) return refuse(ImportError::CannotTransform, cannot + LastGdalError("GDAL's warper refused"));
+            source->warper = CreateWarper(dataset, transformer, grid, *layout, options.resampling,
+                                          StripRows(grid.width, layout->kind == ColourKind::Rgb ? 24 : 8, grid.height));
+            if (!source->warper) return refuse(ImportError::CannotTransform, cannot + LastGdalError("GDAL's warper refused"));
         } else {
             GDALDestroyGenImgProjTransformer(transformer);
         }
@@ -661,34 +694,45 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
     const auto writeFailed = [&] { return fail(Refusal(ImportError::WriteFailed, replacement.WriteError())); };
     if (!file.Write(*header) || !file.Write(s.colourTable)) return writeFailed();
 
-    const std::int32_t stripRows =
-        static_cast<std::int32_t>(std::clamp<std::size_t>(StripBytes / std::size_t(rowSize), 1, std::size_t(plan.height)));
+    const std::int32_t stripRows = StripRows(plan.width, plan.bitCount, plan.height);
     // Zeroed once: the padding at the end of each row is never written over.
     std::vector<std::uint8_t> strip(std::size_t(stripRows) * rowSize, 0);
     const int colourCount = static_cast<int>(s.layout.colourBands.size());
-    const bool alpha = s.warped || s.layout.alphaBand != 0;
+    const bool alpha = s.warper || s.layout.alphaBand != 0;
     std::vector<int> bands = s.layout.colourBands;
-    const int alphaBand = s.warped ? GDALGetRasterCount(s.warped.get()) : s.layout.alphaBand;
-    if (alpha) bands.push_back(alphaBand);
+    GDALDatasetH from = s.source.get();
+    if (s.warper) {
+        // The strip picture holds the source's colour bands in their order, then alpha.
+        from = s.warper->strip.get();
+        bands = colourCount == 3 ? std::vector<int>{3, 2, 1} : std::vector<int>{1};
+        bands.push_back(colourCount + 1);
+    } else if (alpha) {
+        bands.push_back(s.layout.alphaBand);
+    }
     const int bandCount = static_cast<int>(bands.size());
     std::vector<std::uint8_t> withAlpha(alpha ? std::size_t(stripRows) * plan.width * bandCount : 0);
 
     for (std::int32_t done = 0; done < plan.height;) {
         const std::int32_t rows = std::min(stripRows, plan.height - done);
-        // Output rows done .. done + rows - 1 counted from the bottom are these source rows,
-        // counted from the top.
+        // Output rows done .. done + rows - 1 counted from the bottom are these rows counted
+        // from the top.
         const std::int32_t top = plan.height - done - rows;
         CPLErrorReset();
+        if (s.warper && !s.warper->Warp(top, plan.width, rows)) {
+            return fail(Refusal(ImportError::ReadFailed, "Cannot warp the picture: " + LastGdalError("GDAL's warper failed")));
+        }
+        const std::int32_t fromX = s.warper ? 0 : s.xOffset;
+        const std::int32_t fromY = s.warper ? 0 : s.yOffset + top;
         CPLErr read = CE_None;
         if (!alpha) {
             // A negative line step puts the lowest row first, as the bitmap stores them.
-            read = GDALDatasetRasterIOEx(s.Read(), GF_Read, s.xOffset, s.yOffset + top, plan.width, rows,
+            read = GDALDatasetRasterIOEx(from, GF_Read, fromX, fromY, plan.width, rows,
                                          strip.data() + std::size_t(rows - 1) * rowSize, plan.width, rows, GDT_Byte,
                                          bandCount, bands.data(), colourCount, -GSpacing(rowSize), 1, nullptr);
         } else {
-            read = GDALDatasetRasterIOEx(s.Read(), GF_Read, s.xOffset, s.yOffset + top, plan.width, rows,
-                                         withAlpha.data(), plan.width, rows, GDT_Byte, bandCount, bands.data(),
-                                         bandCount, GSpacing(plan.width) * bandCount, 1, nullptr);
+            read = GDALDatasetRasterIOEx(from, GF_Read, fromX, fromY, plan.width, rows, withAlpha.data(),
+                                         plan.width, rows, GDT_Byte, bandCount, bands.data(), bandCount,
+                                         GSpacing(plan.width) * bandCount, 1, nullptr);
             for (std::int32_t r = 0; r < rows; ++r) {
                 const std::uint8_t* in = withAlpha.data() + std::size_t(r) * plan.width * bandCount;
                 std::uint8_t* out = strip.data() + std::size_t(rows - 1 - r) * rowSize;
@@ -696,6 +740,8 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
                     const std::uint8_t a = in[colourCount];
                     if (s.layout.kind == ColourKind::Palette) {
                         out[0] = a == 0 ? s.fillIndex : in[0];
+                    } else if (a == 255) {
+                        std::copy(in, in + colourCount, out);
                     } else {
                         for (int c = 0; c < colourCount; ++c) out[c] = OverWhite(in[c], a);
                     }
