@@ -276,11 +276,11 @@ bool IsGeoreferencedPicture(const std::string& path) {
     return georeference.hasGeoTransform || georeference.hasGcps;
 }
 
-// GDAL's warp operation, run strip by strip into an in-memory picture of one strip.
+// GDAL's warp, run strip by strip into an in-memory picture of one strip.
 struct Warper {
     void* transformer = nullptr;  // source pixels to output georeference; its output grid moves per strip
     void* approx = nullptr;       // the interpolating transformer over it, as gdalwarp uses
-    GDALWarpOperationH operation = nullptr;
+    GDALWarpOptions* options = nullptr;
     Dataset strip;                // the colour bands, then alpha
     std::array<double, 6> geoTransform{};
 
@@ -288,17 +288,24 @@ struct Warper {
     Warper(const Warper&) = delete;
     Warper& operator=(const Warper&) = delete;
     ~Warper() {
-        if (operation != nullptr) GDALDestroyWarpOperation(operation);
+        if (options != nullptr) GDALDestroyWarpOptions(options);
         if (approx != nullptr) GDALDestroyApproxTransformer(approx);
         if (transformer != nullptr) GDALDestroyGenImgProjTransformer(transformer);
     }
 
-    // Warps the output rows top .. top + rows - 1 into the strip picture.
+    // Warps the output rows top .. top + rows - 1 into the strip picture. A warp operation
+    // keeps what it learnt of the source's place in the output, so each strip, whose grid
+    // differs, gets an operation of its own: one kept over all strips reads ever larger
+    // windows of the source.
     bool Warp(std::int32_t top, std::int32_t width, std::int32_t rows) {
         std::array<double, 6> g = geoTransform;
         g[3] += top * g[5];
         GDALSetGenImgProjTransformerDstGeoTransform(transformer, g.data());
-        return GDALChunkAndWarpImage(operation, 0, 0, width, rows) == CE_None;
+        GDALWarpOperationH operation = GDALCreateWarpOperation(options);
+        if (operation == nullptr) return false;
+        const CPLErr warped = GDALChunkAndWarpImage(operation, 0, 0, width, rows);
+        GDALDestroyWarpOperation(operation);
+        return warped == CE_None;
     }
 };
 
@@ -494,6 +501,7 @@ std::unique_ptr<Warper> CreateWarper(GDALDatasetH dataset, void* transformer, co
     if (warper->approx == nullptr || !warper->strip) return nullptr;
 
     GDALWarpOptions* options = GDALCreateWarpOptions();
+    warper->options = options;
     options->hSrcDS = dataset;
     options->hDstDS = warper->strip.get();
     options->eResampleAlg = WarpAlgorithm(resampling);
@@ -508,10 +516,7 @@ std::unique_ptr<Warper> CreateWarper(GDALDatasetH dataset, void* transformer, co
     options->pTransformerArg = warper->approx;
     // Each strip starts clear, so a strip never shows what the one before left.
     options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "INIT_DEST", "0");
-    warper->operation = GDALCreateWarpOperation(options);
-    options->pTransformerArg = nullptr;  // the warper releases it
-    GDALDestroyWarpOptions(options);
-    if (warper->operation == nullptr) return nullptr;
+    // The transformer stays the warper's own: the options only lend it.
     return warper;
 }
 

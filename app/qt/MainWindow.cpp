@@ -77,7 +77,8 @@ void MainWindow::BuildMenu() {
     QMenu* file = menuBar()->addMenu(FromUtf8(form_.mnuFile.Text()));
     file->setObjectName("mnuFile");
     for (Control* item : {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile, &form_.mnuFileSelectAmbuloFile,
-                          &form_.mnuFileNop0, &form_.mnuFileQuit}) {
+                          &form_.mnuFileImportPicture, &form_.mnuFileNop0, &form_.mnuFileQuit}) {
+        if (item == &form_.mnuFileImportPicture && !Form1::ImportAvailable()) continue;
         QAction* action = item->Text() == "-" ? file->addSeparator() : file->addAction(FromUtf8(item->Text()));
         action->setObjectName(FromUtf8(item->Name()));
         actions_[item->Name()] = action;
@@ -164,6 +165,7 @@ void MainWindow::ConnectEvents() {
         {"mnuFileOpenInFile", [this] { form_.mnuFileOpenInFile_Click(); }},
         {"mnuFileSelectOutFile", [this] { form_.mnuFileSelectOutFile_Click(); }},
         {"mnuFileSelectAmbuloFile", [this] { form_.mnuFileSelectAmbuloFile_Click(); }},
+        {"mnuFileImportPicture", [this] { form_.mnuFileImportPicture_Click(); }},
         {"mnuFileQuit", [this] { form_.mnuFileQuit_Click(); }},
         {"cmdMake", [this] { form_.cmdMake_Click(); }},
         {"cmdWriteAmbuloData", [this] { form_.cmdWriteAmbuloData_Click(); }},

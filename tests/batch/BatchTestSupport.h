@@ -33,7 +33,5 @@ using WindowEdit = std::pair<std::string, std::string>;
 // Types each text into its control; a corner box then runs its handler, as leaving it does.
 void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits);
 
-// The names of the entries in folder, sorted: what a run left behind.
-std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 
 }  // namespace kartivo::test
