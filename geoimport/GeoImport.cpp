@@ -520,6 +520,30 @@ std::unique_ptr<Warper> CreateWarper(GDALDatasetH dataset, void* transformer, co
     return warper;
 }
 
+std::int16_t BitCount(const BandLayout& layout) {
+    return layout.kind == ColourKind::Rgb ? 24 : 8;
+}
+
+// Header, colour table (a warped palette may gain white) and rows, in 64 bits.
+std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped) {
+    const std::uint64_t entries = layout.kind == ColourKind::Grey      ? 256
+                                  : layout.kind == ColourKind::Palette ? std::min<std::uint64_t>(
+                                                                             layout.palette.size() + (warped ? 1 : 0), 256)
+                                                                       : 0;
+    const std::uint64_t rowBytes = ((std::uint64_t(grid.width) * BitCount(layout) + 31) / 32) * 4;
+    return OutputHeaderLength(HeaderForm::Windows) + entries * 4 + rowBytes * std::uint64_t(grid.height);
+}
+
+// Checked before any memory for the pixels is taken.
+ImportStatus CheckSize(const OutputGrid& grid, const BandLayout& layout, bool warped) {
+    const std::uint64_t size = BitmapFileSize(grid, layout, warped);
+    const std::uint64_t largest = std::uint64_t(std::numeric_limits<std::int32_t>::max());
+    if (size <= largest) return {};
+    return Refusal(ImportError::TooLarge, "the bitmap would be " + std::to_string(grid.width) + " x " +
+                                              std::to_string(grid.height) + " pixels, " + SizeText(size) +
+                                              ", beyond the " + SizeText(largest) + " a bitmap file can hold");
+}
+
 std::string MapNameOf(const std::string& sourcePath) {
     std::string name = GetBaseName(sourcePath);
     // The name ends at the first "(" when the file name is read back.
@@ -634,6 +658,10 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         }
         grid = *warpedGrid;
         plan.warped = true;
+        if (const ImportStatus size = CheckSize(grid, *layout, true); size.error != ImportError::None) {
+            GDALDestroyGenImgProjTransformer(transformer);
+            return refuse(size.error, size.message);
+        }
         if (grid.width > 0 && grid.height > 0) {
             source->warper = CreateWarper(dataset, transformer, grid, *layout, options.resampling,
                                           StripRows(grid.width, layout->kind == ColourKind::Rgb ? 24 : 8, grid.height));
@@ -646,6 +674,9 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         return refuse(ImportError::OutsideMercator,
                       "it lies wholly beyond 85.0511 degrees of latitude, where Web Mercator ends");
     }
+    if (const ImportStatus size = CheckSize(grid, *layout, plan.warped); size.error != ImportError::None) {
+        return refuse(size.error, size.message);
+    }
     plan.cutAtMercatorLimit = grid.cut;
     plan.width = grid.width;
     plan.height = grid.height;
@@ -656,16 +687,8 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
 
     source->layout = *layout;
     source->colourTable = ColourTable(source->layout, plan.warped, source->fillIndex);
-    plan.bitCount = layout->kind == ColourKind::Rgb ? 24 : 8;
-    const std::uint64_t rowBytes = ((std::uint64_t(plan.width) * plan.bitCount + 31) / 32) * 4;
-    plan.fileSize = OutputHeaderLength(HeaderForm::Windows) + source->colourTable.size() + rowBytes * plan.height;
-    if (plan.fileSize > std::uint64_t(std::numeric_limits<std::int32_t>::max())) {
-        return refuse(ImportError::TooLarge, "the bitmap would be " + std::to_string(plan.width) + " x " +
-                                                 std::to_string(plan.height) + " pixels, " + SizeText(plan.fileSize) +
-                                                 ", beyond the " +
-                                                 SizeText(std::uint64_t(std::numeric_limits<std::int32_t>::max())) +
-                                                 " a bitmap file can hold");
-    }
+    plan.bitCount = BitCount(*layout);
+    plan.fileSize = BitmapFileSize(grid, *layout, plan.warped);
     if (const ImportStatus named = NameThePicture(plan, sourcePath); named.error != ImportError::None) {
         return refuse(named.error, named.message);
     }
@@ -697,7 +720,8 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
         return status;
     };
     const auto writeFailed = [&] { return fail(Refusal(ImportError::WriteFailed, replacement.WriteError())); };
-    if (!file.Write(*header) || !file.Write(s.colourTable)) return writeFailed();
+    if (!file.Write(*header)) return writeFailed();
+    if (!s.colourTable.empty() && !file.Write(s.colourTable)) return writeFailed();
 
     const std::int32_t stripRows = StripRows(plan.width, plan.bitCount, plan.height);
     // Zeroed once: the padding at the end of each row is never written over.
