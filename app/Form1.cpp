@@ -23,7 +23,8 @@ Form1::Form1(UserInterface& ui, FileSystem& fileSystem) : ui_(ui), fileSystem_(f
         &txtOutTopLatitudeDegree, &txtOutTopLatitude3, &txtOutRightLongitudeDegree, &txtOutRightLongitude3,
         &cmdMake,
         &txtlblAmbuloFilePath, &txtName, &cboLayer, &cmdWriteAmbuloData, &lblDragAmbulo,
-        &mnuFile, &mnuFileOpenInFile, &mnuFileSelectOutFile, &mnuFileSelectAmbuloFile, &mnuFileNop0, &mnuFileQuit,
+        &mnuFile, &mnuFileOpenInFile, &mnuFileSelectOutFile, &mnuFileSelectAmbuloFile, &mnuFileImportPicture, &mnuFileNop0,
+        &mnuFileQuit,
     };
     WireEvents();
 }

@@ -90,6 +90,9 @@ public:
     Control mnuFileOpenInFile{"mnuFileOpenInFile", ControlKind::MenuItem, "", "Open Input BMP File"};
     Control mnuFileSelectOutFile{"mnuFileSelectOutFile", ControlKind::MenuItem, "", "Select Output BMP File"};
     Control mnuFileSelectAmbuloFile{"mnuFileSelectAmbuloFile", ControlKind::MenuItem, "", "Select Ambulo2 File"};
+    // Present only where Kartivo is built with the import (ImportAvailable()).
+    Control mnuFileImportPicture{"mnuFileImportPicture", ControlKind::MenuItem, "",
+                                 "Import Georeferenced Picture..."};
     Control mnuFileNop0{"mnuFileNop0", ControlKind::MenuItem, "", "-"};
     Control mnuFileQuit{"mnuFileQuit", ControlKind::MenuItem, "", "Quit"};
 
@@ -142,6 +145,15 @@ public:
     // carried into the output fields at once), then the name and corners of its file name.
     void LoadInputMap(const std::string& path);
 
+    // Importing a georeferenced picture (GeoTIFF, a picture with a world file): a save dialog
+    // proposing Name(bottom,left,top,right).bmp beside it, the import under a progress dialog,
+    // then the bitmap loaded as if dropped on "In". False when nothing was written.
+    static bool ImportAvailable();
+    bool ImportPicture(const std::string& sourcePath);
+    // True when the file is a georeferenced picture that is not a bitmap, so a drop offers
+    // the import instead of loading it.
+    static bool IsImportablePicture(const std::string& path);
+
     // The map data file: taken when its extension is exactly "mbx"; the write rule follows.
     void SetMapDataFile(const std::string& path);
 
@@ -158,6 +170,7 @@ public:
     void mnuFileOpenInFile_Click();
     void mnuFileSelectOutFile_Click();
     void mnuFileSelectAmbuloFile_Click();
+    void mnuFileImportPicture_Click();
     void mnuFileQuit_Click();
     void txtInFilePathData_DblClick();
     void txtOutFilePathData_DblClick();

@@ -74,7 +74,12 @@ void Form1::txtInFilePathData_DblClick() {
 }
 
 void Form1::lblDragIn_OLEDragDrop(const std::vector<std::string>& files) {
-    if (!files.empty()) LoadInputMap(files.front());
+    if (files.empty()) return;
+    if (IsImportablePicture(files.front())) {
+        ImportPicture(files.front());
+        return;
+    }
+    LoadInputMap(files.front());
 }
 
 void Form1::lblImageWidthData_Change() {

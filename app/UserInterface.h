@@ -6,13 +6,30 @@
 #include "common/FileDialog.h"
 #include "common/MessageBox.h"
 
+#include <memory>
+#include <string>
+
 namespace kartivo {
+
+// A modal progress dialog with a Cancel button, closed when the object goes.
+class ProgressDialog {
+public:
+    virtual ~ProgressDialog() = default;
+    // Shows how far the work is, from 0 to 1; false once the person has pressed Cancel.
+    virtual bool Advance(double fraction) = 0;
+};
 
 class UserInterface : public MessageBoxes, public FileDialogs {
 public:
     virtual void SetBusyPointer(bool busy) = 0;
     // Closes the main window, which ends the program.
     virtual void CloseWindow() = 0;
+    // A progress dialog for long work; nothing where there is no one to show it to.
+    virtual std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) {
+        (void)text;
+        (void)title;
+        return nullptr;
+    }
 };
 
 }  // namespace kartivo

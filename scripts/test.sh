@@ -9,11 +9,11 @@ cd "$(dirname "$0")/.."
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARTIVO_WERROR=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARTIVO_WERROR=ON -DKARTIVO_IMPORT=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKARTIVO_SANITIZE=ON -DKARTIVO_WERROR=ON
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKARTIVO_SANITIZE=ON -DKARTIVO_WERROR=ON -DKARTIVO_IMPORT=ON
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \

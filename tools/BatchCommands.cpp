@@ -12,7 +12,12 @@
 #include "mapdata/MapDataFile.h"
 #include "tools/JsonText.h"
 
+#ifdef KARTIVO_IMPORT
+#include "geoimport/GeoImport.h"
+#endif
+
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -45,6 +50,8 @@ Commands:
   info        what loading each picture shows, and the name and corners in its file name
   make        the re-projected picture of each input, as the window's Make writes it
   write-info  the map's name, corners and layer into a map data file (.mbx)
+  import      a georeferenced picture (GeoTIFF, PNG or JPEG with a world file, ...) as a
+              bitmap with Web Mercator rows, its corners in its name
 
 Options:
   -h, --help  this help; "kartivo-batch COMMAND --help" explains a command
@@ -63,7 +70,30 @@ degrees and in degrees, minutes and seconds. A picture the window would refuse i
 reported on standard error with the window's message.
 
 Options:
-  --json      one JSON object per picture and line; a refused picture has "error"
+  --json      one JSON object per picture and line; a refused picture has "error". For
+              any picture GDAL reads, "gdal" gives its format, coordinate system and
+              the WGS 84 latitudes and longitudes of its outer edges
+)";
+
+constexpr const char* ImportHelp = R"(Usage: kartivo-batch import [OPTIONS] PICTURE...
+
+Turns each georeferenced picture into a bitmap whose rows are spaced as in Web Mercator,
+named Name(bottom,left,top,right).bmp after the picture, beside it: loading that bitmap
+or running "make" on it fills in the name and the corners by itself. The corners are the
+WGS 84 latitudes and longitudes of the centres of the corner pixels, to ten decimals.
+
+A picture in Web Mercator (EPSG:3857) is copied pixel for pixel; any other is warped to it.
+Colour pictures become 24-bit, grey and paletted ones 8-bit with their colour table. An
+alpha band is laid over white, as is any part of the bitmap the picture does not reach.
+Bands of 16-bit or floating-point values (elevation, not colours) are refused. Latitudes
+beyond 85.0511 degrees, where Web Mercator ends, are cut off.
+
+Options:
+  --srs CRS         the picture's coordinate system when it names none (a world file
+                    without .prj) or a wrong one, e.g. EPSG:4326 or EPSG:32654
+  --resampling near|bilinear|cubic
+                    how warped pixels are found; default near (nearest neighbour)
+  -o, --output PATH the output file, with one picture only
 )";
 
 constexpr const char* MakeHelp = R"(Usage: kartivo-batch make [OPTIONS] PICTURE...
@@ -337,14 +367,54 @@ std::array<CornerTexts, 4> EachCorner(const Corners& corners) {
             CornerTexts{"right longitude", "right", corners.right}};
 }
 
+#ifdef KARTIVO_IMPORT
+std::string JsonDouble(double value) {
+    std::array<char, 32> buffer{};
+    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    return ec == std::errc() && std::isfinite(value) ? std::string(buffer.data(), end) : "null";
+}
+
+// What GDAL tells of the picture, for pictures the window cannot load as much as for bitmaps.
+void AddForeignInfo(JsonObject& object, const std::string& path) {
+    const std::optional<geoimport::ForeignPicture> foreign = geoimport::DescribeForeignPicture(path);
+    if (!foreign) return;
+    JsonObject gdal;
+    gdal.String("format", foreign->format)
+        .Raw("crs", foreign->crs.empty() ? "null" : JsonString(foreign->crs))
+        .Raw("width", std::to_string(foreign->width))
+        .Raw("height", std::to_string(foreign->height))
+        .Raw("bands", std::to_string(foreign->bands));
+    if (foreign->corners) {
+        gdal.Raw("corners", JsonObject()
+                                .Raw("bottom", JsonDouble(foreign->corners->bottom))
+                                .Raw("left", JsonDouble(foreign->corners->left))
+                                .Raw("top", JsonDouble(foreign->corners->top))
+                                .Raw("right", JsonDouble(foreign->corners->right))
+                                .Text());
+    } else {
+        gdal.Raw("corners", "null");
+    }
+    object.Raw("gdal", gdal.Text());
+}
+#else
+void AddForeignInfo(JsonObject&, const std::string&) {}
+#endif
+
 std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     JsonObject object;
     object.String("path", path);
+    const auto finish = [&object, &path] {
+        AddForeignInfo(object, path);
+        return object.Text();
+    };
     if (picture.headers.error == HeaderError::UnknownForm) {
         // The window still shows the file size of a picture whose header form it does not know.
         object.Raw("fileSize", JsonWholeNumber(PropertyTexts(picture.headers).fileSize));
     }
-    if (picture.problem) return object.String("error", *picture.problem).Text();
+    if (picture.problem) {
+        object.String("error", *picture.problem);
+        return finish();
+    }
 
     const BitmapPropertyTexts texts = PropertyTexts(picture.headers);
     object.Raw("fileSize", JsonWholeNumber(texts.fileSize))
@@ -358,7 +428,10 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     const FileNameCorners found = ReadFileNameConvention(path);
     object.Raw("name", found.name ? JsonString(*found.name) : "null");
     const std::optional<Corners> corners = CornersFromFileName(found);
-    if (!corners) return object.Raw("corners", "null").Text();
+    if (!corners) {
+        object.Raw("corners", "null");
+        return finish();
+    }
     JsonObject cornerObject;
     for (const CornerTexts& corner : EachCorner(*corners)) {
         cornerObject.Raw(corner.key, JsonObject()
@@ -367,7 +440,8 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
                                          .String("dms", DegreeToDmsText(corner.typed))
                                          .Text());
     }
-    return object.Raw("corners", cornerObject.Text()).Text();
+    object.Raw("corners", cornerObject.Text());
+    return finish();
 }
 
 void WriteInfoText(std::ostream& out, const std::string& path, const LoadedPicture& picture) {
@@ -597,6 +671,60 @@ int RunWriteInfoCommand(const CommandLine& line, Session& session) {
     return written.error == MapDataError::None ? ExitAllDone : fail(MapDataFailureText(written));
 }
 
+#ifdef KARTIVO_IMPORT
+bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,
+               const std::optional<std::string>& output, std::size_t index, std::size_t total, Session& session) {
+    Reporter& reporter = session.reporter;
+    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(picturePath, options);
+    if (!prepared.job) {
+        reporter.Error(picturePath, "cannot import: " + prepared.status.message);
+        return false;
+    }
+    const geoimport::ImportPlan& plan = prepared.job->Plan();
+    const std::string outputPath = output.value_or(plan.proposedPath);
+    int shownPercent = -1;
+    const auto progress = [&](double fraction) {
+        const int percent = static_cast<int>(fraction * 100);
+        if (percent != shownPercent) {
+            reporter.Progress(index, total, FileNameOf(picturePath) + " " + std::to_string(percent) + "%");
+            shownPercent = percent;
+        }
+        return true;
+    };
+    const geoimport::ImportStatus written = prepared.job->Write(outputPath, progress);
+    if (written.error != geoimport::ImportError::None) {
+        reporter.Error(picturePath, written.message);
+        return false;
+    }
+    if (const std::string notes = geoimport::ImportNotes(plan); !notes.empty()) reporter.Error(picturePath, notes);
+    reporter.EndProgress();
+    session.console.out << outputPath << '\n';
+    return true;
+}
+
+int RunImportCommand(const CommandLine& line, Session& session) {
+    const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "import", text); };
+    if (line.operands.empty()) return usage("import needs at least one picture");
+    geoimport::ImportOptions options;
+    options.sourceCrs = line.Value("--srs").value_or("");
+    if (const auto text = line.Value("--resampling")) {
+        const auto resampling = geoimport::ResamplingFromName(*text);
+        if (!resampling) return usage("--resampling takes near, bilinear or cubic, not \"" + *text + "\"");
+        options.resampling = *resampling;
+    }
+    const std::optional<std::string> output = line.Value("--output");
+    if (output && line.operands.size() != 1) {
+        return usage("-o names the output of one picture; without it each output goes beside its picture");
+    }
+    bool allDone = true;
+    for (std::size_t i = 0; i < line.operands.size(); ++i) {
+        allDone = ImportOne(line.operands[i], options, output, i + 1, line.operands.size(), session) && allDone;
+    }
+    session.reporter.EndProgress();
+    return allDone ? ExitAllDone : ExitSomeFailed;
+}
+#endif
+
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands{
         {"info", InfoHelp, {HelpOption, {"--json", "", false}}, RunInfoCommand},
@@ -613,6 +741,12 @@ const std::vector<Command>& Commands() {
          WriteInfoHelp,
          {HelpOption, {"--name", "", true}, {"--corners", "", true}, {"--layer", "", true}},
          RunWriteInfoCommand},
+#ifdef KARTIVO_IMPORT
+        {"import",
+         ImportHelp,
+         {HelpOption, {"--srs", "", true}, {"--resampling", "", true}, {"--output", "-o", true}},
+         RunImportCommand},
+#endif
     };
     return commands;
 }

@@ -116,8 +116,10 @@ void MainWindow::BuildMenu() {
     // Access keys exist only in the Qt captions; the model's texts keep their words.
     QMenu* file = menuBar()->addMenu(WithAccessKeys({FromUtf8(form_.mnuFile.Text())}).first());
     file->setObjectName("mnuFile");
-    const std::vector<Control*> items = {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile,
-                                         &form_.mnuFileSelectAmbuloFile, &form_.mnuFileNop0, &form_.mnuFileQuit};
+    std::vector<Control*> items = {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile,
+                                   &form_.mnuFileSelectAmbuloFile};
+    if (Form1::ImportAvailable()) items.push_back(&form_.mnuFileImportPicture);
+    items.insert(items.end(), {&form_.mnuFileNop0, &form_.mnuFileQuit});
     QStringList captions;
     for (const Control* item : items) captions << FromUtf8(item->Text());
     const QStringList shown = WithAccessKeys(captions);
@@ -206,6 +208,7 @@ void MainWindow::ConnectEvents() {
         {"mnuFileOpenInFile", [this] { form_.mnuFileOpenInFile_Click(); }},
         {"mnuFileSelectOutFile", [this] { form_.mnuFileSelectOutFile_Click(); }},
         {"mnuFileSelectAmbuloFile", [this] { form_.mnuFileSelectAmbuloFile_Click(); }},
+        {"mnuFileImportPicture", [this] { form_.mnuFileImportPicture_Click(); }},
         {"mnuFileQuit", [this] { form_.mnuFileQuit_Click(); }},
         {"cmdMake", [this] { RunKeepingFocus([this] { form_.cmdMake_Click(); }); }},
         {"cmdWriteAmbuloData", [this] { RunKeepingFocus([this] { form_.cmdWriteAmbuloData_Click(); }); }},

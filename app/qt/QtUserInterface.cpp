@@ -1,5 +1,7 @@
 #include "app/qt/QtUserInterface.h"
 
+#include "app/qt/QtProgressDialog.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -88,6 +90,10 @@ void QtUserInterface::SetBusyPointer(bool busy) {
     } else {
         QApplication::restoreOverrideCursor();
     }
+}
+
+std::unique_ptr<ProgressDialog> QtUserInterface::ShowProgress(const std::string& text, const std::string& title) {
+    return ShowQtProgress(window_, text, title);
 }
 
 void QtUserInterface::CloseWindow() {

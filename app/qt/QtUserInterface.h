@@ -20,6 +20,7 @@ public:
     std::string ShowSaveDialog(const FileDialogRequest& request) override;
     void SetBusyPointer(bool busy) override;
     void CloseWindow() override;
+    std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) override;
 
 private:
     std::string RunFileDialog(const FileDialogRequest& request, bool save);

@@ -77,9 +77,11 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
         const std::optional<JsonValue> json = ParseJson(lines[0]);
         ASSERT_TRUE(json) << lines[0];
 
-        EXPECT_EQ(json->Keys(), (std::vector<std::string>{"path", "fileSize", "width", "height", "colorDepth",
-                                                          "compression", "resolutionWidth", "resolutionHeight",
-                                                          "name", "corners"}));
+        // What GDAL reads of the file, where it reads it, comes last; the import's tests check it.
+        std::vector<std::string> keys = json->Keys();
+        if (!keys.empty() && keys.back() == "gdal") keys.pop_back();
+        EXPECT_EQ(keys, (std::vector<std::string>{"path", "fileSize", "width", "height", "colorDepth", "compression",
+                                                  "resolutionWidth", "resolutionHeight", "name", "corners"}));
         EXPECT_EQ((*json)["path"].text, path);
         EXPECT_EQ((std::vector<std::string>{AsLabel((*json)["fileSize"]), AsLabel((*json)["width"]),
                                             AsLabel((*json)["height"]), AsLabel((*json)["colorDepth"]),

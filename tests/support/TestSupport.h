@@ -30,6 +30,9 @@ private:
     std::filesystem::path path_;
 };
 
+// The names of the entries in folder, sorted: what a run left behind.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
+
 Bytes ReadAll(const std::string& path);
 // The names of the entries in folder, sorted: what a run left behind.
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder);

@@ -18,6 +18,9 @@ TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
         {"mnuFileOpenInFile", true, "open"},
         {"mnuFileSelectOutFile", true, "Output BMP File"},
         {"mnuFileSelectAmbuloFile", true, "Output Ambuloフルカラー地図データ File"},
+#ifdef KARTIVO_IMPORT
+        {"mnuFileImportPicture", true, "open"},
+#endif
         {"txtInFilePathData", false, "open"},
         {"txtOutFilePathData", false, "Output BMP File"},
         {"txtlblAmbuloFilePath", false, "Output Ambuloフルカラー地図データ File"},

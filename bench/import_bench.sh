@@ -1,0 +1,49 @@
+#!/bin/sh
+# Times "kartivo-batch import" on a 20000 x 20000 RGB GeoTIFF against GDAL's own tools doing
+# the same job, and prints each run's peak memory:
+#   (a) a picture in Web Mercator, copied:   against gdal_translate -of BMP
+#   (b) the same area in EPSG:4326, warped:  against gdalwarp -t_srs EPSG:3857 -of BMP
+# The two 1.2 GB sources are made once in the work folder and kept for later runs.
+#
+#   bench/import_bench.sh [BUILD_DIR] [WORK_DIR] [RUNS]
+set -eu
+build=${1:-build}
+work=${2:-/tmp/kartivo-import-bench}
+runs=${3:-3}
+batch="$build/bin/kartivo-batch"
+seed="$(dirname "$0")/../tests/data/bmpsuite/g/rgb24.bmp"
+mkdir -p "$work"
+
+# Tokyo, 60 km square in Web Mercator, and the same corners in longitude and latitude.
+if [ ! -f "$work/mercator.tif" ]; then
+    gdal_translate -q -of GTiff -outsize 20000 20000 -r bilinear -a_srs EPSG:3857 \
+        -a_ullr 15540000 4300000 15600000 4240000 "$seed" "$work/mercator.tif"
+fi
+if [ ! -f "$work/lonlat.tif" ]; then
+    set -- $(echo "15540000 4300000
+15600000 4240000" | gdaltransform -s_srs EPSG:3857 -t_srs EPSG:4326 -output_xy | tr '\n' ' ')
+    gdal_translate -q -of GTiff -outsize 20000 20000 -r bilinear -a_srs EPSG:4326 \
+        -a_ullr "$1" "$2" "$3" "$4" "$seed" "$work/lonlat.tif"
+fi
+
+# One command, run after run: elapsed seconds and peak resident kilobytes, then the medians.
+measure() {
+    label=$1
+    shift
+    : > "$work/times"
+    i=0
+    while [ "$i" -lt "$runs" ]; do
+        rm -f "$work"/out/*
+        /usr/bin/time -f "%e %M" -a -o "$work/times" "$@" > /dev/null
+        i=$((i + 1))
+    done
+    sort -n "$work/times" | awk -v label="$label" '{ t[NR] = $1; m[NR] = $2 }
+        END { mid = int((NR + 1) / 2); printf "%-40s %8.2f s %10.1f MB\n", label, t[mid], m[mid] / 1024 }'
+}
+
+mkdir -p "$work/out"
+measure "(a) kartivo-batch import (copy)" "$batch" import -o "$work/out/a.bmp" "$work/mercator.tif"
+measure "(a) gdal_translate -of BMP" gdal_translate -q -of BMP "$work/mercator.tif" "$work/out/a.bmp"
+measure "(b) kartivo-batch import (warp)" "$batch" import -o "$work/out/b.bmp" "$work/lonlat.tif"
+measure "(b) gdalwarp -t_srs EPSG:3857 -of BMP" gdalwarp -q -t_srs EPSG:3857 -of BMP "$work/lonlat.tif" "$work/out/b.bmp"
+rm -rf "$work/out"

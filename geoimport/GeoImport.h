@@ -1,0 +1,135 @@
+#pragma once
+// Turning a georeferenced raster (GeoTIFF, a picture with a world file, anything GDAL reads
+// with a coordinate system) into a bitmap whose rows are spaced as in Web Mercator, named
+// Name(bottom,left,top,right).bmp so that loading it fills in the name and the corners.
+// The only place that sees GDAL; nothing of it leaks through this header.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kartivo::geoimport {
+
+enum class Resampling { Nearest, Bilinear, Cubic };
+
+// "near", "bilinear" or "cubic".
+std::optional<Resampling> ResamplingFromName(std::string_view name);
+
+struct ImportOptions {
+    // The source's coordinate system when it carries none (a world file without a .prj) or a
+    // wrong one: anything GDAL understands, such as "EPSG:32654". Empty: the source's own.
+    std::string sourceCrs;
+    Resampling resampling = Resampling::Nearest;
+};
+
+// Signed decimal degrees in WGS 84.
+struct WgsCorners {
+    double bottom = 0;
+    double left = 0;
+    double top = 0;
+    double right = 0;
+};
+
+// What info reports of a picture GDAL reads.
+struct ForeignPicture {
+    std::string format;  // GDAL's short name of the format: "GTiff", "PNG"
+    std::string crs;     // "EPSG:3857" where the system has a code, its name otherwise; empty without one
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t bands = 0;
+    // The outer edges of the picture, where it has a georeference and a coordinate system
+    // that transforms to WGS 84.
+    std::optional<WgsCorners> corners;
+};
+
+// Nothing when GDAL cannot open the file as a raster.
+std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path);
+
+// True when GDAL opens the file as a raster that carries a georeference: the pictures the
+// window offers to import rather than load.
+bool IsGeoreferencedPicture(const std::string& path);
+
+enum class ImportError {
+    None,
+    OpenFailed,       // GDAL cannot read the file
+    BadCrsOption,     // the coordinate system given in the options is not understood
+    NoGeoreference,   // neither a georeference in the file nor one beside it
+    NoCrs,            // a georeference without a coordinate system
+    CannotTransform,  // the coordinate system does not transform to Web Mercator
+    NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
+    OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
+    TooLarge,         // the bitmap would not fit the size fields of a bitmap file
+    NameUnreadable,   // the corners would not read back from the file name
+    ReadFailed,
+    WriteFailed,
+    Canceled,
+};
+
+// What the import will write, known before any pixel is read.
+struct ImportPlan {
+    std::string mapName;  // the source's base name, with "(" and ")" made "[" and "]"
+    // The centres of the corner pixels, rounded to ten decimals: Make takes the bottom
+    // latitude as that of the bottom row and the top latitude as that of the top row.
+    WgsCorners corners;
+    std::string fileName;      // mapName(bottom,left,top,right).bmp
+    std::string proposedPath;  // fileName beside the source
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int16_t bitCount = 0;  // 24, or 8 with a colour table
+    std::uint64_t fileSize = 0;
+    bool warped = false;             // false: the pixels are copied as they are
+    bool cutAtMercatorLimit = false; // rows beyond 85.0511 degrees north or south were left out
+    // The output grid in Web Mercator metres: left and top edges and pixel sizes.
+    double originX = 0;
+    double originY = 0;
+    double pixelWidth = 0;
+    double pixelHeight = 0;
+};
+
+struct ImportStatus {
+    ImportError error = ImportError::None;
+    std::string message;  // why, for a person; empty when all went well
+};
+
+// Called after each strip with the fraction done; returning false cancels the import.
+using ImportProgress = std::function<bool(double fraction)>;
+
+// An opened source with its plan; writing reads it.
+class ImportJob {
+public:
+    struct Source;  // the opened source, known only to the import itself
+    ImportJob(std::unique_ptr<Source> source, ImportPlan plan);
+    ~ImportJob();
+    ImportJob(const ImportJob&) = delete;
+    ImportJob& operator=(const ImportJob&) = delete;
+
+    const ImportPlan& Plan() const { return plan_; }
+
+    // Writes the bitmap to a temporary file beside outputPath and renames it over outputPath
+    // once complete, so a refusal, a failure or a cancel leaves no file and any older one as
+    // it was. Rows are read in strips, bottom row first: memory does not grow with the picture.
+    ImportStatus Write(const std::string& outputPath, const ImportProgress& progress = {});
+
+private:
+    std::unique_ptr<Source> source_;
+    ImportPlan plan_;
+};
+
+struct ImportPreparation {
+    std::unique_ptr<ImportJob> job;  // set when the source can be imported
+    ImportStatus status;
+};
+
+// Opens the source, checks it and plans the output; reads no pixels.
+ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options);
+
+// Message for the plan's notes, such as rows cut at the end of Web Mercator; empty when none.
+std::string ImportNotes(const ImportPlan& plan);
+
+// The latitude where Web Mercator's square ends.
+inline constexpr double MercatorLatitudeLimit = 85.0511287798066;
+
+}  // namespace kartivo::geoimport

@@ -1,0 +1,101 @@
+#include "GeoPictures.h"
+
+#include <ogr_spatialref.h>
+#include <cpl_conv.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace kartivo::test {
+
+// Pictures in formats that cannot be created directly (PNG) go through a GeoTIFF in memory.
+void MakePicture(const Source& spec, const std::string& path) {
+    GDALAllRegister();
+    GDALDriverH mem = GDALGetDriverByName("MEM");
+    GDALDatasetH ds = GDALCreate(mem, "", spec.width, spec.height, spec.bands, spec.type, nullptr);
+    for (int b = 1; b <= spec.bands; ++b) {
+        std::vector<std::uint16_t> values(std::size_t(spec.width) * spec.height);
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x) values[std::size_t(y) * spec.width + x] = spec.value(b, x, y);
+        }
+        GDALRasterBandH band = GDALGetRasterBand(ds, b);
+        ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width,
+                               spec.height, GDT_UInt16, 0, 0),
+                  CE_None);
+        if (spec.alpha && b == spec.bands) GDALSetRasterColorInterpretation(band, GCI_AlphaBand);
+    }
+    if (spec.palette) {
+        GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
+        for (short i = 0; i < 256; ++i) {
+            const GDALColorEntry entry{short(255 - i), short(i / 2), short((i * 7) & 0xFF), 255};
+            GDALSetColorEntry(table, i, &entry);
+        }
+        GDALSetRasterColorTable(GDALGetRasterBand(ds, 1), table);
+        GDALDestroyColorTable(table);
+    }
+    if (spec.georeferenced) GDALSetGeoTransform(ds, const_cast<double*>(spec.geoTransform.data()));
+    if (!spec.crs.empty()) {
+        OGRSpatialReference crs;
+        crs.SetFromUserInput(spec.crs.c_str());
+        GDALSetSpatialRef(ds, OGRSpatialReference::ToHandle(&crs));
+    }
+    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(spec.driver.c_str()), path.c_str(), ds, FALSE, nullptr,
+                                      nullptr, nullptr);
+    ASSERT_NE(out, nullptr) << CPLGetLastErrorMsg();
+    GDALClose(out);
+    GDALClose(ds);
+}
+
+// A world file and, when crs is given, a .prj beside a picture made without a georeference.
+void AddWorldFile(const std::string& picture, const std::string& worldExtension, const std::array<double, 6>& g,
+                  const std::string& crs) {
+    const std::filesystem::path path(picture);
+    std::ofstream world(std::filesystem::path(path).replace_extension(worldExtension));
+    world.precision(17);
+    // A world file names the centre of the top-left pixel.
+    world << g[1] << '\n' << g[4] << '\n' << g[2] << '\n' << g[5] << '\n'
+          << g[0] + g[1] / 2 + g[2] / 2 << '\n' << g[3] + g[4] / 2 + g[5] / 2 << '\n';
+    if (crs.empty()) return;
+    OGRSpatialReference srs;
+    srs.SetFromUserInput(crs.c_str());
+    srs.morphToESRI();
+    char* wkt = nullptr;
+    srs.exportToWkt(&wkt);
+    std::ofstream(std::filesystem::path(path).replace_extension(".prj")) << wkt;
+    CPLFree(wkt);
+}
+
+Decoded Decode(GDALDatasetH ds, int firstBand, int bandCount) {
+    Decoded d;
+    d.width = GDALGetRasterXSize(ds);
+    d.height = GDALGetRasterYSize(ds);
+    d.bands = bandCount > 0 ? bandCount : GDALGetRasterCount(ds);
+    d.pixels.resize(std::size_t(d.width) * d.height * d.bands);
+    for (int b = 0; b < d.bands; ++b) {
+        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(ds, firstBand + b), GF_Read, 0, 0, d.width, d.height,
+                               d.pixels.data() + std::size_t(b) * d.width * d.height, d.width, d.height, GDT_Byte,
+                               0, 0),
+                  CE_None);
+    }
+    if (GDALColorTableH table = GDALGetRasterColorTable(GDALGetRasterBand(ds, 1))) {
+        for (int i = 0; i < GDALGetColorEntryCount(table); ++i) {
+            const GDALColorEntry* e = GDALGetColorEntry(table, i);
+            d.palette.push_back({e->c1, e->c2, e->c3});
+        }
+    }
+    return d;
+}
+
+Decoded DecodeFile(const std::string& path) {
+    GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(ds, nullptr) << path;
+    if (ds == nullptr) return {};
+    Decoded d = Decode(ds);
+    GDALClose(ds);
+    return d;
+}
+
+
+}  // namespace kartivo::test

@@ -1,0 +1,52 @@
+#pragma once
+// Georeferenced test pictures made with GDAL's own API, and GDAL's reading of a result.
+
+#include <gdal.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kartivo::test {
+
+using Pixels = std::vector<std::uint8_t>;  // band after band
+
+struct Source {
+    std::string driver = "GTiff";
+    std::string crs;                 // written into the file; empty: none
+    std::array<double, 6> geoTransform{};
+    bool georeferenced = true;
+    int width = 40;
+    int height = 30;
+    int bands = 3;
+    GDALDataType type = GDT_Byte;
+    bool palette = false;
+    bool alpha = false;               // the last band is alpha
+    // The value of band b at column x, row y; by default varied enough that a pixel taken
+    // from the wrong place shows.
+    std::function<std::uint8_t(int b, int x, int y)> value = [](int b, int x, int y) {
+        return static_cast<std::uint8_t>((x * 37 + y * 101 + b * 71 + x * y) & 0xFF);
+    };
+};
+
+// Writes the picture with GDAL: a GeoTIFF, or a PNG through a GeoTIFF in memory.
+void MakePicture(const Source& spec, const std::string& path);
+
+// A world file and, when crs is given, a .prj beside a picture made without a georeference.
+void AddWorldFile(const std::string& picture, const std::string& worldExtension, const std::array<double, 6>& g,
+                  const std::string& crs);
+
+struct Decoded {
+    int width = 0;
+    int height = 0;
+    int bands = 0;
+    Pixels pixels;  // band after band, top row first
+    std::vector<std::array<short, 3>> palette;
+};
+
+Decoded Decode(GDALDatasetH ds, int firstBand = 1, int bandCount = 0);
+Decoded DecodeFile(const std::string& path);
+
+}  // namespace kartivo::test
