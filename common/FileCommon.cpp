@@ -186,6 +186,8 @@ public:
 
     bool Write(std::span<const std::uint8_t> bytes) override {
         if (!Usable() || !SwitchTo(Operation::Write)) return false;
+        // An empty span may carry no buffer at all, and fwrite's pointer must not be null.
+        if (bytes.empty()) return true;
         errno = 0;
         if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return Failed();
         if (writeBehind_ && (unsent_ += bytes.size()) >= WriteBehindBytes) {

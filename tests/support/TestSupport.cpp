@@ -115,13 +115,4 @@ AlarmAnswer ScriptedMessageBoxes::ShowAlarmBox(const std::string& text, const st
     return answer;
 }
 
-std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 }  // namespace kartivo::test

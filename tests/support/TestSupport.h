@@ -34,8 +34,6 @@ private:
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 
 Bytes ReadAll(const std::string& path);
-// The names of the entries in folder, sorted: what a run left behind.
-std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 void WriteAll(const std::string& path, const Bytes& bytes);
 
 // Describes a generated bitmap. Row r of the pixel data holds bytes that start with
