@@ -141,7 +141,7 @@ TEST_F(MakeCommand, AVanishedInputIsNotCreatedAgain) {
 class RefusingFileSystem : public test::FaultyFileSystem {
 public:
     std::string refused;
-    OpenAttempt Open(const std::string& path, int mode, std::int16_t number, bool fallback) override {
+    OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool fallback) override {
         if (path == refused) return {nullptr, OpenFailure::PermissionDenied, "Permission denied"};
         return FaultyFileSystem::Open(path, mode, number, fallback);
     }
