@@ -199,7 +199,7 @@ TEST_F(MakeCommand, OutputDialogAndQuit) {
     ASSERT_EQ(ui_.saveRequests.size(), 2U);
     const FileDialogRequest& request = ui_.saveRequests[0];
     EXPECT_EQ(request.title, "Output BMP File");
-    EXPECT_EQ(request.filter, std::string("BMP(*.bmp)\0*.bmp\0", 17));
+    EXPECT_EQ(request.filter, (std::vector<FileFilter>{{"BMP(*.bmp)", "*.bmp"}}));
     EXPECT_EQ(request.initialFolder, "/maps");
     EXPECT_EQ(request.initialFileName, "/maps/Tokyo_.bmp");
     EXPECT_EQ(request.flags & DialogOverwritePrompt, 0U) << "no overwrite question";

@@ -142,9 +142,9 @@ TEST(AccessKeys, EachCaptionGetsAFreeLetterPreferablyAtAWordStart) {
 }
 
 TEST(NameFilters, ShowEachPairOnceAndAllFilesForAnEmptyFilter) {
-    EXPECT_EQ(qt::NameFilters(""), QStringList{"All(*.*)"});
-    EXPECT_EQ(qt::NameFilters(std::string("BMP(*.bmp)\0*.bmp\0", 17)), QStringList{"BMP(*.bmp)"});
-    EXPECT_EQ(qt::NameFilters(std::string("Maps\0*.mbx\0", 11)), QStringList{"Maps (*.mbx)"});
+    EXPECT_EQ(qt::NameFilters({}), QStringList{"All(*.*)"});
+    EXPECT_EQ(qt::NameFilters({{"BMP(*.bmp)", "*.bmp"}}), QStringList{"BMP(*.bmp)"});
+    EXPECT_EQ(qt::NameFilters({{"Maps", "*.mbx"}, {"BMP(*.bmp)", "*.bmp"}}), (QStringList{"Maps (*.mbx)", "BMP(*.bmp)"}));
 }
 
 }  // namespace
