@@ -60,7 +60,7 @@ void Form1::ReadCornersFromFileName(const std::string& path) {
 }
 
 void Form1::ChooseInputFile() {
-    const std::string path = ui_.ShowOpenDialog({.filter = std::string("BMP(*.bmp)\0*.bmp\0", 17),
+    const std::string path = ui_.ShowOpenDialog({.filter = {{"BMP(*.bmp)", "*.bmp"}},
                                                  .viewCommand = ViewCommandList});
     if (!path.empty()) LoadInputMap(path);
 }

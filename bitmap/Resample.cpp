@@ -165,7 +165,7 @@ private:
 // in one write: a run of rows that also follow each other in memory (consecutive input rows of
 // the reader's block) goes out straight from there, other rows are gathered in a block of the
 // writer's own, upwards or downwards. The pending bytes may be the caller's, so flush before
-// that memory changes.
+// that memory changes (RowCopier does this for the reader's block).
 class RowWriter {
 public:
     RowWriter(OpenFile& file, std::uint64_t rowsStart, std::uint64_t position, std::size_t rowSize,
@@ -235,6 +235,36 @@ private:
     std::uint64_t pendingPosition_ = 0;
 };
 
+// The writer's pending bytes may point into the reader's block, so the two live only together
+// here, and the one way to move the reader on flushes the writer first.
+class RowCopier {
+public:
+    RowCopier(OpenFile& input, std::uint64_t pixelOffset, std::int32_t inputRows, OpenFile& output,
+              std::uint64_t rowsStart, std::int32_t outputRows, std::size_t rowSize)
+        : reader_(input, pixelOffset, rowSize, inputRows),
+          writer_(output, rowsStart, rowsStart, rowSize, outputRows),
+          blank_(rowSize, 0) {}
+
+    // Output row outputRow gets stored input row stored, or zeros for BlankRow.
+    MakeError Copy(std::int32_t outputRow, std::int32_t stored) {
+        std::span<const std::uint8_t> bytes = blank_;
+        if (stored != BlankRow) {
+            if (!reader_.Holds(stored) && !writer_.Flush()) return MakeError::OutputWriteFailed;
+            const auto row = reader_.Row(stored);
+            if (!row) return MakeError::InputReadFailed;
+            bytes = *row;
+        }
+        return writer_.Put(outputRow, bytes) ? MakeError::None : MakeError::OutputWriteFailed;
+    }
+
+    bool Flush() { return writer_.Flush(); }
+
+private:
+    RowReader reader_;
+    RowWriter writer_;
+    const std::vector<std::uint8_t> blank_;
+};
+
 MakeError CopyBytes(OpenFile& input, std::uint64_t from, std::uint32_t count, OpenFile& output) {
     if (count == 0) return MakeError::None;
     if (!input.Seek(from)) return MakeError::InputReadFailed;
@@ -261,39 +291,23 @@ MakeError WriteOutput(const MakeRequest& request, OpenFile& input, OpenFile& out
     const bool topDown = request.inputTopDown;
     const std::int32_t inLast = request.inputRows - 1;
     const std::uint64_t rowsStart = header.size() + std::uint64_t{carried};
-    RowReader reader(input, static_cast<std::uint64_t>(request.inputPixelOffset), rowSize, request.inputRows);
-    RowWriter writer(output, rowsStart, rowsStart, rowSize, request.outputRows);
-    const std::vector<std::uint8_t> blank(rowSize, 0);
+    RowCopier rows(input, static_cast<std::uint64_t>(request.inputPixelOffset), request.inputRows, output, rowsStart,
+                   request.outputRows, rowSize);
     MakeError error = MakeError::None;
     // Geographic input row k is stored row k, or row inLast - k when stored top row first; walking
     // the output from the top then meets the stored rows in file order.
     WalkOutputRows(MappingOf(request), topDown ? WalkOrder::TopFirst : WalkOrder::BottomFirst,
                    [&](std::int32_t outputRow, std::int32_t inputRow) {
-                       std::span<const std::uint8_t> bytes = blank;
-                       if (inputRow != BlankRow) {
-                           const std::int32_t stored = topDown ? inLast - inputRow : inputRow;
-                           if (!reader.Holds(stored) && !writer.Flush()) {
-                               error = MakeError::OutputWriteFailed;
-                               return false;
-                           }
-                           const auto row = reader.Row(stored);
-                           if (!row) {
-                               error = MakeError::InputReadFailed;
-                               return false;
-                           }
-                           bytes = *row;
-                       }
-                       if (!writer.Put(outputRow, bytes)) {
-                           error = MakeError::OutputWriteFailed;
-                           return false;
-                       }
-                       return true;
+                       const std::int32_t stored =
+                           inputRow == BlankRow ? BlankRow : (topDown ? inLast - inputRow : inputRow);
+                       error = rows.Copy(outputRow, stored);
+                       return error == MakeError::None;
                    });
     if (error != MakeError::None) return error;
     // Cut an older, longer file at the end rather than emptying it first: on some file systems
     // emptying a file makes its close wait until everything written since is on disk.
     const std::uint64_t length = rowsStart + std::uint64_t{rowSize} * static_cast<std::uint64_t>(request.outputRows);
-    if (!writer.Flush() || !output.Truncate(length)) return MakeError::OutputWriteFailed;
+    if (!rows.Flush() || !output.Truncate(length)) return MakeError::OutputWriteFailed;
     return MakeError::None;
 }
 

@@ -346,7 +346,7 @@ bool IsPermissionError(int error) {
     }
 }
 
-OpenFailure Classify(int error, const std::string& path, int mode) {
+OpenFailure Classify(int error, const std::string& path, OpenMode mode) {
     if (IsPermissionError(error)) return OpenFailure::PermissionDenied;
     if (error == static_cast<int>(std::errc::not_a_directory)) return OpenFailure::PathNotFound;
     if (error == static_cast<int>(std::errc::no_such_file_or_directory)) {
@@ -378,7 +378,7 @@ std::FILE* OpenReadWrite(const std::string& path, int& error) {
 
 class RealFileSystem final : public FileSystem {
 public:
-    OpenAttempt Open(const std::string& path, int mode, std::int16_t number, bool readOnlyFallback) override {
+    OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool readOnlyFallback) override {
         if (path.empty() || mode < OpenInput || mode > OpenRandom) {
             return Failed(static_cast<int>(std::errc::invalid_argument), path, mode);
         }
@@ -425,7 +425,7 @@ public:
     }
 
 private:
-    static OpenAttempt Failed(int error, const std::string& path, int mode) {
+    static OpenAttempt Failed(int error, const std::string& path, OpenMode mode) {
         return {nullptr, Classify(error, path, mode), ErrorDescription(error)};
     }
 };
@@ -558,7 +558,7 @@ FileSystem& DefaultFileSystem() {
     return fileSystem;
 }
 
-OpenResult OpenFileWithRetry(const std::string& path, int mode, int quiet, MessageBoxes& boxes, OpenOptions options,
+OpenResult OpenFileWithRetry(const std::string& path, OpenMode mode, QuietSelector quiet, MessageBoxes& boxes, OpenOptions options,
                              FileSystem& fileSystem) {
     const std::int16_t number = FileNumbers::NextFree();
     if (number <= 0) return {};

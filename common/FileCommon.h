@@ -13,7 +13,9 @@
 
 namespace kartivo {
 
-enum OpenMode : int {
+// Scoped so that a mode and a quiet selector cannot stand in for each other or for a number;
+// the names stay usable unqualified.
+enum class OpenMode : int {
     OpenInput = 0,   // sequential reading; a missing file is a failure
     OpenOutput = 1,  // sequential writing; created, or emptied if it exists
     OpenAppend = 2,  // sequential writing at the end; created when missing
@@ -24,12 +26,14 @@ enum OpenMode : int {
     // not be written, fails as the other modes do.
     OpenReplace = 5,
 };
+using enum OpenMode;
 
-enum QuietSelector : int {
+enum class QuietSelector : int {
     QuietNone = 0,
     QuietPathNotFound = 1,
     QuietFileNotFound = 2,
 };
+using enum QuietSelector;
 
 // How an open attempt failed; the values are the error codes the alarm box shows.
 enum class OpenFailure : int {
@@ -79,8 +83,8 @@ struct OpenAttempt {
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // mode is an OpenMode; readOnlyFallback allows a read-only handle where writing is refused.
-    virtual OpenAttempt Open(const std::string& path, int mode, std::int16_t number, bool readOnlyFallback) = 0;
+    // readOnlyFallback allows a read-only handle where writing is refused.
+    virtual OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool readOnlyFallback) = 0;
     virtual bool FolderExists(const std::string& path) = 0;
     virtual bool CreateFolder(const std::string& path) = 0;
     // Creates (or empties) a file; false when that fails.
@@ -137,7 +141,7 @@ struct OpenOptions {
     bool readOnlyFallback = false;
 };
 
-OpenResult OpenFileWithRetry(const std::string& path, int mode, int quiet, MessageBoxes& boxes,
+OpenResult OpenFileWithRetry(const std::string& path, OpenMode mode, QuietSelector quiet, MessageBoxes& boxes,
                              OpenOptions options = {}, FileSystem& fileSystem = DefaultFileSystem());
 
 // Creates folder and every missing parent; true when the folder exists afterwards.

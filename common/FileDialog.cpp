@@ -4,20 +4,15 @@ namespace kartivo {
 
 FileDialogRequest OutputFileRequest(const std::string& type, const std::string& extension) {
     FileDialogRequest request;
-    request.filter = type + "(*." + extension + ")" + '\0' + "*." + extension + '\0';
+    request.filter = {{type + "(*." + extension + ")", "*." + extension}};
     request.title = "Output " + type + " File";
     request.defaultExtension = extension;
     request.viewCommand = ViewCommandList;
     return request;
 }
 
-std::string EffectiveFilter(const std::string& filter) {
-    if (filter.empty()) {
-        return std::string("All(*.*)\0*.*\0", 13);
-    }
-    if (filter.back() != '\0') {
-        return filter + '\0';
-    }
+std::vector<FileFilter> EffectiveFilter(const std::vector<FileFilter>& filter) {
+    if (filter.empty()) return {{"All(*.*)", "*.*"}};
     return filter;
 }
 

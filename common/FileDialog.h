@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kartivo {
 
@@ -20,8 +21,15 @@ inline constexpr std::uint32_t DialogAddedFlags = 0x880020;
 // The file list's plain list view.
 inline constexpr std::uint32_t ViewCommandList = 28715;
 
+// One entry of a dialog's type list: the text shown, and the pattern of names it lists.
+struct FileFilter {
+    std::string description;  // "BMP(*.bmp)"
+    std::string pattern;      // "*.bmp"
+    bool operator==(const FileFilter&) const = default;
+};
+
 struct FileDialogRequest {
-    std::string filter;            // pairs "description" NUL "pattern" NUL ...
+    std::vector<FileFilter> filter;  // empty: all files
     std::uint32_t flags = 0;       // 0: the dialog's defaults
     std::string initialFolder;     // empty: the current folder
     std::string title;             // empty: the toolkit's default title
@@ -38,13 +46,13 @@ public:
     virtual std::string ShowSaveDialog(const FileDialogRequest& request) = 0;
 };
 
-// The filter "type(*.ext)" NUL "*.ext" NUL and the title "Output type File" of the dialogs that
-// choose an output of one file type.
+// The filter "type(*.ext)", "*.ext" and the title "Output type File" of the dialogs that choose
+// an output of one file type.
 FileDialogRequest OutputFileRequest(const std::string& type, const std::string& extension);
 
-// The filter and flags the dialogs really use: "All(*.*)" for an empty filter, a closing NUL,
-// the default flags for 0, and the added bits.
-std::string EffectiveFilter(const std::string& filter);
+// The filter and flags the dialogs really use: "All(*.*)" for an empty filter, the default
+// flags for 0, and the added bits.
+std::vector<FileFilter> EffectiveFilter(const std::vector<FileFilter>& filter);
 std::uint32_t EffectiveFlags(std::uint32_t flags, bool save);
 // The text before the first NUL, or the whole text.
 std::string TrimAtNul(const std::string& text);

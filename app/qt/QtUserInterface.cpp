@@ -17,12 +17,11 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
-QStringList NameFilters(const std::string& filter) {
-    const QStringList items = FromUtf8(EffectiveFilter(filter)).split(QChar(u'\0'), Qt::SkipEmptyParts);
+QStringList NameFilters(const std::vector<FileFilter>& filter) {
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
-        const QString& description = items[i];
-        const QString& pattern = items[i + 1];
+    for (const FileFilter& item : EffectiveFilter(filter)) {
+        const QString description = FromUtf8(item.description);
+        const QString pattern = FromUtf8(item.pattern);
         // Qt reads the patterns from the last parentheses; add them unless the description
         // already ends with them, as "BMP(*.bmp)" does.
         filters << (description.endsWith("(" + pattern + ")") ? description : description + " (" + pattern + ")");

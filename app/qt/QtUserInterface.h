@@ -29,6 +29,6 @@ private:
 };
 
 // The Qt name filters of a filter text: pairs of description and pattern, each followed by NUL.
-QStringList NameFilters(const std::string& filter);
+QStringList NameFilters(const std::vector<FileFilter>& filter);
 
 }  // namespace kartivo::qt

@@ -41,7 +41,7 @@ public:
     std::vector<std::string> createdFolders;
     std::vector<std::string> createdFiles;
 
-    OpenAttempt Open(const std::string&, int, std::int16_t number, bool) override {
+    OpenAttempt Open(const std::string&, OpenMode, std::int16_t number, bool) override {
         ++attempts;
         numbers.push_back(number);
         if (!failures.empty()) {
@@ -72,7 +72,7 @@ std::string Text(OpenFailure failure) { return std::to_string(static_cast<int>(f
 TEST(OpenFileWithRetry, RetryAfterEachHandledFailureOpensTheFile) {
     const struct {
         OpenFailure failure;
-        int mode;
+        OpenMode mode;
         AlarmButtons buttons;
     } cases[] = {
         {OpenFailure::FileNotFound, OpenInput, AlarmButtons::AbortRetryIgnore},
@@ -106,7 +106,7 @@ TEST(OpenFileWithRetry, GivingUpOrStayingQuietReturnsTheCodeOfTheFailure) {
     const struct {
         OpenFailure failure;
         AlarmAnswer answer;
-        int quiet;
+        QuietSelector quiet;
         std::int16_t expected;
         std::size_t boxesShown = 1;
     } cases[] = {
@@ -128,7 +128,7 @@ TEST(OpenFileWithRetry, GivingUpOrStayingQuietReturnsTheCodeOfTheFailure) {
         {OpenFailure::Other, AlarmAnswer::None, QuietFileNotFound, 0, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(Text(c.failure) + " quiet " + std::to_string(c.quiet));
+        SCOPED_TRACE(Text(c.failure) + " quiet " + std::to_string(static_cast<int>(c.quiet)));
         FakeFileSystem files;
         files.failures = {c.failure};
         ScriptedMessageBoxes boxes;
@@ -304,8 +304,8 @@ TEST(OpenFileWithRetry, MissingFileOnInput) {
 }
 
 TEST(OpenFileWithRetry, BinaryCreatesAMissingFileInAnExistingFolderWithoutAsking) {
-    for (const int quiet : {QuietNone, QuietPathNotFound, QuietFileNotFound}) {
-        SCOPED_TRACE(quiet);
+    for (const QuietSelector quiet : {QuietNone, QuietPathNotFound, QuietFileNotFound}) {
+        SCOPED_TRACE(static_cast<int>(quiet));
         TempFolder temp;
         ScriptedMessageBoxes boxes;
 
@@ -322,7 +322,7 @@ TEST(OpenFileWithRetry, BinaryCreatesAMissingFileInAnExistingFolderWithoutAsking
 TEST(OpenFileWithRetry, AFolderInPlaceOfTheFileFailsSilently) {
     TempFolder temp;
     ScriptedMessageBoxes boxes;
-    for (const int mode : {OpenInput, OpenBinary}) {
+    for (const OpenMode mode : {OpenInput, OpenBinary}) {
         EXPECT_EQ(OpenFileWithRetry(temp.Path().string(), mode, QuietNone, boxes).code, 0);
     }
     EXPECT_TRUE(boxes.shown.empty());
@@ -389,7 +389,7 @@ TEST(OpenFile, OutputModeEmptiesAndAppendModeKeeps) {
     TempFolder temp;
     const std::uint8_t tail[] = {7};
     for (const auto& [mode, expected] : {std::pair{OpenOutput, Bytes{7}}, std::pair{OpenAppend, Bytes{1, 2, 7}}}) {
-        SCOPED_TRACE(mode);
+        SCOPED_TRACE(static_cast<int>(mode));
         test::WriteAll(temp.File("data"), {1, 2});
         ScriptedMessageBoxes boxes;
         OpenResult opened = OpenFileWithRetry(temp.File("data"), mode, QuietNone, boxes);

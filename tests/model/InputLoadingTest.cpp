@@ -178,7 +178,7 @@ TEST_F(InputLoading, DialogsAndDropsChooseThePicture) {
     ui_.dialogAnswers = {""};
     form_.mnuFileOpenInFile_Click();
     ASSERT_EQ(ui_.openRequests.size(), 1U);
-    EXPECT_EQ(ui_.openRequests[0].filter, std::string("BMP(*.bmp)\0*.bmp\0", 17));
+    EXPECT_EQ(ui_.openRequests[0].filter, (std::vector<FileFilter>{{"BMP(*.bmp)", "*.bmp"}}));
     EXPECT_EQ(ui_.openRequests[0].viewCommand, 28715U);
     EXPECT_EQ(form_.txtInFilePathData.Text(), "") << "cancelling loads nothing";
 

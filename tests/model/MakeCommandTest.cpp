@@ -141,7 +141,7 @@ TEST_F(MakeCommand, AVanishedInputIsNotCreatedAgain) {
 class RefusingFileSystem : public test::FaultyFileSystem {
 public:
     std::string refused;
-    OpenAttempt Open(const std::string& path, int mode, std::int16_t number, bool fallback) override {
+    OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool fallback) override {
         if (path == refused) return {nullptr, OpenFailure::PermissionDenied, "Permission denied"};
         return FaultyFileSystem::Open(path, mode, number, fallback);
     }
@@ -199,7 +199,7 @@ TEST_F(MakeCommand, OutputDialogAndQuit) {
     ASSERT_EQ(ui_.saveRequests.size(), 2U);
     const FileDialogRequest& request = ui_.saveRequests[0];
     EXPECT_EQ(request.title, "Output BMP File");
-    EXPECT_EQ(request.filter, std::string("BMP(*.bmp)\0*.bmp\0", 17));
+    EXPECT_EQ(request.filter, (std::vector<FileFilter>{{"BMP(*.bmp)", "*.bmp"}}));
     EXPECT_EQ(request.initialFolder, "/maps");
     EXPECT_EQ(request.initialFileName, "/maps/Tokyo_.bmp");
     EXPECT_EQ(request.flags & DialogOverwritePrompt, 0U) << "no overwrite question";

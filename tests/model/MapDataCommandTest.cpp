@@ -96,7 +96,7 @@ TEST_F(MapDataCommand, OnlyLowerCaseMbxPathsAreTaken) {
 
     const FileDialogRequest& request = ui_.saveRequests[0];
     EXPECT_EQ(request.title, "Output Ambuloフルカラー地図データ File");
-    EXPECT_EQ(request.filter, std::string("Ambuloフルカラー地図データ(*.mbx)") + '\0' + "*.mbx" + '\0');
+    EXPECT_EQ(request.filter, (std::vector<FileFilter>{{"Ambuloフルカラー地図データ(*.mbx)", "*.mbx"}}));
     EXPECT_NE(request.flags & DialogFileMustExist, 0U);
     EXPECT_EQ(request.initialFileName, "Text1");
 

@@ -16,7 +16,7 @@ public:
     explicit FaultyFileSystem(FailingStep step = FailingStep::None, int failingWrite = 1)
         : step_(step), failingWrite_(failingWrite) {}
 
-    OpenAttempt Open(const std::string& path, int mode, std::int16_t number, bool readOnlyFallback) override {
+    OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool readOnlyFallback) override {
         return Wrapped(DefaultFileSystem().Open(path, mode, number, readOnlyFallback), mode != OpenInput);
     }
     OpenAttempt CreateTemporaryFile(const std::string& target, std::int16_t number) override {
