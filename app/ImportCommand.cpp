@@ -38,11 +38,10 @@ bool Form1::IsImportablePicture(const std::string& path) {
 }
 
 void Form1::mnuFileImportPicture_Click() {
-    static const char filter[] =
-        "Georeferenced pictures(*.tif;*.tiff;*.png;*.jpg;*.jpeg;*.gif;*.jp2;*.img;*.vrt)\0"
-        "*.tif;*.tiff;*.png;*.jpg;*.jpeg;*.gif;*.jp2;*.img;*.vrt\0All(*.*)\0*.*\0";
-    const std::string path =
-        ui_.ShowOpenDialog({.filter = std::string(filter, sizeof filter - 1), .title = ImportTitle});
+    constexpr const char* patterns = "*.tif;*.tiff;*.png;*.jpg;*.jpeg;*.gif;*.jp2;*.img;*.vrt";
+    const std::string path = ui_.ShowOpenDialog(
+        {.filter = {{std::string("Georeferenced pictures(") + patterns + ")", patterns}, {"All(*.*)", "*.*"}},
+         .title = ImportTitle});
     if (!path.empty()) ImportPicture(path);
 }
 
