@@ -11,34 +11,49 @@
 
 namespace kartivo::test {
 
+struct JsonMember;
+
 struct JsonValue {
     enum class Kind { Null, Number, String, Object };
     Kind kind = Kind::Null;
     double number = 0;
     std::string text;
-    std::vector<std::pair<std::string, JsonValue>> members;  // in written order
+    // A std::pair of a still incomplete JsonValue is refused by clang with libstdc++, so the
+    // members are a struct of their own, defined once JsonValue is complete.
+    std::vector<JsonMember> members;  // in written order
 
     bool IsNull() const { return kind == Kind::Null; }
     // A missing member reads as null, so the comparison that follows fails instead of crashing.
-    const JsonValue& operator[](std::string_view key) const {
-        static const JsonValue none;
-        for (const auto& [name, value] : members) {
-            if (name == key) return value;
-        }
-        return none;
-    }
-    bool Has(std::string_view key) const {
-        for (const auto& member : members) {
-            if (member.first == key) return true;
-        }
-        return false;
-    }
-    std::vector<std::string> Keys() const {
-        std::vector<std::string> keys;
-        for (const auto& member : members) keys.push_back(member.first);
-        return keys;
-    }
+    const JsonValue& operator[](std::string_view key) const;
+    bool Has(std::string_view key) const;
+    std::vector<std::string> Keys() const;
 };
+
+struct JsonMember {
+    std::string first;
+    JsonValue second;
+};
+
+inline const JsonValue& JsonValue::operator[](std::string_view key) const {
+    static const JsonValue none;
+    for (const auto& [name, value] : members) {
+        if (name == key) return value;
+    }
+    return none;
+}
+
+inline bool JsonValue::Has(std::string_view key) const {
+    for (const auto& member : members) {
+        if (member.first == key) return true;
+    }
+    return false;
+}
+
+inline std::vector<std::string> JsonValue::Keys() const {
+    std::vector<std::string> keys;
+    for (const auto& member : members) keys.push_back(member.first);
+    return keys;
+}
 
 namespace json_detail {
 
@@ -111,7 +126,7 @@ struct Reader {
                 if (!key || !Take(':')) return std::nullopt;
                 auto member = Value();
                 if (!member) return std::nullopt;
-                value.members.emplace_back(std::move(*key), std::move(*member));
+                value.members.push_back({std::move(*key), std::move(*member)});
                 Space();
             } while (Take(','));
             return Take('}') ? std::optional(value) : std::nullopt;
