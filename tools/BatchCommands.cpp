@@ -220,18 +220,6 @@ std::vector<std::string_view> SplitAtCommas(std::string_view text) {
 // ---------------------------------------------------------------------------------------
 // Corner values, held the way the window holds them
 
-// The window computes with the text of a Degree box, which the box's handler rewrites as
-// the degree text (ten decimals); a value that arrives from a DMS box or a file name is first
-// written into the Degree box as a general number text. Following the same path here keeps
-// the rows Make picks, and the map data bytes, identical to the window's.
-double WrittenIntoDegreeBox(double value) {
-    return NumericValue(GeneralNumberText(value)).value_or(value);
-}
-
-double HeldByDegreeBox(double typed) {
-    return NumericValue(DegreeText(typed)).value_or(typed);
-}
-
 // A coordinate as a person types it on a command line: decimal degrees, decimal degrees
 // followed by "°" (as file names may carry them), or a DMS text. Unlike a file name, a text
 // that cannot be read is refused instead of counting as 0. The result is what the Degree
@@ -536,10 +524,8 @@ std::optional<MakeOptions> ReadMakeOptions(const CommandLine& line, UsageError& 
         std::optional<std::int32_t> x;
         std::optional<std::int32_t> y;
         if (pieces.size() == 1 || pieces.size() == 2) {
-            const auto dpiX = NumericValue(pieces.front());
-            const auto dpiY = NumericValue(pieces.back());
-            if (dpiX) x = PelsPerMeterFromDpi(*dpiX);
-            if (dpiY) y = PelsPerMeterFromDpi(*dpiY);
+            x = PelsPerMeterFromDpiText(pieces.front());
+            y = PelsPerMeterFromDpiText(pieces.back());
         }
         if (!x || !y) {
             error.text = "--dpi takes one or two numbers of dots per inch that a bitmap header can hold, not \"" +
@@ -597,8 +583,9 @@ bool MakeOne(const std::string& inputPath, const MakeOptions& options, std::span
         } else {
             // The window shows the resolution in whole dots per inch and makes the output from
             // those texts, so the default goes through the same rounding.
-            const auto x = PelsPerMeterFromDpi(DotsPerInch(headers.info.biXPelsPerMeter));
-            const auto y = PelsPerMeterFromDpi(DotsPerInch(headers.info.biYPelsPerMeter));
+            const BitmapPropertyTexts shown = PropertyTexts(headers);
+            const auto x = PelsPerMeterFromDpiText(shown.resolutionWidth);
+            const auto y = PelsPerMeterFromDpiText(shown.resolutionHeight);
             if (!x || !y) return refuse("a resolution is too large for a bitmap header");
             request.xPelsPerMeter = *x;
             request.yPelsPerMeter = *y;
