@@ -8,6 +8,7 @@
 #include "common/FileCommon.h"
 #include "common/NumberText.h"
 #include "common/PathParts.h"
+#include "common/StringCommon.h"
 #include "geo/CoordinateText.h"
 #include "mapdata/MapDataFile.h"
 #include "tools/JsonText.h"
@@ -205,16 +206,6 @@ std::optional<CommandLine> ScanCommandLine(std::span<const std::string> args, st
         }
     }
     return line;
-}
-
-std::vector<std::string_view> SplitAtCommas(std::string_view text) {
-    std::vector<std::string_view> pieces;
-    for (;;) {
-        const std::size_t comma = text.find(',');
-        pieces.push_back(text.substr(0, comma));
-        if (comma == std::string_view::npos) return pieces;
-        text.remove_prefix(comma + 1);
-    }
 }
 
 // ---------------------------------------------------------------------------------------
