@@ -126,8 +126,12 @@ TEST(MakeCommand, RefusesAPictureWithTheWindowsMessageAndWritesNothing) {
         {"equal latitudes in the name", "Flat(35,139,35,140).bmp", good, {}, "do not have the top above the bottom"},
         {"a single input row", Tokyo, MakeBitmap({.width = 4, .height = 1}), {}, "fewer than 2 rows"},
         // The box keeps ten decimals, which round this one to the pole.
-        {"a latitude the boxes round to the pole", Tokyo, good, {"--lat", "80,89.99999999996"},
-         "at or beyond 90 degrees"},
+        {"an output top the boxes round to the pole", Tokyo, good, {"--lat", "80,89.99999999996"}, "beyond 90 degrees"},
+        {"an output bottom the boxes round to the pole", Tokyo, good, {"--lat", "-89.99999999996,0"}, "beyond 90 degrees"},
+        {"an input bottom the boxes round to the pole", Tokyo, good, {"--corners", "-89.99999999996,1,0,2", "--lat", "-1,0"},
+         "beyond 90 degrees"},
+        {"an input top the boxes round to the pole", Tokyo, good, {"--corners", "0,1,89.99999999996,2", "--lat", "0,1"},
+         "beyond 90 degrees"},
     };
     for (const RefusedCase& c : cases) {
         SCOPED_TRACE(c.label);
