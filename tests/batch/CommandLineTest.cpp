@@ -40,8 +40,11 @@ TEST(CommandLine, RefusesAUsageErrorBeforeTouchingAnyFile) {
         {{"make", "--corners", "35,139,95,140", "PIC"}, "\"95\" is not a latitude"},
         {{"make", "--corners", "35,181,36,140", "PIC"}, "\"181\" is not a longitude"},
         {{"make", "--corners", "36,139,35,140", "PIC"}, "TOP must lie above BOTTOM"},
+        // Compared as the boxes hold them, ten decimals.
+        {{"make", "--corners", "35.00000000001,139,35.00000000004,140", "PIC"}, "TOP must lie above BOTTOM"},
+        {{"make", "--corners", "35,139.00000000001,36,139.00000000004", "PIC"}, "RIGHT beyond LEFT"},
         {{"make", "--lat", "35.6", "PIC"}, "--lat takes two latitudes"},
-        {{"make", "--lat", "35.7,35.7", "PIC"}, "--lat: TOP must lie above BOTTOM"},
+        {{"make", "--lat", "35.70000000001,35.70000000004", "PIC"}, "--lat: TOP must lie above BOTTOM"},
         {{"make", "--dpi", "1e300", "PIC"}, "--dpi takes one or two numbers"},
         {{"make", "--dpi", "72,72,72", "PIC"}, "--dpi takes one or two numbers"},
         {{"make", "--dpi", "wide", "PIC"}, "--dpi takes one or two numbers"},
