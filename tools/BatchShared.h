@@ -6,7 +6,6 @@
 #include "bitmap/FileNameConvention.h"
 #include "common/MessageBox.h"
 #include "geo/CoordinateText.h"
-#include "tools/BatchCommands.h"
 #include "tools/BatchConsole.h"
 
 #include <cstdint>
