@@ -21,7 +21,8 @@ using test::WriteAll;
 
 // A property as the window's label shows it: whole numbers as digits, null as "No Data".
 std::string AsLabel(const Json& value) {
-    return value.is_null() ? "No Data" : value.is_number() ? std::to_string(value.get<long long>()) : value.get<std::string>();
+    if (value.is_null()) return "No Data";
+    return value.is_number() ? std::to_string(value.get<long long>()) : value.get<std::string>();
 }
 
 TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
@@ -29,7 +30,8 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
         std::string fileName;
         Bytes bytes;
     } cases[] = {
-        {"Tokyo(35.6,139.6,-35.7,139.8).bmp", MakeBitmap({.width = 800, .height = 6, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811})},
+        {"Tokyo(35.6,139.6,-35.7,139.8).bmp",
+         MakeBitmap({.width = 800, .height = 6, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811})},
         {"東京(35.6,139.6,35.7,180).bmp", MakeBitmap({.width = 3, .height = 4, .os2 = true})},
         // The window writes a file-name value into its box with 15 digits, then rounds that text
         // to ten decimals: here the two roundings end on another last digit than one would.
@@ -63,10 +65,11 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
                                 "resolutionHeight"}) {
             shown.push_back(AsLabel(json[key]));
         }
-        EXPECT_EQ(shown, (std::vector<std::string>{window.lblFileSizeData.Text(), window.lblImageWidthData.Text(),
-                                                   window.lblImageHeightData.Text(), window.lblColorDepthData.Text(),
-                                                   window.lblCompressionData.Text(), window.lblResolutionWidthData.Text(),
-                                                   window.lblResolutionHeightData.Text()}));
+        EXPECT_EQ(shown, (std::vector<std::string>{
+                             window.lblFileSizeData.Text(), window.lblImageWidthData.Text(),
+                             window.lblImageHeightData.Text(), window.lblColorDepthData.Text(),
+                             window.lblCompressionData.Text(), window.lblResolutionWidthData.Text(),
+                             window.lblResolutionHeightData.Text()}));
         EXPECT_EQ(json["name"].is_null() ? nameBefore : json["name"].get<std::string>(), window.txtName.Text());
         const Json& corners = json["corners"];
         if (corners.is_null()) {

@@ -51,24 +51,18 @@ struct WriteInfoCase {
 
 TEST(WriteInfoCommand, WritesTheSameBytesAsTheWindow) {
     const std::vector<WriteInfoCase> cases = {
-        {"southern DMS corners, layer 4",
-         300,
-         {{"txtName", "シドニー"},
-          {"txtInBottomLatitude3", "-33°52' 10.5000''"},
-          {"txtInLeftLongitude3", "151°12' 00.0000''"},
-          {"txtInTopLatitude3", "-33°40' 00.0000''"},
+        {"southern DMS corners, layer 4", 300,
+         {{"txtName", "シドニー"}, {"txtInBottomLatitude3", "-33°52' 10.5000''"},
+          {"txtInLeftLongitude3", "151°12' 00.0000''"}, {"txtInTopLatitude3", "-33°40' 00.0000''"},
           {"txtInRightLongitude3", "151°20' 30.2500''"}},
          3,
          {"--corners", "-33°52' 10.5000'',151°12' 00.0000'',-33°40' 00.0000'',151°20' 30.2500''", "--name=シドニー",
           "--layer=4"}},
         // The file grows to hold the fields; the name is cut to its field. The left longitude
         // goes into the output box: the input box refuses a value it would show as -180.
-        {"a short file, a long name, the default layer",
-         10,
-         {{"txtName", "A name much longer than twenty-eight bytes"},
-          {"txtInBottomLatitudeDegree", "-0.000000000049"},
-          {"txtOutLeftLongitudeDegree", "-179.99999999999"},
-          {"txtInTopLatitudeDegree", "89.5"},
+        {"a short file, a long name, the default layer", 10,
+         {{"txtName", "A name much longer than twenty-eight bytes"}, {"txtInBottomLatitudeDegree", "-0.000000000049"},
+          {"txtOutLeftLongitudeDegree", "-179.99999999999"}, {"txtInTopLatitudeDegree", "89.5"},
           {"txtInRightLongitudeDegree", "180"}},
          0,
          {"--name", "A name much longer than twenty-eight bytes", "--corners",
