@@ -122,9 +122,8 @@ bool Form1::ValidateDegree(const CornerField& field) {
     // above -180 is shown as -180.
     const std::string degreeText = DegreeText(*value);
     const std::string dmsText = DegreeToDmsText(*value);
-    const auto shownDegrees = NumericValue(degreeText);
     double shownDms = 0;
-    if (!shownDegrees || !inRange(*shownDegrees) || !DmsTextToDegree(dmsText, field.limit, shownDms) ||
+    if (!inRange(HeldByDegreeBox(*value)) || !DmsTextToDegree(dmsText, field.limit, shownDms) ||
         !inRange(shownDms)) {
         return false;
     }

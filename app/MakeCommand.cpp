@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <tuple>
+#include <utility>
 
 namespace kartivo {
 
@@ -63,18 +64,16 @@ void Form1::cmdMake_Click() {
         return;
     }
     if (request.form == HeaderForm::Windows) {
-        double dpiX = 0;
-        double dpiY = 0;
-        for (const auto& [box, what, value] :
-             {std::tuple{&txtResolutionWidthData, "the horizontal resolution", &dpiX},
-              std::tuple{&txtResolutionHeightData, "the vertical resolution", &dpiY}}) {
-            if (const auto problem = ReadNumber(*box, what, *value)) {
+        double dpi = 0;
+        for (const auto& [box, what] : {std::pair{&txtResolutionWidthData, "the horizontal resolution"},
+                                        std::pair{&txtResolutionHeightData, "the vertical resolution"}}) {
+            if (const auto problem = ReadNumber(*box, what, dpi)) {
                 refuse(*problem);
                 return;
             }
         }
-        const auto x = PelsPerMeterFromDpi(dpiX);
-        const auto y = PelsPerMeterFromDpi(dpiY);
+        const auto x = PelsPerMeterFromDpiText(txtResolutionWidthData.Text());
+        const auto y = PelsPerMeterFromDpiText(txtResolutionHeightData.Text());
         if (!x || !y) {
             refuse("a resolution is too large for a bitmap header");
             return;

@@ -65,4 +65,9 @@ std::optional<std::int32_t> PelsPerMeterFromDpi(double dpi) {
     return RoundToInt32(dpi * 1000.0 / 25.4);
 }
 
+std::optional<std::int32_t> PelsPerMeterFromDpiText(std::string_view text) {
+    const auto dpi = NumericValue(text);
+    return dpi ? PelsPerMeterFromDpi(*dpi) : std::nullopt;
+}
+
 }  // namespace kartivo

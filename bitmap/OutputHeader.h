@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace kartivo {
@@ -39,5 +40,8 @@ std::optional<std::vector<std::uint8_t>> BuildOutputHeader(const OutputHeaderFie
 // Pixels per metre from dots per inch: dpi * 1000 / 25.4, halves to even; nothing when the
 // result is not finite or does not fit 32 bits.
 std::optional<std::int32_t> PelsPerMeterFromDpi(double dpi);
+// Pixels per metre from a resolution text in dots per inch, as Make reads the window's
+// resolution boxes; nothing when the text is not numeric or PelsPerMeterFromDpi gives nothing.
+std::optional<std::int32_t> PelsPerMeterFromDpiText(std::string_view text);
 
 }  // namespace kartivo

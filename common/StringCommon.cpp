@@ -39,4 +39,14 @@ std::string ReplacePlaceholders(std::string_view templ, const std::array<Placeho
     return text;
 }
 
+std::vector<std::string_view> SplitAtCommas(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    for (std::size_t at = text.find(','); at != std::string_view::npos; at = text.find(',')) {
+        pieces.push_back(text.substr(0, at));
+        text.remove_prefix(at + 1);
+    }
+    pieces.push_back(text);
+    return pieces;
+}
+
 }  // namespace kartivo

@@ -1,11 +1,13 @@
 #pragma once
-// The placeholder formatter that assembles texts such as the DMS text and the file alarm message.
+// The placeholder formatter that assembles texts such as the DMS text and the file alarm
+// message, and the splitting of comma-separated values.
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace kartivo {
 
@@ -18,5 +20,8 @@ using PlaceholderValue = std::variant<std::string, std::int32_t>;
 // carried in by a lower value is filled while a lower or equal one stays as it is.
 // Values left out of a braced list are empty texts.
 std::string ReplacePlaceholders(std::string_view templ, const std::array<PlaceholderValue, 8>& values);
+
+// Every piece between commas, empty ones included: "a,,b" gives "a", "", "b".
+std::vector<std::string_view> SplitAtCommas(std::string_view text);
 
 }  // namespace kartivo

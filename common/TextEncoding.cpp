@@ -1,5 +1,7 @@
 #include "common/TextEncoding.h"
 
+#include "common/Utf8.h"
+
 #include <iconv.h>
 
 #include <array>
@@ -12,27 +14,11 @@ namespace {
 
 constexpr char32_t Replacement = 0xFFFD;
 
-// Decodes one UTF-8 sequence at text[pos]; advances pos. Malformed input gives U+FFFD.
+// The code point at text[pos], U+FFFD for a malformed sequence; advances pos past it.
 char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
-    const auto lead = static_cast<unsigned char>(text[pos++]);
-    if (lead < 0x80) return lead;
-    int extra = 0;
-    char32_t cp = 0;
-    if ((lead & 0xE0) == 0xC0) { extra = 1; cp = lead & 0x1F; }
-    else if ((lead & 0xF0) == 0xE0) { extra = 2; cp = lead & 0x0F; }
-    else if ((lead & 0xF8) == 0xF0) { extra = 3; cp = lead & 0x07; }
-    else return Replacement;
-    for (int i = 0; i < extra; ++i) {
-        if (pos >= text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80) {
-            return Replacement;
-        }
-        cp = cp << 6 | (static_cast<unsigned char>(text[pos++]) & 0x3F);
-    }
-    static constexpr std::array<char32_t, 4> Minimum{0, 0x80, 0x800, 0x10000};
-    if (cp < Minimum[static_cast<std::size_t>(extra)] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return Replacement;
-    }
-    return cp;
+    const Utf8Sequence sequence = ReadUtf8Sequence(text.substr(pos));
+    pos += sequence.length;
+    return sequence.codePoint;
 }
 
 // One converter for the whole text; closed when the text is done.

@@ -49,6 +49,14 @@ std::string DegreeText(double value) {
     return (value < 0 ? "-" : "+") + std::string(buffer, result.ptr);
 }
 
+double HeldByDegreeBox(double typed) {
+    return NumericValue(DegreeText(typed)).value_or(typed);
+}
+
+double WrittenIntoDegreeBox(double value) {
+    return NumericValue(GeneralNumberText(value)).value_or(value);
+}
+
 std::string DegreeToDmsText(double value) {
     const double magnitude = std::fabs(value);
     if (!(magnitude < 2147483648.0)) return {};  // also refuses NaN

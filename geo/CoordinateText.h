@@ -16,6 +16,15 @@ inline constexpr std::string_view DegreeSign = "\xC2\xB0";
 // zero keeps its "-"; minus zero is zero and gets "+". Non-finite values give "".
 std::string DegreeText(double value);
 
+// The value a Degree box holds once its handler has rewritten a typed value as the degree
+// text; the window computes with that, not with what was typed. A value without a degree
+// text is kept.
+double HeldByDegreeBox(double typed);
+
+// The value a Degree box holds when a value is written into it as a general number text, as
+// a DMS box's handler and a file name's corners write it, before its own handler runs.
+double WrittenIntoDegreeBox(double value);
+
 // The DMS text of the value: sign, unpadded whole degrees, "°", two-digit minutes, "' ",
 // seconds as "00.0000", "''". Rounded once to whole 0.0001 seconds (halves away from zero),
 // so minutes and seconds always stay below 60 and the text reads back through

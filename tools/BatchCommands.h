@@ -9,12 +9,6 @@
 
 namespace kartivo::batch {
 
-enum ExitStatus : int {
-    ExitAllDone = 0,
-    ExitSomeFailed = 1,  // the other files were still processed
-    ExitUsage = 2,       // the command line was refused; nothing was touched
-};
-
 // Runs one command line, given without the program's own name, and returns its exit status.
 int RunBatch(const std::vector<std::string>& args, Console& console);
 

@@ -13,6 +13,12 @@ namespace kartivo::batch {
 
 inline constexpr const char* ProgramName = "kartivo-batch";
 
+enum ExitStatus : int {
+    ExitAllDone = 0,
+    ExitSomeFailed = 1,  // the other files were still processed
+    ExitUsage = 2,       // the command line was refused; nothing was touched
+};
+
 struct Console {
     std::ostream& out;
     std::ostream& err;

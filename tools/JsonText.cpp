@@ -1,59 +1,23 @@
 #include "tools/JsonText.h"
 
+#include "common/Utf8.h"
+
 #include <cstdint>
 #include <cstdio>
 
 namespace kartivo::batch {
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of text, or 0 when it is not one
-// (a stray continuation byte, a cut sequence, an overlong form, a surrogate, beyond U+10FFFF).
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t codePoint = 0;
-    std::uint32_t smallest = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        codePoint = lead & 0x1Fu;
-        smallest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        codePoint = lead & 0x0Fu;
-        smallest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        codePoint = lead & 0x07u;
-        smallest = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0u) != 0x80u) return 0;
-        codePoint = (codePoint << 6) | (byte(i) & 0x3Fu);
-    }
-    if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
-    return length;
-}
-
-}  // namespace
 
 std::string JsonString(std::string_view text) {
     std::string json = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            const std::size_t length = Utf8SequenceLength(text.substr(i));
-            if (length == 0) {
-                json += "\\ufffd";
-                ++i;
-            } else {
-                json += text.substr(i, length);
-                i += length;
-            }
+            // Each byte of a malformed sequence is replaced on its own, so a cut sequence
+            // cannot swallow the character after it.
+            const Utf8Sequence sequence = ReadUtf8Sequence(text.substr(i));
+            const std::size_t length = sequence.wellFormed ? sequence.length : 1;
+            json += sequence.wellFormed ? text.substr(i, length) : "\\ufffd";
+            i += length;
             continue;
         }
         switch (c) {

@@ -67,6 +67,27 @@ BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder&
     return run;
 }
 
+std::vector<Json> JsonLines(const std::string& text) {
+    std::vector<Json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(Json::parse(line, nullptr, false));
+        if (lines.back().is_discarded()) {
+            ADD_FAILURE() << "not JSON: " << line;
+            lines.back() = nullptr;
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string> Keys(const Json& object) {
+    std::vector<std::string> keys;
+    if (object.is_object()) {
+        for (const auto& member : object.items()) keys.push_back(member.key());
+    }
+    return keys;
+}
+
 void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits) {
     for (const auto& [name, text] : edits) {
         Control* box = form.Find(name);

@@ -4,6 +4,8 @@
 
 #include "TestSupport.h"
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <sys/types.h>
 #include <string>
@@ -31,6 +33,12 @@ pid_t StartBatchProgram(const std::vector<std::string>& args, const std::string&
                         int openFileLimit = 0);
 // Runs it to its end, its streams through files in scratch.
 BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit = 0);
+
+// The info reports, their members in written order.
+using Json = nlohmann::ordered_json;
+// Each line of the text as JSON; a line that does not parse fails the test and is null.
+std::vector<Json> JsonLines(const std::string& text);
+std::vector<std::string> Keys(const Json& object);
 
 // A control of the window and the text a person types into it.
 using WindowEdit = std::pair<std::string, std::string>;

