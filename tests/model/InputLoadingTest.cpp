@@ -93,29 +93,26 @@ TEST_F(InputLoading, RefusedFilesSayWhyAndKeepWhatTheyMust) {
     EXPECT_EQ(Labels(), expected) << "only the file size changes";
 }
 
-TEST_F(InputLoading, AMissingFileInAnExistingFolderIsCreatedEmpty) {
+// A missing file in an existing folder is created empty; Abort on a missing folder ends with a message.
+TEST_F(InputLoading, MissingFilesAndFolders) {
     const std::string path = folder_.File("new.bmp");
     form_.LoadInputMap(path);
-    EXPECT_TRUE(std::filesystem::exists(path));
-    EXPECT_EQ(std::filesystem::file_size(path), 0U);
-    EXPECT_EQ(ui_.MessageTexts(), (std::vector<std::string>{"This file is not BMP."}));
-}
-
-TEST_F(InputLoading, AbortOnAMissingFolderEndsWithFailedToOpen) {
+    EXPECT_TRUE(std::filesystem::exists(path) && std::filesystem::file_size(path) == 0U);
     ui_.boxes.answers = {AlarmAnswer::Abort};
     form_.LoadInputMap(folder_.File("no/such/map.bmp"));
-    ASSERT_EQ(ui_.boxes.shown.size(), 2U);
-    EXPECT_TRUE(ui_.boxes.shown[0].alarm);
-    EXPECT_EQ(ui_.boxes.shown[1].text, "Failed to Open File.");
+    ASSERT_EQ(ui_.boxes.shown.size(), 3U);
+    EXPECT_EQ(ui_.boxes.shown[0].text, "This file is not BMP.");
+    EXPECT_TRUE(ui_.boxes.shown[1].alarm);
+    EXPECT_EQ(ui_.boxes.shown[2].text, "Failed to Open File.");
     EXPECT_EQ(form_.txtOutFilePathData.Text(), folder_.File("no/such/map_.bmp"));
 }
 
 TEST_F(InputLoading, ProposesTheOutputBesideTheInput) {
-    EXPECT_EQ(ProposeOutputPath("/maps/Tokyo.bmp"), "/maps/Tokyo_.bmp");
-    EXPECT_EQ(ProposeOutputPath("/maps/Tokyo"), "/maps/Tokyo_.");
-    EXPECT_EQ(ProposeOutputPath("/maps/a.b.bmp"), "/maps/a.b_.bmp");
-    EXPECT_EQ(ProposeOutputPath("/Tokyo.bmp"), "//Tokyo_.bmp") << "the root already ends in a separator";
-    EXPECT_EQ(ProposeOutputPath("Tokyo.bmp"), "Tokyo_.bmp") << "a bare name must not move to the root";
+    // The root already ends in a separator; a bare name must not move to the root.
+    for (const auto& [in, out] : {std::pair{"/maps/Tokyo.bmp", "/maps/Tokyo_.bmp"}, {"/maps/Tokyo", "/maps/Tokyo_."},
+                                  {"/maps/a.b.bmp", "/maps/a.b_.bmp"}, {"/Tokyo.bmp", "//Tokyo_.bmp"}, {"Tokyo.bmp", "Tokyo_.bmp"}}) {
+        EXPECT_EQ(ProposeOutputPath(in), out);
+    }
 }
 
 // The name and corners of a file name; a corner its box refuses leaves that box as it was.
