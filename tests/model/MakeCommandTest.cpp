@@ -122,9 +122,11 @@ TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
     }
 }
 
-// The input's open is refused once the picture is loaded; the person is asked once.
+// The input's open is refused once the picture is loaded: the person is asked once, and the
+// reason is named.
 class RefusingFileSystem : public test::FaultyFileSystem {
 public:
+    using FaultyFileSystem::FaultyFileSystem;
     std::string refused;
     OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool fallback) override {
         if (path == refused) return {nullptr, OpenFailure::PermissionDenied, "Permission denied"};
@@ -132,56 +134,44 @@ public:
     }
 };
 
-TEST_F(MakeCommand, AnInputThatCannotBeOpenedIsAskedAboutOnce) {
-    RefusingFileSystem files;
-    Form1 form(ui_, files);
-    form.Form_Load();
-    const std::string input = folder_.File("Map(35,139,36,140).bmp");
-    test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
-    form.LoadInputMap(input);
-    files.refused = input;
-    ui_.boxes.answers = {AlarmAnswer::Cancel};
-    form.cmdMake_Click();
-    ASSERT_EQ(ui_.boxes.shown.size(), 2U);
-    EXPECT_TRUE(ui_.boxes.shown[0].alarm);
-    EXPECT_EQ(ui_.boxes.shown[1].text, "Could not Open Input File! (" + input + ": Permission denied)");
+TEST_F(MakeCommand, FailuresNameTheReasonAndKeepTheOlderOutput) {
+    for (const bool openRefused : {true, false}) {
+        SCOPED_TRACE(openRefused ? "open refused" : "write fails");
+        ScriptedUserInterface ui;
+        RefusingFileSystem files(openRefused ? test::FailingStep::None : test::FailingStep::Write, 2);
+        Form1 form(ui, files);
+        form.Form_Load();
+        const std::string input = folder_.File("Map(35,139,36,140).bmp");
+        test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
+        form.LoadInputMap(input);
+        const std::string output = form.txtOutFilePathData.Text();
+        test::WriteAll(output, Bytes(300, 0xEE));
+        if (openRefused) files.refused = input;
+        ui.boxes.answers = {AlarmAnswer::Cancel};
+        form.cmdMake_Click();
+        const std::vector<std::string> shown = ui.MessageTexts();
+        ASSERT_EQ(shown.size(), openRefused ? 2U : 1U);
+        EXPECT_EQ(ui.boxes.shown[0].alarm, openRefused);
+        EXPECT_NE(shown.back().find(openRefused ? "Could not Open Input File! (" + input + ": Permission denied)"
+                                                : "Cannot write " + output + ": No space left on device"),
+                  std::string::npos) << shown.back();
+        EXPECT_EQ(ReadAll(output), Bytes(300, 0xEE));
+        EXPECT_EQ(ui.busyChanges, (openRefused ? std::vector<bool>{} : std::vector<bool>{true, false}));
+        EXPECT_TRUE(form.cmdMake.Enabled());
+    }
 }
 
-TEST_F(MakeCommand, AFailureNamesTheReasonAndKeepsTheOlderOutput) {
-    test::FaultyFileSystem files(test::FailingStep::Write, 2);
-    Form1 form(ui_, files);
-    form.Form_Load();
-    const std::string input = folder_.File("Map(35,139,36,140).bmp");
-    test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
-    form.LoadInputMap(input);
-    const std::string output = form.txtOutFilePathData.Text();
-    test::WriteAll(output, Bytes(300, 0xEE));
-    form.cmdMake_Click();
-    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
-    EXPECT_NE(ui_.MessageTexts()[0].find("Cannot write " + output + ": No space left on device"), std::string::npos)
-        << ui_.MessageTexts()[0];
-    EXPECT_EQ(ReadAll(output), Bytes(300, 0xEE));
-    EXPECT_EQ(ui_.busyChanges, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(form.cmdMake.Enabled());
-}
-
-TEST_F(MakeCommand, OutputDialogAndQuit) {
+TEST_F(MakeCommand, TheOutputDialogProposesTheCurrentPathAndAsksNothing) {
     form_.txtOutFilePathData.SetText("/maps/Tokyo_.bmp");
     ui_.dialogAnswers = {"", "/maps/other.bmp"};
     form_.txtOutFilePathData_DblClick();
     EXPECT_EQ(form_.txtOutFilePathData.Text(), "/maps/Tokyo_.bmp") << "cancelling keeps the path";
     form_.mnuFileSelectOutFile_Click();
     EXPECT_EQ(form_.txtOutFilePathData.Text(), "/maps/other.bmp");
-    ASSERT_EQ(ui_.saveRequests.size(), 2U);
-    const FileDialogRequest& request = ui_.saveRequests[0];
-    EXPECT_EQ(request.title, "Output BMP File");
+    const FileDialogRequest& request = ui_.saveRequests.at(0);
     EXPECT_EQ(request.filter, (std::vector<FileFilter>{{"BMP(*.bmp)", "*.bmp"}}));
-    EXPECT_EQ(request.initialFolder, "/maps");
-    EXPECT_EQ(request.initialFileName, "/maps/Tokyo_.bmp");
+    EXPECT_EQ(request.initialFolder + "|" + request.initialFileName, "/maps|/maps/Tokyo_.bmp");
     EXPECT_EQ(request.flags & DialogOverwritePrompt, 0U) << "no overwrite question";
-
-    form_.mnuFileQuit_Click();
-    EXPECT_EQ(ui_.closeRequests, 1);
 }
 
 }  // namespace
