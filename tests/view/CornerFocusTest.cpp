@@ -111,11 +111,8 @@ const Way Ways[] = {
     {"Drop", [](WindowWithFiles& t) { t.DropOn("fraAmbulo", {20, 20}, {QString::fromStdString(t.otherMapData_)}); }},
 };
 
-std::string WayName(const testing::TestParamInfo<Way>& way) {
-    return way.param.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryWay, LeavingACornerBox, testing::ValuesIn(Ways), WayName);
+INSTANTIATE_TEST_SUITE_P(EveryWay, LeavingACornerBox, testing::ValuesIn(Ways),
+                         [](const testing::TestParamInfo<Way>& way) { return std::string(way.param.name); });
 
 using CommandKeys = WindowWithFiles;
 
