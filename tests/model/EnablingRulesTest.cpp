@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace kartivo {
 namespace {
 
@@ -15,18 +17,17 @@ protected:
         form_.Form_Load();
         test::WriteAll(folder_.File("area.mbx"), {});
         test::WriteAll(folder_.File("area.MBX"), {});
+        // Input corners 35..36 N, 139..140 E, carried to the output.
+        for (const auto& [box, text] : {std::pair{&form_.txtInBottomLatitudeDegree, "35"},
+                                        std::pair{&form_.txtInTopLatitudeDegree, "36"},
+                                        std::pair{&form_.txtInLeftLongitudeDegree, "139"},
+                                        std::pair{&form_.txtInRightLongitudeDegree, "140"}}) {
+            Leave(*box, text);
+        }
     }
 
     void Leave(Control& box, const std::string& text) {
         ASSERT_TRUE(test::LeaveBox(form_, box, text)) << box.Name() << " " << text;
-    }
-
-    // Input corners 35..36 N, 139..140 E, carried to the output.
-    void OrderRectangles() {
-        Leave(form_.txtInBottomLatitudeDegree, "35");
-        Leave(form_.txtInTopLatitudeDegree, "36");
-        Leave(form_.txtInLeftLongitudeDegree, "139");
-        Leave(form_.txtInRightLongitudeDegree, "140");
     }
 
     ScriptedUserInterface ui_;
@@ -34,88 +35,59 @@ protected:
     TempFolder folder_;
 };
 
+// Steps run in order; only leaving a corner box and UpdateMakeEnabled evaluate the rule.
 TEST_F(EnablingRules, MakeNeedsTwoDifferentPathsOrderedRectanglesAndNoCompression) {
-    form_.txtInFilePathData.SetText("/maps/in.bmp");
-    form_.txtOutFilePathData.SetText("/maps/in_.bmp");
-    OrderRectangles();
-    EXPECT_TRUE(form_.cmdMake.Enabled());
-
-    form_.txtOutFilePathData.SetText("/maps/in.bmp");
-    form_.UpdateMakeEnabled();
-    EXPECT_FALSE(form_.cmdMake.Enabled()) << "equal paths";
-
-    form_.txtOutFilePathData.SetText("/maps/IN.bmp");
-    form_.UpdateMakeEnabled();
-    EXPECT_TRUE(form_.cmdMake.Enabled()) << "texts are compared exactly";
-
-    form_.cboCompressionData.SetListIndex(1);
-    form_.UpdateMakeEnabled();
-    EXPECT_FALSE(form_.cmdMake.Enabled()) << "RLE8 selected";
-    form_.cboCompressionData.SetListIndex(0);
-
-    Leave(form_.txtOutTopLatitudeDegree, "35");
-    EXPECT_FALSE(form_.cmdMake.Enabled()) << "output top equals output bottom";
-
-    form_.txtInFilePathData.SetText("");
-    Leave(form_.txtOutTopLatitudeDegree, "36");
-    EXPECT_FALSE(form_.cmdMake.Enabled()) << "no input path";
-}
-
-TEST_F(EnablingRules, TypingAPathDoesNotReevaluateMake) {
-    form_.txtInFilePathData.SetText("/maps/in.bmp");
-    OrderRectangles();
-    ASSERT_TRUE(form_.cmdMake.Enabled());
-    form_.txtOutFilePathData.SetText("/maps/in.bmp");
-    EXPECT_TRUE(form_.cmdMake.Enabled()) << "only the fixed points evaluate the rule";
+    const struct {
+        const char* what;
+        std::function<void(Form1&)> step;
+        bool enabled;
+    } steps[] = {
+        {"two paths", [](Form1& f) { f.txtInFilePathData.SetText("/maps/in.bmp"); f.txtOutFilePathData.SetText("/maps/in_.bmp"); }, false},
+        {"evaluated", [](Form1& f) { f.UpdateMakeEnabled(); }, true},
+        {"typing a path does not evaluate", [](Form1& f) { f.txtOutFilePathData.SetText("/maps/in.bmp"); }, true},
+        {"equal paths", [](Form1& f) { f.UpdateMakeEnabled(); }, false},
+        {"texts compared exactly", [](Form1& f) { f.txtOutFilePathData.SetText("/maps/IN.bmp"); f.UpdateMakeEnabled(); }, true},
+        {"RLE8", [](Form1& f) { f.cboCompressionData.SetListIndex(1); f.UpdateMakeEnabled(); }, false},
+        {"RGB again", [](Form1& f) { f.cboCompressionData.SetListIndex(0); f.UpdateMakeEnabled(); }, true},
+        {"top equals bottom", [](Form1& f) { test::LeaveBox(f, f.txtOutTopLatitudeDegree, "35"); }, false},
+        {"right equals left", [](Form1& f) { test::LeaveBox(f, f.txtOutTopLatitudeDegree, "36"); test::LeaveBox(f, f.txtOutRightLongitudeDegree, "139"); }, false},
+        {"right beyond left", [](Form1& f) { test::LeaveBox(f, f.txtOutRightLongitudeDegree, "140"); }, true},
+        {"input top equals bottom", [](Form1& f) { f.txtInTopLatitudeDegree.SetText("+35"); f.UpdateMakeEnabled(); }, false},
+        // Program writes skip the handlers; a corner text is read by its leading number, none as 0.
+        {"leading number", [](Form1& f) { f.txtInBottomLatitudeDegree.SetText("+35.5000000000x"); f.txtInTopLatitudeDegree.SetText("+35.6"); f.txtOutTopLatitudeDegree.SetText("+36"); f.UpdateMakeEnabled(); }, true},
+        {"no number", [](Form1& f) { f.txtInTopLatitudeDegree.SetText("north"); f.UpdateMakeEnabled(); }, false},
+        {"north reads as 0", [](Form1& f) { f.txtInBottomLatitudeDegree.SetText("-1"); f.UpdateMakeEnabled(); }, true},
+        {"no input path", [](Form1& f) { f.txtInFilePathData.SetText(""); f.UpdateMakeEnabled(); }, false},
+    };
+    for (const auto& s : steps) {
+        s.step(form_);
+        EXPECT_EQ(form_.cmdMake.Enabled(), s.enabled) << s.what;
+    }
 }
 
 TEST_F(EnablingRules, WriteNeedsAnExistingLowerCaseMbxFileAndOrderedRectangles) {
-    OrderRectangles();
     const struct {
         std::string path;
         bool enabled;
     } cases[] = {
-        {folder_.File("area.mbx"), true},
-        {folder_.File("area.MBX"), false},
-        {folder_.File("missing.mbx"), false},
-        {folder_.Path().string(), false},
-        {"", false},
+        {folder_.File("area.mbx"), true},       {folder_.File("area.MBX"), false}, {folder_.File("missing.mbx"), false},
+        {folder_.Path().string(), false},       {"", false},
     };
     for (const auto& c : cases) {
         form_.txtlblAmbuloFilePath.SetText(c.path);
         EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), c.enabled) << c.path;
     }
-    form_.txtlblAmbuloFilePath.SetText(folder_.File("area.mbx"));
+    // Typed a keystroke at a time, it is enabled at the keystroke that names the file.
+    const std::string path = folder_.File("area.mbx");
+    for (std::size_t n = 1; n <= path.size(); ++n) {
+        form_.txtlblAmbuloFilePath.SetText(path.substr(0, n));
+        EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), n == path.size()) << n;
+    }
     Leave(form_.txtOutLeftLongitudeDegree, "140");
     EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output right no longer beyond left";
-}
-
-TEST_F(EnablingRules, TypingAMapDataPathEnablesAtTheKeystrokeThatNamesTheFile) {
-    OrderRectangles();
-    const std::string path = folder_.File("area.mbx");
-    std::string typed;
-    for (const char c : path) {
-        typed += c;
-        form_.txtlblAmbuloFilePath.SetText(typed);
-        EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), typed == path) << typed;
-    }
-}
-
-TEST_F(EnablingRules, CornerTextsAreReadByTheirLeadingNumber) {
-    form_.txtInFilePathData.SetText("in.bmp");
-    form_.txtOutFilePathData.SetText("out.bmp");
-    OrderRectangles();
-    // Program writes skip the handlers; a text without a leading number reads as 0.
-    form_.txtInBottomLatitudeDegree.SetText("+35.5000000000x");
-    form_.txtInTopLatitudeDegree.SetText("+35.6");
-    form_.UpdateMakeEnabled();
-    EXPECT_TRUE(form_.cmdMake.Enabled());
-    form_.txtInTopLatitudeDegree.SetText("north");
-    form_.UpdateMakeEnabled();
-    EXPECT_FALSE(form_.cmdMake.Enabled());
-    form_.txtInBottomLatitudeDegree.SetText("-1");
-    form_.UpdateMakeEnabled();
-    EXPECT_TRUE(form_.cmdMake.Enabled()) << "north reads as 0, above -1";
+    Leave(form_.txtOutLeftLongitudeDegree, "139");
+    Leave(form_.txtOutBottomLatitudeDegree, "36");
+    EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output top no longer above bottom";
 }
 
 }  // namespace

@@ -26,11 +26,12 @@ public:
     std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string&) override {
         progressTexts.push_back(text);
         struct Progress final : ProgressDialog {
-            explicit Progress(bool cancel) : cancel_(cancel) {}
-            bool Advance(double) override { return !cancel_; }
-            bool cancel_;
+            bool cancel = false;
+            bool Advance(double) override { return !cancel; }
         };
-        return std::make_unique<Progress>(cancelAtFirstStep);
+        auto progress = std::make_unique<Progress>();
+        progress->cancel = cancelAtFirstStep;
+        return progress;
     }
     bool cancelAtFirstStep = false;
     std::vector<std::string> progressTexts;
@@ -67,15 +68,13 @@ TEST_F(ImportPicture, MenuAndDropProposeTheNamedBitmapAndLoadIt) {
         }
         const FileDialogRequest& save = ui_.saveRequests.back();
         const FileNameCorners proposed = ReadFileNameConvention(save.initialFileName);
-        EXPECT_EQ(proposed.name, "Tokyo");
-        ASSERT_TRUE(proposed.corners);
+        EXPECT_TRUE(proposed.name == "Tokyo" && proposed.corners) << save.initialFileName;
         EXPECT_EQ(GetParentFolderName(save.initialFileName), folder_.Path().string());
 
         // Loaded as if dropped on "In": the output path and the picture's properties follow.
         const std::string written = folder_.File(drop ? "dropped.bmp" : "menu.bmp");
-        EXPECT_EQ(form_.txtInFilePathData.Text(), written);
-        EXPECT_EQ(form_.lblImageWidthData.Text(), "40");
-        EXPECT_EQ(form_.lblColorDepthData.Text(), "24");
+        EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text() + " " + form_.lblColorDepthData.Text(),
+                  written + " 40 24");
         EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
         EXPECT_EQ(ui_.progressTexts.back(), "Importing " + source_);
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace kartivo {
 namespace {
@@ -39,32 +40,32 @@ protected:
     Form1 form_{ui_};
 };
 
-TEST_F(MakeCommand, WritesTheHeaderAndTheChosenRows) {
-    Load({.width = 3, .height = 4, .bitCount = 24});
+TEST_F(MakeCommand, WritesTheChosenRowsWithTheResolutionOfItsBoxes) {
+    Load({.width = 3, .height = 4, .bitCount = 24, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811});
     Leave(form_.txtOutBottomLatitudeDegree, "35.2");
     Leave(form_.txtOutTopLatitudeDegree, "35.8");
+    form_.txtResolutionHeightData.SetText("96");
     ASSERT_TRUE(form_.cmdMake.Enabled());
     form_.cmdMake_Click();
 
     EXPECT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
     const Bytes out = ReadAll(Output());
     ASSERT_EQ(out.size(), 54U + 4 * 12);
-    EXPECT_EQ(out[0], 'B');
-    EXPECT_EQ(out[10], 54);
+    EXPECT_EQ(out[38] + 256 * out[39], 2835);  // 72 dpi
+    EXPECT_EQ(out[42] + 256 * out[43], 3780);  // 96 dpi
     // The first input row lies below the output range; rows 1, 1, 2, 2 follow.
     const std::uint8_t expected[] = {RowMarker(1), RowMarker(1), RowMarker(2), RowMarker(2)};
-    for (std::size_t row = 0; row < 4; ++row) {
-        EXPECT_EQ(out[54 + row * 12], expected[row]) << "row " << row;
-    }
+    for (std::size_t row = 0; row < 4; ++row) EXPECT_EQ(out[54 + row * 12], expected[row]) << "row " << row;
     EXPECT_EQ(ui_.busyChanges, (std::vector<bool>{true, false}));
     EXPECT_TRUE(form_.cmdMake.Enabled()) << "the button comes back after the work";
-}
 
-TEST_F(MakeCommand, AHeightOfZeroWritesTheHeaderAlone) {
-    Load({.width = 3, .height = 4, .bitCount = 24});
-    form_.txtImageHeightData.SetText("0");
+    // A picture stored top row first: the caption shows the header, the box the rows.
+    Load({.width = 3, .height = -4, .bitCount = 24}, "Top(35,139,36,140).bmp");
+    EXPECT_EQ(form_.lblImageHeightData.Text(), "-4");
+    EXPECT_EQ(form_.txtImageHeightData.Text(), "4");
     form_.cmdMake_Click();
-    EXPECT_EQ(ReadAll(Output()).size(), 54U);
+    EXPECT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
+    EXPECT_EQ(ReadAll(Output()).size(), 54U + 4 * 12);
 }
 
 TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
@@ -74,72 +75,58 @@ TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
         std::function<void(Form1&)> change;
         const char* message;  // a part of the text shown
     } cases[] = {
-        {"output is the input", {}, [](Form1& f) { f.txtOutFilePathData.SetText(f.txtInFilePathData.Text() + ""); },
+        {"output is a hard link to the input", {},
+         [](Form1& f) { std::filesystem::create_hard_link(f.txtInFilePathData.Text(), f.txtOutFilePathData.Text()); },
          "is the input picture itself"},
         {"height not a number", {}, [](Form1& f) { f.txtImageHeightData.SetText("ten"); }, "is not a whole number"},
         {"negative height", {}, [](Form1& f) { f.txtImageHeightData.SetText("-3"); }, "negative"},
         {"one input row", {.height = 1}, [](Form1&) {}, "fewer than 2 rows"},
         {"latitude at 90", {}, [](Form1& f) { f.txtOutTopLatitudeDegree.SetText("+90.0000000000"); }, "90 degrees"},
-        {"resolution not a number", {}, [](Form1& f) { f.txtResolutionWidthData.SetText("high"); }, "resolution"},
+        {"resolution not a number", {}, [](Form1& f) { f.txtResolutionHeightData.SetText("high"); }, "vertical resolution"},
+        {"resolution too large", {}, [](Form1& f) { f.txtResolutionWidthData.SetText("1e9"); }, "too large"},
         {"depth the list lacks", {.bitCount = 2}, [](Form1&) {}, "colour depth differs"},
         {"compressed input", {.bitCount = 8, .compression = 1}, [](Form1&) {}, "compressed"},
+        {"input shorter than its rows", {.width = 3, .height = 4, .bitCount = 24},
+         [](Form1& f) { std::filesystem::resize_file(f.txtInFilePathData.Text(), 54 + 4 * 12 - 1); }, "ends before its last row"},
+        {"input path names another picture", {},
+         [](Form1& f) {
+             f.txtInFilePathData.SetText(f.txtInFilePathData.Text() + ".other.bmp");
+             test::WriteAll(f.txtInFilePathData.Text(), MakeBitmap({.width = 5}));
+         },
+         "is not the picture that was loaded"},
+        // Opening it with the usual retry dialog would offer to create it empty.
+        {"input vanished", {}, [](Form1& f) { std::filesystem::remove(f.txtInFilePathData.Text()); },
+         "Could not Open Input File! ("},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         ScriptedUserInterface ui;
         Form1 form(ui);
         form.Form_Load();
         const std::string path = folder_.File("Map(35,139,36,140).bmp");
         test::WriteAll(path, MakeBitmap(c.spec));
         form.LoadInputMap(path);
-        std::filesystem::remove(form.txtOutFilePathData.Text());
+        const std::string output = form.txtOutFilePathData.Text();
+        std::filesystem::remove(output);
         c.change(form);
+        const std::string input = form.txtInFilePathData.Text();
+        const auto state = [&input] { return std::filesystem::exists(input) ? std::optional(ReadAll(input)) : std::nullopt; };
+        const auto before = state();
         form.cmdMake_Click();
-        ASSERT_EQ(ui.boxes.shown.size(), 1U) << c.what;
-        EXPECT_NE(ui.boxes.shown[0].text.find(c.message), std::string::npos) << c.what << ": " << ui.boxes.shown[0].text;
-        EXPECT_EQ(ui.boxes.shown[0].title, "Kartivo Alarm") << c.what;
-        EXPECT_EQ(ui.boxes.shown[0].icon, MessageIcon::Stop) << c.what;
-        if (std::string(c.what) != "output is the input") {
-            EXPECT_FALSE(std::filesystem::exists(form.txtOutFilePathData.Text())) << c.what;
-        }
-        EXPECT_EQ(test::ReadAll(path), MakeBitmap(c.spec)) << c.what << ": the input changed";
+        ASSERT_EQ(ui.boxes.shown.size(), 1U);
+        EXPECT_NE(ui.boxes.shown[0].text.find(c.message), std::string::npos) << ui.boxes.shown[0].text;
+        EXPECT_EQ(ui.boxes.shown[0].title, "Kartivo Alarm");
+        EXPECT_EQ(ui.boxes.shown[0].icon, MessageIcon::Stop);
+        EXPECT_EQ(std::filesystem::exists(output), c.message == cases[0].message);
+        EXPECT_EQ(state(), before) << "the input changed";
     }
 }
 
-TEST_F(MakeCommand, AnInputShorterThanItsRowsIsRefused) {
-    const std::string path = Load({.width = 3, .height = 4, .bitCount = 24});
-    Bytes bytes = ReadAll(path);
-    bytes.resize(bytes.size() - 1);
-    test::WriteAll(path, bytes);
-    form_.cmdMake_Click();
-    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
-    EXPECT_NE(ui_.MessageTexts()[0].find("ends before its last row"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(Output()));
-}
-
-TEST_F(MakeCommand, AnInputPathThatNoLongerNamesTheLoadedPictureIsRefused) {
-    Load({.width = 3, .height = 4, .bitCount = 24});
-    const std::string other = folder_.File("other.bmp");
-    test::WriteAll(other, MakeBitmap({.width = 5, .height = 4, .bitCount = 24}));
-    form_.txtInFilePathData.SetText(other);
-    form_.cmdMake_Click();
-    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
-    EXPECT_NE(ui_.MessageTexts()[0].find("is not the picture that was loaded"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(Output()));
-}
-
-TEST_F(MakeCommand, AVanishedInputIsNotCreatedAgain) {
-    const std::string path = Load({.width = 3, .height = 4, .bitCount = 24});
-    std::filesystem::remove(path);
-    form_.cmdMake_Click();
-    EXPECT_EQ(ui_.MessageTexts(),
-              (std::vector<std::string>{"Could not Open Input File! (" + path + ": No such file or directory)"}));
-    EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_FALSE(std::filesystem::exists(Output()));
-}
-
-// The input's open is refused once the picture is loaded; the person is asked once.
+// The input's open is refused once the picture is loaded: the person is asked once, and the
+// reason is named.
 class RefusingFileSystem : public test::FaultyFileSystem {
 public:
+    using FaultyFileSystem::FaultyFileSystem;
     std::string refused;
     OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool fallback) override {
         if (path == refused) return {nullptr, OpenFailure::PermissionDenied, "Permission denied"};
@@ -147,65 +134,44 @@ public:
     }
 };
 
-TEST_F(MakeCommand, AnInputThatCannotBeOpenedIsAskedAboutOnce) {
-    RefusingFileSystem files;
-    Form1 form(ui_, files);
-    form.Form_Load();
-    const std::string input = folder_.File("Map(35,139,36,140).bmp");
-    test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
-    form.LoadInputMap(input);
-    files.refused = input;
-    ui_.boxes.answers = {AlarmAnswer::Cancel};
-    form.cmdMake_Click();
-    ASSERT_EQ(ui_.boxes.shown.size(), 2U);
-    EXPECT_TRUE(ui_.boxes.shown[0].alarm);
-    EXPECT_EQ(ui_.boxes.shown[1].text, "Could not Open Input File! (" + input + ": Permission denied)");
+TEST_F(MakeCommand, FailuresNameTheReasonAndKeepTheOlderOutput) {
+    for (const bool openRefused : {true, false}) {
+        SCOPED_TRACE(openRefused ? "open refused" : "write fails");
+        ScriptedUserInterface ui;
+        RefusingFileSystem files(openRefused ? test::FailingStep::None : test::FailingStep::Write, 2);
+        Form1 form(ui, files);
+        form.Form_Load();
+        const std::string input = folder_.File("Map(35,139,36,140).bmp");
+        test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
+        form.LoadInputMap(input);
+        const std::string output = form.txtOutFilePathData.Text();
+        test::WriteAll(output, Bytes(300, 0xEE));
+        if (openRefused) files.refused = input;
+        ui.boxes.answers = {AlarmAnswer::Cancel};
+        form.cmdMake_Click();
+        const std::vector<std::string> shown = ui.MessageTexts();
+        ASSERT_EQ(shown.size(), openRefused ? 2U : 1U);
+        EXPECT_EQ(ui.boxes.shown[0].alarm, openRefused);
+        EXPECT_NE(shown.back().find(openRefused ? "Could not Open Input File! (" + input + ": Permission denied)"
+                                                : "Cannot write " + output + ": No space left on device"),
+                  std::string::npos) << shown.back();
+        EXPECT_EQ(ReadAll(output), Bytes(300, 0xEE));
+        EXPECT_EQ(ui.busyChanges, (openRefused ? std::vector<bool>{} : std::vector<bool>{true, false}));
+        EXPECT_TRUE(form.cmdMake.Enabled());
+    }
 }
 
-TEST_F(MakeCommand, AFailureNamesTheReasonAndKeepsTheOlderOutput) {
-    test::FaultyFileSystem files(test::FailingStep::Write, 2);
-    Form1 form(ui_, files);
-    form.Form_Load();
-    const std::string input = folder_.File("Map(35,139,36,140).bmp");
-    test::WriteAll(input, MakeBitmap({.width = 3, .height = 4, .bitCount = 24}));
-    form.LoadInputMap(input);
-    const std::string output = form.txtOutFilePathData.Text();
-    test::WriteAll(output, Bytes(300, 0xEE));
-    form.cmdMake_Click();
-    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
-    EXPECT_NE(ui_.MessageTexts()[0].find("Cannot write " + output + ": No space left on device"), std::string::npos)
-        << ui_.MessageTexts()[0];
-    EXPECT_EQ(ReadAll(output), Bytes(300, 0xEE));
-    EXPECT_EQ(ui_.busyChanges, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(form.cmdMake.Enabled());
-}
-
-TEST_F(MakeCommand, ATopDownInputIsMadeAtOnce) {
-    Load({.width = 3, .height = -4, .bitCount = 24});
-    EXPECT_EQ(form_.lblImageHeightData.Text(), "-4") << "the caption still shows the header";
-    EXPECT_EQ(form_.txtImageHeightData.Text(), "4");
-    form_.cmdMake_Click();
-    EXPECT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
-    EXPECT_EQ(ReadAll(Output()).size(), 54U + 4 * 12);
-}
-
-TEST_F(MakeCommand, OutputDialogAndQuit) {
+TEST_F(MakeCommand, TheOutputDialogProposesTheCurrentPathAndAsksNothing) {
     form_.txtOutFilePathData.SetText("/maps/Tokyo_.bmp");
     ui_.dialogAnswers = {"", "/maps/other.bmp"};
     form_.txtOutFilePathData_DblClick();
     EXPECT_EQ(form_.txtOutFilePathData.Text(), "/maps/Tokyo_.bmp") << "cancelling keeps the path";
     form_.mnuFileSelectOutFile_Click();
     EXPECT_EQ(form_.txtOutFilePathData.Text(), "/maps/other.bmp");
-    ASSERT_EQ(ui_.saveRequests.size(), 2U);
-    const FileDialogRequest& request = ui_.saveRequests[0];
-    EXPECT_EQ(request.title, "Output BMP File");
+    const FileDialogRequest& request = ui_.saveRequests.at(0);
     EXPECT_EQ(request.filter, (std::vector<FileFilter>{{"BMP(*.bmp)", "*.bmp"}}));
-    EXPECT_EQ(request.initialFolder, "/maps");
-    EXPECT_EQ(request.initialFileName, "/maps/Tokyo_.bmp");
+    EXPECT_EQ(request.initialFolder + "|" + request.initialFileName, "/maps|/maps/Tokyo_.bmp");
     EXPECT_EQ(request.flags & DialogOverwritePrompt, 0U) << "no overwrite question";
-
-    form_.mnuFileQuit_Click();
-    EXPECT_EQ(ui_.closeRequests, 1);
 }
 
 }  // namespace

@@ -20,14 +20,8 @@ public:
     AlarmAnswer ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) override {
         return boxes.ShowAlarmBox(text, title, buttons);
     }
-    std::string ShowOpenDialog(const FileDialogRequest& request) override {
-        openRequests.push_back(request);
-        return NextPath();
-    }
-    std::string ShowSaveDialog(const FileDialogRequest& request) override {
-        saveRequests.push_back(request);
-        return NextPath();
-    }
+    std::string ShowOpenDialog(const FileDialogRequest& request) override { return Answer(openRequests, request); }
+    std::string ShowSaveDialog(const FileDialogRequest& request) override { return Answer(saveRequests, request); }
     void SetBusyPointer(bool busy) override { busyChanges.push_back(busy); }
     void CloseWindow() override { ++closeRequests; }
 
@@ -40,13 +34,13 @@ public:
 
     ScriptedMessageBoxes boxes;
     std::deque<std::string> dialogAnswers;  // "" stands for Cancel
-    std::vector<FileDialogRequest> openRequests;
-    std::vector<FileDialogRequest> saveRequests;
+    std::vector<FileDialogRequest> openRequests, saveRequests;
     std::vector<bool> busyChanges;
     int closeRequests = 0;
 
 private:
-    std::string NextPath() {
+    std::string Answer(std::vector<FileDialogRequest>& requests, const FileDialogRequest& request) {
+        requests.push_back(request);
         if (dialogAnswers.empty()) return {};
         std::string path = dialogAnswers.front();
         dialogAnswers.pop_front();

@@ -10,39 +10,28 @@ using EventWiring = ViewFixture;
 
 // Every menu item and double click reaches its handler: each opens its own dialog or quits.
 TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
-    const struct {
-        const char* name;
-        bool menu;
-        const char* dialog;  // "open", or the save dialog's title; nullptr for Quit
-    } rows[] = {
-        {"mnuFileOpenInFile", true, "open"},
-        {"mnuFileSelectOutFile", true, "Output BMP File"},
-        {"mnuFileSelectAmbuloFile", true, "Output Ambuloフルカラー地図データ File"},
+    const std::string mapData = "Output Ambuloフルカラー地図データ File";
+    const std::pair<const char*, std::string> rows[] = {  // the dialog: "open", a save dialog's title, or "quit"
+        {"mnuFileOpenInFile", "open"},   {"mnuFileSelectOutFile", "Output BMP File"}, {"mnuFileSelectAmbuloFile", mapData},
+        {"txtInFilePathData", "open"},   {"txtOutFilePathData", "Output BMP File"},   {"txtlblAmbuloFilePath", mapData},
 #ifdef KARTIVO_IMPORT
-        {"mnuFileImportPicture", true, "open"},
+        {"mnuFileImportPicture", "open"},
 #endif
-        {"txtInFilePathData", false, "open"},
-        {"txtOutFilePathData", false, "Output BMP File"},
-        {"txtlblAmbuloFilePath", false, "Output Ambuloフルカラー地図データ File"},
-        {"mnuFileQuit", true, nullptr},
+        {"mnuFileQuit", "quit"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, dialog] : rows) {
         const std::size_t opens = ui_.openRequests.size();
         const std::size_t saves = ui_.saveRequests.size();
-        if (row.menu) {
-            QAction* action = window_->MenuAction(row.name);
-            ASSERT_NE(action, nullptr) << row.name;
+        if (QAction* action = window_->MenuAction(name)) {
             action->trigger();
         } else {
-            DoubleClick(Get<QLineEdit>(row.name));
+            DoubleClick(Get<QLineEdit>(name));
         }
-        if (row.dialog == nullptr) {
-            EXPECT_EQ(ui_.closeRequests, 1) << row.name;
-        } else if (std::string(row.dialog) == "open") {
-            EXPECT_EQ(ui_.openRequests.size(), opens + 1) << row.name;
-        } else {
-            ASSERT_EQ(ui_.saveRequests.size(), saves + 1) << row.name;
-            EXPECT_EQ(ui_.saveRequests.back().title, row.dialog) << row.name;
+        EXPECT_EQ(ui_.closeRequests, dialog == "quit" ? 1 : 0) << name;
+        EXPECT_EQ(ui_.openRequests.size(), opens + (dialog == "open")) << name;
+        ASSERT_EQ(ui_.saveRequests.size(), saves + (dialog != "open" && dialog != "quit")) << name;
+        if (ui_.saveRequests.size() > saves) {
+            EXPECT_EQ(ui_.saveRequests.back().title, dialog) << name;
         }
     }
 }

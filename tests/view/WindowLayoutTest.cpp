@@ -2,55 +2,44 @@
 #include "app/qt/AccessKeys.h"
 #include "app/qt/Layout.h"
 #include "app/qt/QtUserInterface.h"
+#include "common/FileDialog.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
 
 namespace kartivo::test {
 namespace {
 
 using WindowLayoutTest = ViewFixture;
 
-TEST_F(WindowLayoutTest, EveryControlOfTheLayoutIsBuiltInsideItsFrame) {
+TEST_F(WindowLayoutTest, EveryControlOfTheLayoutIsBuiltInsideItsFrameAndFollowsTheModel) {
     EXPECT_EQ(window_->windowTitle(), "Kartivo");
     EXPECT_FALSE(window_->windowIcon().pixmap(32).toImage().pixelColor(16, 16).alpha() == 0);
     // Where the screen holds the window, it keeps its drawn size.
     EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
     EXPECT_EQ(window_->centralWidget()->size(), QSize(400, 646));
-
-    // Every entry of the layout table was built.
     for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
         const QWidget* widget = window_->Widget(entry.name);
         ASSERT_NE(widget, nullptr) << entry.name;
         EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry())) << entry.name;
     }
-}
-
-TEST_F(WindowLayoutTest, ListsTakeNoFreeTextAndFollowTheModel) {
     for (const char* name : {"cboColorDepthData", "cboCompressionData", "cboLayer"}) {
         EXPECT_FALSE(Get<QComboBox>(name)->isEditable()) << name;
     }
-    EXPECT_FALSE(Get<QLineEdit>("txtImageWidthData")->isEnabled());
-    EXPECT_FALSE(Get<QComboBox>("cboColorDepthData")->isEnabled());
     EXPECT_FALSE(Get<QPushButton>("cmdMake")->isEnabled());
-    EXPECT_FALSE(Get<QPushButton>("cmdWriteAmbuloData")->isEnabled());
-    EXPECT_EQ(Get<QComboBox>("cboLayer")->count(), 4);
-
     form_.cmdMake.SetEnabled(true);
     EXPECT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
     form_.cboLayer.SetListIndex(2);
     EXPECT_EQ(Get<QComboBox>("cboLayer")->currentText(), "Layer3");
-}
-
-TEST_F(WindowLayoutTest, TypingIntoABoxReachesTheModel) {
-    QLineEdit* height = Get<QLineEdit>("txtImageHeightData");
-    height->setFocus();
-    height->selectAll();
-    height->insert("12");  // through the widget's own editing, as a keystroke would
-    EXPECT_EQ(form_.txtImageHeightData.Text(), "12");
 }
 
 TEST_F(WindowLayoutTest, MenuHoldsItsItemsInOrderAndAltFOpensIt) {
@@ -66,35 +55,108 @@ TEST_F(WindowLayoutTest, MenuHoldsItsItemsInOrderAndAltFOpensIt) {
     file->close();
 }
 
-TEST_F(WindowLayoutTest, TabOrderFollowsTheListSkippingDisabledControls) {
-    QWidget* widget = Get<QWidget>("txtInBottomLatitudeDegree");
-    QStringList order;
-    for (int i = 0; i < 6; ++i) {
-        order << widget->objectName();
-        widget = widget->nextInFocusChain();
-        while (!widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
+// Tab walks the whole order, skipping the disabled controls.
+TEST_F(WindowLayoutTest, TabFollowsTheOrderSkippingDisabledControls) {
+    QStringList expected;
+    for (const std::string_view name : qt::TabOrder()) {
+        if (window_->Widget(name)->isEnabled()) expected << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     }
-    EXPECT_EQ(order, (QStringList{"txtInBottomLatitudeDegree", "txtInLeftLongitudeDegree", "txtInBottomLatitude3",
-                                  "txtInLeftLongitude3", "txtInTopLatitudeDegree", "txtInRightLongitudeDegree"}));
-    // txtImageWidthData is disabled: Tab goes from the last output DMS box to the height.
-    widget = Get<QWidget>("txtOutRightLongitude3")->nextInFocusChain();
-    while (!widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
-    EXPECT_EQ(widget->objectName(), "txtImageHeightData");
+    ASSERT_EQ(expected.front(), "txtInBottomLatitudeDegree");
+    Get<QWidget>("txtInBottomLatitudeDegree")->setFocus();
+    QStringList visited;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        visited << QApplication::focusWidget()->objectName();
+        Key(Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, expected);
 }
 
-}  // namespace
-}  // namespace kartivo::test
+// The file dialogs and the alarm box as Qt shows them, answered once they are up.
+class QtDialogs : public ViewFixture {
+public:
+    void SetUp() override {
+        ViewFixture::SetUp();
+        qtUi_.SetWindow(window_.get());
+    }
+    void WhenShown(const std::function<void(QWidget*)>& answer) {
+        auto* timer = new QTimer(window_.get());
+        QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                timer->stop();
+                timer->deleteLater();
+                answer(modal);
+            }
+        });
+        timer->start(10);
+    }
+    qt::QtUserInterface qtUi_;
+};
 
-namespace kartivo::test {
-namespace {
+TEST_F(QtDialogs, FileDialogsFollowTheRequest) {
+    const struct {
+        bool save;
+        std::uint32_t flags;
+        bool confirmsOverwrite;
+        QFileDialog::FileMode mode;
+    } rows[] = {
+        {true, DialogNoChangeDir, false, QFileDialog::AnyFile},  // the output picture: no question
+        {true, 0, true, QFileDialog::AnyFile},
+        {true, DialogOverwritePrompt | DialogFileMustExist, true, QFileDialog::ExistingFile},
+        {false, 0, false, QFileDialog::ExistingFile},
+    };
+    for (const auto& row : rows) {
+        FileDialogRequest request = OutputFileRequest("BMP", "bmp");
+        request.flags = row.flags;
+        std::optional<bool> confirms;
+        QFileDialog::FileMode mode{};
+        WhenShown([&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+                mode = dialog->fileMode();
+                EXPECT_EQ(dialog->viewMode(), QFileDialog::List);
+                EXPECT_EQ(dialog->acceptMode(), row.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+            }
+            static_cast<QDialog*>(modal)->done(QDialog::Rejected);
+        });
+        EXPECT_EQ(row.save ? qtUi_.ShowSaveDialog(request) : qtUi_.ShowOpenDialog(request), "") << "cancelled";
+        EXPECT_TRUE(!row.save || confirms == row.confirmsOverwrite) << row.flags;
+        EXPECT_EQ(mode, row.mode) << row.flags;
+    }
+}
+
+TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
+    const struct {
+        AlarmButtons buttons;
+        QMessageBox::StandardButton press;
+        AlarmAnswer answer;
+    } rows[] = {
+        {AlarmButtons::AbortRetryIgnore, QMessageBox::Abort, AlarmAnswer::Abort},
+        {AlarmButtons::AbortRetryIgnore, QMessageBox::Retry, AlarmAnswer::Retry},
+        {AlarmButtons::AbortRetryIgnore, QMessageBox::Ignore, AlarmAnswer::Ignore},
+        {AlarmButtons::RetryCancel, QMessageBox::Retry, AlarmAnswer::Retry},
+        {AlarmButtons::RetryCancel, QMessageBox::Cancel, AlarmAnswer::Cancel},
+    };
+    for (const auto& row : rows) {
+        window_->showMinimized();
+        WhenShown([&row](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QAbstractButton* button = box != nullptr ? box->button(row.press) : nullptr;
+            if (button != nullptr) {
+                button->click();
+            } else {
+                static_cast<QDialog*>(modal)->done(-1);
+            }
+        });
+        EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", row.buttons), row.answer);
+        EXPECT_FALSE(window_->isMinimized());
+    }
+}
 
 TEST(AccessKeys, EachCaptionGetsAFreeLetterPreferablyAtAWordStart) {
     const struct {
         QStringList captions;
         QStringList shown;
     } cases[] = {
-        {{"Open Input BMP File", "Select Output BMP File", "Select Ambulo2 File", "-", "Quit"},
-         {"&Open Input BMP File", "&Select Output BMP File", "Select &Ambulo2 File", "-", "&Quit"}},
         {{"ab", "Ba", "bac"}, {"&ab", "&Ba", "ba&c"}},  // taken letters count without case
         {{"R&D"}, {"&R&&D"}},                            // an "&" of the caption stays visible
         {{"地図", "aa", "Aa"}, {"地図", "&aa", "Aa"}},   // no letter a keyboard types, or none free
