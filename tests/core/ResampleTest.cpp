@@ -252,21 +252,13 @@ TEST(ResampleTest, BytesBetweenHeadersAndPixelsAreCarriedOver) {
         MemoryFile output;
         const MakeRequest request = RequestFor(bytes, {0, 60, 0, 60, 7, 7});
         ASSERT_EQ(Resample(request, input, output), MakeError::None);
+        // Everything before the pixels is the input's, the height stored bottom row first.
+        TestBitmap upright = picture;
+        upright.height = 7;
+        const Bytes want = test::MakeBitmap(upright);
         const Bytes& out = output.Bytes();
-        const std::size_t headers = picture.os2 ? 26 : 54;
         ASSERT_GE(out.size(), request.inputPixelOffset);
-        EXPECT_EQ(BytesToLong(out, 10), request.inputPixelOffset);
-        EXPECT_TRUE(std::equal(out.begin() + static_cast<std::ptrdiff_t>(headers),
-                               out.begin() + request.inputPixelOffset,
-                               bytes.begin() + static_cast<std::ptrdiff_t>(headers)));
-        EXPECT_EQ(BytesToLong(out, 14), static_cast<std::int32_t>(headers - 14));
-        if (!picture.os2) {
-            EXPECT_EQ(BytesToLong(out, 30), picture.compression);
-            EXPECT_EQ(BytesToLong(out, 46), picture.clrUsed);
-            EXPECT_EQ(BytesToLong(out, 50), picture.clrImportant);
-        } else {
-            EXPECT_EQ(BytesToInteger(out, 20), 7);
-        }
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + request.inputPixelOffset, want.begin()));
         // Row 4 is passed over and row 3 copied twice.
         EXPECT_EQ(CopiedRows(out, request), (Rows{0, 1, 2, 3, 3, 5, 6}));
     }
@@ -287,7 +279,6 @@ TEST(ResampleTest, RefusesBeforeTouchingEitherFile) {
         {"valid", [](MakeRequest&) {}, size, MakeError::None},
         {"two input rows", [](MakeRequest& r) { r.inputRows = 2; }, size, MakeError::None},
         {"one input row", [](MakeRequest& r) { r.inputRows = 1; }, size, MakeError::InputTooFewRows},
-        {"no input rows", [](MakeRequest& r) { r.inputRows = 0; }, size, MakeError::InputTooFewRows},
         {"negative output height", [](MakeRequest& r) { r.outputRows = -1; }, size, MakeError::NegativeOutputHeight},
         {"input top at 90", [](MakeRequest& r) { r.inTopLatitude = 90; }, size, MakeError::LatitudeOutOfRange},
         {"input bottom at -90.5", [](MakeRequest& r) { r.inBottomLatitude = -90.5; }, size, MakeError::LatitudeOutOfRange},
@@ -296,7 +287,6 @@ TEST(ResampleTest, RefusesBeforeTouchingEitherFile) {
         {"input top infinite", [](MakeRequest& r) { r.inTopLatitude = Infinity; }, size, MakeError::LatitudeOutOfRange},
         {"just inside the pole", [](MakeRequest& r) { r.outTopLatitude = 89.999999; }, size, MakeError::None},
         {"RLE8", [](MakeRequest& r) { r.compression = 1; }, size, MakeError::CompressedInput},
-        {"RLE4", [](MakeRequest& r) { r.compression = 2; }, size, MakeError::CompressedInput},
         {"JPEG", [](MakeRequest& r) { r.compression = 4; }, size, MakeError::CompressedInput},
         {"bit fields are raw rows", [](MakeRequest& r) { r.compression = 3; }, size, MakeError::None},
         {"one pixel wide", [](MakeRequest& r) { r.width = 1; }, size, MakeError::None},
