@@ -66,10 +66,9 @@ TEST(OutputHeaderTest, ImageSizeUsesPaddedRows) {
     } cases[] = {{1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {640, 1, 80}, {33, 1, 8}, {1, 32, 4}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << " x " << c.bitCount);
-        const auto header = BuildOutputHeader(Fields(c.width, 3, c.bitCount), 0);
-        ASSERT_TRUE(header);
-        EXPECT_EQ(BytesToLong(*header, 34), 3 * c.rowSize);
-        EXPECT_EQ(BytesToLong(*header, 2), 54 + 3 * c.rowSize);
+        const Bytes header = BuildOutputHeader(Fields(c.width, 3, c.bitCount), 0).value_or(Bytes(54));
+        EXPECT_EQ(BytesToLong(header, 34), 3 * c.rowSize);
+        EXPECT_EQ(BytesToLong(header, 2), 54 + 3 * c.rowSize);
     }
 }
 
