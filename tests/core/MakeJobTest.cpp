@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <vector>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include <sys/mount.h>
@@ -173,22 +173,17 @@ TEST(RunMake, AnInputReplacedMeanwhileGivesARefusalOrTheWholePicture) {
             std::filesystem::rename(folder.File("staged"), s.input);
         }
     });
-    int made = 0;
-    int refused = 0;
     test::ScriptedMessageBoxes boxes;
     for (int i = 0; i < 300; ++i) {
         const MakeResult result = s.Run(boxes, DefaultFileSystem());
         if (result.outcome == MakeOutcome::Done) {
-            ++made;
             ASSERT_EQ(test::ReadAll(s.output), expected) << "run " << i;
         } else {
-            ++refused;
             ASSERT_EQ(result.outcome, MakeOutcome::InputChanged) << MakeResultText(result, s.input, s.output);
         }
     }
     stop = true;
     swapper.join();
-    EXPECT_EQ(made + refused, 300);
 }
 
 TEST(RunMake, AFullDiskLeavesTheOlderOutput) {
