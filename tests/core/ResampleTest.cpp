@@ -41,12 +41,8 @@ Rows ExpectedRows(const RowMapping& m) {
     double latitude = m.outBottomLatitude;
     for (std::int32_t i = 0; i < m.outputRows; ++i, latitude += step) {
         const double nearest = std::nearbyint((y(latitude) - y(m.inBottomLatitude)) / perRow);
-        if (nearest < 0 || nearest >= m.inputRows) {
-            rows.push_back(B);
-        } else {
-            reached = std::max(reached, static_cast<std::int32_t>(nearest));
-            rows.push_back(reached);
-        }
+        const bool inside = nearest >= 0 && nearest < m.inputRows;
+        rows.push_back(inside ? reached = std::max(reached, static_cast<std::int32_t>(nearest)) : B);
     }
     return rows;
 }
@@ -102,16 +98,6 @@ TEST(ResampleTest, MercatorOrdinateUsesTheProgramsPi) {
     }
 }
 
-// The input row an output row copies, told by the marker every generated row carries.
-std::int32_t GeographicRowOf(std::span<const std::uint8_t> row, std::int32_t inputRows, bool topDown) {
-    if (std::all_of(row.begin(), row.end(), [](std::uint8_t b) { return b == 0; })) return B;
-    if (!std::all_of(row.begin(), row.end(), [&](std::uint8_t b) { return b == row[0]; })) return Garbage;
-    for (std::int32_t stored = 0; stored < inputRows; ++stored) {
-        if (test::RowMarker(stored) == row[0]) return topDown ? inputRows - 1 - stored : stored;
-    }
-    return Garbage;
-}
-
 MakeRequest RequestFor(const Bytes& picture, const RowMapping& m) {
     MakeRequest request = RequestFromHeaders(RecognizeBitmap(picture));
     request.inBottomLatitude = m.inBottomLatitude;
@@ -133,9 +119,16 @@ Rows CopiedRows(const Bytes& output, const MakeRequest& request) {
         EXPECT_EQ(BytesToLong(output, 22), request.outputRows);
     }
     Rows rows;
+    // Every generated row is filled with its marker: a row is blank, one input row, or garbage.
     for (std::size_t start = pixels; start + rowSize <= output.size(); start += rowSize) {
-        rows.push_back(GeographicRowOf(std::span(output).subspan(start, rowSize), request.inputRows,
-                                       request.inputTopDown));
+        const auto row = std::span(output).subspan(start, rowSize);
+        std::int32_t stored = 0;
+        while (stored < request.inputRows && test::RowMarker(stored) != row[0]) ++stored;
+        const bool whole = std::all_of(row.begin(), row.end(), [&](std::uint8_t b) { return b == row[0]; });
+        rows.push_back(!whole || (row[0] != 0 && stored == request.inputRows) ? Garbage
+                       : row[0] == 0                                         ? B
+                       : request.inputTopDown                                ? request.inputRows - 1 - stored
+                                                                             : stored);
     }
     return rows;
 }
