@@ -47,6 +47,8 @@ Rows ExpectedRows(const RowMapping& m) {
     return rows;
 }
 
+constexpr RowMapping AccumulatedLatitude{0, 60.0000116714376, 0, 50, 1000001, 501};
+
 // Input and output ranges upwards, downwards, overlapping, inside and beyond each other, with
 // one, two and more rows on either side.
 std::vector<RowMapping> Mappings() {
@@ -62,27 +64,15 @@ std::vector<RowMapping> Mappings() {
             }
         }
     }
+    // 0.1 added 500 times gives 50.00000000000044, not 50, and the input's top latitude puts a
+    // half-row boundary between the two: the last row must take input row 767438, not 767437.
+    all.push_back(AccumulatedLatitude);
     return all;
 }
 
 testing::Message Describe(const RowMapping& m) {
     return testing::Message() << m.inputRows << " rows " << m.inBottomLatitude << ".." << m.inTopLatitude << " to "
                               << m.outputRows << " rows " << m.outBottomLatitude << ".." << m.outTopLatitude;
-}
-
-TEST(ResampleTest, LatitudeAccumulatesByRepeatedAddition) {
-    // 0.1 added 500 times gives 50.00000000000044, not 50. The input's top latitude is tuned so
-    // that a half-row boundary falls between the two: the accumulated latitude chooses input row
-    // 767438, while 0 + 500 * 0.1 would choose 767437.
-    const RowMapping mapping{0, 60.0000116714376, 0, 50, 1000001, 501};
-    for (const WalkOrder order : {WalkOrder::BottomFirst, WalkOrder::TopFirst}) {
-        std::int32_t top = Garbage;
-        WalkOutputRows(mapping, order, [&](std::int32_t out, std::int32_t in) {
-            if (out == 500) top = in;
-            return true;
-        });
-        EXPECT_EQ(top, 767438);
-    }
 }
 
 TEST(ResampleTest, MercatorOrdinateUsesTheProgramsPi) {
@@ -176,6 +166,7 @@ void ExpectCopies(std::int32_t width, const RowMapping& m) {
 // Both walk orders visit every output row once, in their order, with the plain computation's
 // input row; Make then copies exactly those rows (narrow rows, many to a block).
 TEST(ResampleTest, RowChoiceMatchesThePlainComputation) {
+    ASSERT_EQ(ExpectedRows(AccumulatedLatitude).back(), 767438);
     for (const RowMapping& m : Mappings()) {
         SCOPED_TRACE(Describe(m));
         for (const WalkOrder order : {WalkOrder::BottomFirst, WalkOrder::TopFirst}) {
@@ -195,7 +186,7 @@ TEST(ResampleTest, RowChoiceMatchesThePlainComputation) {
             EXPECT_FALSE(WalkOutputRows(m, order, [&](std::int32_t, std::int32_t) { return ++calls < 2; }));
             EXPECT_EQ(calls, 2);
         }
-        if (m.inputRows >= 2) ExpectCopies(3, m);
+        if (m.inputRows >= 2 && m.inputRows < 256) ExpectCopies(3, m);  // row markers repeat after 256
     }
 }
 
