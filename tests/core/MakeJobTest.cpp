@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 #include <thread>
+#include <tuple>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -130,29 +131,19 @@ TEST(RunMake, IgnoringAMissingFolderMakesOnlyTheFolder) {
 // is another picture.
 TEST(RunMake, TheInputUnderAnotherNameIsRefused) {
     const Picture s(4, 4);
-    std::filesystem::create_hard_link(s.input, s.folder.File("hard.bmp"));
-    std::filesystem::create_symlink(s.input, s.folder.File("soft.bmp"));
-    std::filesystem::copy_file(s.input, s.folder.File("copy.bmp"));
-    std::filesystem::create_directory(s.folder.File("sub"));
-    const struct {
-        std::string input;
-        std::string output;
-        bool same;
-    } cases[] = {
-        {s.input, s.folder.File("hard.bmp"), true},
-        {s.input, s.folder.File("soft.bmp"), true},
-        {s.input, s.folder.File("sub/../in.bmp"), true},
-        // Neither exists yet, but both name the same place.
-        {s.folder.File("gone.bmp"), s.folder.File("./gone.bmp"), true},
-        {s.input, s.folder.File("copy.bmp"), false},
-        {s.input, s.folder.File("new.bmp"), false},
+    const auto at = [&](const char* name) { return s.folder.File(name); };
+    std::filesystem::create_hard_link(s.input, at("hard.bmp"));
+    std::filesystem::create_symlink(s.input, at("soft.bmp"));
+    std::filesystem::copy_file(s.input, at("copy.bmp"));
+    std::filesystem::create_directory(at("sub"));
+    // gone.bmp exists under neither spelling, yet both name one place; a copy is another picture.
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {s.input, at("hard.bmp"), true},   {s.input, at("soft.bmp"), true},  {s.input, at("sub/../in.bmp"), true},
+        {at("gone.bmp"), at("./gone.bmp"), true}, {s.input, at("copy.bmp"), false}, {s.input, at("new.bmp"), false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.output);
-        EXPECT_EQ(IsSamePicture(c.input, c.output), c.same);
-    }
+    for (const auto& [input, output, same] : cases) EXPECT_EQ(IsSamePicture(input, output), same) << output;
     test::ScriptedMessageBoxes boxes;
-    EXPECT_EQ(s.Run(boxes, DefaultFileSystem(), s.folder.File("hard.bmp")).outcome, MakeOutcome::SameFile);
+    EXPECT_EQ(s.Run(boxes, DefaultFileSystem(), at("hard.bmp")).outcome, MakeOutcome::SameFile);
     EXPECT_EQ(test::ReadAll(s.input), s.picture);
 }
 
