@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace kartivo {
@@ -59,16 +61,12 @@ TEST(OutputHeaderTest, HeadersAreWrittenByteForByte) {
 }
 
 TEST(OutputHeaderTest, ImageSizeUsesPaddedRows) {
-    const struct {
-        std::int32_t width;
-        std::int16_t bitCount;
-        std::int32_t rowSize;
-    } cases[] = {{1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {640, 1, 80}, {33, 1, 8}, {1, 32, 4}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << " x " << c.bitCount);
-        const Bytes header = BuildOutputHeader(Fields(c.width, 3, c.bitCount), 0).value_or(Bytes(54));
-        EXPECT_EQ(BytesToLong(header, 34), 3 * c.rowSize);
-        EXPECT_EQ(BytesToLong(header, 2), 54 + 3 * c.rowSize);
+    const std::tuple<std::int32_t, std::int16_t, std::int32_t> cases[] = {  // width, bits, bytes a row
+        {1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {640, 1, 80}, {33, 1, 8}, {1, 32, 4}};
+    for (const auto& [width, bitCount, rowSize] : cases) {
+        const Bytes header = BuildOutputHeader(Fields(width, 3, bitCount), 0).value_or(Bytes(54));
+        EXPECT_EQ(BytesToLong(header, 34), 3 * rowSize) << width << " x " << bitCount;
+        EXPECT_EQ(BytesToLong(header, 2), 54 + 3 * rowSize) << width << " x " << bitCount;
     }
 }
 
@@ -103,19 +101,13 @@ TEST(OutputHeaderTest, RefusesWhatItsFieldsCannotHold) {
 }
 
 TEST(OutputHeaderTest, PelsPerMeterFromDpiRoundsHalvesToEven) {
-    const struct {
-        double dpi;
-        std::optional<std::int32_t> pelsPerMeter;
-    } cases[] = {
+    const std::pair<double, std::optional<std::int32_t>> cases[] = {
         // 0.0127, 0.0635 and 0.1397 dpi give exactly 0.5, 2.5 and 5.5.
         {72, 2835}, {96, 3780}, {100, 3937}, {300, 11811}, {254, 10000}, {0, 0}, {1, 39}, {-96, -3780}, {0.0127, 0},
         {0.0635, 2}, {0.1397, 6}, {54546084, 2147483622}, {54546085, std::nullopt}, {-54546085, std::nullopt},
         {std::nan(""), std::nullopt}, {std::numeric_limits<double>::infinity(), std::nullopt},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.dpi);
-        EXPECT_EQ(PelsPerMeterFromDpi(c.dpi), c.pelsPerMeter);
-    }
+    for (const auto& [dpi, pelsPerMeter] : cases) EXPECT_EQ(PelsPerMeterFromDpi(dpi), pelsPerMeter) << dpi;
 }
 
 }  // namespace
