@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace kartivo {
@@ -13,103 +16,68 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-OutputHeaderFields Fields(std::int32_t width, std::int32_t height, std::int16_t bitCount) {
-    OutputHeaderFields fields;
-    fields.width = width;
-    fields.height = height;
-    fields.bitCount = bitCount;
-    fields.xPelsPerMeter = 3780;
-    fields.yPelsPerMeter = 2835;
-    return fields;
+// Bytes from hex digits; spaces only group the fields for reading.
+Bytes FromHex(std::string hex) {
+    std::erase(hex, ' ');
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
 }
 
-TEST(OutputHeaderTest, PlainTwentyFourBitHeaderIsByteForByte) {
-    OutputHeaderFields fields = Fields(100, 100, 24);
-    fields.clrUsed = 7;
-    fields.clrImportant = -2;  // copied as it stands, whatever it means
-    const Bytes expected = {
-        'B', 'M',                // bfType
-        0x66, 0x75, 0x00, 0x00,  // bfSize 30054
-        0x00, 0x00, 0x00, 0x00,  // reserved
-        0x36, 0x00, 0x00, 0x00,  // bfOffBits 54
-        0x28, 0x00, 0x00, 0x00,  // biSize 40
-        0x64, 0x00, 0x00, 0x00,  // biWidth 100
-        0x64, 0x00, 0x00, 0x00,  // biHeight 100
-        0x01, 0x00,              // biPlanes
-        0x18, 0x00,              // biBitCount 24
-        0x00, 0x00, 0x00, 0x00,  // biCompression
-        0x30, 0x75, 0x00, 0x00,  // biSizeImage 30000
-        0xC4, 0x0E, 0x00, 0x00,  // biXPelsPerMeter 3780
-        0x13, 0x0B, 0x00, 0x00,  // biYPelsPerMeter 2835
-        0x07, 0x00, 0x00, 0x00,  // biClrUsed
-        0xFE, 0xFF, 0xFF, 0xFF,  // biClrImportant
+OutputHeaderFields Fields(std::int32_t width, std::int32_t height, std::int16_t bitCount, HeaderForm form = HeaderForm::Windows) {
+    return {.form = form, .width = width, .height = height, .bitCount = bitCount, .xPelsPerMeter = 3780,
+            .yPelsPerMeter = 2835};
+}
+
+TEST(OutputHeaderTest, HeadersAreWrittenByteForByte) {
+    OutputHeaderFields plain = Fields(100, 100, 24);
+    plain.clrUsed = 7;
+    plain.clrImportant = -2;  // copied as it stands, whatever it means
+    // A carried colour table moves the pixels; compression keeps the raw image size.
+    OutputHeaderFields paletted = Fields(100, 100, 8);
+    paletted.compression = 1;
+    // The core form has no place for compression or colour counts.
+    OutputHeaderFields core = Fields(3, 2, 8, HeaderForm::Os2);
+    core.compression = 1;
+    core.clrUsed = 5;
+    const struct {
+        OutputHeaderFields fields;
+        std::uint32_t carried;
+        const char* hex;
+    } cases[] = {
+        {plain, 0, "424D 66750000 00000000 36000000 28000000 64000000 64000000 0100 1800 00000000 30750000 "
+                   "C40E0000 130B0000 07000000 FEFFFFFF"},
+        {paletted, 1024, "424D 462B0000 00000000 36040000 28000000 64000000 64000000 0100 0800 01000000 10270000 "
+                         "C40E0000 130B0000 00000000 00000000"},
+        {core, 768, "424D 22030000 00000000 1A030000 0C000000 0300 0200 0100 0800"},
     };
-    EXPECT_EQ(BuildOutputHeader(fields, 0), expected);
-}
-
-TEST(OutputHeaderTest, CarriedColourTableMovesPixelOffsetAndCompressionKeepsTheRawSize) {
-    OutputHeaderFields fields = Fields(100, 100, 8);
-    fields.compression = 1;
-    const auto header = BuildOutputHeader(fields, 1024);
-    ASSERT_TRUE(header);
-    ASSERT_EQ(header->size(), 54u);  // the table itself is the caller's to copy
-    EXPECT_EQ(BytesToLong(*header, 2), 11078);
-    EXPECT_EQ(BytesToLong(*header, 10), 1078);
-    EXPECT_EQ(BytesToLong(*header, 30), 1);
-    EXPECT_EQ(BytesToLong(*header, 34), 10000);
-}
-
-TEST(OutputHeaderTest, CoreFormHasTwelveByteHeader) {
-    OutputHeaderFields fields = Fields(3, 2, 8);
-    fields.form = HeaderForm::Os2;
-    fields.compression = 1;  // the core form has no place for these
-    fields.clrUsed = 5;
-    const Bytes expected = {
-        'B', 'M',
-        0x22, 0x03, 0x00, 0x00,  // bfSize 802: 26 + 768 + 2 rows of 4
-        0x00, 0x00, 0x00, 0x00,
-        0x1A, 0x03, 0x00, 0x00,  // bfOffBits 794
-        0x0C, 0x00, 0x00, 0x00,  // bcSize 12
-        0x03, 0x00,              // bcWidth
-        0x02, 0x00,              // bcHeight
-        0x01, 0x00,              // bcPlanes
-        0x08, 0x00,              // bcBitCount
-    };
-    EXPECT_EQ(BuildOutputHeader(fields, 768), expected);
-    EXPECT_EQ(OutputHeaderLength(HeaderForm::Os2), 26u);
-    EXPECT_EQ(OutputHeaderLength(HeaderForm::Windows), 54u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hex);
+        EXPECT_EQ(BuildOutputHeader(c.fields, c.carried), FromHex(c.hex));
+        EXPECT_EQ(OutputHeaderLength(c.fields.form), FromHex(c.hex).size());
+    }
 }
 
 TEST(OutputHeaderTest, ImageSizeUsesPaddedRows) {
-    struct Case {
-        std::int32_t width;
-        std::int16_t bitCount;
-        std::int32_t rowSize;
-    };
-    const Case cases[] = {{1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {640, 1, 80}, {33, 1, 8}, {1, 32, 4}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << " x " << c.bitCount);
-        const auto header = BuildOutputHeader(Fields(c.width, 3, c.bitCount), 0);
-        ASSERT_TRUE(header);
-        EXPECT_EQ(BytesToLong(*header, 34), 3 * c.rowSize);
-        EXPECT_EQ(BytesToLong(*header, 2), 54 + 3 * c.rowSize);
+    const std::tuple<std::int32_t, std::int16_t, std::int32_t> cases[] = {  // width, bits, bytes a row
+        {1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {640, 1, 80}, {33, 1, 8}, {1, 32, 4}};
+    for (const auto& [width, bitCount, rowSize] : cases) {
+        const Bytes header = BuildOutputHeader(Fields(width, 3, bitCount), 0).value_or(Bytes(54));
+        EXPECT_EQ(BytesToLong(header, 34), 3 * rowSize) << width << " x " << bitCount;
+        EXPECT_EQ(BytesToLong(header, 2), 54 + 3 * rowSize) << width << " x " << bitCount;
     }
 }
 
 TEST(OutputHeaderTest, RefusesWhatItsFieldsCannotHold) {
     constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
-    struct Case {
+    const struct {
         const char* name;
         OutputHeaderFields fields;
         std::uint32_t carried;
         bool accepted;
-    };
-    auto core = [](std::int32_t width, std::int32_t height) {
-        OutputHeaderFields fields = Fields(width, height, 1);
-        fields.form = HeaderForm::Os2;
-        return fields;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"negative width", Fields(-1, 1, 24), 0, false},
         {"negative height", Fields(1, -1, 24), 0, false},
         {"no bits", Fields(1, 1, 0), 0, false},
@@ -120,37 +88,26 @@ TEST(OutputHeaderTest, RefusesWhatItsFieldsCannotHold) {
         {"file size exactly the limit", Fields(1, 536870898, 32), 1, true},
         {"one carried byte too many", Fields(1, 536870898, 32), 2, false},
         {"empty picture", Fields(0, 0, 24), 0, true},
-        {"core width beyond 16 bits", core(32768, 1), 0, false},
-        {"core height beyond 16 bits", core(1, 32768), 0, false},
-        {"core at its limits", core(32767, 32767), 0, true},
+        {"pixels starting at the limit", Fields(0, 0, 24), Max - 54, true},
+        {"pixels starting beyond it", Fields(0, 0, 24), Max - 53, false},
+        {"core width beyond 16 bits", Fields(32768, 1, 1, HeaderForm::Os2), 0, false},
+        {"core height beyond 16 bits", Fields(1, 32768, 1, HeaderForm::Os2), 0, false},
+        {"core at its limits", Fields(32767, 32767, 1, HeaderForm::Os2), 0, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(BuildOutputHeader(c.fields, c.carried).has_value(), c.accepted);
     }
 }
 
 TEST(OutputHeaderTest, PelsPerMeterFromDpiRoundsHalvesToEven) {
-    struct Case {
-        double dpi;
-        std::optional<std::int32_t> pelsPerMeter;
+    const std::pair<double, std::optional<std::int32_t>> cases[] = {
+        // 0.0127, 0.0635 and 0.1397 dpi give exactly 0.5, 2.5 and 5.5.
+        {72, 2835}, {96, 3780}, {100, 3937}, {300, 11811}, {254, 10000}, {0, 0}, {1, 39}, {-96, -3780}, {0.0127, 0},
+        {0.0635, 2}, {0.1397, 6}, {54546084, 2147483622}, {54546085, std::nullopt}, {-54546085, std::nullopt},
+        {std::nan(""), std::nullopt}, {std::numeric_limits<double>::infinity(), std::nullopt},
     };
-    const Case cases[] = {
-        {72, 2835},     {96, 3780},  {100, 3937}, {300, 11811}, {254, 10000}, {0, 0},
-        {1, 39},        {-96, -3780},
-        {0.0127, 0},    // exactly 0.5
-        {0.0635, 2},    // exactly 2.5
-        {0.1397, 6},    // exactly 5.5
-        {54546084, 2147483622},
-        {54546085, std::nullopt},
-        {-54546085, std::nullopt},
-        {std::nan(""), std::nullopt},
-        {std::numeric_limits<double>::infinity(), std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.dpi);
-        EXPECT_EQ(PelsPerMeterFromDpi(c.dpi), c.pelsPerMeter);
-    }
+    for (const auto& [dpi, pelsPerMeter] : cases) EXPECT_EQ(PelsPerMeterFromDpi(dpi), pelsPerMeter) << dpi;
 }
 
 }  // namespace

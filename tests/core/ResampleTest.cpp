@@ -1,6 +1,6 @@
 #include "bitmap/Resample.h"
 
-#include "bitmap/OutputHeader.h"
+#include "bitmap/MakeJob.h"
 #include "common/DataConvert.h"
 #include "MemoryFile.h"
 #include "TestSupport.h"
@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <string>
 #include <utility>
@@ -21,52 +20,59 @@ namespace {
 using test::Bytes;
 using test::MemoryFile;
 using test::TestBitmap;
+using Rows = std::vector<std::int32_t>;
 
 constexpr std::int32_t B = BlankRow;
 // Not a row of the input at all: the bytes are neither a copied row nor a blank one.
 constexpr std::int32_t Garbage = -2;
 
-struct RowCase {
-    const char* name;
-    double inBottom, inTop;
-    std::int32_t inputRows;
-    double outBottom, outTop;
-    std::int32_t outputRows;
-    std::vector<std::int32_t> rows;  // the input row each output row copies, bottom row first
-};
-
-const std::vector<RowCase>& RowCases() {
-    static const std::vector<RowCase> cases = {
-        {"same range and height", 35, 36, 11, 35, 36, 11, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-        // Row 4 is passed over and row 3 copied twice.
-        {"sixty degrees", 0, 60, 7, 0, 60, 7, {0, 1, 2, 3, 3, 5, 6}},
-        {"output beyond the input", 0, 60, 7, -10, 70, 9, {B, 0, 1, 2, 3, 3, 5, 6, B}},
-        {"denser output", 35, 36, 5, 35, 36, 9, {0, 0, 1, 1, 2, 2, 3, 3, 4}},
-        {"sparser output", 35, 36, 9, 35, 36, 5, {0, 2, 4, 6, 8}},
-        {"narrower output", 35, 36, 4, 35.2, 35.8, 4, {1, 1, 2, 2}},
-        {"single output row lies at the bottom latitude", 35, 36, 4, 35.2, 35.8, 1, {1}},
-        {"output wholly below the input", 35, 36, 4, 20, 30, 3, {B, B, B}},
-        // The choice never goes back down the input, so the top row reached first is kept.
-        {"output running downwards", 0, 60, 7, 60, 0, 7, {6, 6, 6, 6, 6, 6, 6}},
-        {"input running downwards", 60, 0, 7, 0, 60, 7, {6, 6, 6, 6, 6, 6, 6}},
-        {"no output rows", 35, 36, 4, 35, 36, 0, {}},
+// The row choice worked out the plain way, one output row after another: the nearest input
+// row by Mercator ordinate, never going back down the input, blank outside it.
+Rows ExpectedRows(const RowMapping& m) {
+    if (m.inputRows < 2) return Rows(static_cast<std::size_t>(std::max(0, m.outputRows)), B);
+    const auto y = [](double latitude) {
+        const double r = latitude * 3.14159265358979 / 180;
+        return std::log(1 / std::cos(r) + std::tan(r));
     };
-    return cases;
+    const double perRow = (y(m.inTopLatitude) - y(m.inBottomLatitude)) / (m.inputRows - 1);
+    const double step = m.outputRows > 1 ? (m.outTopLatitude - m.outBottomLatitude) / (m.outputRows - 1) : 0;
+    Rows rows;
+    std::int32_t reached = 0;
+    double latitude = m.outBottomLatitude;
+    for (std::int32_t i = 0; i < m.outputRows; ++i, latitude += step) {
+        const double nearest = std::nearbyint((y(latitude) - y(m.inBottomLatitude)) / perRow);
+        const bool inside = nearest >= 0 && nearest < m.inputRows;
+        rows.push_back(inside ? reached = std::max(reached, static_cast<std::int32_t>(nearest)) : B);
+    }
+    return rows;
 }
 
-TEST(ResampleTest, LatitudeAccumulatesByRepeatedAddition) {
-    // 0.1 added 500 times gives 50.00000000000044, not 50. The input's top latitude is tuned so
-    // that a half-row boundary falls between the two: the accumulated latitude chooses input row
-    // 767438, while 0 + 500 * 0.1 would choose 767437.
-    const RowMapping mapping{0, 60.0000116714376, 0, 50, 1000001, 501};
-    for (const WalkOrder order : {WalkOrder::BottomFirst, WalkOrder::TopFirst}) {
-        std::int32_t top = Garbage;
-        WalkOutputRows(mapping, order, [&](std::int32_t out, std::int32_t in) {
-            if (out == 500) top = in;
-            return true;
-        });
-        EXPECT_EQ(top, 767438);
+constexpr RowMapping AccumulatedLatitude{0, 60.0000116714376, 0, 50, 1000001, 501};
+
+// Input and output ranges upwards, downwards, overlapping, inside and beyond each other, with
+// one, two and more rows on either side.
+std::vector<RowMapping> Mappings() {
+    const std::pair<double, double> inputs[] = {{35, 36}, {0, 60}, {60, 0}, {-30, 10}};
+    const std::pair<double, double> outputs[] = {{35, 36}, {0, 60}, {-10, 70}, {60, 0}, {35.2, 35.8}, {20, 30}, {-20, 0}};
+    std::vector<RowMapping> all;
+    for (const auto& [inBottom, inTop] : inputs) {
+        for (const std::int32_t inputRows : {1, 2, 3, 7, 11}) {
+            for (const auto& [outBottom, outTop] : outputs) {
+                for (const std::int32_t outputRows : {0, 1, 2, 5, 9, 13}) {
+                    all.push_back({inBottom, inTop, outBottom, outTop, inputRows, outputRows});
+                }
+            }
+        }
     }
+    // 0.1 added 500 times gives 50.00000000000044, not 50, and the input's top latitude puts a
+    // half-row boundary between the two: the last row must take input row 767438, not 767437.
+    all.push_back(AccumulatedLatitude);
+    return all;
+}
+
+testing::Message Describe(const RowMapping& m) {
+    return testing::Message() << m.inputRows << " rows " << m.inBottomLatitude << ".." << m.inTopLatitude << " to "
+                              << m.outputRows << " rows " << m.outBottomLatitude << ".." << m.outTopLatitude;
 }
 
 TEST(ResampleTest, MercatorOrdinateUsesTheProgramsPi) {
@@ -82,294 +88,199 @@ TEST(ResampleTest, MercatorOrdinateUsesTheProgramsPi) {
     }
 }
 
-TEST(ResampleTest, WithoutTwoInputRowsEveryRowIsBlank) {
-    // One input row gives no ordinate step to divide by.
-    for (const WalkOrder order : {WalkOrder::BottomFirst, WalkOrder::TopFirst}) {
-        std::vector<std::int32_t> rows(3, Garbage);
-        WalkOutputRows({35, 36, 35, 36, 1, 3}, order, [&](std::int32_t out, std::int32_t in) {
-            rows.at(static_cast<std::size_t>(out)) = in;
-            return true;
-        });
-        EXPECT_EQ(rows, (std::vector<std::int32_t>{B, B, B}));
-    }
-}
-
-// The input row an output row copies, told by the marker every generated row carries.
-std::int32_t GeographicRowOf(std::span<const std::uint8_t> row, std::int32_t inputRows, bool topDown) {
-    if (std::all_of(row.begin(), row.end(), [](std::uint8_t b) { return b == 0; })) return B;
-    if (!std::all_of(row.begin(), row.end(), [&](std::uint8_t b) { return b == row[0]; })) return Garbage;
-    for (std::int32_t stored = 0; stored < inputRows; ++stored) {
-        if (test::RowMarker(stored) == row[0]) return topDown ? inputRows - 1 - stored : stored;
-    }
-    return Garbage;
-}
-
-MakeRequest RequestFor(const TestBitmap& input, double inBottom, double inTop, double outBottom, double outTop,
-                       std::int32_t outputRows) {
-    MakeRequest request;
-    request.inBottomLatitude = inBottom;
-    request.inTopLatitude = inTop;
-    request.outBottomLatitude = outBottom;
-    request.outTopLatitude = outTop;
-    request.form = input.os2 ? HeaderForm::Os2 : HeaderForm::Windows;
-    request.width = input.width;
-    request.bitCount = input.bitCount;
-    request.compression = input.compression;
-    request.inputRows = std::abs(input.height);
-    request.inputTopDown = input.height < 0;
-    request.inputPixelOffset = static_cast<std::int32_t>((input.os2 ? 26 : 54) + input.colorTable.size());
-    request.clrUsed = input.clrUsed;
-    request.clrImportant = input.clrImportant;
-    request.outputRows = outputRows;
-    request.xPelsPerMeter = input.xPelsPerMeter;
-    request.yPelsPerMeter = input.yPelsPerMeter;
+MakeRequest RequestFor(const Bytes& picture, const RowMapping& m) {
+    MakeRequest request = RequestFromHeaders(RecognizeBitmap(picture));
+    request.inBottomLatitude = m.inBottomLatitude;
+    request.inTopLatitude = m.inTopLatitude;
+    request.outBottomLatitude = m.outBottomLatitude;
+    request.outTopLatitude = m.outTopLatitude;
+    request.outputRows = m.outputRows;
+    request.xPelsPerMeter = request.yPelsPerMeter = 3780;
     return request;
 }
 
 // The input row each output row copies, from the output's bytes; checks the header on the way.
-std::vector<std::int32_t> CopiedRows(const Bytes& output, const MakeRequest& request) {
-    const auto rowSize = static_cast<std::size_t>(test::RowSize(request.width, request.bitCount));
+Rows CopiedRows(const Bytes& output, const MakeRequest& request) {
+    const auto rowSize = test::RowSize(request.width, request.bitCount);
     const auto pixels = static_cast<std::size_t>(BytesToLong(output, 10));
     EXPECT_EQ(static_cast<std::size_t>(BytesToLong(output, 2)), output.size());
     EXPECT_EQ(output.size(), pixels + rowSize * static_cast<std::size_t>(request.outputRows));
     if (request.form == HeaderForm::Windows) {
         EXPECT_EQ(BytesToLong(output, 22), request.outputRows);
     }
-    std::vector<std::int32_t> rows;
+    Rows rows;
+    // Every generated row is filled with its marker: a row is blank, one input row, or garbage.
     for (std::size_t start = pixels; start + rowSize <= output.size(); start += rowSize) {
-        rows.push_back(GeographicRowOf(std::span(output).subspan(start, rowSize), request.inputRows,
-                                       request.inputTopDown));
+        const auto row = std::span(output).subspan(start, rowSize);
+        std::int32_t stored = 0;
+        while (stored < request.inputRows && test::RowMarker(stored) != row[0]) ++stored;
+        const bool whole = std::all_of(row.begin(), row.end(), [&](std::uint8_t b) { return b == row[0]; });
+        rows.push_back(!whole || (row[0] != 0 && stored == request.inputRows) ? Garbage
+                       : row[0] == 0                                         ? B
+                       : request.inputTopDown                                ? request.inputRows - 1 - stored
+                                                                             : stored);
     }
     return rows;
 }
 
-TEST(ResampleTest, EveryOutputRowCopiesItsChosenInputRow) {
-    // Narrow rows fit many to a block; rows of 1.8 MB fit two, so blocks are refilled, rows
-    // passed over with seeks and output blocks written one after another.
-    for (const std::int32_t width : {3, 600000}) {
-        for (const bool topDown : {false, true}) {
-            for (const RowCase& c : RowCases()) {
-                SCOPED_TRACE(testing::Message() << c.name << ", width " << width << (topDown ? ", top-down" : ""));
-                TestBitmap picture;
-                picture.width = width;
-                picture.height = topDown ? -c.inputRows : c.inputRows;
-                MemoryFile input(test::MakeBitmap(picture));
-                MemoryFile output;
-                const MakeRequest request =
-                    RequestFor(picture, c.inBottom, c.inTop, c.outBottom, c.outTop, c.outputRows);
-                ASSERT_EQ(Resample(request, input, output), MakeError::None);
-                EXPECT_EQ(CopiedRows(output.Bytes(), request), c.rows);
-            }
-        }
+// Make's streaming block: no single read may be larger unless one row is.
+constexpr std::size_t BlockBytes = std::size_t{4} << 20;
+
+// An input that checks how it is read: forward only, in reads no larger than a block, and
+// without seeking to where it already is.
+class ForwardOnlyFile : public MemoryFile {
+public:
+    ForwardOnlyFile(test::Bytes bytes, std::size_t largest) : MemoryFile(std::move(bytes)), largest_(largest) {}
+    bool Seek(std::uint64_t offset) override {
+        EXPECT_NE(offset, position_) << "a seek to where the file already is";
+        position_ = offset;
+        return MemoryFile::Seek(offset);
+    }
+    bool Read(std::span<std::uint8_t> buffer) override {
+        EXPECT_GE(position_, end_) << "read backwards";
+        EXPECT_LE(buffer.size(), largest_);
+        position_ = end_ = position_ + buffer.size();
+        return MemoryFile::Read(buffer);
+    }
+
+private:
+    std::size_t largest_;
+    std::uint64_t position_ = 0;
+    std::uint64_t end_ = 0;
+};
+
+// Every output row holds exactly its chosen input row, over an older, longer output, whichever
+// way the input is stored.
+void ExpectCopies(std::int32_t width, const RowMapping& m) {
+    for (const bool topDown : {false, true}) {
+        SCOPED_TRACE(Describe(m) << ", width " << width << (topDown ? ", top-down" : ""));
+        const Bytes picture = test::MakeBitmap({.width = width, .height = topDown ? -m.inputRows : m.inputRows});
+        const MakeRequest request = RequestFor(picture, m);
+        ForwardOnlyFile input(picture, std::max(BlockBytes, test::RowSize(width, 24)));
+        MemoryFile output(Bytes(5000, 0xEE));
+        ASSERT_EQ(Resample(request, input, output), MakeError::None);
+        EXPECT_EQ(CopiedRows(output.Bytes(), request), ExpectedRows(m));
     }
 }
 
-TEST(ResampleTest, ZeroOutputHeightWritesTheHeaderAlone) {
-    TestBitmap picture;
-    picture.height = 4;
-    MemoryFile input(test::MakeBitmap(picture));
-    MemoryFile output;
-    const MakeRequest request = RequestFor(picture, 35, 36, 35, 36, 0);
-    ASSERT_EQ(Resample(request, input, output), MakeError::None);
-    OutputHeaderFields fields;
-    fields.width = picture.width;
-    fields.bitCount = picture.bitCount;
-    fields.xPelsPerMeter = fields.yPelsPerMeter = 3780;
-    ASSERT_EQ(output.Bytes().size(), 54u);
-    EXPECT_EQ(output.Bytes(), BuildOutputHeader(fields, 0));
+// Both walk orders visit every output row once, in their order, with the plain computation's
+// input row; Make then copies exactly those rows (narrow rows, many to a block).
+TEST(ResampleTest, RowChoiceMatchesThePlainComputation) {
+    ASSERT_EQ(ExpectedRows(AccumulatedLatitude).back(), 767438);
+    for (const RowMapping& m : Mappings()) {
+        SCOPED_TRACE(Describe(m));
+        for (const WalkOrder order : {WalkOrder::BottomFirst, WalkOrder::TopFirst}) {
+            const bool up = order == WalkOrder::BottomFirst;
+            Rows ins;
+            std::int32_t next = up ? 0 : m.outputRows - 1;
+            EXPECT_TRUE(WalkOutputRows(m, order, [&](std::int32_t out, std::int32_t in) {
+                EXPECT_EQ(out, next);
+                next += up ? 1 : -1;
+                ins.insert(up ? ins.end() : ins.begin(), in);
+                return true;
+            }));
+            EXPECT_EQ(ins, ExpectedRows(m));
+            // A visit that says stop ends the walk at once.
+            int calls = 0;
+            if (m.outputRows < 2) continue;
+            EXPECT_FALSE(WalkOutputRows(m, order, [&](std::int32_t, std::int32_t) { return ++calls < 2; }));
+            EXPECT_EQ(calls, 2);
+        }
+        if (m.inputRows >= 2 && m.inputRows < 256) ExpectCopies(3, m);  // row markers repeat after 256
+    }
 }
 
-TEST(ResampleTest, SameRangeCopiesByteForByteAndCutsALongerExistingOutput) {
-    TestBitmap picture;
-    picture.width = 5;  // rows of 15 bytes padded to 16
-    picture.height = 11;
-    MemoryFile input(test::MakeBitmap(picture));
-    MemoryFile output(Bytes(5000, 0xEE));
-    ASSERT_EQ(Resample(RequestFor(picture, 35, 36, 35, 36, 11), input, output), MakeError::None);
-    EXPECT_EQ(output.Bytes(), input.Bytes());
+// Rows of 1.2 MB go three to a block, so stored rows sit first, inside and last in a block,
+// runs cross from one block to the next and rows passed over are skipped with seeks. Rows of
+// 4.5 MB are larger than a block: one is read at a time and none is gathered for writing.
+TEST(ResampleTest, RowsCrossingBlockEdgesAreCopiedWhole) {
+    const std::pair<std::int32_t, RowMapping> cases[] = {
+        {400000, {35, 36, 35, 36, 10, 10}},   {400000, {35, 36, 35, 36, 10, 4}},
+        {400000, {35, 36, 35, 36, 10, 14}},   {400000, {35, 36, 34.9, 36.1, 10, 12}},
+        {400000, {35, 36, 35.3, 35.7, 10, 3}}, {1500000, {35, 36, 35, 36, 2, 3}},
+        {1500000, {35, 36, 34, 37, 3, 6}},
+    };
+    for (const auto& [width, m] : cases) ExpectCopies(width, m);
 }
 
 // Pictures whose colour table or masks must reach the output unchanged.
 TEST(ResampleTest, BytesBetweenHeadersAndPixelsAreCarriedOver) {
     Bytes palette(1024);
     for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<std::uint8_t>(i * 13 + 5);
-    struct Case {
-        const char* name;
-        TestBitmap picture;
-    };
-    TestBitmap paletted;
-    paletted.width = 7;
-    paletted.bitCount = 8;
-    paletted.height = 7;
-    paletted.clrUsed = 256;
-    paletted.clrImportant = 3;
-    paletted.colorTable = palette;
+    const TestBitmap paletted{.width = 7, .height = 7, .bitCount = 8, .clrUsed = 256, .clrImportant = 3,
+                              .colorTable = palette};
     TestBitmap os2 = paletted;
     os2.os2 = true;
     os2.colorTable.resize(768);  // three bytes per entry in the core form
-    TestBitmap masks;
-    masks.width = 3;
-    masks.bitCount = 16;
-    masks.height = 7;
-    masks.compression = 3;
-    masks.colorTable = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
     TestBitmap topDown = paletted;
     topDown.height = -7;
     TestBitmap gap = paletted;  // pixels start well after the table: the gap comes along too
     gap.colorTable.resize(1500, 0xAB);
+    const TestBitmap masks{.width = 3, .height = 7, .bitCount = 16, .compression = 3,
+                           .colorTable = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0}};
 
-    for (const Case& c : {Case{"8-bit paletted", paletted}, Case{"OS/2", os2}, Case{"bit-field masks", masks},
-                          Case{"top-down", topDown}, Case{"gap after the table", gap}}) {
-        SCOPED_TRACE(c.name);
-        const Bytes bytes = test::MakeBitmap(c.picture);
+    for (const TestBitmap& picture : {paletted, os2, masks, topDown, gap}) {
+        SCOPED_TRACE(testing::Message() << picture.bitCount << " bits, table of " << picture.colorTable.size()
+                                        << (picture.os2 ? ", OS/2" : "") << (picture.height < 0 ? ", top-down" : ""));
+        const Bytes bytes = test::MakeBitmap(picture);
         MemoryFile input(bytes);
         MemoryFile output;
-        const MakeRequest request = RequestFor(c.picture, 0, 60, 0, 60, 7);
+        const MakeRequest request = RequestFor(bytes, {0, 60, 0, 60, 7, 7});
         ASSERT_EQ(Resample(request, input, output), MakeError::None);
+        // Everything before the pixels is the input's, the height stored bottom row first.
+        TestBitmap upright = picture;
+        upright.height = 7;
+        const Bytes want = test::MakeBitmap(upright);
         const Bytes& out = output.Bytes();
-        const std::size_t headers = c.picture.os2 ? 26 : 54;
         ASSERT_GE(out.size(), request.inputPixelOffset);
-        EXPECT_EQ(BytesToLong(out, 10), request.inputPixelOffset);
-        EXPECT_TRUE(std::equal(out.begin() + static_cast<std::ptrdiff_t>(headers),
-                               out.begin() + request.inputPixelOffset,
-                               bytes.begin() + static_cast<std::ptrdiff_t>(headers)));
-        EXPECT_EQ(BytesToLong(out, 14), static_cast<std::int32_t>(headers - 14));
-        if (!c.picture.os2) {
-            EXPECT_EQ(BytesToLong(out, 30), c.picture.compression);
-            EXPECT_EQ(BytesToLong(out, 46), c.picture.clrUsed);
-            EXPECT_EQ(BytesToLong(out, 50), c.picture.clrImportant);
-        } else {
-            EXPECT_EQ(BytesToInteger(out, 20), 7);
-        }
-        EXPECT_EQ(CopiedRows(out, request), (std::vector<std::int32_t>{0, 1, 2, 3, 3, 5, 6}));
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + request.inputPixelOffset, want.begin()));
+        // Row 4 is passed over and row 3 copied twice.
+        EXPECT_EQ(CopiedRows(out, request), (Rows{0, 1, 2, 3, 3, 5, 6}));
     }
 }
 
-#ifdef KARTIVO_BMPSUITE_DIR
-// Every uncompressed picture of the suite comes out with its own colour table and its rows in
-// their chosen order.
-TEST(ResampleTest, SuitePicturesAreCopiedFaithfully) {
-    const std::filesystem::path folder = std::filesystem::path(KARTIVO_BMPSUITE_DIR) / "g";
-    if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no picture suite at " << folder;
-    int copied = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() != ".bmp") continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        const Bytes bytes = test::ReadAll(entry.path().string());
-        const BitmapHeaders headers = RecognizeBitmap(bytes);
-        if (headers.error != HeaderError::None) continue;  // header forms the program does not read
-        const bool os2 = headers.form == HeaderForm::Os2;
-        if (!os2 && (headers.info.biCompression == 1 || headers.info.biCompression == 2)) continue;
-
-        MakeRequest request;
-        request.inBottomLatitude = 35;
-        request.inTopLatitude = 36;
-        request.outBottomLatitude = 35.1;
-        request.outTopLatitude = 35.9;
-        request.form = headers.form;
-        request.width = os2 ? headers.core.bcWidth : headers.info.biWidth;
-        request.bitCount = os2 ? headers.core.bcBitCount : headers.info.biBitCount;
-        request.compression = os2 ? 0 : headers.info.biCompression;
-        const std::int32_t height = os2 ? headers.core.bcHeight : headers.info.biHeight;
-        request.inputRows = std::abs(height);
-        request.inputTopDown = height < 0;
-        request.inputPixelOffset = headers.file.bfOffBits();
-        request.clrUsed = headers.info.biClrUsed;
-        request.clrImportant = headers.info.biClrImportant;
-        request.outputRows = request.inputRows + 5;
-        MemoryFile input(bytes);
-        MemoryFile output;
-        ASSERT_EQ(Resample(request, input, output), MakeError::None);
-
-        const Bytes& out = output.Bytes();
-        const auto offset = static_cast<std::size_t>(request.inputPixelOffset);
-        const std::size_t headerEnd = os2 ? 26 : 54;
-        ASSERT_EQ(static_cast<std::size_t>(BytesToLong(out, 10)), offset);
-        EXPECT_TRUE(std::equal(out.begin() + static_cast<std::ptrdiff_t>(headerEnd),
-                               out.begin() + static_cast<std::ptrdiff_t>(offset),
-                               bytes.begin() + static_cast<std::ptrdiff_t>(headerEnd)));
-        const auto rowSize = test::RowSize(request.width, request.bitCount);
-        const std::int32_t inLast = request.inputRows - 1;
-        WalkOutputRows({35, 36, 35.1, 35.9, request.inputRows, request.outputRows}, WalkOrder::BottomFirst,
-                       [&](std::int32_t o, std::int32_t in) {
-                           const auto outRow = std::span(out).subspan(offset + rowSize * static_cast<std::size_t>(o),
-                                                                      rowSize);
-                           if (in == B) {
-                               EXPECT_TRUE(std::all_of(outRow.begin(), outRow.end(), [](auto b) { return b == 0; }));
-                               return true;
-                           }
-                           const std::int32_t stored = request.inputTopDown ? inLast - in : in;
-                           const auto inRow = std::span(bytes).subspan(
-                               offset + rowSize * static_cast<std::size_t>(stored), rowSize);
-                           EXPECT_TRUE(std::equal(outRow.begin(), outRow.end(), inRow.begin())) << "output row " << o;
-                           return true;
-                       });
-        ++copied;
-    }
-    EXPECT_GE(copied, 20);
-}
-#endif
-
-MakeRequest ValidRequest() {
-    TestBitmap picture;
-    picture.height = 4;
-    return RequestFor(picture, 35, 36, 35, 36, 4);
-}
 
 TEST(ResampleTest, RefusesBeforeTouchingEitherFile) {
-    const std::uint64_t size = test::MakeBitmap(TestBitmap{}).size();  // 54 + 4 rows of 12
-    struct Case {
+    const Bytes picture = test::MakeBitmap({});  // 54 + 4 rows of 12
+    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double Infinity = std::numeric_limits<double>::infinity();
+    const struct Case {
         const char* name;
         void (*change)(MakeRequest&);
-        std::uint64_t inputSize;
         MakeError error;
-    };
-    const Case cases[] = {
-        {"valid", [](MakeRequest&) {}, size, MakeError::None},
-        {"one input row", [](MakeRequest& r) { r.inputRows = 1; }, size, MakeError::InputTooFewRows},
-        {"no input rows", [](MakeRequest& r) { r.inputRows = 0; }, size, MakeError::InputTooFewRows},
-        {"negative output height", [](MakeRequest& r) { r.outputRows = -1; }, size, MakeError::NegativeOutputHeight},
-        {"input top at 90", [](MakeRequest& r) { r.inTopLatitude = 90; }, size, MakeError::LatitudeOutOfRange},
-        {"input bottom beyond -90", [](MakeRequest& r) { r.inBottomLatitude = -90.5; }, size,
-         MakeError::LatitudeOutOfRange},
-        {"output bottom at -90", [](MakeRequest& r) { r.outBottomLatitude = -90; }, size,
-         MakeError::LatitudeOutOfRange},
-        {"output top not a number", [](MakeRequest& r) { r.outTopLatitude = std::numeric_limits<double>::quiet_NaN(); },
-         size, MakeError::LatitudeOutOfRange},
-        {"input top infinite", [](MakeRequest& r) { r.inTopLatitude = std::numeric_limits<double>::infinity(); }, size,
-         MakeError::LatitudeOutOfRange},
-        {"just inside the pole", [](MakeRequest& r) { r.outTopLatitude = 89.999999; }, size, MakeError::None},
-        {"RLE8", [](MakeRequest& r) { r.compression = 1; }, size, MakeError::CompressedInput},
-        {"RLE4", [](MakeRequest& r) { r.compression = 2; }, size, MakeError::CompressedInput},
-        {"JPEG", [](MakeRequest& r) { r.compression = 4; }, size, MakeError::CompressedInput},
-        {"bit fields are raw rows", [](MakeRequest& r) { r.compression = 3; }, size, MakeError::None},
-        {"no width", [](MakeRequest& r) { r.width = 0; }, size, MakeError::InvalidPictureSize},
-        {"no bits", [](MakeRequest& r) { r.bitCount = 0; }, size, MakeError::InvalidPictureSize},
-        {"output beyond 32 bits", [](MakeRequest& r) { r.outputRows = 200000000; }, size, MakeError::SizeOverflow},
-        {"core output beyond 16 bits",
-         [](MakeRequest& r) {
-             r.form = HeaderForm::Os2;
-             r.outputRows = 40000;
-         },
-         size, MakeError::SizeOverflow},
-        {"pixels inside the headers", [](MakeRequest& r) { r.inputPixelOffset = 53; }, size,
+    } cases[] = {
+        {"valid", [](MakeRequest&) {}, MakeError::None},
+        {"two input rows", [](MakeRequest& r) { r.inputRows = 2; }, MakeError::None},
+        {"one input row", [](MakeRequest& r) { r.inputRows = 1; }, MakeError::InputTooFewRows},
+        {"negative output height", [](MakeRequest& r) { r.outputRows = -1; }, MakeError::NegativeOutputHeight},
+        {"input top at 90", [](MakeRequest& r) { r.inTopLatitude = 90; }, MakeError::LatitudeOutOfRange},
+        {"input bottom at -90.5", [](MakeRequest& r) { r.inBottomLatitude = -90.5; }, MakeError::LatitudeOutOfRange},
+        {"output bottom at -90", [](MakeRequest& r) { r.outBottomLatitude = -90; }, MakeError::LatitudeOutOfRange},
+        {"output top not a number", [](MakeRequest& r) { r.outTopLatitude = NaN; }, MakeError::LatitudeOutOfRange},
+        {"input top infinite", [](MakeRequest& r) { r.inTopLatitude = Infinity; }, MakeError::LatitudeOutOfRange},
+        {"just inside the pole", [](MakeRequest& r) { r.outTopLatitude = 89.999999; }, MakeError::None},
+        {"RLE8", [](MakeRequest& r) { r.compression = 1; }, MakeError::CompressedInput},
+        {"JPEG", [](MakeRequest& r) { r.compression = 4; }, MakeError::CompressedInput},
+        {"bit fields are raw rows", [](MakeRequest& r) { r.compression = 3; }, MakeError::None},
+        {"one pixel wide", [](MakeRequest& r) { r.width = 1; }, MakeError::None},
+        {"no width", [](MakeRequest& r) { r.width = 0; }, MakeError::InvalidPictureSize},
+        {"no bits", [](MakeRequest& r) { r.bitCount = 0; }, MakeError::InvalidPictureSize},
+        {"output beyond 32 bits", [](MakeRequest& r) { r.outputRows = 200000000; }, MakeError::SizeOverflow},
+        {"core output beyond 16 bits", [](MakeRequest& r) { r.form = HeaderForm::Os2, r.outputRows = 40000; },
+         MakeError::SizeOverflow},
+        {"pixels inside the headers", [](MakeRequest& r) { r.inputPixelOffset = 53; },
          MakeError::PixelOffsetInsideHeaders},
-        {"negative pixel offset", [](MakeRequest& r) { r.inputPixelOffset = -1; }, size,
-         MakeError::PixelOffsetInsideHeaders},
-        {"input one byte short", [](MakeRequest&) {}, size - 1, MakeError::InputFileTooShort},
-        {"pixels start later than the file allows", [](MakeRequest& r) { r.inputPixelOffset = 55; }, size,
-         MakeError::InputFileTooShort},
+        {"negative pixel offset", [](MakeRequest& r) { r.inputPixelOffset = -1; }, MakeError::PixelOffsetInsideHeaders},
+        {"pixels start one byte late", [](MakeRequest& r) { r.inputPixelOffset = 55; }, MakeError::InputFileTooShort},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        MakeRequest request = ValidRequest();
+        MakeRequest request = RequestFor(picture, {35, 36, 35, 36, 4, 4});
         c.change(request);
-        EXPECT_EQ(ValidateMakeRequest(request, c.inputSize), c.error);
+        EXPECT_EQ(ValidateMakeRequest(request, picture.size()), c.error);
         if (c.error == MakeError::None) continue;
 
-        Bytes inputBytes = test::MakeBitmap(TestBitmap{});
-        inputBytes.resize(c.inputSize);
-        MemoryFile input(inputBytes);
+        MemoryFile input(picture);
         MemoryFile output(Bytes(100, 0xEE));
         EXPECT_EQ(Resample(request, input, output), c.error);
         EXPECT_EQ(output.Bytes(), Bytes(100, 0xEE));
@@ -377,51 +288,31 @@ TEST(ResampleTest, RefusesBeforeTouchingEitherFile) {
     }
 }
 
-TEST(ResampleTest, FailedWriteIsReportedAndLeavesNoPicture) {
-    TestBitmap picture;
-    picture.width = 600000;  // two rows to a block, so rows go out in several writes
-    picture.height = 7;
-    const Bytes bytes = test::MakeBitmap(picture);
-    const std::size_t total = bytes.size();
-    const std::size_t rowSize = 1800000;
+// Writes and seeks fail at every stage: the failure is reported and no half picture is left.
+TEST(ResampleTest, FailedWritesAndSeeksAreReportedAndLeaveNoPicture) {
+    const std::size_t rowSize = 1800000;  // two rows to a block, so rows go out in several writes
+    const std::size_t total = 54 + 7 * rowSize;
     for (const bool topDown : {false, true}) {
-        TestBitmap stored = picture;
-        stored.height = topDown ? -7 : 7;
-        const MakeRequest request = RequestFor(stored, 0, 60, 0, 60, 7);
+        const Bytes picture = test::MakeBitmap({.width = 600000, .height = topDown ? -7 : 7});
+        const MakeRequest request = RequestFor(picture, {0, 60, 0, 60, 7, 7});
         for (const std::size_t limit : {std::size_t{0}, std::size_t{10}, std::size_t{54}, 54 + 2 * rowSize,
-                                        54 + 3 * rowSize + 1, total - 1}) {
+                                        54 + 3 * rowSize + 1, total - 1, total}) {
             SCOPED_TRACE(testing::Message() << "fails after " << limit << (topDown ? ", top-down" : ""));
-            MemoryFile input(test::MakeBitmap(stored));
+            MemoryFile input(picture);
             MemoryFile output;
             output.failWritesAfter = limit;
-            EXPECT_EQ(Resample(request, input, output), MakeError::OutputWriteFailed);
+            const bool room = limit == total;
+            EXPECT_EQ(Resample(request, input, output), room ? MakeError::None : MakeError::OutputWriteFailed);
+            EXPECT_EQ(output.Bytes().size(), room ? total : 0);
+        }
+        for (const bool inputFails : {true, false}) {
+            MemoryFile input(picture);
+            MemoryFile output;
+            (inputFails ? input : output).failSeek = true;
+            EXPECT_EQ(Resample(request, input, output),
+                      inputFails ? MakeError::InputReadFailed : MakeError::OutputWriteFailed);
             EXPECT_TRUE(output.Bytes().empty());
         }
-        SCOPED_TRACE(topDown ? "top-down, room for exactly the picture" : "room for exactly the picture");
-        MemoryFile input(test::MakeBitmap(stored));
-        MemoryFile output;
-        output.failWritesAfter = total;
-        EXPECT_EQ(Resample(request, input, output), MakeError::None);
-        EXPECT_EQ(output.Bytes().size(), total);
-    }
-}
-
-TEST(ResampleTest, FailedSeeksAreReported) {
-    TestBitmap picture;
-    picture.height = 4;
-    const MakeRequest request = RequestFor(picture, 35, 36, 35, 36, 4);
-    {
-        MemoryFile input(test::MakeBitmap(picture));
-        input.failSeek = true;
-        MemoryFile output;
-        EXPECT_EQ(Resample(request, input, output), MakeError::InputReadFailed);
-        EXPECT_TRUE(output.Bytes().empty());
-    }
-    {
-        MemoryFile input(test::MakeBitmap(picture));
-        MemoryFile output;
-        output.failSeek = true;
-        EXPECT_EQ(Resample(request, input, output), MakeError::OutputWriteFailed);
     }
 }
 
