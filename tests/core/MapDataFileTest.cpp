@@ -21,41 +21,27 @@ namespace {
 using test::Bytes;
 using test::MemoryFile;
 
-Bytes Padded(Bytes bytes) {
-    bytes.resize(MapNameSize, 0);
-    return bytes;
+std::string Times(int count, const std::string& text) {
+    std::string result;
+    while (count-- > 0) result += text;
+    return result;
 }
 
-Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
 TEST(MapDataFile, NameFieldHoldsWholeShiftJisCharactersThenZeros) {
-    const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234";
-    std::string fourteenKanji;
-    for (int i = 0; i < 14; ++i) fourteenKanji += "東";
-    Bytes fourteenKanjiBytes;
-    for (int i = 0; i < 14; ++i) fourteenKanjiBytes.insert(fourteenKanjiBytes.end(), {0x93, 0x8C});
-
-    const struct {
-        const char* what;
-        std::string name;
-        Bytes expected;
-    } cases[] = {
-        {"ascii", "Tokyo", Padded(Ascii("Tokyo"))},
-        {"empty", "", Padded({})},
-        {"30 single-byte characters keep the first 28", thirty, Ascii(thirty.substr(0, 28))},
-        {"double-byte characters", "東京", Padded({0x93, 0x8C, 0x8B, 0x9E})},
-        {"14 double-byte characters fill the field", fourteenKanji, fourteenKanjiBytes},
-        // The 28th byte would be the first half of 東, so 東 is left out.
-        {"a double-byte character is never split", std::string(27, 'a') + "東", Padded(Ascii(std::string(27, 'a')))},
-        {"a later single-byte character is not squeezed in", std::string(27, 'a') + "東b",
-         Padded(Ascii(std::string(27, 'a')))},
-        {"half-width katakana takes one byte", "ｱｲ", Padded({0xB1, 0xB2})},
-        {"characters Shift-JIS lacks become ?", "A\xF0\x9F\x99\x82" "B", Padded(Ascii("A?B"))},
+    const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", a27(27, 'a');
+    const struct { std::string name, expected; } cases[] = {
+        {"Tokyo", "Tokyo"}, {"", ""}, {thirty, thirty.substr(0, 28)},
+        {"東京", "\x93\x8C\x8B\x9E"}, {Times(14, "東"), Times(14, "\x93\x8C")},
+        // A double-byte character is never split, nor a later single-byte one squeezed in.
+        {a27 + "東", a27}, {a27 + "東b", a27},
+        {"ｱｲ", "\xB1\xB2"},              // half-width katakana: one byte each
+        {"A\xF0\x9F\x99\x82" "B", "A?B"},  // characters Shift-JIS lacks become "?"
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
         const auto field = NameField(c.name);
-        EXPECT_EQ(Bytes(field.begin(), field.end()), c.expected);
+        Bytes expected(c.expected.begin(), c.expected.end());
+        expected.resize(MapNameSize, 0);
+        EXPECT_EQ(Bytes(field.begin(), field.end()), expected) << c.name;
     }
 }
 
@@ -104,13 +90,9 @@ Bytes PatchedWithTokyo(Bytes original) {
 }
 
 TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
-    Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-    const struct {
-        const char* what;
-        Bytes original;
-    } cases[] = {
+    const struct { const char* what; Bytes original; } cases[] = {
         {"300 bytes of 0xFF keep every byte between the fields", Bytes(300, 0xFF)},
-        {"10 bytes grow to 174, the first 8 kept", ten},
+        {"10 bytes grow to 174, the first 8 kept", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
         {"an empty file holds only the fields", {}},
         {"exactly 174 bytes", Bytes(174, 0xEE)},
     };
@@ -123,12 +105,7 @@ TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
 }
 
 TEST(MapDataFile, AFailedPatchPutsTheEarlierHeadAndLengthBack) {
-    const struct {
-        const char* what;
-        Bytes original;
-        void (*fault)(MemoryFile&);
-        MapDataError expected;
-    } cases[] = {
+    const struct { const char* what; Bytes original; void (*fault)(MemoryFile&); MapDataError expected; } cases[] = {
         {"half the head written", Bytes(300, 0xFF), [](MemoryFile& f) { f.failWriteNumber = 1; }, MapDataError::Write},
         {"a short file grown, then the write fails", Bytes(10, 7), [](MemoryFile& f) { f.failWriteNumber = 1; },
          MapDataError::Write},
