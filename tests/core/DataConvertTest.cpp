@@ -14,11 +14,8 @@ using Four = std::array<std::uint8_t, 4>;
 
 TEST(DataConvert, LongFieldsAreLittleEndianTwosComplementBothWays) {
     const struct { Four bytes; std::int32_t value; } cases[] = {
-        {{0x36, 0x00, 0x00, 0x00}, 54},
-        {{0x66, 0x75, 0x00, 0x00}, 30054},
-        {{0x78, 0x56, 0x34, 0x12}, 0x12345678},
-        {{0xFF, 0xFF, 0xFF, 0xFF}, -1},
-        {{0xA8, 0xFD, 0xFF, 0xFF}, -600},
+        {{0x36, 0x00, 0x00, 0x00}, 54}, {{0x66, 0x75, 0x00, 0x00}, 30054}, {{0x78, 0x56, 0x34, 0x12}, 0x12345678},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, -1}, {{0xA8, 0xFD, 0xFF, 0xFF}, -600},
         {{0x00, 0x00, 0x00, 0x80}, std::numeric_limits<std::int32_t>::min()},
         {{0xFF, 0xFF, 0xFF, 0x7F}, std::numeric_limits<std::int32_t>::max()},
     };
@@ -60,18 +57,12 @@ TEST(DataConvert, ShortArraysNeitherReadNorWritePastTheirEnd) {
 
 TEST(DataConvert, StringToHexInEachMode) {
     const struct { const char* text; int mode; const char* hex; } cases[] = {
-        {"BM", HexModeLowByte, "424D"},
-        {"BM", HexModeAnsi, "424D"},
-        {"BM", HexModeUtf16, "42004D00"},
-        {"", HexModeAnsi, ""},
+        {"BM", HexModeLowByte, "424D"}, {"BM", HexModeAnsi, "424D"}, {"BM", HexModeUtf16, "42004D00"},
+        {"", HexModeAnsi, ""}, {"BM", 3, ""}, {"BM", -1, ""},
         // あ is 0x82A0 in Shift-JIS and U+3042 in UTF-16.
-        {"あ", HexModeLowByte, "A0"},
-        {"あ", HexModeAnsi, "82A0"},
-        {"あ", HexModeUtf16, "4230"},
+        {"あ", HexModeLowByte, "A0"}, {"あ", HexModeAnsi, "82A0"}, {"あ", HexModeUtf16, "4230"},
         {"\xEF\xBD\xB1", HexModeAnsi, "B1"},  // half-width katakana: one byte in Shift-JIS
         {"é", HexModeAnsi, "3F"},             // not in Shift-JIS: "?"
-        {"BM", 3, ""},
-        {"BM", -1, ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StringToHex(c.text, c.mode), c.hex) << c.text << " mode " << c.mode;

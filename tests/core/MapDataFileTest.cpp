@@ -47,20 +47,14 @@ TEST(MapDataFile, NameFieldHoldsWholeShiftJisCharactersThenZeros) {
 
 TEST(MapDataFile, CoordinateFieldIsThirteenDecimalsCutToFifteenCharacters) {
     const struct { double value; const char* expected; } cases[] = {
-        {5.5, "5.5000000000000"},
-        {35.1234567891, "35.123456789100"},
-        {139.1234567891, "139.12345678910"},
-        {-5.25, "-5.250000000000"},
-        {-35.5, "-35.50000000000"},
-        {-139.75, "-139.7500000000"},
+        {5.5, "5.5000000000000"}, {35.1234567891, "35.123456789100"}, {139.1234567891, "139.12345678910"},
+        {-5.25, "-5.250000000000"}, {-35.5, "-35.50000000000"}, {-139.75, "-139.7500000000"},
         {0.0, "0.0000000000000"},
         {-0.0, "0.0000000000000"},  // minus zero is not a negative value
         {0.12345678901236, "0.1234567890124"},  // rounded to the nearest, not cut
         {9.99999999999996, "10.000000000000"},  // the rounding carries into the integer digits
-        {std::numeric_limits<double>::max(), "179769313486231"},
-        {std::nan(""), nullptr},
-        {std::numeric_limits<double>::infinity(), nullptr},
-        {-std::numeric_limits<double>::infinity(), nullptr},
+        {std::numeric_limits<double>::max(), "179769313486231"}, {std::nan(""), nullptr},
+        {std::numeric_limits<double>::infinity(), nullptr}, {-std::numeric_limits<double>::infinity(), nullptr},
     };
     for (const auto& c : cases) {
         const auto field = CoordinateField(c.value);
@@ -93,8 +87,7 @@ TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
     const struct { const char* what; Bytes original; } cases[] = {
         {"300 bytes of 0xFF keep every byte between the fields", Bytes(300, 0xFF)},
         {"10 bytes grow to 174, the first 8 kept", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-        {"an empty file holds only the fields", {}},
-        {"exactly 174 bytes", Bytes(174, 0xEE)},
+        {"an empty file holds only the fields", {}}, {"exactly 174 bytes", Bytes(174, 0xEE)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

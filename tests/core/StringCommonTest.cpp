@@ -26,18 +26,13 @@ TEST(ReplacePlaceholders, FillsEachPlaceholderStepByStep) {
     const Values digits = {"0"s, "1"s, "2"s, "3"s, "4"s, "5"s, "6"s, "7"s};
     const std::int32_t max = std::numeric_limits<std::int32_t>::max(), min = std::numeric_limits<std::int32_t>::min();
     const struct { const char* templ; Values values; std::string expected; } cases[] = {
-        {"", digits, ""},
-        {"%7%%6%%5%%4%%3%%2%%1%%0%", digits, "76543210"},
-        {"<%0%|%0%>", digits, "<0|0>"},
+        {"", digits, ""}, {"%7%%6%%5%%4%%3%%2%%1%%0%", digits, "76543210"}, {"<%0%|%0%>", digits, "<0|0>"},
         // Only the exact texts "%0%".."%7%" are placeholders.
-        {"%8% %01% % 1% %1 % 1%", digits, "%8% %01% % 1% %1 % 1%"},
-        {"%%1%%", digits, "%1%"},
-        {"100%", digits, "100%"},
-        {"%0%/%1%/%2%/%3%", {0, -42, max, min}, "0/-42/2147483647/-2147483648"},
+        {"%8% %01% % 1% %1 % 1%", digits, "%8% %01% % 1% %1 % 1%"}, {"%%1%%", digits, "%1%"},
+        {"100%", digits, "100%"}, {"%0%/%1%/%2%/%3%", {0, -42, max, min}, "0/-42/2147483647/-2147483648"},
         {"a%0%b%5%c%7%d", {"x"s}, "axbcd"},  // values left out are empty
         // A higher placeholder inside a lower value is filled; a lower one inside a higher value stays.
-        {"%0%", {"x%1%y"s, "B"s}, "xBy"},
-        {"%0%%1%", {"A"s, "[%0%]"s}, "A[%0%]"},
+        {"%0%", {"x%1%y"s, "B"s}, "xBy"}, {"%0%%1%", {"A"s, "[%0%]"s}, "A[%0%]"},
         {"%2%.%2%", {""s, ""s, "%2%"s}, "%2%.%2%"},  // a value holding its own placeholder is not rescanned
         {"%0%2%", {"%"s, ""s, "two"s}, "two"},        // an inserted text can complete a later placeholder
         {"%0%0%", {"%"s}, "%0%"},                     // but not its own
@@ -66,16 +61,13 @@ TEST(NumericValue, ReadsTheNumberGrammar) {
 TEST(ToUtf16, DecodesEverySequenceLengthAndReplacesMalformedOnes) {
     const struct { const char* utf8; std::u16string expected; } cases[] = {
         {"A\xC2\x80", u"A\u0080"},                 // the smallest of each length
-        {"\xE0\xA0\x80", u"\u0800"},
-        {"\xF0\x90\x80\x80", u"\U00010000"},
-        {"\xC3\xA9\xF0\x9F\x98\x80", u"\u00E9\U0001F600"},
-        {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+        {"\xE0\xA0\x80", u"\u0800"}, {"\xF0\x90\x80\x80", u"\U00010000"},
+        {"\xC3\xA9\xF0\x9F\x98\x80", u"\u00E9\U0001F600"}, {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
         {"\xED\x9F\xBF\xEE\x80\x80", u"\uD7FF\uE000"},  // either side of the surrogates
         {"\xED\xA0\x80", u"\uFFFD"},               // surrogates are no characters
         {"\xED\xBF\xBF", u"\uFFFD"},
         {"\xC1\xBF", u"\uFFFD"},                   // overlong forms
-        {"\xE0\x9F\xBF", u"\uFFFD"},
-        {"\xF0\x8F\xBF\xBF", u"\uFFFD"},
+        {"\xE0\x9F\xBF", u"\uFFFD"}, {"\xF0\x8F\xBF\xBF", u"\uFFFD"},
         {"\xF4\x90\x80\x80", u"\uFFFD"},           // beyond U+10FFFF
         {"\xC3" "A\x80", u"\uFFFD" "A\uFFFD"},     // a cut sequence, a lone continuation byte
     };
