@@ -266,24 +266,18 @@ TEST(OpenFile, CloseReportsDataThatCouldNotBeStored) {
     EXPECT_FALSE(opened.file->Close());
 }
 
-// A file this process cannot open for writing, or "" when there is none: a read-only file
-// where permissions apply, else a read-only kernel attribute (permissions do not stop root).
-std::string UnwritableFile(const TempFolder& temp) {
-    const std::string candidate = temp.File("read-only");
-    test::WriteAll(candidate, {5, 6, 7});
-    std::filesystem::permissions(candidate, std::filesystem::perms::owner_read);
-    for (const std::string& path : {candidate, std::string("/sys/devices/system/cpu/online")}) {
-        if (!std::filesystem::is_regular_file(path)) continue;
-        std::FILE* probe = std::fopen(path.c_str(), "r+b");
-        if (!probe) return path;
-        std::fclose(probe);
-    }
-    return {};
-}
-
 TEST(OpenFileWithRetry, AFileThatRefusesWritingAsksAndMayFallBackToReading) {
+    // A read-only file where permissions apply, else a read-only kernel attribute (permissions
+    // do not stop root).
     TempFolder temp;
-    const std::string path = UnwritableFile(temp);
+    test::WriteAll(temp.File("read-only"), {5, 6, 7});
+    std::filesystem::permissions(temp.File("read-only"), std::filesystem::perms::owner_read);
+    std::string path;
+    for (const std::string& candidate : {temp.File("read-only"), std::string("/sys/devices/system/cpu/online")}) {
+        std::FILE* probe = std::fopen(candidate.c_str(), "r+b");
+        if (!probe && std::filesystem::is_regular_file(candidate) && path.empty()) path = candidate;
+        if (probe) std::fclose(probe);
+    }
     if (path.empty()) GTEST_SKIP() << "no file here refuses writing";
     ScriptedMessageBoxes boxes;
     boxes.answers = {Cancel};
