@@ -1,13 +1,17 @@
+#include "common/NumberText.h"
 #include "common/SortCommon.h"
 #include "common/StringCommon.h"
+#include "common/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,107 +19,88 @@
 namespace kartivo {
 namespace {
 
-TEST(ReplacePlaceholders, FillsEachPlaceholderWithTheTextOfItsValue) {
-    const std::array<PlaceholderValue, 8> digits = {std::string("0"), std::string("1"), std::string("2"),
-                                                    std::string("3"), std::string("4"), std::string("5"),
-                                                    std::string("6"), std::string("7")};
-    const struct {
-        const char* templ;
-        std::string expected;
-    } cases[] = {
-        {"", ""},
-        {"no placeholders here", "no placeholders here"},
-        {"%7%%6%%5%%4%%3%%2%%1%%0%", "76543210"},
-        {"<%0%|%0%>", "<0|0>"},
-        {"%3%%3%%3%", "333"},
+using namespace std::string_literals;
+
+TEST(ReplacePlaceholders, FillsEachPlaceholderStepByStep) {
+    using Values = std::array<PlaceholderValue, 8>;
+    const Values digits = {"0"s, "1"s, "2"s, "3"s, "4"s, "5"s, "6"s, "7"s};
+    const std::int32_t max = std::numeric_limits<std::int32_t>::max(), min = std::numeric_limits<std::int32_t>::min();
+    const struct { const char* templ; Values values; std::string expected; } cases[] = {
+        {"", digits, ""}, {"%7%%6%%5%%4%%3%%2%%1%%0%", digits, "76543210"}, {"<%0%|%0%>", digits, "<0|0>"},
         // Only the exact texts "%0%".."%7%" are placeholders.
-        {"%8% %01% % 1% %1 % 1%", "%8% %01% % 1% %1 % 1%"},
-        {"%%1%%", "%1%"},
-        {"100%", "100%"},
+        {"%8% %01% % 1% %1 % 1%", digits, "%8% %01% % 1% %1 % 1%"}, {"%%1%%", digits, "%1%"},
+        {"100%", digits, "100%"}, {"%0%/%1%/%2%/%3%", {0, -42, max, min}, "0/-42/2147483647/-2147483648"},
+        {"a%0%b%5%c%7%d", {"x"s}, "axbcd"},  // values left out are empty
+        // A higher placeholder inside a lower value is filled; a lower one inside a higher value stays.
+        {"%0%", {"x%1%y"s, "B"s}, "xBy"}, {"%0%%1%", {"A"s, "[%0%]"s}, "A[%0%]"},
+        {"%2%.%2%", {""s, ""s, "%2%"s}, "%2%.%2%"},  // a value holding its own placeholder is not rescanned
+        {"%0%2%", {"%"s, ""s, "two"s}, "two"},        // an inserted text can complete a later placeholder
+        {"%0%0%", {"%"s}, "%0%"},                     // but not its own
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReplacePlaceholders(c.templ, digits), c.expected) << c.templ;
+        EXPECT_EQ(ReplacePlaceholders(c.templ, c.values), c.expected) << c.templ;
     }
 }
 
-TEST(ReplacePlaceholders, WritesWholeNumbersInDecimalDigits) {
-    EXPECT_EQ(ReplacePlaceholders("%0%/%1%/%2%/%3%", {0, -42, std::numeric_limits<std::int32_t>::max(),
-                                                      std::numeric_limits<std::int32_t>::min()}),
-              "0/-42/2147483647/-2147483648");
-}
-
-TEST(ReplacePlaceholders, ValuesLeftOutAreEmpty) {
-    EXPECT_EQ(ReplacePlaceholders("a%0%b%5%c%7%d", {std::string("x")}), "axbcd");
-}
-
-TEST(ReplacePlaceholders, LaterStepsSeeWhatEarlierStepsInserted) {
-    const struct {
-        const char* note;
-        const char* templ;
-        std::array<PlaceholderValue, 8> values;
-        std::string expected;
-    } cases[] = {
-        {"a higher placeholder inside a lower value is filled", "%0%",
-         {std::string("x%1%y"), std::string("B")}, "xBy"},
-        {"a lower placeholder inside a higher value stays", "%0%%1%",
-         {std::string("A"), std::string("[%0%]")}, "A[%0%]"},
-        {"a value holding its own placeholder is not rescanned", "%2%.%2%",
-         {std::string(), std::string(), std::string("%2%")}, "%2%.%2%"},
-        {"an inserted text can complete a later placeholder", "%0%2%",
-         {std::string("%"), std::string(), std::string("two")}, "two"},
-        {"an inserted text cannot complete its own placeholder", "%0%0%",
-         {std::string("%")}, "%0%"},
+TEST(NumericValue, ReadsTheNumberGrammar) {
+    const struct { std::string text; std::optional<double> expected; } cases[] = {
+        {" -12.5 ", -12.5}, {"+3", 3.0}, {".5", 0.5}, {"5.", 5.0}, {"1e+3", 1000.0}, {"2.5E-1", 0.25},
+        {"-1E2", -100.0},
+        // Too small for a double reads as zero, too large is no number at all.
+        {"1e-400", 0.0}, {"-0.001e-330", 0.0}, {"1e400", std::nullopt}, {"-1e+400", std::nullopt},
+        {std::string(320, '0') + ".1e310", std::nullopt},
+        {"1e", std::nullopt}, {"1e+", std::nullopt}, {"e5", std::nullopt}, {".", std::nullopt},
+        {"1.2.3", std::nullopt}, {"1x", std::nullopt}, {"", std::nullopt}, {"+-1", std::nullopt},
+        {"1 2", std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReplacePlaceholders(c.templ, c.values), c.expected) << c.note;
+        EXPECT_EQ(NumericValue(c.text), c.expected) << c.text;
     }
 }
 
-std::vector<double> Sorted(std::vector<double> values, bool ascending) {
-    BubbleSort(values, ascending);
-    return values;
-}
-
-TEST(BubbleSort, SortsAscendingOrDescending) {
-    const struct {
-        std::vector<double> input;
-        std::vector<double> ascending;
-        std::vector<double> descending;
-    } cases[] = {
-        {{}, {}, {}},
-        {{7.5}, {7.5}, {7.5}},
-        {{3, 1, 2}, {1, 2, 3}, {3, 2, 1}},
-        {{1, 2, 3, 4}, {1, 2, 3, 4}, {4, 3, 2, 1}},
-        {{4, 3, 2, 1}, {1, 2, 3, 4}, {4, 3, 2, 1}},
-        {{35.7, 35.6}, {35.6, 35.7}, {35.7, 35.6}},
-        {{0, -10, 2, -10, 2}, {-10, -10, 0, 2, 2}, {2, 2, 0, -10, -10}},
-        {{1e300, -1e-300, -1e300, 1e-300}, {-1e300, -1e-300, 1e-300, 1e300}, {1e300, 1e-300, -1e-300, -1e300}},
+TEST(ToUtf16, DecodesEverySequenceLengthAndReplacesMalformedOnes) {
+    const struct { const char* utf8; std::u16string expected; } cases[] = {
+        {"A\xC2\x80", u"A\u0080"},                 // the smallest of each length
+        {"\xE0\xA0\x80", u"\u0800"}, {"\xF0\x90\x80\x80", u"\U00010000"},
+        {"\xC3\xA9\xF0\x9F\x98\x80", u"\u00E9\U0001F600"}, {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+        {"\xED\x9F\xBF\xEE\x80\x80", u"\uD7FF\uE000"},  // either side of the surrogates
+        {"\xED\xA0\x80", u"\uFFFD"},               // surrogates are no characters
+        {"\xED\xBF\xBF", u"\uFFFD"},
+        {"\xC1\xBF", u"\uFFFD"},                   // overlong forms
+        {"\xE0\x9F\xBF", u"\uFFFD"}, {"\xF0\x8F\xBF\xBF", u"\uFFFD"},
+        {"\xF4\x90\x80\x80", u"\uFFFD"},           // beyond U+10FFFF
+        {"\xC3" "A\x80", u"\uFFFD" "A\uFFFD"},     // a cut sequence, a lone continuation byte
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Sorted(c.input, true), c.ascending);
-        EXPECT_EQ(Sorted(c.input, false), c.descending);
+        EXPECT_EQ(ToUtf16(c.utf8), c.expected) << c.utf8;
     }
+}
+
+TEST(ToAnsi, EachConversionGivesItsConverterBack) {
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(ToAnsi("\xE3\x81\x82"), "\x82\xA0");
+    EXPECT_LT(mallinfo2().uordblks, before + 64 * 1024);
 }
 
 // Zero and minus zero compare equal but can be told apart, which makes the stability visible.
 TEST(BubbleSort, AgreesWithAStableSortOnRandomArrays) {
-    const double pool[] = {-2.5, -1, -0.0, 0.0, 1, 2.5, 35.6, 139.8};
+    const double pool[] = {-1e300, -2.5, -1, -0.0, 0.0, 1e-300, 1, 2.5, 35.6, 139.8};
     std::mt19937_64 generator(20240607);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 300; ++round) {
         std::vector<double> values(generator() % 40);
         for (double& v : values) v = pool[generator() % std::size(pool)];
         for (const bool ascending : {true, false}) {
-            std::vector<double> expected = values;
+            std::vector<double> expected = values, actual = values;
             std::stable_sort(expected.begin(), expected.end(),
                              [ascending](double a, double b) { return ascending ? a < b : a > b; });
-            const std::vector<double> actual = Sorted(values, ascending);
-            ASSERT_EQ(actual.size(), expected.size());
+            BubbleSort(actual, ascending);
+            // Bit patterns, so that 0 and -0 in the wrong order count as a difference.
             for (std::size_t i = 0; i < actual.size(); ++i) {
-                // Bit patterns, so that 0 and -0 in the wrong order count as a difference.
                 EXPECT_EQ(std::bit_cast<std::uint64_t>(actual[i]), std::bit_cast<std::uint64_t>(expected[i]))
                     << "round " << round << " index " << i;
             }
         }
+        if (testing::Test::HasFailure()) return;
     }
 }
 

@@ -29,8 +29,6 @@ public:
     bool CreateFolder(const std::string& path) override { return DefaultFileSystem().CreateFolder(path); }
     bool CreateEmptyFile(const std::string& path) override { return DefaultFileSystem().CreateEmptyFile(path); }
 
-    int writes = 0;  // writes seen so far, over every file this opened for writing
-
 private:
     class FaultyFile final : public OpenFile {
     public:
@@ -38,26 +36,16 @@ private:
         bool Read(std::span<std::uint8_t> buffer) override { return inner_->Read(buffer); }
         std::size_t ReadSome(std::span<std::uint8_t> buffer) override { return inner_->ReadSome(buffer); }
         bool Write(std::span<const std::uint8_t> bytes) override {
-            if (++owner_.writes == owner_.failingWrite_ && owner_.step_ == FailingStep::Write) {
-                // Half the bytes arrive, as on a disk that fills up part-way.
-                inner_->Write(bytes.first(bytes.size() / 2));
-                return Failed("No space left on device");
-            }
-            return inner_->Write(bytes);
+            if (++owner_.writes_ != owner_.failingWrite_ || owner_.step_ != FailingStep::Write) return inner_->Write(bytes);
+            inner_->Write(bytes.first(bytes.size() / 2));  // half the bytes arrive, as on a disk that fills up
+            return Failed("No space left on device");
         }
         bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
         std::optional<std::uint64_t> Size() override { return inner_->Size(); }
         bool Truncate(std::uint64_t size) override { return inner_->Truncate(size); }
         bool Lock() override { return inner_->Lock(); }
-        bool Sync() override {
-            if (owner_.step_ == FailingStep::Sync) return Failed("Input/output error");
-            return inner_->Sync();
-        }
-        bool Close() override {
-            const bool closed = inner_->Close();
-            if (owner_.step_ == FailingStep::Close) return Failed("Input/output error");
-            return closed;
-        }
+        bool Sync() override { return owner_.step_ == FailingStep::Sync ? Failed("Input/output error") : inner_->Sync(); }
+        bool Close() override { return inner_->Close() && (owner_.step_ != FailingStep::Close || Failed("Input/output error")); }
         std::string LastError() const override { return reason_.empty() ? inner_->LastError() : reason_; }
         std::int16_t Number() const override { return inner_->Number(); }
 
@@ -78,6 +66,7 @@ private:
 
     FailingStep step_;
     int failingWrite_;
+    int writes_ = 0;  // over every file this opened for writing
 };
 
 }  // namespace kartivo::test

@@ -1,16 +1,16 @@
 #pragma once
 // An OpenFile over a byte vector, with injectable faults, so tests can check how code
-// behaves when a disk fills up or a close loses data.
+// behaves when a disk fills up or a flush loses data.
 
 #include "common/FileCommon.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kartivo::test {
@@ -25,90 +25,50 @@ public:
     std::optional<std::size_t> failWritesAfter;
     // The write with this number (from 1) stores half its bytes and fails; the others succeed.
     std::optional<int> failWriteNumber;
-    bool failClose = false;
     bool failSeek = false;
-    bool failTruncate = false;
     bool failSync = false;
 
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     std::size_t BytesWritten() const { return written_; }
-    bool Closed() const { return closed_; }
 
     bool Read(std::span<std::uint8_t> buffer) override {
-        if (closed_ || position_ > bytes_.size() || bytes_.size() - position_ < buffer.size()) {
-            return false;
-        }
-        ReadSome(buffer);
-        return true;
+        return !closed_ && position_ <= bytes_.size() && bytes_.size() - position_ >= buffer.size() &&
+               ReadSome(buffer) == buffer.size();
     }
-
     std::size_t ReadSome(std::span<std::uint8_t> buffer) override {
-        if (closed_ || position_ >= bytes_.size()) {
-            return 0;
-        }
-        const std::size_t count = std::min<std::size_t>(buffer.size(), bytes_.size() - position_);
+        if (closed_ || position_ >= bytes_.size()) return 0;
+        const std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
         position_ += count;
         return count;
     }
-
     bool Write(std::span<const std::uint8_t> data) override {
-        if (closed_) {
-            return false;
-        }
+        if (closed_) return false;
         std::size_t allowed = data.size();
         if (failWriteNumber && ++writes_ == *failWriteNumber) allowed /= 2;
-        if (failWritesAfter) {
-            const std::size_t left = *failWritesAfter > written_ ? *failWritesAfter - written_ : 0;
-            allowed = std::min(allowed, left);
-        }
-        const std::size_t end = static_cast<std::size_t>(position_) + allowed;
-        if (end > bytes_.size()) {
-            bytes_.resize(end, 0);  // a write past the end leaves zeros in the gap, as a disk does
-        }
+        if (failWritesAfter) allowed = std::min(allowed, *failWritesAfter - std::min(*failWritesAfter, written_));
+        // A write past the end leaves zeros in the gap, as a disk does.
+        if (position_ + allowed > bytes_.size()) bytes_.resize(position_ + allowed, 0);
         std::copy_n(data.begin(), allowed, bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
         position_ += allowed;
         written_ += allowed;
         return allowed == data.size() || Failed("No space left on device");
     }
-
     bool Seek(std::uint64_t offset) override {
-        if (closed_ || failSeek || offset > std::numeric_limits<std::size_t>::max()) {
-            return Failed("Invalid argument");
-        }
+        if (closed_ || failSeek) return Failed("Invalid argument");
         position_ = static_cast<std::size_t>(offset);
         return true;
     }
-
-    std::optional<std::uint64_t> Size() override {
-        if (closed_) {
-            return std::nullopt;
-        }
-        return bytes_.size();
-    }
-
+    std::optional<std::uint64_t> Size() override { return closed_ ? std::nullopt : std::optional<std::uint64_t>(bytes_.size()); }
     bool Truncate(std::uint64_t size) override {
-        if (closed_ || failTruncate || size > std::numeric_limits<std::size_t>::max()) {
-            return Failed("File too large");
-        }
+        if (closed_) return false;
         bytes_.resize(static_cast<std::size_t>(size), 0);
         return true;
     }
-
-    bool Close() override {
-        if (closed_) {
-            return false;
-        }
-        closed_ = true;
-        return !failClose || Failed("Input/output error");
-    }
-
+    bool Close() override { return !std::exchange(closed_, true); }
     bool Lock() override { return !closed_; }
-
     bool Sync() override { return (!closed_ && !failSync) || Failed("Input/output error"); }
-
     std::string LastError() const override { return lastError_; }
-
     std::int16_t Number() const override { return number_; }
 
 private:

@@ -55,43 +55,30 @@ std::size_t RowSize(std::int32_t width, std::int16_t bitCount) {
     return static_cast<std::size_t>((static_cast<std::int64_t>(width) * bitCount + 31) / 32 * 4);
 }
 
-namespace {
-
-void Put(Bytes& b, std::size_t at, std::uint64_t value, int size) {
-    for (int k = 0; k < size; ++k) b[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(value >> (8 * k));
-}
-
-}  // namespace
-
 Bytes MakeBitmap(const TestBitmap& spec) {
     const std::size_t infoSize = spec.os2 ? 12 : 40;
     const std::size_t offBits = 14 + infoSize + spec.colorTable.size();
     const std::int32_t rows = spec.height < 0 ? -spec.height : spec.height;
     const std::size_t rowSize = RowSize(spec.width, spec.bitCount);
     Bytes b(offBits + rowSize * static_cast<std::size_t>(rows), 0);
-    b[0] = 'B';
-    b[1] = 'M';
-    Put(b, 2, b.size(), 4);
-    Put(b, 10, offBits, 4);
-    Put(b, 14, infoSize, 4);
+    std::size_t at = 0;  // the fields follow one another, least significant byte first
+    const auto put = [&](std::uint64_t value, int size) {
+        for (int k = 0; k < size; ++k) b[at++] = static_cast<std::uint8_t>(value >> (8 * k));
+    };
+    const auto u32 = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+    put('B' | 'M' << 8, 2), put(b.size(), 4), put(0, 4), put(offBits, 4), put(infoSize, 4);
     if (spec.os2) {
-        Put(b, 18, static_cast<std::uint16_t>(spec.width), 2);
-        Put(b, 20, static_cast<std::uint16_t>(spec.height), 2);
-        Put(b, 22, 1, 2);
-        Put(b, 24, static_cast<std::uint16_t>(spec.bitCount), 2);
+        put(static_cast<std::uint16_t>(spec.width), 2), put(static_cast<std::uint16_t>(spec.height), 2);
     } else {
-        Put(b, 18, static_cast<std::uint32_t>(spec.width), 4);
-        Put(b, 22, static_cast<std::uint32_t>(spec.height), 4);
-        Put(b, 26, 1, 2);
-        Put(b, 28, static_cast<std::uint16_t>(spec.bitCount), 2);
-        Put(b, 30, static_cast<std::uint32_t>(spec.compression), 4);
-        Put(b, 34, rowSize * static_cast<std::size_t>(rows), 4);
-        Put(b, 38, static_cast<std::uint32_t>(spec.xPelsPerMeter), 4);
-        Put(b, 42, static_cast<std::uint32_t>(spec.yPelsPerMeter), 4);
-        Put(b, 46, static_cast<std::uint32_t>(spec.clrUsed), 4);
-        Put(b, 50, static_cast<std::uint32_t>(spec.clrImportant), 4);
+        put(u32(spec.width), 4), put(u32(spec.height), 4);
     }
-    std::copy(spec.colorTable.begin(), spec.colorTable.end(), b.begin() + static_cast<std::ptrdiff_t>(14 + infoSize));
+    put(1, 2), put(static_cast<std::uint16_t>(spec.bitCount), 2);
+    if (!spec.os2) {
+        put(u32(spec.compression), 4), put(rowSize * static_cast<std::size_t>(rows), 4);
+        put(u32(spec.xPelsPerMeter), 4), put(u32(spec.yPelsPerMeter), 4);
+        put(u32(spec.clrUsed), 4), put(u32(spec.clrImportant), 4);
+    }
+    std::copy(spec.colorTable.begin(), spec.colorTable.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
     for (std::int32_t r = 0; r < rows; ++r) {
         const auto start = offBits + rowSize * static_cast<std::size_t>(r);
         std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(start), rowSize, RowMarker(r));
