@@ -1,11 +1,13 @@
 #include "bitmap/OutputHeader.h"
 
 #include "common/DataConvert.h"
+#include "geo/CoordinateText.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -15,6 +17,7 @@ namespace kartivo {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+constexpr double Infinity = std::numeric_limits<double>::infinity();
 
 // Bytes from hex digits; spaces only group the fields for reading.
 Bytes FromHex(std::string hex) {
@@ -31,27 +34,23 @@ OutputHeaderFields Fields(std::int32_t width, std::int32_t height, std::int16_t 
             .yPelsPerMeter = 2835};
 }
 
+// Colour counts are copied as they stand, whatever they mean; a carried colour table moves the
+// pixels; compression keeps the raw image size; the core form has no place for either.
 TEST(OutputHeaderTest, HeadersAreWrittenByteForByte) {
-    OutputHeaderFields plain = Fields(100, 100, 24);
-    plain.clrUsed = 7;
-    plain.clrImportant = -2;  // copied as it stands, whatever it means
-    // A carried colour table moves the pixels; compression keeps the raw image size.
-    OutputHeaderFields paletted = Fields(100, 100, 8);
-    paletted.compression = 1;
-    // The core form has no place for compression or colour counts.
-    OutputHeaderFields core = Fields(3, 2, 8, HeaderForm::Os2);
-    core.compression = 1;
-    core.clrUsed = 5;
     const struct {
         OutputHeaderFields fields;
         std::uint32_t carried;
         const char* hex;
     } cases[] = {
-        {plain, 0, "424D 66750000 00000000 36000000 28000000 64000000 64000000 0100 1800 00000000 30750000 "
-                   "C40E0000 130B0000 07000000 FEFFFFFF"},
-        {paletted, 1024, "424D 462B0000 00000000 36040000 28000000 64000000 64000000 0100 0800 01000000 10270000 "
-                         "C40E0000 130B0000 00000000 00000000"},
-        {core, 768, "424D 22030000 00000000 1A030000 0C000000 0300 0200 0100 0800"},
+        {{.width = 100, .height = 100, .bitCount = 24, .xPelsPerMeter = 3780, .yPelsPerMeter = 2835, .clrUsed = 7,
+          .clrImportant = -2},
+         0, "424D 66750000 00000000 36000000 28000000 64000000 64000000 0100 1800 00000000 30750000 "
+            "C40E0000 130B0000 07000000 FEFFFFFF"},
+        {{.width = 100, .height = 100, .bitCount = 8, .compression = 1, .xPelsPerMeter = 3780, .yPelsPerMeter = 2835},
+         1024, "424D 462B0000 00000000 36040000 28000000 64000000 64000000 0100 0800 01000000 10270000 "
+               "C40E0000 130B0000 00000000 00000000"},
+        {{.form = HeaderForm::Os2, .width = 3, .height = 2, .bitCount = 8, .compression = 1, .clrUsed = 5},
+         768, "424D 22030000 00000000 1A030000 0C000000 0300 0200 0100 0800"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.hex);
@@ -62,7 +61,7 @@ TEST(OutputHeaderTest, HeadersAreWrittenByteForByte) {
 
 TEST(OutputHeaderTest, ImageSizeUsesPaddedRows) {
     const std::tuple<std::int32_t, std::int16_t, std::int32_t> cases[] = {  // width, bits, bytes a row
-        {1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {640, 1, 80}, {33, 1, 8}, {1, 32, 4}};
+        {1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {33, 1, 8}};
     for (const auto& [width, bitCount, rowSize] : cases) {
         const Bytes header = BuildOutputHeader(Fields(width, 3, bitCount), 0).value_or(Bytes(54));
         EXPECT_EQ(BytesToLong(header, 34), 3 * rowSize) << width << " x " << bitCount;
@@ -100,14 +99,25 @@ TEST(OutputHeaderTest, RefusesWhatItsFieldsCannotHold) {
     }
 }
 
-TEST(OutputHeaderTest, PelsPerMeterFromDpiRoundsHalvesToEven) {
-    const std::pair<double, std::optional<std::int32_t>> cases[] = {
-        // 0.0127, 0.0635 and 0.1397 dpi give exactly 0.5, 2.5 and 5.5.
-        {72, 2835}, {96, 3780}, {100, 3937}, {300, 11811}, {254, 10000}, {0, 0}, {1, 39}, {-96, -3780}, {0.0127, 0},
-        {0.0635, 2}, {0.1397, 6}, {54546084, 2147483622}, {54546085, std::nullopt}, {-54546085, std::nullopt},
-        {std::nan(""), std::nullopt}, {std::numeric_limits<double>::infinity(), std::nullopt},
+// Resolution texts as typed; 0.0127, 0.0635 and 0.1397 dpi give exactly 0.5, 2.5 and 5.5.
+TEST(OutputHeaderTest, PelsPerMeterFromDpiTextRoundsHalvesToEven) {
+    const std::pair<const char*, std::optional<std::int32_t>> cases[] = {
+        {"72", 2835}, {" 96 ", 3780}, {"254", 10000}, {"0", 0}, {"1", 39}, {"-96", -3780}, {"0.0127", 0},
+        {"0.0635", 2}, {"0.1397", 6}, {"54546084", 2147483622}, {"54546085", std::nullopt},
+        {"-54546085", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt},
     };
-    for (const auto& [dpi, pelsPerMeter] : cases) EXPECT_EQ(PelsPerMeterFromDpi(dpi), pelsPerMeter) << dpi;
+    for (const auto& [dpi, pelsPerMeter] : cases) EXPECT_EQ(PelsPerMeterFromDpiText(dpi), pelsPerMeter) << dpi;
+    EXPECT_EQ(PelsPerMeterFromDpi(std::nan("")), std::nullopt);
+    EXPECT_EQ(PelsPerMeterFromDpi(Infinity), std::nullopt);
+}
+
+// A Degree box keeps ten decimals of what is typed and writes fifteen significant digits.
+TEST(OutputHeaderTest, DegreeBoxesKeepWhatTheirTextsShow) {
+    EXPECT_DOUBLE_EQ(HeldByDegreeBox(0.12345678904), 0.123456789);
+    EXPECT_DOUBLE_EQ(HeldByDegreeBox(-35.00000000006), -35.0000000001);
+    EXPECT_EQ(HeldByDegreeBox(Infinity), Infinity);
+    EXPECT_DOUBLE_EQ(WrittenIntoDegreeBox(1.0 / 3.0), 0.333333333333333);
+    EXPECT_DOUBLE_EQ(WrittenIntoDegreeBox(-139.9999999999999), -140.0);
 }
 
 }  // namespace
