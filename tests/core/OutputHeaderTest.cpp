@@ -1,6 +1,5 @@
 #include "bitmap/OutputHeader.h"
 
-#include "common/DataConvert.h"
 #include "geo/CoordinateText.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <limits>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -56,16 +54,6 @@ TEST(OutputHeaderTest, HeadersAreWrittenByteForByte) {
         SCOPED_TRACE(c.hex);
         EXPECT_EQ(BuildOutputHeader(c.fields, c.carried), FromHex(c.hex));
         EXPECT_EQ(OutputHeaderLength(c.fields.form), FromHex(c.hex).size());
-    }
-}
-
-TEST(OutputHeaderTest, ImageSizeUsesPaddedRows) {
-    const std::tuple<std::int32_t, std::int16_t, std::int32_t> cases[] = {  // width, bits, bytes a row
-        {1, 1, 4}, {3, 24, 12}, {5, 4, 4}, {10, 16, 20}, {33, 1, 8}};
-    for (const auto& [width, bitCount, rowSize] : cases) {
-        const Bytes header = BuildOutputHeader(Fields(width, 3, bitCount), 0).value_or(Bytes(54));
-        EXPECT_EQ(BytesToLong(header, 34), 3 * rowSize) << width << " x " << bitCount;
-        EXPECT_EQ(BytesToLong(header, 2), 54 + 3 * rowSize) << width << " x " << bitCount;
     }
 }
 

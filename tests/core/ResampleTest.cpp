@@ -86,11 +86,9 @@ testing::Message Describe(const RowMapping& m) {
 
 MakeRequest RequestFor(const Bytes& picture, const RowMapping& m) {
     MakeRequest request = RequestFromHeaders(RecognizeBitmap(picture));
-    request.inBottomLatitude = m.inBottomLatitude;
-    request.inTopLatitude = m.inTopLatitude;
-    request.outBottomLatitude = m.outBottomLatitude;
-    request.outTopLatitude = m.outTopLatitude;
-    request.outputRows = m.outputRows;
+    std::tie(request.inBottomLatitude, request.inTopLatitude, request.outBottomLatitude, request.outTopLatitude,
+             request.outputRows) =
+        std::tie(m.inBottomLatitude, m.inTopLatitude, m.outBottomLatitude, m.outTopLatitude, m.outputRows);
     request.xPelsPerMeter = request.yPelsPerMeter = 3780;
     return request;
 }
@@ -230,11 +228,7 @@ TEST(ResampleTest, BytesBetweenHeadersAndPixelsAreCarriedOver) {
 TEST(ResampleTest, RefusesBeforeTouchingEitherFile) {
     const Bytes picture = test::MakeBitmap({});  // 54 + 4 rows of 12
     constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-    const struct Case {
-        const char* name;
-        void (*change)(MakeRequest&);
-        MakeError error;
-    } cases[] = {
+    const std::tuple<const char*, void (*)(MakeRequest&), MakeError> cases[] = {
         {"valid", [](MakeRequest&) {}, MakeError::None},
         {"two input rows", [](MakeRequest& r) { r.inputRows = 2; }, MakeError::None},
         {"one input row", [](MakeRequest& r) { r.inputRows = 1; }, MakeError::InputTooFewRows},
@@ -254,16 +248,16 @@ TEST(ResampleTest, RefusesBeforeTouchingEitherFile) {
          MakeError::PixelOffsetInsideHeaders},
         {"pixels start one byte late", [](MakeRequest& r) { r.inputPixelOffset = 55; }, MakeError::InputFileTooShort},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, change, error] : cases) {
+        SCOPED_TRACE(name);
         MakeRequest request = RequestFor(picture, {35, 36, 35, 36, 4, 4});
-        c.change(request);
-        EXPECT_EQ(ValidateMakeRequest(request, picture.size()), c.error);
-        if (c.error == MakeError::None) continue;
+        change(request);
+        EXPECT_EQ(ValidateMakeRequest(request, picture.size()), error);
+        if (error == MakeError::None) continue;
 
         MemoryFile input(picture);
         MemoryFile output(Bytes(100, 0xEE));
-        EXPECT_EQ(Resample(request, input, output), c.error);
+        EXPECT_EQ(Resample(request, input, output), error);
         EXPECT_EQ(output.BytesWritten(), 0u);
     }
 }
@@ -398,20 +392,14 @@ TEST(RunMake, AFullDiskLeavesTheOlderOutput) {
     test::WriteAll(s.output, older);
     test::ScriptedMessageBoxes boxes;
     const std::string text = MakeResultText(s.Run(boxes, DefaultFileSystem()), s.input, s.output);
-    const bool olderKept = test::ReadAll(s.output) == older;
-    const Names names = test::FolderEntries(disk);
-    std::string readOnlyText;
-    if (mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k") == 0) {
-        boxes.answers = {AlarmAnswer::Cancel};
-        readOnlyText = MakeResultText(s.Run(boxes, DefaultFileSystem(), fresh), s.input, fresh);
-    }
-    umount2(disk.c_str(), MNT_DETACH);
-
     EXPECT_NE(text.find("failed: Cannot write " + s.output + ": No space left on device"), std::string::npos) << text;
-    EXPECT_TRUE(olderKept);
-    EXPECT_EQ(names, Names{"out.bmp"});
-    EXPECT_EQ(readOnlyText, "Could not Open Output File! (" + fresh + ": Read-only file system (no new file "
-                            "can be made in " + disk + "))");
+    EXPECT_TRUE(test::ReadAll(s.output) == older);
+    EXPECT_EQ(test::FolderEntries(disk), Names{"out.bmp"});
+    EXPECT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=256k"), 0);
+    boxes.answers = {AlarmAnswer::Cancel};
+    EXPECT_EQ(MakeResultText(s.Run(boxes, DefaultFileSystem(), fresh), s.input, fresh),
+              "Could not Open Output File! (" + fresh + ": Read-only file system (no new file can be made in " + disk + "))");
+    umount2(disk.c_str(), MNT_DETACH);
 }
 
 }  // namespace
