@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace kartivo {
 namespace {
 
@@ -29,11 +31,7 @@ Bytes Patched(Bytes bytes, std::initializer_list<std::pair<std::size_t, std::uin
 
 TEST(BitmapHeader, RecognisesTheTwoFormsAndRefusesEverythingElse) {
     const Bytes windows = MakeBitmap({});
-    const struct {
-        const char* what;
-        Bytes bytes;
-        HeaderError error;
-    } cases[] = {
+    const std::tuple<const char*, Bytes, HeaderError> cases[] = {
         {"windows", windows, HeaderError::None},
         {"os2", MakeBitmap({.os2 = true}), HeaderError::None},
         {"lower-case bm", Patched(windows, {{0, 'b'}, {1, 'm'}}), HeaderError::NotBitmap},
@@ -42,7 +40,7 @@ TEST(BitmapHeader, RecognisesTheTwoFormsAndRefusesEverythingElse) {
         {"header 108", Patched(windows, {{14, 108}}), HeaderError::UnknownForm},
         {"header -40", Patched(windows, {{14, 0xD8}, {15, 0xFF}, {16, 0xFF}, {17, 0xFF}}), HeaderError::UnknownForm},
     };
-    for (const auto& c : cases) EXPECT_EQ(RecognizeBitmap(c.bytes).error, c.error) << c.what;
+    for (const auto& [what, bytes, error] : cases) EXPECT_EQ(RecognizeBitmap(bytes).error, error) << what;
 }
 
 // File size, width, height, colour depth, compression and both resolutions as shown.
@@ -56,19 +54,16 @@ TEST(BitmapHeader, PropertyTextsShowWhatTheHeaderHolds) {
     const Bytes big = Patched(MakeBitmap({.width = 1, .height = 1, .os2 = true}),
                               {{18, 0x40}, {19, 0x9C}, {2, 0}, {3, 0}, {4, 0}, {5, 0x80}});
     const std::string none = NoDataText;
-    const struct {
-        const Bytes& bytes;
-        Texts texts;
-    } cases[] = {
+    const std::pair<Bytes, Texts> cases[] = {
         {windows, {std::to_string(windows.size()), "800", "-600", "8", "RLE8 (RunLength 8 bits/pixel)", "96", "300"}},
         {tiny, {"30", "1", "1", "8", none, none, none}},
         {big, {"-2147483648", "-25536", "1", "24", none, none, none}},
     };
-    for (const auto& c : cases) {
-        const BitmapPropertyTexts t = PropertyTexts(RecognizeBitmap(c.bytes));
+    for (const auto& [bytes, texts] : cases) {
+        const BitmapPropertyTexts t = PropertyTexts(RecognizeBitmap(bytes));
         EXPECT_EQ((Texts{t.fileSize, t.width, t.height, t.colorDepth, t.compression, t.resolutionWidth,
                          t.resolutionHeight}),
-                  c.texts);
+                  texts);
     }
 }
 

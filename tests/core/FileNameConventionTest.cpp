@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <tuple>
 
 namespace kartivo {
 namespace {
@@ -12,11 +13,7 @@ namespace {
 using Corners = std::array<double, 4>;  // bottom, left, top, right
 
 TEST(FileNameConvention, TakesNameAndCornersFromTheBaseName) {
-    const struct {
-        const char* path;
-        std::optional<std::string> name;
-        std::optional<Corners> corners;
-    } cases[] = {
+    const std::tuple<const char*, std::optional<std::string>, std::optional<Corners>> cases[] = {
         // Either corner may come first, and the pairs are sorted independently.
         {"/maps/Tokyo(35.7,139.6,35.6,139.8).bmp", "Tokyo", Corners{35.6, 139.6, 35.7, 139.8}},
         {"/maps/My Map (10,20,-10,-20).bmp", "My Map ", Corners{-10, -20, 10, 20}},
@@ -40,10 +37,10 @@ TEST(FileNameConvention, TakesNameAndCornersFromTheBaseName) {
         // Five characters in seven bytes: characters are counted, not bytes.
         {"/maps/Map(,,,°°).bmp", "Map", std::nullopt},
     };
-    for (const auto& c : cases) {
-        const FileNameCorners result = ReadFileNameConvention(c.path);
-        EXPECT_EQ(result.name, c.name) << c.path;
-        EXPECT_EQ(result.corners, c.corners) << c.path;
+    for (const auto& [path, name, corners] : cases) {
+        const FileNameCorners result = ReadFileNameConvention(path);
+        EXPECT_EQ(result.name, name) << path;
+        EXPECT_EQ(result.corners, corners) << path;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -35,11 +36,7 @@ OutputHeaderFields Fields(std::int32_t width, std::int32_t height, std::int16_t 
 // Colour counts are copied as they stand, whatever they mean; a carried colour table moves the
 // pixels; compression keeps the raw image size; the core form has no place for either.
 TEST(OutputHeaderTest, HeadersAreWrittenByteForByte) {
-    const struct {
-        OutputHeaderFields fields;
-        std::uint32_t carried;
-        const char* hex;
-    } cases[] = {
+    const std::tuple<OutputHeaderFields, std::uint32_t, const char*> cases[] = {
         {{.width = 100, .height = 100, .bitCount = 24, .xPelsPerMeter = 3780, .yPelsPerMeter = 2835, .clrUsed = 7,
           .clrImportant = -2},
          0, "424D 66750000 00000000 36000000 28000000 64000000 64000000 0100 1800 00000000 30750000 "
@@ -50,21 +47,15 @@ TEST(OutputHeaderTest, HeadersAreWrittenByteForByte) {
         {{.form = HeaderForm::Os2, .width = 3, .height = 2, .bitCount = 8, .compression = 1, .clrUsed = 5},
          768, "424D 22030000 00000000 1A030000 0C000000 0300 0200 0100 0800"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.hex);
-        EXPECT_EQ(BuildOutputHeader(c.fields, c.carried), FromHex(c.hex));
-        EXPECT_EQ(OutputHeaderLength(c.fields.form), FromHex(c.hex).size());
+    for (const auto& [fields, carried, hex] : cases) {
+        EXPECT_EQ(BuildOutputHeader(fields, carried), FromHex(hex)) << hex;
+        EXPECT_EQ(OutputHeaderLength(fields.form), FromHex(hex).size()) << hex;
     }
 }
 
 TEST(OutputHeaderTest, RefusesWhatItsFieldsCannotHold) {
     constexpr std::int32_t Max = std::numeric_limits<std::int32_t>::max();
-    const struct {
-        const char* name;
-        OutputHeaderFields fields;
-        std::uint32_t carried;
-        bool accepted;
-    } cases[] = {
+    const std::tuple<const char*, OutputHeaderFields, std::uint32_t, bool> cases[] = {
         {"negative width", Fields(-1, 1, 24), 0, false},
         {"negative height", Fields(1, -1, 24), 0, false},
         {"no bits", Fields(1, 1, 0), 0, false},
@@ -81,9 +72,8 @@ TEST(OutputHeaderTest, RefusesWhatItsFieldsCannotHold) {
         {"core height beyond 16 bits", Fields(1, 32768, 1, HeaderForm::Os2), 0, false},
         {"core at its limits", Fields(32767, 32767, 1, HeaderForm::Os2), 0, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(BuildOutputHeader(c.fields, c.carried).has_value(), c.accepted);
+    for (const auto& [name, fields, carried, accepted] : cases) {
+        EXPECT_EQ(BuildOutputHeader(fields, carried).has_value(), accepted) << name;
     }
 }
 
