@@ -17,9 +17,7 @@ void MakePicture(const Source& spec, const std::string& path) {
     GDALDatasetH ds = GDALCreate(mem, "", spec.width, spec.height, spec.bands, spec.type, nullptr);
     for (int b = 1; b <= spec.bands; ++b) {
         std::vector<std::uint16_t> values(std::size_t(spec.width) * spec.height);
-        for (int y = 0; y < spec.height; ++y) {
-            for (int x = 0; x < spec.width; ++x) values[std::size_t(y) * spec.width + x] = spec.value(b, x, y);
-        }
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] = spec.value(b, int(i % spec.width), int(i / spec.width));
         GDALRasterBandH band = GDALGetRasterBand(ds, b);
         ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width,
                                spec.height, GDT_UInt16, 0, 0),
