@@ -49,8 +49,7 @@ void MakePicture(const Source& spec, const std::string& path) {
 // A world file and, when crs is given, a .prj beside a picture made without a georeference.
 void AddWorldFile(const std::string& picture, const std::string& worldExtension, const std::array<double, 6>& g,
                   const std::string& crs) {
-    const std::filesystem::path path(picture);
-    std::ofstream world(std::filesystem::path(path).replace_extension(worldExtension));
+    std::ofstream world(std::filesystem::path(picture).replace_extension(worldExtension));
     world.precision(17);
     // A world file names the centre of the top-left pixel.
     world << g[1] << '\n' << g[4] << '\n' << g[2] << '\n' << g[5] << '\n'
@@ -61,7 +60,7 @@ void AddWorldFile(const std::string& picture, const std::string& worldExtension,
     srs.morphToESRI();
     char* wkt = nullptr;
     srs.exportToWkt(&wkt);
-    std::ofstream(std::filesystem::path(path).replace_extension(".prj")) << wkt;
+    std::ofstream(std::filesystem::path(picture).replace_extension(".prj")) << wkt;
     CPLFree(wkt);
 }
 
