@@ -61,8 +61,7 @@ TEST(BitmapHeader, PropertyTextsShowWhatTheHeaderHolds) {
     };
     for (const auto& [bytes, texts] : cases) {
         const BitmapPropertyTexts t = PropertyTexts(RecognizeBitmap(bytes));
-        EXPECT_EQ((Texts{t.fileSize, t.width, t.height, t.colorDepth, t.compression, t.resolutionWidth,
-                         t.resolutionHeight}),
+        EXPECT_EQ((Texts{t.fileSize, t.width, t.height, t.colorDepth, t.compression, t.resolutionWidth, t.resolutionHeight}),
                   texts);
     }
 }

@@ -23,7 +23,6 @@ TEST(FileNameConvention, TakesNameAndCornersFromTheBaseName) {
         {"Tokyo(1,2,3,4)", "Tokyo", Corners{1, 2, 3, 4}},
         // Values not strictly inside 90 or 180, and empty ones, count as 0 before sorting.
         {"/maps/Tokyo(90,180,-90,-180).bmp", "Tokyo", Corners{0, 0, 0, 0}},
-        {"/maps/Tokyo(89.9,179.9,-89.9,-179.9).bmp", "Tokyo", Corners{-89.9, -179.9, 89.9, 179.9}},
         {"/maps/Tokyo(1,,,2345).bmp", "Tokyo", Corners{0, 0, 1, 0}},
         // Stops before the name: no "(", "(" first, or one only in a folder's name.
         {"/maps/Tokyo.bmp", std::nullopt, std::nullopt},
