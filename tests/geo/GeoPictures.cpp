@@ -17,9 +17,7 @@ void MakePicture(const Source& spec, const std::string& path) {
     GDALDatasetH ds = GDALCreate(mem, "", spec.width, spec.height, spec.bands, spec.type, nullptr);
     for (int b = 1; b <= spec.bands; ++b) {
         std::vector<std::uint16_t> values(std::size_t(spec.width) * spec.height);
-        for (int y = 0; y < spec.height; ++y) {
-            for (int x = 0; x < spec.width; ++x) values[std::size_t(y) * spec.width + x] = spec.value(b, x, y);
-        }
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] = spec.value(b, int(i % spec.width), int(i / spec.width));
         GDALRasterBandH band = GDALGetRasterBand(ds, b);
         ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width,
                                spec.height, GDT_UInt16, 0, 0),
@@ -51,8 +49,7 @@ void MakePicture(const Source& spec, const std::string& path) {
 // A world file and, when crs is given, a .prj beside a picture made without a georeference.
 void AddWorldFile(const std::string& picture, const std::string& worldExtension, const std::array<double, 6>& g,
                   const std::string& crs) {
-    const std::filesystem::path path(picture);
-    std::ofstream world(std::filesystem::path(path).replace_extension(worldExtension));
+    std::ofstream world(std::filesystem::path(picture).replace_extension(worldExtension));
     world.precision(17);
     // A world file names the centre of the top-left pixel.
     world << g[1] << '\n' << g[4] << '\n' << g[2] << '\n' << g[5] << '\n'
@@ -63,7 +60,7 @@ void AddWorldFile(const std::string& picture, const std::string& worldExtension,
     srs.morphToESRI();
     char* wkt = nullptr;
     srs.exportToWkt(&wkt);
-    std::ofstream(std::filesystem::path(path).replace_extension(".prj")) << wkt;
+    std::ofstream(std::filesystem::path(picture).replace_extension(".prj")) << wkt;
     CPLFree(wkt);
 }
 
