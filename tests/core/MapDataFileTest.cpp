@@ -12,9 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 namespace kartivo {
 namespace {
 
@@ -119,50 +116,6 @@ TEST(MapDataFile, AFailedPatchPutsTheEarlierHeadAndLengthBack) {
     broken.right = std::nan("");
     EXPECT_EQ(WriteMapDataFields(file, broken).error, MapDataError::InvalidCoordinate);
     EXPECT_EQ(file.BytesWritten(), 0u);
-}
-
-// Two processes patch one file over and over while this one reads it under the same lock:
-// every read, and the end, shows one whole record.
-TEST(MapDataFile, ConcurrentPatchesNeverMixTheirFields) {
-    test::TempFolder temp;
-    const std::string path = temp.File("shared.mbx");
-    const Bytes original(400, 0xAB);
-    test::WriteAll(path, original);
-    const MapDataFields other{.name = "Osaka", .top = 34.7, .left = 135.4, .bottom = 34.6, .right = 135.6, .layer = 2};
-    MemoryFile otherFile(original);
-    ASSERT_EQ(WriteMapDataFields(otherFile, other).error, MapDataError::None);
-    const Bytes one = PatchedWithTokyo(original), two = otherFile.Bytes();
-    std::vector<pid_t> children;
-    for (const MapDataFields* fields : {&Tokyo, &other}) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            test::ScriptedMessageBoxes boxes;
-            for (int i = 0; i < 300; ++i) {
-                if (WriteMapDataFile(path, *fields, boxes).error != MapDataError::None) _exit(1);
-            }
-            _exit(0);
-        }
-        children.push_back(child);
-    }
-    test::ScriptedMessageBoxes boxes;
-    int mixed = 0;
-    for (int i = 0; i < 300; ++i) {
-        OpenResult opened = OpenFileWithRetry(path, OpenInput, QuietNone, boxes);
-        ASSERT_TRUE(opened);
-        Bytes now(original.size());
-        ASSERT_TRUE(opened.file->Lock());
-        ASSERT_TRUE(opened.file->Read(now));
-        if (now != original && now != one && now != two) ++mixed;
-    }
-    for (const pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    EXPECT_EQ(mixed, 0);
-    const Bytes end = test::ReadAll(path);
-    EXPECT_TRUE(end == one || end == two);
 }
 
 TEST(MapDataFile, TheWholeCommandPatchesARealFileAndReportsAFailedClose) {
