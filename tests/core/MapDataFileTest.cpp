@@ -51,7 +51,7 @@ TEST(MapDataFile, CoordinateFieldIsThirteenDecimalsCutToFifteenCharacters) {
         {0.12345678901236, "0.1234567890124"},  // rounded to the nearest, not cut
         {9.99999999999996, "10.000000000000"},  // the rounding carries into the integer digits
         {std::numeric_limits<double>::max(), "179769313486231"}, {std::nan(""), nullptr},
-        {std::numeric_limits<double>::infinity(), nullptr}, {-std::numeric_limits<double>::infinity(), nullptr},
+        {-std::numeric_limits<double>::infinity(), nullptr},
     };
     for (const auto& c : cases) {
         const auto field = CoordinateField(c.value);
