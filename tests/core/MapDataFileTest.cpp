@@ -18,21 +18,14 @@ namespace {
 using test::Bytes;
 using test::MemoryFile;
 
-std::string Times(int count, const std::string& text) {
-    std::string result;
-    while (count-- > 0) result += text;
-    return result;
-}
-
 TEST(MapDataFile, NameFieldHoldsWholeShiftJisCharactersThenZeros) {
-    const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", a27(27, 'a');
+    const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", a26(26, 'a'), a27(27, 'a');
+    // A double-byte character is never split, nor a later single-byte one squeezed in; half-width
+    // katakana take one byte each; characters Shift-JIS lacks become "?".
     const struct { std::string name, expected; } cases[] = {
-        {"Tokyo", "Tokyo"}, {"", ""}, {thirty, thirty.substr(0, 28)},
-        {"東京", "\x93\x8C\x8B\x9E"}, {Times(14, "東"), Times(14, "\x93\x8C")},
-        // A double-byte character is never split, nor a later single-byte one squeezed in.
-        {a27 + "東", a27}, {a27 + "東b", a27},
-        {"ｱｲ", "\xB1\xB2"},              // half-width katakana: one byte each
-        {"A\xF0\x9F\x99\x82" "B", "A?B"},  // characters Shift-JIS lacks become "?"
+        {"Tokyo", "Tokyo"}, {"", ""}, {thirty, thirty.substr(0, 28)}, {"東京", "\x93\x8C\x8B\x9E"},
+        {a26 + "東", a26 + "\x93\x8C"}, {a27 + "東", a27}, {a27 + "東b", a27}, {"ｱｲ", "\xB1\xB2"},
+        {"A\xF0\x9F\x99\x82" "B", "A?B"},
     };
     for (const auto& c : cases) {
         const auto field = NameField(c.name);
@@ -43,15 +36,14 @@ TEST(MapDataFile, NameFieldHoldsWholeShiftJisCharactersThenZeros) {
 }
 
 TEST(MapDataFile, CoordinateFieldIsThirteenDecimalsCutToFifteenCharacters) {
+    // Minus zero is not a negative value; the last decimal is rounded to the nearest, not cut,
+    // and the rounding may carry into the integer digits.
     const struct { double value; const char* expected; } cases[] = {
         {5.5, "5.5000000000000"}, {35.1234567891, "35.123456789100"}, {139.1234567891, "139.12345678910"},
         {-5.25, "-5.250000000000"}, {-35.5, "-35.50000000000"}, {-139.75, "-139.7500000000"},
-        {0.0, "0.0000000000000"},
-        {-0.0, "0.0000000000000"},  // minus zero is not a negative value
-        {0.12345678901236, "0.1234567890124"},  // rounded to the nearest, not cut
-        {9.99999999999996, "10.000000000000"},  // the rounding carries into the integer digits
-        {std::numeric_limits<double>::max(), "179769313486231"}, {std::nan(""), nullptr},
-        {-std::numeric_limits<double>::infinity(), nullptr},
+        {0.0, "0.0000000000000"}, {-0.0, "0.0000000000000"}, {0.12345678901236, "0.1234567890124"},
+        {9.99999999999996, "10.000000000000"}, {std::numeric_limits<double>::max(), "179769313486231"},
+        {std::nan(""), nullptr}, {-std::numeric_limits<double>::infinity(), nullptr},
     };
     for (const auto& c : cases) {
         const auto field = CoordinateField(c.value);

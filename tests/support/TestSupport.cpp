@@ -2,20 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 namespace kartivo::test {
 
 TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("kartivo-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
+    std::string pattern = (std::filesystem::temp_directory_path() / "kartivo-test-XXXXXX").string();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
+    path_ = pattern;
 }
 
 TempFolder::~TempFolder() {
