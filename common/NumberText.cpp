@@ -88,10 +88,6 @@ std::optional<double> NumericValue(std::string_view text) {
     return negative ? -value : value;
 }
 
-bool IsNumericText(std::string_view text) {
-    return NumericValue(text).has_value();
-}
-
 std::optional<std::int32_t> RoundToInt32(double value) {
     if (!std::isfinite(value)) return std::nullopt;
     const double rounded = std::nearbyint(value);
