@@ -124,9 +124,7 @@ TEST(OpenFileWithRetry, OnTheRealDisk) {
     const struct {
         const char* name; OpenMode mode; std::deque<AlarmAnswer> answers; int code; std::string reason; const char* shown;
     } cases[] = {
-        {"missing/out.bmp", OpenBinary, {Abort}, -1, "76:" + missing, "missing/out.bmp"},
         {"a/b/c/out.bmp", OpenBinary, {Ignore}, 1, "76:" + missing, "a/b/c/out.bmp"},
-        {"none.bmp", OpenInput, {Abort}, -2, "53:" + missing, "none.bmp"},
         {"none.bmp", OpenInput, {Ignore}, 1, "53:" + missing, "none.bmp"},
         {"new.mbx", OpenBinary, {}, 1, "", ""},  // made without asking
         {"", OpenBinary, {}, 0, "", ""},  // a folder in place of the file
@@ -161,33 +159,16 @@ TEST(OpenFileWithRetry, OnTheRealDisk) {
     }
 }
 
-TEST(OpenFileWithRetry, FileNumbersAreUniqueAndReusedOnceClosedOrDropped) {
+TEST(OpenFile, ReadsWritesResizesAndGivesItsNumberBack) {
     TempFolder temp;
     ScriptedMessageBoxes boxes;
     const auto open = [&](const char* name) { return OpenFileWithRetry(temp.File(name), OpenBinary, QuietNone, boxes); };
-    OpenResult first = open("1");
-    OpenResult second = open("2");
-    ASSERT_TRUE(first && second);
-    EXPECT_NE(first.code, second.code);
-    EXPECT_EQ(second.file->Number(), second.code);
-    ASSERT_TRUE(second.file->Close());
-    OpenResult third = open("3");
-    EXPECT_EQ(third.code, second.code);
-
-    // A file dropped without Close() gives its number back and keeps what was written.
-    const std::uint8_t bytes[] = {4, 2};
-    ASSERT_TRUE(third.file->Write(bytes));
-    third.file.reset();
-    EXPECT_EQ(test::ReadAll(temp.File("3")), (Bytes{4, 2}));
-    EXPECT_EQ(open("4").code, second.code);
-}
-
-TEST(OpenFile, ReadsWritesSeeksAndResizes) {
-    TempFolder temp;
     test::WriteAll(temp.File("data"), {1, 2, 3, 4, 5});
-    ScriptedMessageBoxes boxes;
-    OpenResult opened = OpenFileWithRetry(temp.File("data"), OpenBinary, QuietNone, boxes);
-    ASSERT_TRUE(opened);
+    OpenResult opened = open("data");
+    OpenResult second = open("2");
+    ASSERT_TRUE(opened && second);
+    EXPECT_NE(opened.code, second.code);
+    EXPECT_EQ(second.file->Number(), second.code);
     OpenFile& file = *opened.file;
 
     // Opening for reading and writing keeps what is there.
@@ -209,10 +190,18 @@ TEST(OpenFile, ReadsWritesSeeksAndResizes) {
     EXPECT_TRUE(file.Close());
     EXPECT_EQ(test::ReadAll(temp.File("data")), (Bytes{1, 2, 9, 9, 5, 0, 0, 0}));
 
-    // A closed file refuses everything.
+    // A closed file refuses everything, and its number goes to the next file.
     EXPECT_EQ(file.ReadSome(two), 0u);
     EXPECT_FALSE(file.Write(patch));
     EXPECT_FALSE(file.Close());
+    OpenResult third = open("3");
+    EXPECT_EQ(third.code, opened.code);
+
+    // A file dropped without Close() gives its number back and keeps what was written.
+    ASSERT_TRUE(third.file->Write(patch));
+    third.file.reset();
+    EXPECT_EQ(test::ReadAll(temp.File("3")), (Bytes{9, 9}));
+    EXPECT_EQ(open("4").code, opened.code);
 }
 
 TEST(OpenFile, CloseReportsDataThatCouldNotBeStored) {
