@@ -12,7 +12,7 @@ namespace {
 
 using Four = std::array<std::uint8_t, 4>;
 
-TEST(DataConvert, LongFieldsAreLittleEndianTwosComplementBothWays) {
+TEST(DataConvert, FieldsAreLittleEndianTwosComplementBothWays) {
     const struct { Four bytes; std::int32_t value; } cases[] = {
         {{0x78, 0x56, 0x34, 0x12}, 0x12345678}, {{0xFF, 0xFF, 0xFF, 0xFF}, -1}, {{0xA8, 0xFD, 0xFF, 0xFF}, -600},
         {{0x00, 0x00, 0x00, 0x80}, std::numeric_limits<std::int32_t>::min()},
@@ -25,13 +25,11 @@ TEST(DataConvert, LongFieldsAreLittleEndianTwosComplementBothWays) {
         LongToBytes(c.value, field, 1);
         EXPECT_EQ(field, (std::array<std::uint8_t, 6>{0, c.bytes[0], c.bytes[1], c.bytes[2], c.bytes[3], 0}));
     }
-}
-
-TEST(DataConvert, SixteenBitFieldsKeepTheirSign) {
-    const struct { std::array<std::uint8_t, 2> bytes; std::int16_t value; } cases[] = {
+    // Sixteen-bit fields keep their sign too.
+    const struct { std::array<std::uint8_t, 2> bytes; std::int16_t value; } shorts[] = {
         {{0x7F, 0x00}, 127}, {{0xFF, 0xFF}, -1}, {{0x00, 0x80}, -32768}, {{0xFF, 0x7F}, 32767}, {{0x40, 0x9C}, -25536},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : shorts) {
         EXPECT_EQ(BytesToInteger(c.bytes, 0), c.value);
         std::array<std::uint8_t, 2> field{};
         IntegerToBytes(c.value, field, 0);

@@ -87,17 +87,17 @@ TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
 }
 
 TEST(MapDataFile, AFailedPatchPutsTheEarlierHeadAndLengthBack) {
-    const struct { const char* what; Bytes original; void (*fault)(MemoryFile&); MapDataError expected; } cases[] = {
-        {"half the head written", Bytes(300, 0xFF), [](MemoryFile& f) { f.failWriteNumber = 1; }, MapDataError::Write},
-        {"a short file grown, then the write fails", Bytes(10, 7), [](MemoryFile& f) { f.failWriteNumber = 1; },
-         MapDataError::Write},
-        {"the flush to the disk fails", Bytes(10, 7), [](MemoryFile& f) { f.failSync = true; }, MapDataError::Write},
-        {"the head cannot be reached", Bytes(200, 0), [](MemoryFile& f) { f.failSeek = true; }, MapDataError::Read},
+    // Half the head written to a long and to a short (grown) file, the flush to the disk, the seek to the head.
+    const struct { Bytes original; bool failWrite, failSync, failSeek; MapDataError expected; } cases[] = {
+        {Bytes(300, 0xFF), true, false, false, MapDataError::Write}, {Bytes(10, 7), true, false, false, MapDataError::Write},
+        {Bytes(10, 7), false, true, false, MapDataError::Write}, {Bytes(200, 0), false, false, true, MapDataError::Read},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(&c - cases);
         MemoryFile file(c.original);
-        c.fault(file);
+        if (c.failWrite) file.failWriteNumber = 1;
+        file.failSync = c.failSync;
+        file.failSeek = c.failSeek;
         const MapDataResult result = WriteMapDataFields(file, Tokyo);
         EXPECT_EQ(result.error, c.expected);
         EXPECT_FALSE(result.reason.empty()) << "the system's reason is passed on";

@@ -25,15 +25,15 @@ TEST(ReplacePlaceholders, FillsEachPlaceholderStepByStep) {
     const std::int32_t max = std::numeric_limits<std::int32_t>::max(), min = std::numeric_limits<std::int32_t>::min();
     const struct { const char* templ; Values values; std::string expected; } cases[] = {
         {"", digits, ""}, {"%7%%6%%5%%4%%3%%2%%1%%0%", digits, "76543210"}, {"<%0%|%0%>", digits, "<0|0>"},
-        // Only the exact texts "%0%".."%7%" are placeholders.
+        // Only the exact texts "%0%".."%7%" are placeholders; values left out are empty.
         {"%8% %01% % 1% %1 % 1%", digits, "%8% %01% % 1% %1 % 1%"}, {"%%1%%", digits, "%1%"},
         {"100%", digits, "100%"}, {"%0%/%1%/%2%/%3%", {0, -42, max, min}, "0/-42/2147483647/-2147483648"},
-        {"a%0%b%5%c%7%d", {"x"s}, "axbcd"},  // values left out are empty
-        // A higher placeholder inside a lower value is filled; a lower one inside a higher value stays.
+        {"a%0%b%5%c%7%d", {"x"s}, "axbcd"},
+        // A higher placeholder inside a lower value is filled; a lower one inside a higher value
+        // stays; a value holding its own placeholder is not rescanned; an inserted text can
+        // complete a later placeholder, but not its own.
         {"%0%", {"x%1%y"s, "B"s}, "xBy"}, {"%0%%1%", {"A"s, "[%0%]"s}, "A[%0%]"},
-        {"%2%.%2%", {""s, ""s, "%2%"s}, "%2%.%2%"},  // a value holding its own placeholder is not rescanned
-        {"%0%2%", {"%"s, ""s, "two"s}, "two"},        // an inserted text can complete a later placeholder
-        {"%0%0%", {"%"s}, "%0%"},                     // but not its own
+        {"%2%.%2%", {""s, ""s, "%2%"s}, "%2%.%2%"}, {"%0%2%", {"%"s, ""s, "two"s}, "two"}, {"%0%0%", {"%"s}, "%0%"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ReplacePlaceholders(c.templ, c.values), c.expected) << c.templ;
@@ -42,14 +42,12 @@ TEST(ReplacePlaceholders, FillsEachPlaceholderStepByStep) {
 
 TEST(NumericValue, ReadsTheNumberGrammar) {
     const struct { std::string text; std::optional<double> expected; } cases[] = {
-        {" -12.5 ", -12.5}, {"+3", 3.0}, {".5", 0.5}, {"5.", 5.0}, {"1e+3", 1000.0}, {"2.5E-1", 0.25},
-        {"-1E2", -100.0},
+        {" -12.5 ", -12.5}, {"+3", 3.0}, {".5", 0.5}, {"5.", 5.0}, {"1e+3", 1000.0}, {"2.5E-1", 0.25}, {"-1E2", -100.0},
         // Too small for a double reads as zero, too large is no number at all.
         {"1e-400", 0.0}, {"-0.001e-330", 0.0}, {"1e400", std::nullopt}, {"-1e+400", std::nullopt},
-        {std::string(320, '0') + ".1e310", std::nullopt},
-        {"1e", std::nullopt}, {"1e+", std::nullopt}, {"e5", std::nullopt}, {".", std::nullopt},
-        {"1.2.3", std::nullopt}, {"1x", std::nullopt}, {"", std::nullopt}, {"+-1", std::nullopt},
-        {"1 2", std::nullopt},
+        {std::string(320, '0') + ".1e310", std::nullopt}, {"1e", std::nullopt}, {"1e+", std::nullopt},
+        {"e5", std::nullopt}, {".", std::nullopt}, {"1.2.3", std::nullopt}, {"1x", std::nullopt}, {"", std::nullopt},
+        {"+-1", std::nullopt}, {"1 2", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NumericValue(c.text), c.expected) << c.text;
