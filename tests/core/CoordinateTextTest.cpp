@@ -85,10 +85,9 @@ TEST(DmsTextToDegree, ReadsAndRefusesLikeTheGrammarSays) {
 }
 
 TEST(CoordinateTextToDegree, ReadsEveryFormStrictlyInsideTheLimit) {
+    // Decimal degrees before "°" are not rounded.
     const struct { const char* text; std::int32_t limit; double expected; } cases[] = {
-        {"35.5", 90, 35.5}, {" 35.5 ° ", 90, 35.5},
-        {"35.7°", 90, 35.7},  // decimal degrees before "°" are not rounded
-        {"35°", 90, 35.0}, {"35°30' 0''", 90, 35.5}, {"-0°30' 00.0000''", 90, -0.5}, {"1e1", 90, 10.0},
+        {"35.5", 90, 35.5}, {" 35.5 ° ", 90, 35.5}, {"35.7°", 90, 35.7}, {"35°", 90, 35.0}, {"35°30' 0''", 90, 35.5}, {"-0°30' 00.0000''", 90, -0.5}, {"1e1", 90, 10.0},
         {"90", 90, 0.0}, {"-90", 90, 0.0}, {"-180", 180, 0.0}, {"-179.9", 180, -179.9}, {"139.6", 90, 0.0},
         {"abc°", 90, 0.0}, {"", 90, 0.0}, {"°", 90, 0.0},
         // Trimming drops the space the minutes' apostrophe needs, so minutes need seconds here.

