@@ -39,10 +39,10 @@ public:
 
     OpenAttempt Open(const std::string&, OpenMode, std::int16_t number, bool) override {
         ++attempts;
-        const OpenFailure failure = failures.empty() ? Failure::None : failures.front();
-        if (!failures.empty()) failures.pop_front();
-        if (failure != Failure::None) return {nullptr, failure, "injected"};
-        return {std::make_unique<test::MemoryFile>(Bytes{}, number), Failure::None, {}};
+        if (failures.empty()) return {std::make_unique<test::MemoryFile>(Bytes{}, number), Failure::None, {}};
+        const OpenFailure failure = failures.front();
+        failures.pop_front();
+        return {nullptr, failure, "injected"};
     }
     bool FolderExists(const std::string& path) override { return folders.contains(path); }
     bool CreateFolder(const std::string& path) override { return CreateEmptyFile(path) && folders.insert(path).second; }
@@ -76,9 +76,8 @@ TEST(OpenFileWithRetry, AnswersToEachFailure) {
         {{File}, {}, QuietFileNotFound, 0, 1, {}}, {{Path}, {}, QuietPathNotFound, 0, 1, {}},
         {{Failure::Other}, {}, QuietNone, 0, 1, {}},
     };
-    int row = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(row++);
+        SCOPED_TRACE(&c - cases);
         FakeFileSystem files;
         files.failures = c.failures;
         files.refused = c.refused;
@@ -93,8 +92,7 @@ TEST(OpenFileWithRetry, AnswersToEachFailure) {
         EXPECT_EQ(files.created, c.created);
         EXPECT_EQ(boxes.shown.size(), c.answers.size());
         if (boxes.shown.empty()) continue;
-        const bool permission = c.failures[0] == Failure::PermissionDenied;
-        EXPECT_EQ(boxes.shown[0].buttons, permission ? AlarmButtons::RetryCancel : AlarmButtons::AbortRetryIgnore);
+        EXPECT_EQ(boxes.shown[0].buttons, c.failures[0] == Denied ? AlarmButtons::RetryCancel : AlarmButtons::AbortRetryIgnore);
         EXPECT_EQ(boxes.shown[0].title, "Kartivo Alarm");
         if (!c.text.empty()) {
             EXPECT_EQ(boxes.shown[0].text, "Cannot Open /maps/a.bmp\r\nby Error Code=" + c.text);

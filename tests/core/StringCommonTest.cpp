@@ -54,6 +54,17 @@ TEST(NumericValue, ReadsTheNumberGrammar) {
     }
 }
 
+// Fifteen significant digits, no trailing zeros, an upper-case exponent, and no minus zero.
+TEST(GeneralNumberText, WritesFifteenSignificantDigits) {
+    const struct { double value; const char* expected; } cases[] = {
+        {35.6, "35.6"}, {-180, "-180"}, {1.0 / 3, "0.333333333333333"}, {2.0 / 3, "0.666666666666667"},
+        {1e-5, "1E-05"}, {123456789012345678.0, "1.23456789012346E+17"}, {-0.0, "0"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(GeneralNumberText(c.value), c.expected) << c.value;
+    }
+}
+
 // Each conversion closes its converter, or a long session runs out of them.
 TEST(ToAnsiCharacters, EachConversionGivesItsConverterBack) {
     const std::size_t before = mallinfo2().uordblks;
