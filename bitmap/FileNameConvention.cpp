@@ -18,7 +18,7 @@ constexpr std::size_t MinimumValuesLength = 7;
 // Two readings of one kind, lowest first.
 std::array<double, 2> SortedPair(std::string_view first, std::string_view second, std::int32_t limit) {
     std::array<double, 2> pair{CoordinateTextToDegree(first, limit), CoordinateTextToDegree(second, limit)};
-    BubbleSort(pair, true);
+    BubbleSort(pair);
     return pair;
 }
 

@@ -66,26 +66,10 @@ void IntegerToBytes(std::int16_t value, std::span<std::uint8_t> bytes, std::size
 
 std::string StringToHex(std::string_view text, int mode) {
     std::string hex;
-    switch (mode) {
-    case HexModeLowByte:
-        for (const AnsiCharacter& c : ToAnsiCharacters(text)) {
-            // The low 8 bits of the character's code: the last byte of its ANSI form.
-            AppendHex(hex, static_cast<std::uint8_t>(c.bytes.back()));
-        }
-        break;
-    case HexModeAnsi:
-        for (const char b : ToAnsi(text)) {
-            AppendHex(hex, static_cast<std::uint8_t>(b));
-        }
-        break;
-    case HexModeUtf16:
-        for (const char16_t unit : ToUtf16(text)) {
-            AppendHex(hex, static_cast<std::uint8_t>(unit & 0xFF));
-            AppendHex(hex, static_cast<std::uint8_t>(unit >> 8));
-        }
-        break;
-    default:
-        break;
+    if (mode != HexModeLowByte) return hex;
+    for (const AnsiCharacter& c : ToAnsiCharacters(text)) {
+        // The low 8 bits of the character's code: the last byte of its ANSI form.
+        AppendHex(hex, static_cast<std::uint8_t>(c.bytes.back()));
     }
     return hex;
 }

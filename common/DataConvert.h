@@ -25,11 +25,9 @@ std::string BytesToString(std::span<const std::uint8_t> bytes, std::size_t count
 void LongToBytes(std::int32_t value, std::span<std::uint8_t> bytes, std::size_t start);
 void IntegerToBytes(std::int16_t value, std::span<std::uint8_t> bytes, std::size_t start);
 
-// How StringToHex turns a UTF-8 text into bytes.
+// How StringToHex turns a UTF-8 text into bytes; the headers need only the one mode.
 enum HexMode : int {
     HexModeLowByte = 0,  // one byte per character: the low 8 bits of its ANSI code
-    HexModeAnsi = 1,     // the text in the ANSI code page (Shift-JIS), every byte
-    HexModeUtf16 = 2,    // every UTF-16 code unit, low byte then high byte
 };
 
 // The text's bytes as upper-case hexadecimal, two digits per byte; an unknown mode gives "".

@@ -23,8 +23,4 @@ std::uint32_t EffectiveFlags(std::uint32_t flags, bool save) {
     return flags | DialogAddedFlags;
 }
 
-std::string TrimAtNul(const std::string& text) {
-    return text.substr(0, text.find('\0'));
-}
-
 }  // namespace kartivo

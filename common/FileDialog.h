@@ -54,7 +54,5 @@ FileDialogRequest OutputFileRequest(const std::string& type, const std::string& 
 // flags for 0, and the added bits.
 std::vector<FileFilter> EffectiveFilter(const std::vector<FileFilter>& filter);
 std::uint32_t EffectiveFlags(std::uint32_t flags, bool save);
-// The text before the first NUL, or the whole text.
-std::string TrimAtNul(const std::string& text);
 
 }  // namespace kartivo

@@ -73,12 +73,9 @@ std::optional<double> NumericValue(std::string_view text) {
     }
     if (pos != text.size()) return std::nullopt;
 
-    // from_chars takes neither a leading "+" nor an exponent sign "+"; the grammar above is
-    // already checked, so only those need care. The sign is applied afterwards.
-    std::string plain(text.substr(numberStart));
-    if (const auto e = plain.find_first_of("eE"); e != std::string::npos && e + 1 < plain.size() && plain[e + 1] == '+') {
-        plain.erase(e + 1, 1);
-    }
+    // from_chars takes no leading "+" (an exponent's "+" it does), so the number is read
+    // without its sign, which is applied afterwards.
+    const std::string_view plain = text.substr(numberStart);
     double value = 0;
     const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
     if (ec == std::errc::result_out_of_range) {
@@ -89,10 +86,6 @@ std::optional<double> NumericValue(std::string_view text) {
         return std::nullopt;
     }
     return negative ? -value : value;
-}
-
-bool IsNumericText(std::string_view text) {
-    return NumericValue(text).has_value();
 }
 
 std::optional<std::int32_t> RoundToInt32(double value) {

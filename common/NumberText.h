@@ -12,7 +12,6 @@ namespace kartivo {
 // most one decimal point (at least one digit), and an optional exponent. Its value, or
 // nothing when the text is not numeric or its value is beyond a double.
 std::optional<double> NumericValue(std::string_view text);
-bool IsNumericText(std::string_view text);
 
 // A value rounded to the nearest integer, halves to even; nothing when it does not fit 32 bits
 // or is not finite.

@@ -72,27 +72,4 @@ std::vector<AnsiCharacter> ToAnsiCharacters(std::string_view utf8) {
     return result;
 }
 
-std::string ToAnsi(std::string_view utf8) {
-    std::string result;
-    for (const AnsiCharacter& c : ToAnsiCharacters(utf8)) {
-        result += c.bytes;
-    }
-    return result;
-}
-
-std::u16string ToUtf16(std::string_view utf8) {
-    std::u16string result;
-    std::size_t pos = 0;
-    while (pos < utf8.size()) {
-        const char32_t cp = NextCodePoint(utf8, pos);
-        if (cp >= 0x10000) {
-            result += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            result += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            result += static_cast<char16_t>(cp);
-        }
-    }
-    return result;
-}
-
 }  // namespace kartivo

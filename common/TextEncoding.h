@@ -1,6 +1,5 @@
 #pragma once
-// Conversion of UTF-8 texts to the ANSI code page the map files use (Shift-JIS, code page 932)
-// and to UTF-16.
+// Conversion of UTF-8 texts to the ANSI code page the map files use (Shift-JIS, code page 932).
 
 #include <cstdint>
 #include <string>
@@ -19,9 +18,5 @@ struct AnsiCharacter {
 std::vector<AnsiCharacter> ToAnsiCharacters(std::string_view utf8);
 // Why this system cannot convert to code page 932 (the system's reason), or "" when it can.
 std::string AnsiConverterProblem();
-// The whole text in code page 932.
-std::string ToAnsi(std::string_view utf8);
-// The UTF-16 code units of a UTF-8 text; malformed bytes become U+FFFD.
-std::u16string ToUtf16(std::string_view utf8);
 
 }  // namespace kartivo

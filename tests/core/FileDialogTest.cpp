@@ -5,16 +5,11 @@
 namespace kartivo {
 namespace {
 
-using namespace std::string_literals;
-
 TEST(FileDialog, FillsInTheDefaultsTheDialogsUse) {
     EXPECT_EQ(EffectiveFlags(0, false), 0x1804U | 0x880020U);
     EXPECT_EQ(EffectiveFlags(0, true), 0x8806U | 0x880020U);
     EXPECT_EQ(EffectiveFlags(0x400, true), 0x400U | 0x880020U) << "passed flags replace the defaults";
     EXPECT_EQ(EffectiveFilter({}), (std::vector<FileFilter>{{"All(*.*)", "*.*"}}));
-
-    EXPECT_EQ(TrimAtNul("/maps/a.bmp\0\0junk"s), "/maps/a.bmp");
-    EXPECT_EQ(TrimAtNul("/maps/a.bmp"), "/maps/a.bmp");
 }
 
 TEST(FileDialog, OutputRequestsNameTheirTypeInFilterAndTitle) {

@@ -2,20 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 namespace kartivo::test {
 
 TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("kartivo-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
+    std::string pattern = (std::filesystem::temp_directory_path() / "kartivo-test-XXXXXX").string();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr) << pattern;
+    path_ = pattern;
 }
 
 TempFolder::~TempFolder() {
@@ -62,21 +60,17 @@ Bytes MakeBitmap(const TestBitmap& spec) {
     const std::size_t rowSize = RowSize(spec.width, spec.bitCount);
     Bytes b(offBits + rowSize * static_cast<std::size_t>(rows), 0);
     std::size_t at = 0;  // the fields follow one another, least significant byte first
-    const auto put = [&](std::uint64_t value, int size) {
+    // A negative value's low bytes are its two's complement, whatever the field's width.
+    const auto put = [&](std::int64_t value, int size) {
         for (int k = 0; k < size; ++k) b[at++] = static_cast<std::uint8_t>(value >> (8 * k));
     };
-    const auto u32 = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+    const int sizeField = spec.os2 ? 2 : 4;
     put('B' | 'M' << 8, 2), put(b.size(), 4), put(0, 4), put(offBits, 4), put(infoSize, 4);
-    if (spec.os2) {
-        put(static_cast<std::uint16_t>(spec.width), 2), put(static_cast<std::uint16_t>(spec.height), 2);
-    } else {
-        put(u32(spec.width), 4), put(u32(spec.height), 4);
-    }
-    put(1, 2), put(static_cast<std::uint16_t>(spec.bitCount), 2);
+    put(spec.width, sizeField), put(spec.height, sizeField), put(1, 2), put(spec.bitCount, 2);
     if (!spec.os2) {
-        put(u32(spec.compression), 4), put(rowSize * static_cast<std::size_t>(rows), 4);
-        put(u32(spec.xPelsPerMeter), 4), put(u32(spec.yPelsPerMeter), 4);
-        put(u32(spec.clrUsed), 4), put(u32(spec.clrImportant), 4);
+        put(spec.compression, 4), put(rowSize * static_cast<std::size_t>(rows), 4);
+        put(spec.xPelsPerMeter, 4), put(spec.yPelsPerMeter, 4);
+        put(spec.clrUsed, 4), put(spec.clrImportant, 4);
     }
     std::copy(spec.colorTable.begin(), spec.colorTable.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
     for (std::int32_t r = 0; r < rows; ++r) {
