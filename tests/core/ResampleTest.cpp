@@ -305,6 +305,7 @@ TEST(RunMake, AFailingStepLeavesTheOlderOutputAndNoTemporaryFile) {
             test::ScriptedMessageBoxes boxes;
             const std::string text = MakeResultText(s.Run(boxes, files), s.input, s.output);
             EXPECT_TRUE(boxes.shown.empty());
+            EXPECT_EQ(files.inputOpens, 1);
             EXPECT_EQ(test::FolderEntries(s.folder.Path()),
                       (hadOutput || !reason ? Names{"in.bmp", "out.bmp"} : Names{"in.bmp"}));
             EXPECT_EQ(test::ReadAll(s.output), reason ? (hadOutput ? older : Bytes{}) : Made(s.request, s.picture));

@@ -17,6 +17,7 @@ public:
         : step_(step), failingWrite_(failingWrite) {}
 
     OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool readOnlyFallback) override {
+        inputOpens += mode == OpenInput;
         return Wrapped(DefaultFileSystem().Open(path, mode, number, readOnlyFallback), mode != OpenInput);
     }
     OpenAttempt CreateTemporaryFile(const std::string& target, std::int16_t number) override {
@@ -28,6 +29,8 @@ public:
     bool FolderExists(const std::string& path) override { return DefaultFileSystem().FolderExists(path); }
     bool CreateFolder(const std::string& path) override { return DefaultFileSystem().CreateFolder(path); }
     bool CreateEmptyFile(const std::string& path) override { return DefaultFileSystem().CreateEmptyFile(path); }
+
+    int inputOpens = 0;  // a second open of the input could meet another picture under its name
 
 private:
     class FaultyFile final : public OpenFile {
