@@ -7,25 +7,19 @@
 namespace kartivo {
 namespace {
 
-using test::ScriptedUserInterface;
-
 TEST(OutputSize, FollowsWidthHeightAndDepthAndTheInputsPixelOffset) {
     const struct {
-        const char* width;
-        const char* height;
-        const char* depth;
+        const char *width, *height, *depth;
         std::int32_t inputOffBits;
         const char* shown;
     } cases[] = {
-        {"100", "100", "24", 54, "30054"},
         {"100", "100", "24", 1078, "31078"},  // a 256-entry colour table before the input's pixels
         {"5", "3", "4", 0, "12"},
-        {"10", "", "16", 0, "No Data"},   // a box emptied while typing
-        {"10", "ten", "16", 0, "No Data"},
+        {"10", "", "16", 0, "No Data"},            // a box emptied while typing
         {"100000", "100000", "32", 0, "No Data"},  // beyond 32 bits
     };
     for (const auto& c : cases) {
-        ScriptedUserInterface ui;
+        test::ScriptedUserInterface ui;
         Form1 form(ui);
         form.Form_Load();
         LongToBytes(c.inputOffBits, form.inputHeaders.file.bytes, bfOffBitsOffset);
@@ -34,21 +28,6 @@ TEST(OutputSize, FollowsWidthHeightAndDepthAndTheInputsPixelOffset) {
         form.txtImageHeightData.SetText(c.height);
         EXPECT_EQ(form.lblOutFileSize.Text(), c.shown) << c.width << "x" << c.height << "x" << c.depth;
     }
-}
-
-TEST(OutputSize, OnlyItsThreeEventsRefreshIt) {
-    ScriptedUserInterface ui;
-    Form1 form(ui);
-    form.Form_Load();
-    form.txtImageWidthData.SetText("10");
-    form.txtImageHeightData.SetText("10");
-    ASSERT_EQ(form.lblOutFileSize.Text(), "40");
-    LongToBytes(54, form.inputHeaders.file.bytes, bfOffBitsOffset);
-    form.cboCompressionData.SetListIndex(1);
-    form.txtResolutionWidthData.SetText("300");
-    EXPECT_EQ(form.lblOutFileSize.Text(), "40") << "compression and resolution leave it alone";
-    form.cboColorDepthData.SetListIndex(4);
-    EXPECT_EQ(form.lblOutFileSize.Text(), "374");
 }
 
 }  // namespace
