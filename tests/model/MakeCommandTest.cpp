@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <tuple>
 
 namespace kartivo {
 namespace {
@@ -68,49 +69,49 @@ TEST_F(MakeCommand, WritesTheChosenRowsWithTheResolutionOfItsBoxes) {
 }
 
 TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
-    const struct {
-        const char* what;
-        test::TestBitmap spec;
-        std::function<void(Form1&)> change;
-        const char* message;  // a part of the text shown
-    } cases[] = {
+    // What is changed after loading, and a part of the text shown.
+    const std::tuple<const char*, test::TestBitmap, std::function<void(Form1&)>, const char*> cases[] = {
         {"output is a hard link to the input", {},
-         [](Form1& f) { std::filesystem::create_hard_link(f.txtInFilePathData.Text(), f.txtOutFilePathData.Text()); },
+         [](Form1& f) {
+             std::filesystem::remove(f.txtOutFilePathData.Text());
+             std::filesystem::create_hard_link(f.txtInFilePathData.Text(), f.txtOutFilePathData.Text());
+         },
          "is the input picture itself"},
         {"height not a number", {}, [](Form1& f) { f.txtImageHeightData.SetText("ten"); }, "is not a whole number"},
         {"negative height", {}, [](Form1& f) { f.txtImageHeightData.SetText("-3"); }, "negative"},
         {"resolution not a number", {}, [](Form1& f) { f.txtResolutionHeightData.SetText("high"); }, "vertical resolution"},
         {"resolution too large", {}, [](Form1& f) { f.txtResolutionWidthData.SetText("1e9"); }, "too large"},
         {"depth the list lacks", {.bitCount = 2}, [](Form1&) {}, "colour depth differs"},
-        {"input path names another picture", {},
-         [](Form1& f) {
-             f.txtInFilePathData.SetText(f.txtInFilePathData.Text() + ".other.bmp");
-             test::WriteAll(f.txtInFilePathData.Text(), MakeBitmap({.width = 5}));
-         },
+        {"input path names another picture", {}, [](Form1& f) { f.txtInFilePathData.SetText(f.txtInFilePathData.Text() + ".other"); },
          "is not the picture that was loaded"},
         // Opening it with the usual retry dialog would offer to create it empty.
         {"input vanished", {}, [](Form1& f) { std::filesystem::remove(f.txtInFilePathData.Text()); },
          "Could not Open Input File! ("},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, spec, change, message] : cases) {
+        SCOPED_TRACE(what);
         ScriptedUserInterface ui;
         Form1 form(ui);
         form.Form_Load();
-        Load(form, c.spec);
+        // Another picture beside the input, for the row that names it, and an older output.
+        test::WriteAll(Load(form, spec) + ".other", MakeBitmap({.width = 5}));
         const std::string output = form.txtOutFilePathData.Text();
-        std::filesystem::remove(output);
-        c.change(form);
+        std::filesystem::remove(output);  // the hard link an earlier case made
+        test::WriteAll(output, Bytes(10, 0xEE));
+        change(form);
         const std::string input = form.txtInFilePathData.Text();
-        const auto state = [&input] { return std::filesystem::exists(input) ? std::optional(ReadAll(input)) : std::nullopt; };
+        const auto state = [&input, &output] {
+            std::vector<std::optional<Bytes>> files;
+            for (const std::string& path : {input, output}) files.push_back(std::filesystem::exists(path) ? std::optional(ReadAll(path)) : std::nullopt);
+            return files;
+        };
         const auto before = state();
         form.cmdMake_Click();
         ASSERT_EQ(ui.boxes.shown.size(), 1U);
-        EXPECT_NE(ui.boxes.shown[0].text.find(c.message), std::string::npos) << ui.boxes.shown[0].text;
+        EXPECT_NE(ui.boxes.shown[0].text.find(message), std::string::npos) << ui.boxes.shown[0].text;
         EXPECT_EQ(ui.boxes.shown[0].title, "Kartivo Alarm");
         EXPECT_EQ(ui.boxes.shown[0].icon, MessageIcon::Stop);
-        EXPECT_EQ(std::filesystem::exists(output), c.message == cases[0].message);
-        EXPECT_EQ(state(), before) << "the input changed";
+        EXPECT_EQ(state(), before) << "the input or the older output changed";
     }
 }
 
