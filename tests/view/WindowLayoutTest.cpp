@@ -2,10 +2,8 @@
 #include "app/qt/AccessKeys.h"
 #include "app/qt/Layout.h"
 #include "app/qt/QtUserInterface.h"
-#include "common/FileDialog.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -13,7 +11,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <optional>
 #include <tuple>
 
 namespace kartivo::test {
@@ -71,7 +68,7 @@ TEST_F(WindowLayoutTest, TabFollowsTheOrderSkippingDisabledControls) {
     EXPECT_EQ(visited, expected);
 }
 
-// The file dialogs and the alarm box as Qt shows them, answered once they are up.
+// The alarm box as Qt shows it, answered once it is up.
 class QtDialogs : public ViewFixture {
 public:
     void SetUp() override {
@@ -91,32 +88,6 @@ public:
     }
     qt::QtUserInterface qtUi_;
 };
-
-TEST_F(QtDialogs, FileDialogsFollowTheRequest) {
-    const std::tuple<bool, std::uint32_t, bool, QFileDialog::FileMode> rows[] = {  // save, flags, asks to overwrite, mode
-        {true, DialogNoChangeDir, false, QFileDialog::AnyFile},  // the output picture: no question
-        {true, DialogOverwritePrompt | DialogFileMustExist, true, QFileDialog::ExistingFile},
-        {false, 0, false, QFileDialog::ExistingFile},
-    };
-    for (const auto& [save, flags, confirmsOverwrite, fileMode] : rows) {
-        FileDialogRequest request = OutputFileRequest("BMP", "bmp");
-        request.flags = flags;
-        std::optional<bool> confirms;
-        QFileDialog::FileMode mode{};
-        WhenShown([&, save = save](QWidget* modal) {
-            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-                confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
-                mode = dialog->fileMode();
-                EXPECT_EQ(dialog->viewMode(), QFileDialog::List);
-                EXPECT_EQ(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-            }
-            static_cast<QDialog*>(modal)->done(QDialog::Rejected);
-        });
-        EXPECT_EQ(save ? qtUi_.ShowSaveDialog(request) : qtUi_.ShowOpenDialog(request), "") << "cancelled";
-        EXPECT_TRUE(!save || confirms == confirmsOverwrite) << flags;
-        EXPECT_EQ(mode, fileMode) << flags;
-    }
-}
 
 TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
     const std::tuple<AlarmButtons, QMessageBox::StandardButton, AlarmAnswer> rows[] = {
