@@ -1,22 +1,21 @@
 #include "ModelTestSupport.h"
 #include "app/Form1.h"
-
 #include "geo/CoordinateText.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <tuple>
 
-namespace kartivo {
+namespace kartivo::test {
 namespace {
-
-using test::ScriptedUserInterface;
 
 class CornerFields : public testing::Test {
 protected:
     void SetUp() override { form_.Form_Load(); }
 
-    bool Leave(Control& box, const std::string& text) { return test::LeaveBox(form_, box, text); }
+    bool Leave(Control& box, const std::string& text) { return LeaveBox(form_, box, text); }
     Control& Box(const std::string& name) { return *form_.Find(name); }
 
     // Every control's text, to tell what a refusal left alone.
@@ -114,10 +113,10 @@ TEST_F(CornerFields, LeavingTheActiveBoxRunsItsHandlerOncePerVisit) {
 // Make and Write Informations run the focused box's handler before they read any box: a
 // refused text stops them before a file is touched.
 TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
-    test::TempFolder folder;
+    TempFolder folder;
     const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
-    test::WriteAll(picture, test::MakeBitmap({.width = 4, .height = 8}));
-    test::WriteAll(mapData, test::Bytes(200, 0xAA));
+    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
+    WriteAll(mapData, Bytes(200, 0xAA));
     form_.LoadInputMap(picture);
     form_.SetMapDataFile(mapData);
     form_.SetActiveControl(&form_.txtOutTopLatitudeDegree);
@@ -125,13 +124,75 @@ TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
     form_.cmdMake_Click();
     form_.cmdWriteAmbuloData_Click();
     EXPECT_FALSE(std::filesystem::exists(form_.txtOutFilePathData.Text()));
-    EXPECT_EQ(test::ReadAll(mapData), test::Bytes(200, 0xAA));
+    EXPECT_EQ(ReadAll(mapData), Bytes(200, 0xAA));
     EXPECT_TRUE(ui_.boxes.shown.empty());
     form_.txtOutTopLatitudeDegree.SetText("35.95");
     form_.cmdWriteAmbuloData_Click();
-    const test::Bytes written = test::ReadAll(mapData);
+    const Bytes written = ReadAll(mapData);
     EXPECT_EQ(std::string(written.begin() + 40, written.begin() + 55), "35.950000000000");
 }
 
+class EnablingRules : public testing::Test {
+protected:
+    void SetUp() override {
+        form_.Form_Load();
+        WriteAll(folder_.File("area.mbx"), {});
+        WriteAll(folder_.File("area.MBX"), {});
+        // Input corners 35..36 N, 139..140 E, carried to the output.
+        Leave(form_.txtInBottomLatitudeDegree, "35");
+        Leave(form_.txtInTopLatitudeDegree, "36");
+        Leave(form_.txtInLeftLongitudeDegree, "139");
+        Leave(form_.txtInRightLongitudeDegree, "140");
+    }
+
+    void Leave(Control& box, const std::string& text) {
+        ASSERT_TRUE(LeaveBox(form_, box, text)) << box.Name() << " " << text;
+    }
+
+    ScriptedUserInterface ui_;
+    Form1 form_{ui_};
+    TempFolder folder_;
+};
+
+// Steps run in order; only leaving a corner box and UpdateMakeEnabled evaluate the rule.
+TEST_F(EnablingRules, MakeNeedsTwoDifferentPathsOrderedRectanglesAndNoCompression) {
+    const std::tuple<const char*, std::function<void(Form1&)>, bool> steps[] = {  // what, step, enabled after it
+        {"two paths", [](Form1& f) { f.txtInFilePathData.SetText("/maps/in.bmp"); f.txtOutFilePathData.SetText("/maps/in_.bmp"); }, false},
+        {"evaluated", [](Form1& f) { f.UpdateMakeEnabled(); }, true},
+        {"typing a path does not evaluate", [](Form1& f) { f.txtOutFilePathData.SetText("/maps/in.bmp"); }, true},
+        {"equal paths", [](Form1& f) { f.UpdateMakeEnabled(); }, false},
+        {"texts compared exactly", [](Form1& f) { f.txtOutFilePathData.SetText("/maps/IN.bmp"); f.UpdateMakeEnabled(); }, true},
+        {"RLE8", [](Form1& f) { f.cboCompressionData.SetListIndex(1); f.UpdateMakeEnabled(); }, false},
+        {"RGB again", [](Form1& f) { f.cboCompressionData.SetListIndex(0); f.UpdateMakeEnabled(); }, true},
+        {"top equals bottom", [](Form1& f) { LeaveBox(f, f.txtOutTopLatitudeDegree, "35"); }, false},
+        {"right equals left", [](Form1& f) { LeaveBox(f, f.txtOutTopLatitudeDegree, "36"); LeaveBox(f, f.txtOutRightLongitudeDegree, "139"); }, false},
+        {"right beyond left", [](Form1& f) { LeaveBox(f, f.txtOutRightLongitudeDegree, "140"); }, true},
+        {"input top equals bottom", [](Form1& f) { f.txtInTopLatitudeDegree.SetText("+35"); f.UpdateMakeEnabled(); }, false},
+        // Program writes skip the handlers; a text without a number reads as 0.
+        {"no number", [](Form1& f) { f.txtInTopLatitudeDegree.SetText("north"); f.txtInBottomLatitudeDegree.SetText("-1"); f.UpdateMakeEnabled(); }, true},
+        {"no input path", [](Form1& f) { f.txtInFilePathData.SetText(""); f.UpdateMakeEnabled(); }, false},
+    };
+    for (const auto& [what, step, enabled] : steps) {
+        step(form_);
+        EXPECT_EQ(form_.cmdMake.Enabled(), enabled) << what;
+    }
+}
+
+TEST_F(EnablingRules, WriteNeedsAnExistingLowerCaseMbxFileAndOrderedRectangles) {
+    const std::pair<std::string, bool> cases[] = {
+        {folder_.File("area.mbx"), true}, {folder_.File("area.MBX"), false}, {folder_.File("missing.mbx"), false},
+        {folder_.Path().string(), false}, {"", false}, {folder_.File("area.mbx"), true},
+    };
+    for (const auto& [path, enabled] : cases) {
+        form_.txtlblAmbuloFilePath.SetText(path);
+        EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), enabled) << path;
+    }
+    Leave(form_.txtOutLeftLongitudeDegree, "140");
+    EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output right no longer beyond left";
+    Leave(form_.txtOutLeftLongitudeDegree, "139");
+    Leave(form_.txtOutBottomLatitudeDegree, "36");
+    EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output top no longer above bottom";
+}
+
 }  // namespace
-}  // namespace kartivo
+}  // namespace kartivo::test

@@ -14,14 +14,11 @@
 #include <string>
 #include <vector>
 
-namespace kartivo {
+namespace kartivo::test {
 namespace {
 
-using test::FolderEntries;
-using test::TempFolder;
-
 // A progress dialog whose Cancel is pressed at the first step when asked to.
-class ProgressUserInterface : public test::ScriptedUserInterface {
+class ProgressUserInterface : public ScriptedUserInterface {
 public:
     std::unique_ptr<ProgressDialog> ShowProgress(const std::string&, const std::string&) override {
         struct Progress final : ProgressDialog {
@@ -40,7 +37,7 @@ protected:
     void SetUp() override {
         form_.Form_Load();
         // Tokyo in Web Mercator: copied as it is.
-        test::MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 750, 0, 4273000, 0, -1000}}, source_);
+        MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 750, 0, 4273000, 0, -1000}}, source_);
     }
 
     TempFolder folder_;
@@ -76,7 +73,7 @@ TEST_F(ImportPicture, MenuAndDropProposeTheNamedBitmapAndLoadIt) {
 
 TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
     const std::string plain = folder_.File("plain.tif");
-    test::MakePicture({.georeferenced = false}, plain);
+    MakePicture({.georeferenced = false}, plain);
     const std::vector<std::string> before = FolderEntries(folder_.Path());
 
     ui_.cancelAtFirstStep = true;
@@ -99,4 +96,4 @@ TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
 }
 
 }  // namespace
-}  // namespace kartivo
+}  // namespace kartivo::test

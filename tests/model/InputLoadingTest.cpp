@@ -1,23 +1,19 @@
 #include "ModelTestSupport.h"
 #include "app/Form1.h"
+#include "common/DataConvert.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-namespace kartivo {
+namespace kartivo::test {
 namespace {
-
-using test::MakeBitmap;
-using test::ScriptedUserInterface;
-using test::TempFolder;
-using test::WriteAll;
 
 class InputLoading : public testing::Test {
 protected:
     void SetUp() override { form_.Form_Load(); }
 
-    std::string Write(const std::string& name, const test::Bytes& bytes) {
+    std::string Write(const std::string& name, const Bytes& bytes) {
         const std::string path = folder_.File(name);
         WriteAll(path, bytes);
         return path;
@@ -37,7 +33,7 @@ protected:
 };
 
 TEST_F(InputLoading, AWindowsPictureFillsTheLabelsAndTheOutputFields) {
-    const test::Bytes bytes = MakeBitmap({.width = 800, .height = 600, .bitCount = 24, .xPelsPerMeter = 2835,
+    const Bytes bytes = MakeBitmap({.width = 800, .height = 600, .bitCount = 24, .xPelsPerMeter = 2835,
                                           .yPelsPerMeter = 11811});
     const std::string path = Write("plain.bmp", bytes);
     std::vector<std::string> sizes;
@@ -81,7 +77,7 @@ TEST_F(InputLoading, RefusedFilesSayWhyAndKeepWhatTheyMust) {
     EXPECT_EQ(Labels(), before);
     EXPECT_EQ(form_.inputHeaders.file.bytes[0], 'h') << "the headers of the last file read are kept";
 
-    test::Bytes v4 = MakeBitmap({});
+    Bytes v4 = MakeBitmap({});
     v4[14] = 108;
     form_.LoadInputMap(Write("v4.bmp", v4));
     EXPECT_EQ(ui_.MessageTexts().back(), "Could not define file type (OS/2 or Windows).");
@@ -143,5 +139,28 @@ TEST_F(InputLoading, DialogsAndDropsChooseThePicture) {
     EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text(), first + " 3");
 }
 
+TEST(OutputSize, FollowsWidthHeightAndDepthAndTheInputsPixelOffset) {
+    const struct {
+        const char *width, *height, *depth;
+        std::int32_t inputOffBits;
+        const char* shown;
+    } cases[] = {
+        {"100", "100", "24", 1078, "31078"},  // a 256-entry colour table before the input's pixels
+        {"5", "3", "4", 0, "12"},
+        {"10", "", "16", 0, "No Data"},            // a box emptied while typing
+        {"100000", "100000", "32", 0, "No Data"},  // beyond 32 bits
+    };
+    for (const auto& c : cases) {
+        ScriptedUserInterface ui;
+        Form1 form(ui);
+        form.Form_Load();
+        LongToBytes(c.inputOffBits, form.inputHeaders.file.bytes, bfOffBitsOffset);
+        form.txtImageWidthData.SetText(c.width);
+        form.cboColorDepthData.SelectText(c.depth);
+        form.txtImageHeightData.SetText(c.height);
+        EXPECT_EQ(form.lblOutFileSize.Text(), c.shown) << c.width << "x" << c.height << "x" << c.depth;
+    }
+}
+
 }  // namespace
-}  // namespace kartivo
+}  // namespace kartivo::test

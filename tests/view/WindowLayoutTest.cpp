@@ -2,14 +2,19 @@
 #include "app/qt/AccessKeys.h"
 #include "app/qt/Layout.h"
 #include "app/qt/QtUserInterface.h"
+#include "app/qt/StartupFiles.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 #include <tuple>
 
@@ -128,6 +133,80 @@ TEST(NameFilters, ShowEachPairOnceAndAllFilesForAnEmptyFilter) {
     EXPECT_EQ(qt::NameFilters({}), QStringList{"All(*.*)"});
     EXPECT_EQ(qt::NameFilters({{"BMP(*.bmp)", "*.bmp"}}), QStringList{"BMP(*.bmp)"});
     EXPECT_EQ(qt::NameFilters({{"Maps", "*.mbx"}, {"BMP(*.bmp)", "*.bmp"}}), (QStringList{"Maps (*.mbx)", "BMP(*.bmp)"}));
+}
+
+using EventWiring = ViewFixture;
+
+// Every menu item and double click reaches its handler: each opens its own dialog or quits.
+TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
+    const std::string mapData = "Output Ambuloフルカラー地図データ File";
+    const std::pair<const char*, std::string> rows[] = {  // the dialog: "open", a save dialog's title, or "quit"
+        {"mnuFileOpenInFile", "open"},   {"mnuFileSelectOutFile", "Output BMP File"}, {"mnuFileSelectAmbuloFile", mapData},
+        {"txtInFilePathData", "open"},   {"txtOutFilePathData", "Output BMP File"},   {"txtlblAmbuloFilePath", mapData},
+#ifdef KARTIVO_IMPORT
+        {"mnuFileImportPicture", "open"},
+#endif
+        {"mnuFileQuit", "quit"},
+    };
+    for (const auto& [name, dialog] : rows) {
+        const std::size_t opens = ui_.openRequests.size();
+        const std::size_t saves = ui_.saveRequests.size();
+        if (QAction* action = window_->MenuAction(name)) {
+            action->trigger();
+        } else {
+            DoubleClick(Get<QLineEdit>(name));
+        }
+        EXPECT_EQ(ui_.closeRequests, dialog == "quit" ? 1 : 0) << name;
+        EXPECT_EQ(ui_.openRequests.size(), opens + (dialog == "open")) << name;
+        ASSERT_EQ(ui_.saveRequests.size(), saves + (dialog != "open" && dialog != "quit")) << name;
+        if (ui_.saveRequests.size() > saves) {
+            EXPECT_EQ(ui_.saveRequests.back().title, dialog) << name;
+        }
+    }
+}
+
+using StartupFiles = ViewFixture;
+
+// Files named on the command line reach the window through the drop targets' own handlers.
+TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
+    TempFolder folder;
+    const std::string picture = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
+    WriteAll(picture, MakeBitmap({.width = 6, .height = 3}));
+    WriteAll(folder.File("area.mbx"), Bytes(200, 0));
+    // Relative names are taken from the current folder, as a terminal gives them.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(folder.Path().string()));
+    // A mistyped name first: it is left out, and no file of that name appears.
+    qt::OpenGivenFiles(*window_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "area.mbx",
+                                  QString::fromStdString(picture), "/elsewhere/other.mbx"});
+    QDir::setCurrent(before);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("mistyped.bmp")));
+
+    EXPECT_EQ(form_.txtInFilePathData.Text() + form_.lblImageWidthData.Text(), picture + "6");
+    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), folder.File("area.mbx"));
+    EXPECT_TRUE(ui_.boxes.shown.empty());
+
+    // A value the program wrote shows its first character, the sign, also where the whole
+    // text is wider than its box; what the person types keeps the cursor where it was typed.
+    for (const char* name : {"txtInLeftLongitudeDegree", "txtOutLeftLongitude3", "txtInFilePathData"}) {
+        auto* box = Get<QLineEdit>(name);
+        ASSERT_FALSE(box->text().isEmpty()) << name;
+        box->grab();  // a box scrolls its text when it paints
+        const QPoint firstShown = box->contentsRect().topLeft() + QPoint(box->textMargins().left() + 3, box->height() / 2);
+        EXPECT_EQ(box->cursorPositionAt(firstShown), 0) << name << " shows " << box->text().toStdString();
+    }
+    auto* name = Get<QLineEdit>("txtName");
+    name->setFocus();
+    QTest::keyClick(window_->windowHandle(), Qt::Key_End);
+    for (const char key : {'A', 'B', 'C'}) QTest::keyClick(window_->windowHandle(), key);
+    EXPECT_EQ(form_.txtName.Text(), "TokyoABC");
+    EXPECT_EQ(name->cursorPosition(), 8);
+}
+
+TEST_F(StartupFiles, OnlyAMapDataFileLeavesTheInFrameAlone) {
+    qt::OpenGivenFiles(*window_, {"/nowhere/map.mbx"});
+    EXPECT_EQ(form_.txtInFilePathData.Text() + "|" + form_.txtlblAmbuloFilePath.Text(), "|/nowhere/map.mbx");
+    EXPECT_TRUE(ui_.boxes.shown.empty());
 }
 
 }  // namespace

@@ -4,34 +4,28 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <tuple>
 
-namespace kartivo {
+namespace kartivo::test {
 namespace {
-
-using test::Bytes;
-using test::MakeBitmap;
-using test::ReadAll;
-using test::RowMarker;
-using test::ScriptedUserInterface;
-using test::TempFolder;
 
 class MakeCommand : public testing::Test {
 protected:
     void SetUp() override { form_.Form_Load(); }
 
     // Loads a picture whose file name carries the corners 35..36 N, 139..140 E.
-    std::string Load(Form1& form, const test::TestBitmap& spec, const std::string& name = "Map(35,139,36,140).bmp") {
+    std::string Load(Form1& form, const TestBitmap& spec, const std::string& name = "Map(35,139,36,140).bmp") {
         const std::string path = folder_.File(name);
-        test::WriteAll(path, MakeBitmap(spec));
+        WriteAll(path, MakeBitmap(spec));
         form.LoadInputMap(path);
         return path;
     }
 
     void Leave(Control& box, const std::string& text) {
-        ASSERT_TRUE(test::LeaveBox(form_, box, text)) << box.Name() << " " << text;
+        ASSERT_TRUE(LeaveBox(form_, box, text)) << box.Name() << " " << text;
     }
 
     std::string Output() const { return form_.txtOutFilePathData.Text(); }
@@ -70,7 +64,7 @@ TEST_F(MakeCommand, WritesTheChosenRowsWithTheResolutionOfItsBoxes) {
 
 TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
     // What is changed after loading, and a part of the text shown.
-    const std::tuple<const char*, test::TestBitmap, std::function<void(Form1&)>, const char*> cases[] = {
+    const std::tuple<const char*, TestBitmap, std::function<void(Form1&)>, const char*> cases[] = {
         {"output is a hard link to the input", {},
          [](Form1& f) {
              std::filesystem::remove(f.txtOutFilePathData.Text());
@@ -94,10 +88,10 @@ TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
         Form1 form(ui);
         form.Form_Load();
         // Another picture beside the input, for the row that names it, and an older output.
-        test::WriteAll(Load(form, spec) + ".other", MakeBitmap({.width = 5}));
+        WriteAll(Load(form, spec) + ".other", MakeBitmap({.width = 5}));
         const std::string output = form.txtOutFilePathData.Text();
         std::filesystem::remove(output);  // the hard link an earlier case made
-        test::WriteAll(output, Bytes(10, 0xEE));
+        WriteAll(output, Bytes(10, 0xEE));
         change(form);
         const std::string input = form.txtInFilePathData.Text();
         const auto state = [&input, &output] {
@@ -117,7 +111,7 @@ TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
 
 // The input's open is refused once the picture is loaded: the person is asked once, and the
 // reason is named.
-class RefusingFileSystem : public test::FaultyFileSystem {
+class RefusingFileSystem : public FaultyFileSystem {
 public:
     using FaultyFileSystem::FaultyFileSystem;
     std::string refused;
@@ -131,12 +125,12 @@ TEST_F(MakeCommand, FailuresNameTheReasonAndKeepTheOlderOutput) {
     for (const bool openRefused : {true, false}) {
         SCOPED_TRACE(openRefused ? "open refused" : "write fails");
         ScriptedUserInterface ui;
-        RefusingFileSystem files(openRefused ? test::FailingStep::None : test::FailingStep::Write, 2);
+        RefusingFileSystem files(openRefused ? FailingStep::None : FailingStep::Write, 2);
         Form1 form(ui, files);
         form.Form_Load();
         const std::string input = Load(form, {.width = 3, .height = 4, .bitCount = 24});
         const std::string output = form.txtOutFilePathData.Text();
-        test::WriteAll(output, Bytes(300, 0xEE));
+        WriteAll(output, Bytes(300, 0xEE));
         if (openRefused) files.refused = input;
         ui.boxes.answers = {AlarmAnswer::Cancel};
         form.cmdMake_Click();
@@ -165,5 +159,77 @@ TEST_F(MakeCommand, TheOutputDialogProposesTheCurrentPathAndAsksNothing) {
     EXPECT_EQ(request.flags & DialogOverwritePrompt, 0U) << "no overwrite question";
 }
 
+class MapDataCommand : public testing::Test {
+protected:
+    // Input and output rectangle 35..36 N, 139..140 E, the output narrowed, and a map data file.
+    std::string Prepare(Form1& form) {
+        form.Form_Load();
+        for (auto [box, text] : {std::pair{&form.txtInBottomLatitudeDegree, "35"}, std::pair{&form.txtInTopLatitudeDegree, "36"},
+                                 std::pair{&form.txtInLeftLongitudeDegree, "139"}, std::pair{&form.txtInRightLongitudeDegree, "140"},
+                                 std::pair{&form.txtOutTopLatitudeDegree, "35.658"}, std::pair{&form.txtOutRightLongitudeDegree, "139.745"},
+                                 std::pair{&form.txtOutBottomLatitudeDegree, "-33.86"}}) {
+            EXPECT_TRUE(LeaveBox(form, *box, text)) << text;
+        }
+        const std::string path = folder_.File("area.mbx");
+        WriteAll(path, Bytes(300, 0xFF));
+        form.SetMapDataFile(path);
+        return path;
+    }
+
+    ScriptedUserInterface ui_;
+    TempFolder folder_;
+    Form1 form_{ui_};
+};
+
+TEST_F(MapDataCommand, PatchesTheFieldsAndNothingElse) {
+    const std::string path = Prepare(form_);
+    form_.txtName.SetText("Tokyo");
+    form_.cboLayer.SetListIndex(2);
+    ASSERT_TRUE(form_.cmdWriteAmbuloData.Enabled());
+    form_.cmdWriteAmbuloData_Click();
+    EXPECT_TRUE(ui_.boxes.shown.empty());
+    Bytes expected(300, 0xFF);
+    for (const auto& [at, text, size] : {std::tuple{8, "Tokyo", 28}, std::tuple{40, "35.658000000000", 15}, std::tuple{72, "139.00000000000", 15},
+                                         std::tuple{104, "-33.86000000000", 15}, std::tuple{136, "139.74500000000", 15}}) {
+        std::memset(expected.data() + at, 0, size);
+        std::memcpy(expected.data() + at, text, std::strlen(text));
+    }
+    expected[173] = 3;
+    EXPECT_EQ(ReadAll(path), expected);
+}
+
+TEST_F(MapDataCommand, AWriteFailureIsReportedAndTheFileKept) {
+    FaultyFileSystem files(FailingStep::Write, 1);
+    Form1 form(ui_, files);
+    const std::string path = Prepare(form);
+    form.cmdWriteAmbuloData_Click();
+    ASSERT_EQ(ui_.boxes.shown.size(), 1U);
+    EXPECT_EQ(ui_.boxes.shown[0].text, "Could not write " + path + ": the fields could not be written, the file was left as it was "
+                                       "(No space left on device).");
+    EXPECT_EQ(ReadAll(path), Bytes(300, 0xFF));
+}
+
+// Cancel, an upper-case extension and a first dropped file that is not mbx all keep the path.
+TEST_F(MapDataCommand, OnlyLowerCaseMbxPathsAreTaken) {
+    const std::string mbx = Prepare(form_);
+    const std::string upper = folder_.File("area.MBX");
+    WriteAll(upper, {});
+    form_.txtlblAmbuloFilePath.SetText("Text1");
+    ui_.dialogAnswers = {upper, "", mbx};
+    for (const std::string& expected : std::vector<std::string>{"Text1", "Text1", mbx}) {
+        form_.txtlblAmbuloFilePath_DblClick();
+        EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), expected);
+    }
+    const FileDialogRequest& request = ui_.saveRequests[0];
+    EXPECT_EQ(request.filter, (std::vector<FileFilter>{{"Ambuloフルカラー地図データ(*.mbx)", "*.mbx"}}));
+    EXPECT_NE(request.flags & DialogFileMustExist, 0U);
+    EXPECT_EQ(request.initialFileName, "Text1");
+    form_.lblDragAmbulo_OLEDragDrop({upper, mbx});
+    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), mbx) << "only the first dropped file counts, and it is not mbx";
+    form_.txtlblAmbuloFilePath.SetText("Text1");
+    form_.lblDragAmbulo_OLEDragDrop({mbx, upper});
+    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), mbx);
+}
+
 }  // namespace
-}  // namespace kartivo
+}  // namespace kartivo::test
