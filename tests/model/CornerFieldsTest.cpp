@@ -33,12 +33,8 @@ protected:
 // output pair); a refused one stays as typed and changes nothing else.
 TEST_F(CornerFields, BoxesAcceptTheirRangesAndKeepTheirPairsInAgreement) {
     const char* zero = "+0°00' 00.0000''";
-    const struct {
-        const char* box;
-        const char* typed;
-        bool accepted;
-        std::vector<std::pair<const char*, const char*>> shown;
-    } rows[] = {
+    // The box, the text typed, whether it is accepted, and what the boxes then show.
+    const std::tuple<const char*, const char*, bool, std::vector<std::pair<const char*, const char*>>> rows[] = {
         {"txtInBottomLatitudeDegree", "35.5", true,
          {{"txtInBottomLatitudeDegree", "+35.5000000000"}, {"txtInBottomLatitude3", "+35°30' 00.0000''"},
           {"txtOutBottomLatitudeDegree", "+35.5000000000"}, {"txtOutBottomLatitude3", "+35°30' 00.0000''"}}},
@@ -66,24 +62,24 @@ TEST_F(CornerFields, BoxesAcceptTheirRangesAndKeepTheirPairsInAgreement) {
         // Refused by its Degree box, so refused here too: no box keeps a text it would refuse.
         {"txtInLeftLongitude3", "-180°", false, {}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.box) + " " + row.typed);
-        Control& box = Box(row.box);
+    for (const auto& [name, typed, accepted, shown] : rows) {
+        SCOPED_TRACE(std::string(name) + " " + typed);
+        Control& box = Box(name);
         const std::string earlier = box.Text();
-        auto before = Snapshot();
-        EXPECT_EQ(Leave(box, row.typed), row.accepted);
-        for (const auto& [name, text] : row.shown) EXPECT_EQ(Box(name).Text(), text) << name;
-        if (row.accepted) {
+        const auto before = Snapshot();
+        EXPECT_EQ(Leave(box, typed), accepted);
+        for (const auto& [other, text] : shown) EXPECT_EQ(Box(other).Text(), text) << other;
+        if (accepted) {
             // Whatever the program wrote into either box of the pair is accepted again, unchanged.
-            const std::string name = row.box;
+            const std::string pair = std::string(name).substr(0, std::string(name).size() - (box.Name().ends_with("3") ? 1 : 6));
             for (const char* kind : {"Degree", "3"}) {
-                Control& written = Box(name.substr(0, name.size() - (name.ends_with("3") ? 1 : 6)) + kind);
+                Control& written = Box(pair + kind);
                 const std::string text = written.Text();
                 EXPECT_TRUE(form_.ValidateHandler(written)() && written.Text() == text) << written.Name() << " " << text;
             }
             continue;
         }
-        EXPECT_EQ(box.Text(), row.typed) << "a refused text stays as typed";
+        EXPECT_EQ(box.Text(), typed) << "a refused text stays as typed";
         box.SetText(earlier);
         EXPECT_EQ(Snapshot(), before);
     }
@@ -132,25 +128,19 @@ TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
     EXPECT_EQ(std::string(written.begin() + 40, written.begin() + 55), "35.950000000000");
 }
 
-class EnablingRules : public testing::Test {
+// Input corners 35..36 N, 139..140 E, carried to the output.
+class EnablingRules : public CornerFields {
 protected:
     void SetUp() override {
-        form_.Form_Load();
+        CornerFields::SetUp();
         WriteAll(folder_.File("area.mbx"), {});
         WriteAll(folder_.File("area.MBX"), {});
-        // Input corners 35..36 N, 139..140 E, carried to the output.
-        Leave(form_.txtInBottomLatitudeDegree, "35");
-        Leave(form_.txtInTopLatitudeDegree, "36");
-        Leave(form_.txtInLeftLongitudeDegree, "139");
-        Leave(form_.txtInRightLongitudeDegree, "140");
+        for (const auto& [box, text] : {std::pair{"txtInBottomLatitudeDegree", "35"}, {"txtInTopLatitudeDegree", "36"},
+                                        {"txtInLeftLongitudeDegree", "139"}, {"txtInRightLongitudeDegree", "140"}}) {
+            ASSERT_TRUE(Leave(Box(box), text));
+        }
     }
 
-    void Leave(Control& box, const std::string& text) {
-        ASSERT_TRUE(LeaveBox(form_, box, text)) << box.Name() << " " << text;
-    }
-
-    ScriptedUserInterface ui_;
-    Form1 form_{ui_};
     TempFolder folder_;
 };
 
@@ -190,6 +180,7 @@ TEST_F(EnablingRules, WriteNeedsAnExistingLowerCaseMbxFileAndOrderedRectangles) 
     Leave(form_.txtOutLeftLongitudeDegree, "140");
     EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output right no longer beyond left";
     Leave(form_.txtOutLeftLongitudeDegree, "139");
+    ASSERT_TRUE(form_.cmdWriteAmbuloData.Enabled());
     Leave(form_.txtOutBottomLatitudeDegree, "36");
     EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output top no longer above bottom";
 }
