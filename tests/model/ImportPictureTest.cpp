@@ -46,51 +46,40 @@ protected:
     Form1 form_{ui_};
 };
 
-TEST_F(ImportPicture, MenuAndDropProposeTheNamedBitmapAndLoadIt) {
-    for (const bool drop : {false, true}) {
-        SCOPED_TRACE(drop ? "dropped on In" : "from the menu");
-        const std::vector<std::string> before = FolderEntries(folder_.Path());
-        if (drop) {
-            ui_.dialogAnswers = {"", folder_.File("dropped.bmp")};
-            form_.lblDragIn_OLEDragDrop({source_});  // declined in the save dialog
-            EXPECT_EQ(FolderEntries(folder_.Path()), before);
-            form_.lblDragIn_OLEDragDrop({source_});
-        } else {
-            ui_.dialogAnswers = {source_, folder_.File("menu.bmp")};
-            form_.mnuFileImportPicture_Click();
-        }
-        const FileDialogRequest& save = ui_.saveRequests.back();
-        const FileNameCorners proposed = ReadFileNameConvention(save.initialFileName);
-        EXPECT_TRUE(proposed.name == "Tokyo" && proposed.corners) << save.initialFileName;
-        EXPECT_EQ(GetParentFolderName(save.initialFileName), folder_.Path().string());
-
-        // Loaded as if dropped on "In": the output path and the picture's properties follow.
-        EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text() + " " + form_.lblColorDepthData.Text(),
-                  folder_.File(drop ? "dropped.bmp" : "menu.bmp") + " 40 24");
-        EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
-    }
+// Declined in the save dialog, nothing is written; then the named bitmap is proposed beside the
+// source and loaded as if dropped on "In".
+TEST_F(ImportPicture, ADropProposesTheNamedBitmapAndLoadsIt) {
+    const std::vector<std::string> before = FolderEntries(folder_.Path());
+    ui_.dialogAnswers = {"", folder_.File("dropped.bmp")};
+    form_.lblDragIn_OLEDragDrop({source_});
+    EXPECT_EQ(FolderEntries(folder_.Path()), before);
+    form_.lblDragIn_OLEDragDrop({source_});
+    const std::string proposal = ui_.saveRequests.back().initialFileName;
+    const FileNameCorners proposed = ReadFileNameConvention(proposal);
+    EXPECT_TRUE(proposed.name == "Tokyo" && proposed.corners && GetParentFolderName(proposal) == folder_.Path().string()) << proposal;
+    EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text() + " " + form_.lblColorDepthData.Text(),
+              folder_.File("dropped.bmp") + " 40 24");
+    EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
 }
 
+// From the menu: Cancel in the progress dialog, then a picture without a georeference.
 TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
     const std::string plain = folder_.File("plain.tif");
     MakePicture({.georeferenced = false}, plain);
     const std::vector<std::string> before = FolderEntries(folder_.Path());
 
     ui_.cancelAtFirstStep = true;
-    ui_.dialogAnswers = {source_, folder_.File("out.bmp")};
+    ui_.dialogAnswers = {source_, folder_.File("out.bmp"), plain};
     form_.mnuFileImportPicture_Click();
     EXPECT_TRUE(ui_.MessageTexts().empty()) << "Cancel is the person's own choice";
     EXPECT_EQ(form_.txtInFilePathData.Text(), "");
-
-    ui_.dialogAnswers = {plain};
     form_.mnuFileImportPicture_Click();
     ASSERT_EQ(ui_.MessageTexts().size(), 1u);
     EXPECT_NE(ui_.MessageTexts().back().find("no georeference"), std::string::npos) << ui_.MessageTexts().back();
 
-    // A picture without a georeference dropped on "In" is loaded, and refused, as before.
+    // Dropped on "In", it is loaded, and refused, as before.
     form_.lblDragIn_OLEDragDrop({plain});
     EXPECT_EQ(ui_.MessageTexts().back(), "This file is not BMP.");
-
     EXPECT_EQ(FolderEntries(folder_.Path()), before);
     EXPECT_EQ(ui_.saveRequests.size(), 1u);
 }
