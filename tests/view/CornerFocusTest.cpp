@@ -141,30 +141,21 @@ TEST_F(CommandKeys, SpaceTwiceOnAButtonRunsItsCommandTwiceAndNothingElse) {
     EXPECT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
 }
 
-class EndToEnd : public ViewFixture {
-public:
-    // Clicks into a box, types over its text and leaves it with Tab, all through the window.
-    void TypeInto(const char* name, const QString& text) {
-        Click(window_->Widget(name));
+using EndToEnd = WindowWithFiles;
+
+// The typical run: drop a picture, narrow the output, make it.
+TEST_F(EndToEnd, DropNarrowAndMake) {
+    const std::string picture = folder_.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
+    WriteAll(picture, MakeBitmap({.width = 5, .height = 12, .bitCount = 24}));
+    // Over the "File Size" caption, and two files at once: the first is loaded.
+    DropOn("fraIn", {20, 45}, {QString::fromStdString(picture), "/nowhere/second.bmp"});
+    // The frame's boxes stay above the drop target; each is typed over and left with Tab.
+    for (const auto& [box, text] : {std::pair{"txtOutBottomLatitude3", QString::fromUtf8("35°38' 00''")},
+                                    {"txtOutTopLatitudeDegree", QString("35.68")}, {"txtImageHeightData", QString("9")}}) {
+        Click(window_->Widget(box));
         Type(text);
         Key(Qt::Key_Tab);
     }
-
-    TempFolder folder_;
-};
-
-// The typical run: drop a picture, narrow the output, make it.
-TEST_F(EndToEnd, DropNarrowMakeAndWriteInformations) {
-    const std::string picture = folder_.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
-    WriteAll(picture, MakeBitmap({.width = 5, .height = 12, .bitCount = 24}));
-
-    // Over the "File Size" caption, and two files at once: the first is loaded.
-    DropOn("fraIn", {20, 45}, {QString::fromStdString(picture), "/nowhere/second.bmp"});
-    // The frame's boxes stay above the drop target and keep working.
-    TypeInto("txtOutBottomLatitude3", QString::fromUtf8("35°38' 00''"));
-    TypeInto("txtOutTopLatitudeDegree", "35.68");
-    TypeInto("txtImageHeightData", "9");
-    ASSERT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
     Click(Get<QPushButton>("cmdMake"));
     ASSERT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
     EXPECT_EQ(ReadAll(folder_.File("Tokyo(35.6,139.6,35.7,139.8)_.bmp")).size(), 54U + 9 * 16);
