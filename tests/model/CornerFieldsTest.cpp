@@ -116,10 +116,6 @@ TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
     EXPECT_FALSE(std::filesystem::exists(form_.txtOutFilePathData.Text()));
     EXPECT_EQ(ReadAll(mapData), Bytes(200, 0xAA));
     EXPECT_TRUE(ui_.boxes.shown.empty());
-    form_.txtOutTopLatitudeDegree.SetText("35.95");
-    form_.cmdWriteAmbuloData_Click();
-    const Bytes written = ReadAll(mapData);
-    EXPECT_EQ(std::string(written.begin() + 40, written.begin() + 55), "35.950000000000");
 }
 
 // Input corners 35..36 N, 139..140 E, carried to the output.

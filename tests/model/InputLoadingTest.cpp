@@ -22,9 +22,8 @@ protected:
 
     // The captions of the seven property labels.
     std::vector<std::string> Labels() const {
-        return {form_.lblFileSizeData.Text(),        form_.lblImageWidthData.Text(),
-                form_.lblImageHeightData.Text(),     form_.lblColorDepthData.Text(),
-                form_.lblCompressionData.Text(),     form_.lblResolutionWidthData.Text(),
+        return {form_.lblFileSizeData.Text(),    form_.lblImageWidthData.Text(),      form_.lblImageHeightData.Text(),
+                form_.lblColorDepthData.Text(),  form_.lblCompressionData.Text(),     form_.lblResolutionWidthData.Text(),
                 form_.lblResolutionHeightData.Text()};
     }
 
@@ -34,8 +33,7 @@ protected:
 };
 
 TEST_F(InputLoading, AWindowsPictureFillsTheLabelsAndTheOutputFields) {
-    const Bytes bytes = MakeBitmap({.width = 800, .height = 600, .bitCount = 24, .xPelsPerMeter = 2835,
-                                          .yPelsPerMeter = 11811});
+    const Bytes bytes = MakeBitmap({.width = 800, .height = 600, .bitCount = 24, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811});
     const std::string path = Write("plain.bmp", bytes);
     std::vector<std::string> sizes;
     form_.lblOutFileSize.onUpdate = [&sizes](const Control& c) { sizes.push_back(c.Text()); };
@@ -114,8 +112,7 @@ TEST_F(InputLoading, FileNamesGiveTheNameAndCorners) {
         form.Form_Load();
         form.LoadInputMap(Write(file, MakeBitmap({})));
         EXPECT_EQ(form.txtName.Text() + "|" + form.txtInBottomLatitudeDegree.Text() + "|" + form.txtInLeftLongitudeDegree.Text() +
-                      "|" + form.txtInTopLatitudeDegree.Text() + "|" + form.txtInRightLongitudeDegree.Text(),
-                  shown);
+                      "|" + form.txtInTopLatitudeDegree.Text() + "|" + form.txtInRightLongitudeDegree.Text(), shown);
     }
 }
 

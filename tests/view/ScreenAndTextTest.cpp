@@ -67,8 +67,7 @@ TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
         EXPECT_LE(metrics.height(), label->height()) << entry.name;
         EXPECT_GE(label->font().pixelSize(), 8) << entry.name;
         // The text must not run under another control or caption of its frame.
-        const QRect textRect(label->x(), label->y() + (label->height() - metrics.height()) / 2, textWidth,
-                             metrics.height());
+        const QRect textRect(label->x(), label->y() + (label->height() - metrics.height()) / 2, textWidth, metrics.height());
         for (const qt::LayoutEntry& other : qt::WindowLayout()) {
             if (other.frame != entry.frame || &other == &entry || other.kind == qt::WidgetKind::DropTarget) continue;
             QWidget* widget = window_->Widget(other.name);
