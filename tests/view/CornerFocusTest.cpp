@@ -37,9 +37,9 @@ public:
                                 (control->Enabled() ? "" : " disabled"));
             }
         }
-        state.push_back(std::to_string(ui_.openRequests.size() + ui_.saveRequests.size()) + " dialogs " +
-                        std::to_string(ui_.boxes.shown.size()) + " messages " + std::to_string(shortcutRuns_) +
-                        " shortcuts " + (QApplication::activePopupWidget() ? "popup" : "") +
+        // Dialogs, messages, shortcuts, popups, an output made, the map data file written.
+        state.push_back(std::to_string(ui_.openRequests.size() + ui_.saveRequests.size()) + std::to_string(ui_.boxes.shown.size()) +
+                        std::to_string(shortcutRuns_) + std::to_string(QApplication::activePopupWidget() != nullptr) +
                         std::to_string(std::filesystem::exists(folder_.File("Map(35,139,36,140)_.bmp"))) +
                         std::to_string(ReadAll(mapData_) == Bytes(200, 0xAA)));
         return state;
