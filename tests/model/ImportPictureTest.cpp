@@ -17,17 +17,14 @@
 namespace kartivo::test {
 namespace {
 
-// A progress dialog whose Cancel is pressed at the first step when asked to.
+// A progress dialog whose Cancel is pressed at the first step when asked to; none otherwise.
 class ProgressUserInterface : public ScriptedUserInterface {
 public:
     std::unique_ptr<ProgressDialog> ShowProgress(const std::string&, const std::string&) override {
-        struct Progress final : ProgressDialog {
-            bool cancel = false;
-            bool Advance(double) override { return !cancel; }
+        struct Cancelled final : ProgressDialog {
+            bool Advance(double) override { return false; }
         };
-        auto progress = std::make_unique<Progress>();
-        progress->cancel = cancelAtFirstStep;
-        return progress;
+        return cancelAtFirstStep ? std::make_unique<Cancelled>() : nullptr;
     }
     bool cancelAtFirstStep = false;
 };
