@@ -84,8 +84,11 @@ TEST_F(InputLoading, RefusedFilesSayWhyAndKeepWhatTheyMust) {
     EXPECT_EQ(Labels(), expected) << "only the file size changes";
 }
 
-// A missing file in an existing folder is created empty; Abort on a missing folder ends with a message.
+// A cancelled dialog loads nothing; a missing file in an existing folder is created empty; Abort on a
+// missing folder ends with a message.
 TEST_F(InputLoading, MissingFilesAndFolders) {
+    form_.mnuFileOpenInFile_Click();
+    EXPECT_EQ(form_.txtInFilePathData.Text(), "") << "a cancelled dialog loads nothing";
     const std::string path = folder_.File("new.bmp");
     form_.LoadInputMap(path);
     EXPECT_TRUE(std::filesystem::exists(path) && std::filesystem::file_size(path) == 0U);
@@ -113,14 +116,6 @@ TEST_F(InputLoading, FileNamesGiveTheNameAndCorners) {
         EXPECT_EQ(form.txtName.Text() + "|" + form.txtInBottomLatitudeDegree.Text() + "|" + form.txtInLeftLongitudeDegree.Text() +
                       "|" + form.txtInTopLatitudeDegree.Text() + "|" + form.txtInRightLongitudeDegree.Text(), shown);
     }
-}
-
-TEST_F(InputLoading, CancellingTheDialogLoadsNothing) {
-    ui_.dialogAnswers = {"", Write("second.bmp", MakeBitmap({.width = 4}))};
-    form_.mnuFileOpenInFile_Click();
-    EXPECT_EQ(form_.txtInFilePathData.Text(), "");
-    form_.txtInFilePathData_DblClick();
-    EXPECT_EQ(form_.lblImageWidthData.Text(), "4");
 }
 
 TEST_F(InputLoading, OutputSizeFollowsTheBoxesAndTheInputsPixelOffset) {
