@@ -1,25 +1,21 @@
 #include "ModelTestSupport.h"
 #include "app/Form1.h"
-
 #include "geo/CoordinateText.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <random>
+#include <functional>
+#include <tuple>
 
-namespace kartivo {
+namespace kartivo::test {
 namespace {
-
-using test::ScriptedUserInterface;
 
 class CornerFields : public testing::Test {
 protected:
     void SetUp() override { form_.Form_Load(); }
 
-    bool Leave(Control& box, const std::string& text) { return test::LeaveBox(form_, box, text); }
+    bool Leave(Control& box, const std::string& text) { return LeaveBox(form_, box, text); }
     Control& Box(const std::string& name) { return *form_.Find(name); }
 
     // Every control's text, to tell what a refusal left alone.
@@ -33,27 +29,12 @@ protected:
     Form1 form_{ui_};
 };
 
-TEST_F(CornerFields, StartAtZeroWithBothCommandsDisabled) {
-    int corners = 0;
-    for (const Control* box : form_.Controls()) {
-        if (!form_.ValidateHandler(*box)) continue;
-        ++corners;
-        EXPECT_EQ(box->Text(), box->Name().ends_with("Degree") ? "+0.0000000000" : "+0°00' 00.0000''") << box->Name();
-    }
-    EXPECT_EQ(corners, 16);
-    EXPECT_FALSE(form_.cmdMake.Enabled() || form_.cmdWriteAmbuloData.Enabled());
-}
-
 // Rows run in order on one window. An accepted text rewrites its pair (and an input value the
 // output pair); a refused one stays as typed and changes nothing else.
 TEST_F(CornerFields, BoxesAcceptTheirRangesAndKeepTheirPairsInAgreement) {
     const char* zero = "+0°00' 00.0000''";
-    const struct {
-        const char* box;
-        const char* typed;
-        bool accepted;
-        std::vector<std::pair<const char*, const char*>> shown;
-    } rows[] = {
+    // The box, the text typed, whether it is accepted, and what the boxes then show.
+    const std::tuple<const char*, const char*, bool, std::vector<std::pair<const char*, const char*>>> rows[] = {
         {"txtInBottomLatitudeDegree", "35.5", true,
          {{"txtInBottomLatitudeDegree", "+35.5000000000"}, {"txtInBottomLatitude3", "+35°30' 00.0000''"},
           {"txtOutBottomLatitudeDegree", "+35.5000000000"}, {"txtOutBottomLatitude3", "+35°30' 00.0000''"}}},
@@ -67,83 +48,48 @@ TEST_F(CornerFields, BoxesAcceptTheirRangesAndKeepTheirPairsInAgreement) {
         {"txtOutRightLongitudeDegree", "35.05", true, {{"txtOutRightLongitude3", "+35°03' 00.0000''"}}},
         {"txtInBottomLatitudeDegree", "90", true, {}}, {"txtInBottomLatitudeDegree", "-90", true, {}},
         {"txtInTopLatitudeDegree", "90.1", false, {}}, {"txtOutBottomLatitudeDegree", "-91", false, {}},
-        {"txtOutTopLatitudeDegree", "90.0000000001", false, {}},
+        {"txtOutTopLatitudeDegree", "90.0000000001", false, {}}, {"txtInTopLatitude3", "91°", false, {}},
         // The input longitudes refuse -180; the output longitudes take it.
         {"txtInLeftLongitudeDegree", "-180", false, {}}, {"txtInRightLongitudeDegree", "-180", false, {}},
         {"txtOutLeftLongitudeDegree", "-180", true, {}}, {"txtOutRightLongitudeDegree", "-180", true, {}},
         {"txtInLeftLongitudeDegree", "180", true, {}}, {"txtOutRightLongitudeDegree", "180.5", false, {}},
         {"txtInLeftLongitudeDegree", "-179.9999999", true, {}}, {"txtInBottomLatitudeDegree", "abc", false, {}},
-        {"txtInTopLatitude3", "91°", false, {}},
+        // In range, yet one of its texts would show an input longitude of -180.
+        {"txtInLeftLongitudeDegree", "-179.99999999999", false, {}}, {"txtInRightLongitudeDegree", "-179.99999999", false, {}},
+        {"txtInTopLatitudeDegree", "89.99999999999", true, {{"txtInTopLatitude3", "+90°00' 00.0000''"}}},
+        {"txtOutBottomLatitudeDegree", "35.6833333333333", true, {{"txtOutBottomLatitude3", "+35°41' 00.0000''"}}},
         // Refused by its Degree box, so refused here too: no box keeps a text it would refuse.
         {"txtInLeftLongitude3", "-180°", false, {}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.box) + " " + row.typed);
-        Control& box = Box(row.box);
+    for (const auto& [name, typed, accepted, shown] : rows) {
+        SCOPED_TRACE(std::string(name) + " " + typed);
+        Control& box = Box(name);
         const std::string earlier = box.Text();
-        auto before = Snapshot();
-        EXPECT_EQ(Leave(box, row.typed), row.accepted);
-        for (const auto& [name, text] : row.shown) EXPECT_EQ(Box(name).Text(), text) << name;
-        if (row.accepted) continue;
-        EXPECT_EQ(box.Text(), row.typed) << "a refused text stays as typed";
+        const auto before = Snapshot();
+        EXPECT_EQ(Leave(box, typed), accepted);
+        for (const auto& [other, text] : shown) EXPECT_EQ(Box(other).Text(), text) << other;
+        if (accepted) {
+            // Whatever the program wrote into either box of the pair is accepted again, unchanged.
+            const std::string pair = std::string(name).substr(0, std::string(name).size() - (box.Name().ends_with("3") ? 1 : 6));
+            for (const char* kind : {"Degree", "3"}) {
+                Control& written = Box(pair + kind);
+                const std::string text = written.Text();
+                EXPECT_TRUE(form_.ValidateHandler(written)() && written.Text() == text) << written.Name() << " " << text;
+            }
+            continue;
+        }
+        EXPECT_EQ(box.Text(), typed) << "a refused text stays as typed";
         box.SetText(earlier);
         EXPECT_EQ(Snapshot(), before);
     }
 }
 
-// Whatever the program writes into a corner box is accepted again, unchanged, when that box is
-// left: at the limits, just inside them, where the seconds carry into the minutes, and at a
-// spread of values in between. A typed value may be refused only where its texts would show
-// an excluded -180.
-TEST_F(CornerFields, EveryTextTheProgramWritesIsAcceptedAgainUnchanged) {
-    std::mt19937_64 random(11);
-    for (const std::string in : {"txtInBottomLatitude", "txtInTopLatitude", "txtInLeftLongitude", "txtInRightLongitude"}) {
-        const std::string out = "txtOut" + in.substr(5);
-        const double limit = in.ends_with("Latitude") ? 90 : 180;
-        std::vector<double> values = {0, -0.5, 35.05, -35.05, 59.7, 33.86 + 1e-12};
-        for (const double inside : {0.0, 1e-12, 1e-10, 1e-9, 1.3e-8, 1.4e-8, 1.5e-8, 2e-8, 1e-7, 0.5 / 3600}) {
-            values.insert(values.end(), {limit - inside, -limit + inside});
-        }
-        // Whole minutes and seconds, and values a hair below or above them, carry or not.
-        std::uniform_real_distribution<double> anywhere(-limit, limit);
-        std::uniform_int_distribution<int> minutes(static_cast<int>(-limit * 60), static_cast<int>(limit * 60));
-        for (int i = 0; i < 60; ++i) {
-            const double minute = minutes(random) / 60.0;
-            values.insert(values.end(), {anywhere(random), std::clamp(minute - 1e-9 * (i % 3 - 1), -limit, limit),
-                                         std::clamp(minute + i / 3600.0 - 1e-11, -limit, limit)});
-        }
-        const std::vector<Control*> written = {&Box(in + "Degree"), &Box(in + "3"), &Box(out + "Degree"), &Box(out + "3")};
-        for (Control* degree : {written[0], written[2]}) {
-            for (const double value : values) {
-                char typed[40];
-                std::snprintf(typed, sizeof typed, "%.17g", value);
-                const std::string earlier = degree->Text();
-                if (!Leave(*degree, typed)) {
-                    EXPECT_TRUE(limit == 180 && degree == written[0] && value < -limit + 2e-8) << degree->Name() << " " << typed;
-                    degree->SetText(earlier);
-                    continue;
-                }
-                for (Control* box : written) {
-                    const std::string text = box->Text();
-                    EXPECT_TRUE(form_.ValidateHandler(*box)()) << box->Name() << " " << typed << " " << text;
-                    EXPECT_EQ(box->Text(), text) << box->Name() << " " << typed;
-                }
-            }
-        }
-    }
-}
-
-// The handler runs once per visit and text, however many ways of leaving try it; a second
-// run of a DMS box would round the seconds typed with five decimals.
+// The handler runs once per visit and text, however many ways of leaving try it (the window
+// tests count the runs); coming back is a new visit, and a refusal is not remembered.
 TEST_F(CornerFields, LeavingTheActiveBoxRunsItsHandlerOncePerVisit) {
     form_.SetActiveControl(&form_.txtOutTopLatitude3);
     form_.txtOutTopLatitude3.SetText("35°41' 22.22225''");
     EXPECT_TRUE(form_.LeaveActiveControl());
-    EXPECT_TRUE(form_.LeaveActiveControl());
-    EXPECT_EQ(form_.txtOutTopLatitudeDegree.Text(), DegreeText(35 + 41 / 60.0 + 22.22225 / 3600));
-    EXPECT_EQ(form_.txtOutTopLatitude3.Text(), "+35°41' 22.2223''");
-
-    // Coming back is a new visit.
     form_.SetActiveControl(&form_.cmdMake);
     form_.SetActiveControl(&form_.txtOutTopLatitude3);
     EXPECT_TRUE(form_.LeaveActiveControl());
@@ -151,16 +97,16 @@ TEST_F(CornerFields, LeavingTheActiveBoxRunsItsHandlerOncePerVisit) {
 
     form_.txtOutTopLatitude3.SetText("91°");
     EXPECT_FALSE(form_.LeaveActiveControl());
-    EXPECT_FALSE(form_.LeaveActiveControl()) << "a refusal is not remembered as a check";
+    EXPECT_FALSE(form_.LeaveActiveControl());
 }
 
 // Make and Write Informations run the focused box's handler before they read any box: a
 // refused text stops them before a file is touched.
 TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
-    test::TempFolder folder;
+    TempFolder folder;
     const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
-    test::WriteAll(picture, test::MakeBitmap({.width = 4, .height = 8}));
-    test::WriteAll(mapData, test::Bytes(200, 0xAA));
+    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
+    WriteAll(mapData, Bytes(200, 0xAA));
     form_.LoadInputMap(picture);
     form_.SetMapDataFile(mapData);
     form_.SetActiveControl(&form_.txtOutTopLatitudeDegree);
@@ -168,13 +114,66 @@ TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
     form_.cmdMake_Click();
     form_.cmdWriteAmbuloData_Click();
     EXPECT_FALSE(std::filesystem::exists(form_.txtOutFilePathData.Text()));
-    EXPECT_EQ(test::ReadAll(mapData), test::Bytes(200, 0xAA));
+    EXPECT_EQ(ReadAll(mapData), Bytes(200, 0xAA));
     EXPECT_TRUE(ui_.boxes.shown.empty());
-    form_.txtOutTopLatitudeDegree.SetText("35.95");
-    form_.cmdWriteAmbuloData_Click();
-    const test::Bytes written = test::ReadAll(mapData);
-    EXPECT_EQ(std::string(written.begin() + 40, written.begin() + 55), "35.950000000000");
+}
+
+// Input corners 35..36 N, 139..140 E, carried to the output.
+class EnablingRules : public CornerFields {
+protected:
+    void SetUp() override {
+        CornerFields::SetUp();
+        WriteAll(folder_.File("area.mbx"), {});
+        WriteAll(folder_.File("area.MBX"), {});
+        for (const auto& [box, text] : {std::pair{"txtInBottomLatitudeDegree", "35"}, {"txtInTopLatitudeDegree", "36"},
+                                        {"txtInLeftLongitudeDegree", "139"}, {"txtInRightLongitudeDegree", "140"}}) {
+            ASSERT_TRUE(Leave(Box(box), text));
+        }
+    }
+
+    TempFolder folder_;
+};
+
+// Steps run in order; only leaving a corner box and UpdateMakeEnabled evaluate the rule.
+TEST_F(EnablingRules, MakeNeedsTwoDifferentPathsOrderedRectanglesAndNoCompression) {
+    const std::tuple<const char*, std::function<void(Form1&)>, bool> steps[] = {  // what, step, enabled after it
+        {"two paths", [](Form1& f) { f.txtInFilePathData.SetText("/maps/in.bmp"); f.txtOutFilePathData.SetText("/maps/in_.bmp"); }, false},
+        {"evaluated", [](Form1& f) { f.UpdateMakeEnabled(); }, true},
+        {"typing a path does not evaluate", [](Form1& f) { f.txtOutFilePathData.SetText("/maps/in.bmp"); }, true},
+        {"equal paths", [](Form1& f) { f.UpdateMakeEnabled(); }, false},
+        {"texts compared exactly", [](Form1& f) { f.txtOutFilePathData.SetText("/maps/IN.bmp"); f.UpdateMakeEnabled(); }, true},
+        {"RLE8", [](Form1& f) { f.cboCompressionData.SetListIndex(1); f.UpdateMakeEnabled(); }, false},
+        {"RGB again", [](Form1& f) { f.cboCompressionData.SetListIndex(0); f.UpdateMakeEnabled(); }, true},
+        {"top equals bottom", [](Form1& f) { LeaveBox(f, f.txtOutTopLatitudeDegree, "35"); }, false},
+        {"right equals left", [](Form1& f) { LeaveBox(f, f.txtOutTopLatitudeDegree, "36"); LeaveBox(f, f.txtOutRightLongitudeDegree, "139"); }, false},
+        {"right beyond left", [](Form1& f) { LeaveBox(f, f.txtOutRightLongitudeDegree, "140"); }, true},
+        {"input top equals bottom", [](Form1& f) { f.txtInTopLatitudeDegree.SetText("+35"); f.UpdateMakeEnabled(); }, false},
+        // Program writes skip the handlers; a text without a number reads as 0.
+        {"no number", [](Form1& f) { f.txtInTopLatitudeDegree.SetText("north"); f.txtInBottomLatitudeDegree.SetText("-1"); f.UpdateMakeEnabled(); }, true},
+        {"no input path", [](Form1& f) { f.txtInFilePathData.SetText(""); f.UpdateMakeEnabled(); }, false},
+    };
+    for (const auto& [what, step, enabled] : steps) {
+        step(form_);
+        EXPECT_EQ(form_.cmdMake.Enabled(), enabled) << what;
+    }
+}
+
+TEST_F(EnablingRules, WriteNeedsAnExistingLowerCaseMbxFileAndOrderedRectangles) {
+    const std::pair<std::string, bool> cases[] = {
+        {folder_.File("area.mbx"), true}, {folder_.File("area.MBX"), false}, {folder_.File("missing.mbx"), false},
+        {folder_.Path().string(), false}, {"", false}, {folder_.File("area.mbx"), true},
+    };
+    for (const auto& [path, enabled] : cases) {
+        form_.txtlblAmbuloFilePath.SetText(path);
+        EXPECT_EQ(form_.cmdWriteAmbuloData.Enabled(), enabled) << path;
+    }
+    Leave(form_.txtOutLeftLongitudeDegree, "140");
+    EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output right no longer beyond left";
+    Leave(form_.txtOutLeftLongitudeDegree, "139");
+    ASSERT_TRUE(form_.cmdWriteAmbuloData.Enabled());
+    Leave(form_.txtOutBottomLatitudeDegree, "36");
+    EXPECT_FALSE(form_.cmdWriteAmbuloData.Enabled()) << "output top no longer above bottom";
 }
 
 }  // namespace
-}  // namespace kartivo
+}  // namespace kartivo::test

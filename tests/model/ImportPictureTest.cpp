@@ -14,27 +14,19 @@
 #include <string>
 #include <vector>
 
-namespace kartivo {
+namespace kartivo::test {
 namespace {
 
-using test::FolderEntries;
-using test::TempFolder;
-
-// A progress dialog whose Cancel is pressed at the first step when asked to.
-class ProgressUserInterface : public test::ScriptedUserInterface {
+// A progress dialog whose Cancel is pressed at the first step when asked to; none otherwise.
+class ProgressUserInterface : public ScriptedUserInterface {
 public:
-    std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string&) override {
-        progressTexts.push_back(text);
-        struct Progress final : ProgressDialog {
-            bool cancel = false;
-            bool Advance(double) override { return !cancel; }
+    std::unique_ptr<ProgressDialog> ShowProgress(const std::string&, const std::string&) override {
+        struct Cancelled final : ProgressDialog {
+            bool Advance(double) override { return false; }
         };
-        auto progress = std::make_unique<Progress>();
-        progress->cancel = cancelAtFirstStep;
-        return progress;
+        return cancelAtFirstStep ? std::make_unique<Cancelled>() : nullptr;
     }
     bool cancelAtFirstStep = false;
-    std::vector<std::string> progressTexts;
 };
 
 class ImportPicture : public testing::Test {
@@ -42,7 +34,7 @@ protected:
     void SetUp() override {
         form_.Form_Load();
         // Tokyo in Web Mercator: copied as it is.
-        test::MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 750, 0, 4273000, 0, -1000}}, source_);
+        MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 750, 0, 4273000, 0, -1000}}, source_);
     }
 
     TempFolder folder_;
@@ -51,59 +43,43 @@ protected:
     Form1 form_{ui_};
 };
 
-TEST_F(ImportPicture, MenuAndDropProposeTheNamedBitmapAndLoadIt) {
-    for (const bool drop : {false, true}) {
-        SCOPED_TRACE(drop ? "dropped on In" : "from the menu");
-        std::vector<std::string> before = FolderEntries(folder_.Path());
-        if (drop) {
-            ui_.dialogAnswers = {"", folder_.File("dropped.bmp")};
-            form_.lblDragIn_OLEDragDrop({source_});  // declined in the save dialog
-            EXPECT_EQ(FolderEntries(folder_.Path()), before);
-            form_.lblDragIn_OLEDragDrop({source_});
-        } else {
-            ui_.dialogAnswers = {source_, folder_.File("menu.bmp")};
-            form_.mnuFileImportPicture_Click();
-            ASSERT_EQ(ui_.openRequests.size(), 1u);
-            EXPECT_EQ(ui_.openRequests.back().title, "Import Georeferenced Picture");
-        }
-        const FileDialogRequest& save = ui_.saveRequests.back();
-        const FileNameCorners proposed = ReadFileNameConvention(save.initialFileName);
-        EXPECT_TRUE(proposed.name == "Tokyo" && proposed.corners) << save.initialFileName;
-        EXPECT_EQ(GetParentFolderName(save.initialFileName), folder_.Path().string());
-
-        // Loaded as if dropped on "In": the output path and the picture's properties follow.
-        const std::string written = folder_.File(drop ? "dropped.bmp" : "menu.bmp");
-        EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text() + " " + form_.lblColorDepthData.Text(),
-                  written + " 40 24");
-        EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
-        EXPECT_EQ(ui_.progressTexts.back(), "Importing " + source_);
-    }
+// Declined in the save dialog, nothing is written; then the named bitmap is proposed beside the
+// source and loaded as if dropped on "In".
+TEST_F(ImportPicture, ADropProposesTheNamedBitmapAndLoadsIt) {
+    const std::vector<std::string> before = FolderEntries(folder_.Path());
+    ui_.dialogAnswers = {"", folder_.File("dropped.bmp")};
+    form_.lblDragIn_OLEDragDrop({source_});
+    EXPECT_EQ(FolderEntries(folder_.Path()), before);
+    form_.lblDragIn_OLEDragDrop({source_});
+    const std::string proposal = ui_.saveRequests.back().initialFileName;
+    const FileNameCorners proposed = ReadFileNameConvention(proposal);
+    EXPECT_TRUE(proposed.name == "Tokyo" && proposed.corners && GetParentFolderName(proposal) == folder_.Path().string()) << proposal;
+    EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text() + " " + form_.lblColorDepthData.Text(),
+              folder_.File("dropped.bmp") + " 40 24");
+    EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
 }
 
+// From the menu: Cancel in the progress dialog, then a picture without a georeference.
 TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
     const std::string plain = folder_.File("plain.tif");
-    test::MakePicture({.georeferenced = false}, plain);
+    MakePicture({.georeferenced = false}, plain);
     const std::vector<std::string> before = FolderEntries(folder_.Path());
-    const std::string loadedBefore = form_.txtInFilePathData.Text();
 
     ui_.cancelAtFirstStep = true;
-    ui_.dialogAnswers = {source_, folder_.File("out.bmp")};
+    ui_.dialogAnswers = {source_, folder_.File("out.bmp"), plain};
     form_.mnuFileImportPicture_Click();
     EXPECT_TRUE(ui_.MessageTexts().empty()) << "Cancel is the person's own choice";
-    EXPECT_EQ(form_.txtInFilePathData.Text(), loadedBefore);
-
-    ui_.dialogAnswers = {plain};
+    EXPECT_EQ(form_.txtInFilePathData.Text(), "");
     form_.mnuFileImportPicture_Click();
     ASSERT_EQ(ui_.MessageTexts().size(), 1u);
     EXPECT_NE(ui_.MessageTexts().back().find("no georeference"), std::string::npos) << ui_.MessageTexts().back();
 
-    // A picture without a georeference dropped on "In" is loaded, and refused, as before.
+    // Dropped on "In", it is loaded, and refused, as before.
     form_.lblDragIn_OLEDragDrop({plain});
     EXPECT_EQ(ui_.MessageTexts().back(), "This file is not BMP.");
-
     EXPECT_EQ(FolderEntries(folder_.Path()), before);
     EXPECT_EQ(ui_.saveRequests.size(), 1u);
 }
 
 }  // namespace
-}  // namespace kartivo
+}  // namespace kartivo::test

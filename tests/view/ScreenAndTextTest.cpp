@@ -5,10 +5,7 @@
 #include "ViewFixture.h"
 #include "app/qt/Layout.h"
 
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -60,34 +57,6 @@ TEST_F(WindowFit, TheWindowFitsItsScreenAndItsScrollBarsBringEveryControlIntoVie
 
 using WindowText = ViewFixture;
 
-// Where a caption's text line sits: the baseline of a label's or box's single line, in window coordinates.
-int Baseline(QWidget* widget) {
-    const QFontMetrics metrics = widget->fontMetrics();
-    int top = 0;
-    if (auto* box = qobject_cast<QLineEdit*>(widget)) {
-        // The box places its line when it paints.
-        box->grab();
-        top = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().top();
-    } else {
-        // Labels and lists centre their line vertically.
-        top = widget->contentsRect().top() + (widget->contentsRect().height() - metrics.height()) / 2;
-    }
-    return widget->mapTo(widget->window(), QPoint(0, top + metrics.ascent())).y();
-}
-
-TEST_F(WindowText, UnitCaptionsStandOnTheBaselineOfTheirValues) {
-    int units = 0;
-    for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
-        const qt::LayoutEntry* value = qt::ValueBefore(entry);
-        if (value == nullptr) continue;
-        ++units;
-        QWidget* caption = window_->Widget(entry.name);
-        EXPECT_NEAR(Baseline(caption), Baseline(window_->Widget(value->name)), 1) << entry.name;
-    }
-    // "byte", "pixel", "bit", "dpi" in both frames and the eight "°=".
-    EXPECT_EQ(units, 20);
-}
-
 TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
     for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
         auto* label = qobject_cast<QLabel*>(window_->Widget(entry.name));
@@ -98,8 +67,7 @@ TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
         EXPECT_LE(metrics.height(), label->height()) << entry.name;
         EXPECT_GE(label->font().pixelSize(), 8) << entry.name;
         // The text must not run under another control or caption of its frame.
-        const QRect textRect(label->x(), label->y() + (label->height() - metrics.height()) / 2, textWidth,
-                             metrics.height());
+        const QRect textRect(label->x(), label->y() + (label->height() - metrics.height()) / 2, textWidth, metrics.height());
         for (const qt::LayoutEntry& other : qt::WindowLayout()) {
             if (other.frame != entry.frame || &other == &entry || other.kind == qt::WidgetKind::DropTarget) continue;
             QWidget* widget = window_->Widget(other.name);

