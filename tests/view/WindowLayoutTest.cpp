@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -100,6 +101,28 @@ TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
         });
         EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", buttons), answer);
         EXPECT_FALSE(window_->isMinimized());
+    }
+}
+
+// A save dialog asks before replacing a file only when the request says so.
+TEST_F(QtDialogs, FileDialogsFollowTheRequest) {
+    const std::tuple<bool, std::uint32_t, bool, QFileDialog::FileMode> rows[] = {
+        {true, DialogNoChangeDir, false, QFileDialog::AnyFile},
+        {true, DialogOverwritePrompt | DialogFileMustExist, true, QFileDialog::ExistingFile},
+        {false, 0, false, QFileDialog::ExistingFile},
+    };
+    for (const auto& [save, flags, confirms, mode] : rows) {
+        FileDialogRequest request = OutputFileRequest("BMP", "bmp");
+        request.flags = flags;
+        WhenShown([&, save = save, confirms = confirms, mode = mode](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            EXPECT_TRUE(dialog != nullptr && dialog->fileMode() == mode &&
+                        dialog->acceptMode() == (save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen) &&
+                        (!save || dialog->testOption(QFileDialog::DontConfirmOverwrite) != confirms))
+                << flags;
+            static_cast<QDialog*>(modal)->done(QDialog::Rejected);
+        });
+        EXPECT_EQ(save ? qtUi_.ShowSaveDialog(request) : qtUi_.ShowOpenDialog(request), "");
     }
 }
 
