@@ -80,14 +80,6 @@ std::vector<Json> JsonLines(const std::string& text) {
     return lines;
 }
 
-std::vector<std::string> Keys(const Json& object) {
-    std::vector<std::string> keys;
-    if (object.is_object()) {
-        for (const auto& member : object.items()) keys.push_back(member.key());
-    }
-    return keys;
-}
-
 void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits) {
     for (const auto& [name, text] : edits) {
         Control* box = form.Find(name);

@@ -38,7 +38,6 @@ BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder&
 using Json = nlohmann::ordered_json;
 // Each line of the text as JSON; a line that does not parse fails the test and is null.
 std::vector<Json> JsonLines(const std::string& text);
-std::vector<std::string> Keys(const Json& object);
 
 // A control of the window and the text a person types into it.
 using WindowEdit = std::pair<std::string, std::string>;

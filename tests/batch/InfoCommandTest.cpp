@@ -19,24 +19,28 @@ using test::RunBatchInProcess;
 using test::TempFolder;
 using test::WriteAll;
 
-// A property as the window's label shows it: whole numbers as digits, null as "No Data".
-std::string AsLabel(const Json& value) {
-    if (value.is_null()) return "No Data";
-    return value.is_number() ? std::to_string(value.get<long long>()) : value.get<std::string>();
+// A label's text as the JSON carries it: whole numbers as numbers, "No Data" as null.
+Json FromLabel(const Control& label) {
+    const std::string& text = label.Text();
+    if (text == "No Data") return nullptr;
+    return text.find_first_not_of("0123456789") == std::string::npos ? Json(std::stoll(text)) : Json(text);
+}
+
+Json Corner(const Control& degree, const Control& dms) {
+    return {{"value", std::stod(degree.Text())}, {"degree", degree.Text()}, {"dms", dms.Text()}};
 }
 
 TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
     const struct {
         std::string fileName;
         Bytes bytes;
+        bool named;
     } cases[] = {
-        {"Tokyo(35.6,139.6,-35.7,139.8).bmp",
-         MakeBitmap({.width = 800, .height = 6, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811})},
-        {"東京(35.6,139.6,35.7,180).bmp", MakeBitmap({.width = 3, .height = 4, .os2 = true})},
         // The window writes a file-name value into its box with 15 digits, then rounds that text
         // to ten decimals: here the two roundings end on another last digit than one would.
-        {"Edge(35.285655178649996,139.36887766975002,35.9,139.9).bmp", MakeBitmap({})},
-        {"plain.bmp", MakeBitmap({.bitCount = 8, .compression = 1})},
+        {"東京(35.285655178649996,139.36887766975002,-35.7,180).bmp",
+         MakeBitmap({.width = 800, .height = 6, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811}), true},
+        {"plain.bmp", MakeBitmap({.width = 3, .height = 4, .os2 = true}), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fileName);
@@ -44,54 +48,30 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
         const std::string path = folder.File(c.fileName);
         WriteAll(path, c.bytes);
         test::ScriptedUserInterface ui;
-        Form1 window(ui);
-        window.Form_Load();
-        const std::string nameBefore = window.txtName.Text();
-        window.LoadInputMap(path);
+        Form1 w(ui);
+        w.Form_Load();
+        w.LoadInputMap(path);
+        const Json corners = {{"bottom", Corner(w.txtInBottomLatitudeDegree, w.txtInBottomLatitude3)},
+                              {"left", Corner(w.txtInLeftLongitudeDegree, w.txtInLeftLongitude3)},
+                              {"top", Corner(w.txtInTopLatitudeDegree, w.txtInTopLatitude3)},
+                              {"right", Corner(w.txtInRightLongitudeDegree, w.txtInRightLongitude3)}};
+        const Json expected = {{"path", path},
+                               {"fileSize", FromLabel(w.lblFileSizeData)},
+                               {"width", FromLabel(w.lblImageWidthData)},
+                               {"height", FromLabel(w.lblImageHeightData)},
+                               {"colorDepth", FromLabel(w.lblColorDepthData)},
+                               {"compression", w.lblCompressionData.Text()},
+                               {"resolutionWidth", FromLabel(w.lblResolutionWidthData)},
+                               {"resolutionHeight", FromLabel(w.lblResolutionHeightData)},
+                               {"name", c.named ? Json(w.txtName.Text()) : Json()},
+                               {"corners", c.named ? corners : Json()}};
 
         const test::BatchRun run = RunBatchInProcess({"info", "--json", path});
-        ASSERT_EQ(run.status, 0) << run.err;
-        const std::vector<Json> lines = test::JsonLines(run.out);
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::vector<Json> lines = test::JsonLines(run.out);
         ASSERT_EQ(lines.size(), 1u) << run.out;
-        const Json& json = lines[0];
-        // What GDAL reads of the file, where it reads it, comes last; the import's tests check it.
-        std::vector<std::string> keys = test::Keys(json);
-        if (!keys.empty() && keys.back() == "gdal") keys.pop_back();
-        EXPECT_EQ(keys, (std::vector<std::string>{"path", "fileSize", "width", "height", "colorDepth", "compression",
-                                                  "resolutionWidth", "resolutionHeight", "name", "corners"}));
-        EXPECT_EQ(json["path"], path);
-        std::vector<std::string> shown;
-        for (const char* key : {"fileSize", "width", "height", "colorDepth", "compression", "resolutionWidth",
-                                "resolutionHeight"}) {
-            shown.push_back(AsLabel(json[key]));
-        }
-        EXPECT_EQ(shown, (std::vector<std::string>{
-                             window.lblFileSizeData.Text(), window.lblImageWidthData.Text(),
-                             window.lblImageHeightData.Text(), window.lblColorDepthData.Text(),
-                             window.lblCompressionData.Text(), window.lblResolutionWidthData.Text(),
-                             window.lblResolutionHeightData.Text()}));
-        EXPECT_EQ(json["name"].is_null() ? nameBefore : json["name"].get<std::string>(), window.txtName.Text());
-        const Json& corners = json["corners"];
-        if (corners.is_null()) {
-            EXPECT_EQ(window.txtInTopLatitudeDegree.Text(), "+0.0000000000") << "the window found corners";
-            continue;
-        }
-        EXPECT_EQ(test::Keys(corners), (std::vector<std::string>{"bottom", "left", "top", "right"}));
-        const struct {
-            const char* key;
-            const Control& degree;
-            const Control& dms;
-        } boxes[] = {{"bottom", window.txtInBottomLatitudeDegree, window.txtInBottomLatitude3},
-                     {"left", window.txtInLeftLongitudeDegree, window.txtInLeftLongitude3},
-                     {"top", window.txtInTopLatitudeDegree, window.txtInTopLatitude3},
-                     {"right", window.txtInRightLongitudeDegree, window.txtInRightLongitude3}};
-        for (const auto& box : boxes) {
-            SCOPED_TRACE(box.key);
-            EXPECT_EQ(test::Keys(corners[box.key]), (std::vector<std::string>{"value", "degree", "dms"}));
-            EXPECT_EQ(corners[box.key]["degree"], box.degree.Text());
-            EXPECT_EQ(corners[box.key]["dms"], box.dms.Text());
-            EXPECT_EQ(corners[box.key]["value"], std::stod(box.degree.Text()));
-        }
+        lines[0].erase("gdal");  // what GDAL reads of the file, where it does; the import's tests check it
+        EXPECT_EQ(lines[0], expected);
     }
 }
 
@@ -113,15 +93,16 @@ TEST(InfoCommand, ARefusedPictureGetsTheWindowsMessageAndTheOthersStillReport) {
     EXPECT_EQ(run.err, "kartivo-batch: " + text + ": This file is not BMP.\n" + "kartivo-batch: " + unknown +
                            ": Could not define file type (OS/2 or Windows).\n" + "kartivo-batch: " + missing +
                            ": Failed to Open File.\n");
-    const std::vector<Json> reports = test::JsonLines(run.out);
+    std::vector<Json> reports = test::JsonLines(run.out);
     ASSERT_EQ(reports.size(), 4u) << run.out;
-    EXPECT_EQ(test::Keys(reports[0]), (std::vector<std::string>{"path", "error"}));
-    EXPECT_EQ(reports[0]["error"], "This file is not BMP.");
+    reports[2].erase("gdal");
+    EXPECT_EQ(reports[0], (Json{{"path", text}, {"error", "This file is not BMP."}}));
     EXPECT_FALSE(reports[1].contains("error"));
     // The window still shows the size of a picture whose header form it does not know.
-    EXPECT_EQ(test::Keys(reports[2]), (std::vector<std::string>{"path", "fileSize", "error"}));
-    EXPECT_EQ(reports[2]["fileSize"], v5.size());
-    EXPECT_EQ(reports[3]["error"], "Failed to Open File.");
+    EXPECT_EQ(reports[2], (Json{{"path", unknown},
+                                {"fileSize", v5.size()},
+                                {"error", "Could not define file type (OS/2 or Windows)."}}));
+    EXPECT_EQ(reports[3], (Json{{"path", missing}, {"error", "Failed to Open File."}}));
     EXPECT_FALSE(std::filesystem::exists(missing)) << "loading must not create a missing picture";
 }
 
@@ -140,8 +121,6 @@ TEST(InfoCommand, JsonStringsEscapeControlsAndReplaceMalformedUtf8) {
         {"\xF0\x8F\xBF\xBF", bad + bad + bad + bad},    // overlong
         {"\xED\xA0\x80|\xED\xBF\xBF", bad + bad + bad + "|" + bad + bad + bad},  // surrogates
         {"\xF4\x90\x80\x80", bad + bad + bad + bad},    // beyond U+10FFFF
-        {"\xC1\x90\x80\x80", bad + bad + bad + bad},
-        {"\xF8\x88\x80\x80\x80", bad + bad + bad + bad + bad},
         {"\x80\xE6\x9D" "a\xF0\x9F\x98", bad + bad + bad + "a" + bad + bad + bad},  // stray and cut
     };
     for (const auto& c : cases) {
