@@ -2,18 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace kartivo {
 namespace {
 
-using test::FolderEntries;
-using test::MakeBitmap;
-using test::RunBatchInProcess;
-using test::TempFolder;
-using test::WriteAll;
+using namespace test;
 
 const std::string Picture = "Tokyo(35.6,139.6,35.7,139.8).bmp";
 

@@ -15,20 +15,13 @@
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace kartivo {
 namespace {
 
 using geoimport::ImportError;
-using test::DecodeFile;
-using test::FolderEntries;
-using test::MakePicture;
-using test::RunBatchInProcess;
-using test::TempFolder;
+using namespace test;
 
 // GDAL's warper on the plan's grid, where the source does not reach left white as the import leaves it.
 test::Decoded GdalWarpReference(const std::string& source, const geoimport::ImportPlan& plan) {

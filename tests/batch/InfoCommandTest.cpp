@@ -5,19 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace kartivo {
 namespace {
 
-using test::Bytes;
-using test::Json;
-using test::MakeBitmap;
-using test::RunBatchInProcess;
-using test::TempFolder;
-using test::WriteAll;
+using namespace test;
 
 // A label's text as the JSON carries it: whole numbers as numbers, "No Data" as null.
 Json FromLabel(const Control& label) {

@@ -7,10 +7,7 @@
 
 #include <chrono>
 #include <csignal>
-#include <filesystem>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,8 +15,7 @@
 namespace kartivo {
 namespace {
 
-using test::Bytes;
-using test::TempFolder;
+using namespace test;
 
 const std::string Tokyo = "Tokyo(35.6,139.6,35.7,139.8).bmp";
 

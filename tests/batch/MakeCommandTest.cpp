@@ -5,23 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace kartivo {
 namespace {
 
-using test::Bytes;
-using test::FolderEntries;
-using test::MakeBitmap;
-using test::ReadAll;
-using test::RunBatchInProcess;
-using test::TempFolder;
-using test::TestBitmap;
-using test::WriteAll;
-
-using test::WindowEdit;
+using namespace test;
 
 // What the window's Make writes to outputPath for the picture, after the edits.
 Bytes WindowMake(const std::string& inputPath, const std::string& outputPath, const std::vector<WindowEdit>& edits) {

@@ -4,19 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
 #include <utility>
-#include <vector>
 
 namespace kartivo {
 namespace {
 
-using test::Bytes;
-using test::ReadAll;
-using test::RunBatchInProcess;
-using test::TempFolder;
-using test::WriteAll;
+using namespace test;
 
 // A map data file as another program left it: every byte tells where it came from.
 Bytes ExistingMapData(std::size_t size) {
