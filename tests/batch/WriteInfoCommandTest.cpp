@@ -52,33 +52,6 @@ TEST(WriteInfoCommand, WritesTheSameBytesAsTheWindow) {
     }
 }
 
-TEST(WriteInfoCommand, RefusesAFileThatIsMissingOrNotAMapDataFile) {
-    TempFolder folder;
-    const Bytes existing = ExistingMapData(200);
-    WriteAll(folder.File("area.MBX"), existing);
-    WriteAll(folder.File("area.mbx.bak"), existing);
-    std::filesystem::create_directory(folder.File("folder.mbx"));
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"missing.mbx", "no such map data file"},
-        {"folder.mbx", "no such map data file"},
-        {"area.MBX", "its extension must be exactly \"mbx\""},
-        {"area.mbx.bak", "its extension must be exactly \"mbx\""},
-    };
-    for (const auto& [name, message] : cases) {
-        SCOPED_TRACE(name);
-        const std::vector<std::string> before = test::FolderEntries(folder.Path());
-        const test::BatchRun run =
-            RunBatchInProcess({"write-info", folder.File(name), "--name", "X", "--corners", "1,2,3,4"});
-
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err.rfind("kartivo-batch: " + folder.File(name) + ": ", 0), 0u) << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
-        EXPECT_EQ(test::FolderEntries(folder.Path()), before);
-    }
-    EXPECT_EQ(ReadAll(folder.File("area.MBX")), existing);
-    EXPECT_EQ(ReadAll(folder.File("area.mbx.bak")), existing);
-}
-
 // With no file left to load the converter, a Japanese name is refused rather than written as
 // "??"; an ASCII name needs no converter.
 TEST(WriteInfoCommand, ANameTheConverterCannotTakeIsRefusedWithItsReason) {
