@@ -1,6 +1,5 @@
 #include "BatchTestSupport.h"
 
-#include "app/Form1.h"
 #include "tools/BatchCommands.h"
 
 #include <gtest/gtest.h>
@@ -78,20 +77,6 @@ std::vector<Json> JsonLines(const std::string& text) {
         }
     }
     return lines;
-}
-
-void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits) {
-    for (const auto& [name, text] : edits) {
-        Control* box = form.Find(name);
-        if (box == nullptr) {
-            ADD_FAILURE() << "the window has no control " << name;
-            continue;
-        }
-        box->SetText(text);
-        if (const auto validate = form.ValidateHandler(*box)) {
-            EXPECT_TRUE(validate()) << name << ": " << text;
-        }
-    }
 }
 
 }  // namespace kartivo::test

@@ -9,12 +9,7 @@
 #include <filesystem>
 #include <sys/types.h>
 #include <string>
-#include <utility>
 #include <vector>
-
-namespace kartivo {
-class Form1;
-}
 
 namespace kartivo::test {
 
@@ -38,10 +33,5 @@ BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder&
 using Json = nlohmann::ordered_json;
 // Each line of the text as JSON; a line that does not parse fails the test and is null.
 std::vector<Json> JsonLines(const std::string& text);
-
-// A control of the window and the text a person types into it.
-using WindowEdit = std::pair<std::string, std::string>;
-// Types each text into its control; a corner box then runs its handler, as leaving it does.
-void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits);
 
 }  // namespace kartivo::test

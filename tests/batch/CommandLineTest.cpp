@@ -151,5 +151,28 @@ TEST(Program, ExitStatusTellsAllDoneSomeFailedOrUsage) {
     EXPECT_NE(usage.err.find("Try \"kartivo-batch make --help\"."), std::string::npos) << usage.err;
 }
 
+// With no file left to load the converter, a Japanese name is refused rather than written as
+// "??"; an ASCII name needs no converter.
+TEST(Program, ANameTheConverterCannotTakeIsRefusedWithItsReason) {
+    TempFolder folder;
+    const std::string path = folder.File("area.mbx");
+    const Bytes existing(200, 7);
+    const auto run = [&](const std::string& name) {
+        WriteAll(path, existing);
+        return test::RunBatchProgram({"write-info", path, "--name", name, "--corners", "1,2,3,4"}, folder, 4);
+    };
+    const test::BatchRun ascii = run("Tokyo");
+    if (ascii.status != 0) {
+        GTEST_SKIP() << "this build of the program cannot run with four open files (the sanitizers' own "
+                        "checks need more): "
+                     << ascii.err.substr(0, ascii.err.find('\n'));
+    }
+    const test::BatchRun japanese = run("東京");
+    EXPECT_EQ(japanese.status, 1);
+    EXPECT_NE(japanese.err.find(path + ": the map name cannot be converted to Shift-JIS ("), std::string::npos)
+        << japanese.err;
+    EXPECT_EQ(ReadAll(path), existing);
+}
+
 }  // namespace
 }  // namespace kartivo
