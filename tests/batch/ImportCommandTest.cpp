@@ -69,7 +69,6 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
         ASSERT_EQ(prepared.job->Write(folder.File("out.bmp")).error, ImportError::None);
         const geoimport::ImportPlan& plan = prepared.job->Plan();
         EXPECT_EQ(plan.warped, !copied);
-        EXPECT_EQ(plan.bitCount, 24);
 
         // The name carries the centres of the corner pixels: a copy's are the source's own; a
         // grid in degrees keeps the source's top-left edge and drops no row or column.
@@ -91,8 +90,6 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
             const auto centre = ToWgs84(plan.originX + plan.pixelWidth / 2, plan.originY - plan.pixelHeight / 2);
             EXPECT_NEAR(top, centre[0], 1e-10);
             EXPECT_NEAR(left, centre[1], 1e-10);
-            EXPECT_GE(plan.height, 30);
-            EXPECT_GE(plan.width, 40);
             EXPECT_LT(bottom, top);
         }
         const test::Decoded output = DecodeFile(folder.File("out.bmp"));

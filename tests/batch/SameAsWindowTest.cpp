@@ -83,16 +83,12 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
                               {"left", Corner(w.txtInLeftLongitudeDegree, w.txtInLeftLongitude3)},
                               {"top", Corner(w.txtInTopLatitudeDegree, w.txtInTopLatitude3)},
                               {"right", Corner(w.txtInRightLongitudeDegree, w.txtInRightLongitude3)}};
-        const Json expected = {{"path", path},
-                               {"fileSize", FromLabel(w.lblFileSizeData)},
-                               {"width", FromLabel(w.lblImageWidthData)},
-                               {"height", FromLabel(w.lblImageHeightData)},
-                               {"colorDepth", FromLabel(w.lblColorDepthData)},
-                               {"compression", w.lblCompressionData.Text()},
+        const Json expected = {{"path", path}, {"fileSize", FromLabel(w.lblFileSizeData)},
+                               {"width", FromLabel(w.lblImageWidthData)}, {"height", FromLabel(w.lblImageHeightData)},
+                               {"colorDepth", FromLabel(w.lblColorDepthData)}, {"compression", w.lblCompressionData.Text()},
                                {"resolutionWidth", FromLabel(w.lblResolutionWidthData)},
                                {"resolutionHeight", FromLabel(w.lblResolutionHeightData)},
-                               {"name", c.named ? Json(w.txtName.Text()) : Json()},
-                               {"corners", c.named ? corners : Json()}};
+                               {"name", c.named ? Json(w.txtName.Text()) : Json()}, {"corners", c.named ? corners : Json()}};
 
         const test::BatchRun run = RunBatchInProcess({"info", "--json", path});
         EXPECT_EQ(run.status, 0) << run.err;
