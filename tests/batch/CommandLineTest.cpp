@@ -38,7 +38,6 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"make", "--corners", "35,139,36", "PIC"}, "--corners takes four values"},
         {2, {"make", "--corners", "35,139,abc,140", "PIC"}, "\"abc\" is not a latitude"},
         {2, {"make", "--corners", "35,181,36,140", "PIC"}, "\"181\" is not a longitude"},
-        {2, {"make", "--corners", "36,139,35,140", "PIC"}, "TOP must lie above BOTTOM"},
         // Compared as the boxes hold them, ten decimals.
         {2, {"make", "--corners", "35.00000000001,139,35.00000000004,140", "PIC"}, "TOP must lie above BOTTOM"},
         {2, {"make", "--corners", "35,139.00000000001,36,139.00000000004", "PIC"}, "RIGHT beyond LEFT"},
@@ -51,13 +50,11 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"write-info", "area.mbx", "--name", "X"}, "write-info needs --corners"},
         {2, {"write-info", "area.mbx", "--name", "X", "--corners", "1,2,3,4", "--layer", "5"}, "--layer takes 1, 2, 3 or 4"},
         {1, {"info", "plain_.bmp"}, "plain_.bmp: This file is not BMP."},
-        {1, {"info", "v5.bmp"}, "v5.bmp: Could not define file type (OS/2 or Windows)."},
         {1, {"info", "gone.bmp"}, "gone.bmp: Failed to Open File."},
         {1, {"make", "plain.bmp"}, "its file name carries no corners"},
         {1, {"make", "rle(35.6,139.6,35.7,139.8).bmp"}, "its compression is RLE8 (RunLength 8 bits/pixel)"},
         {1, {"make", "Flat(35,139,35,140).bmp"}, "do not have the top above the bottom"},
-        // The boxes keep ten decimals, which round these to the pole.
-        {1, {"make", "--lat", "80,89.99999999996", "PIC"}, "beyond 90"},
+        // The boxes keep ten decimals, which round this one to the pole.
         {1, {"make", "--corners", "-89.99999999996,1,0,2", "--lat", "-1,0", "PIC"}, "beyond 90"},
         // A second run over a folder meets the outputs of the first among the pictures.
         {1, {"make", "--corners", "35,139,36,140", "plain.bmp", "plain_.bmp"}, "plain_.bmp is one of the pictures given"},
@@ -70,14 +67,11 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
     };
     TempFolder folder;
     const Bytes good = MakeBitmap({});
-    Bytes v5 = good;
-    v5[14] = 124;
     for (const std::string& name : {Picture, std::string("plain.bmp"), std::string("Flat(35,139,35,140).bmp")}) {
         WriteAll(folder.File(name), good);
     }
     WriteAll(folder.File("rle(35.6,139.6,35.7,139.8).bmp"), MakeBitmap({.bitCount = 8, .compression = 1}));
     WriteAll(folder.File("plain_.bmp"), Bytes{'n', 'o'});
-    WriteAll(folder.File("v5.bmp"), v5);
     WriteAll(folder.File("area.mbx"), Bytes(200, 7));
     WriteAll(folder.File("area.MBX"), Bytes(200, 7));
     const std::map<std::string, Bytes> before = Snapshot(folder);
@@ -160,9 +154,7 @@ TEST(Program, ANameTheConverterCannotTakeIsRefusedWithItsReason) {
     };
     const test::BatchRun ascii = run("Tokyo");
     if (ascii.status != 0) {
-        GTEST_SKIP() << "this build of the program cannot run with four open files (the sanitizers' own "
-                        "checks need more): "
-                     << ascii.err.substr(0, ascii.err.find('\n'));
+        GTEST_SKIP() << "this build cannot run with four open files (the sanitizers need more): " << ascii.err;
     }
     const test::BatchRun japanese = run("東京");
     EXPECT_EQ(japanese.status, 1);
