@@ -76,16 +76,13 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
     WriteAll(folder.File("area.MBX"), Bytes(200, 7));
     const std::map<std::string, Bytes> before = Snapshot(folder);
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
         std::vector<std::string> args;
-        std::string shown;
         for (const std::string& arg : c.args) {
             const std::string name = arg == "PIC" ? Picture : arg;
             const bool file = name.ends_with(".bmp") || name.ends_with(".mbx") || name.ends_with(".MBX");
             args.push_back(file ? folder.File(name) : name);
-            shown += " " + arg;
         }
-        SCOPED_TRACE("kartivo-batch" + shown);
-
         const test::BatchRun run = RunBatchInProcess(args);
 
         EXPECT_EQ(run.status, c.status);

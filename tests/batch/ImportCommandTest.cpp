@@ -105,28 +105,27 @@ constexpr std::string_view HugeSource = R"(<VRTDataset rasterXSize="26000" raste
 <VRTRasterBand dataType="Byte" band="2"/><VRTRasterBand dataType="Byte" band="3"/></VRTDataset>)";
 
 TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
+    using enum ImportError;
     const struct {
         test::Source source;  // unused for TooLarge, which reads the huge source
         geoimport::ImportOptions options;
         ImportError error;
         const char* said;  // a part of the message
     } cases[] = {
-        {{.crs = "EPSG:4326", .georeferenced = false}, {}, ImportError::NoGeoreference, "no georeference"},
-        {{.geoTransform = Tokyo4326}, {}, ImportError::NoCrs, ".prj"},
-        {{.geoTransform = Tokyo4326}, {.sourceCrs = "EPSG:999999"}, ImportError::BadCrsOption, "EPSG:999999"},
-        {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_UInt16}, {}, ImportError::NotColours,
-         "UInt16"},
-        {{.crs = "EPSG:4326", .geoTransform = {139, 0.01, 0, 89.9, 0, -0.01}}, {}, ImportError::OutsideMercator,
-         "85.0511"},
+        {{.crs = "EPSG:4326", .georeferenced = false}, {}, NoGeoreference, "no georeference"},
+        {{.geoTransform = Tokyo4326}, {}, NoCrs, ".prj"},
+        {{.geoTransform = Tokyo4326}, {.sourceCrs = "EPSG:999999"}, BadCrsOption, "EPSG:999999"},
+        {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_UInt16}, {}, NotColours, "UInt16"},
+        {{.crs = "EPSG:4326", .geoTransform = {139, 0.01, 0, 89.9, 0, -0.01}}, {}, OutsideMercator, "85.0511"},
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .palette = true},
-         {.resampling = geoimport::Resampling::Bilinear}, ImportError::NotColours, "nearest"},
-        {{}, {}, ImportError::TooLarge, "2340000054 bytes"},
+         {.resampling = geoimport::Resampling::Bilinear}, NotColours, "nearest"},
+        {{}, {}, TooLarge, "2340000054 bytes"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said);
         TempFolder folder;
         const std::string source = folder.File("s.tif");
-        if (c.error == ImportError::TooLarge) {
+        if (c.error == TooLarge) {
             test::WriteAll(source, test::Bytes(HugeSource.begin(), HugeSource.end()));
         } else {
             MakePicture(c.source, source);

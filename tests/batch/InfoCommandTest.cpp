@@ -34,10 +34,7 @@ TEST(InfoCommand, JsonReportsARefusedPictureAndGoesOn) {
 // File names need not be UTF-8; whatever they hold, every report line must parse.
 TEST(InfoCommand, JsonStringsEscapeControlsAndReplaceMalformedUtf8) {
     const std::string bad = "\\ufffd";
-    const struct {
-        std::string text;
-        std::string json;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"q\"b\\ /\b\f\n\r\t\x01\x1f\x7f", R"(q\"b\\ /\b\f\n\r\t\u0001\u001f)" "\x7f"},
         {"\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF",
          "\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
@@ -46,23 +43,20 @@ TEST(InfoCommand, JsonStringsEscapeControlsAndReplaceMalformedUtf8) {
         {"\xED\xA0\x80|\xED\xBF\xBF", bad + bad + bad + "|" + bad + bad + bad},  // surrogates
         {"\x80\xE6\x9D" "a\xF0\x9F\x98", bad + bad + bad + "a" + bad + bad + bad},  // stray and cut
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(batch::JsonString(c.text), "\"" + c.json + "\"") << c.json;
-    }
+    for (const auto& [text, json] : cases) EXPECT_EQ(batch::JsonString(text), "\"" + json + "\"") << json;
 }
 
 // The same picture twice, for the blank line between two.
 TEST(InfoCommand, TextShowsThePropertiesAndBothCornerForms) {
     TempFolder folder;
     const std::string path = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
-    const Bytes bytes = MakeBitmap({.width = 800, .height = 6, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811});
-    WriteAll(path, bytes);
+    WriteAll(path, MakeBitmap({.width = 800, .height = 6, .xPelsPerMeter = 2835, .yPelsPerMeter = 11811}));
 
     const test::BatchRun run = RunBatchInProcess({"info", path, path});
 
     EXPECT_EQ(run.status, 0) << run.err;
     const std::string shown = path + "\n" +
-                              "  file size          " + std::to_string(bytes.size()) + "\n"
+                              "  file size          14454\n"
                               "  width              800\n"
                               "  height             6\n"
                               "  colour depth       24\n"
