@@ -46,13 +46,10 @@ BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder&
     const std::string errPath = scratch.File("program-stderr.txt");
     const pid_t child = StartBatchProgram(args, outPath, errPath, openFileLimit);
     int raw = 0;
-    BatchRun run;
-    if (child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
+    const bool ended = child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw);
     const Bytes out = ReadAll(outPath);
     const Bytes err = ReadAll(errPath);
-    run.out.assign(out.begin(), out.end());
-    run.err.assign(err.begin(), err.end());
-    return run;
+    return {ended ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
 }
 
 std::vector<Json> JsonLines(const std::string& text) {

@@ -49,8 +49,10 @@ Json FromLabel(const Control& label) {
     return Json(std::stoll(label.Text()));
 }
 
-Json Corner(const Control& degree, const Control& dms) {
-    return {{"value", std::stod(degree.Text())}, {"degree", degree.Text()}, {"dms", dms.Text()}};
+// One corner as the window's boxes show it, side being "BottomLatitude" or the like.
+Json Corner(Form1& window, const std::string& side) {
+    const std::string degree = window.Find("txtIn" + side + "Degree")->Text();
+    return {{"value", std::stod(degree)}, {"degree", degree}, {"dms", window.Find("txtIn" + side + "3")->Text()}};
 }
 
 // The window writes a file-name value into its box with 15 digits, then rounds that text to ten
@@ -63,10 +65,8 @@ TEST(InfoCommand, JsonCarriesWhatTheWindowShowsAfterLoading) {
     Form1 w(ui);
     w.Form_Load();
     w.LoadInputMap(path);
-    const Json corners = {{"bottom", Corner(w.txtInBottomLatitudeDegree, w.txtInBottomLatitude3)},
-                          {"left", Corner(w.txtInLeftLongitudeDegree, w.txtInLeftLongitude3)},
-                          {"top", Corner(w.txtInTopLatitudeDegree, w.txtInTopLatitude3)},
-                          {"right", Corner(w.txtInRightLongitudeDegree, w.txtInRightLongitude3)}};
+    const Json corners = {{"bottom", Corner(w, "BottomLatitude")}, {"left", Corner(w, "LeftLongitude")},
+                          {"top", Corner(w, "TopLatitude")}, {"right", Corner(w, "RightLongitude")}};
     const Json expected = {{"path", path}, {"fileSize", FromLabel(w.lblFileSizeData)},
                            {"width", FromLabel(w.lblImageWidthData)}, {"height", FromLabel(w.lblImageHeightData)},
                            {"colorDepth", FromLabel(w.lblColorDepthData)}, {"compression", w.lblCompressionData.Text()},
