@@ -30,10 +30,10 @@ test::Decoded GdalWarpReference(const std::string& source, const geoimport::Impo
         char text[32];
         return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
     };
-    const std::vector<std::string> args{"-of", "MEM", "-t_srs", "EPSG:3857", "-r", "near", "-wo", "INIT_DEST=255",
-                                        "-te", exact(plan.originX), exact(plan.originY - plan.height * plan.pixelHeight),
-                                        exact(plan.originX + plan.width * plan.pixelWidth), exact(plan.originY), "-ts",
-                                        std::to_string(plan.width), std::to_string(plan.height)};
+    const std::vector<std::string> args{
+        "-of", "MEM", "-t_srs", "EPSG:3857", "-r", "near", "-wo", "INIT_DEST=255", "-te", exact(plan.originX),
+        exact(plan.originY - plan.height * plan.pixelHeight), exact(plan.originX + plan.width * plan.pixelWidth),
+        exact(plan.originY), "-ts", std::to_string(plan.width), std::to_string(plan.height)};
     CPLStringList list;
     for (const std::string& a : args) list.AddString(a.c_str());
     GDALWarpAppOptions* options = GDALWarpAppOptionsNew(list.List(), nullptr);
@@ -177,15 +177,14 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     // The parentheses of the source's name would end the map name early.
     EXPECT_EQ(ReadFileNameConvention(written).name, "Tokyo [2020]");
 
-    const std::vector<test::Json> lines = test::JsonLines(RunBatchInProcess({"info", "--json", tif}).out);
-    ASSERT_EQ(lines.size(), 1u);
-    const test::Json& gdal = lines[0]["gdal"];
+    const Json info = JsonLines(RunBatchInProcess({"info", "--json", tif}).out).at(0);
+    const Json& gdal = info["gdal"];
     EXPECT_EQ(gdal["format"], "GTiff");
     EXPECT_EQ(gdal["crs"], "EPSG:3857");
     const auto topLeft = ToWgs84(Tokyo3857[0], Tokyo3857[3]);
     EXPECT_NEAR(gdal["corners"]["top"].get<double>(), topLeft[0], 1e-9);
     EXPECT_NEAR(gdal["corners"]["left"].get<double>(), topLeft[1], 1e-9);
-    EXPECT_EQ(lines[0]["error"], "This file is not BMP.");
+    EXPECT_EQ(info["error"], "This file is not BMP.");
 }
 
 }  // namespace
