@@ -58,7 +58,8 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {1, {"make", "--corners", "-89.99999999996,1,0,2", "--lat", "-1,0", "PIC"}, "beyond 90"},
         // A second run over a folder meets the outputs of the first among the pictures.
         {1, {"make", "--corners", "35,139,36,140", "plain.bmp", "plain_.bmp"}, "_.bmp is one of the pictures given"},
-        {1, {"make", "-o", "missing/out.bmp", "PIC"}, "missing/out.bmp: No such file or directory)"},
+        // The window's alarm box as one line, without its buttons.
+        {1, {"make", "-o", "missing/out.bmp", "PIC"}, "Code=76:No such file or directory\nkartivo-batch: "},
         {1, {"write-info", "gone.mbx", "--name", "X", "--corners", "1,2,3,4"}, "no such map data file"},
         {1, {"write-info", "area.MBX", "--name", "X", "--corners", "1,2,3,4"}, "its extension must be exactly \"mbx\""},
         {0, {"-h"}, "Usage: kartivo-batch COMMAND"},
