@@ -1,9 +1,6 @@
 #include "BatchTestSupport.h"
 
-#include "app/Form1.h"
 #include "tools/BatchCommands.h"
-
-#include <gtest/gtest.h>
 
 #include <sstream>
 
@@ -13,15 +10,6 @@
 #include <unistd.h>
 
 namespace kartivo::test {
-
-namespace {
-
-std::string ReadText(const std::string& path) {
-    const Bytes bytes = ReadAll(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
 
 BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgress) {
     std::ostringstream out;
@@ -58,48 +46,17 @@ BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder&
     const std::string errPath = scratch.File("program-stderr.txt");
     const pid_t child = StartBatchProgram(args, outPath, errPath, openFileLimit);
     int raw = 0;
-    BatchRun run;
-    if (child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
-    run.out = ReadText(outPath);
-    run.err = ReadText(errPath);
-    std::filesystem::remove(outPath);
-    std::filesystem::remove(errPath);
-    return run;
+    const bool ended = child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw);
+    const Bytes out = ReadAll(outPath);
+    const Bytes err = ReadAll(errPath);
+    return {ended ? WEXITSTATUS(raw) : -1, std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
 }
 
 std::vector<Json> JsonLines(const std::string& text) {
     std::vector<Json> lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(Json::parse(line, nullptr, false));
-        if (lines.back().is_discarded()) {
-            ADD_FAILURE() << "not JSON: " << line;
-            lines.back() = nullptr;
-        }
-    }
+    for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
     return lines;
-}
-
-std::vector<std::string> Keys(const Json& object) {
-    std::vector<std::string> keys;
-    if (object.is_object()) {
-        for (const auto& member : object.items()) keys.push_back(member.key());
-    }
-    return keys;
-}
-
-void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits) {
-    for (const auto& [name, text] : edits) {
-        Control* box = form.Find(name);
-        if (box == nullptr) {
-            ADD_FAILURE() << "the window has no control " << name;
-            continue;
-        }
-        box->SetText(text);
-        if (const auto validate = form.ValidateHandler(*box)) {
-            EXPECT_TRUE(validate()) << name << ": " << text;
-        }
-    }
 }
 
 }  // namespace kartivo::test

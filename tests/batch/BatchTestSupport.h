@@ -9,12 +9,7 @@
 #include <filesystem>
 #include <sys/types.h>
 #include <string>
-#include <utility>
 #include <vector>
-
-namespace kartivo {
-class Form1;
-}
 
 namespace kartivo::test {
 
@@ -31,18 +26,12 @@ BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgre
 // terminal) and nothing else open; openFileLimit > 0 caps the files it may hold open at once.
 pid_t StartBatchProgram(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath,
                         int openFileLimit = 0);
-// Runs it to its end, its streams through files in scratch.
+// Runs it to its end, its streams through files left in scratch.
 BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit = 0);
 
 // The info reports, their members in written order.
 using Json = nlohmann::ordered_json;
-// Each line of the text as JSON; a line that does not parse fails the test and is null.
+// Each line of the text as JSON; a line that does not parse throws, which fails the test.
 std::vector<Json> JsonLines(const std::string& text);
-std::vector<std::string> Keys(const Json& object);
-
-// A control of the window and the text a person types into it.
-using WindowEdit = std::pair<std::string, std::string>;
-// Types each text into its control; a corner box then runs its handler, as leaving it does.
-void ApplyWindowEdits(Form1& form, const std::vector<WindowEdit>& edits);
 
 }  // namespace kartivo::test
