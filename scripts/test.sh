@@ -24,3 +24,6 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
     -DKARTIVO_SANITIZE=ON -DKARTIVO_BUILD_VIEW=OFF -DBUILD_TESTING=ON
 cmake --build build-fuzz -j "$jobs" --target fuzz_all
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$jobs"
+
+# The tests stay lean as the program grows.
+./scripts/test-share.sh 36
