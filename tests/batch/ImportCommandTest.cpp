@@ -1,22 +1,26 @@
 // The import of georeferenced pictures: test pictures are made here with GDAL's own API, and
-// the results are decoded with GDAL too and compared with its own warper's.
+// the results are decoded and checked with GDAL too, against its own transformation and warper.
 
 #include "BatchTestSupport.h"
 #include "GeoPictures.h"
 #include "bitmap/FileNameConvention.h"
+#include "common/PathParts.h"
 #include "geoimport/GeoImport.h"
 
 #include <gdal.h>
 #include <gdal_utils.h>
+#include <ogr_spatialref.h>
 #include <cpl_string.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <charconv>
 #include <cmath>
-#include <numbers>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kartivo {
 namespace {
@@ -24,16 +28,19 @@ namespace {
 using geoimport::ImportError;
 using namespace test;
 
-// GDAL's warper on the plan's grid, where the source does not reach left white as the import leaves it.
-test::Decoded GdalWarpReference(const std::string& source, const geoimport::ImportPlan& plan) {
+// GDAL's warper on the same grid and with the same options, its alpha laid over white.
+Decoded GdalWarpReference(const std::string& source, const geoimport::ImportPlan& plan,
+                          const std::vector<std::string>& extra) {
     const auto exact = [](double value) {
-        char text[32];
-        return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+        char text[64];
+        std::snprintf(text, sizeof text, "%.17g", value);
+        return std::string(text);
     };
-    const std::vector<std::string> args{
-        "-of", "MEM", "-t_srs", "EPSG:3857", "-r", "near", "-wo", "INIT_DEST=255", "-te", exact(plan.originX),
-        exact(plan.originY - plan.height * plan.pixelHeight), exact(plan.originX + plan.width * plan.pixelWidth),
-        exact(plan.originY), "-ts", std::to_string(plan.width), std::to_string(plan.height)};
+    std::vector<std::string> args{"-of", "MEM", "-t_srs", "EPSG:3857", "-dstalpha", "-r", "near", "-te",
+                                  exact(plan.originX), exact(plan.originY - plan.height * plan.pixelHeight),
+                                  exact(plan.originX + plan.width * plan.pixelWidth), exact(plan.originY), "-ts",
+                                  std::to_string(plan.width), std::to_string(plan.height)};
+    args.insert(args.end(), extra.begin(), extra.end());
     CPLStringList list;
     for (const std::string& a : args) list.AddString(a.c_str());
     GDALWarpAppOptions* options = GDALWarpAppOptionsNew(list.List(), nullptr);
@@ -41,61 +48,134 @@ test::Decoded GdalWarpReference(const std::string& source, const geoimport::Impo
     GDALDatasetH out = GDALWarp("", nullptr, 1, &in, options, nullptr);
     GDALWarpAppOptionsFree(options);
     EXPECT_NE(out, nullptr) << CPLGetLastErrorMsg();
-    const test::Decoded warped = test::Decode(out);
+    Decoded colour = Decode(out, 1, GDALGetRasterCount(out) - 1);
+    const Decoded alpha = Decode(out, GDALGetRasterCount(out), 1);
     GDALClose(out);
     GDALClose(in);
-    return warped;
+    const std::size_t plane = std::size_t(colour.width) * colour.height;
+    for (int b = 0; b < colour.bands; ++b) {
+        for (std::size_t i = 0; i < plane; ++i) {
+            std::uint8_t& c = colour.pixels[b * plane + i];
+            const int a = alpha.pixels[i];
+            c = static_cast<std::uint8_t>((c * a + 255 * (255 - a) + 127) / 255);
+        }
+    }
+    return colour;
 }
 
-// Web Mercator metres to latitude and longitude: a sphere of WGS 84's equatorial radius.
-std::array<double, 2> ToWgs84(double x, double y) {
-    constexpr double Radius = 6378137;
-    return {std::atan(std::sinh(y / Radius)) * 180 / std::numbers::pi, x / Radius * 180 / std::numbers::pi};
+std::array<double, 2> ToWgs84(const std::string& crsText, double x, double y) {
+    OGRSpatialReference from;
+    from.SetFromUserInput(crsText.c_str());
+    from.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRSpatialReference to;
+    to.importFromEPSG(4326);
+    to.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    OGRCoordinateTransformation* t = OGRCreateCoordinateTransformation(&from, &to);
+    EXPECT_TRUE(t->Transform(1, &x, &y));
+    OGRCoordinateTransformation::DestroyCT(t);
+    return {y, x};  // latitude, longitude
 }
 
-// Over Tokyo: the same area of 40 x 30 pixels in longitude and latitude, and in Web Mercator.
+// Over Tokyo: the same area in longitude and latitude, in Web Mercator and in UTM zone 54N.
 const std::array<double, 6> Tokyo4326{139.60, 0.3 / 40, 0, 35.80, 0, -0.3 / 30};
 const std::array<double, 6> Tokyo3857{15540300, 30000.0 / 40, 0, 4273000, 0, -30000.0 / 30};
+const std::array<double, 6> Tokyo32654{371000, 27000.0 / 40, 0, 3963000, 0, -33000.0 / 30};
+
+geoimport::ImportPlan ImportOrFail(const std::string& path, const geoimport::ImportOptions& options,
+                                   const std::string& output) {
+    geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, options);
+    EXPECT_TRUE(prepared.job) << path << ": " << prepared.status.message;
+    if (!prepared.job) return {};
+    const geoimport::ImportStatus written = prepared.job->Write(output);
+    EXPECT_EQ(written.error, ImportError::None) << written.message;
+    return prepared.job->Plan();
+}
 
 TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
-    for (const bool copied : {true, false}) {
-        SCOPED_TRACE(copied ? "copied" : "warped");
+    struct Case {
+        const char* name;
+        Source source;
+        std::string file;
+        std::string worldFile;  // extension; the picture itself then carries no georeference
+        std::string prjCrs;     // written into a .prj beside it
+        geoimport::ImportOptions options;
+        std::vector<std::string> warpExtra;  // what gdalwarp needs to be told the same
+        bool warped;
+        std::int16_t bitCount;
+    };
+    const std::vector<Case> cases{
+        {"mercator", {.crs = "EPSG:3857", .geoTransform = Tokyo3857}, "m.tif", "", "", {}, {}, false, 24},
+        {"lonlat", {.crs = "EPSG:4326", .geoTransform = Tokyo4326}, "g.tif", "", "", {}, {}, true, 24},
+        {"utm", {.crs = "EPSG:32654", .geoTransform = Tokyo32654}, "u.tif", "", "", {}, {}, true, 24},
+        {"utm bilinear",
+         {.crs = "EPSG:32654", .geoTransform = Tokyo32654},
+         "ub.tif", "", "", {.resampling = geoimport::Resampling::Bilinear}, {"-r", "bilinear"}, true, 24},
+        {"png with world file and prj", {.driver = "PNG", .georeferenced = false}, "w.png", ".pgw", "EPSG:4326",
+         {}, {"-s_srs", "EPSG:4326"}, true, 24},  // GDAL itself reads no .prj beside a PNG
+        {"paletted png in mercator",
+         {.driver = "PNG", .crs = "EPSG:3857", .georeferenced = false, .bands = 1, .palette = true},
+         "p.png", ".pgw", "EPSG:3857", {}, {}, false, 8},
+        {"rgba over white", {.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 4, .alpha = true},
+         "a.tif", "", "", {}, {}, true, 24},
+        {"grey", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .bands = 1}, "k.tif", "", "", {}, {}, false, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TempFolder folder;
-        const std::string source = folder.File("s.tif");
-        const std::array<double, 6>& g = copied ? Tokyo3857 : Tokyo4326;
-        MakePicture({.crs = copied ? "EPSG:3857" : "EPSG:4326", .geoTransform = g}, source);
-        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
-        ASSERT_TRUE(prepared.job) << prepared.status.message;
-        ASSERT_EQ(prepared.job->Write(folder.File("out.bmp")).error, ImportError::None);
-        const geoimport::ImportPlan& plan = prepared.job->Plan();
-        EXPECT_EQ(plan.warped, !copied);
+        const std::string source = folder.File(c.file);
+        MakePicture(c.source, source);
+        const bool lonlat = c.prjCrs == "EPSG:4326" || c.options.sourceCrs == "EPSG:4326";
+        if (!c.worldFile.empty()) {
+            AddWorldFile(source, c.worldFile, lonlat ? Tokyo4326 : Tokyo3857, c.prjCrs);
+        }
+        const geoimport::ImportPlan plan = ImportOrFail(source, c.options, folder.File("out.bmp"));
+        EXPECT_EQ(plan.warped, c.warped);
+        EXPECT_EQ(plan.bitCount, c.bitCount);
 
-        // The name carries the centres of the corner pixels: a copy's are the source's own; a
-        // grid in degrees keeps the source's top-left edge and drops no row or column.
+        // The name reads back to the corners, which are GDAL's transformation of the source's
+        // corner pixel centres for a copy, and of its top-left corner for a grid in degrees.
         const FileNameCorners back = ReadFileNameConvention(plan.proposedPath);
         ASSERT_TRUE(back.corners);
-        EXPECT_EQ(*back.name, "s");
+        EXPECT_EQ(*back.name, GetBaseName(c.file));
         const auto [bottom, left, top, right] = *back.corners;
-        if (copied) {
-            const auto bottomLeft = ToWgs84(g[0] + g[1] / 2, g[3] + 29.5 * g[5]);
-            const auto topRight = ToWgs84(g[0] + 39.5 * g[1], g[3] + g[5] / 2);
+        EXPECT_EQ(bottom, plan.corners.bottom);
+        EXPECT_EQ(right, plan.corners.right);
+        const std::string crs = c.source.crs.empty() ? (lonlat ? "EPSG:4326" : "EPSG:3857") : c.source.crs;
+        const auto& g = crs == "EPSG:4326" ? Tokyo4326 : crs == "EPSG:3857" ? Tokyo3857 : Tokyo32654;
+        if (!c.warped) {
+            const auto bottomLeft = ToWgs84(crs, g[0] + g[1] / 2, g[3] + (c.source.height - 0.5) * g[5]);
+            const auto topRight = ToWgs84(crs, g[0] + (c.source.width - 0.5) * g[1], g[3] + g[5] / 2);
             EXPECT_NEAR(bottom, bottomLeft[0], 1e-9);
             EXPECT_NEAR(left, bottomLeft[1], 1e-9);
             EXPECT_NEAR(top, topRight[0], 1e-9);
             EXPECT_NEAR(right, topRight[1], 1e-9);
-        } else {
-            const auto edge = ToWgs84(plan.originX, plan.originY);
-            EXPECT_NEAR(edge[0], g[3], 1e-9);
-            EXPECT_NEAR(edge[1], g[0], 1e-9);
-            const auto centre = ToWgs84(plan.originX + plan.pixelWidth / 2, plan.originY - plan.pixelHeight / 2);
+        } else if (crs == "EPSG:4326") {
+            // The output's top-left edge is the source's: half a pixel out from the centres.
+            const auto topLeft = ToWgs84("EPSG:3857", plan.originX, plan.originY);
+            EXPECT_NEAR(topLeft[0], g[3], 1e-9);
+            EXPECT_NEAR(topLeft[1], g[0], 1e-9);
+            const auto centre = ToWgs84("EPSG:3857", plan.originX + plan.pixelWidth / 2,
+                                        plan.originY - plan.pixelHeight / 2);
             EXPECT_NEAR(top, centre[0], 1e-10);
             EXPECT_NEAR(left, centre[1], 1e-10);
-            EXPECT_LT(bottom, top);
+            // No source row or column is dropped.
+            EXPECT_GE(plan.height, c.source.height);
+            EXPECT_GE(plan.width, c.source.width);
         }
-        const test::Decoded output = DecodeFile(folder.File("out.bmp"));
-        const test::Decoded expected = copied ? DecodeFile(source) : GdalWarpReference(source, plan);
-        EXPECT_EQ(output.width, expected.width);
-        EXPECT_EQ(output.pixels, expected.pixels);
+
+        const Decoded output = DecodeFile(folder.File("out.bmp"));
+        EXPECT_EQ(output.width, plan.width);
+        EXPECT_EQ(output.height, plan.height);
+        if (!c.warped) {
+            const Decoded original = DecodeFile(source);
+            EXPECT_EQ(output.pixels, original.pixels);
+            if (c.source.palette) {
+                EXPECT_EQ(output.palette, original.palette);
+            }
+        } else {
+            const Decoded reference = GdalWarpReference(source, plan, c.warpExtra);
+            EXPECT_EQ(output.pixels, reference.pixels);
+        }
     }
 }
 
@@ -157,6 +237,23 @@ TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
     EXPECT_EQ(ReadAll(output), (Bytes{1, 2, 3}));
 }
 
+// Rows beyond the end of Web Mercator are cut off, and what remains still reads back.
+TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
+    TempFolder folder;
+    for (const auto& [crs, g] : {std::pair{"EPSG:4326", std::array<double, 6>{139, 0.05, 0, 86.5, 0, -0.1}},
+                                 std::pair{"EPSG:3857", std::array<double, 6>{15540300, 5000, 0, 20100000, 0, -5000}}}) {
+        SCOPED_TRACE(crs);
+        const std::string source = folder.File("c.tif");
+        MakePicture({.crs = crs, .geoTransform = g}, source);
+        const geoimport::ImportPlan plan = ImportOrFail(source, {}, folder.File("c.bmp"));
+        EXPECT_TRUE(plan.cutAtMercatorLimit);
+        EXPECT_NE(geoimport::ImportNotes(plan).find("85.0511"), std::string::npos);
+        EXPECT_LT(plan.corners.top, geoimport::MercatorLatitudeLimit);
+        EXPECT_GT(plan.corners.top, geoimport::MercatorLatitudeLimit - 0.1);
+        EXPECT_EQ(DecodeFile(folder.File("c.bmp")).height, plan.height);
+    }
+}
+
 TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     TempFolder folder;
     const std::string png = folder.File("Tokyo (2020).png");
@@ -181,7 +278,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     const Json& gdal = info["gdal"];
     EXPECT_EQ(gdal["format"], "GTiff");
     EXPECT_EQ(gdal["crs"], "EPSG:3857");
-    const auto topLeft = ToWgs84(Tokyo3857[0], Tokyo3857[3]);
+    const auto topLeft = ToWgs84("EPSG:3857", Tokyo3857[0], Tokyo3857[3]);
     EXPECT_NEAR(gdal["corners"]["top"].get<double>(), topLeft[0], 1e-9);
     EXPECT_NEAR(gdal["corners"]["left"].get<double>(), topLeft[1], 1e-9);
     EXPECT_EQ(info["error"], "This file is not BMP.");
