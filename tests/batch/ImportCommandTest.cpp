@@ -267,8 +267,9 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_NE(refused.err.find("--srs"), std::string::npos) << refused.err;
     EXPECT_EQ(RunBatchInProcess({"import", "--resampling", "lanczos", png}).status, 2);
 
-    const test::BatchRun imported = RunBatchInProcess({"import", "--srs", "EPSG:4326", png});
+    const test::BatchRun imported = RunBatchInProcess({"import", "--srs", "EPSG:4326", png}, true);
     ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_NE(imported.err.find("[1/1] Tokyo (2020).png 100%"), std::string::npos) << imported.err;
     const std::string written = imported.out.substr(0, imported.out.find('\n'));
     EXPECT_TRUE(std::filesystem::exists(written));
     // The parentheses of the source's name would end the map name early.

@@ -103,11 +103,14 @@ TEST(MapDataFile, AFailedPatchPutsTheEarlierHeadAndLengthBack) {
         EXPECT_FALSE(result.reason.empty()) << "the system's reason is passed on";
         EXPECT_EQ(file.Bytes(), c.original);
     }
-    MemoryFile file(Bytes(200, 0));
-    MapDataFields broken = Tokyo;
-    broken.right = std::nan("");
-    EXPECT_EQ(WriteMapDataFields(file, broken).error, MapDataError::InvalidCoordinate);
-    EXPECT_EQ(file.BytesWritten(), 0u);
+    for (double MapDataFields::*corner : {&MapDataFields::top, &MapDataFields::left, &MapDataFields::bottom,
+                                          &MapDataFields::right}) {
+        MemoryFile file(Bytes(200, 0));
+        MapDataFields broken = Tokyo;
+        broken.*corner = std::nan("");
+        EXPECT_EQ(WriteMapDataFields(file, broken).error, MapDataError::InvalidCoordinate);
+        EXPECT_EQ(file.BytesWritten(), 0u);
+    }
 }
 
 // The close fails after the real file was patched in place, which the command must still report.

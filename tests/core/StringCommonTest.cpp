@@ -1,4 +1,5 @@
 #include "common/NumberText.h"
+#include "common/PathParts.h"
 #include "common/SortCommon.h"
 #include "common/StringCommon.h"
 #include "common/TextEncoding.h"
@@ -12,6 +13,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace kartivo {
@@ -37,6 +39,20 @@ TEST(ReplacePlaceholders, FillsEachPlaceholderStepByStep) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ReplacePlaceholders(c.templ, c.values), c.expected) << c.templ;
+    }
+}
+
+// The folder keeps a root's separator, so it can be opened as it is.
+TEST(PathParts, SplitFolderNameAndExtension) {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"/maps/Tokyo.v2.bmp", "/maps", "Tokyo.v2", "bmp"}, {"/Tokyo.bmp", "/", "Tokyo", "bmp"},
+        {"C:/Tokyo", "C:/", "Tokyo", ""}, {"C:/a/x.", "C:/a", "x", ""}, {"ab/x", "ab", "x", ""},
+        {"Tokyo.bmp", "", "Tokyo", "bmp"},
+    };
+    for (const auto& [path, folder, base, extension] : cases) {
+        EXPECT_EQ(GetParentFolderName(path), folder) << path;
+        EXPECT_EQ(GetBaseName(path), base) << path;
+        EXPECT_EQ(GetExtensionName(path), extension) << path;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,15 +27,26 @@ using WindowLayoutTest = ViewFixture;
 
 TEST_F(WindowLayoutTest, EveryControlOfTheLayoutIsBuiltInsideItsFrameAndFollowsTheModel) {
     EXPECT_EQ(window_->windowTitle(), "Kartivo");
-    EXPECT_FALSE(window_->windowIcon().pixmap(32).toImage().pixelColor(16, 16).alpha() == 0);
+    const QImage icon = window_->windowIcon().pixmap(32).toImage();
+    EXPECT_TRUE(!icon.isNull() && icon.pixelColor(16, 16).alpha() != 0);
     // Where the screen holds the window, it keeps its drawn size.
     EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
     EXPECT_EQ(window_->centralWidget()->size(), QSize(400, 646));
+    int units = 0;
     for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
         const QWidget* widget = window_->Widget(entry.name);
         ASSERT_NE(widget, nullptr) << entry.name;
         EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry())) << entry.name;
+        // A unit stands on the line of the value it follows.
+        if (const qt::LayoutEntry* value = qt::ValueBefore(entry)) {
+            ++units;
+            const QWidget* valueWidget = window_->Widget(value->name);
+            EXPECT_TRUE(valueWidget->parentWidget() == widget->parentWidget() &&
+                        valueWidget->geometry().center().y() == widget->geometry().center().y())
+                << entry.name;
+        }
     }
+    EXPECT_EQ(units, 20);  // "byte", "pixel", "bit", "dpi" in both frames and the eight "°="
     EXPECT_FALSE(Get<QPushButton>("cmdMake")->isEnabled());
     form_.cmdMake.SetEnabled(true);
     EXPECT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
