@@ -209,6 +209,13 @@ TEST(OpenFile, CloseReportsDataThatCouldNotBeStored) {
     EXPECT_FALSE(opened.file->Close());
 }
 
+// The reasons a message names; an error number of 0 means the system gave none.
+TEST(ErrorDescription, NamesTheSystemsReason) {
+    const std::pair<int, const char*> cases[] = {{0, "Unknown error"}, {ENOENT, "No such file or directory"},
+                                                 {EBADF, "Bad file number"}, {EAGAIN, "Resource temporarily unavailable"}};
+    for (const auto& [error, text] : cases) EXPECT_EQ(ErrorDescription(error), text) << error;
+}
+
 TEST(OpenFileWithRetry, AFileThatRefusesWritingAsksAndMayFallBackToReading) {
     // A kernel attribute without a writer refuses writing even to root, whom permissions do not stop.
     const std::string path = "/sys/devices/system/cpu/online";

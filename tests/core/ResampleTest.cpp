@@ -338,9 +338,12 @@ TEST(RunMake, TheInputUnderAnotherNameIsRefused) {
     const auto at = [&](const char* name) { return s.folder.File(name); };
     std::filesystem::create_hard_link(s.input, at("hard.bmp"));
     std::filesystem::copy_file(s.input, at("copy.bmp"));
-    // gone.bmp exists under neither spelling, yet both name one place.
+    std::filesystem::create_directory_symlink("loop", at("loop"));
+    // gone.bmp exists under neither spelling, yet both name one place; a path through a
+    // link to itself has no canonical form and is only the same as its own spelling.
     const std::tuple<std::string, std::string, bool> cases[] = {
         {s.input, at("hard.bmp"), true}, {at("gone.bmp"), at("./gone.bmp"), true}, {s.input, at("copy.bmp"), false},
+        {at("loop/in.bmp"), s.input, false}, {s.input, at("loop/in.bmp"), false},
     };
     for (const auto& [input, output, same] : cases) EXPECT_EQ(IsSamePicture(input, output), same) << output;
 }
