@@ -25,7 +25,7 @@ TEST(MapDataFile, NameFieldHoldsWholeShiftJisCharactersThenZeros) {
     const struct { std::string name, expected; } cases[] = {
         {"Tokyo", "Tokyo"}, {"", ""}, {thirty, thirty.substr(0, 28)}, {"東京", "\x93\x8C\x8B\x9E"},
         {a26 + "東", a26 + "\x93\x8C"}, {a27 + "東", a27}, {a27 + "東b", a27}, {"ｱｲ", "\xB1\xB2"},
-        {"A\xF0\x9F\x99\x82" "B", "A?B"},
+        {"A\xF0\x9F\x99\x82" "B", "A?B"}, {"A\xC2\x80" "B", "A?B"},
     };
     for (const auto& c : cases) {
         const auto field = NameField(c.name);
