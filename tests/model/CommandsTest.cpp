@@ -157,6 +157,8 @@ protected:
 TEST_F(MapDataCommand, PatchesTheFieldsAndNothingElse) {
     const std::string path = Prepare(form_);
     form_.txtName.SetText("Tokyo");
+    form_.cboLayer.SetListIndex(4);  // beyond the four layers: none is selected
+    EXPECT_EQ(form_.cboLayer.ListIndex(), -1);
     form_.cboLayer.SetListIndex(2);
     ASSERT_TRUE(form_.cmdWriteAmbuloData.Enabled());
     form_.cmdWriteAmbuloData_Click();
