@@ -53,5 +53,32 @@ TEST(Interrupt, ASignalWhileTheTemporaryFileIsOpenRemovesItAndKeepsTheOlderOutpu
     }
 }
 
+// The handler knows only the temporary files still open; those of finished outputs must make
+// room, or a long run over a folder is no longer cleaned up after its first few dozen pictures.
+TEST(Interrupt, ASignalLateInALongRunStillRemovesTheTemporaryFile) {
+    TempFolder folder;
+    std::vector<std::string> args = {"make"};
+    for (int i = 0; i < 40; ++i) {
+        args.push_back(folder.File("S" + std::to_string(i) + Tokyo));
+        WriteAll(args.back(), MakeBitmap({.width = 4, .height = 4}));
+    }
+    args.push_back(folder.File(Tokyo));
+    WriteAll(args.back(), MakeBitmap({.width = 3000, .height = 3000}));
+    const pid_t child = StartBatchProgram(args, "/dev/null", "/dev/null");
+    const auto lastOneStarted = [&] {
+        for (const std::string& name : FolderEntries(folder.Path())) {
+            if (name.starts_with("." + Tokyo.substr(0, 5))) return true;
+        }
+        return false;
+    };
+    while (!lastOneStarted() && waitpid(child, nullptr, WNOHANG) != child) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(lastOneStarted()) << "the run ended before it could be stopped";
+    kill(child, SIGTERM);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    EXPECT_FALSE(lastOneStarted());
+}
+
 }  // namespace
 }  // namespace kartivo
