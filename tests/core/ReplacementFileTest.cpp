@@ -1,5 +1,6 @@
 #include "common/ReplacementFile.h"
 
+#include "FaultyFileSystem.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,21 @@ TEST(ReplacementFile, AFolderThatIsNotThereIsNamedAndNotMadeAndLongNamesFit) {
     ASSERT_TRUE(made.IsOpen()) << made.Error();
     EXPECT_TRUE(made.Commit()) << made.Error();
     EXPECT_TRUE(std::filesystem::exists(longest));
+}
+
+// The older file's permission bits are part of what is replaced; a new file that cannot take
+// them is not put in its place.
+TEST(ReplacementFile, AFileThatCannotKeepThePermissionsReplacesNothing) {
+    TempFolder folder;
+    const std::string target = folder.File("picture.bmp");
+    test::WriteAll(target, Bytes(10, 1));
+    test::FaultyFileSystem files(test::FailingStep::Permissions);
+    ReplacementFile file(target, files);
+    ASSERT_TRUE(file.File().Write(Bytes(20, 2)));
+    EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(file.Error(), "Cannot keep the permissions of " + target + ": Operation not permitted");
+    EXPECT_EQ(test::ReadAll(target), Bytes(10, 1));
+    EXPECT_EQ(test::FolderEntries(folder.Path()), std::vector<std::string>{"picture.bmp"});
 }
 
 }  // namespace

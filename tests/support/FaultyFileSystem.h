@@ -9,7 +9,7 @@
 
 namespace kartivo::test {
 
-enum class FailingStep { None, Write, Sync, Close, Rename };
+enum class FailingStep { None, Write, Sync, Close, Rename, Permissions };
 
 class FaultyFileSystem : public FileSystem {
 public:
@@ -22,6 +22,9 @@ public:
     }
     OpenAttempt CreateTemporaryFile(const std::string& target, std::int16_t number) override {
         return Wrapped(FileSystem::CreateTemporaryFile(target, number), true);
+    }
+    int SetPermissionBits(const std::string& path, std::uint32_t bits) override {
+        return step_ == FailingStep::Permissions ? EPERM : FileSystem::SetPermissionBits(path, bits);
     }
     int Rename(const std::string& from, const std::string& to) override {
         return step_ == FailingStep::Rename ? EIO : FileSystem::Rename(from, to);
