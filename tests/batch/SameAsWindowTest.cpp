@@ -125,7 +125,7 @@ TEST(MakeCommand, WritesTheSameBytesAsTheWindowsMake) {
 // The file grows to hold the fields; the name goes in as Shift-JIS; the layer is the first
 // unless given.
 TEST(WriteInfoCommand, WritesTheSameBytesAsTheWindow) {
-    for (const int layerIndex : {0, 3}) {
+    for (const int layerIndex : {0, 1, 2, 3}) {
         TempFolder folder;
         const Bytes existing{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
         const std::string windowFile = folder.File("window.mbx");
