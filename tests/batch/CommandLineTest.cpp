@@ -54,6 +54,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {1, {"make", "plain.bmp"}, "its file name carries no corners"},
         {1, {"make", "rle(35.6,139.6,35.7,139.8).bmp"}, "its compression is RLE8 (RunLength 8 bits/pixel)"},
         {1, {"make", "Flat(35,139,35,140).bmp"}, "do not have the top above the bottom"},
+        {1, {"make", "--dpi", "72,1e12", "PIC"}, "a resolution is too large for a bitmap header"},
         // The boxes keep ten decimals, which round this one to the pole.
         {1, {"make", "--corners", "-89.99999999996,1,0,2", "--lat", "-1,0", "PIC"}, "beyond 90"},
         // A second run over a folder meets the outputs of the first among the pictures.

@@ -266,6 +266,9 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("--srs"), std::string::npos) << refused.err;
     EXPECT_EQ(RunBatchInProcess({"import", "--resampling", "lanczos", png}).status, 2);
+    // -o names one output; without it, each picture is imported on its own.
+    EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.bmp"), tif, png}).status, 2);
+    EXPECT_EQ(RunBatchInProcess({"import", tif, folder.File("gone.tif")}).status, 1);
 
     const test::BatchRun imported = RunBatchInProcess({"import", "--srs", "EPSG:4326", png}, true);
     ASSERT_EQ(imported.status, 0) << imported.err;
