@@ -44,6 +44,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"make", "--lat", "35.6", "PIC"}, "--lat takes two latitudes"},
         {2, {"make", "--lat", "35.70000000001,35.70000000004", "PIC"}, "--lat: TOP must lie above BOTTOM"},
         {2, {"make", "--dpi", "72,72,72", "PIC"}, "--dpi takes one or two numbers"},
+        {2, {"make", "--dpi", "72,1e12", "PIC"}, "that a bitmap header can hold"},
         {2, {"make", "-o", "out.bmp", "PIC", "PIC"}, "-o names the output of one picture"},
         {2, {"write-info", "--name", "X", "--corners", "1,2,3,4"}, "write-info takes exactly one map data file"},
         {2, {"write-info", "area.mbx", "--corners", "1,2,3,4"}, "write-info needs --name"},
@@ -54,7 +55,8 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {1, {"make", "plain.bmp"}, "its file name carries no corners"},
         {1, {"make", "rle(35.6,139.6,35.7,139.8).bmp"}, "its compression is RLE8 (RunLength 8 bits/pixel)"},
         {1, {"make", "Flat(35,139,35,140).bmp"}, "do not have the top above the bottom"},
-        {1, {"make", "--dpi", "72,1e12", "PIC"}, "a resolution is too large for a bitmap header"},
+        // The window shows 54546085 dpi, which no longer fits once turned back into pixels per metre.
+        {1, {"make", "dense(35.6,139.6,35.7,139.8).bmp"}, "a resolution is too large for a bitmap header"},
         // The boxes keep ten decimals, which round this one to the pole.
         {1, {"make", "--corners", "-89.99999999996,1,0,2", "--lat", "-1,0", "PIC"}, "beyond 90"},
         // A second run over a folder meets the outputs of the first among the pictures.
@@ -73,6 +75,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         WriteAll(folder.File(name), good);
     }
     WriteAll(folder.File("rle(35.6,139.6,35.7,139.8).bmp"), MakeBitmap({.bitCount = 8, .compression = 1}));
+    WriteAll(folder.File("dense(35.6,139.6,35.7,139.8).bmp"), MakeBitmap({.xPelsPerMeter = 2147483647}));
     WriteAll(folder.File("plain_.bmp"), Bytes{'n', 'o'});
     WriteAll(folder.File("area.mbx"), Bytes(200, 7));
     WriteAll(folder.File("area.MBX"), Bytes(200, 7));
