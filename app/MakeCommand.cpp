@@ -9,7 +9,6 @@
 
 #include <optional>
 #include <tuple>
-#include <utility>
 
 namespace kartivo {
 
@@ -64,16 +63,18 @@ void Form1::cmdMake_Click() {
         return;
     }
     if (request.form == HeaderForm::Windows) {
-        double dpi = 0;
-        for (const auto& [box, what] : {std::pair{&txtResolutionWidthData, "the horizontal resolution"},
-                                        std::pair{&txtResolutionHeightData, "the vertical resolution"}}) {
-            if (const auto problem = ReadNumber(*box, what, dpi)) {
+        double dpiX = 0;
+        double dpiY = 0;
+        for (const auto& [box, what, value] :
+             {std::tuple{&txtResolutionWidthData, "the horizontal resolution", &dpiX},
+              std::tuple{&txtResolutionHeightData, "the vertical resolution", &dpiY}}) {
+            if (const auto problem = ReadNumber(*box, what, *value)) {
                 refuse(*problem);
                 return;
             }
         }
-        const auto x = PelsPerMeterFromDpiText(txtResolutionWidthData.Text());
-        const auto y = PelsPerMeterFromDpiText(txtResolutionHeightData.Text());
+        const auto x = PelsPerMeterFromDpi(dpiX);
+        const auto y = PelsPerMeterFromDpi(dpiY);
         if (!x || !y) {
             refuse("a resolution is too large for a bitmap header");
             return;
