@@ -69,10 +69,8 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         if (!resampling) return usage("--resampling takes near, bilinear or cubic, not \"" + *text + "\"");
         options.resampling = *resampling;
     }
-    const std::optional<std::string> output = line.Value("--output");
-    if (output && line.operands.size() != 1) {
-        return usage("-o names the output of one picture; without it each output goes beside its picture");
-    }
+    std::optional<std::string> output;
+    if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
     bool allDone = true;
     for (std::size_t i = 0; i < line.operands.size(); ++i) {
         allDone = ImportOne(line.operands[i], options, output, i + 1, line.operands.size(), session) && allDone;

@@ -89,11 +89,7 @@ std::optional<MakeOptions> ReadMakeOptions(const CommandLine& line, UsageError& 
         }
         options.pelsPerMeter = {*x, *y};
     }
-    options.outputPath = line.Value("--output");
-    if (options.outputPath && line.operands.size() != 1) {
-        error.text = "-o names the output of one picture; without it each output goes beside its picture";
-        return std::nullopt;
-    }
+    if (!ReadOutputOption(line, options.outputPath, error)) return std::nullopt;
     return options;
 }
 

@@ -18,6 +18,13 @@ int RefuseUsage(Session& session, std::string_view command, const std::string& t
     return ExitUsage;
 }
 
+bool ReadOutputOption(const CommandLine& line, std::optional<std::string>& output, UsageError& error) {
+    output = line.Value("--output");
+    if (!output || line.operands.size() == 1) return true;
+    error.text = "-o names the output of one picture; without it each output goes beside its picture";
+    return false;
+}
+
 std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit) {
     const std::string_view trimmed = TrimSpaces(text);
     std::optional<double> typed = NumericValue(trimmed);

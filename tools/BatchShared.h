@@ -64,6 +64,10 @@ Command ImportCommand();  // only in a build with the import
 // Reports a refused command line with the hint to its help; the exit status to return.
 int RefuseUsage(Session& session, std::string_view command, const std::string& text);
 
+// The output -o names, which only a single picture can have; false, with the reason, when it
+// is given for several.
+bool ReadOutputOption(const CommandLine& line, std::optional<std::string>& output, UsageError& error);
+
 // A coordinate as a person types it on a command line: decimal degrees, decimal degrees
 // followed by "°" (as file names may carry them), or a DMS text. Unlike a file name, a text
 // that cannot be read is refused instead of counting as 0. The result is what the Degree
