@@ -24,7 +24,13 @@ void Form1::LoadInputMap(const std::string& path) {
 
     const LoadedHeaders loaded = ReadPictureHeaders(path, ui_, fileSystem_);
     if (loaded.read) inputHeaders = loaded.headers;
-    if (loaded.problem == LoadProblem::OpenFailed || loaded.problem == LoadProblem::NotBitmap) {
+    if (loaded.problem == LoadProblem::OpenFailed) {
+        // The system's reason, unless an alarm box has just given it.
+        const std::string reason = loaded.reason.empty() ? "" : "\r\n" + path + ": " + loaded.reason;
+        ui_.ShowMessage(LoadProblemText(loaded.problem) + reason, LoadTitle, MessageIcon::Exclamation);
+        return;
+    }
+    if (loaded.problem == LoadProblem::NotBitmap) {
         ui_.ShowMessage(LoadProblemText(loaded.problem), LoadTitle, MessageIcon::Exclamation);
         return;
     }

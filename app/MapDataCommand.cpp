@@ -40,7 +40,7 @@ void Form1::cmdWriteAmbuloData_Click() {
 
     const MapDataResult result = WriteMapDataFile(path, fields, ui_, fileSystem_);
     // A failed open has been explained by the alarm box where there was one.
-    if (result.error != MapDataError::None && result.error != MapDataError::OpenFailed) {
+    if (result.error != MapDataError::None && !result.asked) {
         ShowAlarm("Could not write " + path + ": " + MapDataFailureText(result) + ".");
     }
 }

@@ -3,10 +3,7 @@
 #include "common/ReplacementFile.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 namespace kartivo {
 
@@ -31,36 +28,20 @@ MakeRequest RequestFromHeaders(const BitmapHeaders& headers) {
     return request;
 }
 
-bool IsSamePicture(const std::string& inputPath, const std::string& outputPath) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::equivalent(inputPath, outputPath, ec) && !ec) return true;
-    const fs::path in = fs::weakly_canonical(inputPath, ec);
-    if (ec) return inputPath == outputPath;
-    const fs::path out = fs::weakly_canonical(outputPath, ec);
-    if (ec) return inputPath == outputPath;
-    return in == out;
-}
-
 MakeResult RunMake(const MakeRequest& request, const BitmapHeaders& loaded, const std::string& inputPath,
                    const std::string& outputPath, MessageBoxes& boxes, FileSystem& fileSystem,
-                   const std::function<void(bool)>& busy) {
-    if (IsSamePicture(inputPath, outputPath)) return {MakeOutcome::SameFile, MakeError::None, {}};
-    // A vanished input is reported without a question: the open's Ignore would create it empty.
-    std::error_code ec;
-    if (!std::filesystem::exists(inputPath, ec)) {
-        return {MakeOutcome::InputOpenFailed, MakeError::None, ErrorDescription(ec ? ec.value() : ENOENT)};
-    }
-
-    // Everything below reads through this one open, so the headers checked and the rows copied
-    // come from the same file even if the path is replaced meanwhile.
-    OpenResult input = OpenFileWithRetry(inputPath, OpenInput, QuietFileNotFound, boxes, {}, fileSystem);
+                   const std::function<void(bool)>& busy, const std::vector<FileIdentity>& alsoRead) {
+    // Everything below reads through this one open, so the headers checked, the identity the
+    // output is kept apart from and the rows copied all come from the same file, whatever
+    // happens to its name meanwhile.
+    OpenResult input = OpenFileWithRetry(inputPath, OpenInput, QuietFileNotFound, boxes, fileSystem);
     if (!input) return {MakeOutcome::InputOpenFailed, MakeError::None, input.failure};
     std::array<std::uint8_t, HeaderReadSize> first{};
     input.file->ReadSome(first);
     if (!(RecognizeBitmap(first) == loaded)) return {MakeOutcome::InputChanged, MakeError::None, {}};
     const auto inputSize = input.file->Size();
-    if (!inputSize) {
+    const auto identity = input.file->Identity();
+    if (!inputSize || !identity) {
         return {MakeOutcome::Failed, MakeError::InputReadFailed, ReplacementFile::ReadError(inputPath, *input.file)};
     }
     // Refused before the output is opened, so a refusal asks nothing about the output path.
@@ -68,19 +49,22 @@ MakeResult RunMake(const MakeRequest& request, const BitmapHeaders& loaded, cons
         return {MakeOutcome::Refused, error, {}};
     }
 
-    OpenResult opened = OpenFileWithRetry(outputPath, OpenReplace, QuietNone, boxes, {}, fileSystem);
-    if (!opened) return {MakeOutcome::OutputOpenFailed, MakeError::None, opened.failure};
-    ReplacementFile output(outputPath, std::move(opened), fileSystem);
+    std::vector<FileIdentity> inputs = alsoRead;
+    inputs.push_back(*identity);
+    const auto output = OpenReplacementWithRetry(outputPath, std::move(inputs), boxes, fileSystem);
+    if (output->TargetIsInput()) return {MakeOutcome::SameFile, MakeError::None, {}};
+    if (!output->IsOpen()) return {MakeOutcome::OutputOpenFailed, MakeError::None, output->Reason()};
 
     if (busy) busy(true);
     MakeResult result;
-    if (const MakeError error = Resample(request, *input.file, output.File()); error != MakeError::None) {
+    if (const MakeError error = Resample(request, *input.file, output->File()); error != MakeError::None) {
         result = {MakeOutcome::Failed, error,
                   error == MakeError::InputReadFailed ? ReplacementFile::ReadError(inputPath, *input.file)
-                                                      : output.WriteError()};
-        output.Discard();
-    } else if (!output.Commit()) {
-        result = {MakeOutcome::CloseFailed, MakeError::None, output.Error()};
+                                                      : output->WriteError()};
+        output->Discard();
+    } else if (!output->Commit()) {
+        result = output->TargetIsInput() ? MakeResult{MakeOutcome::SameFile, MakeError::None, {}}
+                                         : MakeResult{MakeOutcome::CloseFailed, MakeError::None, output->Error()};
     }
     input.file->Close();
     if (busy) busy(false);

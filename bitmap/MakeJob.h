@@ -7,6 +7,7 @@
 #include "common/FileCommon.h"
 
 #include <functional>
+#include <vector>
 #include <string>
 
 namespace kartivo {
@@ -16,7 +17,7 @@ MakeRequest RequestFromHeaders(const BitmapHeaders& headers);
 
 enum class MakeOutcome {
     Done,
-    SameFile,          // the output names the input picture itself; nothing opened
+    SameFile,          // the output name denotes the input picture itself; nothing replaced
     Refused,           // a check failed before the output was opened; error says which
     InputOpenFailed,   // "Could not Open Input File!"
     OutputOpenFailed,  // "Could not Open Output File!"
@@ -31,18 +32,15 @@ struct MakeResult {
     std::string reason;  // the system's reason, naming the file ("Cannot write /a.bmp: No space left on device")
 };
 
-// True when both paths name the same file: the same text after resolving, or the same file
-// reached through another name.
-bool IsSamePicture(const std::string& inputPath, const std::string& outputPath);
-
-// Opens the input once, for reading, and through that one open checks that it still holds the
+// Opens the input once, read-only, and through that one open checks that it still holds the
 // loaded headers and is long enough, then copies its rows. The output is written into a new
 // temporary file beside it that replaces it only when complete (ReplacementFile): a refusal or
-// any failure leaves an older output as it was. busy(true) and busy(false) frame the work once
+// any failure leaves an older output as it was, and an output name that denotes the input or
+// one of alsoRead -- when Make starts or by the time it would replace it -- replaces nothing. busy(true) and busy(false) frame the work once
 // the output is open, on every path.
 MakeResult RunMake(const MakeRequest& request, const BitmapHeaders& loaded, const std::string& inputPath,
                    const std::string& outputPath, MessageBoxes& boxes, FileSystem& fileSystem,
-                   const std::function<void(bool)>& busy = {});
+                   const std::function<void(bool)>& busy = {}, const std::vector<FileIdentity>& alsoRead = {});
 
 // "Cannot make OUTPUT: why.", the form of every refusal.
 std::string MakeRefusalText(const std::string& outputPath, const std::string& why);

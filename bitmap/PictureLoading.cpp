@@ -10,10 +10,10 @@ LoadedHeaders ReadPictureHeaders(const std::string& path, MessageBoxes& boxes, F
     LoadedHeaders loaded;
     std::array<std::uint8_t, HeaderReadSize> bytes{};
     {
-        OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, boxes,
-                                              OpenOptions{.readOnlyFallback = true}, fileSystem);
+        OpenResult opened = OpenFileWithRetry(path, OpenInput, QuietFileNotFound, boxes, fileSystem);
         if (!opened) {
             loaded.problem = LoadProblem::OpenFailed;
+            if (!opened.asked) loaded.reason = opened.failure;
             return loaded;
         }
         opened.file->ReadSome(bytes);

@@ -14,10 +14,11 @@ struct LoadedHeaders {
     BitmapHeaders headers;  // also kept when the check fails: what the file's first bytes hold
     LoadProblem problem = LoadProblem::None;
     bool read = false;      // false when the file could not be opened
+    std::string reason;     // why it could not be opened, where no alarm box has said so
 };
 
-// Opens the picture (read access is enough), reads its first 54 bytes (zeros past a short
-// file's end), closes it at once and recognises the headers.
+// Opens the picture read-only (a missing one is never created), reads its first 54 bytes
+// (zeros past a short file's end), closes it at once and recognises the headers.
 LoadedHeaders ReadPictureHeaders(const std::string& path, MessageBoxes& boxes,
                                  FileSystem& fileSystem = DefaultFileSystem());
 

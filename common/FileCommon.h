@@ -1,14 +1,13 @@
 #pragma once
-// Opening files with a retry dialog, and the open file handle every command uses.
+// Opening files with a retry dialog: the alarm box that explains a refused open and lets the
+// person give up, try again, or have a missing file or folder made.
 
+#include "common/File.h"
 #include "common/MessageBox.h"
 
-#include <csignal>
-#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <optional>
-#include <span>
 #include <string>
 
 namespace kartivo {
@@ -16,15 +15,17 @@ namespace kartivo {
 // Scoped so that a mode and a quiet selector cannot stand in for each other or for a number;
 // the names stay usable unqualified.
 enum class OpenMode : int {
-    OpenInput = 0,   // sequential reading; a missing file is a failure
+    OpenInput = 0,   // reading; a missing file is a failure
     OpenOutput = 1,  // sequential writing; created, or emptied if it exists
     OpenAppend = 2,  // sequential writing at the end; created when missing
     OpenBinary = 3,  // reading and writing at any position; a missing file is created empty
     OpenRandom = 4,  // fixed-length records; created when missing
-    // A new hidden temporary file beside the path, to replace it later (ReplacementFile); the
-    // path itself is not created or changed. A missing folder, or an existing file that may
-    // not be written, fails as the other modes do.
+    // A new private file beside the path that later replaces it (ReplacementFile); the path
+    // itself is never created. A missing folder, or a file that may not be written, is asked
+    // about as in the other modes.
     OpenReplace = 5,
+    // Reading and writing a file that must already be there: a missing one is a failure.
+    OpenExisting = 6,
 };
 using enum OpenMode;
 
@@ -44,105 +45,59 @@ enum class OpenFailure : int {
     Other = -1,
 };
 
-// An open file. Every operation reports failure; the destructor closes a file that was not
-// closed explicitly (ignoring the result, so callers that care call Close()).
-class OpenFile {
-public:
-    virtual ~OpenFile() = default;
-    // Reads exactly buffer.size() bytes at the current position; false when fewer were there.
-    virtual bool Read(std::span<std::uint8_t> buffer) = 0;
-    // Reads up to buffer.size() bytes; returns how many were read (fewer only at the end).
-    virtual std::size_t ReadSome(std::span<std::uint8_t> buffer) = 0;
-    virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
-    // Moves the current position to offset from the start of the file.
-    virtual bool Seek(std::uint64_t offset) = 0;
-    virtual std::optional<std::uint64_t> Size() = 0;
-    // Cuts (or extends with zeros) the file to size bytes.
-    virtual bool Truncate(std::uint64_t size) = 0;
-    // Flushes and closes; false when anything written could not be stored.
-    virtual bool Close() = 0;
-    // Waits for an exclusive advisory lock on the whole file, held until the file is closed.
-    virtual bool Lock() = 0;
-    // Flushes everything written so far to the disk itself (not only to the system's cache).
-    virtual bool Sync() = 0;
-    // The system's reason for the last operation that failed ("No space left on device"), or
-    // "" when none failed or the reason is unknown.
-    virtual std::string LastError() const = 0;
-    // The file number of this open file: positive, unique among the open files.
-    virtual std::int16_t Number() const = 0;
-};
-
+// One try at opening: the file, or how it failed and the system's words for it.
 struct OpenAttempt {
-    std::unique_ptr<OpenFile> file;        // set on success
+    std::unique_ptr<OpenFile> file;
     OpenFailure failure = OpenFailure::None;
-    std::string description;               // the platform's text for the failure
-    std::string temporaryPath;             // OpenReplace: the temporary file that was created
+    std::string description;
 };
 
-// The file services OpenFileWithRetry needs. Replaceable so tests can inject failures.
+// Which class of failure an error of opening path in mode is. A missing file only counts as
+// such where the mode would not have created it and its folder is there.
+OpenFailure ClassifyOpenError(std::error_code error, const std::string& path, OpenMode mode);
+
+// The file services OpenFileWithRetry and ReplacementFile need; tests override them to make
+// one step fail.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // readOnlyFallback allows a read-only handle where writing is refused.
-    virtual OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool readOnlyFallback) = 0;
-    virtual bool FolderExists(const std::string& path) = 0;
-    virtual bool CreateFolder(const std::string& path) = 0;
+    // Opens path in one of the modes other than OpenReplace.
+    virtual OpenAttempt Open(const std::string& path, OpenMode mode);
+    virtual bool FolderExists(const std::string& path);
+    virtual bool CreateFolder(const std::string& path);
     // Creates (or empties) a file; false when that fails.
-    virtual bool CreateEmptyFile(const std::string& path) = 0;
-
-    // The steps of replacing a file (ReplacementFile). The defaults act on this machine's disk;
-    // tests override them to make one step fail. Each returns 0 on success, else the error
-    // number (errno) of the failure.
-    //
-    // Creates a new file ".NAME.XXXXXX.tmp" in target's folder, for reading and writing, with
-    // the permission bits a new file gets from the umask.
-    virtual OpenAttempt CreateTemporaryFile(const std::string& target, std::int16_t number);
-    virtual int Rename(const std::string& from, const std::string& to);
-    virtual int Remove(const std::string& path);
-    // The permission bits of an existing file (nothing when it does not exist), and setting them.
-    virtual std::optional<std::uint32_t> PermissionBits(const std::string& path);
-    virtual int SetPermissionBits(const std::string& path, std::uint32_t bits);
-    // Flushes a folder's entries to the disk, so a rename in it survives a power cut.
-    virtual int SyncFolder(const std::string& folder);
+    virtual bool CreateEmptyFile(const std::string& path);
+    // Creates the new file name in the opened folder, private to this user (0600); it must not
+    // exist yet.
+    virtual std::unique_ptr<OpenFile> CreateTemporaryFile(int folder, const std::string& name, std::error_code& error);
+    // Renames from to to, both in the opened folder.
+    virtual std::error_code Rename(int folder, const std::string& from, const std::string& to);
 };
-
-// The file a replacement of path replaces: the file a symbolic link points to (the link stays a
-// link), else path itself.
-std::string ReplacementTarget(const std::string& path);
-
-// The temporary files of replacements still under way, which RemoveReplacementFilesOnSignals
-// removes on a signal. CreateTemporaryFile remembers each before a signal can see it exist;
-// forget it once it is renamed or removed.
-void ForgetTemporaryFile(const std::string& path);
-// The signals that remove those files, and the handler that does (async-signal-safe; it ends
-// the program as the signal would have).
-inline constexpr int ReplacementSignals[] = {SIGINT, SIGTERM, SIGHUP};
-extern "C" void RemoveTemporaryFilesAndReraise(int signalNumber);
-
-// The system's text for an error number, in English whatever the locale.
-std::string ErrorDescription(int error);
 
 // The real file system of this machine.
 FileSystem& DefaultFileSystem();
 
-// The result of OpenFileWithRetry: code > 0 is the file number of the open file,
-// 0 a quiet or unhandled failure, -1 Abort on a missing folder, -2 Abort on a missing file,
-// -3 Cancel on permission denied.
+// The result of an open with retry: code > 0 the file is open (for OpenFileWithRetry, its file
+// number); 0 a quiet or unhandled failure, -1 Abort on a missing folder, -2 Abort on a missing
+// file, -3 Cancel on permission denied.
 struct OpenResult {
     std::int16_t code = 0;
     std::unique_ptr<OpenFile> file;
-    std::string temporaryPath;  // OpenReplace: the temporary file beside the path
-    std::string failure;        // the system's reason for the last failed attempt, if any
-    explicit operator bool() const { return code > 0 && file != nullptr; }
+    std::string failure;  // the system's reason for the last failed attempt, if any
+    bool asked = false;   // an alarm box has told the person about the failure
+    explicit operator bool() const { return code > 0; }
 };
 
-struct OpenOptions {
-    // For callers that only read: a file that refuses writing may be opened read-only.
-    bool readOnlyFallback = false;
-};
-
+// Opens path in mode (not OpenReplace), asking the person what to do when it is refused. The
+// file's number is given back when the file is closed or dropped.
 OpenResult OpenFileWithRetry(const std::string& path, OpenMode mode, QuietSelector quiet, MessageBoxes& boxes,
-                             OpenOptions options = {}, FileSystem& fileSystem = DefaultFileSystem());
+                             FileSystem& fileSystem = DefaultFileSystem());
+
+// The questions of OpenFileWithRetry around an open the caller makes itself: attempt is tried
+// again after Retry, and after Ignore once the missing file or folder is made. On success the
+// code is 1 and file is whatever the last attempt returned.
+OpenResult RetryOpen(const std::string& path, OpenMode mode, QuietSelector quiet, MessageBoxes& boxes,
+                     FileSystem& fileSystem, const std::function<OpenAttempt()>& attempt);
 
 // Creates folder and every missing parent; true when the folder exists afterwards.
 bool MakeFolderPath(const std::string& folder, FileSystem& fileSystem = DefaultFileSystem());

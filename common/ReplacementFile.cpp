@@ -2,46 +2,237 @@
 
 #include "common/PathParts.h"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
+#include <fstream>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kartivo {
 
 namespace {
 
-// Answers every alarm with giving up, for callers that have nobody to ask.
-class GiveUpBoxes final : public MessageBoxes {
+class ReplacementErrors final : public std::error_category {
 public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    AlarmAnswer ShowAlarmBox(const std::string&, const std::string&, AlarmButtons buttons) override {
-        return buttons == AlarmButtons::RetryCancel ? AlarmAnswer::Cancel : AlarmAnswer::Abort;
+    const char* name() const noexcept override { return "replacement"; }
+    std::string message(int value) const override {
+        switch (static_cast<ReplacementError>(value)) {
+        case ReplacementError::TargetIsInput: return "It is one of the files being read";
+        case ReplacementError::ForeignLink:
+            return "It is a symbolic link that another user owns in a folder everyone may write to";
+        case ReplacementError::TooManyLinks: break;
+        }
+        return "Too many levels of symbolic links";
     }
 };
 
-std::string ReasonOr(const std::string& reason) { return reason.empty() ? "Unknown error" : reason; }
+// The temporary files a signal handler may have to remove, each as its folder's descriptor and
+// its name there. Plain fixed buffers: the handler can neither allocate nor take a lock, so an
+// entry is claimed with an atomic flag and is complete before the flag says so.
+struct PendingRemoval {
+    std::atomic<int> state{0};  // 0 free, 1 being filled or emptied, 2 holds a file to remove
+    int folder = -1;
+    std::array<char, 256> name{};
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free flags");
+std::array<PendingRemoval, 32> pendingRemovals;
+
+void Remember(int folder, const std::string& name) {
+    if (name.size() >= std::tuple_size_v<decltype(PendingRemoval::name)>) return;
+    for (PendingRemoval& entry : pendingRemovals) {
+        int expected = 0;
+        if (!entry.state.compare_exchange_strong(expected, 1)) continue;
+        entry.folder = folder;
+        std::memcpy(entry.name.data(), name.c_str(), name.size() + 1);
+        entry.state.store(2);
+        return;
+    }
+    // More replacements at once than entries: this one is only removed the ordinary way.
+}
+
+void Forget(int folder, const std::string& name) {
+    for (PendingRemoval& entry : pendingRemovals) {
+        int expected = 2;
+        if (!entry.state.compare_exchange_strong(expected, 1)) continue;
+        const bool same = entry.folder == folder && std::strcmp(entry.name.data(), name.c_str()) == 0;
+        entry.state.store(same ? 0 : 2);
+    }
+}
+
+extern "C" void RemoveTemporaryFilesAndReraise(int signalNumber) {
+    const int savedErrno = errno;
+    for (PendingRemoval& entry : pendingRemovals) {
+        int expected = 2;
+        if (entry.state.compare_exchange_strong(expected, 1)) unlinkat(entry.folder, entry.name.data(), 0);
+    }
+    errno = savedErrno;
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+constexpr int ReplacementSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds the replacement signals back while a temporary file is created and remembered, so a
+// signal finds it either not there yet or already on the list.
+class SignalsHeldBack {
+public:
+    SignalsHeldBack() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signalNumber : ReplacementSignals) sigaddset(&held, signalNumber);
+        pthread_sigmask(SIG_BLOCK, &held, &earlier_);
+    }
+    ~SignalsHeldBack() { pthread_sigmask(SIG_SETMASK, &earlier_, nullptr); }
+    SignalsHeldBack(const SignalsHeldBack&) = delete;
+    SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
+
+private:
+    sigset_t earlier_;
+};
+
+// The bits a new file of this user gets. Asking the system for the umask means setting it, which
+// another thread could notice; /proc tells it without.
+std::uint32_t NewFileBits() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Umask:")) return 0666 & ~static_cast<std::uint32_t>(std::stoul(line.substr(6), nullptr, 8));
+    }
+    const mode_t mask = umask(022);
+    umask(mask);
+    return 0666 & ~static_cast<std::uint32_t>(mask);
+}
+
+std::error_code Errno() { return {errno, std::generic_category()}; }
+
+std::optional<struct stat> StatAt(int folder, const std::string& name, std::error_code& error) {
+    struct stat status {};
+    if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) return status;
+    error = Errno();
+    return std::nullopt;
+}
+
+bool IsInput(const struct stat& status, const std::vector<FileIdentity>& inputs) {
+    const FileIdentity identity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    return std::find(inputs.begin(), inputs.end(), identity) != inputs.end();
+}
+
+// The kernel's rule for links in shared folders (protected_symlinks): in a sticky folder that
+// everyone may write to, only a link of this user's or of the folder's owner is followed.
+bool MayFollow(const struct stat& link, const struct stat& folder) {
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || link.st_uid == geteuid() || link.st_uid == folder.st_uid;
+}
+
+std::string LeafName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string TemporaryName(const std::string& name, int attempt) {
+    // The name only has to be new in this folder; O_EXCL makes sure of that, the mix of
+    // process, counter and clock just keeps the retries few.
+    static std::atomic<std::uint32_t> counter{0};
+    std::uint64_t seed = static_cast<std::uint64_t>(getpid()) * 2654435761u + counter++ * 40503u + attempt +
+                         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    // Room for the dot in front and the part behind within the usual 255-byte limit on names.
+    std::string temporary = "." + name.substr(0, 200) + ".";
+    for (int i = 0; i < 6; ++i, seed /= 36) temporary += "0123456789abcdefghijklmnopqrstuvwxyz"[seed % 36];
+    return temporary + ".tmp";
+}
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(std::string target, FileSystem& fileSystem)
-    : ReplacementFile(target, [&] {
-          GiveUpBoxes boxes;
-          return OpenFileWithRetry(target, OpenReplace, QuietNone, boxes, {}, fileSystem);
-      }(), fileSystem) {}
+std::error_code make_error_code(ReplacementError error) {
+    static const ReplacementErrors category;
+    return {static_cast<int>(error), category};
+}
 
-ReplacementFile::ReplacementFile(std::string target, OpenResult&& opened, FileSystem& fileSystem)
-    : target_(ReplacementTarget(target)), fileSystem_(fileSystem) {
-    if (!opened) {
-        Fail("Cannot make", opened.failure);
-        return;
-    }
-    file_ = std::move(opened.file);
-    temporaryPath_ = std::move(opened.temporaryPath);
+ReplacementFile::ReplacementFile(std::string target, std::vector<FileIdentity> inputs, FileSystem& fileSystem)
+    : target_(std::move(target)), inputs_(std::move(inputs)), fileSystem_(fileSystem) {
+    Open();
 }
 
 ReplacementFile::~ReplacementFile() { Discard(); }
 
-void ReplacementFile::Fail(const std::string& what, const std::string& reason) {
-    error_ = what + " " + target_ + ": " + ReasonOr(reason);
+void ReplacementFile::Fail(const std::string& what, std::error_code error, const std::string& detail) {
+    failure_ = error;
+    reason_ = ErrorDescription(error) + detail;
+    error_ = what + " " + target_ + ": " + reason_;
     Discard();
+}
+
+OpenFailure ReplacementFile::Failure() const {
+    if (!failure_) return OpenFailure::None;
+    return ClassifyOpenError(failure_, target_, OpenReplace);
+}
+
+bool ReplacementFile::Open() {
+    const auto fail = [&](std::error_code error, const std::string& detail = {}) {
+        Fail("Cannot make", error, detail);
+        return false;
+    };
+    if (target_.empty()) return fail(std::make_error_code(std::errc::invalid_argument));
+    // Each name is looked at in its opened folder; a link is read there and its target's folder
+    // opened in turn, so the file replaced is the one the link pointed to when it was read.
+    std::string path = target_;
+    for (int links = 0;; ++links) {
+        if (links > 40) return fail(ReplacementError::TooManyLinks);
+        folderPath_ = FolderOf(path);
+        name_ = LeafName(path);
+        if (name_.empty() || name_ == "." || name_ == "..") return fail(FileKindError::Folder);
+        folder_ = FileDescriptor(::open(folderPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder_) return fail(Errno());
+        std::error_code error;
+        const auto status = StatAt(folder_.Get(), name_, error);
+        if (!status && error != std::errc::no_such_file_or_directory) return fail(error);
+        if (!status) break;  // a new file, or the end of a dangling link
+        if (S_ISLNK(status->st_mode)) {
+            struct stat folderStatus {};
+            if (fstat(folder_.Get(), &folderStatus) != 0) return fail(Errno());
+            if (!MayFollow(*status, folderStatus)) return fail(ReplacementError::ForeignLink);
+            std::array<char, 4096> link{};
+            const ssize_t length = readlinkat(folder_.Get(), name_.c_str(), link.data(), link.size());
+            if (length < 0) return fail(Errno());
+            if (static_cast<std::size_t>(length) == link.size()) return fail(std::make_error_code(std::errc::filename_too_long));
+            const std::string to(link.data(), static_cast<std::size_t>(length));
+            path = to.starts_with('/') ? to : folderPath_ + "/" + to;
+            continue;
+        }
+        if (const std::error_code kind = NotARegularFile(status->st_mode)) return fail(kind);
+        if (IsInput(*status, inputs_)) return fail(ReplacementError::TargetIsInput);
+        // A file the person may not write stays theirs, even though its folder would let a
+        // rename replace it.
+        if (faccessat(folder_.Get(), name_.c_str(), W_OK, AT_EACCESS) != 0) return fail(Errno());
+        bits_ = static_cast<std::uint32_t>(status->st_mode & 07777);
+        break;
+    }
+
+    std::error_code error = std::make_error_code(std::errc::file_exists);
+    for (int attempt = 0; attempt < 100 && error == std::errc::file_exists; ++attempt) {
+        const std::string name = TemporaryName(name_, attempt);
+        const SignalsHeldBack held;
+        file_ = fileSystem_.CreateTemporaryFile(folder_.Get(), name, error);
+        if (file_) {
+            temporaryName_ = name;
+            Remember(folder_.Get(), name);
+            return true;
+        }
+    }
+    return fail(error, " (no new file can be made in " + folderPath_ + ")");
 }
 
 bool ReplacementFile::Commit() {
@@ -51,26 +242,41 @@ bool ReplacementFile::Commit() {
     }
     // Flushing to the disk before the rename is what makes a power cut leave the older file
     // or the whole new one, never a renamed file whose blocks never arrived.
-    if (!file_->Sync() || !file_->Close()) {
+    if (!file_->Sync()) {
         Fail("Cannot write", file_->LastError());
         return false;
     }
-    if (const auto bits = fileSystem_.PermissionBits(target_)) {
-        if (const int error = fileSystem_.SetPermissionBits(temporaryPath_, *bits); error != 0) {
-            Fail("Cannot keep the permissions of", ErrorDescription(error));
-            return false;
-        }
-    }
-    if (const int error = fileSystem_.Rename(temporaryPath_, target_); error != 0) {
-        Fail("Cannot replace", ErrorDescription(error));
+    // On the handle, so no name swapped in meanwhile gets these bits.
+    if (!file_->SetPermissions(bits_ ? *bits_ : NewFileBits())) {
+        Fail("Cannot keep the permissions of", file_->LastError());
         return false;
     }
-    ForgetTemporaryFile(temporaryPath_);
+    if (!file_->Close()) {
+        Fail("Cannot write", file_->LastError());
+        return false;
+    }
+    // The last look before the rename: whatever the name denotes now must be neither an input
+    // (put there under this name since the start) nor something that is not a file.
+    std::error_code error;
+    if (const auto status = StatAt(folder_.Get(), name_, error)) {
+        if (IsInput(*status, inputs_)) error = ReplacementError::TargetIsInput;
+        else if (!S_ISLNK(status->st_mode)) error = NotARegularFile(status->st_mode);
+        else error.clear();
+    } else if (error == std::errc::no_such_file_or_directory) {
+        error.clear();
+    }
+    if (!error) error = fileSystem_.Rename(folder_.Get(), temporaryName_, name_);
+    if (error) {
+        Fail("Cannot replace", error);
+        return false;
+    }
+    Forget(folder_.Get(), temporaryName_);
+    temporaryName_.clear();
     file_.reset();
-    temporaryPath_.clear();
     // The new content is in place; a folder that cannot be flushed only loses the rename's
     // durability, which no message could help with.
-    fileSystem_.SyncFolder(GetParentFolderName(target_));
+    fsync(folder_.Get());
+    folder_.Close();
     return true;
 }
 
@@ -79,19 +285,30 @@ void ReplacementFile::Discard() {
         file_->Close();
         file_.reset();
     }
-    if (!temporaryPath_.empty()) {
-        fileSystem_.Remove(temporaryPath_);
-        ForgetTemporaryFile(temporaryPath_);
-        temporaryPath_.clear();
+    if (!temporaryName_.empty()) {
+        unlinkat(folder_.Get(), temporaryName_.c_str(), 0);
+        Forget(folder_.Get(), temporaryName_);
+        temporaryName_.clear();
     }
 }
 
 std::string ReplacementFile::WriteError() const {
-    return "Cannot write " + target_ + ": " + ReasonOr(file_ ? file_->LastError() : std::string());
+    const std::error_code error = file_ ? file_->LastError() : std::error_code();
+    return "Cannot write " + target_ + ": " + ErrorDescription(error);
 }
 
-std::string ReplacementFile::ReadError(const std::string& path, OpenFile& file) {
-    return "Cannot read " + path + ": " + ReasonOr(file.LastError());
+std::string ReplacementFile::ReadError(const std::string& path, const OpenFile& file) {
+    return "Cannot read " + path + ": " + ErrorDescription(file.LastError());
+}
+
+std::unique_ptr<ReplacementFile> OpenReplacementWithRetry(const std::string& target, std::vector<FileIdentity> inputs,
+                                                          MessageBoxes& boxes, FileSystem& fileSystem) {
+    std::unique_ptr<ReplacementFile> replacement;
+    RetryOpen(target, OpenReplace, QuietNone, boxes, fileSystem, [&] {
+        replacement = std::make_unique<ReplacementFile>(target, inputs, fileSystem);
+        return OpenAttempt{nullptr, replacement->Failure(), replacement->Reason()};
+    });
+    return replacement;
 }
 
 void RemoveReplacementFilesOnSignals() {

@@ -699,9 +699,6 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
 ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgress& progress) {
     const Source& s = *source_;
     const ImportPlan& plan = plan_;
-    if (IsSamePicture(s.path, outputPath)) {
-        return Refusal(ImportError::WriteFailed, "Cannot write " + outputPath + ": it is the picture being imported");
-    }
     const std::int32_t rowSize = *RowSize(plan.width, plan.bitCount);
     const OutputHeaderFields fields{.width = plan.width,
                                     .height = plan.height,
@@ -712,7 +709,12 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
     const auto header = BuildOutputHeader(fields, static_cast<std::uint32_t>(s.colourTable.size()));
     if (!header) return Refusal(ImportError::TooLarge, "the bitmap's size does not fit a bitmap header");
 
-    ReplacementFile replacement(outputPath);
+    std::vector<FileIdentity> inputs;
+    if (const auto identity = IdentityOfPath(s.path)) inputs.push_back(*identity);
+    ReplacementFile replacement(outputPath, std::move(inputs));
+    if (replacement.TargetIsInput()) {
+        return Refusal(ImportError::WriteFailed, "Cannot write " + outputPath + ": it is the picture being imported");
+    }
     if (!replacement.IsOpen()) return Refusal(ImportError::WriteFailed, replacement.Error());
     OpenFile& file = replacement.File();
     const auto fail = [&](ImportStatus status) {
@@ -786,7 +788,11 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
             return fail(Refusal(ImportError::Canceled, "The import was canceled; nothing was written"));
         }
     }
-    if (!replacement.Commit()) return Refusal(ImportError::WriteFailed, replacement.Error());
+    if (!replacement.Commit()) {
+        return Refusal(ImportError::WriteFailed, replacement.TargetIsInput()
+                                                     ? "Cannot write " + outputPath + ": it is the picture being imported"
+                                                     : replacement.Error());
+    }
     return {};
 }
 

@@ -69,10 +69,11 @@ MapDataResult WriteMapDataFields(OpenFile& file, const MapDataFields& fields) {
         }
     }
 
-    if (!file.Lock()) return {MapDataError::Lock, file.LastError()};
+    const auto reason = [&] { return ErrorDescription(file.LastError()); };
+    if (!file.Lock()) return {MapDataError::Lock, reason()};
     const std::optional<std::uint64_t> size = file.Size();
     std::vector<std::uint8_t> earlier(size ? std::min(*size, MapDataHeadSize) : 0);
-    if (!size || !file.Seek(0) || !file.Read(earlier)) return {MapDataError::Read, file.LastError()};
+    if (!size || !file.Seek(0) || !file.Read(earlier)) return {MapDataError::Read, reason()};
 
     std::vector<std::uint8_t> head = earlier;
     head.resize(MapDataHeadSize, 0);
@@ -84,19 +85,23 @@ MapDataResult WriteMapDataFields(OpenFile& file, const MapDataFields& fields) {
     head[LayerOffset] = fields.layer;
     if (file.Seek(0) && file.Write(head) && file.Sync()) return {};
 
-    const std::string reason = file.LastError();
+    const std::string why = reason();
     // Best effort: the failure is what gets reported, whether or not the file can be mended.
     if (file.Seek(0) && file.Write(earlier) && (*size >= MapDataHeadSize || file.Truncate(*size))) file.Sync();
-    return {MapDataError::Write, reason};
+    return {MapDataError::Write, why};
 }
 
 MapDataResult WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
                                FileSystem& fileSystem) {
-    OpenResult opened = OpenFileWithRetry(path, OpenBinary, QuietFileNotFound, boxes, {}, fileSystem);
-    if (!opened) return {MapDataError::OpenFailed, opened.failure};
+    // An existing file only: a map data file that has gone is not made anew as 174 bytes of
+    // fields with nothing else, which no device could read.
+    OpenResult opened = OpenFileWithRetry(path, OpenExisting, QuietFileNotFound, boxes, fileSystem);
+    if (!opened) return {MapDataError::OpenFailed, opened.failure, opened.asked};
     MapDataResult result = WriteMapDataFields(*opened.file, fields);
     const bool closed = opened.file->Close();
-    if (result.error == MapDataError::None && !closed) result = {MapDataError::CloseFailed, opened.file->LastError()};
+    if (result.error == MapDataError::None && !closed) {
+        result = {MapDataError::CloseFailed, ErrorDescription(opened.file->LastError())};
+    }
     return result;
 }
 

@@ -49,6 +49,7 @@ enum class MapDataError {
 struct MapDataResult {
     MapDataError error = MapDataError::None;
     std::string reason;  // the system's reason ("No space left on device"), where there is one
+    bool asked = false;  // OpenFailed: an alarm box has told the person already
 };
 
 // What went wrong, for the message that reports it ("" for None).
@@ -71,7 +72,8 @@ std::optional<std::array<char, CoordinateFieldSize>> CoordinateField(double valu
 MapDataResult WriteMapDataFields(OpenFile& file, const MapDataFields& fields);
 
 // The whole command: opens the file as "Write Informations" does (an existing map data file,
-// read and write), writes the fields and closes it, reporting what failed.
+// read and write; a missing one is a failure, never made), writes the fields and closes it,
+// reporting what failed.
 MapDataResult WriteMapDataFile(const std::string& path, const MapDataFields& fields, MessageBoxes& boxes,
                               FileSystem& fileSystem = DefaultFileSystem());
 

@@ -143,15 +143,18 @@ bool MakeOne(const std::string& inputPath, const MakeOptions& options, std::span
         }
     }
 
-    // RunMake guards the picture's own file; the others given in this run need the same care,
-    // or a second run over a folder would replace pictures made by the first.
+    // The other pictures given in this run need the same care as the picture's own file, or a
+    // second run over a folder would replace pictures made by the first.
+    std::vector<FileIdentity> others;
     for (const std::string& other : allInputs) {
-        if (other != inputPath && IsSamePicture(other, outputPath)) {
-            return refuse(other + " is one of the pictures given, and is never written over");
-        }
+        if (const auto identity = IdentityOfPath(other)) others.push_back(*identity);
     }
-    const MakeResult result = RunMake(request, headers, inputPath, outputPath, session.boxes, DefaultFileSystem());
+    const MakeResult result =
+        RunMake(request, headers, inputPath, outputPath, session.boxes, DefaultFileSystem(), {}, others);
     if (result.outcome == MakeOutcome::Done) return true;
+    if (result.outcome == MakeOutcome::SameFile) {
+        return refuse(outputPath + " is one of the pictures given, and is never written over");
+    }
     reporter.Error(inputPath, MakeResultText(result, inputPath, outputPath));
     return false;
 }

@@ -75,15 +75,10 @@ std::optional<Corners> CornersFromFileName(const FileNameCorners& found) {
 
 LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes) {
     LoadedPicture picture;
-    // The window's way of opening makes an empty file where there is none; a mistyped name
-    // in a batch run must not leave one behind.
-    if (!FileExists(path)) {
-        picture.problem = LoadProblemText(LoadProblem::OpenFailed);
-        return picture;
-    }
     const LoadedHeaders loaded = ReadPictureHeaders(path, boxes);
     picture.headers = loaded.headers;
     if (loaded.problem != LoadProblem::None) picture.problem = LoadProblemText(loaded.problem);
+    if (!loaded.reason.empty()) *picture.problem += " (" + loaded.reason + ")";
     return picture;
 }
 

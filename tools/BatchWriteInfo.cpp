@@ -49,7 +49,6 @@ int RunWriteInfoCommand(const CommandLine& line, Session& session) {
         session.reporter.Error(path, why);
         return ExitSomeFailed;
     };
-    if (!FileExists(path)) return fail("no such map data file");
     if (GetExtensionName(path) != "mbx") return fail("not a map data file: its extension must be exactly \"mbx\"");
 
     const MapDataFields fields{.name = *name,

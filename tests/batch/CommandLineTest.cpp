@@ -51,7 +51,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"write-info", "area.mbx", "--name", "X"}, "write-info needs --corners"},
         {2, {"write-info", "area.mbx", "--name", "X", "--corners", "1,2,3,4", "--layer", "5"}, "--layer takes 1, 2"},
         {1, {"info", "plain_.bmp"}, "plain_.bmp: This file is not BMP."},
-        {1, {"info", "gone.bmp"}, "gone.bmp: Failed to Open File."},
+        {1, {"info", "gone.bmp"}, "gone.bmp: Failed to Open File. (No such file or directory)"},
         {1, {"make", "plain.bmp"}, "its file name carries no corners"},
         {1, {"make", "rle(35.6,139.6,35.7,139.8).bmp"}, "its compression is RLE8 (RunLength 8 bits/pixel)"},
         {1, {"make", "Flat(35,139,35,140).bmp"}, "do not have the top above the bottom"},
@@ -63,7 +63,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {1, {"make", "--corners", "35,139,36,140", "plain.bmp", "plain_.bmp"}, "_.bmp is one of the pictures given"},
         // The window's alarm box as one line, without its buttons.
         {1, {"make", "-o", "missing/out.bmp", "PIC"}, "Code=76:No such file or directory\nkartivo-batch: "},
-        {1, {"write-info", "gone.mbx", "--name", "X", "--corners", "1,2,3,4"}, "no such map data file"},
+        {1, {"write-info", "gone.mbx", "--name", "X", "--corners", "1,2,3,4"}, "gone.mbx: the file could not be opened (No such file or directory)"},
         {1, {"write-info", "area.MBX", "--name", "X", "--corners", "1,2,3,4"}, "its extension must be exactly \"mbx\""},
         {0, {"-h"}, "Usage: kartivo-batch COMMAND"},
         {0, {"make", "--help", "--height", "ten"}, "Usage: kartivo-batch make"},

@@ -29,7 +29,7 @@ TEST(InfoCommand, JsonReportsARefusedPictureAndGoesOn) {
     EXPECT_EQ(reports[0], (Json{{"path", folder.File("v5.bmp")},
                                 {"fileSize", v5.size()},
                                 {"error", "Could not define file type (OS/2 or Windows)."}}));
-    EXPECT_EQ(reports[1], (Json{{"path", folder.File("gone.bmp")}, {"error", "Failed to Open File."}}));
+    EXPECT_EQ(reports[1], (Json{{"path", folder.File("gone.bmp")}, {"error", "Failed to Open File. (No such file or directory)"}}));
     EXPECT_FALSE(reports[2].contains("error"));
 }
 

@@ -8,28 +8,144 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kartivo {
 namespace {
 
 using test::Bytes;
 using test::TempFolder;
+using Names = std::vector<std::string>;
 
-// What a failed write leaves behind is pinned where the pictures are made; here, the link.
-TEST(ReplacementFile, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
+std::uint32_t BitsOf(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// Nobody else may read the new content before it is whole, whatever the umask; the older
+// file's bits, or the umask's for a new file, come only with the rename.
+TEST(ReplacementFile, IsPrivateUntilCommittedThenTakesTheFinalBits) {
     TempFolder folder;
-    const std::string target = folder.File("picture.bmp");
-    const std::string link = folder.File("link.bmp");
-    const Bytes newer(20, 2);
-    test::WriteAll(target, Bytes(10, 1));
-    std::filesystem::create_symlink(target, link);
-    ReplacementFile kept(link);
-    ASSERT_TRUE(kept.IsOpen()) << kept.Error();
-    EXPECT_EQ(std::filesystem::path(kept.TemporaryPath()).parent_path(), folder.Path());
-    ASSERT_TRUE(kept.File().Write(newer));
-    ASSERT_TRUE(kept.Commit()) << kept.Error();
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(test::ReadAll(target), newer);
-    EXPECT_EQ(test::FolderEntries(folder.Path()), (std::vector<std::string>{"link.bmp", "picture.bmp"}));
+    const mode_t earlierMask = umask(002);
+    for (const bool older : {true, false}) {
+        const std::string target = folder.File(older ? "older.bmp" : "new.bmp");
+        if (older) {
+            test::WriteAll(target, Bytes(10, 1));
+            chmod(target.c_str(), 0640);
+        }
+        ReplacementFile file(target);
+        ASSERT_TRUE(file.IsOpen()) << file.Error();
+        ASSERT_TRUE(file.File().Write(Bytes(20, 2)));
+        for (const std::string& name : test::FolderEntries(folder.Path())) {
+            if (name.ends_with(".tmp")) {
+                EXPECT_EQ(BitsOf(folder.File(name)), 0600u) << name;
+            }
+        }
+        ASSERT_TRUE(file.Commit()) << file.Error();
+        EXPECT_EQ(BitsOf(target), older ? 0640u : 0664u);
+    }
+    umask(earlierMask);
+    EXPECT_EQ(test::FolderEntries(folder.Path()), (Names{"new.bmp", "older.bmp"}));
+}
+
+// A link is followed as the kernel follows one: its target is replaced and the link kept, a
+// dangling one gets its target made. What is not a file is never replaced.
+TEST(ReplacementFile, FollowsLinksAndRefusesWhatIsNotAFile) {
+    TempFolder folder;
+    const auto at = [&](const char* name) { return folder.File(name); };
+    test::WriteAll(at("picture.bmp"), Bytes(10, 1));
+    std::filesystem::create_symlink("picture.bmp", at("link.bmp"));
+    std::filesystem::create_symlink(at("made.bmp"), at("dangling.bmp"));
+    std::filesystem::create_symlink("/dev/null", at("null.bmp"));
+    std::filesystem::create_directory(at("folder.bmp"));
+    ASSERT_EQ(mkfifo(at("fifo.bmp").c_str(), 0600), 0);
+    const std::pair<const char*, const char*> cases[] = {
+        {"link.bmp", "picture.bmp"}, {"dangling.bmp", "made.bmp"},
+        {"null.bmp", "It is a device, not a file"}, {"folder.bmp", "Is a directory"},
+        {"fifo.bmp", "It is a FIFO, not a file"}, {"folder.bmp/", "Is a directory"},
+    };
+    for (const auto& [name, replaced] : cases) {
+        ReplacementFile file(at(name));
+        const bool opened = file.IsOpen() && file.File().Write(Bytes(3, 9)) && file.Commit();
+        if (std::string(replaced).ends_with(".bmp")) {
+            EXPECT_TRUE(opened) << name << ": " << file.Error();
+            EXPECT_TRUE(std::filesystem::is_symlink(at(name))) << name;
+            EXPECT_EQ(test::ReadAll(at(replaced)), Bytes(3, 9)) << name;
+        } else {
+            EXPECT_EQ(file.Error(), "Cannot make " + at(name) + ": " + replaced);
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(at("fifo.bmp")) && std::filesystem::is_empty(at("folder.bmp")));
+    EXPECT_EQ(test::FolderEntries(folder.Path()),
+              (Names{"dangling.bmp", "fifo.bmp", "folder.bmp", "link.bmp", "made.bmp", "null.bmp", "picture.bmp"}));
+}
+
+// In a folder everyone may write to (/tmp), a link another user planted must not send the
+// write to a file of ours; the kernel refuses to follow such a link, and so do we. A link of our
+// own, or of the folder's owner, is followed.
+TEST(ReplacementFile, RefusesALinkAnotherUserPlantedInASharedFolder) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make a link owned by another user";
+    TempFolder folder;
+    const std::string shared = folder.File("shared");
+    std::filesystem::create_directory(shared);
+    chmod(shared.c_str(), 01777);
+    const std::string mine = folder.File("mine.bmp");
+    const std::string link = shared + "/out.bmp";
+    const Bytes older(10, 1);
+    test::WriteAll(mine, older);
+    std::filesystem::create_symlink(mine, link);
+    for (const uid_t owner : {uid_t{65534}, geteuid()}) {
+        ASSERT_EQ(lchown(link.c_str(), owner, owner), 0);
+        ReplacementFile file(link);
+        const bool replaced = file.IsOpen() && file.File().Write(Bytes(3, 9)) && file.Commit();
+        EXPECT_EQ(replaced, owner == geteuid()) << owner;
+        if (owner != geteuid()) {
+            EXPECT_EQ(file.Error(), "Cannot make " + link +
+                                        ": It is a symbolic link that another user owns in a folder everyone may write to");
+            EXPECT_EQ(test::ReadAll(mine), older);
+        }
+    }
+    EXPECT_EQ(test::ReadAll(mine), Bytes(3, 9));
+    EXPECT_EQ(test::FolderEntries(shared), Names{"out.bmp"});
+}
+
+// An input put under the target's name after the start -- a hard link to it -- is found on the
+// handles right before the rename, and nothing is replaced.
+TEST(ReplacementFile, AnInputThatTookTheTargetsNameMeanwhileIsKept) {
+    TempFolder folder;
+    const std::string input = folder.File("in.bmp");
+    const std::string target = folder.File("out.bmp");
+    test::WriteAll(input, Bytes(10, 1));
+    ReplacementFile file(target, {*IdentityOfPath(input)});
+    ASSERT_TRUE(file.IsOpen()) << file.Error();
+    ASSERT_TRUE(file.File().Write(Bytes(20, 2)));
+    std::filesystem::create_hard_link(input, target);
+    EXPECT_FALSE(file.Commit());
+    EXPECT_TRUE(file.TargetIsInput());
+    EXPECT_EQ(file.Error(), "Cannot replace " + target + ": It is one of the files being read");
+    EXPECT_EQ(test::ReadAll(input), Bytes(10, 1));
+    EXPECT_EQ(test::FolderEntries(folder.Path()), (Names{"in.bmp", "out.bmp"}));
+}
+
+// A file-size limit (ulimit -f) would end the program without a word; it is a failed write
+// with its reason instead, and nothing is left behind.
+TEST(ReplacementFile, AFileSizeLimitIsAFailedWrite) {
+    TempFolder folder;
+    rlimit earlier{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &earlier), 0);
+    rlimit limited = earlier;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ReplacementFile file(folder.File("out.bmp"));
+    const bool written = file.IsOpen() && file.File().Write(Bytes(10000, 2));
+    const std::string error = file.WriteError();
+    file.Discard();
+    setrlimit(RLIMIT_FSIZE, &earlier);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, "Cannot write " + folder.File("out.bmp") + ": File too large");
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
 
 TEST(ReplacementFile, AFolderThatIsNotThereIsNamedAndNotMadeAndLongNamesFit) {
@@ -56,7 +172,7 @@ TEST(ReplacementFile, AFileThatCannotKeepThePermissionsReplacesNothing) {
     const std::string target = folder.File("picture.bmp");
     test::WriteAll(target, Bytes(10, 1));
     test::FaultyFileSystem files(test::FailingStep::Permissions);
-    ReplacementFile file(target, files);
+    ReplacementFile file(target, {}, files);
     ASSERT_TRUE(file.File().Write(Bytes(20, 2)));
     EXPECT_FALSE(file.Commit());
     EXPECT_EQ(file.Error(), "Cannot keep the permissions of " + target + ": Operation not permitted");

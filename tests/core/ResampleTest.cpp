@@ -332,22 +332,6 @@ TEST(RunMake, IgnoringAMissingFolderMakesOnlyTheFolder) {
     EXPECT_TRUE(std::filesystem::is_empty(s.folder.File("new")));
 }
 
-// The input reached through another name is the same picture; a copy of it is another one.
-TEST(RunMake, TheInputUnderAnotherNameIsRefused) {
-    const Picture s(4, 4);
-    const auto at = [&](const char* name) { return s.folder.File(name); };
-    std::filesystem::create_hard_link(s.input, at("hard.bmp"));
-    std::filesystem::copy_file(s.input, at("copy.bmp"));
-    std::filesystem::create_directory_symlink("loop", at("loop"));
-    // gone.bmp exists under neither spelling, yet both name one place; a path through a
-    // link to itself has no canonical form and is only the same as its own spelling.
-    const std::tuple<std::string, std::string, bool> cases[] = {
-        {s.input, at("hard.bmp"), true}, {at("gone.bmp"), at("./gone.bmp"), true}, {s.input, at("copy.bmp"), false},
-        {at("loop/in.bmp"), s.input, false}, {s.input, at("loop/in.bmp"), false},
-    };
-    for (const auto& [input, output, same] : cases) EXPECT_EQ(IsSamePicture(input, output), same) << output;
-}
-
 // On a real small disk: a full one keeps the older output and leaves nothing beside it; a
 // read-only one takes no new file, and the person is told so.
 TEST(RunMake, AFullDiskLeavesTheOlderOutput) {

@@ -105,9 +105,9 @@ class RefusingFileSystem : public FaultyFileSystem {
 public:
     using FaultyFileSystem::FaultyFileSystem;
     std::string refused;
-    OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool fallback) override {
+    OpenAttempt Open(const std::string& path, OpenMode mode) override {
         if (path == refused) return {nullptr, OpenFailure::PermissionDenied, "Permission denied"};
-        return FaultyFileSystem::Open(path, mode, number, fallback);
+        return FaultyFileSystem::Open(path, mode);
     }
 };
 

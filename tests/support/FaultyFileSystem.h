@@ -1,6 +1,7 @@
 #pragma once
 // The real disk, except that one step of writing a file fails: the N-th write, the flush to
-// the disk, the close or the rename. Files stay real, so a test can look at what is left.
+// the disk, the close, the permission bits or the rename. Files stay real, so a test can look at
+// what is left.
 
 #include "common/FileCommon.h"
 
@@ -16,22 +17,19 @@ public:
     explicit FaultyFileSystem(FailingStep step = FailingStep::None, int failingWrite = 1)
         : step_(step), failingWrite_(failingWrite) {}
 
-    OpenAttempt Open(const std::string& path, OpenMode mode, std::int16_t number, bool readOnlyFallback) override {
+    OpenAttempt Open(const std::string& path, OpenMode mode) override {
         inputOpens += mode == OpenInput;
-        return Wrapped(DefaultFileSystem().Open(path, mode, number, readOnlyFallback), mode != OpenInput);
+        OpenAttempt attempt = FileSystem::Open(path, mode);
+        if (attempt.file && mode != OpenInput) attempt.file = std::make_unique<FaultyFile>(std::move(attempt.file), *this);
+        return attempt;
     }
-    OpenAttempt CreateTemporaryFile(const std::string& target, std::int16_t number) override {
-        return Wrapped(FileSystem::CreateTemporaryFile(target, number), true);
+    std::unique_ptr<OpenFile> CreateTemporaryFile(int folder, const std::string& name, std::error_code& error) override {
+        std::unique_ptr<OpenFile> file = FileSystem::CreateTemporaryFile(folder, name, error);
+        return file ? std::make_unique<FaultyFile>(std::move(file), *this) : nullptr;
     }
-    int SetPermissionBits(const std::string& path, std::uint32_t bits) override {
-        return step_ == FailingStep::Permissions ? EPERM : FileSystem::SetPermissionBits(path, bits);
+    std::error_code Rename(int folder, const std::string& from, const std::string& to) override {
+        return step_ == FailingStep::Rename ? std::make_error_code(std::errc::io_error) : FileSystem::Rename(folder, from, to);
     }
-    int Rename(const std::string& from, const std::string& to) override {
-        return step_ == FailingStep::Rename ? EIO : FileSystem::Rename(from, to);
-    }
-    bool FolderExists(const std::string& path) override { return DefaultFileSystem().FolderExists(path); }
-    bool CreateFolder(const std::string& path) override { return DefaultFileSystem().CreateFolder(path); }
-    bool CreateEmptyFile(const std::string& path) override { return DefaultFileSystem().CreateEmptyFile(path); }
 
     int inputOpens = 0;  // a second open of the input could meet another picture under its name
 
@@ -44,31 +42,30 @@ private:
         bool Write(std::span<const std::uint8_t> bytes) override {
             if (++owner_.writes_ != owner_.failingWrite_ || owner_.step_ != FailingStep::Write) return inner_->Write(bytes);
             inner_->Write(bytes.first(bytes.size() / 2));  // half the bytes arrive, as on a disk that fills up
-            return Failed("No space left on device");
+            return Failed(std::errc::no_space_on_device);
         }
         bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
         std::optional<std::uint64_t> Size() override { return inner_->Size(); }
         bool Truncate(std::uint64_t size) override { return inner_->Truncate(size); }
         bool Lock() override { return inner_->Lock(); }
-        bool Sync() override { return owner_.step_ == FailingStep::Sync ? Failed("Input/output error") : inner_->Sync(); }
-        bool Close() override { return inner_->Close() && (owner_.step_ != FailingStep::Close || Failed("Input/output error")); }
-        std::string LastError() const override { return reason_.empty() ? inner_->LastError() : reason_; }
-        std::int16_t Number() const override { return inner_->Number(); }
+        bool Sync() override { return Fails(FailingStep::Sync) ? Failed(std::errc::io_error) : inner_->Sync(); }
+        bool SetPermissions(std::uint32_t bits) override {
+            return Fails(FailingStep::Permissions) ? Failed(std::errc::operation_not_permitted) : inner_->SetPermissions(bits);
+        }
+        bool Close() override { return inner_->Close() && (!Fails(FailingStep::Close) || Failed(std::errc::io_error)); }
+        std::optional<FileIdentity> Identity() override { return inner_->Identity(); }
+        std::error_code LastError() const override { return reason_ ? reason_ : inner_->LastError(); }
 
     private:
-        bool Failed(const char* reason) {
-            reason_ = reason;
+        bool Fails(FailingStep step) const { return owner_.step_ == step; }
+        bool Failed(std::errc reason) {
+            reason_ = std::make_error_code(reason);
             return false;
         }
         std::unique_ptr<OpenFile> inner_;
         FaultyFileSystem& owner_;
-        std::string reason_;
+        std::error_code reason_;
     };
-
-    OpenAttempt Wrapped(OpenAttempt attempt, bool writing) {
-        if (attempt.file && writing) attempt.file = std::make_unique<FaultyFile>(std::move(attempt.file), *this);
-        return attempt;
-    }
 
     FailingStep step_;
     int failingWrite_;

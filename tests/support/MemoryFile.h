@@ -2,7 +2,7 @@
 // An OpenFile over a byte vector, with injectable faults, so tests can check how code
 // behaves when a disk fills up or a flush loses data.
 
-#include "common/FileCommon.h"
+#include "common/File.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -17,8 +17,7 @@ namespace kartivo::test {
 
 class MemoryFile : public OpenFile {
 public:
-    explicit MemoryFile(std::vector<std::uint8_t> initial = {}, std::int16_t number = 1)
-        : bytes_(std::move(initial)), number_(number) {}
+    explicit MemoryFile(std::vector<std::uint8_t> initial = {}) : bytes_(std::move(initial)) {}
 
     // Writes fail once this many bytes have been written in total; the write that crosses
     // the limit stores the bytes up to it and then reports failure, like a full disk.
@@ -52,10 +51,10 @@ public:
         std::copy_n(data.begin(), allowed, bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
         position_ += allowed;
         written_ += allowed;
-        return allowed == data.size() || Failed("No space left on device");
+        return allowed == data.size() || Failed(std::errc::no_space_on_device);
     }
     bool Seek(std::uint64_t offset) override {
-        if (closed_ || failSeek) return Failed("Invalid argument");
+        if (closed_ || failSeek) return Failed(std::errc::invalid_argument);
         position_ = static_cast<std::size_t>(offset);
         return true;
     }
@@ -67,21 +66,21 @@ public:
     }
     bool Close() override { return !std::exchange(closed_, true); }
     bool Lock() override { return !closed_; }
-    bool Sync() override { return (!closed_ && !failSync) || Failed("Input/output error"); }
-    std::string LastError() const override { return lastError_; }
-    std::int16_t Number() const override { return number_; }
+    bool Sync() override { return (!closed_ && !failSync) || Failed(std::errc::io_error); }
+    bool SetPermissions(std::uint32_t) override { return !closed_; }
+    std::optional<FileIdentity> Identity() override { return std::nullopt; }
+    std::error_code LastError() const override { return lastError_; }
 
 private:
     std::vector<std::uint8_t> bytes_;
     std::size_t position_ = 0;
     std::size_t written_ = 0;
     int writes_ = 0;
-    std::int16_t number_;
     bool closed_ = false;
-    std::string lastError_;
+    std::error_code lastError_;
 
-    bool Failed(const char* reason) {
-        lastError_ = reason;
+    bool Failed(std::errc reason) {
+        lastError_ = std::make_error_code(reason);
         return false;
     }
 };
