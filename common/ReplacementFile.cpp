@@ -206,6 +206,8 @@ bool ReplacementFile::Open() {
             if (!MayFollow(*status, folderStatus)) return fail(ReplacementError::ForeignLink);
             std::array<char, 4096> link{};
             const ssize_t length = readlinkat(folder_.Get(), name_.c_str(), link.data(), link.size());
+            // Replaced by a file or removed since it was looked at: look again.
+            if (length < 0 && (errno == EINVAL || errno == ENOENT)) continue;
             if (length < 0) return fail(Errno());
             if (static_cast<std::size_t>(length) == link.size()) return fail(std::make_error_code(std::errc::filename_too_long));
             const std::string to(link.data(), static_cast<std::size_t>(length));

@@ -6,21 +6,11 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 namespace {
 
-bool StandardErrorIsTerminal() {
-#if defined(_WIN32)
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
-}
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 }  // namespace
 

@@ -9,10 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -330,6 +333,41 @@ TEST(RunMake, IgnoringAMissingFolderMakesOnlyTheFolder) {
     EXPECT_EQ(s.Run(boxes, files).outcome, MakeOutcome::Failed);
     EXPECT_TRUE(std::filesystem::is_directory(s.folder.File("new")));
     EXPECT_TRUE(std::filesystem::is_empty(s.folder.File("new")));
+}
+
+// Another program flips the output name between a file and a link to the input while Make runs:
+// whatever the name denotes when Make starts or replaces it, the input keeps its bytes, and a
+// Make that ran through either replaced the name or refused. A vanished input is reported, not made.
+TEST(RunMake, TheInputSurvivesAnOutputNameFlippedToIt) {
+    const Picture s(8, 8);
+    std::atomic<bool> done{false};
+    std::thread flipper([&] {
+        const std::string link = s.folder.File("link.tmp");
+        for (int i = 0; !done; ++i) {
+            std::filesystem::remove(link);
+            if (i % 2 == 0) {
+                std::filesystem::create_symlink(s.input, link);
+            } else {
+                test::WriteAll(link, Bytes(3, 7));
+            }
+            std::filesystem::rename(link, s.output);
+        }
+    });
+    std::map<MakeOutcome, int> outcomes;
+    for (int round = 0; round < 1000; ++round) {
+        test::ScriptedMessageBoxes boxes;
+        ++outcomes[s.Run(boxes, DefaultFileSystem()).outcome];
+    }
+    done = true;
+    flipper.join();
+    EXPECT_EQ(test::ReadAll(s.input), s.picture);
+    EXPECT_EQ(outcomes[MakeOutcome::Done] + outcomes[MakeOutcome::SameFile], 1000);
+
+    std::filesystem::remove(s.input);
+    test::ScriptedMessageBoxes boxes;
+    EXPECT_EQ(MakeResultText(s.Run(boxes, DefaultFileSystem()), s.input, s.output),
+              "Could not Open Input File! (" + s.input + ": No such file or directory)");
+    EXPECT_FALSE(std::filesystem::exists(s.input));
 }
 
 // On a real small disk: a full one keeps the older output and leaves nothing beside it; a

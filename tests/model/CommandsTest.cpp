@@ -173,16 +173,28 @@ TEST_F(MapDataCommand, PatchesTheFieldsAndNothingElse) {
     EXPECT_EQ(ReadAll(path), expected);
 }
 
-TEST_F(MapDataCommand, AWriteFailureIsReportedAndTheFileKept) {
-    FaultyFileSystem files(FailingStep::Write, 1);
-    Form1 form(ui_, files);
-    form.Form_Load();
-    const std::string path = Prepare(form);
-    form.cmdWriteAmbuloData_Click();
-    ASSERT_EQ(ui_.boxes.shown.size(), 1U);
-    EXPECT_EQ(ui_.boxes.shown[0].text, "Could not write " + path + ": the fields could not be written, the file was left as it was "
-                                       "(No space left on device).");
-    EXPECT_EQ(ReadAll(path), Bytes(300, 0xFF));
+// A failed write keeps the file; a file gone since it was chosen is not made anew as a head with
+// nothing behind it. Either way the person is told why.
+TEST_F(MapDataCommand, FailuresAreReportedAndNoFileIsMadeOrLost) {
+    const struct {
+        FailingStep step; bool remove; const char* reason;
+    } cases[] = {
+        {FailingStep::Write, false, "the fields could not be written, the file was left as it was (No space left on device)"},
+        {FailingStep::None, true, "the file could not be opened (No such file or directory)"},
+    };
+    for (const auto& c : cases) {
+        ScriptedUserInterface ui;
+        FaultyFileSystem files(c.step, 1);
+        Form1 form(ui, files);
+        form.Form_Load();
+        const std::string path = Prepare(form);
+        if (c.remove) std::filesystem::remove(path);
+        form.cmdWriteAmbuloData_Click();
+        ASSERT_EQ(ui.boxes.shown.size(), 1U);
+        EXPECT_EQ(ui.boxes.shown[0].text, "Could not write " + path + ": " + c.reason + ".");
+        EXPECT_EQ(std::filesystem::exists(path) ? std::optional(ReadAll(path)) : std::nullopt,
+                  c.remove ? std::nullopt : std::optional(Bytes(300, 0xFF)));
+    }
 }
 
 // Cancel, an upper-case extension and a first dropped file that is not mbx all keep the path.
