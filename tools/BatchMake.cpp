@@ -4,7 +4,6 @@
 #include "bitmap/OutputHeader.h"
 #include "bitmap/PictureLoading.h"
 #include "common/FileCommon.h"
-#include "common/NumberText.h"
 #include "common/StringCommon.h"
 
 #include <span>
@@ -26,8 +25,8 @@ Options:
                     degrees, minutes and seconds (35°15' 00.0000''); default: from the
                     file name, Name(lat,lon,lat,lon); a picture with neither fails
   --lat BOTTOM,TOP  the output's latitude range; default: the input's
-  --height ROWS     the output's number of rows; default: the input's
-  --dpi X[,Y]       the output's resolution in dots per inch; default: the input's
+  --height ROWS     the output's number of rows, 1 or more; default: the input's
+  --dpi X[,Y]       the output's resolution in whole dots per inch; default: the input's
   -o, --output PATH the output file, with one picture only; default: the picture's
                     name with "_" added before its extension, beside it
 
@@ -67,10 +66,11 @@ std::optional<MakeOptions> ReadMakeOptions(const CommandLine& line, UsageError& 
         options.outLatitudes = {*bottom, *top};
     }
     if (const auto text = line.Value("--height")) {
-        options.outputRows = WholeNumber(*text);
-        // A picture without rows is no result to report as done.
-        if (!options.outputRows || *options.outputRows == 0) {
-            error.text = "--height takes a whole number of rows other than 0, not \"" + *text + "\"";
+        // The window's box would round 1.5 to 2 rows; a script passing it has a fault that the
+        // rounding would hide. A picture without rows is no result to report as done.
+        options.outputRows = ReadWholePositiveArgument(*text);
+        if (!options.outputRows) {
+            error.text = "--height takes a whole positive number of rows, not \"" + *text + "\"";
             return std::nullopt;
         }
     }
@@ -79,12 +79,16 @@ std::optional<MakeOptions> ReadMakeOptions(const CommandLine& line, UsageError& 
         std::optional<std::int32_t> x;
         std::optional<std::int32_t> y;
         if (pieces.size() == 1 || pieces.size() == 2) {
-            x = PelsPerMeterFromDpiText(pieces.front());
-            y = PelsPerMeterFromDpiText(pieces.back());
+            const auto pelsPerMeter = [](std::string_view piece) -> std::optional<std::int32_t> {
+                const auto dpi = ReadWholePositiveArgument(piece);
+                return dpi ? PelsPerMeterFromDpi(*dpi) : std::nullopt;
+            };
+            x = pelsPerMeter(pieces.front());
+            y = pelsPerMeter(pieces.back());
         }
         if (!x || !y) {
-            error.text = "--dpi takes one or two numbers of dots per inch that a bitmap header can hold, not \"" +
-                         *text + "\"";
+            error.text = "--dpi takes one or two whole positive numbers of dots per inch, X or X,Y, that a "
+                         "bitmap header can hold, not \"" + *text + "\"";
             return std::nullopt;
         }
         options.pelsPerMeter = {*x, *y};

@@ -6,6 +6,7 @@
 #include "common/StringCommon.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <ostream>
@@ -23,6 +24,16 @@ bool ReadOutputOption(const CommandLine& line, std::optional<std::string>& outpu
     if (!output || line.operands.size() == 1) return true;
     error.text = "-o names the output of one picture; without it each output goes beside its picture";
     return false;
+}
+
+std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text) {
+    // from_chars would take a leading minus; a count carries no sign at all.
+    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    std::int32_t value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, problem] = std::from_chars(text.data(), end, value);
+    if (problem != std::errc() || stop != end || value == 0) return std::nullopt;
+    return value;
 }
 
 std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit) {

@@ -68,6 +68,10 @@ int RefuseUsage(Session& session, std::string_view command, const std::string& t
 // is given for several.
 bool ReadOutputOption(const CommandLine& line, std::optional<std::string>& output, UsageError& error);
 
+// A count as a person types it: digits only, without sign, spaces, decimal point or exponent,
+// and not 0; nothing when the text is anything else or its value does not fit 32 bits.
+std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text);
+
 // A coordinate as a person types it on a command line: decimal degrees, decimal degrees
 // followed by "°" (as file names may carry them), or a DMS text. Unlike a file name, a text
 // that cannot be read is refused instead of counting as 0. The result is what the Degree

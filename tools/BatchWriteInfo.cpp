@@ -3,9 +3,11 @@
 #include "common/FileCommon.h"
 #include "common/NumberText.h"
 #include "common/PathParts.h"
+#include "common/Utf8.h"
 #include "mapdata/MapDataFile.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace kartivo::batch {
 
@@ -19,17 +21,29 @@ an existing map data file, as the window's "Write Informations" does; the rest o
 file is kept. MAPFILE must exist and its extension must be exactly "mbx".
 
 Options:
-  --name NAME       the map's name (stored in Shift-JIS, cut to 28 bytes)
+  --name NAME       the map's name in UTF-8 (stored in Shift-JIS, cut to 28 bytes)
   --corners BOTTOM,LEFT,TOP,RIGHT
                     decimal degrees, or degrees, minutes and seconds
   --layer N         1 to 4; default 1
 )";
+
+// The name goes into the file as Shift-JIS converted from UTF-8; other bytes would come out
+// as "?", a name nobody typed.
+bool IsUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const Utf8Sequence sequence = ReadUtf8Sequence(text);
+        if (!sequence.wellFormed) return false;
+        text.remove_prefix(sequence.length);
+    }
+    return true;
+}
 
 int RunWriteInfoCommand(const CommandLine& line, Session& session) {
     const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "write-info", text); };
     if (line.operands.size() != 1) return usage("write-info takes exactly one map data file");
     const auto name = line.Value("--name");
     if (!name) return usage("write-info needs --name");
+    if (!IsUtf8(*name)) return usage("--name takes a text in UTF-8; the name given is not");
     const auto cornersText = line.Value("--corners");
     if (!cornersText) return usage("write-info needs --corners");
     UsageError error;

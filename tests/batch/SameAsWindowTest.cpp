@@ -86,9 +86,9 @@ TEST(MakeCommand, WritesTheSameBytesAsTheWindowsMake) {
          {{"txtInBottomLatitude3", "-35°36' 00.0000''"}, {"txtInLeftLongitude3", "-179°30' 00.0000''"},
           {"txtInTopLatitude3", "89°42' 30.5000''"}, {"txtInRightLongitude3", "180°00' 00.0000''"},
           {"txtOutBottomLatitudeDegree", "35.200000000049"}, {"txtOutTopLatitudeDegree", "35.90000000004999"},
-          {"txtImageHeightData", "47"}, {"txtResolutionWidthData", "300"}, {"txtResolutionHeightData", "150.5"}},
+          {"txtImageHeightData", "47"}, {"txtResolutionWidthData", "300"}, {"txtResolutionHeightData", "150"}},
          {"--corners", "-35°36' 00.0000'',-179.5,89°42' 30.5000'',180°", "--lat", "35.200000000049,35.90000000004999",
-          "--height=47", "--dpi", "300,150.5", "-o", "OUT"}},
+          "--height=47", "--dpi", "300,150", "-o", "OUT"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fileName);
