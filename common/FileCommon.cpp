@@ -1,3 +1,4 @@
+// Opening files with a retry dialog, and the file numbers of the open files.
 #include "common/FileCommon.h"
 
 #include "common/PathParts.h"
