@@ -86,16 +86,19 @@ Georeference FindGeoreference(GDALDatasetH dataset) {
     return found;
 }
 
+// Where a picture's .prj may lie: BASE.prj or PICTURE.prj beside it.
+std::array<std::string, 2> PrjNames(const std::string& path) {
+    const std::string folder = GetParentFolderName(path);
+    return {folder.empty() ? GetBaseName(path) + ".prj" : folder + "/" + GetBaseName(path) + ".prj", path + ".prj"};
+}
+
 // The source's coordinate system: the file's own, or for a picture with a world file the
 // .prj beside it, which GDAL's picture formats do not read themselves.
 std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path) {
     const OGRSpatialReferenceH own =
         GDALGetSpatialRef(dataset) != nullptr ? GDALGetSpatialRef(dataset) : GDALGetGCPSpatialRef(dataset);
     if (own != nullptr) return *OGRSpatialReference::FromHandle(own);
-    for (const std::string& prj : {GetParentFolderName(path).empty()
-                                       ? GetBaseName(path) + ".prj"
-                                       : GetParentFolderName(path) + "/" + GetBaseName(path) + ".prj",
-                                   path + ".prj"}) {
+    for (const std::string& prj : PrjNames(path)) {
         std::ifstream file(prj);
         if (!file) continue;
         std::stringstream text;
@@ -239,6 +242,24 @@ std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const O
                       *std::max_element(y.begin(), y.end()), *std::max_element(x.begin(), x.end())};
 }
 
+// Every file the source is read from: the picture, what GDAL found beside it (world file,
+// .aux.xml, mask, overviews, a VRT's pictures) and the .prj names this program reads itself.
+// A .prj counts even when --srs overrides it: it belongs to the picture all the same. Asked
+// once the georeference and the coordinate system were looked for, so GDAL has looked at
+// its side files by then.
+std::vector<FileIdentity> SourceFiles(GDALDatasetH dataset, const std::string& path) {
+    std::vector<FileIdentity> files;
+    const auto add = [&files](const char* name) {
+        if (const auto identity = IdentityOfPath(name)) files.push_back(*identity);
+    };
+    add(path.c_str());
+    char** list = GDALGetFileList(dataset);
+    for (char** name = list; name != nullptr && *name != nullptr; ++name) add(*name);
+    CSLDestroy(list);
+    for (const std::string& prj : PrjNames(path)) add(prj.c_str());
+    return files;
+}
+
 std::string SizeText(std::uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
@@ -312,6 +333,7 @@ struct Warper {
 struct ImportJob::Source {
     std::string path;
     Dataset source;
+    std::vector<FileIdentity> files;  // what the source is read from; never an output
     std::unique_ptr<Warper> warper;  // empty when the pixels are copied
     BandLayout layout;
     std::int32_t xOffset = 0;  // the source pixels copied start here
@@ -692,11 +714,13 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     if (const ImportStatus named = NameThePicture(plan, sourcePath); named.error != ImportError::None) {
         return refuse(named.error, named.message);
     }
+    source->files = SourceFiles(dataset, sourcePath);
     result.job = std::make_unique<ImportJob>(std::move(source), std::move(plan));
     return result;
 }
 
-ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgress& progress) {
+ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgress& progress,
+                              const std::vector<FileIdentity>& alsoRead) {
     const Source& s = *source_;
     const ImportPlan& plan = plan_;
     const std::int32_t rowSize = *RowSize(plan.width, plan.bitCount);
@@ -709,12 +733,11 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
     const auto header = BuildOutputHeader(fields, static_cast<std::uint32_t>(s.colourTable.size()));
     if (!header) return Refusal(ImportError::TooLarge, "the bitmap's size does not fit a bitmap header");
 
-    std::vector<FileIdentity> inputs;
-    if (const auto identity = IdentityOfPath(s.path)) inputs.push_back(*identity);
+    std::vector<FileIdentity> inputs = s.files;
+    inputs.insert(inputs.end(), alsoRead.begin(), alsoRead.end());
     ReplacementFile replacement(outputPath, std::move(inputs));
-    if (replacement.TargetIsInput()) {
-        return Refusal(ImportError::WriteFailed, "Cannot write " + outputPath + ": it is the picture being imported");
-    }
+    const std::string isInput = "Cannot write " + outputPath + ": it is one of the files being imported";
+    if (replacement.TargetIsInput()) return Refusal(ImportError::WriteFailed, isInput);
     if (!replacement.IsOpen()) return Refusal(ImportError::WriteFailed, replacement.Error());
     OpenFile& file = replacement.File();
     const auto fail = [&](ImportStatus status) {
@@ -789,9 +812,7 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
         }
     }
     if (!replacement.Commit()) {
-        return Refusal(ImportError::WriteFailed, replacement.TargetIsInput()
-                                                     ? "Cannot write " + outputPath + ": it is the picture being imported"
-                                                     : replacement.Error());
+        return Refusal(ImportError::WriteFailed, replacement.TargetIsInput() ? isInput : replacement.Error());
     }
     return {};
 }

@@ -4,12 +4,15 @@
 // Name(bottom,left,top,right).bmp so that loading it fills in the name and the corners.
 // The only place that sees GDAL; nothing of it leaks through this header.
 
+#include "common/File.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kartivo::geoimport {
 
@@ -111,7 +114,11 @@ public:
     // Writes the bitmap to a temporary file beside outputPath and renames it over outputPath
     // once complete, so a refusal, a failure or a cancel leaves no file and any older one as
     // it was. Rows are read in strips, bottom row first: memory does not grow with the picture.
-    ImportStatus Write(const std::string& outputPath, const ImportProgress& progress = {});
+    // An outputPath that is any file the source is read from (the picture, its world file,
+    // .prj, .aux.xml or mask) or one of alsoRead, the other files of the same run, is refused
+    // with nothing written.
+    ImportStatus Write(const std::string& outputPath, const ImportProgress& progress = {},
+                       const std::vector<FileIdentity>& alsoRead = {});
 
 private:
     std::unique_ptr<Source> source_;

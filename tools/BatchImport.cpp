@@ -3,6 +3,7 @@
 #include "geoimport/GeoImport.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace kartivo::batch {
 
@@ -27,10 +28,14 @@ Options:
   --resampling near|bilinear|cubic
                     how warped pixels are found; default near (nearest neighbour)
   -o, --output PATH the output file, with one picture only
+
+An output never replaces any of the pictures given, nor a file read with one (its world
+file, .prj, .aux.xml or mask); an existing output is written over.
 )";
 
 bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,
-               const std::optional<std::string>& output, std::size_t index, std::size_t total, Session& session) {
+               const std::optional<std::string>& output, const std::vector<FileIdentity>& allPictures,
+               std::size_t index, std::size_t total, Session& session) {
     Reporter& reporter = session.reporter;
     const geoimport::ImportPreparation prepared = geoimport::PrepareImport(picturePath, options);
     if (!prepared.job) {
@@ -48,7 +53,7 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
         }
         return true;
     };
-    const geoimport::ImportStatus written = prepared.job->Write(outputPath, progress);
+    const geoimport::ImportStatus written = prepared.job->Write(outputPath, progress, allPictures);
     if (written.error != geoimport::ImportError::None) {
         reporter.Error(picturePath, written.message);
         return false;
@@ -71,9 +76,16 @@ int RunImportCommand(const CommandLine& line, Session& session) {
     }
     std::optional<std::string> output;
     if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
+    // Taken before anything is written: a picture given later in the run may bear the name an
+    // earlier one would be imported to, and must still be there to be read.
+    std::vector<FileIdentity> allPictures;
+    for (const std::string& operand : line.operands) {
+        if (const auto identity = IdentityOfPath(operand)) allPictures.push_back(*identity);
+    }
     bool allDone = true;
     for (std::size_t i = 0; i < line.operands.size(); ++i) {
-        allDone = ImportOne(line.operands[i], options, output, i + 1, line.operands.size(), session) && allDone;
+        allDone = ImportOne(line.operands[i], options, output, allPictures, i + 1, line.operands.size(), session) &&
+                  allDone;
     }
     session.reporter.EndProgress();
     return allDone ? ExitAllDone : ExitSomeFailed;

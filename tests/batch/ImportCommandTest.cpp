@@ -237,6 +237,42 @@ TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
     EXPECT_EQ(ReadAll(output), (Bytes{1, 2, 3}));
 }
 
+// No run writes over a file it reads, under whatever name: the pictures given, and what is
+// read with each (world file, .prj, .aux.xml). Nothing is written, nothing is left behind.
+TEST(ImportCommand, NeverWritesOverAFileItReads) {
+    TempFolder folder;
+    const std::string g = folder.File("g.png");
+    MakePicture({.driver = "PNG", .georeferenced = false}, g);
+    AddWorldFile(g, ".pgw", Tokyo4326, "EPSG:4326");
+    const std::string a = folder.File("a.png");  // georeferenced by its .aux.xml
+    MakePicture({.driver = "PNG", .crs = "EPSG:4326", .geoTransform = Tokyo4326}, a);
+    std::string aOutput;  // given as a picture after a.png, which would be imported to it
+    if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Plan().proposedPath;
+    ASSERT_FALSE(aOutput.empty());
+    WriteAll(aOutput, {1, 2, 3});
+    std::filesystem::create_hard_link(folder.File("g.prj"), folder.File("link.bmp"));
+    const struct {
+        std::vector<std::string> args;
+        std::string kept;
+    } cases[] = {
+        {{"import", a, aOutput}, aOutput},
+        {{"import", "-o", folder.File("g.pgw"), g}, folder.File("g.pgw")},
+        {{"import", "-o", folder.File("g.prj"), g}, folder.File("g.prj")},
+        {{"import", "-o", folder.File("link.bmp"), g}, folder.File("g.prj")},
+        {{"import", "-o", a + ".aux.xml", a}, a + ".aux.xml"},
+    };
+    const std::vector<std::string> before = FolderEntries(folder.Path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[2]);
+        const Bytes kept = ReadAll(c.kept);
+        const BatchRun run = RunBatchInProcess(c.args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("is one of the files being imported"), std::string::npos) << run.err;
+        EXPECT_EQ(ReadAll(c.kept), kept);
+        EXPECT_EQ(FolderEntries(folder.Path()), before);
+    }
+}
+
 // Rows beyond the end of Web Mercator are cut off, and what remains still reads back.
 TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
     TempFolder folder;
