@@ -130,12 +130,14 @@ public:
     // every other control.
     std::function<bool()> ValidateHandler(const Control& box);
 
-    // The control that has the input focus, nullptr for none of these; the view keeps it
-    // current. Moving the focus forgets that the box left behind was checked.
+    // The control that has the window's focus, nullptr for none of these; the view keeps it
+    // current. It stays while a dialog or another program holds the keyboard: a click or a drop
+    // reaching the window then still leaves it. Moving the focus forgets that the box left
+    // behind was checked.
     void SetActiveControl(const Control* control);
     const Control* ActiveControl() const { return activeControl_; }
     // Runs the handler of the corner box that has the focus, as the focus is about to leave it
-    // or a command is about to read the boxes; true when no corner box has the focus or its
+    // or a command or a drop is about to act; true when no corner box has the focus or its
     // handler accepts. One visit to a box runs the handler once per text: a second run of a
     // DMS box's handler would round its partner again, so a box whose text is still what
     // its accepted handler left there is not checked again until the focus moves.

@@ -80,7 +80,9 @@ void Form1::txtInFilePathData_DblClick() {
 }
 
 void Form1::lblDragIn_OLEDragDrop(const std::vector<std::string>& files) {
-    if (files.empty()) return;
+    // A drop acts on the window as a command does: a refused text in the focused corner box
+    // stops it.
+    if (files.empty() || !LeaveActiveControl()) return;
     if (IsImportablePicture(files.front())) {
         ImportPicture(files.front());
         return;

@@ -62,7 +62,7 @@ void Form1::txtlblAmbuloFilePath_DblClick() {
 }
 
 void Form1::lblDragAmbulo_OLEDragDrop(const std::vector<std::string>& files) {
-    if (!files.empty()) SetMapDataFile(files.front());
+    if (!files.empty() && LeaveActiveControl()) SetMapDataFile(files.front());
 }
 
 }  // namespace kartivo

@@ -17,14 +17,6 @@ namespace kartivo::qt {
 
 namespace {
 
-// The widget that shows a window, or nullptr.
-QWidget* WidgetOf(const QWindow* window) {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->windowHandle() == window) return widget;
-    }
-    return nullptr;
-}
-
 // Where an event that carries a position lands in its window; nothing for other events.
 std::optional<QPointF> PositionOf(const QEvent* event) {
     if (event->isSinglePointEvent()) return static_cast<const QSinglePointEvent*>(event)->position();
@@ -43,22 +35,31 @@ FocusGuard::FocusGuard(Form1& form, QWidget* window) : QObject(window), form_(fo
             HandBack();
             return;
         }
-        form_.SetActiveControl(now != nullptr && now->window() == window_ ? form_.Find(now->objectName().toStdString())
-                                                                          : nullptr);
+        // The window's own focus, not the application's: while a dialog or another program holds
+        // the keyboard, the window keeps the box that had it, and a click or a drop arriving here
+        // still leaves that box.
+        const QWidget* focus = window_->focusWidget();
+        form_.SetActiveControl(focus != nullptr ? form_.Find(focus->objectName().toStdString()) : nullptr);
     });
 }
 
 bool FocusGuard::ActsElsewhere(QObject* watched, QEvent* event) const {
-    QWidget* focus = QApplication::focusWidget();
+    // The box being left is the window's focus, which it keeps while it does not hold the
+    // keyboard: without a window manager, a click does not take the keyboard back from another
+    // window, yet it presses the button under it.
+    QWidget* focus = window_->focusWidget();
     if (focus == nullptr) return false;
+    QWindow* const window = window_->windowHandle();
     switch (event->type()) {
     case QEvent::Shortcut:
-        // A shortcut acts wherever its action lives, without the focus moving.
+        // A shortcut acts wherever its action lives, without the focus moving; this window's
+        // shortcuts fire only while it holds the keyboard, those of a dialog are the dialog's.
+        if (QApplication::activeWindow() != window_) return false;
         return watched != focus && !(watched->isWidgetType() && focus->isAncestorOf(static_cast<QWidget*>(watched)));
     case QEvent::KeyPress: {
         // Other keys go to the focused box itself; these two move the focus along the chain.
         const int key = static_cast<QKeyEvent*>(event)->key();
-        return watched->isWindowType() && (key == Qt::Key_Tab || key == Qt::Key_Backtab);
+        return watched == window && (key == Qt::Key_Tab || key == Qt::Key_Backtab);
     }
     case QEvent::Drop:
     case QEvent::Wheel:
@@ -76,12 +77,10 @@ bool FocusGuard::ActsElsewhere(QObject* watched, QEvent* event) const {
     }
     // Pointer events, wheel turns and drops are judged once, where they reach the window, and
     // only there: Qt has not moved the focus yet, and the widget under the pointer is known.
-    if (!watched->isWindowType()) return false;
-    QWidget* top = WidgetOf(static_cast<QWindow*>(watched));
+    if (watched != window) return false;
     const std::optional<QPointF> at = PositionOf(event);
-    if (top == nullptr) return false;
-    QWidget* target = at ? top->childAt(at->toPoint()) : nullptr;
-    if (target == nullptr) target = top;
+    QWidget* target = at ? window_->childAt(at->toPoint()) : nullptr;
+    if (target == nullptr) target = window_;
     return target != focus && !focus->isAncestorOf(target);
 }
 

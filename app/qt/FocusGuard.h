@@ -19,7 +19,8 @@ namespace kartivo::qt {
 // Watches every event the application receives and lets one that would take the focus out of
 // the focused corner box, or act on another control, go on only when the model's check of that
 // box accepts; on refusal the event is dropped, so the focus stays and nothing else acts. Also
-// tells the model which control has the focus.
+// tells the model which control has the window's focus: the window keeps it while another
+// window holds the keyboard, and a click there still presses what it lands on.
 //
 // It filters the application rather than the widgets: Qt hands the focus to a clicked or wheeled
 // widget before that widget's own filters see the press, and keyboard shortcuts are delivered

@@ -10,6 +10,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string>
@@ -81,9 +82,15 @@ TEST(GeneralNumberText, WritesFifteenSignificantDigits) {
     }
 }
 
-// Each conversion closes its converter, or a long session runs out of them.
+// Each conversion closes its converter, or a long session runs out of them. A converter left
+// open holds tens of kilobytes of the C library's heap, which its counters show; the sanitizers'
+// allocator leaves them at zero, and its leak check reports the converter at exit instead.
 TEST(ToAnsiCharacters, EachConversionGivesItsConverterBack) {
     const std::size_t before = mallinfo2().uordblks;
+    void* const volatile probe = std::malloc(64 * 1024);
+    const bool counted = mallinfo2().uordblks >= before + 64 * 1024;
+    std::free(probe);
+    if (!counted) GTEST_SKIP() << "the C library's heap counters stand still under this allocator";
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(ToAnsiCharacters("\xE3\x81\x82")[0].bytes, "\x82\xA0");
     EXPECT_LT(mallinfo2().uordblks, before + 64 * 1024);
 }

@@ -209,7 +209,7 @@ TEST_F(MapDataCommand, OnlyLowerCaseMbxPathsAreTaken) {
         EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), expected);
     }
     EXPECT_EQ(ui_.saveRequests[0].initialFileName, "Text1");
-    form_.lblDragAmbulo_OLEDragDrop({upper, mbx});
+    form_.lblDragAmbulo_OLEDragDrop({upper, folder_.File("second.mbx")});
     EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), mbx) << "only the first dropped file counts, and it is not mbx";
     form_.txtlblAmbuloFilePath.SetText("Text1");
     form_.lblDragAmbulo_OLEDragDrop({mbx, upper});

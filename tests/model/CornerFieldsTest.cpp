@@ -100,9 +100,9 @@ TEST_F(CornerFields, LeavingTheActiveBoxRunsItsHandlerOncePerVisit) {
     EXPECT_FALSE(form_.LeaveActiveControl());
 }
 
-// Make and Write Informations run the focused box's handler before they read any box: a
+// Make, Write Informations and drops run the focused box's handler before they read any box: a
 // refused text stops them before a file is touched.
-TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
+TEST_F(CornerFields, CommandsAndDropsStopAtARefusedTextInTheFocusedBox) {
     TempFolder folder;
     const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
     WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
@@ -113,6 +113,9 @@ TEST_F(CornerFields, CommandsStopAtARefusedTextInTheFocusedBox) {
     form_.txtOutTopLatitudeDegree.SetText("95");
     form_.cmdMake_Click();
     form_.cmdWriteAmbuloData_Click();
+    form_.lblDragIn_OLEDragDrop({folder.File("Other(1,2,3,4).bmp")});
+    form_.lblDragAmbulo_OLEDragDrop({folder.File("other.mbx")});
+    EXPECT_EQ(form_.txtInFilePathData.Text() + "|" + form_.txtlblAmbuloFilePath.Text(), picture + "|" + mapData);
     EXPECT_FALSE(std::filesystem::exists(form_.txtOutFilePathData.Text()));
     EXPECT_EQ(ReadAll(mapData), Bytes(200, 0xAA));
     EXPECT_TRUE(ui_.boxes.shown.empty());

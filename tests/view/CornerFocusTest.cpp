@@ -114,10 +114,46 @@ TEST_F(CommandKeys, AClickIntoTheRefusedBoxReachesIt) {
     EXPECT_EQ(box->cursorPosition(), 2);
 }
 
+// Without a window manager a click does not take the keyboard back from another window, yet it
+// presses the button under it: the box the window left focused is still the one being left.
+// The other window is one of this program's, or stands for another program's: one that takes no
+// focus leaves this program without a focus widget.
+TEST_F(CommandKeys, ARefusedBoxStopsClicksAndDropsWhileAnotherWindowHasTheKeyboard) {
+    auto* box = Get<QLineEdit>("txtOutTopLatitudeDegree");
+    for (const Qt::FocusPolicy policy : {Qt::StrongFocus, Qt::NoFocus}) {
+        SCOPED_TRACE(policy == Qt::NoFocus ? "another program's window" : "a window of this program");
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        Click(box);
+        Type("91");
+        WriteAll(mapData_, Bytes(200, 0xAA));
+        QWidget other;
+        other.setFocusPolicy(policy);
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        if (policy != Qt::NoFocus) other.setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), policy == Qt::NoFocus ? nullptr : &other);
+        const auto before = State();
+        Click(window_->Widget("cmdWriteAmbuloData"));
+        Click(window_->Widget("cmdMake"));
+        DropOn("fraAmbulo", {20, 20}, {"/nowhere/other.mbx"});
+        EXPECT_EQ(State(), before);
+        EXPECT_EQ(window_->focusWidget(), box);
+        // Once the box holds a value it takes, the same click writes the file.
+        form_.txtOutTopLatitudeDegree.SetText("35.5");
+        Click(window_->Widget("cmdWriteAmbuloData"));
+        EXPECT_NE(ReadAll(mapData_), Bytes(200, 0xAA));
+        EXPECT_EQ(QApplication::activeWindow(), &other);
+    }
+}
+
 // Make disables its button while it runs; the focus still ends where it was, so a second Space
 // repeats the command instead of pressing the next control.
 TEST_F(CommandKeys, SpaceTwiceOnAButtonRunsItsCommandTwiceAndNothingElse) {
     const std::string output = folder_.File("Map(35,139,36,140)_.bmp");
+    // The controls alone: the files and message boxes are checked one by one.
+    const auto controls = [this] { auto state = State(false); state.pop_back(); return state; };
     for (const std::string name : {"cmdMake", "cmdWriteAmbuloData"}) {
         QWidget* button = window_->Widget(name);
         button->setFocus();
@@ -125,8 +161,9 @@ TEST_F(CommandKeys, SpaceTwiceOnAButtonRunsItsCommandTwiceAndNothingElse) {
             SCOPED_TRACE(name + " press " + std::to_string(press));
             std::filesystem::remove(output);
             WriteAll(mapData_, Bytes(200, 0xAA));
-            const auto others = State(false);
+            const auto others = controls();
             Key(Qt::Key_Space);
+            EXPECT_EQ(controls(), others) << "another control acted";
             EXPECT_EQ(std::filesystem::exists(output), name == "cmdMake");
             EXPECT_EQ(ReadAll(mapData_) != Bytes(200, 0xAA), name == "cmdWriteAmbuloData");
             EXPECT_TRUE(button->hasFocus());
