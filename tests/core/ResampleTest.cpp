@@ -294,6 +294,8 @@ TEST(RunMake, AFailingStepLeavesTheOlderOutputAndNoTemporaryFile) {
     const std::tuple<FailingStep, int, const char*> cases[] = {
         {FailingStep::Write, 2, "No space left on device"}, {FailingStep::Sync, 0, "Input/output error"},
         {FailingStep::Rename, 0, "Input/output error"}, {FailingStep::None, 0, nullptr},
+        // The older file's bits are part of what is replaced: a file that cannot take them is not put in place.
+        {FailingStep::Permissions, 0, "Operation not permitted"},
     };
     const mode_t earlierMask = umask(027);
     for (const auto& [step, write, reason] : cases) {
