@@ -347,11 +347,7 @@ TEST(RunMake, TheInputSurvivesAnOutputNameFlippedToIt) {
         const std::string link = s.folder.File("link.tmp");
         for (int i = 0; !done; ++i) {
             std::filesystem::remove(link);
-            if (i % 2 == 0) {
-                std::filesystem::create_symlink(s.input, link);
-            } else {
-                test::WriteAll(link, Bytes(3, 7));
-            }
+            i % 2 == 0 ? std::filesystem::create_symlink(s.input, link) : test::WriteAll(link, Bytes(3, 7));
             std::filesystem::rename(link, s.output);
         }
     });
