@@ -180,11 +180,8 @@ OpenFailure ReplacementFile::Failure() const {
     return ClassifyOpenError(failure_, target_, OpenReplace);
 }
 
-bool ReplacementFile::Open() {
-    const auto fail = [&](std::error_code error, const std::string& detail = {}) {
-        Fail("Cannot make", error, detail);
-        return false;
-    };
+void ReplacementFile::Open() {
+    const auto fail = [&](std::error_code error, const std::string& detail = {}) { Fail("Cannot make", error, detail); };
     if (target_.empty()) return fail(std::make_error_code(std::errc::invalid_argument));
     // Each name is looked at in its opened folder; a link is read there and its target's folder
     // opened in turn, so the file replaced is the one the link pointed to when it was read.
@@ -231,7 +228,7 @@ bool ReplacementFile::Open() {
         if (file_) {
             temporaryName_ = name;
             Remember(folder_.Get(), name);
-            return true;
+            return;
         }
     }
     return fail(error, " (no new file can be made in " + folderPath_ + ")");

@@ -89,7 +89,7 @@ public:
     static std::string ReadError(const std::string& path, const OpenFile& file);
 
 private:
-    bool Open();
+    void Open();
     void Fail(const std::string& what, std::error_code error, const std::string& detail = {});
 
     std::string target_;

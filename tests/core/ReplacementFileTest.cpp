@@ -23,28 +23,32 @@ std::uint32_t BitsOf(const std::string& path) {
     return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-// Nobody else may read the new content before it is whole, whatever the umask; the older
-// file's bits, or the umask's for a new file, come only with the rename.
-TEST(ReplacementFile, IsPrivateUntilCommittedThenTakesTheFinalBits) {
+// Nobody else may read the new content before it is whole, whatever the umask; a new file gets
+// the umask's bits with the rename (an older file's bits are pinned where Make fails).
+TEST(ReplacementFile, IsPrivateUntilCommitted) {
     TempFolder folder;
-    const mode_t earlierMask = umask(002);
-    for (const bool older : {true, false}) {
-        const std::string target = folder.File(older ? "older.bmp" : "new.bmp");
-        if (older) {
-            test::WriteAll(target, Bytes(10, 1));
-            chmod(target.c_str(), 0640);
-        }
-        ReplacementFile file(target);
-        ASSERT_TRUE(file.IsOpen()) << file.Error();
-        ASSERT_TRUE(file.File().Write(Bytes(20, 2)));
-        for (const std::string& name : test::FolderEntries(folder.Path())) {
-            EXPECT_TRUE(!name.ends_with(".tmp") || BitsOf(folder.File(name)) == 0600u) << name;
-        }
-        ASSERT_TRUE(file.Commit()) << file.Error();
-        EXPECT_EQ(BitsOf(target), older ? 0640u : 0664u);
-    }
+    const mode_t earlierMask = umask(0);
+    ReplacementFile file(folder.File("out.bmp"));
+    ASSERT_TRUE(file.IsOpen() && file.File().Write(Bytes(20, 2))) << file.Error();
+    const Names names = test::FolderEntries(folder.Path());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(BitsOf(folder.File(names[0])), 0600u);
+    EXPECT_TRUE(file.Commit());
     umask(earlierMask);
-    EXPECT_EQ(test::FolderEntries(folder.Path()), (Names{"new.bmp", "older.bmp"}));
+    EXPECT_EQ(BitsOf(folder.File("out.bmp")), 0666u);
+}
+
+// Finishing one replacement leaves the others on the list a signal cleans up.
+TEST(ReplacementFile, ASignalRemovesEveryTemporaryFileStillOpen) {
+    TempFolder folder;
+    const auto replaceAndStop = [&] {
+        RemoveReplacementFilesOnSignals();
+        ReplacementFile first(folder.File("a.bmp")), second(folder.File("b.bmp")), third(folder.File("c.bmp"));
+        second.Discard();
+        raise(SIGTERM);
+    };
+    EXPECT_EXIT(replaceAndStop(), testing::KilledBySignal(SIGTERM), "");
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
 
 // A link is followed as the kernel follows one: its target is replaced and the link kept, a
@@ -90,14 +94,15 @@ TEST(ReplacementFile, RefusesALinkAnotherUserPlantedInASharedFolder) {
     TempFolder folder;
     const std::string shared = folder.File("shared"), mine = folder.File("mine.bmp"), link = shared + "/out.bmp";
     std::filesystem::create_directory(shared);
-    chmod(shared.c_str(), 01777);
-    test::WriteAll(mine, Bytes(10, 1));
     std::filesystem::create_symlink(mine, link);
-    for (const uid_t owner : {uid_t{65534}, geteuid()}) {
+    // Shared means sticky and open to everyone; either alone is not.
+    for (const auto& [mode, owner] : {std::pair{01777, 65534u}, {01777, geteuid()}, {0777, 65534u}, {01755, 65534u}}) {
+        test::WriteAll(mine, Bytes(10, 1));
+        chmod(shared.c_str(), mode);
         ASSERT_EQ(lchown(link.c_str(), owner, owner), 0);
         ReplacementFile file(link);
-        const bool followed = owner == geteuid();
-        EXPECT_EQ(file.IsOpen() && file.File().Write(Bytes(3, 9)) && file.Commit(), followed) << owner;
+        const bool followed = owner == geteuid() || mode != 01777;
+        EXPECT_EQ(file.IsOpen() && file.File().Write(Bytes(3, 9)) && file.Commit(), followed) << mode << " " << owner;
         EXPECT_EQ(file.Error(), followed ? "" : "Cannot make " + link + ": It is a symbolic link that another user "
                                                                        "owns in a folder everyone may write to");
         EXPECT_EQ(test::ReadAll(mine), followed ? Bytes(3, 9) : Bytes(10, 1));

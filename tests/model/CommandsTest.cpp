@@ -69,9 +69,9 @@ TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
         {"depth the list lacks", {.bitCount = 2}, [](Form1&) {}, "colour depth differs"},
         {"input path names another picture", {}, [](Form1& f) { f.txtInFilePathData.SetText(f.txtInFilePathData.Text() + ".other"); },
          "is not the picture that was loaded"},
-        // Opening it with the usual retry dialog would offer to create it empty.
+        // Reported with the system's reason, and never made anew.
         {"input vanished", {}, [](Form1& f) { std::filesystem::remove(f.txtInFilePathData.Text()); },
-         "Could not Open Input File! ("},
+         "Could not Open Input File! (/"},
     };
     for (const auto& [what, spec, change, message] : cases) {
         SCOPED_TRACE(what);
@@ -176,24 +176,23 @@ TEST_F(MapDataCommand, PatchesTheFieldsAndNothingElse) {
 // A failed write keeps the file; a file gone since it was chosen is not made anew as a head with
 // nothing behind it. Either way the person is told why.
 TEST_F(MapDataCommand, FailuresAreReportedAndNoFileIsMadeOrLost) {
-    const struct {
-        FailingStep step; bool remove; const char* reason;
-    } cases[] = {
-        {FailingStep::Write, false, "the fields could not be written, the file was left as it was (No space left on device)"},
-        {FailingStep::None, true, "the file could not be opened (No such file or directory)"},
+    const std::pair<FailingStep, const char*> cases[] = {
+        {FailingStep::Write, "the fields could not be written, the file was left as it was (No space left on device)"},
+        {FailingStep::None, "the file could not be opened (No such file or directory)"},  // removed first
     };
-    for (const auto& c : cases) {
+    for (const auto& [step, reason] : cases) {
+        const bool remove = step == FailingStep::None;
         ScriptedUserInterface ui;
-        FaultyFileSystem files(c.step, 1);
+        FaultyFileSystem files(step, 1);
         Form1 form(ui, files);
         form.Form_Load();
         const std::string path = Prepare(form);
-        if (c.remove) std::filesystem::remove(path);
+        if (remove) std::filesystem::remove(path);
         form.cmdWriteAmbuloData_Click();
         ASSERT_EQ(ui.boxes.shown.size(), 1U);
-        EXPECT_EQ(ui.boxes.shown[0].text, "Could not write " + path + ": " + c.reason + ".");
+        EXPECT_EQ(ui.boxes.shown[0].text, "Could not write " + path + ": " + reason + ".");
         EXPECT_EQ(std::filesystem::exists(path) ? std::optional(ReadAll(path)) : std::nullopt,
-                  c.remove ? std::nullopt : std::optional(Bytes(300, 0xFF)));
+                  remove ? std::nullopt : std::optional(Bytes(300, 0xFF)));
     }
 }
 
