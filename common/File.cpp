@@ -188,11 +188,13 @@ bool DescriptorFile::Lock() {
 }
 
 bool DescriptorFile::Sync() {
-    return Usable() && (::fsync(descriptor_.Get()) == 0 || Failed(errno));
+    if (!Usable()) return false;
+    return ::fsync(descriptor_.Get()) == 0 || Failed(errno);
 }
 
 bool DescriptorFile::SetPermissions(std::uint32_t bits) {
-    return Usable() && (::fchmod(descriptor_.Get(), static_cast<mode_t>(bits & 07777)) == 0 || Failed(errno));
+    if (!Usable()) return false;
+    return ::fchmod(descriptor_.Get(), static_cast<mode_t>(bits & 07777)) == 0 || Failed(errno);
 }
 
 std::optional<FileIdentity> DescriptorFile::Identity() {

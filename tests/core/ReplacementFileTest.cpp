@@ -78,6 +78,7 @@ TEST(ReplacementFile, FollowsLinksAndRefusesWhatIsNotAFile) {
             EXPECT_TRUE(opened) << name << ": " << file.Error();
             EXPECT_EQ(test::ReadAll(at(replaced)), Bytes(3, 9)) << name;
         } else {
+            EXPECT_FALSE(file.Commit()) << name;
             EXPECT_EQ(file.Error(), "Cannot make " + at(name) + ": " + replaced);
         }
     }
