@@ -347,6 +347,8 @@ ImportJob::ImportJob(std::unique_ptr<Source> source, ImportPlan plan)
 
 ImportJob::~ImportJob() = default;
 
+void ImportJob::SourceCloser::operator()(Source* source) const { delete source; }
+
 namespace {
 
 // Colours with an alpha value, laid over white.

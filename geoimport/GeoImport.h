@@ -104,6 +104,12 @@ using ImportProgress = std::function<bool(double fraction)>;
 class ImportJob {
 public:
     struct Source;  // the opened source, known only to the import itself
+    // Deletes a source where its type is known: inside the import module.
+    struct SourceCloser {
+        SourceCloser() = default;
+        SourceCloser(std::default_delete<Source>) {}
+        void operator()(Source* source) const;
+    };
     ImportJob(std::unique_ptr<Source> source, ImportPlan plan);
     ~ImportJob();
     ImportJob(const ImportJob&) = delete;
@@ -121,7 +127,7 @@ public:
                        const std::vector<FileIdentity>& alsoRead = {});
 
 private:
-    std::unique_ptr<Source> source_;
+    std::unique_ptr<Source, SourceCloser> source_;
     ImportPlan plan_;
 };
 

@@ -1,13 +1,16 @@
 #!/bin/sh
 # Checks what the build installs, as a person or a packager receives it.
-#   check-install.sh layout BUILD_DIR APP_ID   cmake --install into a scratch prefix: every file
-#                                              present and nothing else, validators and man clean
-#   check-install.sh package BUILD_DIR APP_ID  cpack -G DEB: Depends filled in from the linked
-#                                              libraries, files matching the install layout
+#   check-install.sh layout BUILD_DIR APP_ID IMPORT   cmake --install into a scratch prefix: every
+#                                                     file present and nothing else, validators and
+#                                                     man clean
+#   check-install.sh package BUILD_DIR APP_ID IMPORT  cpack -G DEB: Depends filled in from the linked
+#                                                     libraries, files matching the install layout
+# IMPORT is "import" when the import module is built, "no-import" otherwise.
 set -eu
 mode=$1
 build=$(cd "$2" && pwd)
 id=$3
+import=$4
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -16,9 +19,12 @@ fail() {
     exit 1
 }
 
+module=
+[ "$import" = import ] && module="lib/kartivo/kartivo-geoimport.so
+"
 expected="bin/kartivo
 bin/kartivo-batch
-share/applications/$id.desktop
+${module}share/applications/$id.desktop
 share/icons/hicolor/scalable/apps/$id.svg
 share/man/man1/kartivo-batch.1
 share/man/man1/kartivo.1
@@ -55,6 +61,11 @@ $found"
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/kartivo" --help | grep -q 'Usage:' ||
         fail "kartivo --help"
     "$prefix/bin/kartivo-batch" --version | grep -q '^kartivo-batch ' || fail "kartivo-batch --version"
+    if [ "$import" = import ]; then
+        # The installed program finds its module: the import goes as far as reading the file.
+        out=$("$prefix/bin/kartivo-batch" import "$scratch/none.tif" 2>&1) && fail "import of a missing file succeeded"
+        if printf '%s\n' "$out" | grep -q 'import module'; then fail "the installed import module is not found: $out"; fi
+    fi
     ;;
 package)
     cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/deb" >"$scratch/cpack.txt" 2>&1 ||
@@ -68,6 +79,10 @@ package)
         printf '%s\n' "$depends" | tr ',' '\n' | grep -q "^ *$package\( \|$\)" ||
             fail "Depends lacks $package: $depends"
     done
+    # GDAL's library (libgdal32 and so on), linked by the import module alone.
+    if [ "$import" = import ]; then
+        printf '%s\n' "$depends" | tr ',' '\n' | grep -q '^ *libgdal[0-9]' || fail "Depends lacks GDAL: $depends"
+    fi
     [ "$(dpkg-deb -f "$deb" Package)" = kartivo ] || fail "package name"
     packaged=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./usr/||' | LC_ALL=C sort)
     installed=$(install_layout)

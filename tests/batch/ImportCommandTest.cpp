@@ -17,10 +17,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/wait.h>
 
 namespace kartivo {
 namespace {
@@ -322,6 +325,39 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_NEAR(gdal["corners"]["top"].get<double>(), topLeft[0], 1e-9);
     EXPECT_NEAR(gdal["corners"]["left"].get<double>(), topLeft[1], 1e-9);
     EXPECT_EQ(info["error"], "This file is not BMP.");
+}
+
+// GDAL and its libraries are mapped only once a picture needs them; a program whose import
+// module is missing says so when asked to import and does all else as before.
+TEST(ImportCommand, GdalIsOpenedOnlyForAPictureThatNeedsIt) {
+    TempFolder folder;
+    const std::string bmp = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
+    WriteAll(bmp, MakeBitmap({}));
+    const std::string tif = folder.File("t.tif");
+    MakePicture({.crs = "EPSG:3857", .geoTransform = Tokyo3857}, tif);
+    // The dynamic loader names each library it maps on standard error.
+    setenv("LD_DEBUG", "files", 1);
+    const auto mapsGdal = [&folder](const std::vector<std::string>& args) {
+        const BatchRun run = RunBatchProgram(args, folder);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run.err.find("libgdal") != std::string::npos;
+    };
+    EXPECT_FALSE(mapsGdal({"--version"}));
+    EXPECT_FALSE(mapsGdal({"info", bmp}));
+    EXPECT_FALSE(mapsGdal({"make", bmp}));
+    EXPECT_TRUE(mapsGdal({"import", tif}));
+    unsetenv("LD_DEBUG");
+
+    const std::string alone = folder.File("kartivo-batch");
+    std::filesystem::copy_file(KARTIVO_BATCH_PROGRAM, alone);
+    const auto run = [&](const std::string& args) {
+        return WEXITSTATUS(std::system((alone + " " + args + " 2>" + folder.File("err.txt")).c_str()));
+    };
+    EXPECT_EQ(run("import " + tif), 1);
+    const Bytes err = ReadAll(folder.File("err.txt"));
+    EXPECT_NE(std::string(err.begin(), err.end()).find("the import module "), std::string::npos);
+    EXPECT_NE(std::string(err.begin(), err.end()).find("kartivo-geoimport.so cannot be loaded: "), std::string::npos);
+    EXPECT_EQ(run("make '" + bmp + "'"), 0);
 }
 
 }  // namespace

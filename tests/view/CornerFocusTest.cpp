@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace kartivo::test {
@@ -191,6 +192,9 @@ TEST_F(EndToEnd, DropNarrowAndMake) {
     ASSERT_TRUE(ui_.boxes.shown.empty()) << ui_.MessageTexts().front();
     EXPECT_EQ(ReadAll(folder_.File("Tokyo(35.6,139.6,35.7,139.8)_.bmp")).size(), 54U + 9 * 16);
     EXPECT_EQ(form_.txtOutBottomLatitudeDegree.Text(), "+35.6333333333");
+    // Start, load and Make of a bitmap map no GDAL library: the import module stays closed.
+    std::ifstream maps("/proc/self/maps");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(maps), {}).find("libgdal"), std::string::npos);
     // The window is torn down with a refused text in the focused box: no check may hold it.
     Click(window_->Widget("txtOutTopLatitudeDegree"));
     Type("95");

@@ -1,0 +1,92 @@
+// The programs' side of GeoImport.h: each function opens the import module on first use and
+// calls into it. Until then no GDAL library is mapped, which keeps start-up, --version and a
+// Make of a bitmap as light as a build without the import.
+
+#include "geoimport/GeoImportModule.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <array>
+#include <string>
+
+namespace kartivo::geoimport {
+namespace {
+
+// The module's place relative to the program's folder, the same in the build folder
+// (bin/ beside lib/kartivo/) as under an install prefix.
+std::string ModulePath() {
+    std::array<char, 4096> self{};
+    const ssize_t length = readlink("/proc/self/exe", self.data(), self.size() - 1);
+    std::string folder = length > 0 ? std::string(self.data(), static_cast<std::size_t>(length)) : std::string();
+    folder.erase(folder.find_last_of('/') + 1);
+    return folder + KARTIVO_GEOIMPORT_MODULE;
+}
+
+struct LoadedModule {
+    const ModuleTable* table = nullptr;
+    std::string failure;  // why table is empty
+};
+
+LoadedModule Open() {
+    const std::string path = ModulePath();
+    const auto refuse = [&path](const std::string& why) {
+        return LoadedModule{nullptr, "the import module " + path + " cannot be loaded: " + why};
+    };
+    // Never closed: GDAL registers its drivers once and keeps them for the life of the process.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return refuse(dlerror());
+    const auto entry = reinterpret_cast<const ModuleTable* (*)()>(dlsym(handle, KARTIVO_GEOIMPORT_ENTRY));
+    if (entry == nullptr) return refuse(dlerror());
+    const ModuleTable* table = entry();
+    if (table == nullptr || table->version != ModuleTableVersion) {
+        return refuse("it was built for another version of Kartivo");
+    }
+    return {table, {}};
+}
+
+const LoadedModule& Module() {
+    static const LoadedModule module = Open();
+    return module;
+}
+
+}  // namespace
+
+std::optional<Resampling> ResamplingFromName(std::string_view name) {
+    // Without the module no import runs and PrepareImport says why; refusing the name here
+    // would hide that behind a usage error.
+    if (!Module().table) return Resampling::Nearest;
+    return Module().table->resamplingFromName(name);
+}
+
+std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
+    if (!Module().table) return std::nullopt;
+    return Module().table->describeForeignPicture(path);
+}
+
+bool IsGeoreferencedPicture(const std::string& path) {
+    return Module().table && Module().table->isGeoreferencedPicture(path);
+}
+
+ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options) {
+    if (!Module().table) return {nullptr, {ImportError::OpenFailed, Module().failure}};
+    return Module().table->prepareImport(sourcePath, options);
+}
+
+std::string ImportNotes(const ImportPlan& plan) {
+    return Module().table ? Module().table->importNotes(plan) : std::string();
+}
+
+// A job only ever comes from the module, so the module is open whenever one exists.
+void ImportJob::SourceCloser::operator()(Source* source) const {
+    Module().table->closeSource(source);
+}
+
+ImportJob::~ImportJob() = default;
+
+ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgress& progress,
+                              const std::vector<FileIdentity>& alsoRead) {
+    return Module().table->write(*this, outputPath, progress, alsoRead);
+}
+
+}  // namespace kartivo::geoimport

@@ -1,0 +1,31 @@
+// The module's side of the table. Built into kartivo-geoimport.so with GeoImport.cpp; the core
+// functions it calls are the program's own (the programs export them), so a temporary file of an
+// import is on the same list the program's Ctrl+C handler removes.
+
+#include "geoimport/GeoImportModule.h"
+
+namespace kartivo::geoimport {
+namespace {
+
+ImportStatus WriteJob(ImportJob& job, const std::string& outputPath, const ImportProgress& progress,
+                      const std::vector<FileIdentity>& alsoRead) {
+    return job.Write(outputPath, progress, alsoRead);
+}
+
+constexpr ModuleTable Table{
+    .version = ModuleTableVersion,
+    .describeForeignPicture = DescribeForeignPicture,
+    .isGeoreferencedPicture = IsGeoreferencedPicture,
+    .prepareImport = PrepareImport,
+    .write = WriteJob,
+    .closeSource = [](ImportJob::Source* source) { ImportJob::SourceCloser()(source); },
+    .importNotes = ImportNotes,
+    .resamplingFromName = ResamplingFromName,
+};
+
+}  // namespace
+}  // namespace kartivo::geoimport
+
+extern "C" __attribute__((visibility("default"))) const kartivo::geoimport::ModuleTable* kartivo_geoimport_table() {
+    return &kartivo::geoimport::Table;
+}
