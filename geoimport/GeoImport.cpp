@@ -92,9 +92,36 @@ std::array<std::string, 2> PrjNames(const std::string& path) {
     return {folder.empty() ? GetBaseName(path) + ".prj" : folder + "/" + GetBaseName(path) + ".prj", path + ".prj"};
 }
 
+// A .prj in any form GDAL reads: ESRI's WKT (which names datums its own way) first, then
+// whatever else GDAL takes from a person, short of opening files or the network it names.
+std::optional<OGRSpatialReference> ReadPrj(const std::string& text, std::string& why) {
+    OGRSpatialReference crs;
+    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
+    const OGRErr esri = crs.importFromESRI(lines);
+    CSLDestroy(lines);
+    if (esri == OGRERR_NONE) return crs;
+    constexpr const char* Space = " \t\r\n";
+    const std::size_t start = text.find_first_not_of(Space);
+    if (start == std::string::npos) {
+        why = "it is empty";
+        return std::nullopt;
+    }
+    const std::string trimmed = text.substr(start, text.find_last_not_of(Space) - start + 1);
+    CPLErrorReset();
+    crs.Clear();
+    if (crs.SetFromUserInput(trimmed.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) ==
+        OGRERR_NONE) {
+        return crs;
+    }
+    why = LastGdalError(trimmed.substr(0, trimmed.find_first_of("\r\n")).c_str());
+    return std::nullopt;
+}
+
 // The source's coordinate system: the file's own, or for a picture with a world file the
-// .prj beside it, which GDAL's picture formats do not read themselves.
-std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path) {
+// .prj beside it, which GDAL's picture formats do not read themselves. A .prj that is there
+// but unreadable is a refusal of its own (in why): it was meant to say the system, and
+// saying "put a .prj beside it" would send the user looking for the wrong fault.
+std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path, std::string& why) {
     const OGRSpatialReferenceH own =
         GDALGetSpatialRef(dataset) != nullptr ? GDALGetSpatialRef(dataset) : GDALGetGCPSpatialRef(dataset);
     if (own != nullptr) return *OGRSpatialReference::FromHandle(own);
@@ -103,12 +130,9 @@ std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::stri
         if (!file) continue;
         std::stringstream text;
         text << file.rdbuf();
-        const std::string wkt = text.str();
-        OGRSpatialReference crs;
-        char** lines = CSLTokenizeString2(wkt.c_str(), "\r\n", 0);
-        const OGRErr read = crs.importFromESRI(lines);
-        CSLDestroy(lines);
-        if (read == OGRERR_NONE) return crs;
+        std::string reason;
+        if (auto crs = ReadPrj(text.str(), reason)) return crs;
+        if (why.empty()) why = "the .prj " + prj + " is not a coordinate system GDAL reads: " + reason;
     }
     return std::nullopt;
 }
@@ -282,7 +306,8 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
     picture.width = GDALGetRasterXSize(dataset.get());
     picture.height = GDALGetRasterYSize(dataset.get());
     picture.bands = GDALGetRasterCount(dataset.get());
-    const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), path);
+    std::string unreadPrj;
+    const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), path, unreadPrj);
     if (crs) {
         picture.crs = CrsText(*crs);
         picture.corners = EdgesInWgs84(FindGeoreference(dataset.get()), *crs, picture.width, picture.height);
@@ -636,7 +661,9 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
                       "it carries no georeference: no GeoTIFF tags, no world file (.tfw, .pgw, .jgw, .bpw, .wld) "
                       "and no .aux.xml beside it");
     }
-    if (!crs) crs = FindCrs(dataset, sourcePath);
+    std::string unreadPrj;
+    if (!crs) crs = FindCrs(dataset, sourcePath, unreadPrj);
+    if (!crs && !unreadPrj.empty()) return refuse(ImportError::NoCrs, unreadPrj);
     if (!crs) {
         return refuse(ImportError::NoCrs,
                       "its georeference names no coordinate system: put a .prj beside it or name one (--srs)");

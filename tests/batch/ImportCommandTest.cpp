@@ -313,6 +313,21 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_TRUE(std::filesystem::exists(written));
     // The parentheses of the source's name would end the map name early.
     EXPECT_EQ(ReadFileNameConvention(written).name, "Tokyo [2020]");
+    // A .prj in any form GDAL reads says what --srs said; one it cannot read is named.
+    OGRSpatialReference wgs84;
+    wgs84.importFromEPSG(4326);
+    char* wkt2 = nullptr;
+    const char* const wkt2Form[] = {"FORMAT=WKT2_2019", nullptr};
+    wgs84.exportToWkt(&wkt2, wkt2Form);
+    const std::string prj = folder.File("Tokyo (2020).prj");
+    for (const std::string& text : std::vector<std::string>{wkt2, "EPSG:4326", "+proj=longlat +datum=WGS84", "garbage"}) {
+        WriteAll(prj, Bytes(text.begin(), text.end()));
+        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(png, {});
+        const std::string got = prepared.job ? prepared.job->Plan().proposedPath : prepared.status.message;
+        EXPECT_EQ(got.find(text == "garbage" ? "the .prj " + prj + " is not a coordinate system GDAL reads: " : written),
+                  0) << got;
+    }
+    CPLFree(wkt2);
 
     const Json info = JsonLines(RunBatchInProcess({"info", "--json", tif}).out).at(0);
     const Json& gdal = info["gdal"];
