@@ -16,8 +16,12 @@
 #include <cpl_error.h>
 #include <cpl_string.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -71,6 +75,40 @@ Dataset OpenRaster(const std::string& path) {
     InitialiseGdal();
     CPLErrorReset();
     return Dataset(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+}
+
+// A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
+// GTIFF_DIR:2:a.tif) or a virtual file system (/vsizip/...).
+bool IsGdalName(const std::string& name) {
+    if (name.starts_with("/vsi")) return true;
+    const std::size_t colon = name.find(':');
+    return colon != std::string::npos && colon >= 2 &&
+           std::all_of(name.begin(), name.begin() + colon,
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+// The file a subdataset lives in, which names the output and holds its folder: the quoted
+// path (DRIVER:"path":rest), else the colon-separated pieces that name an existing file
+// (DRIVER:path:rest, GTIFF_DIR:n:path). Anything else is its own file.
+std::string FileOfName(const std::string& name) {
+    if (!IsGdalName(name) || name.starts_with("/vsi")) return name;
+    const std::size_t quote = name.find('"');
+    if (quote != std::string::npos) {
+        const std::size_t end = name.find('"', quote + 1);
+        if (end != std::string::npos) return name.substr(quote + 1, end - quote - 1);
+    }
+    std::vector<std::size_t> colons;
+    for (std::size_t at = name.find(':'); at != std::string::npos; at = name.find(':', at + 1)) colons.push_back(at);
+    colons.push_back(name.size());
+    for (std::size_t from = 0; from + 1 < colons.size(); ++from) {
+        // The longest run first: a path may hold colons of its own.
+        for (std::size_t to = colons.size() - 1; to > from; --to) {
+            const std::string piece = name.substr(colons[from] + 1, colons[to] - colons[from] - 1);
+            struct stat info {};
+            if (::stat(piece.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return piece;
+        }
+    }
+    return name.substr(colons[0] + 1, colons[1] - colons[0] - 1);
 }
 
 struct Georeference {
@@ -307,7 +345,7 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
     picture.height = GDALGetRasterYSize(dataset.get());
     picture.bands = GDALGetRasterCount(dataset.get());
     std::string unreadPrj;
-    const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), path, unreadPrj);
+    const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), FileOfName(path), unreadPrj);
     if (crs) {
         picture.crs = CrsText(*crs);
         picture.corners = EdgesInWgs84(FindGeoreference(dataset.get()), *crs, picture.width, picture.height);
@@ -640,10 +678,16 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         result.status = Refusal(error, std::move(message));
         return std::move(result);
     };
+    // GDAL calls a missing or unreadable file an unknown format; the system knows better.
+    if (struct stat info {}; ::stat(sourcePath.c_str(), &info) != 0 && !IsGdalName(sourcePath)) {
+        return refuse(ImportError::OpenFailed, ErrorDescription(errno));
+    }
     auto source = std::make_unique<ImportJob::Source>();
     source->path = sourcePath;
     source->source = OpenRaster(sourcePath);
     GDALDatasetH dataset = source->source.get();
+    // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
+    const std::string filePath = FileOfName(sourcePath);
     if (!dataset) return refuse(ImportError::OpenFailed, "GDAL cannot read it: " + LastGdalError("unknown format"));
 
     std::optional<OGRSpatialReference> crs;
@@ -662,7 +706,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
                       "and no .aux.xml beside it");
     }
     std::string unreadPrj;
-    if (!crs) crs = FindCrs(dataset, sourcePath, unreadPrj);
+    if (!crs) crs = FindCrs(dataset, filePath, unreadPrj);
     if (!crs && !unreadPrj.empty()) return refuse(ImportError::NoCrs, unreadPrj);
     if (!crs) {
         return refuse(ImportError::NoCrs,
@@ -675,7 +719,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     if (!layout) return refuse(layoutStatus.error, layoutStatus.message);
 
     ImportPlan plan;
-    plan.mapName = MapNameOf(sourcePath);
+    plan.mapName = MapNameOf(filePath);
     const std::int32_t width = GDALGetRasterXSize(dataset);
     const std::int32_t height = GDALGetRasterYSize(dataset);
     const OGRSpatialReference mercator = WebMercator();
@@ -738,10 +782,10 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     source->colourTable = ColourTable(source->layout, plan.warped, source->fillIndex);
     plan.bitCount = BitCount(*layout);
     plan.fileSize = BitmapFileSize(grid, *layout, plan.warped);
-    if (const ImportStatus named = NameThePicture(plan, sourcePath); named.error != ImportError::None) {
+    if (const ImportStatus named = NameThePicture(plan, filePath); named.error != ImportError::None) {
         return refuse(named.error, named.message);
     }
-    source->files = SourceFiles(dataset, sourcePath);
+    source->files = SourceFiles(dataset, filePath);
     result.job = std::make_unique<ImportJob>(std::move(source), std::move(plan));
     return result;
 }

@@ -304,7 +304,11 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_EQ(RunBatchInProcess({"import", "--resampling", "lanczos", png}).status, 2);
     // -o names one output; without it, each picture is imported on its own.
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.bmp"), tif, png}).status, 2);
-    EXPECT_EQ(RunBatchInProcess({"import", tif, folder.File("gone.tif")}).status, 1);
+    // A subdataset's output goes beside the file it lives in; a missing file says so.
+    const test::BatchRun page = RunBatchInProcess({"import", "GTIFF_DIR:1:" + tif, folder.File("gone.tif")});
+    EXPECT_EQ(page.status, 1);
+    EXPECT_EQ(page.out, geoimport::PrepareImport(tif, {}).job->Plan().proposedPath + "\n");
+    EXPECT_NE(page.err.find("gone.tif: cannot import: No such file or directory"), std::string::npos) << page.err;
 
     const test::BatchRun imported = RunBatchInProcess({"import", "--srs", "EPSG:4326", png}, true);
     ASSERT_EQ(imported.status, 0) << imported.err;
