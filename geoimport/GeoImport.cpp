@@ -304,6 +304,72 @@ std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const O
                       *std::max_element(y.begin(), y.end()), *std::max_element(x.begin(), x.end())};
 }
 
+// A georeference larger than the Earth is a broken header (a pixel 1e16 m wide, a world file
+// holding 1e308): transformed, its longitudes wrap round into a picture that looks plausible,
+// and PROJ takes time in proportion to the turns. So it is measured in the source's own units,
+// before anything is transformed, with a pixel's slack for an outline that reaches half a
+// pixel beyond each edge. Empty when it fits; else why not.
+std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeference, const OGRSpatialReference& crs) {
+    std::vector<std::array<double, 2>> points;
+    double pixelX = 0;
+    double pixelY = 0;
+    if (georeference.hasGeoTransform) {
+        const auto& g = georeference.geoTransform;
+        for (const double px : {0.0, double(GDALGetRasterXSize(dataset))}) {
+            for (const double py : {0.0, double(GDALGetRasterYSize(dataset))}) {
+                points.push_back({g[0] + px * g[1] + py * g[2], g[3] + px * g[4] + py * g[5]});
+            }
+        }
+        pixelX = std::fabs(g[1]) + std::fabs(g[2]);
+        pixelY = std::fabs(g[4]) + std::fabs(g[5]);
+    } else {
+        const GDAL_GCP* gcps = GDALGetGCPs(dataset);
+        for (int i = 0; i < GDALGetGCPCount(dataset); ++i) points.push_back({gcps[i].dfGCPX, gcps[i].dfGCPY});
+    }
+    double unit = 0;  // degrees or metres per unit of the coordinate system
+    double limitX = 0;
+    double limitY = 0;
+    const char* unitName = "";
+    if (crs.IsGeographic()) {
+        unit = crs.GetAngularUnits() * 180 / M_PI;
+        limitX = 360;
+        limitY = 180;
+        unitName = " degrees";
+    } else if (crs.IsProjected()) {
+        unit = crs.GetLinearUnits();
+        limitX = limitY = 2 * MercatorLimitY;  // the equator's length: the side of Web Mercator's square
+        unitName = " m";
+    } else {
+        return {};  // no size of the Earth to measure against
+    }
+    double minX = std::numeric_limits<double>::infinity();
+    double minY = minX;
+    double maxX = -minX;
+    double maxY = -minX;
+    for (const auto& [x, y] : points) {
+        minX = std::min(minX, x * unit);
+        maxX = std::max(maxX, x * unit);
+        minY = std::min(minY, y * unit);
+        maxY = std::max(maxY, y * unit);
+    }
+    const auto number = [](double value) {
+        std::ostringstream text;
+        text << value;
+        return text.str();
+    };
+    const auto beyond = [&](double span, double pixel, double limit, const char* direction) -> std::string {
+        if (span - pixel * unit <= limit) return {};
+        return "its georeference spans " + number(span) + unitName + " " + direction + ", more than the Earth's " +
+               number(limit) + unitName + " (a broken header?)";
+    };
+    std::string why = beyond(maxX - minX, pixelX, limitX, "east to west");
+    if (why.empty()) why = beyond(maxY - minY, pixelY, limitY, "north to south");
+    if (why.empty() && crs.IsGeographic() && std::max(-minY, maxY) - pixelY * unit > 90) {
+        why = "its georeference reaches latitude " + number(maxY > 90 ? maxY : minY) + ", beyond the pole";
+    }
+    return why;
+}
+
 // Every file the source is read from: the picture, what GDAL found beside it (world file,
 // .aux.xml, mask, overviews, a VRT's pictures) and the .prj names this program reads itself.
 // A .prj counts even when --srs overrides it: it belongs to the picture all the same. Asked
@@ -348,7 +414,10 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
     const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), FileOfName(path), unreadPrj);
     if (crs) {
         picture.crs = CrsText(*crs);
-        picture.corners = EdgesInWgs84(FindGeoreference(dataset.get()), *crs, picture.width, picture.height);
+        const Georeference georeference = FindGeoreference(dataset.get());
+        if (BeyondTheEarth(dataset.get(), georeference, *crs).empty()) {
+            picture.corners = EdgesInWgs84(georeference, *crs, picture.width, picture.height);
+        }
     }
     return picture;
 }
@@ -713,6 +782,9 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
                       "its georeference names no coordinate system: put a .prj beside it or name one (--srs)");
     }
     crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    if (const std::string why = BeyondTheEarth(dataset, georeference, *crs); !why.empty()) {
+        return refuse(ImportError::BeyondTheEarth, why);
+    }
 
     ImportStatus layoutStatus;
     std::optional<BandLayout> layout = ReadBandLayout(dataset, layoutStatus);

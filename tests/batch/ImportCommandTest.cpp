@@ -200,6 +200,10 @@ TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .palette = true},
          {.resampling = geoimport::Resampling::Bilinear}, NotColours, "nearest"},
         {{}, {}, TooLarge, "2340000054 bytes"},
+        {{.crs = "EPSG:3857", .geoTransform = {0, 1e16, 0, 1e6, 0, -1e3}}, {}, BeyondTheEarth, "4e+17 m east"},
+        {{.crs = "EPSG:4326", .geoTransform = {-1000, 50, 0, 80, 0, -1}}, {}, BeyondTheEarth, "2000 degrees"},
+        {{.crs = "EPSG:32654", .geoTransform = {0, 1, 0, 0, 0, -1e308}}, {}, BeyondTheEarth, "inf m north"},
+        {{.crs = "EPSG:4326", .geoTransform = {0, 1, 0, 120, 0, -1}}, {}, BeyondTheEarth, "beyond the pole"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said);
