@@ -226,6 +226,7 @@ struct BandLayout {
     std::vector<int> colourBands;  // in the order the bitmap stores them: blue, green, red; or one band
     int alphaBand = 0;             // 0: none
     std::vector<std::array<std::uint8_t, 4>> palette;  // red, green, blue, alpha
+    bool paletteToRgb = false;  // a warped palette without room for white: written as 24-bit colours
 };
 
 ImportStatus Refusal(ImportError error, std::string message) {
@@ -472,6 +473,7 @@ struct ImportJob::Source {
     std::int32_t yOffset = 0;
     std::uint8_t fillIndex = 0;  // for a warped paletted picture: the entry shown where the source is not
     std::vector<std::uint8_t> colourTable;  // blue, green, red, 0 per entry, as the bitmap stores them
+    std::vector<std::uint8_t> paletteColours;  // the same for a palette written as 24-bit colours
 };
 
 ImportJob::ImportJob(std::unique_ptr<Source> source, ImportPlan plan)
@@ -486,6 +488,22 @@ std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
+// Where a warped paletted picture shows white: an entry that is white already, else one added
+// in a free place of the table. Nothing when a full table holds no white: then the picture is
+// written as 24-bit colours, each pixel its entry's, rather than give up an entry some pixels
+// may use (which only reading every pixel would tell) or show the unreached area in a colour
+// of the picture's own.
+std::optional<std::size_t> WhiteEntry(const BandLayout& layout) {
+    for (std::size_t i = 0; i < layout.palette.size(); ++i) {
+        const auto& e = layout.palette[i];
+        if (OverWhite(e[0], e[3]) == 255 && OverWhite(e[1], e[3]) == 255 && OverWhite(e[2], e[3]) == 255) return i;
+    }
+    if (layout.palette.size() < 256) return layout.palette.size();
+    return std::nullopt;
+}
+
+// The bitmap's colour table, blue, green, red, 0 per entry; for a palette written as 24-bit,
+// the colours each index becomes.
 std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint8_t& fillIndex) {
     std::vector<std::uint8_t> table;
     if (layout.kind == ColourKind::Grey) {
@@ -493,23 +511,10 @@ std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint
         return table;
     }
     if (layout.kind != ColourKind::Palette) return table;
-    if (warped) {
-        // Where the source does not reach the picture is white; a palette without room for
-        // white shows its lightest entry there.
-        if (layout.palette.size() < 256) {
-            fillIndex = static_cast<std::uint8_t>(layout.palette.size());
-            layout.palette.push_back({255, 255, 255, 255});
-        } else {
-            int best = -1;
-            for (std::size_t i = 0; i < layout.palette.size(); ++i) {
-                const auto& e = layout.palette[i];
-                const int lightness = OverWhite(e[0], e[3]) + OverWhite(e[1], e[3]) + OverWhite(e[2], e[3]);
-                if (lightness > best) {
-                    best = lightness;
-                    fillIndex = static_cast<std::uint8_t>(i);
-                }
-            }
-        }
+    if (warped && !layout.paletteToRgb) {
+        const std::size_t white = *WhiteEntry(layout);
+        fillIndex = static_cast<std::uint8_t>(white);
+        if (white == layout.palette.size()) layout.palette.push_back({255, 255, 255, 255});
     }
     for (const auto& e : layout.palette) {
         table.insert(table.end(), {OverWhite(e[2], e[3]), OverWhite(e[1], e[3]), OverWhite(e[0], e[3]), 0});
@@ -675,15 +680,16 @@ std::unique_ptr<Warper> CreateWarper(GDALDatasetH dataset, void* transformer, co
 }
 
 std::int16_t BitCount(const BandLayout& layout) {
-    return layout.kind == ColourKind::Rgb ? 24 : 8;
+    return layout.kind == ColourKind::Rgb || layout.paletteToRgb ? 24 : 8;
 }
 
 // Header, colour table (a warped palette may gain white) and rows, in 64 bits.
 std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped) {
-    const std::uint64_t entries = layout.kind == ColourKind::Grey      ? 256
-                                  : layout.kind == ColourKind::Palette ? std::min<std::uint64_t>(
-                                                                             layout.palette.size() + (warped ? 1 : 0), 256)
-                                                                       : 0;
+    const bool gainsWhite = warped && WhiteEntry(layout) == layout.palette.size();
+    const std::uint64_t entries = layout.kind == ColourKind::Grey ? 256
+                                  : layout.kind == ColourKind::Palette && !layout.paletteToRgb
+                                      ? layout.palette.size() + (gainsWhite ? 1 : 0)
+                                      : 0;
     const std::uint64_t rowBytes = ((std::uint64_t(grid.width) * BitCount(layout) + 31) / 32) * 4;
     return OutputHeaderLength(HeaderForm::Windows) + entries * 4 + rowBytes * std::uint64_t(grid.height);
 }
@@ -804,6 +810,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
             return refuse(ImportError::NotColours,
                           "its pixels are colour table indexes, which only nearest neighbour resampling keeps");
         }
+        layout->paletteToRgb = layout->kind == ColourKind::Palette && !WhiteEntry(*layout);
         char* wkt = nullptr;
         crs->exportToWkt(&wkt);
         const std::string sourceWkt = wkt != nullptr ? wkt : "";
@@ -829,7 +836,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         }
         if (grid.width > 0 && grid.height > 0) {
             source->warper = CreateWarper(dataset, transformer, grid, *layout, options.resampling,
-                                          StripRows(grid.width, layout->kind == ColourKind::Rgb ? 24 : 8, grid.height));
+                                          StripRows(grid.width, BitCount(*layout), grid.height));
             if (!source->warper) return refuse(ImportError::CannotTransform, cannot + LastGdalError("GDAL's warper refused"));
         } else {
             GDALDestroyGenImgProjTransformer(transformer);
@@ -852,6 +859,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
 
     source->layout = *layout;
     source->colourTable = ColourTable(source->layout, plan.warped, source->fillIndex);
+    if (source->layout.paletteToRgb) source->paletteColours = std::move(source->colourTable);
     plan.bitCount = BitCount(*layout);
     plan.fileSize = BitmapFileSize(grid, *layout, plan.warped);
     if (const ImportStatus named = NameThePicture(plan, filePath); named.error != ImportError::None) {
@@ -895,6 +903,7 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
     // Zeroed once: the padding at the end of each row is never written over.
     std::vector<std::uint8_t> strip(std::size_t(stripRows) * rowSize, 0);
     const int colourCount = static_cast<int>(s.layout.colourBands.size());
+    const int pixelBytes = plan.bitCount / 8;
     const bool alpha = s.warper || s.layout.alphaBand != 0;
     std::vector<int> bands = s.layout.colourBands;
     GDALDatasetH from = s.source.get();
@@ -933,9 +942,13 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
             for (std::int32_t r = 0; r < rows; ++r) {
                 const std::uint8_t* in = withAlpha.data() + std::size_t(r) * plan.width * bandCount;
                 std::uint8_t* out = strip.data() + std::size_t(rows - 1 - r) * rowSize;
-                for (std::int32_t x = 0; x < plan.width; ++x, in += bandCount, out += colourCount) {
+                for (std::int32_t x = 0; x < plan.width; ++x, in += bandCount, out += pixelBytes) {
                     const std::uint8_t a = in[colourCount];
-                    if (s.layout.kind == ColourKind::Palette) {
+                    if (s.layout.paletteToRgb) {
+                        static constexpr std::array<std::uint8_t, 3> White{255, 255, 255};
+                        const std::uint8_t* colour = a == 0 ? White.data() : &s.paletteColours[std::size_t(in[0]) * 4];
+                        std::copy(colour, colour + 3, out);
+                    } else if (s.layout.kind == ColourKind::Palette) {
                         out[0] = a == 0 ? s.fillIndex : in[0];
                     } else if (a == 255) {
                         std::copy(in, in + colourCount, out);

@@ -18,7 +18,8 @@ WGS 84 latitudes and longitudes of the centres of the corner pixels, to ten deci
 
 A picture in Web Mercator (EPSG:3857) is copied pixel for pixel; any other is warped to it.
 Colour pictures become 24-bit, grey and paletted ones 8-bit with their colour table. An
-alpha band is laid over white, as is any part of the bitmap the picture does not reach.
+alpha band is laid over white, as is any part of the bitmap the picture does not reach; a
+warped paletted picture whose table is full without white becomes 24-bit for that.
 Bands of 16-bit or floating-point values (elevation, not colours) are refused. Latitudes
 beyond 85.0511 degrees, where Web Mercator ends, are cut off.
 

@@ -118,6 +118,9 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
         {"rgba over white", {.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 4, .alpha = true},
          "a.tif", "", "", {}, {}, true, 24},
         {"grey", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .bands = 1}, "k.tif", "", "", {}, {}, false, 8},
+        {"full palette, warped: 24-bit over white",
+         {.crs = "EPSG:32654", .geoTransform = Tokyo32654, .bands = 1, .palette = true}, "pw.tif", "", "", {}, {},
+         true, 24},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -173,7 +176,17 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
                 EXPECT_EQ(output.palette, original.palette);
             }
         } else {
-            const Decoded reference = GdalWarpReference(source, plan, c.warpExtra);
+            std::string colours = source;
+            if (c.source.palette) {  // compared with the colours the table gives, warped
+                colours = folder.File("rgb.tif");
+                CPLStringList expand(CSLTokenizeString("-expand rgb"));
+                GDALTranslateOptions* options = GDALTranslateOptionsNew(expand.List(), nullptr);
+                GDALDatasetH in = GDALOpen(source.c_str(), GA_ReadOnly);
+                GDALClose(GDALTranslate(colours.c_str(), in, options, nullptr));
+                GDALTranslateOptionsFree(options);
+                GDALClose(in);
+            }
+            const Decoded reference = GdalWarpReference(colours, plan, c.warpExtra);
             EXPECT_EQ(output.pixels, reference.pixels);
         }
     }
