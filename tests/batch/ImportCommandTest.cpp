@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -267,17 +268,20 @@ TEST(ImportCommand, NeverWritesOverAFileItReads) {
     if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Plan().proposedPath;
     ASSERT_FALSE(aOutput.empty());
     WriteAll(aOutput, {1, 2, 3});
-    std::filesystem::create_hard_link(folder.File("g.prj"), folder.File("link.bmp"));
     const struct {
         std::vector<std::string> args;
         std::string kept;
     } cases[] = {
         {{"import", a, aOutput}, aOutput},
-        {{"import", "-o", folder.File("g.pgw"), g}, folder.File("g.pgw")},
-        {{"import", "-o", folder.File("g.prj"), g}, folder.File("g.prj")},
-        {{"import", "-o", folder.File("link.bmp"), g}, folder.File("g.prj")},
-        {{"import", "-o", a + ".aux.xml", a}, a + ".aux.xml"},
+        {{"import", "-o", folder.File("pgw.bmp"), g}, folder.File("g.pgw")},
+        {{"import", "-o", folder.File("prj.bmp"), g}, folder.File("g.prj")},
+        {{"import", "-o", folder.File("aux.bmp"), a}, a + ".aux.xml"},
     };
+    // -o NAME.bmp writes NAME(corners).bmp: here links to the files read (a and g share corners).
+    for (const auto& c : cases | std::views::drop(1)) {
+        std::filesystem::create_hard_link(c.kept, c.args[2].substr(0, c.args[2].size() - 4) +
+                                                      aOutput.substr(aOutput.rfind('(')));
+    }
     const std::vector<std::string> before = FolderEntries(folder.Path());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[2]);
@@ -321,10 +325,14 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_EQ(RunBatchInProcess({"import", "--resampling", "lanczos", png}).status, 2);
     // -o names one output; without it, each picture is imported on its own.
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.bmp"), tif, png}).status, 2);
+    EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.tif"), tif}).status, 2);
+    const std::string tifName = geoimport::PrepareImport(tif, {}).job->Plan().fileName;  // t(corners).bmp
+    EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My (map).bmp"), tif}).out,
+              folder.File("My [map]" + tifName.substr(1)) + "\n");
     // A subdataset's output goes beside the file it lives in; a missing file says so.
     const test::BatchRun page = RunBatchInProcess({"import", "GTIFF_DIR:1:" + tif, folder.File("gone.tif")});
     EXPECT_EQ(page.status, 1);
-    EXPECT_EQ(page.out, geoimport::PrepareImport(tif, {}).job->Plan().proposedPath + "\n");
+    EXPECT_EQ(page.out, folder.File(tifName) + "\n");
     EXPECT_NE(page.err.find("gone.tif: cannot import: No such file or directory"), std::string::npos) << page.err;
 
     const test::BatchRun imported = RunBatchInProcess({"import", "--srs", "EPSG:4326", png}, true);
