@@ -16,8 +16,12 @@
 #include <cpl_error.h>
 #include <cpl_string.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -73,6 +77,40 @@ Dataset OpenRaster(const std::string& path) {
     return Dataset(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
 }
 
+// A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
+// GTIFF_DIR:2:a.tif) or a virtual file system (/vsizip/...).
+bool IsGdalName(const std::string& name) {
+    if (name.starts_with("/vsi")) return true;
+    const std::size_t colon = name.find(':');
+    return colon != std::string::npos && colon >= 2 &&
+           std::all_of(name.begin(), name.begin() + colon,
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+// The file a subdataset lives in, which names the output and holds its folder: the quoted
+// path (DRIVER:"path":rest), else the colon-separated pieces that name an existing file
+// (DRIVER:path:rest, GTIFF_DIR:n:path). Anything else is its own file.
+std::string FileOfName(const std::string& name) {
+    if (!IsGdalName(name) || name.starts_with("/vsi")) return name;
+    const std::size_t quote = name.find('"');
+    if (quote != std::string::npos) {
+        const std::size_t end = name.find('"', quote + 1);
+        if (end != std::string::npos) return name.substr(quote + 1, end - quote - 1);
+    }
+    std::vector<std::size_t> colons;
+    for (std::size_t at = name.find(':'); at != std::string::npos; at = name.find(':', at + 1)) colons.push_back(at);
+    colons.push_back(name.size());
+    for (std::size_t from = 0; from + 1 < colons.size(); ++from) {
+        // The longest run first: a path may hold colons of its own.
+        for (std::size_t to = colons.size() - 1; to > from; --to) {
+            const std::string piece = name.substr(colons[from] + 1, colons[to] - colons[from] - 1);
+            struct stat info {};
+            if (::stat(piece.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return piece;
+        }
+    }
+    return name.substr(colons[0] + 1, colons[1] - colons[0] - 1);
+}
+
 struct Georeference {
     bool hasGeoTransform = false;
     std::array<double, 6> geoTransform{};
@@ -92,9 +130,36 @@ std::array<std::string, 2> PrjNames(const std::string& path) {
     return {folder.empty() ? GetBaseName(path) + ".prj" : folder + "/" + GetBaseName(path) + ".prj", path + ".prj"};
 }
 
+// A .prj in any form GDAL reads: ESRI's WKT (which names datums its own way) first, then
+// whatever else GDAL takes from a person, short of opening files or the network it names.
+std::optional<OGRSpatialReference> ReadPrj(const std::string& text, std::string& why) {
+    OGRSpatialReference crs;
+    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
+    const OGRErr esri = crs.importFromESRI(lines);
+    CSLDestroy(lines);
+    if (esri == OGRERR_NONE) return crs;
+    constexpr const char* Space = " \t\r\n";
+    const std::size_t start = text.find_first_not_of(Space);
+    if (start == std::string::npos) {
+        why = "it is empty";
+        return std::nullopt;
+    }
+    const std::string trimmed = text.substr(start, text.find_last_not_of(Space) - start + 1);
+    CPLErrorReset();
+    crs.Clear();
+    if (crs.SetFromUserInput(trimmed.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) ==
+        OGRERR_NONE) {
+        return crs;
+    }
+    why = LastGdalError(trimmed.substr(0, trimmed.find_first_of("\r\n")).c_str());
+    return std::nullopt;
+}
+
 // The source's coordinate system: the file's own, or for a picture with a world file the
-// .prj beside it, which GDAL's picture formats do not read themselves.
-std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path) {
+// .prj beside it, which GDAL's picture formats do not read themselves. A .prj that is there
+// but unreadable is a refusal of its own (in why): it was meant to say the system, and
+// saying "put a .prj beside it" would send the user looking for the wrong fault.
+std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path, std::string& why) {
     const OGRSpatialReferenceH own =
         GDALGetSpatialRef(dataset) != nullptr ? GDALGetSpatialRef(dataset) : GDALGetGCPSpatialRef(dataset);
     if (own != nullptr) return *OGRSpatialReference::FromHandle(own);
@@ -103,12 +168,9 @@ std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::stri
         if (!file) continue;
         std::stringstream text;
         text << file.rdbuf();
-        const std::string wkt = text.str();
-        OGRSpatialReference crs;
-        char** lines = CSLTokenizeString2(wkt.c_str(), "\r\n", 0);
-        const OGRErr read = crs.importFromESRI(lines);
-        CSLDestroy(lines);
-        if (read == OGRERR_NONE) return crs;
+        std::string reason;
+        if (auto crs = ReadPrj(text.str(), reason)) return crs;
+        if (why.empty()) why = "the .prj " + prj + " is not a coordinate system GDAL reads: " + reason;
     }
     return std::nullopt;
 }
@@ -164,6 +226,7 @@ struct BandLayout {
     std::vector<int> colourBands;  // in the order the bitmap stores them: blue, green, red; or one band
     int alphaBand = 0;             // 0: none
     std::vector<std::array<std::uint8_t, 4>> palette;  // red, green, blue, alpha
+    bool paletteToRgb = false;  // a warped palette without room for white: written as 24-bit colours
 };
 
 ImportStatus Refusal(ImportError error, std::string message) {
@@ -242,6 +305,72 @@ std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const O
                       *std::max_element(y.begin(), y.end()), *std::max_element(x.begin(), x.end())};
 }
 
+// A georeference larger than the Earth is a broken header (a pixel 1e16 m wide, a world file
+// holding 1e308): transformed, its longitudes wrap round into a picture that looks plausible,
+// and PROJ takes time in proportion to the turns. So it is measured in the source's own units,
+// before anything is transformed, with a pixel's slack for an outline that reaches half a
+// pixel beyond each edge. Empty when it fits; else why not.
+std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeference, const OGRSpatialReference& crs) {
+    std::vector<std::array<double, 2>> points;
+    double pixelX = 0;
+    double pixelY = 0;
+    if (georeference.hasGeoTransform) {
+        const auto& g = georeference.geoTransform;
+        for (const double px : {0.0, double(GDALGetRasterXSize(dataset))}) {
+            for (const double py : {0.0, double(GDALGetRasterYSize(dataset))}) {
+                points.push_back({g[0] + px * g[1] + py * g[2], g[3] + px * g[4] + py * g[5]});
+            }
+        }
+        pixelX = std::fabs(g[1]) + std::fabs(g[2]);
+        pixelY = std::fabs(g[4]) + std::fabs(g[5]);
+    } else {
+        const GDAL_GCP* gcps = GDALGetGCPs(dataset);
+        for (int i = 0; i < GDALGetGCPCount(dataset); ++i) points.push_back({gcps[i].dfGCPX, gcps[i].dfGCPY});
+    }
+    double unit = 0;  // degrees or metres per unit of the coordinate system
+    double limitX = 0;
+    double limitY = 0;
+    const char* unitName = "";
+    if (crs.IsGeographic()) {
+        unit = crs.GetAngularUnits() * 180 / M_PI;
+        limitX = 360;
+        limitY = 180;
+        unitName = " degrees";
+    } else if (crs.IsProjected()) {
+        unit = crs.GetLinearUnits();
+        limitX = limitY = 2 * MercatorLimitY;  // the equator's length: the side of Web Mercator's square
+        unitName = " m";
+    } else {
+        return {};  // no size of the Earth to measure against
+    }
+    double minX = std::numeric_limits<double>::infinity();
+    double minY = minX;
+    double maxX = -minX;
+    double maxY = -minX;
+    for (const auto& [x, y] : points) {
+        minX = std::min(minX, x * unit);
+        maxX = std::max(maxX, x * unit);
+        minY = std::min(minY, y * unit);
+        maxY = std::max(maxY, y * unit);
+    }
+    const auto number = [](double value) {
+        std::ostringstream text;
+        text << value;
+        return text.str();
+    };
+    const auto beyond = [&](double span, double pixel, double limit, const char* direction) -> std::string {
+        if (span - pixel * unit <= limit) return {};
+        return "its georeference spans " + number(span) + unitName + " " + direction + ", more than the Earth's " +
+               number(limit) + unitName + " (a broken header?)";
+    };
+    std::string why = beyond(maxX - minX, pixelX, limitX, "east to west");
+    if (why.empty()) why = beyond(maxY - minY, pixelY, limitY, "north to south");
+    if (why.empty() && crs.IsGeographic() && std::max(-minY, maxY) - pixelY * unit > 90) {
+        why = "its georeference reaches latitude " + number(maxY > 90 ? maxY : minY) + ", beyond the pole";
+    }
+    return why;
+}
+
 // Every file the source is read from: the picture, what GDAL found beside it (world file,
 // .aux.xml, mask, overviews, a VRT's pictures) and the .prj names this program reads itself.
 // A .prj counts even when --srs overrides it: it belongs to the picture all the same. Asked
@@ -282,10 +411,14 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
     picture.width = GDALGetRasterXSize(dataset.get());
     picture.height = GDALGetRasterYSize(dataset.get());
     picture.bands = GDALGetRasterCount(dataset.get());
-    const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), path);
+    std::string unreadPrj;
+    const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), FileOfName(path), unreadPrj);
     if (crs) {
         picture.crs = CrsText(*crs);
-        picture.corners = EdgesInWgs84(FindGeoreference(dataset.get()), *crs, picture.width, picture.height);
+        const Georeference georeference = FindGeoreference(dataset.get());
+        if (BeyondTheEarth(dataset.get(), georeference, *crs).empty()) {
+            picture.corners = EdgesInWgs84(georeference, *crs, picture.width, picture.height);
+        }
     }
     return picture;
 }
@@ -340,6 +473,7 @@ struct ImportJob::Source {
     std::int32_t yOffset = 0;
     std::uint8_t fillIndex = 0;  // for a warped paletted picture: the entry shown where the source is not
     std::vector<std::uint8_t> colourTable;  // blue, green, red, 0 per entry, as the bitmap stores them
+    std::vector<std::uint8_t> paletteColours;  // the same for a palette written as 24-bit colours
 };
 
 ImportJob::ImportJob(std::unique_ptr<Source> source, ImportPlan plan)
@@ -356,6 +490,22 @@ std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
+// Where a warped paletted picture shows white: an entry that is white already, else one added
+// in a free place of the table. Nothing when a full table holds no white: then the picture is
+// written as 24-bit colours, each pixel its entry's, rather than give up an entry some pixels
+// may use (which only reading every pixel would tell) or show the unreached area in a colour
+// of the picture's own.
+std::optional<std::size_t> WhiteEntry(const BandLayout& layout) {
+    for (std::size_t i = 0; i < layout.palette.size(); ++i) {
+        const auto& e = layout.palette[i];
+        if (OverWhite(e[0], e[3]) == 255 && OverWhite(e[1], e[3]) == 255 && OverWhite(e[2], e[3]) == 255) return i;
+    }
+    if (layout.palette.size() < 256) return layout.palette.size();
+    return std::nullopt;
+}
+
+// The bitmap's colour table, blue, green, red, 0 per entry; for a palette written as 24-bit,
+// the colours each index becomes.
 std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint8_t& fillIndex) {
     std::vector<std::uint8_t> table;
     if (layout.kind == ColourKind::Grey) {
@@ -363,23 +513,10 @@ std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint
         return table;
     }
     if (layout.kind != ColourKind::Palette) return table;
-    if (warped) {
-        // Where the source does not reach the picture is white; a palette without room for
-        // white shows its lightest entry there.
-        if (layout.palette.size() < 256) {
-            fillIndex = static_cast<std::uint8_t>(layout.palette.size());
-            layout.palette.push_back({255, 255, 255, 255});
-        } else {
-            int best = -1;
-            for (std::size_t i = 0; i < layout.palette.size(); ++i) {
-                const auto& e = layout.palette[i];
-                const int lightness = OverWhite(e[0], e[3]) + OverWhite(e[1], e[3]) + OverWhite(e[2], e[3]);
-                if (lightness > best) {
-                    best = lightness;
-                    fillIndex = static_cast<std::uint8_t>(i);
-                }
-            }
-        }
+    if (warped && !layout.paletteToRgb) {
+        const std::size_t white = *WhiteEntry(layout);
+        fillIndex = static_cast<std::uint8_t>(white);
+        if (white == layout.palette.size()) layout.palette.push_back({255, 255, 255, 255});
     }
     for (const auto& e : layout.palette) {
         table.insert(table.end(), {OverWhite(e[2], e[3]), OverWhite(e[1], e[3]), OverWhite(e[0], e[3]), 0});
@@ -545,15 +682,16 @@ std::unique_ptr<Warper> CreateWarper(GDALDatasetH dataset, void* transformer, co
 }
 
 std::int16_t BitCount(const BandLayout& layout) {
-    return layout.kind == ColourKind::Rgb ? 24 : 8;
+    return layout.kind == ColourKind::Rgb || layout.paletteToRgb ? 24 : 8;
 }
 
 // Header, colour table (a warped palette may gain white) and rows, in 64 bits.
 std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped) {
-    const std::uint64_t entries = layout.kind == ColourKind::Grey      ? 256
-                                  : layout.kind == ColourKind::Palette ? std::min<std::uint64_t>(
-                                                                             layout.palette.size() + (warped ? 1 : 0), 256)
-                                                                       : 0;
+    const bool gainsWhite = warped && WhiteEntry(layout) == layout.palette.size();
+    const std::uint64_t entries = layout.kind == ColourKind::Grey ? 256
+                                  : layout.kind == ColourKind::Palette && !layout.paletteToRgb
+                                      ? layout.palette.size() + (gainsWhite ? 1 : 0)
+                                      : 0;
     const std::uint64_t rowBytes = ((std::uint64_t(grid.width) * BitCount(layout) + 31) / 32) * 4;
     return OutputHeaderLength(HeaderForm::Windows) + entries * 4 + rowBytes * std::uint64_t(grid.height);
 }
@@ -617,10 +755,16 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         result.status = Refusal(error, std::move(message));
         return std::move(result);
     };
+    // GDAL calls a missing or unreadable file an unknown format; the system knows better.
+    if (struct stat info {}; ::stat(sourcePath.c_str(), &info) != 0 && !IsGdalName(sourcePath)) {
+        return refuse(ImportError::OpenFailed, ErrorDescription(errno));
+    }
     auto source = std::make_unique<ImportJob::Source>();
     source->path = sourcePath;
     source->source = OpenRaster(sourcePath);
     GDALDatasetH dataset = source->source.get();
+    // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
+    const std::string filePath = FileOfName(sourcePath);
     if (!dataset) return refuse(ImportError::OpenFailed, "GDAL cannot read it: " + LastGdalError("unknown format"));
 
     std::optional<OGRSpatialReference> crs;
@@ -638,19 +782,24 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
                       "it carries no georeference: no GeoTIFF tags, no world file (.tfw, .pgw, .jgw, .bpw, .wld) "
                       "and no .aux.xml beside it");
     }
-    if (!crs) crs = FindCrs(dataset, sourcePath);
+    std::string unreadPrj;
+    if (!crs) crs = FindCrs(dataset, filePath, unreadPrj);
+    if (!crs && !unreadPrj.empty()) return refuse(ImportError::NoCrs, unreadPrj);
     if (!crs) {
         return refuse(ImportError::NoCrs,
                       "its georeference names no coordinate system: put a .prj beside it or name one (--srs)");
     }
     crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    if (const std::string why = BeyondTheEarth(dataset, georeference, *crs); !why.empty()) {
+        return refuse(ImportError::BeyondTheEarth, why);
+    }
 
     ImportStatus layoutStatus;
     std::optional<BandLayout> layout = ReadBandLayout(dataset, layoutStatus);
     if (!layout) return refuse(layoutStatus.error, layoutStatus.message);
 
     ImportPlan plan;
-    plan.mapName = MapNameOf(sourcePath);
+    plan.mapName = MapNameOf(filePath);
     const std::int32_t width = GDALGetRasterXSize(dataset);
     const std::int32_t height = GDALGetRasterYSize(dataset);
     const OGRSpatialReference mercator = WebMercator();
@@ -663,6 +812,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
             return refuse(ImportError::NotColours,
                           "its pixels are colour table indexes, which only nearest neighbour resampling keeps");
         }
+        layout->paletteToRgb = layout->kind == ColourKind::Palette && !WhiteEntry(*layout);
         char* wkt = nullptr;
         crs->exportToWkt(&wkt);
         const std::string sourceWkt = wkt != nullptr ? wkt : "";
@@ -688,7 +838,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         }
         if (grid.width > 0 && grid.height > 0) {
             source->warper = CreateWarper(dataset, transformer, grid, *layout, options.resampling,
-                                          StripRows(grid.width, layout->kind == ColourKind::Rgb ? 24 : 8, grid.height));
+                                          StripRows(grid.width, BitCount(*layout), grid.height));
             if (!source->warper) return refuse(ImportError::CannotTransform, cannot + LastGdalError("GDAL's warper refused"));
         } else {
             GDALDestroyGenImgProjTransformer(transformer);
@@ -711,12 +861,13 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
 
     source->layout = *layout;
     source->colourTable = ColourTable(source->layout, plan.warped, source->fillIndex);
+    if (source->layout.paletteToRgb) source->paletteColours = std::move(source->colourTable);
     plan.bitCount = BitCount(*layout);
     plan.fileSize = BitmapFileSize(grid, *layout, plan.warped);
-    if (const ImportStatus named = NameThePicture(plan, sourcePath); named.error != ImportError::None) {
+    if (const ImportStatus named = NameThePicture(plan, filePath); named.error != ImportError::None) {
         return refuse(named.error, named.message);
     }
-    source->files = SourceFiles(dataset, sourcePath);
+    source->files = SourceFiles(dataset, filePath);
     result.job = std::make_unique<ImportJob>(std::move(source), std::move(plan));
     return result;
 }
@@ -754,6 +905,7 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
     // Zeroed once: the padding at the end of each row is never written over.
     std::vector<std::uint8_t> strip(std::size_t(stripRows) * rowSize, 0);
     const int colourCount = static_cast<int>(s.layout.colourBands.size());
+    const int pixelBytes = plan.bitCount / 8;
     const bool alpha = s.warper || s.layout.alphaBand != 0;
     std::vector<int> bands = s.layout.colourBands;
     GDALDatasetH from = s.source.get();
@@ -792,9 +944,13 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
             for (std::int32_t r = 0; r < rows; ++r) {
                 const std::uint8_t* in = withAlpha.data() + std::size_t(r) * plan.width * bandCount;
                 std::uint8_t* out = strip.data() + std::size_t(rows - 1 - r) * rowSize;
-                for (std::int32_t x = 0; x < plan.width; ++x, in += bandCount, out += colourCount) {
+                for (std::int32_t x = 0; x < plan.width; ++x, in += bandCount, out += pixelBytes) {
                     const std::uint8_t a = in[colourCount];
-                    if (s.layout.kind == ColourKind::Palette) {
+                    if (s.layout.paletteToRgb) {
+                        static constexpr std::array<std::uint8_t, 3> White{255, 255, 255};
+                        const std::uint8_t* colour = a == 0 ? White.data() : &s.paletteColours[std::size_t(in[0]) * 4];
+                        std::copy(colour, colour + 3, out);
+                    } else if (s.layout.kind == ColourKind::Palette) {
                         out[0] = a == 0 ? s.fillIndex : in[0];
                     } else if (a == 255) {
                         std::copy(in, in + colourCount, out);

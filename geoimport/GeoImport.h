@@ -62,6 +62,7 @@ enum class ImportError {
     NoGeoreference,   // neither a georeference in the file nor one beside it
     NoCrs,            // a georeference without a coordinate system
     CannotTransform,  // the coordinate system does not transform to Web Mercator
+    BeyondTheEarth,   // a georeference larger than the Earth: a broken header
     NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
     OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
     TooLarge,         // the bitmap would not fit the size fields of a bitmap file

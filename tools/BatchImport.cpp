@@ -2,12 +2,33 @@
 
 #include "geoimport/GeoImport.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <vector>
 
 namespace kartivo::batch {
 
 namespace {
+
+// A name given with -o gets the corners too: a bitmap without them would load as a map of
+// nowhere. Its parentheses would end the map name early when read back.
+std::string WithCorners(const std::string& output, const geoimport::ImportPlan& plan) {
+    const std::size_t nameStart = output.find_last_of('/') + 1;  // 0 when there is no folder
+    std::string name = output.substr(nameStart, output.size() - nameStart - 4);
+    std::replace(name.begin(), name.end(), '(', '[');
+    std::replace(name.begin(), name.end(), ')', ']');
+    return output.substr(0, nameStart) + name + plan.fileName.substr(plan.mapName.size());
+}
+
+bool EndsInBmp(const std::string& path) {
+    const std::size_t nameStart = path.find_last_of('/') + 1;
+    if (path.size() < nameStart + 5) return false;  // a name before the extension
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".bmp";
+}
 
 constexpr const char* ImportHelp = R"(Usage: kartivo-batch import [OPTIONS] PICTURE...
 
@@ -18,7 +39,8 @@ WGS 84 latitudes and longitudes of the centres of the corner pixels, to ten deci
 
 A picture in Web Mercator (EPSG:3857) is copied pixel for pixel; any other is warped to it.
 Colour pictures become 24-bit, grey and paletted ones 8-bit with their colour table. An
-alpha band is laid over white, as is any part of the bitmap the picture does not reach.
+alpha band is laid over white, as is any part of the bitmap the picture does not reach; a
+warped paletted picture whose table is full without white becomes 24-bit for that.
 Bands of 16-bit or floating-point values (elevation, not colours) are refused. Latitudes
 beyond 85.0511 degrees, where Web Mercator ends, are cut off.
 
@@ -27,10 +49,13 @@ Options:
                     without .prj) or a wrong one, e.g. EPSG:4326 or EPSG:32654
   --resampling near|bilinear|cubic
                     how warped pixels are found; default near (nearest neighbour)
-  -o, --output PATH the output file, with one picture only
+  -o, --output NAME.bmp
+                    with one picture only: writes NAME(bottom,left,top,right).bmp, the
+                    corners added as to a name of its own (with ( and ) made [ and ])
 
 An output never replaces any of the pictures given, nor a file read with one (its world
-file, .prj, .aux.xml or mask); an existing output is written over.
+file, .prj, .aux.xml or mask); an existing output is written over. The path of each
+bitmap written is printed on standard output.
 )";
 
 bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,
@@ -43,7 +68,7 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
         return false;
     }
     const geoimport::ImportPlan& plan = prepared.job->Plan();
-    const std::string outputPath = output.value_or(plan.proposedPath);
+    const std::string outputPath = output ? WithCorners(*output, plan) : plan.proposedPath;
     int shownPercent = -1;
     const auto progress = [&](double fraction) {
         const int percent = static_cast<int>(fraction * 100);
@@ -76,6 +101,7 @@ int RunImportCommand(const CommandLine& line, Session& session) {
     }
     std::optional<std::string> output;
     if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
+    if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");
     // Taken before anything is written: a picture given later in the run may bear the name an
     // earlier one would be imported to, and must still be there to be read.
     std::vector<FileIdentity> allPictures;

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,6 +122,9 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
         {"rgba over white", {.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 4, .alpha = true},
          "a.tif", "", "", {}, {}, true, 24},
         {"grey", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .bands = 1}, "k.tif", "", "", {}, {}, false, 8},
+        {"full palette, warped: 24-bit over white",
+         {.crs = "EPSG:32654", .geoTransform = Tokyo32654, .bands = 1, .palette = true}, "pw.tif", "", "", {}, {},
+         true, 24},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -176,7 +180,17 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
                 EXPECT_EQ(output.palette, original.palette);
             }
         } else {
-            const Decoded reference = GdalWarpReference(source, plan, c.warpExtra);
+            std::string colours = source;
+            if (c.source.palette) {  // compared with the colours the table gives, warped
+                colours = folder.File("rgb.tif");
+                CPLStringList expand(CSLTokenizeString("-expand rgb"));
+                GDALTranslateOptions* options = GDALTranslateOptionsNew(expand.List(), nullptr);
+                GDALDatasetH in = GDALOpen(source.c_str(), GA_ReadOnly);
+                GDALClose(GDALTranslate(colours.c_str(), in, options, nullptr));
+                GDALTranslateOptionsFree(options);
+                GDALClose(in);
+            }
+            const Decoded reference = GdalWarpReference(colours, plan, c.warpExtra);
             EXPECT_EQ(output.pixels, reference.pixels);
         }
     }
@@ -203,6 +217,10 @@ TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .palette = true},
          {.resampling = geoimport::Resampling::Bilinear}, NotColours, "nearest"},
         {{}, {}, TooLarge, "2340000054 bytes"},
+        {{.crs = "EPSG:3857", .geoTransform = {0, 1e16, 0, 1e6, 0, -1e3}}, {}, BeyondTheEarth, "4e+17 m east"},
+        {{.crs = "EPSG:4326", .geoTransform = {-1000, 50, 0, 80, 0, -1}}, {}, BeyondTheEarth, "2000 degrees"},
+        {{.crs = "EPSG:32654", .geoTransform = {0, 1, 0, 0, 0, -1e308}}, {}, BeyondTheEarth, "inf m north"},
+        {{.crs = "EPSG:4326", .geoTransform = {0, 1, 0, 120, 0, -1}}, {}, BeyondTheEarth, "beyond the pole"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said);
@@ -253,17 +271,20 @@ TEST(ImportCommand, NeverWritesOverAFileItReads) {
     if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Plan().proposedPath;
     ASSERT_FALSE(aOutput.empty());
     WriteAll(aOutput, {1, 2, 3});
-    std::filesystem::create_hard_link(folder.File("g.prj"), folder.File("link.bmp"));
     const struct {
         std::vector<std::string> args;
         std::string kept;
     } cases[] = {
         {{"import", a, aOutput}, aOutput},
-        {{"import", "-o", folder.File("g.pgw"), g}, folder.File("g.pgw")},
-        {{"import", "-o", folder.File("g.prj"), g}, folder.File("g.prj")},
-        {{"import", "-o", folder.File("link.bmp"), g}, folder.File("g.prj")},
-        {{"import", "-o", a + ".aux.xml", a}, a + ".aux.xml"},
+        {{"import", "-o", folder.File("pgw.bmp"), g}, folder.File("g.pgw")},
+        {{"import", "-o", folder.File("prj.bmp"), g}, folder.File("g.prj")},
+        {{"import", "-o", folder.File("aux.bmp"), a}, a + ".aux.xml"},
     };
+    // -o NAME.bmp writes NAME(corners).bmp: here links to the files read (a and g share corners).
+    for (const auto& c : cases | std::views::drop(1)) {
+        std::filesystem::create_hard_link(c.kept, c.args[2].substr(0, c.args[2].size() - 4) +
+                                                      aOutput.substr(aOutput.rfind('(')));
+    }
     const std::vector<std::string> before = FolderEntries(folder.Path());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[2]);
@@ -307,7 +328,15 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_EQ(RunBatchInProcess({"import", "--resampling", "lanczos", png}).status, 2);
     // -o names one output; without it, each picture is imported on its own.
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.bmp"), tif, png}).status, 2);
-    EXPECT_EQ(RunBatchInProcess({"import", tif, folder.File("gone.tif")}).status, 1);
+    EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.tif"), tif}).status, 2);
+    const std::string tifName = geoimport::PrepareImport(tif, {}).job->Plan().fileName;  // t(corners).bmp
+    EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My (map).bmp"), tif}).out,
+              folder.File("My [map]" + tifName.substr(1)) + "\n");
+    // A subdataset's output goes beside the file it lives in; a missing file says so.
+    const test::BatchRun page = RunBatchInProcess({"import", "GTIFF_DIR:1:" + tif, folder.File("gone.tif")});
+    EXPECT_EQ(page.status, 1);
+    EXPECT_EQ(page.out, folder.File(tifName) + "\n");
+    EXPECT_NE(page.err.find("gone.tif: cannot import: No such file or directory"), std::string::npos) << page.err;
 
     const test::BatchRun imported = RunBatchInProcess({"import", "--srs", "EPSG:4326", png}, true);
     ASSERT_EQ(imported.status, 0) << imported.err;
@@ -316,6 +345,21 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_TRUE(std::filesystem::exists(written));
     // The parentheses of the source's name would end the map name early.
     EXPECT_EQ(ReadFileNameConvention(written).name, "Tokyo [2020]");
+    // A .prj in any form GDAL reads says what --srs said; one it cannot read is named.
+    OGRSpatialReference wgs84;
+    wgs84.importFromEPSG(4326);
+    char* wkt2 = nullptr;
+    const char* const wkt2Form[] = {"FORMAT=WKT2_2019", nullptr};
+    wgs84.exportToWkt(&wkt2, wkt2Form);
+    const std::string prj = folder.File("Tokyo (2020).prj");
+    for (const std::string& text : std::vector<std::string>{wkt2, "EPSG:4326", "+proj=longlat +datum=WGS84", "garbage"}) {
+        WriteAll(prj, Bytes(text.begin(), text.end()));
+        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(png, {});
+        const std::string got = prepared.job ? prepared.job->Plan().proposedPath : prepared.status.message;
+        EXPECT_EQ(got.find(text == "garbage" ? "the .prj " + prj + " is not a coordinate system GDAL reads: " : written),
+                  0) << got;
+    }
+    CPLFree(wkt2);
 
     const Json info = JsonLines(RunBatchInProcess({"info", "--json", tif}).out).at(0);
     const Json& gdal = info["gdal"];
