@@ -22,12 +22,16 @@ For each picture, what the window shows after loading it: file size, width, heig
 colour depth, compression and both resolutions (dots per inch); then the map name and
 the four corners its file name carries, Name(lat,lon,lat,lon), each corner in decimal
 degrees and in degrees, minutes and seconds. A picture the window would refuse is
-reported on standard error with the window's message.
+reported on standard error with the window's message; a georeferenced picture of another
+format (GeoTIFF, PNG with a world file, ...) is no failure: it is described as the import
+would take it, with the corners its output's name would carry.
 
 Options:
   --json      one JSON object per picture and line; a refused picture has "error". For
               any picture GDAL reads, "gdal" gives its format, coordinate system and
-              the WGS 84 latitudes and longitudes of its outer edges
+              the WGS 84 latitudes and longitudes of its outer edges; for a picture to
+              import, "bmp" is false and "import" gives those corners (null, with
+              "refused", when the import would refuse it)
 )";
 
 // A property text as a JSON number: the window shows whole numbers or "No Data".
@@ -75,6 +79,57 @@ void AddForeignInfo(JsonObject& object, const std::string& path) {
         gdal.Raw("corners", "null");
     }
     object.Raw("gdal", gdal.Text());
+}
+
+// A picture Make cannot take but the import can read: what the import would make of it. The
+// plan when the import would write it, else why not; nothing when GDAL cannot read it at all.
+struct ImportView {
+    std::optional<geoimport::WgsCorners> corners;
+    std::string refused;
+};
+
+std::optional<ImportView> ViewForImport(const std::string& path, const LoadedPicture& picture) {
+    if (picture.headers.error != HeaderError::NotBitmap) return std::nullopt;
+    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, {});
+    if (prepared.job) return ImportView{prepared.job->Plan().corners, {}};
+    if (prepared.status.error == geoimport::ImportError::OpenFailed) return std::nullopt;
+    return ImportView{std::nullopt, prepared.status.message};
+}
+
+void AddImportInfo(JsonObject& object, const ImportView& view) {
+    object.Raw("bmp", "false");
+    if (!view.corners) {
+        object.Raw("import", JsonObject().Raw("corners", "null").String("refused", view.refused).Text());
+        return;
+    }
+    const geoimport::WgsCorners& c = *view.corners;
+    object.Raw("import", JsonObject()
+                             .Raw("corners", JsonObject()
+                                                 .Raw("bottom", JsonDouble(c.bottom))
+                                                 .Raw("left", JsonDouble(c.left))
+                                                 .Raw("top", JsonDouble(c.top))
+                                                 .Raw("right", JsonDouble(c.right))
+                                                 .Text())
+                             .Text());
+}
+
+void WriteImportText(std::ostream& out, const std::string& path, const ImportView& view) {
+    out << path << '\n';
+    if (const auto foreign = geoimport::DescribeForeignPicture(path)) {
+        out << "  format             " << foreign->format << ", " << foreign->width << " x " << foreign->height
+            << ", " << foreign->bands << (foreign->bands == 1 ? " band" : " bands") << '\n';
+        out << "  coordinate system  " << (foreign->crs.empty() ? "(none)" : foreign->crs) << '\n';
+    }
+    if (view.corners) {
+        const geoimport::WgsCorners& c = *view.corners;
+        for (const CornerTexts& corner : EachCorner({c.bottom, c.left, c.top, c.right})) {
+            out << "  " << corner.label << std::string(19 - std::string_view(corner.label).size(), ' ')
+                << DegreeText(corner.typed) << '\n';
+        }
+    } else {
+        out << "  import             refused: " << view.refused << '\n';
+    }
+    out << "  not a BMP          Make takes it once imported: kartivo-batch import " << path << '\n';
 }
 #else
 void AddForeignInfo(JsonObject&, const std::string&) {}
@@ -156,6 +211,22 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
     bool first = true;
     for (const std::string& path : line.operands) {
         const LoadedPicture picture = LoadPicture(path, session.boxes);
+#ifdef KARTIVO_IMPORT
+        if (const std::optional<ImportView> view = ViewForImport(path, picture)) {
+            if (json) {
+                JsonObject object;
+                object.String("path", path);
+                AddForeignInfo(object, path);
+                AddImportInfo(object, *view);
+                session.console.out << object.Text() << '\n';
+            } else {
+                if (!first) session.console.out << '\n';
+                WriteImportText(session.console.out, path, *view);
+                first = false;
+            }
+            continue;
+        }
+#endif
         if (json) {
             session.console.out << InfoJson(path, picture) << '\n';
         } else if (!picture.problem) {

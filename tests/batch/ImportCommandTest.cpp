@@ -5,6 +5,7 @@
 #include "GeoPictures.h"
 #include "bitmap/FileNameConvention.h"
 #include "common/PathParts.h"
+#include "geo/CoordinateText.h"
 #include "geoimport/GeoImport.h"
 
 #include <gdal.h>
@@ -361,14 +362,25 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     }
     CPLFree(wkt2);
 
-    const Json info = JsonLines(RunBatchInProcess({"info", "--json", tif}).out).at(0);
+    const test::BatchRun infoRun = RunBatchInProcess({"info", "--json", tif});
+    EXPECT_EQ(infoRun.status, 0) << infoRun.err;
+    const Json info = JsonLines(infoRun.out).at(0);
     const Json& gdal = info["gdal"];
     EXPECT_EQ(gdal["format"], "GTiff");
     EXPECT_EQ(gdal["crs"], "EPSG:3857");
     const auto topLeft = ToWgs84("EPSG:3857", Tokyo3857[0], Tokyo3857[3]);
     EXPECT_NEAR(gdal["corners"]["top"].get<double>(), topLeft[0], 1e-9);
     EXPECT_NEAR(gdal["corners"]["left"].get<double>(), topLeft[1], 1e-9);
-    EXPECT_EQ(info["error"], "This file is not BMP.");
+    // What the import would make of it: the corners its output's name carries, not a BMP yet.
+    const geoimport::ImportPreparation plan = geoimport::PrepareImport(tif, {});
+    ASSERT_TRUE(plan.job);
+    EXPECT_EQ(info["bmp"], false);
+    EXPECT_FALSE(info.contains("error"));
+    EXPECT_EQ(info["import"]["corners"]["bottom"].get<double>(), plan.job->Plan().corners.bottom);
+    const test::BatchRun text = RunBatchInProcess({"info", tif});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("bottom latitude    " + DegreeText(plan.job->Plan().corners.bottom)), std::string::npos)
+        << text.out;
 }
 
 // GDAL and its libraries are mapped only once a picture needs them; a program whose import
