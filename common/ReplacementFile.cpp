@@ -136,12 +136,6 @@ std::string LeafName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string TemporaryName(const std::string& name, int attempt) {
     // The name only has to be new in this folder; O_EXCL makes sure of that, the mix of
     // process, counter and clock just keeps the retries few.
@@ -188,7 +182,8 @@ void ReplacementFile::Open() {
     std::string path = target_;
     for (int links = 0;; ++links) {
         if (links > 40) return fail(ReplacementError::TooManyLinks);
-        folderPath_ = FolderOf(path);
+        folderPath_ = GetParentFolderName(path);
+        if (folderPath_.empty()) folderPath_ = ".";
         name_ = LeafName(path);
         if (name_.empty() || name_ == "." || name_ == "..") return fail(FileKindError::Folder);
         folder_ = FileDescriptor(::open(folderPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

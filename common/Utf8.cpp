@@ -35,6 +35,15 @@ Utf8Sequence ReadUtf8Sequence(std::string_view text) {
     return sequence;
 }
 
+bool IsWellFormedUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const Utf8Sequence sequence = ReadUtf8Sequence(text);
+        if (!sequence.wellFormed) return false;
+        text.remove_prefix(sequence.length);
+    }
+    return true;
+}
+
 std::size_t Utf8CharacterCount(std::string_view text) {
     std::size_t count = 0;
     for (const char c : text) {

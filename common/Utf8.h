@@ -17,6 +17,9 @@ struct Utf8Sequence {
 // value beyond U+10FFFF.
 Utf8Sequence ReadUtf8Sequence(std::string_view text);
 
+// True when every sequence of the text is well-formed.
+bool IsWellFormedUtf8(std::string_view text);
+
 // Characters, not bytes: every byte that is not a continuation byte starts one.
 std::size_t Utf8CharacterCount(std::string_view text);
 

@@ -755,17 +755,19 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         result.status = Refusal(error, std::move(message));
         return std::move(result);
     };
-    // GDAL calls a missing or unreadable file an unknown format; the system knows better.
-    if (struct stat info {}; ::stat(sourcePath.c_str(), &info) != 0 && !IsGdalName(sourcePath)) {
-        return refuse(ImportError::OpenFailed, ErrorDescription(errno));
-    }
     auto source = std::make_unique<ImportJob::Source>();
     source->path = sourcePath;
     source->source = OpenRaster(sourcePath);
     GDALDatasetH dataset = source->source.get();
     // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
     const std::string filePath = FileOfName(sourcePath);
-    if (!dataset) return refuse(ImportError::OpenFailed, "GDAL cannot read it: " + LastGdalError("unknown format"));
+    if (!dataset) {
+        // GDAL calls a missing or unreadable file an unknown format; the system knows better.
+        if (struct stat info {}; !IsGdalName(sourcePath) && ::stat(sourcePath.c_str(), &info) != 0) {
+            return refuse(ImportError::OpenFailed, ErrorDescription(errno));
+        }
+        return refuse(ImportError::OpenFailed, "GDAL cannot read it: " + LastGdalError("unknown format"));
+    }
 
     std::optional<OGRSpatialReference> crs;
     if (!options.sourceCrs.empty()) {

@@ -102,12 +102,7 @@ int RunImportCommand(const CommandLine& line, Session& session) {
     std::optional<std::string> output;
     if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
     if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");
-    // Taken before anything is written: a picture given later in the run may bear the name an
-    // earlier one would be imported to, and must still be there to be read.
-    std::vector<FileIdentity> allPictures;
-    for (const std::string& operand : line.operands) {
-        if (const auto identity = IdentityOfPath(operand)) allPictures.push_back(*identity);
-    }
+    const std::vector<FileIdentity> allPictures = IdentitiesOf(line.operands);
     bool allDone = true;
     for (std::size_t i = 0; i < line.operands.size(); ++i) {
         allDone = ImportOne(line.operands[i], options, output, allPictures, i + 1, line.operands.size(), session) &&

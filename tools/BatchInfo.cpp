@@ -45,6 +45,11 @@ struct CornerTexts {
     double typed;
 };
 
+// One property of the text report: the label in a column of its own, then the value.
+void WriteLine(std::ostream& out, std::string_view label, std::string_view value) {
+    out << "  " << label << std::string(label.size() < 19 ? 19 - label.size() : 1, ' ') << value << '\n';
+}
+
 std::array<CornerTexts, 4> EachCorner(const Corners& corners) {
     return {CornerTexts{"bottom latitude", "bottom", corners.bottom},
             CornerTexts{"left longitude", "left", corners.left}, CornerTexts{"top latitude", "top", corners.top},
@@ -58,6 +63,15 @@ std::string JsonDouble(double value) {
     return ec == std::errc() && std::isfinite(value) ? std::string(buffer.data(), end) : "null";
 }
 
+std::string CornersJson(const geoimport::WgsCorners& corners) {
+    return JsonObject()
+        .Raw("bottom", JsonDouble(corners.bottom))
+        .Raw("left", JsonDouble(corners.left))
+        .Raw("top", JsonDouble(corners.top))
+        .Raw("right", JsonDouble(corners.right))
+        .Text();
+}
+
 // What GDAL tells of the picture, for pictures the window cannot load as much as for bitmaps.
 void AddForeignInfo(JsonObject& object, const std::string& path) {
     const std::optional<geoimport::ForeignPicture> foreign = geoimport::DescribeForeignPicture(path);
@@ -68,16 +82,7 @@ void AddForeignInfo(JsonObject& object, const std::string& path) {
         .Raw("width", std::to_string(foreign->width))
         .Raw("height", std::to_string(foreign->height))
         .Raw("bands", std::to_string(foreign->bands));
-    if (foreign->corners) {
-        gdal.Raw("corners", JsonObject()
-                                .Raw("bottom", JsonDouble(foreign->corners->bottom))
-                                .Raw("left", JsonDouble(foreign->corners->left))
-                                .Raw("top", JsonDouble(foreign->corners->top))
-                                .Raw("right", JsonDouble(foreign->corners->right))
-                                .Text());
-    } else {
-        gdal.Raw("corners", "null");
-    }
+    gdal.Raw("corners", foreign->corners ? CornersJson(*foreign->corners) : "null");
     object.Raw("gdal", gdal.Text());
 }
 
@@ -102,34 +107,26 @@ void AddImportInfo(JsonObject& object, const ImportView& view) {
         object.Raw("import", JsonObject().Raw("corners", "null").String("refused", view.refused).Text());
         return;
     }
-    const geoimport::WgsCorners& c = *view.corners;
-    object.Raw("import", JsonObject()
-                             .Raw("corners", JsonObject()
-                                                 .Raw("bottom", JsonDouble(c.bottom))
-                                                 .Raw("left", JsonDouble(c.left))
-                                                 .Raw("top", JsonDouble(c.top))
-                                                 .Raw("right", JsonDouble(c.right))
-                                                 .Text())
-                             .Text());
+    object.Raw("import", JsonObject().Raw("corners", CornersJson(*view.corners)).Text());
 }
 
 void WriteImportText(std::ostream& out, const std::string& path, const ImportView& view) {
     out << path << '\n';
     if (const auto foreign = geoimport::DescribeForeignPicture(path)) {
-        out << "  format             " << foreign->format << ", " << foreign->width << " x " << foreign->height
-            << ", " << foreign->bands << (foreign->bands == 1 ? " band" : " bands") << '\n';
-        out << "  coordinate system  " << (foreign->crs.empty() ? "(none)" : foreign->crs) << '\n';
+        WriteLine(out, "format", foreign->format + ", " + std::to_string(foreign->width) + " x " +
+                                     std::to_string(foreign->height) + ", " + std::to_string(foreign->bands) +
+                                     (foreign->bands == 1 ? " band" : " bands"));
+        WriteLine(out, "coordinate system", foreign->crs.empty() ? "(none)" : foreign->crs);
     }
     if (view.corners) {
         const geoimport::WgsCorners& c = *view.corners;
         for (const CornerTexts& corner : EachCorner({c.bottom, c.left, c.top, c.right})) {
-            out << "  " << corner.label << std::string(19 - std::string_view(corner.label).size(), ' ')
-                << DegreeText(corner.typed) << '\n';
+            WriteLine(out, corner.label, DegreeText(corner.typed));
         }
     } else {
-        out << "  import             refused: " << view.refused << '\n';
+        WriteLine(out, "import", "refused: " + view.refused);
     }
-    out << "  not a BMP          Make takes it once imported: kartivo-batch import " << path << '\n';
+    WriteLine(out, "not a BMP", "Make takes it once imported: kartivo-batch import " + path);
 }
 #else
 void AddForeignInfo(JsonObject&, const std::string&) {}
@@ -181,9 +178,7 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
 
 void WriteInfoText(std::ostream& out, const std::string& path, const LoadedPicture& picture) {
     const BitmapPropertyTexts texts = PropertyTexts(picture.headers);
-    const auto line = [&out](std::string_view label, std::string_view value) {
-        out << "  " << label << std::string(label.size() < 19 ? 19 - label.size() : 1, ' ') << value << '\n';
-    };
+    const auto line = [&out](std::string_view label, std::string_view value) { WriteLine(out, label, value); };
     out << path << '\n';
     line("file size", texts.fileSize);
     line("width", texts.width);

@@ -6,7 +6,7 @@
 #include "common/FileCommon.h"
 #include "common/StringCommon.h"
 
-#include <span>
+#include <vector>
 #include <tuple>
 #include <utility>
 
@@ -97,7 +97,7 @@ std::optional<MakeOptions> ReadMakeOptions(const CommandLine& line, UsageError& 
     return options;
 }
 
-bool MakeOne(const std::string& inputPath, const MakeOptions& options, std::span<const std::string> allInputs,
+bool MakeOne(const std::string& inputPath, const MakeOptions& options, const std::vector<FileIdentity>& allPictures,
              Session& session) {
     Reporter& reporter = session.reporter;
     const LoadedPicture picture = LoadPicture(inputPath, session.boxes);
@@ -149,12 +149,8 @@ bool MakeOne(const std::string& inputPath, const MakeOptions& options, std::span
 
     // The other pictures given in this run need the same care as the picture's own file, or a
     // second run over a folder would replace pictures made by the first.
-    std::vector<FileIdentity> others;
-    for (const std::string& other : allInputs) {
-        if (const auto identity = IdentityOfPath(other)) others.push_back(*identity);
-    }
     const MakeResult result =
-        RunMake(request, headers, inputPath, outputPath, session.boxes, DefaultFileSystem(), {}, others);
+        RunMake(request, headers, inputPath, outputPath, session.boxes, DefaultFileSystem(), {}, allPictures);
     if (result.outcome == MakeOutcome::Done) return true;
     if (result.outcome == MakeOutcome::SameFile) {
         return refuse(outputPath + " is one of the pictures given, and is never written over");
@@ -169,10 +165,11 @@ int RunMakeCommand(const CommandLine& line, Session& session) {
     const std::optional<MakeOptions> options = ReadMakeOptions(line, error);
     if (!options) return RefuseUsage(session, "make", error.text);
 
+    const std::vector<FileIdentity> allPictures = IdentitiesOf(line.operands);
     bool allDone = true;
     for (std::size_t i = 0; i < line.operands.size(); ++i) {
         session.reporter.Progress(i + 1, line.operands.size(), FileNameOf(line.operands[i]));
-        allDone = MakeOne(line.operands[i], *options, line.operands, session) && allDone;
+        allDone = MakeOne(line.operands[i], *options, allPictures, session) && allDone;
     }
     session.reporter.EndProgress();
     return allDone ? ExitAllDone : ExitSomeFailed;

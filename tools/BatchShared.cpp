@@ -26,6 +26,14 @@ bool ReadOutputOption(const CommandLine& line, std::optional<std::string>& outpu
     return false;
 }
 
+std::vector<FileIdentity> IdentitiesOf(const std::vector<std::string>& pictures) {
+    std::vector<FileIdentity> identities;
+    for (const std::string& picture : pictures) {
+        if (const auto identity = IdentityOfPath(picture)) identities.push_back(*identity);
+    }
+    return identities;
+}
+
 std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text) {
     // from_chars would take a leading minus; a count carries no sign at all.
     if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include "bitmap/BitmapHeader.h"
 #include "bitmap/FileNameConvention.h"
+#include "common/File.h"
 #include "common/MessageBox.h"
 #include "geo/CoordinateText.h"
 #include "tools/BatchConsole.h"
@@ -67,6 +68,11 @@ int RefuseUsage(Session& session, std::string_view command, const std::string& t
 // The output -o names, which only a single picture can have; false, with the reason, when it
 // is given for several.
 bool ReadOutputOption(const CommandLine& line, std::optional<std::string>& output, UsageError& error);
+
+// The files the pictures given to a command are, taken once before anything is written: a
+// picture named later in the run may bear the name an earlier one's output would get, and
+// must still be there to be read. A name that leads to no file adds nothing.
+std::vector<FileIdentity> IdentitiesOf(const std::vector<std::string>& pictures);
 
 // A count as a person types it: digits only, without sign, spaces, decimal point or exponent,
 // and not 0; nothing when the text is anything else or its value does not fit 32 bits.

@@ -7,7 +7,6 @@
 #include "mapdata/MapDataFile.h"
 
 #include <cstdint>
-#include <string_view>
 
 namespace kartivo::batch {
 
@@ -27,23 +26,14 @@ Options:
   --layer N         1 to 4; default 1
 )";
 
-// The name goes into the file as Shift-JIS converted from UTF-8; other bytes would come out
-// as "?", a name nobody typed.
-bool IsUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const Utf8Sequence sequence = ReadUtf8Sequence(text);
-        if (!sequence.wellFormed) return false;
-        text.remove_prefix(sequence.length);
-    }
-    return true;
-}
-
 int RunWriteInfoCommand(const CommandLine& line, Session& session) {
     const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "write-info", text); };
     if (line.operands.size() != 1) return usage("write-info takes exactly one map data file");
     const auto name = line.Value("--name");
     if (!name) return usage("write-info needs --name");
-    if (!IsUtf8(*name)) return usage("--name takes a text in UTF-8; the name given is not");
+    // The name goes into the file as Shift-JIS converted from UTF-8; other bytes would come out
+    // as "?", a name nobody typed.
+    if (!IsWellFormedUtf8(*name)) return usage("--name takes a text in UTF-8; the name given is not");
     const auto cornersText = line.Value("--corners");
     if (!cornersText) return usage("write-info needs --corners");
     UsageError error;
