@@ -1,0 +1,99 @@
+#include "geoimport/BandLayout.h"
+
+#include <algorithm>
+
+namespace kartivo::geoimport {
+
+std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status) {
+    const int count = GDALGetRasterCount(dataset);
+    for (int band = 1; band <= count; ++band) {
+        const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(dataset, band));
+        if (type != GDT_Byte) {
+            status = Refusal(ImportError::NotColours,
+                             "band " + std::to_string(band) + " holds " + GDALGetDataTypeName(type) +
+                                 " values (elevation or measurements, not a picture's colours); only 8-bit "
+                                 "colour, grey or paletted pictures can be imported");
+            return std::nullopt;
+        }
+    }
+    const auto interpretation = [&](int band) {
+        return GDALGetRasterColorInterpretation(GDALGetRasterBand(dataset, band));
+    };
+    BandLayout layout;
+    if (count >= 1 && count <= 2) {
+        layout.colourBands = {1};
+        GDALColorTableH table = GDALGetRasterColorTable(GDALGetRasterBand(dataset, 1));
+        if (table != nullptr && GDALGetPaletteInterpretation(table) == GPI_RGB) {
+            layout.kind = ColourKind::Palette;
+            for (int i = 0; i < std::min(GDALGetColorEntryCount(table), 256); ++i) {
+                const GDALColorEntry* entry = GDALGetColorEntry(table, i);
+                layout.palette.push_back({static_cast<std::uint8_t>(entry->c1), static_cast<std::uint8_t>(entry->c2),
+                                          static_cast<std::uint8_t>(entry->c3),
+                                          static_cast<std::uint8_t>(entry->c4)});
+            }
+        } else {
+            layout.kind = ColourKind::Grey;
+        }
+        if (count == 2) {
+            if (interpretation(2) != GCI_AlphaBand || layout.kind == ColourKind::Palette) {
+                status = Refusal(ImportError::NotColours, "its two bands are not grey and alpha");
+                return std::nullopt;
+            }
+            layout.alphaBand = 2;
+        }
+        return layout;
+    }
+    if (count == 3 || (count == 4 && interpretation(4) == GCI_AlphaBand)) {
+        layout.colourBands = {3, 2, 1};
+        layout.alphaBand = count == 4 ? 4 : 0;
+        return layout;
+    }
+    status = Refusal(ImportError::NotColours, "its " + std::to_string(count) +
+                                                  " bands are not red, green and blue (and alpha), grey or "
+                                                  "palette indexes");
+    return std::nullopt;
+}
+
+std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha) {
+    return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+// Where a warped paletted picture shows white: an entry that is white already, else one added
+// in a free place of the table. Nothing when a full table holds no white: then the picture is
+// written as 24-bit colours, each pixel its entry's, rather than give up an entry some pixels
+// may use (which only reading every pixel would tell) or show the unreached area in a colour
+// of the picture's own.
+std::optional<std::size_t> WhiteEntry(const BandLayout& layout) {
+    for (std::size_t i = 0; i < layout.palette.size(); ++i) {
+        const auto& e = layout.palette[i];
+        if (OverWhite(e[0], e[3]) == 255 && OverWhite(e[1], e[3]) == 255 && OverWhite(e[2], e[3]) == 255) return i;
+    }
+    if (layout.palette.size() < 256) return layout.palette.size();
+    return std::nullopt;
+}
+
+// The bitmap's colour table, blue, green, red, 0 per entry; for a palette written as 24-bit,
+// the colours each index becomes.
+std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint8_t& fillIndex) {
+    std::vector<std::uint8_t> table;
+    if (layout.kind == ColourKind::Grey) {
+        for (int i = 0; i < 256; ++i) table.insert(table.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i), 0});
+        return table;
+    }
+    if (layout.kind != ColourKind::Palette) return table;
+    if (warped && !layout.paletteToRgb) {
+        const std::size_t white = *WhiteEntry(layout);
+        fillIndex = static_cast<std::uint8_t>(white);
+        if (white == layout.palette.size()) layout.palette.push_back({255, 255, 255, 255});
+    }
+    for (const auto& e : layout.palette) {
+        table.insert(table.end(), {OverWhite(e[2], e[3]), OverWhite(e[1], e[3]), OverWhite(e[0], e[3]), 0});
+    }
+    return table;
+}
+
+std::int16_t BitCount(const BandLayout& layout) {
+    return layout.kind == ColourKind::Rgb || layout.paletteToRgb ? 24 : 8;
+}
+
+}  // namespace kartivo::geoimport

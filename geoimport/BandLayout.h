@@ -1,0 +1,47 @@
+#pragma once
+// How a source's bands become a bitmap's colours: RGB, grey or a colour table, with the
+// transparency laid over white.
+
+#include "geoimport/GeoImport.h"
+
+#include <gdal.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kartivo::geoimport {
+
+inline ImportStatus Refusal(ImportError error, std::string message) {
+    return {error, std::move(message)};
+}
+
+enum class ColourKind { Rgb, Grey, Palette };
+
+struct BandLayout {
+    ColourKind kind = ColourKind::Rgb;
+    std::vector<int> colourBands;  // in the order the bitmap stores them: blue, green, red; or one band
+    int alphaBand = 0;             // 0: none
+    std::vector<std::array<std::uint8_t, 4>> palette;  // red, green, blue, alpha
+    bool paletteToRgb = false;  // a warped palette without room for white: written as 24-bit colours
+};
+
+// Nothing, with status set, for bands that are no picture.
+std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status);
+
+// Colours with an alpha value, laid over white.
+std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha);
+
+// The entry of a palette that shows white where the source is not: one white already, else a
+// free place. Nothing when a full table holds no white.
+std::optional<std::size_t> WhiteEntry(const BandLayout& layout);
+
+// The bitmap's colour table, blue, green, red, 0 per entry; for a palette written as 24-bit,
+// the colours each index becomes. A warped palette gains white (fillIndex) where it has room.
+std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint8_t& fillIndex);
+
+std::int16_t BitCount(const BandLayout& layout);
+
+}  // namespace kartivo::geoimport

@@ -1,0 +1,62 @@
+#include "geoimport/Gdal.h"
+
+#include <cpl_error.h>
+
+#include <cstdint>
+#include <mutex>
+
+namespace kartivo::geoimport {
+
+namespace {
+
+// GDAL's block cache and the warper's working memory: enough for large strips, and the same
+// whatever the picture's size, so peak memory stays flat.
+constexpr std::int64_t CacheBytes = std::int64_t{64} << 20;
+
+}  // namespace
+
+void InitialiseGdal() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GDALAllRegister();
+        GDALSetCacheMax64(CacheBytes);
+        // Both front ends report failures in their own words; GDAL's own lines on standard
+        // error would only repeat them out of place.
+        CPLSetErrorHandler(CPLQuietErrorHandler);
+    });
+}
+
+std::string LastGdalError(const char* fallback) {
+    const char* text = CPLGetLastErrorMsg();
+    return text != nullptr && *text != '\0' ? std::string(text) : std::string(fallback);
+}
+
+Dataset OpenRaster(const std::string& path) {
+    InitialiseGdal();
+    CPLErrorReset();
+    return Dataset(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+}
+
+OGRSpatialReference WebMercator() {
+    OGRSpatialReference crs;
+    crs.importFromEPSG(3857);
+    crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    return crs;
+}
+
+OGRSpatialReference Wgs84() {
+    OGRSpatialReference crs;
+    crs.importFromEPSG(4326);
+    crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    return crs;
+}
+
+std::string CrsText(const OGRSpatialReference& crs) {
+    const char* authority = crs.GetAuthorityName(nullptr);
+    const char* code = crs.GetAuthorityCode(nullptr);
+    if (authority != nullptr && code != nullptr) return std::string(authority) + ":" + code;
+    const char* name = crs.GetName();
+    return name != nullptr ? name : "an unnamed coordinate system";
+}
+
+}  // namespace kartivo::geoimport

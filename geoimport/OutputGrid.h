@@ -1,0 +1,50 @@
+#pragma once
+// The output's grid in Web Mercator metres, worked out from the source's outline alone: no
+// GDAL here, so every rule of it is tested on numbers.
+
+#include "geoimport/BandLayout.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kartivo::geoimport {
+
+// Half the side of Web Mercator's square in metres: the ordinate of 85.0511 degrees.
+inline constexpr double MercatorLimitY = 20037508.342789244;
+
+struct OutputGrid {
+    std::array<double, 6> geoTransform{};
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool cut = false;  // rows beyond the end of Web Mercator were left out
+};
+
+// Source pixel positions (column, row) to output metres, in place; ok[i] false where a point
+// does not transform.
+using PointTransform = std::function<void(int count, double* x, double* y, int* ok)>;
+
+// The rows read, warped and written at once: about 16 MiB of output.
+std::int32_t StripRows(std::int32_t width, std::int32_t bitCount, std::int32_t height);
+
+bool IsNorthUp(const std::array<double, 6>& g);
+
+// The rows of a Web Mercator source whose centres lie inside the square; firstRow is the
+// source row the grid starts at.
+OutputGrid CopiedGrid(const std::array<double, 6>& g, std::int32_t width, std::int32_t height,
+                      std::int32_t& firstRow);
+
+// The grid a warp of a width x height source fills; nothing, with why, when no part of it
+// transforms. An empty grid when it lies wholly beyond the end of Web Mercator.
+std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PointTransform& transform,
+                                     std::string& why);
+
+// Header, colour table (a warped palette may gain white) and rows, in 64 bits.
+std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped);
+
+// Refused when the bitmap would not fit the size fields of a bitmap file.
+ImportStatus CheckSize(const OutputGrid& grid, const BandLayout& layout, bool warped);
+
+}  // namespace kartivo::geoimport

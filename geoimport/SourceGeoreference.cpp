@@ -1,0 +1,223 @@
+#include "geoimport/SourceGeoreference.h"
+
+#include "common/PathParts.h"
+#include "geoimport/Gdal.h"
+#include "geoimport/OutputGrid.h"
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace kartivo::geoimport {
+
+namespace {
+
+// Where a picture's .prj may lie: BASE.prj or PICTURE.prj beside it.
+std::array<std::string, 2> PrjNames(const std::string& path) {
+    const std::string folder = GetParentFolderName(path);
+    return {folder.empty() ? GetBaseName(path) + ".prj" : folder + "/" + GetBaseName(path) + ".prj", path + ".prj"};
+}
+
+// A .prj in any form GDAL reads: ESRI's WKT (which names datums its own way) first, then
+// whatever else GDAL takes from a person, short of opening files or the network it names.
+std::optional<OGRSpatialReference> ReadPrj(const std::string& text, std::string& why) {
+    OGRSpatialReference crs;
+    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
+    const OGRErr esri = crs.importFromESRI(lines);
+    CSLDestroy(lines);
+    if (esri == OGRERR_NONE) return crs;
+    constexpr const char* Space = " \t\r\n";
+    const std::size_t start = text.find_first_not_of(Space);
+    if (start == std::string::npos) {
+        why = "it is empty";
+        return std::nullopt;
+    }
+    const std::string trimmed = text.substr(start, text.find_last_not_of(Space) - start + 1);
+    CPLErrorReset();
+    crs.Clear();
+    if (crs.SetFromUserInput(trimmed.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) ==
+        OGRERR_NONE) {
+        return crs;
+    }
+    why = LastGdalError(trimmed.substr(0, trimmed.find_first_of("\r\n")).c_str());
+    return std::nullopt;
+}
+
+}  // namespace
+
+// A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
+// GTIFF_DIR:2:a.tif) or a virtual file system (/vsizip/...).
+bool IsGdalName(const std::string& name) {
+    if (name.starts_with("/vsi")) return true;
+    const std::size_t colon = name.find(':');
+    return colon != std::string::npos && colon >= 2 &&
+           std::all_of(name.begin(), name.begin() + colon,
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+// The file a subdataset lives in, which names the output and holds its folder: the quoted
+// path (DRIVER:"path":rest), else the colon-separated pieces that name an existing file
+// (DRIVER:path:rest, GTIFF_DIR:n:path). Anything else is its own file.
+std::string FileOfName(const std::string& name) {
+    if (!IsGdalName(name) || name.starts_with("/vsi")) return name;
+    const std::size_t quote = name.find('"');
+    if (quote != std::string::npos) {
+        const std::size_t end = name.find('"', quote + 1);
+        if (end != std::string::npos) return name.substr(quote + 1, end - quote - 1);
+    }
+    std::vector<std::size_t> colons;
+    for (std::size_t at = name.find(':'); at != std::string::npos; at = name.find(':', at + 1)) colons.push_back(at);
+    colons.push_back(name.size());
+    for (std::size_t from = 0; from + 1 < colons.size(); ++from) {
+        // The longest run first: a path may hold colons of its own.
+        for (std::size_t to = colons.size() - 1; to > from; --to) {
+            const std::string piece = name.substr(colons[from] + 1, colons[to] - colons[from] - 1);
+            struct stat info {};
+            if (::stat(piece.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return piece;
+        }
+    }
+    return name.substr(colons[0] + 1, colons[1] - colons[0] - 1);
+}
+
+Georeference FindGeoreference(GDALDatasetH dataset) {
+    Georeference found;
+    found.hasGeoTransform = GDALGetGeoTransform(dataset, found.geoTransform.data()) == CE_None;
+    found.hasGcps = GDALGetGCPCount(dataset) > 0;
+    return found;
+}
+
+// The source's coordinate system: the file's own, or for a picture with a world file the
+// .prj beside it, which GDAL's picture formats do not read themselves. A .prj that is there
+// but unreadable is a refusal of its own (in why): it was meant to say the system, and
+// saying "put a .prj beside it" would send the user looking for the wrong fault.
+std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path, std::string& why) {
+    const OGRSpatialReferenceH own =
+        GDALGetSpatialRef(dataset) != nullptr ? GDALGetSpatialRef(dataset) : GDALGetGCPSpatialRef(dataset);
+    if (own != nullptr) return *OGRSpatialReference::FromHandle(own);
+    for (const std::string& prj : PrjNames(path)) {
+        std::ifstream file(prj);
+        if (!file) continue;
+        std::stringstream text;
+        text << file.rdbuf();
+        std::string reason;
+        if (auto crs = ReadPrj(text.str(), reason)) return crs;
+        if (why.empty()) why = "the .prj " + prj + " is not a coordinate system GDAL reads: " + reason;
+    }
+    return std::nullopt;
+}
+
+std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const OGRSpatialReference& crs,
+                                      std::int32_t width, std::int32_t height) {
+    if (!georeference.hasGeoTransform) return std::nullopt;
+    OGRSpatialReference source = crs;
+    source.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    const OGRSpatialReference wgs84 = Wgs84();
+    const Transform toWgs84(OGRCreateCoordinateTransformation(&source, &wgs84));
+    if (!toWgs84) return std::nullopt;
+    const auto& g = georeference.geoTransform;
+    std::array<double, 4> x{};
+    std::array<double, 4> y{};
+    for (int i = 0; i < 4; ++i) {
+        const double px = i % 2 == 0 ? 0.0 : width;
+        const double py = i < 2 ? 0.0 : height;
+        x[i] = g[0] + px * g[1] + py * g[2];
+        y[i] = g[3] + px * g[4] + py * g[5];
+    }
+    if (!toWgs84->Transform(4, x.data(), y.data())) return std::nullopt;
+    return WgsCorners{*std::min_element(y.begin(), y.end()), *std::min_element(x.begin(), x.end()),
+                      *std::max_element(y.begin(), y.end()), *std::max_element(x.begin(), x.end())};
+}
+
+// A georeference larger than the Earth is a broken header (a pixel 1e16 m wide, a world file
+// holding 1e308): transformed, its longitudes wrap round into a picture that looks plausible,
+// and PROJ takes time in proportion to the turns. So it is measured in the source's own units,
+// before anything is transformed, with a pixel's slack for an outline that reaches half a
+// pixel beyond each edge. Empty when it fits; else why not.
+std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeference, const OGRSpatialReference& crs) {
+    std::vector<std::array<double, 2>> points;
+    double pixelX = 0;
+    double pixelY = 0;
+    if (georeference.hasGeoTransform) {
+        const auto& g = georeference.geoTransform;
+        for (const double px : {0.0, double(GDALGetRasterXSize(dataset))}) {
+            for (const double py : {0.0, double(GDALGetRasterYSize(dataset))}) {
+                points.push_back({g[0] + px * g[1] + py * g[2], g[3] + px * g[4] + py * g[5]});
+            }
+        }
+        pixelX = std::fabs(g[1]) + std::fabs(g[2]);
+        pixelY = std::fabs(g[4]) + std::fabs(g[5]);
+    } else {
+        const GDAL_GCP* gcps = GDALGetGCPs(dataset);
+        for (int i = 0; i < GDALGetGCPCount(dataset); ++i) points.push_back({gcps[i].dfGCPX, gcps[i].dfGCPY});
+    }
+    double unit = 0;  // degrees or metres per unit of the coordinate system
+    double limitX = 0;
+    double limitY = 0;
+    const char* unitName = "";
+    if (crs.IsGeographic()) {
+        unit = crs.GetAngularUnits() * 180 / M_PI;
+        limitX = 360;
+        limitY = 180;
+        unitName = " degrees";
+    } else if (crs.IsProjected()) {
+        unit = crs.GetLinearUnits();
+        limitX = limitY = 2 * MercatorLimitY;  // the equator's length: the side of Web Mercator's square
+        unitName = " m";
+    } else {
+        return {};  // no size of the Earth to measure against
+    }
+    double minX = std::numeric_limits<double>::infinity();
+    double minY = minX;
+    double maxX = -minX;
+    double maxY = -minX;
+    for (const auto& [x, y] : points) {
+        minX = std::min(minX, x * unit);
+        maxX = std::max(maxX, x * unit);
+        minY = std::min(minY, y * unit);
+        maxY = std::max(maxY, y * unit);
+    }
+    const auto number = [](double value) {
+        std::ostringstream text;
+        text << value;
+        return text.str();
+    };
+    const auto beyond = [&](double span, double pixel, double limit, const char* direction) -> std::string {
+        if (span - pixel * unit <= limit) return {};
+        return "its georeference spans " + number(span) + unitName + " " + direction + ", more than the Earth's " +
+               number(limit) + unitName + " (a broken header?)";
+    };
+    std::string why = beyond(maxX - minX, pixelX, limitX, "east to west");
+    if (why.empty()) why = beyond(maxY - minY, pixelY, limitY, "north to south");
+    if (why.empty() && crs.IsGeographic() && std::max(-minY, maxY) - pixelY * unit > 90) {
+        why = "its georeference reaches latitude " + number(maxY > 90 ? maxY : minY) + ", beyond the pole";
+    }
+    return why;
+}
+
+// Every file the source is read from: the picture, what GDAL found beside it (world file,
+// .aux.xml, mask, overviews, a VRT's pictures) and the .prj names this program reads itself.
+// A .prj counts even when --srs overrides it: it belongs to the picture all the same. Asked
+// once the georeference and the coordinate system were looked for, so GDAL has looked at
+// its side files by then.
+std::vector<FileIdentity> SourceFiles(GDALDatasetH dataset, const std::string& path) {
+    std::vector<FileIdentity> files;
+    const auto add = [&files](const char* name) {
+        if (const auto identity = IdentityOfPath(name)) files.push_back(*identity);
+    };
+    add(path.c_str());
+    char** list = GDALGetFileList(dataset);
+    for (char** name = list; name != nullptr && *name != nullptr; ++name) add(*name);
+    CSLDestroy(list);
+    for (const std::string& prj : PrjNames(path)) add(prj.c_str());
+    return files;
+}
+
+}  // namespace kartivo::geoimport

@@ -1,0 +1,46 @@
+#pragma once
+// Where a source picture lies: its georeference, its coordinate system (its own or a .prj
+// beside it), whether that is plausible at all, and which files it is read from.
+
+#include "common/File.h"
+#include "geoimport/GeoImport.h"
+
+#include <gdal.h>
+#include <ogr_spatialref.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kartivo::geoimport {
+
+// A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
+// GTIFF_DIR:2:a.tif) or a virtual file system (/vsizip/...).
+bool IsGdalName(const std::string& name);
+
+// The file a subdataset lives in, which names the output and holds its folder.
+std::string FileOfName(const std::string& name);
+
+struct Georeference {
+    bool hasGeoTransform = false;
+    std::array<double, 6> geoTransform{};
+    bool hasGcps = false;
+};
+
+Georeference FindGeoreference(GDALDatasetH dataset);
+
+// The source's coordinate system; nothing, with why set when a .prj is there but unreadable.
+std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path, std::string& why);
+
+// The outer edges of a picture with a geotransform, in WGS 84.
+std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const OGRSpatialReference& crs,
+                                      std::int32_t width, std::int32_t height);
+
+// Empty when the georeference fits on the Earth; else why not.
+std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeference, const OGRSpatialReference& crs);
+
+// Every file the source is read from.
+std::vector<FileIdentity> SourceFiles(GDALDatasetH dataset, const std::string& path);
+
+}  // namespace kartivo::geoimport

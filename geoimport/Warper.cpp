@@ -1,0 +1,75 @@
+#include "geoimport/Warper.h"
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+
+namespace kartivo::geoimport {
+
+namespace {
+
+// What gdalwarp allows by default between the exact and the interpolated transformation, in
+// output pixels; the same value keeps an import equal to gdalwarp's own result.
+constexpr double ApproxErrorPixels = 0.125;
+// The warper's working memory: the same whatever the picture's size, so peak memory stays flat.
+constexpr double WarpMemoryBytes = 64.0 * 1024 * 1024;
+
+GDALResampleAlg WarpAlgorithm(Resampling resampling) {
+    switch (resampling) {
+    case Resampling::Bilinear: return GRA_Bilinear;
+    case Resampling::Cubic: return GRA_Cubic;
+    case Resampling::Nearest: break;
+    }
+    return GRA_NearestNeighbour;
+}
+
+}  // namespace
+
+std::unique_ptr<Warper> Warper::Create(GDALDatasetH dataset, GenImgProjTransformer transformer,
+                                       const OutputGrid& grid, const BandLayout& layout, Resampling resampling,
+                                       std::int32_t stripRows) {
+    std::unique_ptr<Warper> warper(new Warper);
+    warper->geoTransform_ = grid.geoTransform;
+    warper->approx_.reset(GDALCreateApproxTransformer(GDALGenImgProjTransform, transformer.get(), ApproxErrorPixels));
+    warper->transformer_ = std::move(transformer);
+    const int colourBands = GDALGetRasterCount(dataset) - (layout.alphaBand != 0 ? 1 : 0);
+    // Every warped picture gets an alpha band: where it is clear the source does not reach,
+    // and the bitmap shows white there.
+    warper->strip_.reset(
+        GDALCreate(GDALGetDriverByName("MEM"), "", grid.width, stripRows, colourBands + 1, GDT_Byte, nullptr));
+    if (!warper->approx_ || !warper->strip_) return nullptr;
+
+    warper->options_.reset(GDALCreateWarpOptions());
+    GDALWarpOptions* options = warper->options_.get();
+    options->hSrcDS = dataset;
+    options->hDstDS = warper->strip_.get();
+    options->eResampleAlg = WarpAlgorithm(resampling);
+    options->dfWarpMemoryLimit = WarpMemoryBytes;
+    options->nBandCount = colourBands;
+    options->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int) * colourBands));
+    options->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * colourBands));
+    for (int i = 0; i < colourBands; ++i) options->panSrcBands[i] = options->panDstBands[i] = i + 1;
+    options->nSrcAlphaBand = layout.alphaBand;
+    options->nDstAlphaBand = colourBands + 1;
+    options->pfnTransformer = GDALApproxTransform;
+    options->pTransformerArg = warper->approx_.get();
+    // Each strip starts clear, so a strip never shows what the one before left.
+    options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "INIT_DEST", "0");
+    return warper;
+}
+
+// A warp operation keeps what it learnt of the source's place in the output, so each strip,
+// whose grid differs, gets an operation of its own: one kept over all strips reads ever larger
+// windows of the source.
+bool Warper::Warp(std::int32_t top, std::int32_t width, std::int32_t rows, GDALProgressFunc progress,
+                  void* progressData) {
+    std::array<double, 6> g = geoTransform_;
+    g[3] += top * g[5];
+    GDALSetGenImgProjTransformerDstGeoTransform(transformer_.get(), g.data());
+    options_->pfnProgress = progress != nullptr ? progress : GDALDummyProgress;
+    options_->pProgressArg = progressData;
+    const std::unique_ptr<void, decltype(&GDALDestroyWarpOperation)> operation(
+        GDALCreateWarpOperation(options_.get()), GDALDestroyWarpOperation);
+    return operation && GDALChunkAndWarpImage(operation.get(), 0, 0, width, rows) == CE_None;
+}
+
+}  // namespace kartivo::geoimport
