@@ -68,6 +68,14 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
     const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), FileOfName(path), unreadPrj);
     if (crs) {
         picture.crs = CrsText(*crs);
+        picture.crsName = crs->GetName() != nullptr ? crs->GetName() : "";
+        if (crs->GetAuthorityCode(nullptr) == nullptr) {
+            char* wkt = nullptr;
+            const char* const multiline[] = {"MULTILINE=NO", nullptr};
+            crs->exportToWkt(&wkt, multiline);
+            picture.crsWkt = wkt != nullptr ? wkt : "";
+            VSIFree(wkt);
+        }
         const Georeference georeference = FindGeoreference(dataset.get());
         if (BeyondTheEarth(dataset.get(), georeference, *crs).empty()) {
             picture.corners = EdgesInWgs84(georeference, *crs, picture.width, picture.height);
@@ -80,7 +88,7 @@ bool IsGeoreferencedPicture(const std::string& path) {
     const Dataset dataset = OpenRaster(path);
     if (!dataset) return false;
     const Georeference georeference = FindGeoreference(dataset.get());
-    return georeference.hasGeoTransform || georeference.hasGcps;
+    return georeference.Any();
 }
 
 struct ImportJob::Source {
@@ -166,18 +174,21 @@ ImportStatus DecideCrs(GDALDatasetH dataset, const ImportOptions& options, const
     if (!options.sourceCrs.empty() && crs.SetFromUserInput(options.sourceCrs.c_str()) != OGRERR_NONE) {
         return Refusal(ImportError::BadCrsOption, "\"" + options.sourceCrs + "\" is not a coordinate system GDAL knows");
     }
-    if (!georeference.hasGeoTransform && !georeference.hasGcps) {
+    if (!georeference.Any()) {
         return Refusal(ImportError::NoGeoreference,
-                       "it carries no georeference: no GeoTIFF tags, no world file (.tfw, .pgw, .jgw, .bpw, .wld) "
-                       "and no .aux.xml beside it");
+                       "it carries no georeference: no GeoTIFF tags, control points or RPCs, no world file (.tfw, "
+                       ".pgw, .jgw, .bpw, .wld) and no .aux.xml beside it");
     }
-    if (options.sourceCrs.empty()) {
+    if (options.sourceCrs.empty() && georeference.OnlyRpcs()) {
+        crs = Wgs84();
+    } else if (options.sourceCrs.empty()) {
         std::string unreadPrj;
         std::optional<OGRSpatialReference> found = FindCrs(dataset, filePath, unreadPrj);
         if (!found && !unreadPrj.empty()) return Refusal(ImportError::NoCrs, unreadPrj);
         if (!found) {
-            return Refusal(ImportError::NoCrs,
-                           "its georeference names no coordinate system: put a .prj beside it or name one (--srs)");
+            return Refusal(ImportError::NoCrs, std::string("its georeference (") + georeference.Description() +
+                                                   ") names no coordinate system: put a .prj beside it or name one "
+                                                   "(--srs)");
         }
         crs = std::move(*found);
     }

@@ -40,6 +40,8 @@ struct WgsCorners {
 struct ForeignPicture {
     std::string format;  // GDAL's short name of the format: "GTiff", "PNG"
     std::string crs;     // "EPSG:3857" where the system has a code, its name otherwise; empty without one
+    std::string crsName;  // the system's own name: "WGS 84 / Pseudo-Mercator"
+    std::string crsWkt;   // where it has no code, its WKT: the only full account of it
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t bands = 0;

@@ -24,7 +24,7 @@ struct ModuleTable {
     std::optional<Resampling> (*resamplingFromName)(std::string_view name);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 1;
+inline constexpr std::uint32_t ModuleTableVersion = 2;
 
 }  // namespace kartivo::geoimport
 

@@ -91,7 +91,14 @@ Georeference FindGeoreference(GDALDatasetH dataset) {
     Georeference found;
     found.hasGeoTransform = GDALGetGeoTransform(dataset, found.geoTransform.data()) == CE_None;
     found.hasGcps = GDALGetGCPCount(dataset) > 0;
+    found.hasRpcs = GDALGetMetadata(dataset, "RPC") != nullptr;
     return found;
+}
+
+const char* Georeference::Description() const {
+    if (hasGeoTransform) return "a geotransform";
+    if (hasGcps) return "ground control points";
+    return hasRpcs ? "RPCs" : "no georeference";
 }
 
 // The source's coordinate system: the file's own, or for a picture with a world file the
@@ -158,6 +165,7 @@ std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeferenc
         const GDAL_GCP* gcps = GDALGetGCPs(dataset);
         for (int i = 0; i < GDALGetGCPCount(dataset); ++i) points.push_back({gcps[i].dfGCPX, gcps[i].dfGCPY});
     }
+    if (points.empty()) return {};  // RPCs: bounded by their own offsets and scales
     double unit = 0;  // degrees or metres per unit of the coordinate system
     double limitX = 0;
     double limitY = 0;

@@ -22,10 +22,18 @@ bool IsGdalName(const std::string& name);
 // The file a subdataset lives in, which names the output and holds its folder.
 std::string FileOfName(const std::string& name);
 
+// What places the source's pixels on the Earth, in the order GDAL's transformer takes them.
 struct Georeference {
     bool hasGeoTransform = false;
     std::array<double, 6> geoTransform{};
     bool hasGcps = false;
+    bool hasRpcs = false;  // a satellite's rational polynomial coefficients, always in WGS 84
+
+    bool Any() const { return hasGeoTransform || hasGcps || hasRpcs; }
+    // Only RPCs: the coordinate system is WGS 84 whatever the file says.
+    bool OnlyRpcs() const { return hasRpcs && !hasGeoTransform && !hasGcps; }
+    // The one the transformer uses, for a person: "a geotransform", "ground control points", "RPCs".
+    const char* Description() const;
 };
 
 Georeference FindGeoreference(GDALDatasetH dataset);

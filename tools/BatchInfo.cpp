@@ -10,6 +10,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <ostream>
 
 namespace kartivo::batch {
@@ -79,6 +80,8 @@ void AddForeignInfo(JsonObject& object, const std::string& path) {
     JsonObject gdal;
     gdal.String("format", foreign->format)
         .Raw("crs", foreign->crs.empty() ? "null" : JsonString(foreign->crs))
+        .Raw("crsName", foreign->crsName.empty() ? "null" : JsonString(foreign->crsName))
+        .Raw("crsWkt", foreign->crsWkt.empty() ? "null" : JsonString(foreign->crsWkt))
         .Raw("width", std::to_string(foreign->width))
         .Raw("height", std::to_string(foreign->height))
         .Raw("bands", std::to_string(foreign->bands));
@@ -116,7 +119,9 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
         WriteLine(out, "format", foreign->format + ", " + std::to_string(foreign->width) + " x " +
                                      std::to_string(foreign->height) + ", " + std::to_string(foreign->bands) +
                                      (foreign->bands == 1 ? " band" : " bands"));
-        WriteLine(out, "coordinate system", foreign->crs.empty() ? "(none)" : foreign->crs);
+        const bool named = !foreign->crsName.empty() && foreign->crsName != foreign->crs;
+        WriteLine(out, "coordinate system",
+                  foreign->crs.empty() ? "(none)" : foreign->crs + (named ? " (" + foreign->crsName + ")" : ""));
     }
     if (view.corners) {
         const geoimport::WgsCorners& c = *view.corners;
@@ -132,11 +137,22 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
 void AddForeignInfo(JsonObject&, const std::string&) {}
 #endif
 
+// GDAL can add to a bitmap only what a file beside it says: a world file or an .aux.xml. Without
+// one it is not even loaded, which keeps info of a folder of bitmaps as quick as the window.
+bool HasGdalSideFile(const std::string& path) {
+    std::filesystem::path side(path);
+    std::error_code ignored;  // an unreadable folder: GDAL would find nothing there either
+    for (const char* extension : {".bpw", ".bmpw", ".wld"}) {
+        if (std::filesystem::exists(side.replace_extension(extension), ignored)) return true;
+    }
+    return std::filesystem::exists(path + ".aux.xml", ignored);
+}
+
 std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     JsonObject object;
     object.String("path", path);
-    const auto finish = [&object, &path] {
-        AddForeignInfo(object, path);
+    const auto finish = [&object, &path, &picture] {
+        if (picture.headers.error != HeaderError::None || HasGdalSideFile(path)) AddForeignInfo(object, path);
         return object.Text();
     };
     if (picture.headers.error == HeaderError::UnknownForm) {

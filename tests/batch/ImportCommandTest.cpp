@@ -315,6 +315,48 @@ TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
     }
 }
 
+// The same picture placed by a geotransform, by control points and by a satellite's RPCs comes
+// out the same; a full disk seen from space, whose corners lie off the Earth, gives the Earth it shows.
+TEST(ImportCommand, UsesEveryGeoreferenceGdalUses) {
+    TempFolder folder;
+    // Line and sample linear in latitude and longitude, 0 at the first pixel's centre.
+    const std::string zeros = " 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0";
+    const std::vector<std::string> rpcs{
+        "LINE_OFF=14.5", "SAMP_OFF=19.5", "LAT_OFF=35.65", "LONG_OFF=139.75", "HEIGHT_OFF=0", "LINE_SCALE=15",
+        "SAMP_SCALE=20", "LAT_SCALE=0.15", "LONG_SCALE=0.15", "HEIGHT_SCALE=1", "LINE_NUM_COEFF=0 0 -1" + zeros,
+        "LINE_DEN_COEFF=1 0 0" + zeros, "SAMP_NUM_COEFF=0 1 0" + zeros, "SAMP_DEN_COEFF=1 0 0" + zeros};
+    const std::vector<std::array<double, 4>> gcps{
+        {0, 0, 139.6, 35.8}, {40, 0, 139.9, 35.8}, {0, 30, 139.6, 35.5}, {40, 30, 139.9, 35.5}};
+    const std::array sources{Source{.crs = "EPSG:4326", .geoTransform = Tokyo4326},
+                             Source{.crs = "EPSG:4326", .gcps = gcps}, Source{.rpcs = rpcs}};
+    std::vector<geoimport::ImportPlan> plans;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const std::string path = folder.File(std::to_string(i) + ".tif");
+        MakePicture(sources[i], path);
+        plans.push_back(ImportOrFail(path, {}, folder.File(std::to_string(i) + ".bmp")));
+        SCOPED_TRACE(i);
+        EXPECT_EQ(plans[i].width, plans[0].width);
+        EXPECT_EQ(plans[i].height, plans[0].height);
+        for (const auto side : {&geoimport::WgsCorners::bottom, &geoimport::WgsCorners::left,
+                                &geoimport::WgsCorners::top, &geoimport::WgsCorners::right}) {
+            EXPECT_NEAR(plans[i].corners.*side, plans[0].corners.*side, 1e-7);
+        }
+    }
+    EXPECT_EQ(DecodeFile(folder.File("1.bmp")).pixels, DecodeFile(folder.File("0.bmp")).pixels);
+
+    const std::string disk = folder.File("disk.tif");
+    const double half = 5568748;
+    MakePicture({.crs = "+proj=geos +h=35785831 +lon_0=0 +a=6378137 +b=6356752.3 +units=m +no_defs",
+                 .geoTransform = {-half, 2 * half / 100, 0, half, 0, -2 * half / 100}, .width = 100, .height = 100},
+                disk);
+    const geoimport::ImportPlan plan = ImportOrFail(disk, {}, folder.File("disk.bmp"));
+    EXPECT_GT(plan.corners.top, 75);
+    EXPECT_LT(plan.corners.bottom, -75);
+    EXPECT_NEAR(plan.corners.right, -plan.corners.left, 1e-6);
+    EXPECT_LT(plan.corners.right, 82);
+    EXPECT_GE(plan.width, 100);
+}
+
 TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     TempFolder folder;
     const std::string png = folder.File("Tokyo (2020).png");
@@ -368,6 +410,13 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     const Json& gdal = info["gdal"];
     EXPECT_EQ(gdal["format"], "GTiff");
     EXPECT_EQ(gdal["crs"], "EPSG:3857");
+    EXPECT_EQ(gdal["crsName"], "WGS 84 / Pseudo-Mercator");
+    EXPECT_TRUE(gdal["crsWkt"].is_null());
+    // A system without a code is told in full.
+    const std::string custom = folder.File("custom.tif");
+    MakePicture({.crs = "+proj=utm +zone=54 +ellps=GRS80 +units=m", .geoTransform = Tokyo32654}, custom);
+    const Json customInfo = JsonLines(RunBatchInProcess({"info", "--json", custom}).out).at(0);
+    EXPECT_NE(customInfo["gdal"]["crsWkt"].get<std::string>().find("central_meridian\",141]"), std::string::npos);
     const auto topLeft = ToWgs84("EPSG:3857", Tokyo3857[0], Tokyo3857[3]);
     EXPECT_NEAR(gdal["corners"]["top"].get<double>(), topLeft[0], 1e-9);
     EXPECT_NEAR(gdal["corners"]["left"].get<double>(), topLeft[1], 1e-9);
@@ -399,7 +448,7 @@ TEST(ImportCommand, GdalIsOpenedOnlyForAPictureThatNeedsIt) {
         return run.err.find("libgdal") != std::string::npos;
     };
     EXPECT_FALSE(mapsGdal({"--version"}));
-    EXPECT_FALSE(mapsGdal({"info", bmp}));
+    EXPECT_FALSE(mapsGdal({"info", "--json", bmp}));
     EXPECT_FALSE(mapsGdal({"make", bmp}));
     EXPECT_TRUE(mapsGdal({"import", tif}));
     unsetenv("LD_DEBUG");

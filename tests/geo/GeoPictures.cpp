@@ -2,6 +2,7 @@
 
 #include <ogr_spatialref.h>
 #include <cpl_conv.h>
+#include <cpl_string.h>
 
 #include <gtest/gtest.h>
 
@@ -33,11 +34,28 @@ void MakePicture(const Source& spec, const std::string& path) {
         GDALSetRasterColorTable(GDALGetRasterBand(ds, 1), table);
         GDALDestroyColorTable(table);
     }
-    if (spec.georeferenced) GDALSetGeoTransform(ds, const_cast<double*>(spec.geoTransform.data()));
-    if (!spec.crs.empty()) {
-        OGRSpatialReference crs;
-        crs.SetFromUserInput(spec.crs.c_str());
-        GDALSetSpatialRef(ds, OGRSpatialReference::ToHandle(&crs));
+    OGRSpatialReference crs;
+    if (!spec.crs.empty()) crs.SetFromUserInput(spec.crs.c_str());
+    if (!spec.gcps.empty()) {
+        std::vector<GDAL_GCP> gcps(spec.gcps.size());
+        GDALInitGCPs(int(gcps.size()), gcps.data());
+        for (std::size_t i = 0; i < gcps.size(); ++i) {
+            const auto [column, row, x, y] = spec.gcps[i];
+            gcps[i].dfGCPPixel = column;
+            gcps[i].dfGCPLine = row;
+            gcps[i].dfGCPX = x;
+            gcps[i].dfGCPY = y;
+        }
+        GDALSetGCPs2(ds, int(gcps.size()), gcps.data(), spec.crs.empty() ? nullptr : OGRSpatialReference::ToHandle(&crs));
+        GDALDeinitGCPs(int(gcps.size()), gcps.data());
+    } else {
+        if (spec.georeferenced && spec.rpcs.empty()) GDALSetGeoTransform(ds, const_cast<double*>(spec.geoTransform.data()));
+        if (!spec.crs.empty()) GDALSetSpatialRef(ds, OGRSpatialReference::ToHandle(&crs));
+    }
+    if (!spec.rpcs.empty()) {
+        CPLStringList rpcs;
+        for (const std::string& rpc : spec.rpcs) rpcs.AddString(rpc.c_str());
+        GDALSetMetadata(ds, rpcs.List(), "RPC");
     }
     GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(spec.driver.c_str()), path.c_str(), ds, FALSE, nullptr,
                                       nullptr, nullptr);

@@ -24,6 +24,8 @@ struct Source {
     GDALDataType type = GDT_Byte;
     bool palette = false;
     bool alpha = false;               // the last band is alpha
+    std::vector<std::array<double, 4>> gcps;  // column, row, x, y in crs: control points in place of geoTransform
+    std::vector<std::string> rpcs;            // "KEY=VALUE" coefficients of a satellite's RPCs
     // The value of band b at column x, row y; by default varied enough that a pixel taken
     // from the wrong place shows.
     std::function<std::uint8_t(int b, int x, int y)> value = [](int b, int x, int y) {
