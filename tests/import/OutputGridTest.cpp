@@ -1,0 +1,107 @@
+// The output grid and colour table on numbers alone: where the picture lands, what is cut at the
+// end of Web Mercator, how large the bitmap gets, and which entry shows white.
+
+#include "geoimport/OutputGrid.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace kartivo::geoimport {
+namespace {
+
+// A north-up source 1,000 m per pixel whose top-left corner lies at (x0, y0), with points off
+// the Earth wherever offEarth says.
+PointTransform Affine(double x0, double y0, double pixel, std::function<bool(double, double)> offEarth = {}) {
+    return [=](int count, double* x, double* y, int* ok) {
+        for (int i = 0; i < count; ++i) {
+            ok[i] = !offEarth || !offEarth(x[i], y[i]);
+            x[i] = x0 + x[i] * pixel;
+            y[i] = y0 - y[i] * pixel;
+        }
+    };
+}
+
+TEST(OutputGrid, WarpedGridCoversTheOutlineAndCutsAtTheEndOfWebMercator) {
+    const struct {
+        const char* name;
+        double top;        // the source's top edge in metres
+        std::int32_t rows;  // expected
+        bool cut;
+    } cases[] = {
+        {"inside", 1e6, 30, false},
+        {"reaching past the top", MercatorLimitY + 10500, 20, true},  // 10.5 rows beyond: 10 cut, the rest shrunk
+        {"wholly beyond", MercatorLimitY + 40000, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string why;
+        const auto grid = WarpedGrid(40, 30, Affine(5e5, c.top, 1000), why);
+        ASSERT_TRUE(grid);
+        EXPECT_EQ(grid->height, c.rows);
+        if (c.rows == 0) continue;
+        EXPECT_EQ(grid->width, 40);
+        EXPECT_EQ(grid->cut, c.cut);
+        EXPECT_DOUBLE_EQ(grid->geoTransform[0], 5e5);
+        EXPECT_DOUBLE_EQ(grid->geoTransform[3], std::min(c.top, MercatorLimitY));
+        EXPECT_NEAR(grid->geoTransform[3] + c.rows * grid->geoTransform[5], c.top - 30000, 1e-6);
+        EXPECT_NEAR(grid->geoTransform[1], 1000, 1e-9);
+    }
+    // A disk seen from space: its edges lie off the Earth, its Earth is found inside.
+    std::string why;
+    const auto disk = WarpedGrid(100, 100, Affine(0, 0, 1000, [](double x, double y) {
+        return std::hypot(x - 50, y - 50) > 40;
+    }), why);
+    ASSERT_TRUE(disk);
+    EXPECT_NEAR(disk->geoTransform[0], 10000, 400);
+    EXPECT_NEAR(disk->width, 80, 1);
+    EXPECT_NEAR(disk->height, 80, 1);
+    EXPECT_FALSE(WarpedGrid(100, 100, Affine(0, 0, 1000, [](double, double) { return true; }), why));
+    EXPECT_NE(why.find("does not transform"), std::string::npos) << why;
+}
+
+TEST(OutputGrid, CopiedGridKeepsTheRowsWhoseCentresLieInsideTheSquare) {
+    std::int32_t first = -1;
+    const std::array<double, 6> g{0, 1000, 0, MercatorLimitY + 2400, 0, -1000};
+    const OutputGrid grid = CopiedGrid(g, 40, 30, first);
+    EXPECT_EQ(first, 2);  // the centres of rows 0 and 1 lie beyond, row 2's at 100 m inside
+    EXPECT_EQ(grid.height, 28);
+    EXPECT_TRUE(grid.cut);
+    EXPECT_DOUBLE_EQ(grid.geoTransform[3], MercatorLimitY + 400);
+    const OutputGrid inside = CopiedGrid({0, 1000, 0, 1e6, 0, -1000}, 40, 30, first);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(inside.height, 30);
+    EXPECT_FALSE(inside.cut);
+}
+
+TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit) {
+    BandLayout palette{.kind = ColourKind::Palette, .colourBands = {1}, .palette = {{0, 0, 0, 255}, {9, 9, 9, 255}}};
+    const OutputGrid grid{.width = 3, .height = 2};
+    EXPECT_EQ(BitmapFileSize(grid, palette, false), 54u + 2 * 4 + 2 * 4);
+    EXPECT_EQ(BitmapFileSize(grid, palette, true), 54u + 3 * 4 + 2 * 4);
+    std::uint8_t fill = 0;
+    const std::vector<std::uint8_t> table = ColourTable(palette, true, fill);
+    EXPECT_EQ(fill, 2);
+    EXPECT_EQ(table, (std::vector<std::uint8_t>{0, 0, 0, 0, 9, 9, 9, 0, 255, 255, 255, 0}));
+
+    // A transparent entry is white already; a full table without white has none to give.
+    BandLayout clear{.kind = ColourKind::Palette, .palette = {{0, 0, 0, 255}, {7, 7, 7, 0}}};
+    EXPECT_EQ(WhiteEntry(clear), 1u);
+    BandLayout full{.kind = ColourKind::Palette, .palette = std::vector<std::array<std::uint8_t, 4>>(256, {0, 0, 0, 255})};
+    EXPECT_FALSE(WhiteEntry(full));
+    full.palette[200] = {255, 255, 255, 255};
+    EXPECT_EQ(WhiteEntry(full), 200u);
+
+    // 24-bit rows of 4 * 178956970 bytes: the largest file a bitmap's size fields hold, and one row more.
+    const BandLayout rgb{.kind = ColourKind::Rgb};
+    const std::int32_t width = 4 * 178956970 / 3 + 1;
+    const std::uint64_t rowBytes = ((std::uint64_t(width) * 24 + 31) / 32) * 4;
+    const auto rowsFitting = static_cast<std::int32_t>((0x7FFFFFFFu - 54) / rowBytes);
+    EXPECT_EQ(CheckSize({.width = width, .height = rowsFitting}, rgb, true).error, ImportError::None);
+    const ImportStatus tooLarge = CheckSize({.width = width, .height = rowsFitting + 1}, rgb, true);
+    EXPECT_EQ(tooLarge.error, ImportError::TooLarge);
+    EXPECT_NE(tooLarge.message.find(" x " + std::to_string(rowsFitting + 1) + " pixels"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kartivo::geoimport
