@@ -91,9 +91,9 @@ geoimport::ImportPlan ImportOrFail(const std::string& path, const geoimport::Imp
     geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, options);
     EXPECT_TRUE(prepared.job) << path << ": " << prepared.status.message;
     if (!prepared.job) return {};
-    const geoimport::ImportStatus written = prepared.job->Write(output);
+    const geoimport::ImportStatus written = prepared.job->Write({output});
     EXPECT_EQ(written.error, ImportError::None) << written.message;
-    return prepared.job->Plan();
+    return prepared.job->Parts().front();
 }
 
 TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
@@ -250,7 +250,7 @@ TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
     const std::vector<std::string> before = FolderEntries(folder.Path());
     const auto write = [&source](const std::string& to, const geoimport::ImportProgress& progress) {
         const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
-        return prepared.job ? prepared.job->Write(to, progress).error : ImportError::OpenFailed;
+        return prepared.job ? prepared.job->Write({to}, progress).error : ImportError::OpenFailed;
     };
     EXPECT_EQ(write(output, [](double) { return false; }), ImportError::Canceled);
     EXPECT_EQ(write(source, {}), ImportError::WriteFailed);
@@ -269,7 +269,7 @@ TEST(ImportCommand, NeverWritesOverAFileItReads) {
     const std::string a = folder.File("a.png");  // georeferenced by its .aux.xml
     MakePicture({.driver = "PNG", .crs = "EPSG:4326", .geoTransform = Tokyo4326}, a);
     std::string aOutput;  // given as a picture after a.png, which would be imported to it
-    if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Plan().proposedPath;
+    if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Parts().front().proposedPath;
     ASSERT_FALSE(aOutput.empty());
     WriteAll(aOutput, {1, 2, 3});
     const struct {
@@ -308,7 +308,7 @@ TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
         MakePicture({.crs = crs, .geoTransform = g}, source);
         const geoimport::ImportPlan plan = ImportOrFail(source, {}, folder.File("c.bmp"));
         EXPECT_TRUE(plan.cutAtMercatorLimit);
-        EXPECT_NE(geoimport::ImportNotes(plan).find("85.0511"), std::string::npos);
+        EXPECT_NE(geoimport::ImportNotes({plan}).find("85.0511"), std::string::npos);
         EXPECT_LT(plan.corners.top, geoimport::MercatorLatitudeLimit);
         EXPECT_GT(plan.corners.top, geoimport::MercatorLatitudeLimit - 0.1);
         EXPECT_EQ(DecodeFile(folder.File("c.bmp")).height, plan.height);
@@ -330,7 +330,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     // -o names one output; without it, each picture is imported on its own.
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.bmp"), tif, png}).status, 2);
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.tif"), tif}).status, 2);
-    const std::string tifName = geoimport::PrepareImport(tif, {}).job->Plan().fileName;  // t(corners).bmp
+    const std::string tifName = geoimport::PrepareImport(tif, {}).job->Parts().front().fileName;  // t(corners).bmp
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My (map).bmp"), tif}).out,
               folder.File("My [map]" + tifName.substr(1)) + "\n");
     // A subdataset's output goes beside the file it lives in; a missing file says so.
@@ -356,7 +356,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     for (const std::string& text : std::vector<std::string>{wkt2, "EPSG:4326", "+proj=longlat +datum=WGS84", "garbage"}) {
         WriteAll(prj, Bytes(text.begin(), text.end()));
         const geoimport::ImportPreparation prepared = geoimport::PrepareImport(png, {});
-        const std::string got = prepared.job ? prepared.job->Plan().proposedPath : prepared.status.message;
+        const std::string got = prepared.job ? prepared.job->Parts().front().proposedPath : prepared.status.message;
         EXPECT_EQ(got.find(text == "garbage" ? "the .prj " + prj + " is not a coordinate system GDAL reads: " : written),
                   0) << got;
     }
@@ -376,10 +376,10 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     ASSERT_TRUE(plan.job);
     EXPECT_EQ(info["bmp"], false);
     EXPECT_FALSE(info.contains("error"));
-    EXPECT_EQ(info["import"]["corners"]["bottom"].get<double>(), plan.job->Plan().corners.bottom);
+    EXPECT_EQ(info["import"]["corners"]["bottom"].get<double>(), plan.job->Parts().front().corners.bottom);
     const test::BatchRun text = RunBatchInProcess({"info", tif});
     EXPECT_EQ(text.status, 0);
-    EXPECT_NE(text.out.find("bottom latitude    " + DegreeText(plan.job->Plan().corners.bottom)), std::string::npos)
+    EXPECT_NE(text.out.find("bottom latitude    " + DegreeText(plan.job->Parts().front().corners.bottom)), std::string::npos)
         << text.out;
 }
 
