@@ -315,6 +315,67 @@ TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
     }
 }
 
+// No map's corners cross the 180th meridian: a picture that does comes out as two bitmaps, each
+// as wide as its own part, named, read back and warped as GDAL warps that part's grid. One
+// around a pole spans all longitudes and stays whole.
+TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
+    const struct {
+        const char* crs;
+        std::array<double, 6> g;
+        std::size_t parts;
+        double widest;  // the widths together, at most, as a multiple of the source's
+    } cases[] = {
+        {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0},
+        {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1},
+        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 2, 1.0},  // the whole world in longitudes 0 to 360
+        {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40},  // around the North Pole
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.crs) + " from " + std::to_string(c.g[0]));
+        TempFolder folder;
+        const std::string source = folder.File("x.tif");
+        MakePicture({.crs = c.crs, .geoTransform = c.g}, source);
+        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
+        ASSERT_TRUE(prepared.job) << prepared.status.message;
+        const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
+        ASSERT_EQ(parts.size(), c.parts);
+        const BatchRun run = RunBatchInProcess({"import", source});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.find("split") != std::string::npos, c.parts == 2) << run.err;
+        const Json info = JsonLines(RunBatchInProcess({"info", "--json", source}).out).at(0);
+        ASSERT_EQ(info["import"]["parts"].size(), c.parts);
+        std::string listed;
+        std::int32_t widths = 0;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const geoimport::ImportPlan& plan = parts[i];
+            listed += plan.proposedPath + "\n";
+            widths += plan.width;
+            const FileNameCorners back = ReadFileNameConvention(plan.proposedPath);
+            ASSERT_TRUE(back.corners);
+            EXPECT_EQ(*back.name, c.parts == 1 ? "x" : i == 0 ? "x_west" : "x_east");
+            const auto [bottom, left, top, right] = *back.corners;
+            EXPECT_EQ(info["import"]["parts"][i]["corners"]["left"].get<double>(), left);
+            EXPECT_EQ(info["import"]["parts"][i]["file"], plan.fileName);
+            EXPECT_LT(left, right);
+            // The parts meet at the meridian: the edge half a pixel beyond the corner centres.
+            const double halfPixel = plan.pixelWidth / 2 / 20037508.342789244 * 180;
+            if (c.parts == 2) {
+                EXPECT_NEAR(i == 0 ? right + halfPixel : left - halfPixel, i == 0 ? 180 : -180, 1e-9);
+            }
+            EXPECT_LT(bottom, top);
+            const Decoded output = DecodeFile(plan.proposedPath);
+            EXPECT_EQ(output.width, plan.width);
+            EXPECT_EQ(output.pixels, GdalWarpReference(source, plan, {}).pixels);
+        }
+        EXPECT_EQ(run.out, listed);
+        EXPECT_GE(widths, 40);
+        EXPECT_LE(widths, 40 * c.widest + 1);
+        // -o NAME.bmp: each part keeps its own name and corners.
+        EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My.bmp"), source}).out.substr(0, folder.File("My_").size()),
+                  folder.File(c.parts == 1 ? "My(" : "My_"));
+    }
+}
+
 TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     TempFolder folder;
     const std::string png = folder.File("Tokyo (2020).png");
