@@ -160,20 +160,22 @@ std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t heig
     std::optional<double> first;
     double previous = 0;
     double unwrapped = 0;
+    bool jumps = false;
     LongitudeSpan span{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
     for (std::size_t i = 0; i < x.size(); ++i) {
         if (!ok[i] || !std::isfinite(x[i])) continue;
         const double longitude = x[i] / MercatorLimitY * 180;
         unwrapped = first ? unwrapped + shortest(longitude - previous) : longitude;
         if (!first) first = longitude;
+        jumps = jumps || std::fabs(unwrapped - longitude) > 180;
         previous = longitude;
         span = {std::min(span.west, unwrapped), std::max(span.east, unwrapped)};
     }
     if (!first) return std::nullopt;
     // Around a pole the outline comes back a whole turn away from where it started.
     if (std::fabs(unwrapped + shortest(*first - previous) - *first) > 180) return std::nullopt;
-    const bool crosses = (span.west < 180 && span.east > 180) || (span.west < -180 && span.east > -180);
-    return crosses ? std::optional(span) : std::nullopt;
+    // Also a picture that only touches the meridian, when its edge came back on the other side.
+    return jumps ? std::optional(span) : std::nullopt;
 }
 
 std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitude) {

@@ -51,8 +51,9 @@ struct LongitudeSpan {
     double east = 0;
 };
 
-// The outline's span of longitudes when it crosses the 180th meridian; nothing when it does
-// not, or when it encloses a pole and so spans all longitudes. toWebMercator as for WarpedGrid.
+// The outline's span of longitudes when it crosses the 180th meridian, or its Web Mercator
+// abscissas jump there; nothing when not, or when it encloses a pole and so spans all
+// longitudes. toWebMercator as for WarpedGrid.
 std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PointTransform& toWebMercator);
 
 // A grid made in a Mercator centred on centreLongitude (degrees in (-180, 180]) cut at the

@@ -328,6 +328,7 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0},
         {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1},
         {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 2, 1.0},  // the whole world in longitudes 0 to 360
+        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0},  // from the meridian east
         {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40},  // around the North Pole
     };
     for (const auto& c : cases) {
