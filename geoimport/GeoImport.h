@@ -81,7 +81,7 @@ struct ImportPlan {
     // The centres of the corner pixels, rounded to ten decimals: Make takes the bottom
     // latitude as that of the bottom row and the top latitude as that of the top row.
     WgsCorners corners;
-    std::string fileName;      // mapName part(bottom,left,top,right).bmp
+    std::string fileName;      // mapName, part, then (bottom,left,top,right).bmp
     std::string proposedPath;  // fileName beside the source
     std::int32_t width = 0;
     std::int32_t height = 0;
