@@ -52,26 +52,35 @@ bool Form1::ImportPicture(const std::string& sourcePath) {
                         MessageIcon::Exclamation);
         return false;
     }
-    const geoimport::ImportPlan& plan = prepared.job->Plan();
+    // A picture split at 180 degrees is saved as the west part; the east part goes beside it
+    // under its own name.
+    const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
+    const geoimport::ImportPlan& plan = parts.front();
     FileDialogRequest request = OutputFileRequest("BMP", "bmp");
     request.title = ImportTitle;
     request.initialFolder = GetParentFolderName(plan.proposedPath);
     request.initialFileName = plan.proposedPath;
     const std::string outputPath = ui_.ShowSaveDialog(request);
     if (outputPath.empty()) return false;
+    std::vector<std::string> outputPaths{outputPath};
+    const std::string folder = GetParentFolderName(outputPath);
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        outputPaths.push_back(folder.empty() ? parts[i].fileName : folder + PreferredSeparator() + parts[i].fileName);
+    }
 
     const std::unique_ptr<ProgressDialog> progress = ui_.ShowProgress("Importing " + sourcePath, ImportTitle);
     ui_.SetBusyPointer(true);
     const geoimport::ImportStatus written =
-        prepared.job->Write(outputPath, [&progress](double fraction) { return !progress || progress->Advance(fraction); });
+        prepared.job->Write(outputPaths, [&progress](double fraction) { return !progress || progress->Advance(fraction); });
     ui_.SetBusyPointer(false);
     if (written.error == geoimport::ImportError::Canceled) return false;
     if (written.error != geoimport::ImportError::None) {
         ui_.ShowMessage(written.message, MessageTitle, MessageIcon::Stop);
         return false;
     }
-    if (const std::string notes = geoimport::ImportNotes(plan); !notes.empty()) {
-        ui_.ShowMessage("Imported " + sourcePath + ": " + notes + ".", MessageTitle, MessageIcon::Exclamation);
+    if (const std::string notes = geoimport::ImportNotes(parts); !notes.empty()) {
+        const std::string asFiles = parts.size() > 1 ? " as " + outputPaths[0] + " and " + outputPaths[1] : "";
+        ui_.ShowMessage("Imported " + sourcePath + asFiles + ": " + notes + ".", MessageTitle, MessageIcon::Exclamation);
     }
     lblDragIn_OLEDragDrop({outputPath});
     return true;

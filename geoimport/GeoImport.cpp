@@ -95,7 +95,7 @@ struct ImportJob::Source {
     std::string path;
     Dataset source;
     std::vector<FileIdentity> files;  // what the source is read from; never an output
-    std::unique_ptr<Warper> warper;  // empty when the pixels are copied
+    std::vector<std::unique_ptr<Warper>> warpers;  // one per part; empty when the pixels are copied
     BandLayout layout;
     std::int32_t xOffset = 0;  // the source pixels copied start here
     std::int32_t yOffset = 0;
@@ -104,8 +104,8 @@ struct ImportJob::Source {
     std::vector<std::uint8_t> paletteColours;  // the same for a palette written as 24-bit colours
 };
 
-ImportJob::ImportJob(std::unique_ptr<Source> source, ImportPlan plan)
-    : source_(std::move(source)), plan_(std::move(plan)) {}
+ImportJob::ImportJob(std::unique_ptr<Source> source, std::vector<ImportPlan> parts)
+    : source_(std::move(source)), parts_(std::move(parts)) {}
 
 ImportJob::~ImportJob() = default;
 
@@ -135,13 +135,13 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
     const std::array<std::string, 4> texts{TenDecimals(y[0]), TenDecimals(x[0]), TenDecimals(y[1]),
                                            TenDecimals(x[1])};
     plan.corners = {ReadBack(texts[0]), ReadBack(texts[1]), ReadBack(texts[2]), ReadBack(texts[3])};
-    plan.fileName = plan.mapName + "(" + texts[0] + "," + texts[1] + "," + texts[2] + "," + texts[3] + ").bmp";
+    plan.fileName = plan.mapName + plan.part + "(" + texts[0] + "," + texts[1] + "," + texts[2] + "," + texts[3] + ").bmp";
     const std::string folder = GetParentFolderName(sourcePath);
     plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
 
     const FileNameCorners back = ReadFileNameConvention(plan.fileName);
     const std::array<double, 4> expected{plan.corners.bottom, plan.corners.left, plan.corners.top, plan.corners.right};
-    if (back.name != plan.mapName || !back.corners || *back.corners != expected) {
+    if (back.name != plan.mapName + plan.part || !back.corners || *back.corners != expected) {
         return Refusal(ImportError::NameUnreadable,
                        "the corners would not read back from the file name " + plan.fileName +
                            " (a longitude at or beyond 180 degrees?)");
@@ -151,9 +151,17 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
 
 }  // namespace
 
-std::string ImportNotes(const ImportPlan& plan) {
-    if (!plan.cutAtMercatorLimit) return {};
-    return "the picture reaches beyond 85.0511 degrees of latitude, where Web Mercator ends; it is cut off there";
+std::string ImportNotes(const std::vector<ImportPlan>& parts) {
+    std::string notes;
+    if (std::any_of(parts.begin(), parts.end(), [](const ImportPlan& p) { return p.cutAtMercatorLimit; })) {
+        notes = "the picture reaches beyond 85.0511 degrees of latitude, where Web Mercator ends; it is cut off there";
+    }
+    if (parts.size() > 1) {
+        notes += std::string(notes.empty() ? "" : "; ") +
+                 "the picture crosses the 180th meridian, which a map's corners cannot; it was split into " +
+                 parts[0].fileName + " west of it and " + parts[1].fileName + " east of it";
+    }
+    return notes;
 }
 
 namespace {
@@ -205,13 +213,20 @@ bool IsWebMercator(const Georeference& georeference, const OGRSpatialReference& 
     return georeference.hasGeoTransform && IsNorthUp(georeference.geoTransform) && crs.IsSame(&mercator, sameOptions);
 }
 
-// From the source's pixels to Web Mercator, as gdalwarp makes it.
-GenImgProjTransformer MercatorTransformer(GDALDatasetH dataset, const OGRSpatialReference& crs) {
+// From the source's pixels to Web Mercator, as gdalwarp makes it, or to the same Mercator
+// centred on another meridian.
+GenImgProjTransformer MercatorTransformer(GDALDatasetH dataset, const OGRSpatialReference& crs,
+                                          double centreLongitude = 0) {
     char* wkt = nullptr;
     crs.exportToWkt(&wkt);
     const std::string srcOption = "SRC_SRS=" + std::string(wkt != nullptr ? wkt : "");
     VSIFree(wkt);
-    const char* const options[] = {srcOption.c_str(), "DST_SRS=EPSG:3857", nullptr};
+    // Web Mercator's sphere and scale: the same rows and pixel sizes, only moved east or west.
+    const std::string dstOption =
+        centreLongitude == 0 ? std::string("DST_SRS=EPSG:3857")
+                             : "DST_SRS=+proj=merc +lon_0=" + TenDecimals(centreLongitude) +
+                                   " +a=6378137 +b=6378137 +k=1 +x_0=0 +y_0=0 +units=m +nadgrids=@null +wktext +no_defs";
+    const char* const options[] = {srcOption.c_str(), dstOption.c_str(), nullptr};
     CPLErrorReset();
     return GenImgProjTransformer(GDALCreateGenImgProjTransformer2(dataset, nullptr, const_cast<char**>(options)));
 }
@@ -220,25 +235,50 @@ std::string CannotTransform(const OGRSpatialReference& crs) {
     return "its coordinate system (" + CrsText(crs) + ") cannot be transformed to Web Mercator: ";
 }
 
-// The grid of a warp and the transformer it is warped with.
+PointTransform ToOutput(const GenImgProjTransformer& transformer) {
+    return [&transformer](int count, double* x, double* y, int* ok) {
+        std::vector<double> z(static_cast<std::size_t>(count));
+        GDALGenImgProjTransform(transformer.get(), FALSE, count, x, y, z.data(), ok);
+    };
+}
+
+// The grids of a warp, one per part. Web Mercator's own grid would run from one side of the
+// 180th meridian right round the world to the other, so a picture crossing it is gridded in a
+// Mercator centred on its middle, where it is whole, and cut at the meridian.
 ImportStatus PlanWarp(GDALDatasetH dataset, const OGRSpatialReference& crs, BandLayout& layout, Resampling resampling,
-                      OutputGrid& grid, GenImgProjTransformer& transformer) {
+                      std::vector<OutputGrid>& grids) {
     if (layout.kind == ColourKind::Palette && resampling != Resampling::Nearest) {
         return Refusal(ImportError::NotColours,
                        "its pixels are colour table indexes, which only nearest neighbour resampling keeps");
     }
     layout.paletteToRgb = layout.kind == ColourKind::Palette && !WhiteEntry(layout);
-    transformer = MercatorTransformer(dataset, crs);
+    GenImgProjTransformer transformer = MercatorTransformer(dataset, crs);
     if (!transformer) return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError("no transformation"));
-    const PointTransform toMercator = [&transformer](int count, double* x, double* y, int* ok) {
-        std::vector<double> z(static_cast<std::size_t>(count));
-        GDALGenImgProjTransform(transformer.get(), FALSE, count, x, y, z.data(), ok);
-    };
+    const std::int32_t width = GDALGetRasterXSize(dataset);
+    const std::int32_t height = GDALGetRasterYSize(dataset);
+    std::optional<double> centre;
+    bool roundTheWorld = false;
+    if (const std::optional<LongitudeSpan> span = SpanAcross180(width, height, ToOutput(transformer))) {
+        roundTheWorld = span->east - span->west >= 360 - 1e-9;
+        centre = std::remainder((span->west + span->east) / 2, 360.0);
+        if (*centre <= -180) *centre += 360;
+        transformer = MercatorTransformer(dataset, crs, *centre);
+        if (!transformer) {
+            return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError("no transformation"));
+        }
+    }
     std::string why;
-    const std::optional<OutputGrid> warped =
-        WarpedGrid(GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset), toMercator, why);
+    std::optional<OutputGrid> warped = WarpedGrid(width, height, ToOutput(transformer), why);
     if (!warped) return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError(why.c_str()));
-    grid = *warped;
+    if (roundTheWorld && warped->width > 0) {
+        // Its two edges are one meridian, which the centred Mercator puts at either end of its
+        // x, so the outline's samples leave one end short: the grid takes the whole turn.
+        const double columns = std::ceil(2 * MercatorLimitY / warped->columnStep - 1e-6);
+        warped->width = static_cast<std::int32_t>(columns);
+        warped->geoTransform[0] = -MercatorLimitY;
+        warped->geoTransform[1] = 2 * MercatorLimitY / columns;
+    }
+    grids = !centre || warped->width == 0 ? std::vector<OutputGrid>{*warped} : SplitAt180(*warped, *centre);
     return {};
 }
 
@@ -274,41 +314,50 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     std::optional<BandLayout> layout = ReadBandLayout(dataset, layoutStatus);
     if (!layout) return refused(layoutStatus);
 
-    ImportPlan plan;
-    plan.mapName = MapNameOf(filePath);
-    plan.warped = !IsWebMercator(georeference, crs);
-    OutputGrid grid;
-    GenImgProjTransformer transformer;
-    if (!plan.warped) {
-        grid = CopiedGrid(georeference.geoTransform, GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset),
-                          source->yOffset);
-    } else if (ImportStatus warp = PlanWarp(dataset, crs, *layout, options.resampling, grid, transformer);
+    const bool warped = !IsWebMercator(georeference, crs);
+    std::vector<OutputGrid> grids(1);
+    if (!warped) {
+        grids[0] = CopiedGrid(georeference.geoTransform, GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset),
+                              source->yOffset);
+    } else if (ImportStatus warp = PlanWarp(dataset, crs, *layout, options.resampling, grids);
                warp.error != ImportError::None) {
         return refused(warp);
     }
-    if (grid.width <= 0 || grid.height <= 0) {
+    if (grids.empty() || grids[0].width <= 0 || grids[0].height <= 0) {
         return refused(Refusal(ImportError::OutsideMercator,
                                "it lies wholly beyond 85.0511 degrees of latitude, where Web Mercator ends"));
     }
-    // Before any memory for the pixels is taken.
-    if (ImportStatus size = CheckSize(grid, *layout, plan.warped); size.error != ImportError::None) return refused(size);
-    if (plan.warped) {
-        source->warper = Warper::Create(dataset, std::move(transformer), grid, *layout, options.resampling,
-                                        StripRows(grid.width, BitCount(*layout), grid.height));
-        if (!source->warper) {
-            return refused(Refusal(ImportError::CannotTransform,
-                                   CannotTransform(crs) + LastGdalError("GDAL's warper refused")));
-        }
-    }
-    SetGrid(plan, grid);
     source->layout = *layout;
-    source->colourTable = ColourTable(source->layout, plan.warped, source->fillIndex);
+    source->colourTable = ColourTable(source->layout, warped, source->fillIndex);
     if (source->layout.paletteToRgb) source->paletteColours = std::move(source->colourTable);
-    plan.bitCount = BitCount(*layout);
-    plan.fileSize = BitmapFileSize(grid, *layout, plan.warped);
-    if (ImportStatus named = NameThePicture(plan, filePath); named.error != ImportError::None) return refused(named);
+    std::vector<ImportPlan> parts;
+    for (const OutputGrid& grid : grids) {
+        // Before any memory for the pixels is taken.
+        if (ImportStatus size = CheckSize(grid, *layout, warped); size.error != ImportError::None) return refused(size);
+        if (warped) {
+            // Each part is warped to Web Mercator itself, over its own grid.
+            GenImgProjTransformer transformer = MercatorTransformer(dataset, crs);
+            std::unique_ptr<Warper> warper =
+                transformer ? Warper::Create(dataset, std::move(transformer), grid, *layout, options.resampling,
+                                             StripRows(grid.width, BitCount(*layout), grid.height))
+                            : nullptr;
+            if (!warper) {
+                return refused(Refusal(ImportError::CannotTransform,
+                                       CannotTransform(crs) + LastGdalError("GDAL's warper refused")));
+            }
+            source->warpers.push_back(std::move(warper));
+        }
+        ImportPlan& plan = parts.emplace_back();
+        plan.mapName = MapNameOf(filePath);
+        if (grids.size() > 1) plan.part = parts.size() == 1 ? "_west" : "_east";
+        plan.warped = warped;
+        SetGrid(plan, grid);
+        plan.bitCount = BitCount(*layout);
+        plan.fileSize = BitmapFileSize(grid, *layout, warped);
+        if (ImportStatus named = NameThePicture(plan, filePath); named.error != ImportError::None) return refused(named);
+    }
     source->files = SourceFiles(dataset, filePath);
-    return {std::make_unique<ImportJob>(std::move(source), std::move(plan)), {}};
+    return {std::make_unique<ImportJob>(std::move(source), std::move(parts)), {}};
 }
 
 namespace {
@@ -332,12 +381,9 @@ struct StripProgress {
     }
 };
 
-}  // namespace
-
-ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgress& progress,
-                              const std::vector<FileIdentity>& alsoRead) {
-    const Source& s = *source_;
-    const ImportPlan& plan = plan_;
+// One part's bitmap into its replacement file, left for the caller to commit.
+ImportStatus WritePart(const ImportJob::Source& s, const ImportPlan& plan, Warper* warper,
+                       ReplacementFile& replacement, const ImportProgress& progress) {
     const std::int32_t rowSize = *RowSize(plan.width, plan.bitCount);
     const OutputHeaderFields fields{.width = plan.width,
                                     .height = plan.height,
@@ -348,12 +394,6 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
     const auto header = BuildOutputHeader(fields, static_cast<std::uint32_t>(s.colourTable.size()));
     if (!header) return Refusal(ImportError::TooLarge, "the bitmap's size does not fit a bitmap header");
 
-    std::vector<FileIdentity> inputs = s.files;
-    inputs.insert(inputs.end(), alsoRead.begin(), alsoRead.end());
-    ReplacementFile replacement(outputPath, std::move(inputs));
-    const std::string isInput = "Cannot write " + outputPath + ": it is one of the files being imported";
-    if (replacement.TargetIsInput()) return Refusal(ImportError::WriteFailed, isInput);
-    if (!replacement.IsOpen()) return Refusal(ImportError::WriteFailed, replacement.Error());
     OpenFile& file = replacement.File();
     const auto fail = [&](ImportStatus status) {
         replacement.Discard();
@@ -368,12 +408,12 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
     std::vector<std::uint8_t> strip(std::size_t(stripRows) * rowSize, 0);
     const int colourCount = static_cast<int>(s.layout.colourBands.size());
     const int pixelBytes = plan.bitCount / 8;
-    const bool alpha = s.warper || s.layout.alphaBand != 0;
+    const bool alpha = warper || s.layout.alphaBand != 0;
     std::vector<int> bands = s.layout.colourBands;
     GDALDatasetH from = s.source.get();
-    if (s.warper) {
+    if (warper) {
         // The strip picture holds the source's colour bands in their order, then alpha.
-        from = s.warper->Strip();
+        from = warper->Strip();
         bands = colourCount == 3 ? std::vector<int>{3, 2, 1} : std::vector<int>{1};
         bands.push_back(colourCount + 1);
     } else if (alpha) {
@@ -389,12 +429,12 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
         const std::int32_t top = plan.height - done - rows;
         CPLErrorReset();
         StripProgress stripProgress{&progress, double(done) / plan.height, double(rows) / plan.height};
-        if (s.warper && !s.warper->Warp(top, plan.width, rows, StripProgress::Report, &stripProgress)) {
+        if (warper && !warper->Warp(top, plan.width, rows, StripProgress::Report, &stripProgress)) {
             if (stripProgress.canceled) return fail(Canceled());
             return fail(Refusal(ImportError::ReadFailed, "Cannot warp the picture: " + LastGdalError("GDAL's warper failed")));
         }
-        const std::int32_t fromX = s.warper ? 0 : s.xOffset;
-        const std::int32_t fromY = s.warper ? 0 : s.yOffset + top;
+        const std::int32_t fromX = warper ? 0 : s.xOffset;
+        const std::int32_t fromY = warper ? 0 : s.yOffset + top;
         CPLErr read = CE_None;
         if (!alpha) {
             // A negative line step puts the lowest row first, as the bitmap stores them.
@@ -431,8 +471,47 @@ ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgres
         done += rows;
         if (progress && !progress(double(done) / plan.height)) return fail(Canceled());
     }
-    if (!replacement.Commit()) {
-        return Refusal(ImportError::WriteFailed, replacement.TargetIsInput() ? isInput : replacement.Error());
+    return {};
+}
+
+}  // namespace
+
+ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
+                              const std::vector<FileIdentity>& alsoRead) {
+    if (outputPaths.size() != parts_.size()) {
+        return Refusal(ImportError::WriteFailed, "the picture has " + std::to_string(parts_.size()) +
+                                                     " parts but " + std::to_string(outputPaths.size()) +
+                                                     " output names were given");
+    }
+    std::vector<FileIdentity> inputs = source_->files;
+    inputs.insert(inputs.end(), alsoRead.begin(), alsoRead.end());
+    const auto isInput = [](const std::string& path) {
+        return Refusal(ImportError::WriteFailed, "Cannot write " + path + ": it is one of the files being imported");
+    };
+    // Committed only once every part is complete: a part alone would be a map with a hole.
+    std::vector<std::unique_ptr<ReplacementFile>> files;
+    double pixels = 0;
+    for (const ImportPlan& part : parts_) pixels += double(part.width) * part.height;
+    double done = 0;
+    for (std::size_t i = 0; i < parts_.size(); ++i) {
+        const auto& replacement = files.emplace_back(std::make_unique<ReplacementFile>(outputPaths[i], inputs));
+        if (replacement->TargetIsInput()) return isInput(outputPaths[i]);
+        if (!replacement->IsOpen()) return Refusal(ImportError::WriteFailed, replacement->Error());
+        const double share = double(parts_[i].width) * parts_[i].height / pixels;
+        ImportProgress partProgress;
+        if (progress) partProgress = [&](double fraction) { return progress(done + fraction * share); };
+        Warper* warper = source_->warpers.empty() ? nullptr : source_->warpers[i].get();
+        if (ImportStatus written = WritePart(*source_, parts_[i], warper, *replacement, partProgress);
+            written.error != ImportError::None) {
+            return written;
+        }
+        done += share;
+    }
+    for (const auto& replacement : files) {
+        if (!replacement->Commit()) {
+            return replacement->TargetIsInput() ? isInput(replacement->Target())
+                                                : Refusal(ImportError::WriteFailed, replacement->Error());
+        }
     }
     return {};
 }

@@ -74,13 +74,16 @@ enum class ImportError {
     Canceled,
 };
 
-// What the import will write, known before any pixel is read.
+// What the import will write of one part of the picture, known before any pixel is read.
 struct ImportPlan {
     std::string mapName;  // the source's base name, with "(" and ")" made "[" and "]"
+    // "_west" (ending at 180 degrees) or "_east" (starting at -180) for a picture split at the
+    // 180th meridian, which no map's corners can cross; empty for a picture in one part.
+    std::string part;
     // The centres of the corner pixels, rounded to ten decimals: Make takes the bottom
     // latitude as that of the bottom row and the top latitude as that of the top row.
     WgsCorners corners;
-    std::string fileName;      // mapName(bottom,left,top,right).bmp
+    std::string fileName;      // mapName, part, then (bottom,left,top,right).bmp
     std::string proposedPath;  // fileName beside the source
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -103,7 +106,7 @@ struct ImportStatus {
 // Called after each strip with the fraction done; returning false cancels the import.
 using ImportProgress = std::function<bool(double fraction)>;
 
-// An opened source with its plan; writing reads it.
+// An opened source with the plans of its parts, west first; writing reads it.
 class ImportJob {
 public:
     struct Source;  // the opened source, known only to the import itself
@@ -113,25 +116,27 @@ public:
         SourceCloser(std::default_delete<Source>) {}
         void operator()(Source* source) const;
     };
-    ImportJob(std::unique_ptr<Source> source, ImportPlan plan);
+    ImportJob(std::unique_ptr<Source> source, std::vector<ImportPlan> parts);
     ~ImportJob();
     ImportJob(const ImportJob&) = delete;
     ImportJob& operator=(const ImportJob&) = delete;
 
-    const ImportPlan& Plan() const { return plan_; }
+    // One, or two when the picture crosses the 180th meridian.
+    const std::vector<ImportPlan>& Parts() const { return parts_; }
 
-    // Writes the bitmap to a temporary file beside outputPath and renames it over outputPath
-    // once complete, so a refusal, a failure or a cancel leaves no file and any older one as
-    // it was. Rows are read in strips, bottom row first: memory does not grow with the picture.
-    // An outputPath that is any file the source is read from (the picture, its world file,
+    // Writes each part's bitmap to a temporary file beside its output path, one path per part,
+    // and renames them over the outputs once all are complete, so a refusal, a failure or a
+    // cancel leaves no file and any older one as it was. Rows are read in strips, bottom row
+    // first: memory does not grow with the picture. Progress covers all parts as one.
+    // An output path that is any file the source is read from (the picture, its world file,
     // .prj, .aux.xml or mask) or one of alsoRead, the other files of the same run, is refused
     // with nothing written.
-    ImportStatus Write(const std::string& outputPath, const ImportProgress& progress = {},
+    ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress = {},
                        const std::vector<FileIdentity>& alsoRead = {});
 
 private:
     std::unique_ptr<Source, SourceCloser> source_;
-    ImportPlan plan_;
+    std::vector<ImportPlan> parts_;
 };
 
 struct ImportPreparation {
@@ -142,8 +147,9 @@ struct ImportPreparation {
 // Opens the source, checks it and plans the output; reads no pixels.
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options);
 
-// Message for the plan's notes, such as rows cut at the end of Web Mercator; empty when none.
-std::string ImportNotes(const ImportPlan& plan);
+// Message for the parts' notes, such as rows cut at the end of Web Mercator or the picture
+// split at 180 degrees; empty when none.
+std::string ImportNotes(const std::vector<ImportPlan>& parts);
 
 // The latitude where Web Mercator's square ends.
 inline constexpr double MercatorLatitudeLimit = 85.0511287798066;

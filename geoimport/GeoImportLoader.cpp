@@ -73,8 +73,8 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     return Module().table->prepareImport(sourcePath, options);
 }
 
-std::string ImportNotes(const ImportPlan& plan) {
-    return Module().table ? Module().table->importNotes(plan) : std::string();
+std::string ImportNotes(const std::vector<ImportPlan>& parts) {
+    return Module().table ? Module().table->importNotes(parts) : std::string();
 }
 
 // A job only ever comes from the module, so the module is open whenever one exists.
@@ -84,9 +84,9 @@ void ImportJob::SourceCloser::operator()(Source* source) const {
 
 ImportJob::~ImportJob() = default;
 
-ImportStatus ImportJob::Write(const std::string& outputPath, const ImportProgress& progress,
+ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
                               const std::vector<FileIdentity>& alsoRead) {
-    return Module().table->write(*this, outputPath, progress, alsoRead);
+    return Module().table->write(*this, outputPaths, progress, alsoRead);
 }
 
 }  // namespace kartivo::geoimport

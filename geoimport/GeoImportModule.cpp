@@ -7,9 +7,9 @@
 namespace kartivo::geoimport {
 namespace {
 
-ImportStatus WriteJob(ImportJob& job, const std::string& outputPath, const ImportProgress& progress,
+ImportStatus WriteJob(ImportJob& job, const std::vector<std::string>& outputPaths, const ImportProgress& progress,
                       const std::vector<FileIdentity>& alsoRead) {
-    return job.Write(outputPath, progress, alsoRead);
+    return job.Write(outputPaths, progress, alsoRead);
 }
 
 constexpr ModuleTable Table{

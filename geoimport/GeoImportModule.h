@@ -16,15 +16,15 @@ struct ModuleTable {
     std::optional<ForeignPicture> (*describeForeignPicture)(const std::string& path);
     bool (*isGeoreferencedPicture)(const std::string& path);
     ImportPreparation (*prepareImport)(const std::string& sourcePath, const ImportOptions& options);
-    ImportStatus (*write)(ImportJob& job, const std::string& outputPath, const ImportProgress& progress,
+    ImportStatus (*write)(ImportJob& job, const std::vector<std::string>& outputPaths, const ImportProgress& progress,
                           const std::vector<FileIdentity>& alsoRead);
     // Closes a job's source: only the module knows what it holds.
     void (*closeSource)(ImportJob::Source* source);
-    std::string (*importNotes)(const ImportPlan& plan);
+    std::string (*importNotes)(const std::vector<ImportPlan>& parts);
     std::optional<Resampling> (*resamplingFromName)(std::string_view name);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 2;
+inline constexpr std::uint32_t ModuleTableVersion = 3;
 
 }  // namespace kartivo::geoimport
 

@@ -130,12 +130,83 @@ std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, co
     const double rows = std::ceil((maxY - minY) / stepY - 1e-6);
     constexpr double Largest = std::numeric_limits<std::int32_t>::max();
     grid.width = static_cast<std::int32_t>(std::clamp(columns, 0.0, Largest));
+    grid.columnStep = stepX;
     grid.height = static_cast<std::int32_t>(std::clamp(rows, 0.0, Largest));
     // The pixels shrink a little to fill the extent exactly: no partial row or column of
     // white beyond the source's edge.
     grid.geoTransform = {extent[0], (extent[2] - extent[0]) / std::max(columns, 1.0), 0, maxY, 0,
                          -(maxY - minY) / std::max(rows, 1.0)};
     return grid;
+}
+
+std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PointTransform& toWebMercator) {
+    // Around the outline in order, so that each step between neighbours is short.
+    constexpr int EdgeSteps = 256;
+    std::vector<double> x;
+    std::vector<double> y;
+    const auto add = [&](double px, double py) {
+        x.push_back(px);
+        y.push_back(py);
+    };
+    for (int i = 0; i < EdgeSteps; ++i) add(double(i) / EdgeSteps * width, 0.0);
+    for (int i = 0; i < EdgeSteps; ++i) add(double(width), double(i) / EdgeSteps * height);
+    for (int i = 0; i < EdgeSteps; ++i) add(double(EdgeSteps - i) / EdgeSteps * width, double(height));
+    for (int i = 0; i < EdgeSteps; ++i) add(0.0, double(EdgeSteps - i) / EdgeSteps * height);
+    std::vector<int> ok(x.size());
+    toWebMercator(static_cast<int>(x.size()), x.data(), y.data(), ok.data());
+    // PROJ hands longitudes back within 180 degrees either way, so a step across the meridian
+    // shows as a jump of nearly 360 degrees.
+    const auto shortest = [](double step) { return step - 360 * std::round(step / 360); };
+    std::optional<double> first;
+    double previous = 0;
+    double unwrapped = 0;
+    bool jumps = false;
+    LongitudeSpan span{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (!ok[i] || !std::isfinite(x[i])) continue;
+        const double longitude = x[i] / MercatorLimitY * 180;
+        unwrapped = first ? unwrapped + shortest(longitude - previous) : longitude;
+        if (!first) first = longitude;
+        jumps = jumps || std::fabs(unwrapped - longitude) > 180;
+        previous = longitude;
+        span = {std::min(span.west, unwrapped), std::max(span.east, unwrapped)};
+    }
+    if (!first) return std::nullopt;
+    // Around a pole the outline comes back a whole turn away from where it started.
+    if (std::fabs(unwrapped + shortest(*first - previous) - *first) > 180) return std::nullopt;
+    // Also a picture that only touches the meridian, when its edge came back on the other side.
+    return jumps ? std::optional(span) : std::nullopt;
+}
+
+std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitude) {
+    const double metresPerDegree = MercatorLimitY / 180;
+    const double left = grid.geoTransform[0];
+    const double right = left + grid.width * grid.geoTransform[1];
+    const double step = grid.columnStep;
+    double toMeridian = 180 - centreLongitude;
+    if (toMeridian > 180) toMeridian -= 360;
+    const double meridian = toMeridian * metresPerDegree;
+    std::vector<OutputGrid> parts;
+    const auto addPart = [&](double from, double to) {
+        if (to - from < step / 2) return;
+        const double columns = std::max(1.0, std::ceil((to - from) / step - 1e-6));
+        OutputGrid part = grid;
+        part.width = static_cast<std::int32_t>(columns);
+        part.geoTransform[1] = (to - from) / columns;
+        // Back to Web Mercator's metres, each part on its own side of the meridian.
+        double x = from + centreLongitude * metresPerDegree;
+        if (x + (to - from) > MercatorLimitY * (1 + 1e-12)) x -= 2 * MercatorLimitY;
+        if (x < -MercatorLimitY * (1 + 1e-12)) x += 2 * MercatorLimitY;
+        part.geoTransform[0] = x;
+        parts.push_back(part);
+    };
+    if (meridian <= left || meridian >= right) {
+        addPart(left, right);
+    } else {
+        addPart(left, meridian);
+        addPart(meridian, right);
+    }
+    return parts;
 }
 
 // Header, colour table (a warped palette may gain white) and rows, in 64 bits.

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kartivo::geoimport {
 
@@ -20,6 +21,9 @@ struct OutputGrid {
     std::int32_t width = 0;
     std::int32_t height = 0;
     bool cut = false;  // rows beyond the end of Web Mercator were left out
+    // A warped grid's widest column that loses no source column, before the columns shrink to
+    // fill the extent: the width any part of it is cut to again.
+    double columnStep = 0;
 };
 
 // Source pixel positions (column, row) to output metres, in place; ok[i] false where a point
@@ -40,6 +44,23 @@ OutputGrid CopiedGrid(const std::array<double, 6>& g, std::int32_t width, std::i
 // transforms. An empty grid when it lies wholly beyond the end of Web Mercator.
 std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PointTransform& transform,
                                      std::string& why);
+
+// The longitudes an outline reaches, unwrapped along it: one may lie beyond 180 degrees.
+struct LongitudeSpan {
+    double west = 0;
+    double east = 0;
+};
+
+// The outline's span of longitudes when it crosses the 180th meridian, or its Web Mercator
+// abscissas jump there; nothing when not, or when it encloses a pole and so spans all
+// longitudes. toWebMercator as for WarpedGrid.
+std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PointTransform& toWebMercator);
+
+// A grid made in a Mercator centred on centreLongitude (degrees in (-180, 180]) cut at the
+// 180th meridian into the part west of it and the part east of it, each with columns of its
+// own no wider than the grid's column step, both moved into Web Mercator metres. A part thinner than half
+// a column is left out.
+std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitude);
 
 // Header, colour table (a warped palette may gain white) and rows, in 64 bits.
 std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped);

@@ -18,6 +18,7 @@ std::string WithCorners(const std::string& output, const geoimport::ImportPlan& 
     std::string name = output.substr(nameStart, output.size() - nameStart - 4);
     std::replace(name.begin(), name.end(), '(', '[');
     std::replace(name.begin(), name.end(), ')', ']');
+    // The part (_west, _east) stays with the corners: each part has a name of its own.
     return output.substr(0, nameStart) + name + plan.fileName.substr(plan.mapName.size());
 }
 
@@ -36,6 +37,9 @@ Turns each georeferenced picture into a bitmap whose rows are spaced as in Web M
 named Name(bottom,left,top,right).bmp after the picture, beside it: loading that bitmap
 or running "make" on it fills in the name and the corners by itself. The corners are the
 WGS 84 latitudes and longitudes of the centres of the corner pixels, to ten decimals.
+A map's corners cannot cross the 180th meridian, so a picture that does is split there
+into two bitmaps, Name_west(...).bmp ending at 180 degrees and Name_east(...).bmp
+starting at -180, each as wide as its own part needs.
 
 A picture in Web Mercator (EPSG:3857) is copied pixel for pixel; any other is warped to it.
 Colour pictures become 24-bit, grey and paletted ones 8-bit with their colour table. An
@@ -51,11 +55,12 @@ Options:
                     how warped pixels are found; default near (nearest neighbour)
   -o, --output NAME.bmp
                     with one picture only: writes NAME(bottom,left,top,right).bmp, the
-                    corners added as to a name of its own (with ( and ) made [ and ])
+                    corners added as to a name of its own (with ( and ) made [ and ]);
+                    a picture split at 180 degrees: NAME_west(...).bmp and NAME_east(...).bmp
 
 An output never replaces any of the pictures given, nor a file read with one (its world
 file, .prj, .aux.xml or mask); an existing output is written over. The path of each
-bitmap written is printed on standard output.
+bitmap written is printed on standard output, the west part of a split picture first.
 )";
 
 bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,
@@ -67,8 +72,11 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
         reporter.Error(picturePath, "cannot import: " + prepared.status.message);
         return false;
     }
-    const geoimport::ImportPlan& plan = prepared.job->Plan();
-    const std::string outputPath = output ? WithCorners(*output, plan) : plan.proposedPath;
+    const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
+    std::vector<std::string> outputPaths;
+    for (const geoimport::ImportPlan& plan : parts) {
+        outputPaths.push_back(output ? WithCorners(*output, plan) : plan.proposedPath);
+    }
     int shownPercent = -1;
     const auto progress = [&](double fraction) {
         const int percent = static_cast<int>(fraction * 100);
@@ -78,14 +86,14 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
         }
         return true;
     };
-    const geoimport::ImportStatus written = prepared.job->Write(outputPath, progress, allPictures);
+    const geoimport::ImportStatus written = prepared.job->Write(outputPaths, progress, allPictures);
     if (written.error != geoimport::ImportError::None) {
         reporter.Error(picturePath, written.message);
         return false;
     }
-    if (const std::string notes = geoimport::ImportNotes(plan); !notes.empty()) reporter.Error(picturePath, notes);
+    if (const std::string notes = geoimport::ImportNotes(parts); !notes.empty()) reporter.Error(picturePath, notes);
     reporter.EndProgress();
-    session.console.out << outputPath << '\n';
+    for (const std::string& outputPath : outputPaths) session.console.out << outputPath << '\n';
     return true;
 }
 

@@ -92,25 +92,32 @@ void AddForeignInfo(JsonObject& object, const std::string& path) {
 // A picture Make cannot take but the import can read: what the import would make of it. The
 // plan when the import would write it, else why not; nothing when GDAL cannot read it at all.
 struct ImportView {
-    std::optional<geoimport::WgsCorners> corners;
+    std::vector<geoimport::ImportPlan> parts;  // two for a picture split at 180 degrees; none when refused
     std::string refused;
 };
 
 std::optional<ImportView> ViewForImport(const std::string& path, const LoadedPicture& picture) {
     if (picture.headers.error != HeaderError::NotBitmap) return std::nullopt;
     const geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, {});
-    if (prepared.job) return ImportView{prepared.job->Plan().corners, {}};
+    if (prepared.job) return ImportView{prepared.job->Parts(), {}};
     if (prepared.status.error == geoimport::ImportError::OpenFailed) return std::nullopt;
-    return ImportView{std::nullopt, prepared.status.message};
+    return ImportView{{}, prepared.status.message};
 }
 
 void AddImportInfo(JsonObject& object, const ImportView& view) {
     object.Raw("bmp", "false");
-    if (!view.corners) {
+    if (view.parts.empty()) {
         object.Raw("import", JsonObject().Raw("corners", "null").String("refused", view.refused).Text());
         return;
     }
-    object.Raw("import", JsonObject().Raw("corners", CornersJson(*view.corners)).Text());
+    // "corners" are the first part's, as they were before pictures were split.
+    std::string parts;
+    for (const geoimport::ImportPlan& part : view.parts) {
+        parts += (parts.empty() ? "" : ",") +
+                 JsonObject().String("file", part.fileName).Raw("corners", CornersJson(part.corners)).Text();
+    }
+    object.Raw("import",
+               JsonObject().Raw("corners", CornersJson(view.parts[0].corners)).Raw("parts", "[" + parts + "]").Text());
 }
 
 void WriteImportText(std::ostream& out, const std::string& path, const ImportView& view) {
@@ -123,14 +130,14 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
         WriteLine(out, "coordinate system",
                   foreign->crs.empty() ? "(none)" : foreign->crs + (named ? " (" + foreign->crsName + ")" : ""));
     }
-    if (view.corners) {
-        const geoimport::WgsCorners& c = *view.corners;
+    for (const geoimport::ImportPlan& part : view.parts) {
+        if (view.parts.size() > 1) WriteLine(out, "split at 180", part.fileName);
+        const geoimport::WgsCorners& c = part.corners;
         for (const CornerTexts& corner : EachCorner({c.bottom, c.left, c.top, c.right})) {
             WriteLine(out, corner.label, DegreeText(corner.typed));
         }
-    } else {
-        WriteLine(out, "import", "refused: " + view.refused);
     }
+    if (view.parts.empty()) WriteLine(out, "import", "refused: " + view.refused);
     WriteLine(out, "not a BMP", "Make takes it once imported: kartivo-batch import " + path);
 }
 #else

@@ -91,9 +91,9 @@ geoimport::ImportPlan ImportOrFail(const std::string& path, const geoimport::Imp
     geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, options);
     EXPECT_TRUE(prepared.job) << path << ": " << prepared.status.message;
     if (!prepared.job) return {};
-    const geoimport::ImportStatus written = prepared.job->Write(output);
+    const geoimport::ImportStatus written = prepared.job->Write({output});
     EXPECT_EQ(written.error, ImportError::None) << written.message;
-    return prepared.job->Plan();
+    return prepared.job->Parts().front();
 }
 
 TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
@@ -250,7 +250,7 @@ TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
     const std::vector<std::string> before = FolderEntries(folder.Path());
     const auto write = [&source](const std::string& to, const geoimport::ImportProgress& progress) {
         const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
-        return prepared.job ? prepared.job->Write(to, progress).error : ImportError::OpenFailed;
+        return prepared.job ? prepared.job->Write({to}, progress).error : ImportError::OpenFailed;
     };
     EXPECT_EQ(write(output, [](double) { return false; }), ImportError::Canceled);
     EXPECT_EQ(write(source, {}), ImportError::WriteFailed);
@@ -269,7 +269,7 @@ TEST(ImportCommand, NeverWritesOverAFileItReads) {
     const std::string a = folder.File("a.png");  // georeferenced by its .aux.xml
     MakePicture({.driver = "PNG", .crs = "EPSG:4326", .geoTransform = Tokyo4326}, a);
     std::string aOutput;  // given as a picture after a.png, which would be imported to it
-    if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Plan().proposedPath;
+    if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Parts().front().proposedPath;
     ASSERT_FALSE(aOutput.empty());
     WriteAll(aOutput, {1, 2, 3});
     const struct {
@@ -308,7 +308,7 @@ TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
         MakePicture({.crs = crs, .geoTransform = g}, source);
         const geoimport::ImportPlan plan = ImportOrFail(source, {}, folder.File("c.bmp"));
         EXPECT_TRUE(plan.cutAtMercatorLimit);
-        EXPECT_NE(geoimport::ImportNotes(plan).find("85.0511"), std::string::npos);
+        EXPECT_NE(geoimport::ImportNotes({plan}).find("85.0511"), std::string::npos);
         EXPECT_LT(plan.corners.top, geoimport::MercatorLatitudeLimit);
         EXPECT_GT(plan.corners.top, geoimport::MercatorLatitudeLimit - 0.1);
         EXPECT_EQ(DecodeFile(folder.File("c.bmp")).height, plan.height);
@@ -357,6 +357,68 @@ TEST(ImportCommand, UsesEveryGeoreferenceGdalUses) {
     EXPECT_GE(plan.width, 100);
 }
 
+// No map's corners cross the 180th meridian: a picture that does comes out as two bitmaps, each
+// as wide as its own part, named, read back and warped as GDAL warps that part's grid. One
+// around a pole spans all longitudes and stays whole.
+TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
+    const struct {
+        const char* crs;
+        std::array<double, 6> g;
+        std::size_t parts;
+        double widest;  // the widths together, at most, as a multiple of the source's
+    } cases[] = {
+        {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0},
+        {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1},
+        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 2, 1.0},  // the whole world in longitudes 0 to 360
+        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0},  // from the meridian east
+        {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40},  // around the North Pole
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.crs) + " from " + std::to_string(c.g[0]));
+        TempFolder folder;
+        const std::string source = folder.File("x.tif");
+        MakePicture({.crs = c.crs, .geoTransform = c.g}, source);
+        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
+        ASSERT_TRUE(prepared.job) << prepared.status.message;
+        const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
+        ASSERT_EQ(parts.size(), c.parts);
+        const BatchRun run = RunBatchInProcess({"import", source});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.find("split") != std::string::npos, c.parts == 2) << run.err;
+        const Json info = JsonLines(RunBatchInProcess({"info", "--json", source}).out).at(0);
+        ASSERT_EQ(info["import"]["parts"].size(), c.parts);
+        std::string listed;
+        std::int32_t widths = 0;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const geoimport::ImportPlan& plan = parts[i];
+            listed += plan.proposedPath + "\n";
+            widths += plan.width;
+            const FileNameCorners back = ReadFileNameConvention(plan.proposedPath);
+            ASSERT_TRUE(back.corners);
+            EXPECT_EQ(*back.name, c.parts == 1 ? "x" : i == 0 ? "x_west" : "x_east");
+            const auto [bottom, left, top, right] = *back.corners;
+            EXPECT_EQ(info["import"]["parts"][i]["corners"]["left"].get<double>(), left);
+            EXPECT_EQ(info["import"]["parts"][i]["file"], plan.fileName);
+            EXPECT_LT(left, right);
+            // The parts meet at the meridian: the edge half a pixel beyond the corner centres.
+            const double halfPixel = plan.pixelWidth / 2 / 20037508.342789244 * 180;
+            if (c.parts == 2) {
+                EXPECT_NEAR(i == 0 ? right + halfPixel : left - halfPixel, i == 0 ? 180 : -180, 1e-9);
+            }
+            EXPECT_LT(bottom, top);
+            const Decoded output = DecodeFile(plan.proposedPath);
+            EXPECT_EQ(output.width, plan.width);
+            EXPECT_EQ(output.pixels, GdalWarpReference(source, plan, {}).pixels);
+        }
+        EXPECT_EQ(run.out, listed);
+        EXPECT_GE(widths, 40);
+        EXPECT_LE(widths, 40 * c.widest + 1);
+        // -o NAME.bmp: each part keeps its own name and corners.
+        EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My.bmp"), source}).out.substr(0, folder.File("My_").size()),
+                  folder.File(c.parts == 1 ? "My(" : "My_"));
+    }
+}
+
 TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     TempFolder folder;
     const std::string png = folder.File("Tokyo (2020).png");
@@ -372,7 +434,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     // -o names one output; without it, each picture is imported on its own.
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.bmp"), tif, png}).status, 2);
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.tif"), tif}).status, 2);
-    const std::string tifName = geoimport::PrepareImport(tif, {}).job->Plan().fileName;  // t(corners).bmp
+    const std::string tifName = geoimport::PrepareImport(tif, {}).job->Parts().front().fileName;  // t(corners).bmp
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My (map).bmp"), tif}).out,
               folder.File("My [map]" + tifName.substr(1)) + "\n");
     // A subdataset's output goes beside the file it lives in; a missing file says so.
@@ -398,7 +460,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     for (const std::string& text : std::vector<std::string>{wkt2, "EPSG:4326", "+proj=longlat +datum=WGS84", "garbage"}) {
         WriteAll(prj, Bytes(text.begin(), text.end()));
         const geoimport::ImportPreparation prepared = geoimport::PrepareImport(png, {});
-        const std::string got = prepared.job ? prepared.job->Plan().proposedPath : prepared.status.message;
+        const std::string got = prepared.job ? prepared.job->Parts().front().proposedPath : prepared.status.message;
         EXPECT_EQ(got.find(text == "garbage" ? "the .prj " + prj + " is not a coordinate system GDAL reads: " : written),
                   0) << got;
     }
@@ -425,10 +487,10 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     ASSERT_TRUE(plan.job);
     EXPECT_EQ(info["bmp"], false);
     EXPECT_FALSE(info.contains("error"));
-    EXPECT_EQ(info["import"]["corners"]["bottom"].get<double>(), plan.job->Plan().corners.bottom);
+    EXPECT_EQ(info["import"]["corners"]["bottom"].get<double>(), plan.job->Parts().front().corners.bottom);
     const test::BatchRun text = RunBatchInProcess({"info", tif});
     EXPECT_EQ(text.status, 0);
-    EXPECT_NE(text.out.find("bottom latitude    " + DegreeText(plan.job->Plan().corners.bottom)), std::string::npos)
+    EXPECT_NE(text.out.find("bottom latitude    " + DegreeText(plan.job->Parts().front().corners.bottom)), std::string::npos)
         << text.out;
 }
 

@@ -59,6 +59,23 @@ TEST_F(ImportPicture, ADropProposesTheNamedBitmapAndLoadsIt) {
     EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
 }
 
+// A picture across 180 degrees: the west part is saved where asked and loaded, the east part
+// beside it under its own name, and the message names both.
+TEST_F(ImportPicture, APictureAcross180IsSavedInTwoPartsAndTheWestOneLoaded) {
+    const std::string across = folder_.File("Bering.tif");
+    MakePicture({.crs = "EPSG:4326", .geoTransform = {179, 0.05, 0, 60, 0, -0.05}}, across);
+    ui_.dialogAnswers = {folder_.File("west.bmp")};
+    form_.lblDragIn_OLEDragDrop({across});
+    EXPECT_EQ(ReadFileNameConvention(ui_.saveRequests.back().initialFileName).name, "Bering_west");
+    EXPECT_EQ(form_.txtInFilePathData.Text(), folder_.File("west.bmp"));
+    ASSERT_EQ(ui_.MessageTexts().size(), 1u);
+    const std::string message = ui_.MessageTexts().back();
+    const std::size_t east = message.find(folder_.File("Bering_east("));
+    ASSERT_NE(east, std::string::npos) << message;
+    EXPECT_NE(message.find(folder_.File("west.bmp")), std::string::npos) << message;
+    EXPECT_TRUE(std::filesystem::exists(message.substr(east, message.find(".bmp", east) + 4 - east))) << message;
+}
+
 // From the menu: Cancel in the progress dialog, then a picture without a georeference.
 TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
     const std::string plain = folder_.File("plain.tif");
