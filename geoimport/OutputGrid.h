@@ -41,7 +41,7 @@ OutputGrid CopiedGrid(const std::array<double, 6>& g, std::int32_t width, std::i
 std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PointTransform& transform,
                                      std::string& why);
 
-// Header, colour table (a warped palette may gain white) and rows, in 64 bits.
+// Header, colour table (a warped or masked palette may gain white) and rows, in 64 bits.
 std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped);
 
 // Refused when the bitmap would not fit the size fields of a bitmap file.
