@@ -1,10 +1,13 @@
 #include "geoimport/BandLayout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kartivo::geoimport {
 
-std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status) {
+namespace {
+
+std::optional<BandLayout> ReadColours(GDALDatasetH dataset, ImportStatus& status) {
     const int count = GDALGetRasterCount(dataset);
     for (int band = 1; band <= count; ++band) {
         const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(dataset, band));
@@ -54,15 +57,55 @@ std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& sta
     return std::nullopt;
 }
 
+// Where the source is clear, as GDAL reads it: a mask of its own first, then nodata values,
+// then an alpha band. Nodata counts, as in GDAL's warper, only where every band holds its
+// value: a scene's black border is clear, a pixel dark in one colour is not.
+void ReadMask(GDALDatasetH dataset, BandLayout& layout) {
+    const int flags = GDALGetMaskFlags(GDALGetRasterBand(dataset, 1));
+    if ((flags & GMF_ALL_VALID) != 0) return;
+    if ((flags & GMF_NODATA) != 0) {
+        for (const int band : layout.colourBands) {
+            int has = FALSE;
+            const double value = GDALGetRasterNoDataValue(GDALGetRasterBand(dataset, band), &has);
+            if (has == FALSE) {
+                layout.noData.clear();
+                // A band without one keeps every pixel; a list for the whole picture without
+                // each band's value is left to GDAL's mask.
+                if ((flags & GMF_PER_DATASET) == 0) return;
+                break;
+            }
+            layout.noData.push_back(value);
+        }
+    }
+    // A palette's nodata entry never shows its own colour: made white, its pixels show white
+    // as they are, copied or warped by nearest neighbour, and the table needs no other white.
+    if (layout.kind == ColourKind::Palette && layout.noData.size() == 1 && layout.noData[0] >= 0 &&
+        layout.noData[0] < double(layout.palette.size()) && std::floor(layout.noData[0]) == layout.noData[0]) {
+        layout.palette[std::size_t(layout.noData[0])] = {255, 255, 255, 255};
+        layout.noData.clear();
+        return;
+    }
+    layout.masked = true;
+    layout.paletteToRgb = layout.kind == ColourKind::Palette && !WhiteEntry(layout);
+}
+
+}  // namespace
+
+std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status) {
+    std::optional<BandLayout> layout = ReadColours(dataset, status);
+    if (layout) ReadMask(dataset, *layout);
+    return layout;
+}
+
 std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
-// Where a warped paletted picture shows white: an entry that is white already, else one added
-// in a free place of the table. Nothing when a full table holds no white: then the picture is
-// written as 24-bit colours, each pixel its entry's, rather than give up an entry some pixels
-// may use (which only reading every pixel would tell) or show the unreached area in a colour
-// of the picture's own.
+// Where a warped or masked paletted picture shows white: an entry that is white already, else
+// one added in a free place of the table. Nothing when a full table holds no white: then the
+// picture is written as 24-bit colours, each pixel its entry's, rather than give up an entry
+// some pixels may use (which only reading every pixel would tell) or show the unreached or
+// clear area in a colour of the picture's own.
 std::optional<std::size_t> WhiteEntry(const BandLayout& layout) {
     for (std::size_t i = 0; i < layout.palette.size(); ++i) {
         const auto& e = layout.palette[i];
@@ -81,7 +124,7 @@ std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint
         return table;
     }
     if (layout.kind != ColourKind::Palette) return table;
-    if (warped && !layout.paletteToRgb) {
+    if (NeedsWhite(layout, warped) && !layout.paletteToRgb) {
         const std::size_t white = *WhiteEntry(layout);
         fillIndex = static_cast<std::uint8_t>(white);
         if (white == layout.palette.size()) layout.palette.push_back({255, 255, 255, 255});
@@ -90,6 +133,10 @@ std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint
         table.insert(table.end(), {OverWhite(e[2], e[3]), OverWhite(e[1], e[3]), OverWhite(e[0], e[3]), 0});
     }
     return table;
+}
+
+bool NeedsWhite(const BandLayout& layout, bool warped) {
+    return warped || layout.masked;
 }
 
 std::int16_t BitCount(const BandLayout& layout) {

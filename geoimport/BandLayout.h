@@ -25,7 +25,12 @@ struct BandLayout {
     std::vector<int> colourBands;  // in the order the bitmap stores them: blue, green, red; or one band
     int alphaBand = 0;             // 0: none
     std::vector<std::array<std::uint8_t, 4>> palette;  // red, green, blue, alpha
-    bool paletteToRgb = false;  // a warped palette without room for white: written as 24-bit colours
+    bool paletteToRgb = false;  // a warped or masked palette without room for white: written as 24-bit colours
+    // Where the source is clear, as GDAL's mask of its first band tells: a mask (internal or
+    // .msk), an alpha band or nodata values. With noData, one per colour band in their order,
+    // a pixel is clear where every band holds its own; else the mask band is read.
+    bool masked = false;
+    std::vector<double> noData;
 };
 
 // Nothing, with status set, for bands that are no picture.
@@ -39,8 +44,11 @@ std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha);
 std::optional<std::size_t> WhiteEntry(const BandLayout& layout);
 
 // The bitmap's colour table, blue, green, red, 0 per entry; for a palette written as 24-bit,
-// the colours each index becomes. A warped palette gains white (fillIndex) where it has room.
+// the colours each index becomes. A palette that needs white gains it (fillIndex) where it has room.
 std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint8_t& fillIndex);
+
+// A palette shows white where the warp does not reach and where the source is clear.
+bool NeedsWhite(const BandLayout& layout, bool warped);
 
 std::int16_t BitCount(const BandLayout& layout);
 

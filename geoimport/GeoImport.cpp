@@ -408,7 +408,7 @@ ImportStatus WritePart(const ImportJob::Source& s, const ImportPlan& plan, Warpe
     std::vector<std::uint8_t> strip(std::size_t(stripRows) * rowSize, 0);
     const int colourCount = static_cast<int>(s.layout.colourBands.size());
     const int pixelBytes = plan.bitCount / 8;
-    const bool alpha = warper || s.layout.alphaBand != 0;
+    const bool alpha = warper || s.layout.masked;
     std::vector<int> bands = s.layout.colourBands;
     GDALDatasetH from = s.source.get();
     if (warper) {
@@ -416,10 +416,19 @@ ImportStatus WritePart(const ImportJob::Source& s, const ImportPlan& plan, Warpe
         from = warper->Strip();
         bands = colourCount == 3 ? std::vector<int>{3, 2, 1} : std::vector<int>{1};
         bands.push_back(colourCount + 1);
-    } else if (alpha) {
-        bands.push_back(s.layout.alphaBand);
     }
-    const int bandCount = static_cast<int>(bands.size());
+    // A copy reads where the source is clear from its nodata values, or from the mask GDAL
+    // makes of a mask band or alpha, into the place of alpha.
+    const bool byNoData = !warper && !s.layout.noData.empty();
+    GDALRasterBandH mask =
+        !warper && s.layout.masked && !byNoData ? GDALGetMaskBand(GDALGetRasterBand(from, 1)) : nullptr;
+    const auto clear = [&s, colourCount](const std::uint8_t* in) {
+        for (int c = 0; c < colourCount; ++c) {
+            if (in[c] != s.layout.noData[std::size_t(c)]) return false;
+        }
+        return true;
+    };
+    const int bandCount = colourCount + (alpha ? 1 : 0);
     std::vector<std::uint8_t> withAlpha(alpha ? std::size_t(stripRows) * plan.width * bandCount : 0);
 
     for (std::int32_t done = 0; done < plan.height;) {
@@ -442,14 +451,19 @@ ImportStatus WritePart(const ImportJob::Source& s, const ImportPlan& plan, Warpe
                                          strip.data() + std::size_t(rows - 1) * rowSize, plan.width, rows, GDT_Byte,
                                          bandCount, bands.data(), colourCount, -GSpacing(rowSize), 1, nullptr);
         } else {
-            read = GDALDatasetRasterIOEx(from, GF_Read, fromX, fromY, plan.width, rows, withAlpha.data(),
-                                         plan.width, rows, GDT_Byte, bandCount, bands.data(), bandCount,
-                                         GSpacing(plan.width) * bandCount, 1, nullptr);
+            const GSpacing line = GSpacing(plan.width) * bandCount;
+            read = GDALDatasetRasterIOEx(from, GF_Read, fromX, fromY, plan.width, rows, withAlpha.data(), plan.width,
+                                         rows, GDT_Byte, static_cast<int>(bands.size()), bands.data(), bandCount,
+                                         line, 1, nullptr);
+            if (read == CE_None && mask != nullptr) {
+                read = GDALRasterIOEx(mask, GF_Read, fromX, fromY, plan.width, rows, withAlpha.data() + colourCount,
+                                      plan.width, rows, GDT_Byte, bandCount, line, nullptr);
+            }
             for (std::int32_t r = 0; r < rows; ++r) {
                 const std::uint8_t* in = withAlpha.data() + std::size_t(r) * plan.width * bandCount;
                 std::uint8_t* out = strip.data() + std::size_t(rows - 1 - r) * rowSize;
                 for (std::int32_t x = 0; x < plan.width; ++x, in += bandCount, out += pixelBytes) {
-                    const std::uint8_t a = in[colourCount];
+                    const std::uint8_t a = byNoData ? (clear(in) ? 0 : 255) : in[colourCount];
                     if (s.layout.paletteToRgb) {
                         static constexpr std::array<std::uint8_t, 3> White{255, 255, 255};
                         const std::uint8_t* colour = a == 0 ? White.data() : &s.paletteColours[std::size_t(in[0]) * 4];

@@ -209,9 +209,9 @@ std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitud
     return parts;
 }
 
-// Header, colour table (a warped palette may gain white) and rows, in 64 bits.
+// Header, colour table (a warped or masked palette may gain white) and rows, in 64 bits.
 std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped) {
-    const bool gainsWhite = warped && WhiteEntry(layout) == layout.palette.size();
+    const bool gainsWhite = NeedsWhite(layout, warped) && WhiteEntry(layout) == layout.palette.size();
     const std::uint64_t entries = layout.kind == ColourKind::Grey ? 256
                                   : layout.kind == ColourKind::Palette && !layout.paletteToRgb
                                       ? layout.palette.size() + (gainsWhite ? 1 : 0)

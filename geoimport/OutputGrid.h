@@ -62,7 +62,7 @@ std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t heig
 // a column is left out.
 std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitude);
 
-// Header, colour table (a warped palette may gain white) and rows, in 64 bits.
+// Header, colour table (a warped or masked palette may gain white) and rows, in 64 bits.
 std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped);
 
 // Refused when the bitmap would not fit the size fields of a bitmap file.

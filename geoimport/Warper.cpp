@@ -49,6 +49,16 @@ std::unique_ptr<Warper> Warper::Create(GDALDatasetH dataset, GenImgProjTransform
     options->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * colourBands));
     for (int i = 0; i < colourBands; ++i) options->panSrcBands[i] = options->panDstBands[i] = i + 1;
     options->nSrcAlphaBand = layout.alphaBand;
+    // Without nodata values GDAL reads the source's own mask; with them, what they leave clear
+    // is no colour to resample from, so no edge is blended with the border they mark.
+    if (!layout.noData.empty()) {
+        options->padfSrcNoDataReal = static_cast<double*>(CPLMalloc(sizeof(double) * colourBands));
+        for (std::size_t i = 0; i < layout.noData.size(); ++i) {
+            options->padfSrcNoDataReal[layout.colourBands[i] - 1] = layout.noData[i];
+        }
+        // Clear only where every band holds its value, as GDAL's mask and the copy count it.
+        options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "UNIFIED_SRC_NODATA", "YES");
+    }
     options->nDstAlphaBand = colourBands + 1;
     options->pfnTransformer = GDALApproxTransform;
     options->pTransformerArg = warper->approx_.get();

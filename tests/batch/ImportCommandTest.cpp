@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -194,6 +195,77 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
             const Decoded reference = GdalWarpReference(colours, plan, c.warpExtra);
             EXPECT_EQ(output.pixels, reference.pixels);
         }
+    }
+}
+
+// A scene with a black border that is no part of it, as satellite scenes come. Marked clear by a
+// nodata value, a mask, an alpha band or PNG transparency, the border shows white, and none of
+// its black is blended into the scene's edge.
+TEST(ImportCommand, ClearBorderShowsWhiteHoweverMarked) {
+    const auto scene = [](int b, int x, int y) -> std::uint8_t {
+        if (std::abs(x - 20) + std::abs(y - 15) >= 17) return 0;
+        return b == 4 ? 255 : 128 + ((x * 37 + y * 101 + b * 71 + x * y) & 127);
+    };
+    using enum geoimport::Resampling;
+    const std::vector<Source> forms{{.clear = 0}, {.clear = 0, .mask = "NO"}, {.clear = 0, .mask = "YES"},
+                                    {.bands = 4, .alpha = true}, {.driver = "PNG", .clear = 0}};
+    for (const auto& [crs, g] : {std::pair{"EPSG:32654", Tokyo32654}, std::pair{"EPSG:3857", Tokyo3857}}) {
+        for (const geoimport::Resampling resampling : {Nearest, Bilinear, Cubic}) {
+            SCOPED_TRACE(std::string(crs) + " resampling " + std::to_string(int(resampling)));
+            TempFolder folder;
+            std::vector<Pixels> outputs;
+            for (Source form : forms) {
+                form.crs = crs;
+                form.geoTransform = g;
+                form.value = scene;
+                const std::string source = folder.File(std::to_string(outputs.size()) + "." + form.driver);
+                MakePicture(form, source);
+                ImportOrFail(source, {.resampling = resampling}, folder.File("out.bmp"));
+                outputs.push_back(DecodeFile(folder.File("out.bmp")).pixels);
+                EXPECT_EQ(outputs.back(), outputs.front()) << source;
+            }
+            // The scene's darkest is 128: its border, or a blend with it, shows darker. (Cubic
+            // may overshoot at a real edge.)
+            if (resampling != Cubic) {
+                EXPECT_GE(std::ranges::min(outputs.front()), 128);
+            }
+        }
+    }
+    // Grey shows white there; a palette an entry that is white, which a full table without one
+    // has no room for: then it is written as 24-bit colours.
+    const struct {
+        Source source;
+        std::int16_t bitCount;
+    } others[] = {
+        {{.crs = "EPSG:3857", .geoTransform = Tokyo3857, .bands = 1, .clear = 0}, 8},
+        {{.crs = "EPSG:3857", .geoTransform = Tokyo3857, .bands = 1, .palette = true, .clear = 0}, 8},
+        {{.crs = "EPSG:32654", .geoTransform = Tokyo32654, .bands = 1, .palette = true, .clear = 0}, 8},
+        {{.crs = "EPSG:3857", .geoTransform = Tokyo3857, .bands = 1, .palette = true, .clear = 0, .mask = "YES"}, 24},
+        {{.crs = "EPSG:32654", .geoTransform = Tokyo32654, .bands = 1, .palette = true, .clear = 0, .mask = "YES"}, 24},
+    };
+    for (auto [source, bitCount] : others) {
+        SCOPED_TRACE(source.crs + (source.palette ? " palette " : " grey ") + (source.mask.empty() ? "nodata" : "mask"));
+        TempFolder folder;
+        source.value = scene;
+        MakePicture(source, folder.File("s.tif"));
+        const geoimport::ImportPlan plan = ImportOrFail(folder.File("s.tif"), {}, folder.File("out.bmp"));
+        EXPECT_EQ(plan.bitCount, bitCount);
+        EXPECT_EQ(std::filesystem::file_size(folder.File("out.bmp")), plan.fileSize);
+        const Decoded output = DecodeFile(folder.File("out.bmp"));
+        const std::size_t plane = std::size_t(output.width) * output.height;
+        const std::array<short, 3> clear{short(source.palette ? 255 : 0), 0, 0};  // what index or grey 0 shows
+        int white = 0;
+        int shownClear = 0;
+        for (std::size_t i = 0; i < plane; ++i) {
+            const std::array<short, 3> colour =
+                output.bands == 3 ? std::array<short, 3>{output.pixels[i], output.pixels[plane + i],
+                                                         output.pixels[2 * plane + i]}
+                                  : output.palette.at(output.pixels[i]);
+            shownClear += colour == clear;
+            white += colour == std::array<short, 3>{255, 255, 255};
+        }
+        EXPECT_EQ(shownClear, 0);
+        EXPECT_GT(white, 0);
     }
 }
 

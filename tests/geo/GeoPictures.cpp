@@ -24,6 +24,19 @@ void MakePicture(const Source& spec, const std::string& path) {
                                spec.height, GDT_UInt16, 0, 0),
                   CE_None);
         if (spec.alpha && b == spec.bands) GDALSetRasterColorInterpretation(band, GCI_AlphaBand);
+        if (spec.clear && spec.mask.empty()) GDALSetRasterNoDataValue(band, *spec.clear);
+    }
+    if (spec.clear && !spec.mask.empty()) {
+        Pixels mask(std::size_t(spec.width) * spec.height, 0);
+        for (std::size_t i = 0; i < mask.size(); ++i) {
+            for (int b = 1; b <= spec.bands; ++b) {
+                if (spec.value(b, int(i % spec.width), int(i / spec.width)) != *spec.clear) mask[i] = 255;
+            }
+        }
+        ASSERT_EQ(GDALCreateDatasetMaskBand(ds, GMF_PER_DATASET), CE_None);
+        ASSERT_EQ(GDALRasterIO(GDALGetMaskBand(GDALGetRasterBand(ds, 1)), GF_Write, 0, 0, spec.width, spec.height,
+                               mask.data(), spec.width, spec.height, GDT_Byte, 0, 0),
+                  CE_None);
     }
     if (spec.palette) {
         GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
@@ -57,8 +70,10 @@ void MakePicture(const Source& spec, const std::string& path) {
         for (const std::string& rpc : spec.rpcs) rpcs.AddString(rpc.c_str());
         GDALSetMetadata(ds, rpcs.List(), "RPC");
     }
+    CPLSetThreadLocalConfigOption("GDAL_TIFF_INTERNAL_MASK", spec.mask.empty() ? nullptr : spec.mask.c_str());
     GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(spec.driver.c_str()), path.c_str(), ds, FALSE, nullptr,
                                       nullptr, nullptr);
+    CPLSetThreadLocalConfigOption("GDAL_TIFF_INTERNAL_MASK", nullptr);
     ASSERT_NE(out, nullptr) << CPLGetLastErrorMsg();
     GDALClose(out);
     GDALClose(ds);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct Source {
     bool alpha = false;               // the last band is alpha
     std::vector<std::array<double, 4>> gcps;  // column, row, x, y in crs: control points in place of geoTransform
     std::vector<std::string> rpcs;            // "KEY=VALUE" coefficients of a satellite's RPCs
+    // Pixels whose every band holds this value are clear: it is written as each band's nodata
+    // value, or with a mask, as one of the picture's own instead: inside the file ("YES") or a
+    // .msk beside it ("NO").
+    std::optional<int> clear;
+    std::string mask;
     // The value of band b at column x, row y; by default varied enough that a pixel taken
     // from the wrong place shows.
     std::function<std::uint8_t(int b, int x, int y)> value = [](int b, int x, int y) {
