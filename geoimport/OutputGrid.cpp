@@ -18,6 +18,41 @@ std::string SizeText(std::uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
+// Points over a picture, transformed: its outline densely, and a grid over its inside, where a
+// pole it holds shows, or the Earth of a picture whose edges lie off it (a full disk seen from
+// space), found as gdalwarp finds it. The inside is sampled finer when the outline leaves the
+// Earth, for the limb is the picture's edge there.
+struct Samples {
+    std::vector<double> x;
+    std::vector<double> y;
+    std::vector<int> ok;
+
+    Samples(std::int32_t width, std::int32_t height, const PointTransform& transform) {
+        constexpr int EdgeSteps = 256;
+        for (int i = 0; i <= EdgeSteps; ++i) {
+            const double t = double(i) / EdgeSteps;
+            Add(t * width, 0.0);
+            Add(t * width, double(height));
+            Add(0.0, t * height);
+            Add(double(width), t * height);
+        }
+        const std::size_t edges = x.size();
+        ok.resize(edges);
+        transform(static_cast<int>(edges), x.data(), y.data(), ok.data());
+        const int gridSteps = std::find(ok.begin(), ok.end(), 0) != ok.end() ? 256 : 64;
+        for (int i = 0; i <= gridSteps; ++i) {
+            for (int j = 1; j < gridSteps; ++j) Add(double(i) / gridSteps * width, double(j) / gridSteps * height);
+        }
+        ok.resize(x.size());
+        transform(static_cast<int>(x.size() - edges), x.data() + edges, y.data() + edges, ok.data() + edges);
+    }
+    void Add(double px, double py) {
+        x.push_back(px);
+        y.push_back(py);
+    }
+    bool Valid(std::size_t i) const { return ok[i] && std::isfinite(x[i]) && std::isfinite(y[i]); }
+};
+
 }  // namespace
 
 std::int32_t StripRows(std::int32_t width, std::int32_t bitCount, std::int32_t height) {
@@ -53,42 +88,14 @@ OutputGrid CopiedGrid(const std::array<double, 6>& g, std::int32_t width, std::i
 // pixels of the diagonal's size, which drops rows of a tall picture in degrees.)
 std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PointTransform& transform,
                                      std::string& why) {
-    std::vector<double> sampleX;
-    std::vector<double> sampleY;
-    const auto add = [&](double x, double y) {
-        sampleX.push_back(x);
-        sampleY.push_back(y);
-    };
-    constexpr int EdgeSteps = 256;
-    for (int i = 0; i <= EdgeSteps; ++i) {
-        const double t = double(i) / EdgeSteps;
-        add(t * width, 0.0);
-        add(t * width, double(height));
-        add(0.0, t * height);
-        add(double(width), t * height);
-    }
-    std::vector<int> transformed(sampleX.size());
-    transform(static_cast<int>(sampleX.size()), sampleX.data(), sampleY.data(), transformed.data());
-    // Where part of the outline lies off the Earth (a full disk seen from space, a polar
-    // picture's corners), the picture's Earth reaches past the edges that transform: it is
-    // found over a grid of the interior, as gdalwarp does.
-    if (std::find(transformed.begin(), transformed.end(), 0) != transformed.end()) {
-        const std::size_t edges = sampleX.size();
-        constexpr int GridSteps = 256;
-        for (int i = 0; i <= GridSteps; ++i) {
-            for (int j = 1; j < GridSteps; ++j) add(double(i) / GridSteps * width, double(j) / GridSteps * height);
-        }
-        transformed.resize(sampleX.size());
-        transform(static_cast<int>(sampleX.size() - edges), sampleX.data() + edges, sampleY.data() + edges,
-                  transformed.data() + edges);
-    }
+    const Samples samples(width, height, transform);
     std::array<double, 4> extent{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
                                  -std::numeric_limits<double>::infinity(),
                                  -std::numeric_limits<double>::infinity()};
-    for (std::size_t i = 0; i < sampleX.size(); ++i) {
-        if (!transformed[i] || !std::isfinite(sampleX[i]) || !std::isfinite(sampleY[i])) continue;
-        extent = {std::min(extent[0], sampleX[i]), std::min(extent[1], sampleY[i]), std::max(extent[2], sampleX[i]),
-                  std::max(extent[3], sampleY[i])};
+    for (std::size_t i = 0; i < samples.x.size(); ++i) {
+        if (!samples.Valid(i)) continue;
+        extent = {std::min(extent[0], samples.x[i]), std::min(extent[1], samples.y[i]),
+                  std::max(extent[2], samples.x[i]), std::max(extent[3], samples.y[i])};
     }
     if (!(extent[2] > extent[0]) || !(extent[3] > extent[1])) {
         why = "its outline does not transform to Web Mercator";
@@ -140,42 +147,36 @@ std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, co
 }
 
 std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PointTransform& toWebMercator) {
-    // Around the outline in order, so that each step between neighbours is short.
-    constexpr int EdgeSteps = 256;
-    std::vector<double> x;
-    std::vector<double> y;
-    const auto add = [&](double px, double py) {
-        x.push_back(px);
-        y.push_back(py);
-    };
-    for (int i = 0; i < EdgeSteps; ++i) add(double(i) / EdgeSteps * width, 0.0);
-    for (int i = 0; i < EdgeSteps; ++i) add(double(width), double(i) / EdgeSteps * height);
-    for (int i = 0; i < EdgeSteps; ++i) add(double(EdgeSteps - i) / EdgeSteps * width, double(height));
-    for (int i = 0; i < EdgeSteps; ++i) add(0.0, double(EdgeSteps - i) / EdgeSteps * height);
-    std::vector<int> ok(x.size());
-    toWebMercator(static_cast<int>(x.size()), x.data(), y.data(), ok.data());
-    // PROJ hands longitudes back within 180 degrees either way, so a step across the meridian
-    // shows as a jump of nearly 360 degrees.
-    const auto shortest = [](double step) { return step - 360 * std::round(step / 360); };
-    std::optional<double> first;
-    double previous = 0;
-    double unwrapped = 0;
-    bool jumps = false;
-    LongitudeSpan span{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        if (!ok[i] || !std::isfinite(x[i])) continue;
-        const double longitude = x[i] / MercatorLimitY * 180;
-        unwrapped = first ? unwrapped + shortest(longitude - previous) : longitude;
-        if (!first) first = longitude;
-        jumps = jumps || std::fabs(unwrapped - longitude) > 180;
-        previous = longitude;
-        span = {std::min(span.west, unwrapped), std::max(span.east, unwrapped)};
+    const Samples samples(width, height, toWebMercator);
+    std::vector<double> longitudes;  // in [-180, 180)
+    double rawWest = std::numeric_limits<double>::infinity();
+    double rawEast = -rawWest;
+    for (std::size_t i = 0; i < samples.x.size(); ++i) {
+        if (!samples.Valid(i)) continue;
+        const double longitude = samples.x[i] / MercatorLimitY * 180;
+        rawWest = std::min(rawWest, longitude);
+        rawEast = std::max(rawEast, longitude);
+        longitudes.push_back(longitude - 360 * std::floor((longitude + 180) / 360));
     }
-    if (!first) return std::nullopt;
-    // Around a pole the outline comes back a whole turn away from where it started.
-    if (std::fabs(unwrapped + shortest(*first - previous) - *first) > 180) return std::nullopt;
-    // Also a picture that only touches the meridian, when its edge came back on the other side.
-    return jumps ? std::optional(span) : std::nullopt;
+    if (longitudes.empty()) return std::nullopt;
+    // The picture spans all longitudes but the widest stretch it leaves out.
+    std::sort(longitudes.begin(), longitudes.end());
+    LongitudeSpan span{longitudes.front(), longitudes.back()};
+    double gap = longitudes.front() + 360 - longitudes.back();
+    for (std::size_t i = 0; i + 1 < longitudes.size(); ++i) {
+        if (longitudes[i + 1] - longitudes[i] > gap) {
+            gap = longitudes[i + 1] - longitudes[i];
+            span = {longitudes[i + 1], longitudes[i] + 360};
+        }
+    }
+    // Round a pole, or over the whole world, it leaves out no more than its samples lie apart:
+    // one picture as wide as the world, which the samples alone would leave short of 180 degrees.
+    constexpr double AllRound = 10;
+    if (gap < AllRound) return LongitudeSpan{-180, 180};
+    // Recentred where it crosses the meridian, or where its abscissas jump there (an edge on
+    // 180 degrees that PROJ puts at either end); kept as it is otherwise.
+    if (rawEast - rawWest <= span.east - span.west + 1e-9) return std::nullopt;
+    return span;
 }
 
 std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitude) {

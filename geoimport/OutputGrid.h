@@ -51,9 +51,9 @@ struct LongitudeSpan {
     double east = 0;
 };
 
-// The outline's span of longitudes when it crosses the 180th meridian, or its Web Mercator
-// abscissas jump there; nothing when not, or when it encloses a pole and so spans all
-// longitudes. toWebMercator as for WarpedGrid.
+// The longitudes a picture spans when it crosses the 180th meridian, or its Web Mercator
+// abscissas jump there; all of them (-180 to 180) when it spans the world or holds a pole;
+// nothing when it lies within one turn as Web Mercator has it. toWebMercator as for WarpedGrid.
 std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PointTransform& toWebMercator);
 
 // A grid made in a Mercator centred on centreLongitude (degrees in (-180, 180]) cut at the

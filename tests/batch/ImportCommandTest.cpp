@@ -441,9 +441,11 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
     } cases[] = {
         {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0},
         {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1},
-        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 2, 1.0},  // the whole world in longitudes 0 to 360
+        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 1, 1.0},  // the whole world in longitudes 0 to 360: whole
         {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0},  // from the meridian east
         {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40},  // around the North Pole
+        // A full disk seen from above 140.7 degrees east: its outline lies off the Earth.
+        {"+proj=geos +h=35785831 +lon_0=140.7 +ellps=WGS84", {-5568748, 278437.4, 0, 5568748, 0, -371249.9}, 2, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.crs) + " from " + std::to_string(c.g[0]));

@@ -56,6 +56,18 @@ TEST(OutputGrid, WarpedGridCoversTheOutlineAndCutsAtTheEndOfWebMercator) {
     EXPECT_NEAR(disk->geoTransform[0], 10000, 400);
     EXPECT_NEAR(disk->width, 80, 1);
     EXPECT_NEAR(disk->height, 80, 1);
+    // A pole inside the picture: its edges stay far from the end of Web Mercator, its middle passes it.
+    const PointTransform domed = [](int count, double* x, double* y, int* ok) {
+        for (int i = 0; i < count; ++i, ++ok) {
+            *ok = true;
+            y[i] = MercatorLimitY * (1.5 - std::hypot(x[i] - 50, y[i] - 50) / 50);
+            x[i] *= 1000;
+        }
+    };
+    const auto pole = WarpedGrid(100, 100, domed, why);
+    ASSERT_TRUE(pole);
+    EXPECT_TRUE(pole->cut);
+    EXPECT_DOUBLE_EQ(pole->geoTransform[3], MercatorLimitY);
     EXPECT_FALSE(WarpedGrid(100, 100, Affine(0, 0, 1000, [](double, double) { return true; }), why));
     EXPECT_NE(why.find("does not transform"), std::string::npos) << why;
 }
