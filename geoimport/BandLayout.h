@@ -2,7 +2,7 @@
 // How a source's bands become a bitmap's colours: RGB, grey or a colour table, with the
 // transparency laid over white.
 
-#include "geoimport/GeoImport.h"
+#include "geoimport/ImportTypes.h"
 
 #include <gdal.h>
 

@@ -1,3 +1,7 @@
+// The import in its steps: open the source, decide its coordinate system, read its bands, grid
+// the output (copied or warped, in one part or two at the 180th meridian), check the size and
+// name each part; then write the parts strip by strip, whole or not at all.
+
 #include "geoimport/GeoImport.h"
 
 #include "bitmap/FileNameConvention.h"

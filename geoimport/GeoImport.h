@@ -5,6 +5,7 @@
 // The only place that sees GDAL; nothing of it leaks through this header.
 
 #include "common/File.h"
+#include "geoimport/ImportTypes.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,8 +17,6 @@
 
 namespace kartivo::geoimport {
 
-enum class Resampling { Nearest, Bilinear, Cubic };
-
 // "near", "bilinear" or "cubic".
 std::optional<Resampling> ResamplingFromName(std::string_view name);
 
@@ -26,14 +25,6 @@ struct ImportOptions {
     // wrong one: anything GDAL understands, such as "EPSG:32654". Empty: the source's own.
     std::string sourceCrs;
     Resampling resampling = Resampling::Nearest;
-};
-
-// Signed decimal degrees in WGS 84.
-struct WgsCorners {
-    double bottom = 0;
-    double left = 0;
-    double top = 0;
-    double right = 0;
 };
 
 // What info reports of a picture GDAL reads.
@@ -57,23 +48,6 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path);
 // window offers to import rather than load.
 bool IsGeoreferencedPicture(const std::string& path);
 
-enum class ImportError {
-    None,
-    OpenFailed,       // GDAL cannot read the file
-    BadCrsOption,     // the coordinate system given in the options is not understood
-    NoGeoreference,   // neither a georeference in the file nor one beside it
-    NoCrs,            // a georeference without a coordinate system
-    CannotTransform,  // the coordinate system does not transform to Web Mercator
-    BeyondTheEarth,   // a georeference larger than the Earth: a broken header
-    NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
-    OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
-    TooLarge,         // the bitmap would not fit the size fields of a bitmap file
-    NameUnreadable,   // the corners would not read back from the file name
-    ReadFailed,
-    WriteFailed,
-    Canceled,
-};
-
 // What the import will write of one part of the picture, known before any pixel is read.
 struct ImportPlan {
     std::string mapName;  // the source's base name, with "(" and ")" made "[" and "]"
@@ -96,11 +70,6 @@ struct ImportPlan {
     double originY = 0;
     double pixelWidth = 0;
     double pixelHeight = 0;
-};
-
-struct ImportStatus {
-    ImportError error = ImportError::None;
-    std::string message;  // why, for a person; empty when all went well
 };
 
 // Called after each strip with the fraction done; returning false cancels the import.

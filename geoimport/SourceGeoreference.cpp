@@ -1,3 +1,6 @@
+// Reading where a picture lies from GDAL and the files beside it, and judging it before any
+// transformation runs: a header spanning more than the Earth is refused from its numbers alone.
+
 #include "geoimport/SourceGeoreference.h"
 
 #include "common/PathParts.h"

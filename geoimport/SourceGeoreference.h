@@ -3,7 +3,7 @@
 // beside it), whether that is plausible at all, and which files it is read from.
 
 #include "common/File.h"
-#include "geoimport/GeoImport.h"
+#include "geoimport/ImportTypes.h"
 
 #include <gdal.h>
 #include <ogr_spatialref.h>

@@ -3,7 +3,7 @@
 
 #include "geoimport/BandLayout.h"
 #include "geoimport/Gdal.h"
-#include "geoimport/GeoImport.h"
+#include "geoimport/ImportTypes.h"
 #include "geoimport/OutputGrid.h"
 
 #include <array>

@@ -1,0 +1,40 @@
+#pragma once
+// The plain types the import's steps and its callers share: none of GDAL's.
+
+#include <string>
+
+namespace kartivo::geoimport {
+
+enum class Resampling { Nearest, Bilinear, Cubic };
+
+// Signed decimal degrees in WGS 84.
+struct WgsCorners {
+    double bottom = 0;
+    double left = 0;
+    double top = 0;
+    double right = 0;
+};
+
+enum class ImportError {
+    None,
+    OpenFailed,       // GDAL cannot read the file
+    BadCrsOption,     // the coordinate system given in the options is not understood
+    NoGeoreference,   // neither a georeference in the file nor one beside it
+    NoCrs,            // a georeference without a coordinate system
+    CannotTransform,  // the coordinate system does not transform to Web Mercator
+    BeyondTheEarth,   // a georeference larger than the Earth: a broken header
+    NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
+    OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
+    TooLarge,         // the bitmap would not fit the size fields of a bitmap file
+    NameUnreadable,   // the corners would not read back from the file name
+    ReadFailed,
+    WriteFailed,
+    Canceled,
+};
+
+struct ImportStatus {
+    ImportError error = ImportError::None;
+    std::string message;  // why, for a person; empty when all went well
+};
+
+}  // namespace kartivo::geoimport
