@@ -56,6 +56,15 @@ TEST(OutputGrid, WarpedGridCoversTheOutlineAndCutsAtTheEndOfWebMercator) {
     EXPECT_NEAR(disk->geoTransform[0], 10000, 400);
     EXPECT_NEAR(disk->width, 80, 1);
     EXPECT_NEAR(disk->height, 80, 1);
+    // Rows that shrink towards the bottom, as latitudes do towards the equator: the last row's
+    // step sets the pixel height, or rows of the source are lost.
+    const PointTransform shrinking = [](int count, double*, double* y, int* ok) {
+        for (int i = 0; i < count; ++i, ++ok) {
+            *ok = true;
+            y[i] = -1000 * (11 * y[i] - y[i] * y[i] / 2);
+        }
+    };
+    EXPECT_EQ(WarpedGrid(40, 10, shrinking, why)->height, 60);
     // A pole inside the picture: its edges stay far from the end of Web Mercator, its middle passes it.
     const PointTransform domed = [](int count, double* x, double* y, int* ok) {
         for (int i = 0; i < count; ++i, ++ok) {
