@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
@@ -187,26 +188,54 @@ TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
 using StartupFiles = ViewFixture;
 
 // Files named on the command line reach the window through the drop targets' own handlers; a
-// map data file alone leaves the In frame alone.
-TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
-    qt::OpenGivenFiles(*window_, {"/nowhere/map.mbx"});
-    EXPECT_EQ(form_.txtInFilePathData.Text() + "|" + form_.txtlblAmbuloFilePath.Text(), "|/nowhere/map.mbx");
+// map data file alone leaves the In frame alone. Names that cannot be opened are told in one
+// box and stand in no path box.
+TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDropsAndMissingOnesAreTold) {
     TempFolder folder;
     const std::string picture = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
     WriteAll(picture, MakeBitmap({.width = 6, .height = 3}));
     WriteAll(folder.File("area.mbx"), Bytes(200, 0));
+    std::filesystem::create_directory(folder.File("folder.mbx"));
     // Relative names are taken from the current folder, as a terminal gives them.
     const QString before = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(folder.Path().string()));
     // A mistyped name first: it is left out, and no file of that name appears.
-    qt::OpenGivenFiles(*window_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "area.mbx",
-                                  QString::fromStdString(picture), "/elsewhere/other.mbx"});
+    qt::OpenGivenFiles(*window_, ui_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "folder.mbx", "area.mbx",
+                                       QString::fromStdString(picture), "/elsewhere/other.mbx"});
     QDir::setCurrent(before);
     EXPECT_FALSE(std::filesystem::exists(folder.File("mistyped.bmp")));
 
     EXPECT_EQ(form_.txtInFilePathData.Text() + form_.lblImageWidthData.Text(), picture + "6");
     EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), folder.File("area.mbx"));
-    EXPECT_TRUE(ui_.boxes.shown.empty());
+    ASSERT_EQ(ui_.boxes.shown.size(), 1U);
+    EXPECT_EQ(ui_.boxes.shown[0].text, "Cannot open\n" + folder.File("mistyped.bmp") + ": No such file or directory\n" +
+                                           folder.File("folder.mbx") + ": Is a directory\n" +
+                                           "/elsewhere/other.mbx: No such file or directory");
+}
+
+// The program as a terminal without a display runs it: what needs no window is answered and
+// ends the run; the rest fails with a message, never with a crash.
+TEST(ProgramWithoutDisplay, AnswersItsOptionsAndOtherwiseFailsWithAMessage) {
+    // The text expected in standard output, or with a failure in standard error.
+    const struct { QStringList args; int status; const char* out; } cases[] = {
+        {{"--help"}, 0, "Usage: "},
+        {{"--help-all"}, 0, "--qmljsdebugger"},  // with Qt's options
+        {{"--version"}, 0, "kartivo "},
+        // Qt's window options are passed over, values and all, and the real mistake is named.
+        {{"-style", "fusion", "--bogus", "map.bmp"}, 1, "Unknown option 'bogus'."},
+        {{}, 1, "kartivo: "},
+    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+    for (const auto& c : cases) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(KARTIVO_PROGRAM, c.args);
+        ASSERT_TRUE(program.waitForFinished(30000)) << c.args.join(' ').toStdString();
+        const QString out = program.readAllStandardOutput(), err = program.readAllStandardError();
+        EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == c.status) << program.exitCode();
+        EXPECT_TRUE((c.status == 0 ? out : err).contains(c.out)) << c.args.join(' ').toStdString() << out.toStdString() << err.toStdString();
+    }
 }
 
 }  // namespace
