@@ -160,10 +160,15 @@ void MainWindow::BuildFrames() {
             inputs.push_back(widget);
             break;
         }
-        case WidgetKind::Button:
-            widget = new QPushButton(parent);
+        case WidgetKind::Button: {
+            auto* button = new QPushButton(parent);
+            // Enter presses a focused button as Space does. The window is no dialog and has no
+            // default button, so Enter anywhere else presses none.
+            button->setAutoDefault(true);
+            widget = button;
             inputs.push_back(widget);
             break;
+        }
         case WidgetKind::DropTarget: {
             auto* target = new DropTarget(parent);
             dropTargets.push_back(target);

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <filesystem>
@@ -95,6 +96,8 @@ public:
     qt::QtUserInterface qtUi_;
 };
 
+// The buttons stand on the screen in the order the text names them (pressed by their place
+// there, -1 for Escape), and the answer is the one pressed.
 TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
     const std::tuple<AlarmButtons, QMessageBox::StandardButton, AlarmAnswer> rows[] = {
         {AlarmButtons::AbortRetryIgnore, QMessageBox::Abort, AlarmAnswer::Abort},
