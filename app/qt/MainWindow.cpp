@@ -232,12 +232,12 @@ void MainWindow::ConnectEvents() {
         for (const QString& path : dropped) paths.push_back(path.toStdString());
         return paths;
     };
-    static_cast<DropTarget*>(Widget("lblDragIn"))->onDrop = [this, toPaths](const QStringList& dropped) {
-        form_.lblDragIn_OLEDragDrop(toPaths(dropped));
-    };
-    static_cast<DropTarget*>(Widget("lblDragAmbulo"))->onDrop = [this, toPaths](const QStringList& dropped) {
-        form_.lblDragAmbulo_OLEDragDrop(toPaths(dropped));
-    };
+    auto* in = static_cast<DropTarget*>(Widget("lblDragIn"));
+    in->onDrop = [this, toPaths](const QStringList& dropped) { form_.lblDragIn_OLEDragDrop(toPaths(dropped)); };
+    in->takes = [](const QStringList& dropped) { return Form1::TakesInputDrop(dropped.first().toStdString()); };
+    auto* ambulo = static_cast<DropTarget*>(Widget("lblDragAmbulo"));
+    ambulo->onDrop = [this, toPaths](const QStringList& dropped) { form_.lblDragAmbulo_OLEDragDrop(toPaths(dropped)); };
+    ambulo->takes = [](const QStringList& dropped) { return Form1::TakesMapDataDrop(dropped.first().toStdString()); };
 }
 
 void MainWindow::Mirror(const Control& control) {

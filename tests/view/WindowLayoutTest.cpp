@@ -18,6 +18,7 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <tuple>
@@ -104,7 +105,7 @@ TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
         {AlarmButtons::AbortRetryIgnore, QMessageBox::Ignore, AlarmAnswer::Ignore},
         {AlarmButtons::RetryCancel, QMessageBox::Cancel, AlarmAnswer::Cancel},
     };
-    for (const auto& [buttons, press, answer] : rows) {
+    for (const auto& [buttons, press, answer, order] : rows) {
         window_->showMinimized();
         WhenShown([press = press](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
