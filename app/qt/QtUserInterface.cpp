@@ -3,9 +3,14 @@
 #include "app/qt/QtProgressDialog.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
+
+#include <utility>
+#include <vector>
 
 namespace kartivo::qt {
 
@@ -43,18 +48,34 @@ AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::st
         window_->raise();
         window_->activateWindow();
     }
-    const QMessageBox::StandardButtons set = buttons == AlarmButtons::AbortRetryIgnore
-                                                 ? QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore
-                                                 : QMessageBox::Retry | QMessageBox::Cancel;
-    QMessageBox box(QMessageBox::Critical, FromUtf8(title), FromUtf8(text), set, window_);
+    // The buttons stand in the order the text names them. QMessageBox would sort its standard
+    // buttons by role, each desktop its own way; action buttons keep the order they are given
+    // in on every desktop, so each is one, under the standard button's text.
+    const std::vector<std::pair<QDialogButtonBox::StandardButton, AlarmAnswer>> choices =
+        buttons == AlarmButtons::AbortRetryIgnore
+            ? std::vector<std::pair<QDialogButtonBox::StandardButton, AlarmAnswer>>{{QDialogButtonBox::Abort, AlarmAnswer::Abort},
+                                                                                     {QDialogButtonBox::Retry, AlarmAnswer::Retry},
+                                                                                     {QDialogButtonBox::Ignore, AlarmAnswer::Ignore}}
+            : std::vector<std::pair<QDialogButtonBox::StandardButton, AlarmAnswer>>{{QDialogButtonBox::Retry, AlarmAnswer::Retry},
+                                                                                     {QDialogButtonBox::Cancel, AlarmAnswer::Cancel}};
+    QMessageBox box(QMessageBox::Critical, FromUtf8(title), FromUtf8(text), QMessageBox::NoButton, window_);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    switch (box.exec()) {
-    case QMessageBox::Abort: return AlarmAnswer::Abort;
-    case QMessageBox::Retry: return AlarmAnswer::Retry;
-    case QMessageBox::Ignore: return AlarmAnswer::Ignore;
-    case QMessageBox::Cancel: return AlarmAnswer::Cancel;
-    default: return AlarmAnswer::None;
+    QDialogButtonBox standard;
+    std::vector<std::pair<QPushButton*, AlarmAnswer>> shown;
+    for (const auto& [which, answer] : choices) {
+        const QPushButton* model = standard.addButton(which);
+        QPushButton* button = box.addButton(model->text(), QMessageBox::ActionRole);
+        button->setIcon(model->icon());
+        shown.emplace_back(button, answer);
     }
+    // As the platform's own box: the first button is the default, Escape gives up.
+    box.setDefaultButton(shown.front().first);
+    box.setEscapeButton(shown.back().second == AlarmAnswer::Cancel ? shown.back().first : shown.front().first);
+    box.exec();
+    for (const auto& [button, answer] : shown) {
+        if (box.clickedButton() == button) return answer;
+    }
+    return AlarmAnswer::None;
 }
 
 std::string QtUserInterface::RunFileDialog(const FileDialogRequest& request, bool save) {
