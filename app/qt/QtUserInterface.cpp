@@ -22,6 +22,33 @@ QString FromUtf8(const std::string& text) {
 
 }  // namespace
 
+QString UnbreakablePaths(const QString& text) {
+    constexpr char16_t WordJoiner = u'\u2060';
+    QStringList lines = text.split('\n');
+    for (QString& line : lines) {
+        const qsizetype firstSlash = line.indexOf('/');
+        if (firstSlash < 0) continue;
+        const qsizetype lastSlash = line.lastIndexOf('/');
+        // The path starts with the word holding its first "/" and ends with the line, or
+        // where a reason follows it after ": ".
+        qsizetype start = line.lastIndexOf(' ', firstSlash) + 1;
+        qsizetype end = line.indexOf(": ", lastSlash);
+        if (end < 0) end = line.size();
+        while (end > start && (line[end - 1] == '\r' || line[end - 1] == ' ')) --end;
+        QString path;
+        for (qsizetype i = start; i < end; ++i) {
+            const QChar c = line[i];
+            // No break before a mark (it belongs to the letter before) or inside a surrogate pair.
+            const bool joins = i > start && !c.isLowSurrogate() && c.category() != QChar::Mark_NonSpacing &&
+                               c.category() != QChar::Mark_SpacingCombining && c.category() != QChar::Mark_Enclosing;
+            if (joins) path += QChar(WordJoiner);
+            path += c == ' ' ? QChar(0x00A0) : c;
+        }
+        line.replace(start, end - start, path);
+    }
+    return lines.join('\n');
+}
+
 QStringList NameFilters(const std::vector<FileFilter>& filter) {
     QStringList filters;
     for (const FileFilter& item : EffectiveFilter(filter)) {
@@ -36,7 +63,7 @@ QStringList NameFilters(const std::vector<FileFilter>& filter) {
 
 void QtUserInterface::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, FromUtf8(title),
-                    FromUtf8(text), QMessageBox::Ok, window_);
+                    UnbreakablePaths(FromUtf8(text)), QMessageBox::Ok, window_);
     box.exec();
 }
 
@@ -58,7 +85,7 @@ AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::st
                                                                                      {QDialogButtonBox::Ignore, AlarmAnswer::Ignore}}
             : std::vector<std::pair<QDialogButtonBox::StandardButton, AlarmAnswer>>{{QDialogButtonBox::Retry, AlarmAnswer::Retry},
                                                                                      {QDialogButtonBox::Cancel, AlarmAnswer::Cancel}};
-    QMessageBox box(QMessageBox::Critical, FromUtf8(title), FromUtf8(text), QMessageBox::NoButton, window_);
+    QMessageBox box(QMessageBox::Critical, FromUtf8(title), UnbreakablePaths(FromUtf8(text)), QMessageBox::NoButton, window_);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     QDialogButtonBox standard;
     std::vector<std::pair<QPushButton*, AlarmAnswer>> shown;

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -98,10 +99,12 @@ public:
 // The buttons stand on the screen in the order the text names them (pressed by their place
 // there, -1 for Escape), and the answer is the one pressed.
 TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
-    const std::tuple<AlarmButtons, QMessageBox::StandardButton, AlarmAnswer> rows[] = {
-        {AlarmButtons::AbortRetryIgnore, QMessageBox::Abort, AlarmAnswer::Abort},
-        {AlarmButtons::AbortRetryIgnore, QMessageBox::Ignore, AlarmAnswer::Ignore},
-        {AlarmButtons::RetryCancel, QMessageBox::Cancel, AlarmAnswer::Cancel},
+    const std::tuple<AlarmButtons, int, AlarmAnswer, QStringList> rows[] = {
+        {AlarmButtons::AbortRetryIgnore, 0, AlarmAnswer::Abort, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::AbortRetryIgnore, 1, AlarmAnswer::Retry, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::AbortRetryIgnore, 2, AlarmAnswer::Ignore, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::AbortRetryIgnore, -1, AlarmAnswer::Abort, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::RetryCancel, 1, AlarmAnswer::Cancel, {"Retry", "Cancel"}},
     };
     for (const auto& [buttons, press, answer, order] : rows) {
         window_->showMinimized();
