@@ -155,6 +155,11 @@ public:
     // True when the file is a georeferenced picture that is not a bitmap, so a drop offers
     // the import instead of loading it.
     static bool IsImportablePicture(const std::string& path);
+    // What a drop would act on, so a drag can be refused before it ends in nothing: on "In"
+    // a bitmap (by its name or its first bytes) or a picture to import, on "Ambulo" a name
+    // ending in exactly "mbx". Only the first of several files counts, as in the drops.
+    static bool TakesInputDrop(const std::string& path);
+    static bool TakesMapDataDrop(const std::string& path);
 
     // The map data file: taken when its extension is exactly "mbx"; the write rule follows.
     void SetMapDataFile(const std::string& path);

@@ -3,22 +3,20 @@
 
 #include "app/Form1.h"
 
-#ifdef KARTIVO_IMPORT
 #include "common/PathParts.h"
-#include "geoimport/GeoImport.h"
 
-#include <array>
-#include <fstream>
+#ifdef KARTIVO_IMPORT
+#include "geoimport/GeoImport.h"
 #endif
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <fstream>
 
 namespace kartivo {
 
-#ifdef KARTIVO_IMPORT
-
 namespace {
-
-constexpr const char* ImportTitle = "Import Georeferenced Picture";
-constexpr const char* MessageTitle = "Kartivo";
 
 // Bitmaps are loaded as they always were, even with a world file beside them.
 bool StartsAsBitmap(const std::string& path) {
@@ -26,6 +24,30 @@ bool StartsAsBitmap(const std::string& path) {
     std::array<char, 2> type{};
     return file.read(type.data(), type.size()) && type[0] == 'B' && type[1] == 'M';
 }
+
+// A ".bmp" that is none is still taken: loading tells what is wrong with it.
+bool NamedAsBitmap(const std::string& path) {
+    std::string extension = GetExtensionName(path);
+    std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    return extension == "bmp";
+}
+
+}  // namespace
+
+bool Form1::TakesInputDrop(const std::string& path) {
+    return NamedAsBitmap(path) || StartsAsBitmap(path) || IsImportablePicture(path);
+}
+
+bool Form1::TakesMapDataDrop(const std::string& path) {
+    return GetExtensionName(path) == "mbx";
+}
+
+#ifdef KARTIVO_IMPORT
+
+namespace {
+
+constexpr const char* ImportTitle = "Import Georeferenced Picture";
+constexpr const char* MessageTitle = "Kartivo";
 
 }  // namespace
 

@@ -13,7 +13,7 @@ void Form1::ShowAlarm(const std::string& text) {
 }
 
 void Form1::SetMapDataFile(const std::string& path) {
-    if (!path.empty() && GetExtensionName(path) == "mbx") txtlblAmbuloFilePath.SetText(path);
+    if (!path.empty() && TakesMapDataDrop(path)) txtlblAmbuloFilePath.SetText(path);
     UpdateWriteEnabled();
 }
 

@@ -22,20 +22,37 @@ DropTarget::DropTarget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
 }
 
+bool DropTarget::Takes(const QMimeData* dragged) const {
+    // Dragged text carries no files and is refused at once.
+    const QStringList paths = DroppedFiles(dragged);
+    return !paths.isEmpty() && (!takes || takes(paths));
+}
+
 void DropTarget::dragEnterEvent(QDragEnterEvent* event) {
-    // Only drops that carry files are taken; dragged text is refused at once.
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    // Judged once per drag: the check may open the file, and moves come by the hundred.
+    dragTaken_ = Takes(event->mimeData());
+    if (dragTaken_) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
 }
 
 void DropTarget::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (dragTaken_) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
 }
 
 void DropTarget::dropEvent(QDropEvent* event) {
-    const QStringList paths = DroppedFiles(event->mimeData());
-    if (paths.isEmpty()) return;
+    if (!Takes(event->mimeData())) {
+        event->ignore();
+        return;
+    }
     event->acceptProposedAction();
-    if (onDrop) onDrop(paths);
+    if (onDrop) onDrop(DroppedFiles(event->mimeData()));
 }
 
 }  // namespace kartivo::qt

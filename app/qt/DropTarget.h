@@ -17,11 +17,18 @@ public:
     explicit DropTarget(QWidget* parent);
 
     std::function<void(const QStringList& paths)> onDrop;
+    // Whether a drag of these files is taken at all; a refused one shows it cannot drop here.
+    std::function<bool(const QStringList& paths)> takes;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+
+private:
+    bool Takes(const QMimeData* dragged) const;
+
+    bool dragTaken_ = false;
 };
 
 // The local file paths a drop carries, in order; empty when it carries none.

@@ -160,10 +160,15 @@ void MainWindow::BuildFrames() {
             inputs.push_back(widget);
             break;
         }
-        case WidgetKind::Button:
-            widget = new QPushButton(parent);
+        case WidgetKind::Button: {
+            auto* button = new QPushButton(parent);
+            // Enter presses a focused button as Space does. The window is no dialog and has no
+            // default button, so Enter anywhere else presses none.
+            button->setAutoDefault(true);
+            widget = button;
             inputs.push_back(widget);
             break;
+        }
         case WidgetKind::DropTarget: {
             auto* target = new DropTarget(parent);
             dropTargets.push_back(target);
@@ -227,12 +232,12 @@ void MainWindow::ConnectEvents() {
         for (const QString& path : dropped) paths.push_back(path.toStdString());
         return paths;
     };
-    static_cast<DropTarget*>(Widget("lblDragIn"))->onDrop = [this, toPaths](const QStringList& dropped) {
-        form_.lblDragIn_OLEDragDrop(toPaths(dropped));
-    };
-    static_cast<DropTarget*>(Widget("lblDragAmbulo"))->onDrop = [this, toPaths](const QStringList& dropped) {
-        form_.lblDragAmbulo_OLEDragDrop(toPaths(dropped));
-    };
+    auto* in = static_cast<DropTarget*>(Widget("lblDragIn"));
+    in->onDrop = [this, toPaths](const QStringList& dropped) { form_.lblDragIn_OLEDragDrop(toPaths(dropped)); };
+    in->takes = [](const QStringList& dropped) { return Form1::TakesInputDrop(dropped.first().toStdString()); };
+    auto* ambulo = static_cast<DropTarget*>(Widget("lblDragAmbulo"));
+    ambulo->onDrop = [this, toPaths](const QStringList& dropped) { form_.lblDragAmbulo_OLEDragDrop(toPaths(dropped)); };
+    ambulo->takes = [](const QStringList& dropped) { return Form1::TakesMapDataDrop(dropped.first().toStdString()); };
 }
 
 void MainWindow::Mirror(const Control& control) {

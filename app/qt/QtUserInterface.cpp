@@ -3,9 +3,14 @@
 #include "app/qt/QtProgressDialog.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
+
+#include <utility>
+#include <vector>
 
 namespace kartivo::qt {
 
@@ -16,6 +21,33 @@ QString FromUtf8(const std::string& text) {
 }
 
 }  // namespace
+
+QString UnbreakablePaths(const QString& text) {
+    constexpr char16_t WordJoiner = u'\u2060';
+    QStringList lines = text.split('\n');
+    for (QString& line : lines) {
+        const qsizetype firstSlash = line.indexOf('/');
+        if (firstSlash < 0) continue;
+        const qsizetype lastSlash = line.lastIndexOf('/');
+        // The path starts with the word holding its first "/" and ends with the line, or
+        // where a reason follows it after ": ".
+        qsizetype start = line.lastIndexOf(' ', firstSlash) + 1;
+        qsizetype end = line.indexOf(": ", lastSlash);
+        if (end < 0) end = line.size();
+        while (end > start && (line[end - 1] == '\r' || line[end - 1] == ' ')) --end;
+        QString path;
+        for (qsizetype i = start; i < end; ++i) {
+            const QChar c = line[i];
+            // No break before a mark (it belongs to the letter before) or inside a surrogate pair.
+            const bool joins = i > start && !c.isLowSurrogate() && c.category() != QChar::Mark_NonSpacing &&
+                               c.category() != QChar::Mark_SpacingCombining && c.category() != QChar::Mark_Enclosing;
+            if (joins) path += QChar(WordJoiner);
+            path += c == ' ' ? QChar(0x00A0) : c;
+        }
+        line.replace(start, end - start, path);
+    }
+    return lines.join('\n');
+}
 
 QStringList NameFilters(const std::vector<FileFilter>& filter) {
     QStringList filters;
@@ -31,7 +63,7 @@ QStringList NameFilters(const std::vector<FileFilter>& filter) {
 
 void QtUserInterface::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, FromUtf8(title),
-                    FromUtf8(text), QMessageBox::Ok, window_);
+                    UnbreakablePaths(FromUtf8(text)), QMessageBox::Ok, window_);
     box.exec();
 }
 
@@ -43,18 +75,34 @@ AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::st
         window_->raise();
         window_->activateWindow();
     }
-    const QMessageBox::StandardButtons set = buttons == AlarmButtons::AbortRetryIgnore
-                                                 ? QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore
-                                                 : QMessageBox::Retry | QMessageBox::Cancel;
-    QMessageBox box(QMessageBox::Critical, FromUtf8(title), FromUtf8(text), set, window_);
+    // The buttons stand in the order the text names them. QMessageBox would sort its standard
+    // buttons by role, each desktop its own way; action buttons keep the order they are given
+    // in on every desktop, so each is one, under the standard button's text.
+    const std::vector<std::pair<QDialogButtonBox::StandardButton, AlarmAnswer>> choices =
+        buttons == AlarmButtons::AbortRetryIgnore
+            ? std::vector<std::pair<QDialogButtonBox::StandardButton, AlarmAnswer>>{{QDialogButtonBox::Abort, AlarmAnswer::Abort},
+                                                                                     {QDialogButtonBox::Retry, AlarmAnswer::Retry},
+                                                                                     {QDialogButtonBox::Ignore, AlarmAnswer::Ignore}}
+            : std::vector<std::pair<QDialogButtonBox::StandardButton, AlarmAnswer>>{{QDialogButtonBox::Retry, AlarmAnswer::Retry},
+                                                                                     {QDialogButtonBox::Cancel, AlarmAnswer::Cancel}};
+    QMessageBox box(QMessageBox::Critical, FromUtf8(title), UnbreakablePaths(FromUtf8(text)), QMessageBox::NoButton, window_);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    switch (box.exec()) {
-    case QMessageBox::Abort: return AlarmAnswer::Abort;
-    case QMessageBox::Retry: return AlarmAnswer::Retry;
-    case QMessageBox::Ignore: return AlarmAnswer::Ignore;
-    case QMessageBox::Cancel: return AlarmAnswer::Cancel;
-    default: return AlarmAnswer::None;
+    QDialogButtonBox standard;
+    std::vector<std::pair<QPushButton*, AlarmAnswer>> shown;
+    for (const auto& [which, answer] : choices) {
+        const QPushButton* model = standard.addButton(which);
+        QPushButton* button = box.addButton(model->text(), QMessageBox::ActionRole);
+        button->setIcon(model->icon());
+        shown.emplace_back(button, answer);
     }
+    // As the platform's own box: the first button is the default, Escape gives up.
+    box.setDefaultButton(shown.front().first);
+    box.setEscapeButton(shown.back().second == AlarmAnswer::Cancel ? shown.back().first : shown.front().first);
+    box.exec();
+    for (const auto& [button, answer] : shown) {
+        if (box.clickedButton() == button) return answer;
+    }
+    return AlarmAnswer::None;
 }
 
 std::string QtUserInterface::RunFileDialog(const FileDialogRequest& request, bool save) {

@@ -3,6 +3,7 @@
 
 #include "app/UserInterface.h"
 
+#include <QString>
 #include <QStringList>
 
 class QWidget;
@@ -27,6 +28,10 @@ private:
 
     QWidget* window_ = nullptr;
 };
+
+// The text as a box shows it: each path in it is one run no line break falls into (a word
+// joiner between its characters, its spaces no-break ones); the rest wraps as before.
+QString UnbreakablePaths(const QString& text);
 
 // The Qt name filters of a filter text: pairs of description and pattern, each followed by NUL.
 QStringList NameFilters(const std::vector<FileFilter>& filter);

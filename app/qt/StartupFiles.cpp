@@ -2,17 +2,35 @@
 
 #include "app/qt/DropTarget.h"
 #include "app/qt/MainWindow.h"
+#include "common/MessageBox.h"
 #include "common/PathParts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace kartivo::qt {
 
 namespace {
+
+// The options QApplication takes out of the command line itself, with whether each takes a
+// value. The command line is read before QApplication exists, so they must be known here to
+// be passed over rather than refused (their values are no file names either).
+constexpr std::pair<const char*, bool> WindowSystemOptions[] = {
+    {"platform", true},  {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"geometry", true},     {"qwindowtitle", true},  {"title", true},
+    {"qwindowicon", true}, {"icon", true},             {"display", true},       {"name", true},
+    {"session", true},   {"style", true},              {"stylesheet", true},    {"qmljsdebugger", true},
+    {"reverse", false},  {"widgetcount", false},       {"testability", false},  {"nograb", false},
+    {"dograb", false},   {"sync", false},
+};
 
 struct Parser {
     Parser() {
@@ -20,10 +38,17 @@ struct Parser {
             "Prepares Mercator map pictures for the handheld GPS application Ambulo.\n"
             "A BMP picture named here is loaded as if dropped on the In frame, a map data file\n"
             "(.mbx) is chosen as if dropped on the Ambulo frame; of several, the first of each.");
+        // Qt's own options are single words after one dash ("-platform"), not letters in a row.
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addPositionalArgument("files", "A BMP picture and a map data file (.mbx) to open.",
                                      "[PICTURE.bmp] [MAP.mbx]");
+        for (const auto& [name, takesValue] : WindowSystemOptions) {
+            QCommandLineOption option(name, QString(), takesValue ? "value" : QString());
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
+            parser.addOption(option);
+        }
     }
     QCommandLineParser parser;
 };
@@ -34,42 +59,71 @@ void DropOn(MainWindow& window, const char* target, const QStringList& paths) {
     if (dropTarget != nullptr && dropTarget->onDrop) dropTarget->onDrop(paths);
 }
 
-}  // namespace
-
-void AnswerInformationOptions(int argc, char* argv[]) {
-    // A core application only: it needs no display. Qt's own window options (-platform,
-    // -style, ...) are unknown to it; the full parse after the window system is up judges them.
-    int probeArgc = argc;
-    const QCoreApplication probe(probeArgc, argv);
-    Parser probeParser;
-    probeParser.parser.parse(QCoreApplication::arguments());
-    if (probeParser.parser.isSet("help")) probeParser.parser.showHelp(0);
-    if (probeParser.parser.isSet("version")) probeParser.parser.showVersion();
+// Why a named file cannot be opened, or nothing when it can.
+std::string Unopenable(const QFileInfo& info) {
+    std::error_code error;
+    const auto status = std::filesystem::status(info.absoluteFilePath().toStdString(), error);
+    if (error) return error.message();
+    if (std::filesystem::is_directory(status)) return std::strerror(EISDIR);
+    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
+    return {};
 }
 
-QStringList GivenFiles(const QStringList& arguments) {
+QtMessageHandler previousHandler = nullptr;
+
+void ExitOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg && previousHandler != nullptr) {
+        previousHandler(type, context, message);
+        return;
+    }
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return;
+    }
+    std::fprintf(stderr, "kartivo: %s\n", qPrintable(message));
+    std::fflush(stderr);
+    // Nothing has been written yet; the half-made application must not be torn down.
+    std::_Exit(EXIT_FAILURE);
+}
+
+}  // namespace
+
+QStringList ReadCommandLine(int argc, char* argv[]) {
+    // A core application only: it needs no display.
+    int probeArgc = argc;
+    const QCoreApplication probe(probeArgc, argv);
     Parser parser;
-    parser.parser.process(arguments);
+    parser.parser.process(QCoreApplication::arguments());
     return parser.parser.positionalArguments();
 }
 
-void OpenGivenFiles(MainWindow& window, const QStringList& files) {
+StartupFailureExit::StartupFailureExit() {
+    previousHandler = qInstallMessageHandler(ExitOnFatal);
+}
+
+StartupFailureExit::~StartupFailureExit() {
+    qInstallMessageHandler(previousHandler);
+}
+
+void OpenGivenFiles(MainWindow& window, MessageBoxes& messages, const QStringList& files) {
     QStringList pictures;
     QStringList mapDataFiles;
+    std::string refused;
     for (const QString& file : files) {
         const QFileInfo info(file);
         const QString path = info.absoluteFilePath();
-        if (GetExtensionName(path.toStdString()) == "mbx") {
-            mapDataFiles << path;  // the map data frame only notes a path; writing checks it
-        } else if (info.isFile()) {
-            pictures << path;
+        // Loading opens its file the way writing does, which makes a missing one: a mistyped
+        // name must not leave an empty file behind, nor stand in a path box.
+        if (const std::string reason = Unopenable(info); !reason.empty()) {
+            std::fprintf(stderr, "kartivo: %s: %s\n", qPrintable(file), reason.c_str());
+            refused += (refused.empty() ? "" : "\n") + path.toStdString() + ": " + reason;
+        } else if (GetExtensionName(path.toStdString()) == "mbx") {
+            mapDataFiles << path;
         } else {
-            // Loading opens its file the way writing does, which makes a missing one: a
-            // mistyped name must not leave an empty file behind.
-            std::fprintf(stderr, "kartivo: %s: %s\n", qPrintable(file),
-                         info.exists() ? "not a file" : "no such file");
+            pictures << path;
         }
     }
+    if (!refused.empty()) messages.ShowMessage("Cannot open\n" + refused, "Kartivo", MessageIcon::Exclamation);
     DropOn(window, "lblDragIn", pictures);
     DropOn(window, "lblDragAmbulo", mapDataFiles);
 }

@@ -3,22 +3,33 @@
 
 #include <QStringList>
 
+namespace kartivo {
+class MessageBoxes;
+}
+
 namespace kartivo::qt {
 
 class MainWindow;
 
-// Answers --help and --version on the terminal and ends the program, before any window
-// system is contacted, so both work without a display. Returns when neither is asked.
-void AnswerInformationOptions(int argc, char* argv[]);
+// Reads the whole command line before any window system is contacted, so --help, --help-all,
+// --version and a mistyped option are answered on the terminal (and the program ended) also
+// without a display. Returns the files it names.
+QStringList ReadCommandLine(int argc, char* argv[]);
 
-// The files named on a command line (the program's name first); refuses an unknown option on
-// the terminal and ends the program.
-QStringList GivenFiles(const QStringList& arguments);
+// While alive, a fatal Qt error (no display to connect to, no platform plugin) ends the
+// program with its message and status 1 rather than with a crash.
+class StartupFailureExit {
+public:
+    StartupFailureExit();
+    ~StartupFailureExit();
+    StartupFailureExit(const StartupFailureExit&) = delete;
+    StartupFailureExit& operator=(const StartupFailureExit&) = delete;
+};
 
 // Hands files to the window as a drop would: map data files (".mbx") to the Ambulo frame,
 // every other file to the In frame. Each frame takes the first of its files, as from a drop
-// of several. Relative paths are taken from the current folder. A picture that does not exist
-// is reported on standard error and left out.
-void OpenGivenFiles(MainWindow& window, const QStringList& files);
+// of several. Relative paths are taken from the current folder. A file that cannot be opened
+// (missing, a folder) is left out and reported on standard error and in one message box.
+void OpenGivenFiles(MainWindow& window, MessageBoxes& messages, const QStringList& files);
 
 }  // namespace kartivo::qt

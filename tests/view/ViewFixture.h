@@ -71,21 +71,27 @@ public:
                                 QString(c), Qt::NoModifier);
         }
     }
-    // Drops files on the window at a point of a frame, as a desktop drag does.
-    void DropOn(const char* frameName, QPoint inFrame, const QStringList& paths) {
+    // Drags files over the window to a point of a frame, as a desktop drag does, and drops them
+    // there when the window takes the drag. True when it takes it, as it enters and as it moves.
+    bool DropOn(const char* frameName, QPoint inFrame, const QStringList& paths, bool drop = true) {
         const QPoint at = window_->Widget(frameName)->mapTo(window_.get(), inFrame);
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
         data.setUrls(urls);
-        QWindow* window = window_->windowHandle();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QSpontaneKeyEvent::setSpontaneous(&enter);
-        QApplication::sendEvent(window, &enter);
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QSpontaneKeyEvent::setSpontaneous(&drop);
-        QApplication::sendEvent(window, &drop);
+        QDragMoveEvent move(at + QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragLeaveEvent leave;
+        const auto send = [this](QEvent* event) {
+            QSpontaneKeyEvent::setSpontaneous(event);
+            QApplication::sendEvent(window_->windowHandle(), event);
+        };
+        send(&enter);
+        send(&move);
+        send(drop && enter.isAccepted() ? static_cast<QEvent*>(&dropped) : &leave);
         QApplication::processEvents();
+        return enter.isAccepted() && move.isAccepted();
     }
 
     ScriptedUserInterface ui_;

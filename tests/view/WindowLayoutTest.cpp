@@ -9,13 +9,17 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <tuple>
@@ -48,8 +52,6 @@ TEST_F(WindowLayoutTest, EveryControlOfTheLayoutIsBuiltInsideItsFrameAndFollowsT
     }
     EXPECT_EQ(units, 20);  // "byte", "pixel", "bit", "dpi" in both frames and the eight "°="
     EXPECT_FALSE(Get<QPushButton>("cmdMake")->isEnabled());
-    form_.cmdMake.SetEnabled(true);
-    EXPECT_TRUE(Get<QPushButton>("cmdMake")->isEnabled());
     form_.cboLayer.SetListIndex(2);
     EXPECT_EQ(Get<QComboBox>("cboLayer")->currentText(), "Layer3");
 }
@@ -94,26 +96,53 @@ public:
     qt::QtUserInterface qtUi_;
 };
 
+// The buttons stand on the screen in the order the text names them (pressed by their place
+// there, -1 for Escape), and the answer is the one pressed.
 TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
-    const std::tuple<AlarmButtons, QMessageBox::StandardButton, AlarmAnswer> rows[] = {
-        {AlarmButtons::AbortRetryIgnore, QMessageBox::Abort, AlarmAnswer::Abort},
-        {AlarmButtons::AbortRetryIgnore, QMessageBox::Ignore, AlarmAnswer::Ignore},
-        {AlarmButtons::RetryCancel, QMessageBox::Cancel, AlarmAnswer::Cancel},
+    const std::tuple<AlarmButtons, int, AlarmAnswer, QStringList> rows[] = {
+        {AlarmButtons::AbortRetryIgnore, 0, AlarmAnswer::Abort, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::AbortRetryIgnore, 1, AlarmAnswer::Retry, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::AbortRetryIgnore, 2, AlarmAnswer::Ignore, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::AbortRetryIgnore, -1, AlarmAnswer::Abort, {"Abort", "Retry", "Ignore"}},
+        {AlarmButtons::RetryCancel, 1, AlarmAnswer::Cancel, {"Retry", "Cancel"}},
     };
-    for (const auto& [buttons, press, answer] : rows) {
+    for (const auto& [buttons, press, answer, order] : rows) {
         window_->showMinimized();
-        WhenShown([press = press](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QAbstractButton* button = box != nullptr ? box->button(press) : nullptr;
-            if (button != nullptr) {
-                button->click();
-            } else {
-                static_cast<QDialog*>(modal)->done(-1);
-            }
+        WhenShown([press = press, order = order](QWidget* box) {
+            QList<QPushButton*> shown = box->findChildren<QPushButton*>();
+            std::ranges::sort(shown, {}, [box](QPushButton* b) { return b->mapTo(box, QPoint(0, 0)).x(); });
+            QStringList texts;
+            for (QPushButton* button : shown) texts << button->text().remove('&');
+            EXPECT_EQ(texts, order);
+            if (press < 0) QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+            if (press >= 0) QTest::mouseClick(box->windowHandle(), Qt::LeftButton, {}, shown[press]->mapTo(box, QPoint(4, 4)));
         });
-        EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", buttons), answer);
+        EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", buttons), answer) << press;
         EXPECT_FALSE(window_->isMinimized());
     }
+}
+
+// A path in a box's text wraps as a whole, however narrow the box: long, spaced, Japanese.
+TEST_F(QtDialogs, ABoxBreaksNoPathAcrossLines) {
+    const QString path = "/home/kartivo/地図 データ/a-rather-long-folder-name/another/folder/with/more/levels/"
+                         "Tokyo(35.6,139.6,35.7,139.8).bmp";
+    QStringList lines;
+    WhenShown([&lines](QWidget* box) {
+        auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        QTextLayout layout(label->text(), label->font());
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(label->contentsRect().width());
+            lines << label->text().mid(line.textStart(), line.textLength()).remove(QChar(0x2060)).replace(QChar(0xA0), ' ');
+        }
+        layout.endLayout();
+        static_cast<QDialog*>(box)->done(-1);
+    });
+    qtUi_.ShowAlarmBox("Cannot Open " + path.toStdString() + "\r\nby Error Code=53:No such file or directory",
+                       "Kartivo Alarm", AlarmButtons::AbortRetryIgnore);
+    EXPECT_TRUE(std::ranges::any_of(lines, [&path](const QString& line) { return line.contains(path); })) << lines.join('|').toStdString();
+    // A reason after the path wraps as before.
+    EXPECT_EQ(qt::UnbreakablePaths("a\n/x y/z: why not").remove(QChar(0x2060)), "a\n/x\u00A0y/z: why not");
 }
 
 // A save dialog asks before replacing a file only when the request says so.
@@ -184,29 +213,109 @@ TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
     }
 }
 
+// Enter and keypad Enter press a focused button as Space does; in a text box they press none.
+TEST_F(EventWiring, EnterPressesTheFocusedButtonOnly) {
+    const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, const char*> rows[] = {
+        {"cmdMake", Qt::Key_Return, Qt::NoModifier, "cmdMake"},
+        {"cmdMake", Qt::Key_Enter, Qt::KeypadModifier, "cmdMake"},
+        {"cmdWriteAmbuloData", Qt::Key_Return, Qt::NoModifier, "cmdWriteAmbuloData"},
+        {"cmdWriteAmbuloData", Qt::Key_Enter, Qt::KeypadModifier, "cmdWriteAmbuloData"},
+        {"txtName", Qt::Key_Return, Qt::NoModifier, ""},
+    };
+    for (const auto& [focused, key, modifiers, pressed] : rows) {
+        // Each press may leave its button disabled, as a command that finds nothing to do does.
+        for (Control* button : {&form_.cmdMake, &form_.cmdWriteAmbuloData}) button->SetEnabled(true);
+        std::string clicked;
+        QObject counter;
+        for (const char* name : {"cmdMake", "cmdWriteAmbuloData"}) {
+            QObject::connect(Get<QPushButton>(name), &QPushButton::clicked, &counter, [&clicked, name] { clicked += name; });
+        }
+        window_->Widget(focused)->setFocus();
+        Key(key, modifiers);
+        EXPECT_EQ(clicked, pressed) << focused << " " << key;
+    }
+}
+
+// A drag that its drop would ignore is refused while it moves, so the pointer tells the person.
+TEST_F(EventWiring, EachFrameTakesOnlyTheDragsItsDropActsOn) {
+    TempFolder folder;
+    for (const char* name : {"Tokyo(35.6,139.6,35.7,139.8).bmp", "scan.dib"}) WriteAll(folder.File(name), MakeBitmap({}));
+    for (const char* name : {"broken.BMP", "notes.txt", "area.mbx"}) WriteAll(folder.File(name), Bytes{'n', 'o'});
+    const std::tuple<const char*, QStringList, bool> rows[] = {
+        // A bitmap by its name or first bytes; loading tells what is wrong with a broken one.
+        {"fraIn", {"Tokyo(35.6,139.6,35.7,139.8).bmp"}, true}, {"fraIn", {"scan.dib"}, true}, {"fraIn", {"broken.BMP"}, true},
+        {"fraIn", {"notes.txt", "scan.dib"}, false}, {"fraIn", {"area.mbx"}, false},  // only the first file counts
+        // A missing map data file is told by the write.
+        {"fraAmbulo", {"area.mbx", "notes.txt"}, true}, {"fraAmbulo", {"/nowhere/other.mbx"}, true},
+        {"fraAmbulo", {"Tokyo(35.6,139.6,35.7,139.8).bmp"}, false}, {"fraAmbulo", {"area.MBX"}, false},
+#ifdef KARTIVO_IMPORT
+        {"fraIn", {"geo.png"}, true}, {"fraIn", {"plain.png"}, false},  // with and without a world file
+#endif
+    };
+    for (const char* name : {"geo.png", "plain.png"}) QImage(8, 8, QImage::Format_RGB32).save(QString::fromStdString(folder.File(name)));
+    for (const auto& [name, text] : {std::pair<const char*, std::string_view>{"geo.pgw", "0.01\n0\n0\n-0.01\n139.6\n35.7\n"},
+                                     {"geo.prj", R"(GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],)"
+                                                 R"(PRIMEM["Greenwich",0],UNIT["degree",0.0174532925199433]])"}}) {
+        WriteAll(folder.File(name), Bytes(text.begin(), text.end()));
+    }
+    for (const auto& [frame, names, taken] : rows) {
+        QStringList paths;
+        for (const QString& name : names) paths << (name.startsWith('/') ? name : QString::fromStdString(folder.File(name.toStdString())));
+        EXPECT_EQ(DropOn(frame, {20, 20}, paths, false), taken) << frame << " " << names.join(' ').toStdString();
+    }
+}
+
 using StartupFiles = ViewFixture;
 
 // Files named on the command line reach the window through the drop targets' own handlers; a
-// map data file alone leaves the In frame alone.
-TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDrops) {
-    qt::OpenGivenFiles(*window_, {"/nowhere/map.mbx"});
-    EXPECT_EQ(form_.txtInFilePathData.Text() + "|" + form_.txtlblAmbuloFilePath.Text(), "|/nowhere/map.mbx");
+// map data file alone leaves the In frame alone. Names that cannot be opened are told in one
+// box and stand in no path box.
+TEST_F(StartupFiles, TheFirstPictureAndTheFirstMapDataFileOpenAsDropsAndMissingOnesAreTold) {
     TempFolder folder;
     const std::string picture = folder.File("Tokyo(35.6,139.6,35.7,139.8).bmp");
     WriteAll(picture, MakeBitmap({.width = 6, .height = 3}));
     WriteAll(folder.File("area.mbx"), Bytes(200, 0));
+    std::filesystem::create_directory(folder.File("folder.mbx"));
     // Relative names are taken from the current folder, as a terminal gives them.
     const QString before = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(folder.Path().string()));
     // A mistyped name first: it is left out, and no file of that name appears.
-    qt::OpenGivenFiles(*window_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "area.mbx",
-                                  QString::fromStdString(picture), "/elsewhere/other.mbx"});
+    qt::OpenGivenFiles(*window_, ui_, {"mistyped.bmp", "Tokyo(35.6,139.6,35.7,139.8).bmp", "folder.mbx", "area.mbx",
+                                       QString::fromStdString(picture), "/elsewhere/other.mbx"});
     QDir::setCurrent(before);
     EXPECT_FALSE(std::filesystem::exists(folder.File("mistyped.bmp")));
 
     EXPECT_EQ(form_.txtInFilePathData.Text() + form_.lblImageWidthData.Text(), picture + "6");
     EXPECT_EQ(form_.txtlblAmbuloFilePath.Text(), folder.File("area.mbx"));
-    EXPECT_TRUE(ui_.boxes.shown.empty());
+    ASSERT_EQ(ui_.boxes.shown.size(), 1U);
+    EXPECT_EQ(ui_.boxes.shown[0].text, "Cannot open\n" + folder.File("mistyped.bmp") + ": No such file or directory\n" +
+                                           folder.File("folder.mbx") + ": Is a directory\n" +
+                                           "/elsewhere/other.mbx: No such file or directory");
+}
+
+// The program as a terminal without a display runs it: what needs no window is answered and
+// ends the run; the rest fails with a message, never with a crash.
+TEST(ProgramWithoutDisplay, AnswersItsOptionsAndOtherwiseFailsWithAMessage) {
+    // The text expected in standard output, or with a failure in standard error.
+    const struct { QStringList args; int status; const char* out; } cases[] = {
+        {{"--help"}, 0, "Usage: "},
+        {{"--help-all"}, 0, "--qmljsdebugger"},  // with Qt's options
+        {{"--version"}, 0, "kartivo "},
+        // Qt's window options are passed over, values and all, and the real mistake is named.
+        {{"-style", "fusion", "--bogus", "map.bmp"}, 1, "Unknown option 'bogus'."},
+        {{}, 1, "kartivo: "},
+    };
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+    for (const auto& c : cases) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(KARTIVO_PROGRAM, c.args);
+        ASSERT_TRUE(program.waitForFinished(30000)) << c.args.join(' ').toStdString();
+        const QString out = program.readAllStandardOutput(), err = program.readAllStandardError();
+        EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == c.status) << program.exitCode();
+        EXPECT_TRUE((c.status == 0 ? out : err).contains(c.out)) << c.args.join(' ').toStdString() << out.toStdString() << err.toStdString();
+    }
 }
 
 }  // namespace
