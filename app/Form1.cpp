@@ -171,13 +171,26 @@ bool Form1::txtOutLeftLongitude3_Validate() { return ValidateDms(outLeft_); }
 bool Form1::txtOutTopLatitude3_Validate() { return ValidateDms(outTop_); }
 bool Form1::txtOutRightLongitude3_Validate() { return ValidateDms(outRight_); }
 
-std::function<bool()> Form1::ValidateHandler(const Control& box) {
+const Form1::CornerField* Form1::FieldOf(const Control& box) const {
     for (const CornerField* field : {&inBottom_, &inLeft_, &inTop_, &inRight_, &outBottom_, &outLeft_, &outTop_,
                                      &outRight_}) {
-        if (&box == &field->degree) return [this, field] { return ValidateDegree(*field); };
-        if (&box == &field->dms) return [this, field] { return ValidateDms(*field); };
+        if (&box == &field->degree || &box == &field->dms) return field;
     }
-    return {};
+    return nullptr;
+}
+
+std::function<bool()> Form1::ValidateHandler(const Control& box) {
+    const CornerField* field = FieldOf(box);
+    if (field == nullptr) return {};
+    if (&box == &field->degree) return [this, field] { return ValidateDegree(*field); };
+    return [this, field] { return ValidateDms(*field); };
+}
+
+std::string Form1::LongestCornerText(const Control& box) const {
+    const CornerField* field = FieldOf(box);
+    if (field == nullptr) return "";
+    // The texts of the range's end are as long as any other: three digits of degrees at most.
+    return &box == &field->degree ? DegreeText(-field->limit) : DegreeToDmsText(-field->limit);
 }
 
 void Form1::SetActiveControl(const Control* control) {

@@ -6,9 +6,12 @@
 #include "app/qt/Layout.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace kartivo::test {
 namespace {
@@ -76,6 +79,32 @@ TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
                 occupied.setWidth(otherLabel->fontMetrics().horizontalAdvance(otherLabel->text()));
             }
             EXPECT_FALSE(textRect.intersects(occupied)) << entry.name << " runs under " << other.name;
+        }
+    }
+}
+
+// Each corner box shows the longest texts of its range whole, sign first, in whatever font the
+// desktop gives: text and cursor fit the contents the style draws, less QLineEdit's margins.
+TEST_F(WindowText, CornerBoxesShowTheirLongestTextsWhole) {
+    QApplication::focusWidget()->clearFocus();  // no cursor drawn
+    for (const Control* control : form_.Controls()) {
+        auto* box = Get<QLineEdit>(control->Name().c_str());
+        if (!form_.ValidateHandler(*control) || box == nullptr) continue;
+        const QString name = box->objectName();
+        QStyleOptionFrame option;
+        option.initFrom(box);
+        option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+        const int room = box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box).width() - 4;
+        const QString degrees = name.contains("Latitude") ? "89" : "179";
+        for (const QString sign : {"+", "-"}) {
+            const QString text = sign + degrees + (name.endsWith('3') ? QString::fromUtf8("°59' 59.9999''") : ".9999999999");
+            EXPECT_LE(box->fontMetrics().horizontalAdvance(text) + 1, room) << name.toStdString() << " " << text.toStdString();
+            // As drawn: the text looks the same wherever the cursor stands, so nothing scrolls away.
+            box->setText(text);
+            box->setCursorPosition(0);
+            const QImage start = box->grab().toImage();
+            box->end(false);
+            EXPECT_EQ(box->grab().toImage(), start) << name.toStdString() << " " << text.toStdString();
         }
     }
 }
