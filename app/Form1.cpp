@@ -9,6 +9,21 @@
 
 namespace kartivo {
 
+namespace {
+
+// What a corner box takes, for its tooltip, with an example in the box's own form.
+std::string CornerHint(bool dms, std::int32_t limit, bool lowerLimitIncluded) {
+    const bool latitude = limit == 90;
+    const double example = latitude ? 35.6 : 139.6;
+    return std::string(latitude ? "A latitude " : "A longitude ") + (lowerLimitIncluded ? "from " : "above ") +
+           std::to_string(-limit) + (lowerLimitIncluded ? " to " : " up to ") + std::to_string(limit) +
+           (dms ? " in degrees, minutes and seconds, " : " in degrees, ") +
+           (latitude ? "north positive, e.g. " : "east positive, e.g. ") +
+           (dms ? DegreeToDmsText(example) : DegreeText(example));
+}
+
+}  // namespace
+
 Form1::Form1(UserInterface& ui, FileSystem& fileSystem) : ui_(ui), fileSystem_(fileSystem) {
     controls_ = {
         &fraIn, &fraOut, &fraAmbulo,
@@ -27,6 +42,11 @@ Form1::Form1(UserInterface& ui, FileSystem& fileSystem) : ui_(ui), fileSystem_(f
         &mnuFileQuit,
     };
     WireEvents();
+    for (const CornerField* field : {&inBottom_, &inLeft_, &inTop_, &inRight_, &outBottom_, &outLeft_, &outTop_,
+                                     &outRight_}) {
+        field->degree.SetToolTip(CornerHint(false, field->limit, field->lowerLimitIncluded));
+        field->dms.SetToolTip(CornerHint(true, field->limit, field->lowerLimitIncluded));
+    }
 }
 
 Control* Form1::Find(const std::string& name) const {

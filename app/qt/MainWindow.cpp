@@ -310,6 +310,7 @@ void MainWindow::Mirror(const Control& control) {
     QWidget* widget = Widget(control.Name());
     if (widget == nullptr) return;
     widget->setEnabled(control.Enabled());
+    widget->setToolTip(FromUtf8(control.ToolTip()));
     const QString text = FromUtf8(control.Text());
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         // Leave the person's cursor alone when the model only echoes what was typed.

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QToolTip>
 
 namespace kartivo::test {
 namespace {
@@ -56,6 +57,38 @@ TEST_F(WindowFit, TheWindowFitsItsScreenAndItsScrollBarsBringEveryControlIntoVie
         QWidget* hit = window_->childAt(InWindow(control).center());
         EXPECT_TRUE(hit == control || control->isAncestorOf(hit)) << name;
     }
+}
+
+// A refused value stops every control but leaves the window to scroll, by wheel and by scroll
+// bar, and to tell what a box takes.
+TEST_F(WindowFit, ARefusedValueStillLetsTheWindowScroll) {
+    TempFolder folder;
+    const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
+    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
+    WriteAll(mapData, Bytes(200, 0xAA));
+    form_.LoadInputMap(picture);
+    form_.SetMapDataFile(mapData);
+    auto* box = Get<QLineEdit>("txtInTopLatitudeDegree");
+    Click(box);
+    Type("95");
+    Key(Qt::Key_Tab);
+    ASSERT_TRUE(box->hasFocus());
+
+    QWidget* other = window_->Widget("txtInTopLatitude3");
+    QTest::mouseMove(window_->windowHandle(), CentreOf(other));
+    EXPECT_TRUE(QTest::qWaitFor([other] { return QToolTip::isVisible() && QToolTip::text() == other->toolTip(); }));
+    auto* scroller = qobject_cast<QScrollArea*>(window_->centralWidget());
+    Wheel(other, -1);
+    EXPECT_EQ(scroller->verticalScrollBar()->value() > 0, scroller->verticalScrollBar()->maximum() > 0);
+    QWidget* button = window_->Widget("cmdWriteAmbuloData");
+    ASSERT_TRUE(button->isEnabled());
+    for (int turns = 0; turns < 60 && !InWindow(scroller->viewport()).contains(InWindow(button)); ++turns) {
+        ScrollTowards(button);
+    }
+    ASSERT_TRUE(InWindow(scroller->viewport()).contains(InWindow(button)));
+    Click(button);
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_EQ(ReadAll(mapData), Bytes(200, 0xAA));
 }
 
 using WindowText = ViewFixture;
