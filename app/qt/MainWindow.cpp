@@ -30,7 +30,7 @@ namespace kartivo::qt {
 namespace {
 
 // Smaller texts would no longer be readable.
-constexpr int MinimumCaptionPixels = 8;
+constexpr int MinimumTextPixels = 8;
 // Kept free between a box that grows and the caption after it.
 constexpr int GapTwips = 30;
 
@@ -57,7 +57,7 @@ QRect FitCaption(QLabel& label, const LayoutEntry& entry, QRect rect) {
     const QString text = FromUtf8(entry.caption);
     QFont captionFont = label.font();
     const int room = Pixels(RoomToTheRight(entry));
-    while (captionFont.pixelSize() > MinimumCaptionPixels &&
+    while (captionFont.pixelSize() > MinimumTextPixels &&
            QFontMetrics(captionFont).horizontalAdvance(text) + 1 > room) {
         captionFont.setPixelSize(captionFont.pixelSize() - 1);
     }
@@ -91,9 +91,9 @@ QString WidestForm(QString text, const QFontMetrics& metrics) {
     return text;
 }
 
-// What a line edit keeps for its text: its contents as the style draws
-// them, less the text margins and the two pixels QLineEdit leaves clear on either side. A text
-// of that width and its cursor are shown whole, wherever the cursor stands.
+// What a line edit keeps for its text: its contents as the style draws them, less the text
+// margins and the two pixels QLineEdit leaves clear on either side. A text that fits there with
+// its cursor is shown whole, wherever the cursor stands.
 int TextRoom(const QLineEdit& edit) {
     QStyleOptionFrame option;
     option.initFrom(&edit);
@@ -232,9 +232,9 @@ void MainWindow::FitCornerBoxes() {
         auto* first = static_cast<QLineEdit*>(Widget(entries.front()->name));
         const int designed = first->width();
         const int inset = designed - TextRoom(*first);
-        int room = Pixels(RoomToTheRight(*entries.front()) - GapTwips);
-        for (const LayoutEntry* entry : entries) room = std::min(room, Pixels(RoomToTheRight(*entry) - GapTwips));
-        const int largest = std::max(designed, room);
+        int largest = Pixels(RoomToTheRight(*entries.front()) - GapTwips);
+        for (const LayoutEntry* entry : entries) largest = std::min(largest, Pixels(RoomToTheRight(*entry) - GapTwips));
+        largest = std::max(largest, designed);
         QFont font = first->font();
         int width = designed;
         for (;;) {
@@ -245,7 +245,7 @@ void MainWindow::FitCornerBoxes() {
                 need = std::max(need, metrics.horizontalAdvance(WidestForm(text, metrics)) + 1);  // and the cursor
             }
             width = std::clamp(need + inset, designed, largest);
-            if (need + inset <= largest || font.pixelSize() <= MinimumCaptionPixels) break;
+            if (need + inset <= largest || font.pixelSize() <= MinimumTextPixels) break;
             font.setPixelSize(font.pixelSize() - 1);
         }
         for (const LayoutEntry* entry : entries) {
