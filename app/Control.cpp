@@ -67,6 +67,12 @@ void Control::SetEnabled(bool enabled) {
     Updated();
 }
 
+void Control::SetToolTip(std::string text) {
+    if (text == toolTip_) return;
+    toolTip_ = std::move(text);
+    Updated();
+}
+
 void Control::Updated() {
     if (onUpdate) onUpdate(*this);
 }

@@ -39,6 +39,10 @@ public:
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
 
+    // What the control tells when the pointer rests on it; "" for nothing.
+    const std::string& ToolTip() const { return toolTip_; }
+    void SetToolTip(std::string text);
+
     // The control's change event (Change for texts and captions, Click for list selections).
     std::function<void()> onChange;
     // Told of every change of any property, before the change event runs; the view mirrors
@@ -55,6 +59,7 @@ private:
     std::vector<std::string> items_;
     int listIndex_ = -1;
     bool enabled_ = true;
+    std::string toolTip_;
 };
 
 }  // namespace kartivo

@@ -9,6 +9,21 @@
 
 namespace kartivo {
 
+namespace {
+
+// What a corner box takes, for its tooltip, with an example in the box's own form.
+std::string CornerHint(bool dms, std::int32_t limit, bool lowerLimitIncluded) {
+    const bool latitude = limit == 90;
+    const double example = latitude ? 35.6 : 139.6;
+    return std::string(latitude ? "A latitude " : "A longitude ") + (lowerLimitIncluded ? "from " : "above ") +
+           std::to_string(-limit) + (lowerLimitIncluded ? " to " : " up to ") + std::to_string(limit) +
+           (dms ? " in degrees, minutes and seconds, " : " in degrees, ") +
+           (latitude ? "north positive, e.g. " : "east positive, e.g. ") +
+           (dms ? DegreeToDmsText(example) : DegreeText(example));
+}
+
+}  // namespace
+
 Form1::Form1(UserInterface& ui, FileSystem& fileSystem) : ui_(ui), fileSystem_(fileSystem) {
     controls_ = {
         &fraIn, &fraOut, &fraAmbulo,
@@ -27,6 +42,11 @@ Form1::Form1(UserInterface& ui, FileSystem& fileSystem) : ui_(ui), fileSystem_(f
         &mnuFileQuit,
     };
     WireEvents();
+    for (const CornerField* field : {&inBottom_, &inLeft_, &inTop_, &inRight_, &outBottom_, &outLeft_, &outTop_,
+                                     &outRight_}) {
+        field->degree.SetToolTip(CornerHint(false, field->limit, field->lowerLimitIncluded));
+        field->dms.SetToolTip(CornerHint(true, field->limit, field->lowerLimitIncluded));
+    }
 }
 
 Control* Form1::Find(const std::string& name) const {
@@ -171,13 +191,26 @@ bool Form1::txtOutLeftLongitude3_Validate() { return ValidateDms(outLeft_); }
 bool Form1::txtOutTopLatitude3_Validate() { return ValidateDms(outTop_); }
 bool Form1::txtOutRightLongitude3_Validate() { return ValidateDms(outRight_); }
 
-std::function<bool()> Form1::ValidateHandler(const Control& box) {
+const Form1::CornerField* Form1::FieldOf(const Control& box) const {
     for (const CornerField* field : {&inBottom_, &inLeft_, &inTop_, &inRight_, &outBottom_, &outLeft_, &outTop_,
                                      &outRight_}) {
-        if (&box == &field->degree) return [this, field] { return ValidateDegree(*field); };
-        if (&box == &field->dms) return [this, field] { return ValidateDms(*field); };
+        if (&box == &field->degree || &box == &field->dms) return field;
     }
-    return {};
+    return nullptr;
+}
+
+std::function<bool()> Form1::ValidateHandler(const Control& box) {
+    const CornerField* field = FieldOf(box);
+    if (field == nullptr) return {};
+    if (&box == &field->degree) return [this, field] { return ValidateDegree(*field); };
+    return [this, field] { return ValidateDms(*field); };
+}
+
+std::string Form1::LongestCornerText(const Control& box) const {
+    const CornerField* field = FieldOf(box);
+    if (field == nullptr) return "";
+    // The texts of the range's end are as long as any other: three digits of degrees at most.
+    return &box == &field->degree ? DegreeText(-field->limit) : DegreeToDmsText(-field->limit);
 }
 
 void Form1::SetActiveControl(const Control* control) {

@@ -129,6 +129,9 @@ public:
     // The handler of a corner box, for the view to run before the focus leaves it; empty for
     // every other control.
     std::function<bool()> ValidateHandler(const Control& box);
+    // The longest text a corner box shows once its handler has written it, "" for every other
+    // control: the view makes room for it.
+    std::string LongestCornerText(const Control& box) const;
 
     // The control that has the window's focus, nullptr for none of these; the view keeps it
     // current. It stays while a dialog or another program holds the keyboard: a click or a drop
@@ -206,6 +209,7 @@ private:
         Control* outDegree;         // input values only
         Control* outDms;
     };
+    const CornerField* FieldOf(const Control& box) const;
     bool ValidateDegree(const CornerField& field);
     bool ValidateDms(const CornerField& field);
     // Writes a value into a Degree box and runs its handler; a refusal puts the earlier text

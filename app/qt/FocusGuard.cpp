@@ -8,6 +8,9 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -81,7 +84,20 @@ bool FocusGuard::ActsElsewhere(QObject* watched, QEvent* event) const {
     const std::optional<QPointF> at = PositionOf(event);
     QWidget* target = at ? window_->childAt(at->toPoint()) : nullptr;
     if (target == nullptr) target = window_;
+    // A scroll bar only moves the view: the box is not left, whatever it holds.
+    if (qobject_cast<QScrollBar*>(target) != nullptr) return false;
     return target != focus && !focus->isAncestorOf(target);
+}
+
+void FocusGuard::ScrollInstead(const QWheelEvent& wheel) {
+    QWidget* target = window_->childAt(wheel.position().toPoint());
+    while (target != nullptr && qobject_cast<QAbstractScrollArea*>(target) == nullptr) target = target->parentWidget();
+    if (target == nullptr) return;
+    QWidget* viewport = static_cast<QAbstractScrollArea*>(target)->viewport();
+    QWheelEvent turn(viewport->mapFrom(window_, wheel.position()), wheel.globalPosition(), wheel.pixelDelta(),
+                     wheel.angleDelta(), wheel.buttons(), wheel.modifiers(), wheel.phase(), wheel.inverted(),
+                     wheel.source(), wheel.pointingDevice());
+    QApplication::sendEvent(viewport, &turn);
 }
 
 bool FocusGuard::eventFilter(QObject* watched, QEvent* event) {
@@ -92,6 +108,8 @@ bool FocusGuard::eventFilter(QObject* watched, QEvent* event) {
     if (QApplication::activePopupWidget() != nullptr) return false;
     if (!ActsElsewhere(watched, event)) return false;
     if (form_.LeaveActiveControl()) return false;
+    // The window still scrolls: the wheel turns the scroll area it lands in, not the control.
+    if (event->type() == QEvent::Wheel) ScrollInstead(*static_cast<QWheelEvent*>(event));
     if (event->type() == QEvent::Drop) {
         auto* drop = static_cast<QDropEvent*>(event);
         drop->setDropAction(Qt::IgnoreAction);

@@ -8,6 +8,7 @@
 
 class QEvent;
 class QFocusEvent;
+class QWheelEvent;
 class QWidget;
 
 namespace kartivo {
@@ -18,9 +19,11 @@ namespace kartivo::qt {
 
 // Watches every event the application receives and lets one that would take the focus out of
 // the focused corner box, or act on another control, go on only when the model's check of that
-// box accepts; on refusal the event is dropped, so the focus stays and nothing else acts. Also
-// tells the model which control has the window's focus: the window keeps it while another
-// window holds the keyboard, and a click there still presses what it lands on.
+// box accepts; on refusal the event is dropped, so the focus stays and nothing else acts. The
+// window still scrolls: its scroll bars never leave the box, and a refused wheel turn goes to
+// the scroll area under it instead of the control. Also tells the model which control has the
+// window's focus: the window keeps it while another window holds the keyboard, and a click
+// there still presses what it lands on.
 //
 // It filters the application rather than the widgets: Qt hands the focus to a clicked or wheeled
 // widget before that widget's own filters see the press, and keyboard shortcuts are delivered
@@ -44,6 +47,8 @@ private:
     // refusal the focus is handed back as soon as it arrives.
     bool GuardFocusMove(QObject* watched, QFocusEvent* event);
     void HandBack();
+    // Hands a wheel turn that a refusal stopped to the scroll area under it.
+    void ScrollInstead(const QWheelEvent& wheel);
 
     Form1& form_;
     QWidget* window_;

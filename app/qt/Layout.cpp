@@ -134,15 +134,15 @@ const LayoutEntry* ValueBefore(const LayoutEntry& caption) {
     return nearest != nullptr && !IsCaption(*nearest) ? nearest : nullptr;
 }
 
-int RoomToTheRight(const LayoutEntry& caption) {
-    int right = caption.left;
+int RoomToTheRight(const LayoutEntry& entry) {
+    int right = entry.left;
     for (const LayoutEntry& frame : WindowLayout()) {
-        if (frame.name == caption.frame) right = frame.width - 60;  // clear of the frame's border
+        if (frame.name == entry.frame) right = frame.width - 60;  // clear of the frame's border
     }
     for (const LayoutEntry& other : WindowLayout()) {
-        if (SharesRow(caption, other) && other.left > caption.left) right = std::min(right, other.left);
+        if (SharesRow(entry, other) && other.left > entry.left) right = std::min(right, other.left);
     }
-    return right - caption.left;
+    return right - entry.left;
 }
 
 const std::vector<std::string_view>& TabOrder() {

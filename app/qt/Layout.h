@@ -37,8 +37,8 @@ int EntryHeight(const LayoutEntry& entry);
 
 // The value widget a caption follows on its row (the caption names its unit), or nullptr.
 const LayoutEntry* ValueBefore(const LayoutEntry& caption);
-// The width a caption may take, in twips: up to the next widget on its row, or the frame's edge.
-int RoomToTheRight(const LayoutEntry& caption);
+// The width an entry may take, in twips: up to the next widget on its row, or the frame's edge.
+int RoomToTheRight(const LayoutEntry& entry);
 
 // Names of the widgets in keyboard focus order.
 const std::vector<std::string_view>& TabOrder();

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,6 +20,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include <algorithm>
 
@@ -26,8 +29,10 @@ namespace kartivo::qt {
 
 namespace {
 
-// Smaller captions would no longer be readable.
-constexpr int MinimumCaptionPixels = 8;
+// Smaller texts would no longer be readable.
+constexpr int MinimumTextPixels = 8;
+// Kept free between a box that grows and the caption after it.
+constexpr int GapTwips = 30;
 
 int Pixels(int twips) {
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
@@ -52,7 +57,7 @@ QRect FitCaption(QLabel& label, const LayoutEntry& entry, QRect rect) {
     const QString text = FromUtf8(entry.caption);
     QFont captionFont = label.font();
     const int room = Pixels(RoomToTheRight(entry));
-    while (captionFont.pixelSize() > MinimumCaptionPixels &&
+    while (captionFont.pixelSize() > MinimumTextPixels &&
            QFontMetrics(captionFont).horizontalAdvance(text) + 1 > room) {
         captionFont.setPixelSize(captionFont.pixelSize() - 1);
     }
@@ -70,6 +75,32 @@ QRect FitCaption(QLabel& label, const LayoutEntry& entry, QRect rect) {
     const int grow = metrics.height() - rect.height();
     if (grow > 0) rect.adjust(0, -grow / 2, 0, grow - grow / 2);
     return rect;
+}
+
+// The widest form of a text in this font: every digit the font's widest, the wider sign.
+QString WidestForm(QString text, const QFontMetrics& metrics) {
+    QChar digit = '0';
+    for (const QChar candidate : QStringLiteral("123456789")) {
+        if (metrics.horizontalAdvance(candidate) > metrics.horizontalAdvance(digit)) digit = candidate;
+    }
+    const QChar sign = metrics.horizontalAdvance('+') >= metrics.horizontalAdvance('-') ? '+' : '-';
+    for (QChar& c : text) {
+        if (c.isDigit()) c = digit;
+        if (c == '+' || c == '-') c = sign;
+    }
+    return text;
+}
+
+// What a line edit keeps for its text: its contents as the style draws them, less the text
+// margins and the two pixels QLineEdit leaves clear on either side. A text that fits there with
+// its cursor is shown whole, wherever the cursor stands.
+int TextRoom(const QLineEdit& edit) {
+    QStyleOptionFrame option;
+    option.initFrom(&edit);
+    option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+    const QMargins margins = edit.textMargins();
+    return edit.style()->subElementRect(QStyle::SE_LineEditContents, &option, &edit).width() - margins.left() -
+           margins.right() - 4;
 }
 
 }  // namespace
@@ -94,6 +125,7 @@ MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form
     setCentralWidget(scroller);
     BuildMenu();
     BuildFrames();
+    FitCornerBoxes();
     SetTabOrder();
     BindModel();
     ConnectEvents();
@@ -190,6 +222,45 @@ void MainWindow::BuildFrames() {
     for (QWidget* input : inputs) input->raise();
 }
 
+// A corner box shows its longest text whole, sign first: the box grows into the free room to
+// its right, and where that is not enough (a wider font than the one the window was drawn
+// with), its font gets smaller. Boxes of one column keep one font and one width.
+void MainWindow::FitCornerBoxes() {
+    std::map<std::pair<int, int>, std::vector<const LayoutEntry*>> columns;
+    for (const LayoutEntry& entry : WindowLayout()) {
+        const Control* control = form_.Find(std::string(entry.name));
+        if (control != nullptr && !form_.LongestCornerText(*control).empty()) {
+            columns[{entry.left, entry.width}].push_back(&entry);
+        }
+    }
+    for (const auto& [place, entries] : columns) {
+        auto* first = static_cast<QLineEdit*>(Widget(entries.front()->name));
+        const int designed = first->width();
+        const int inset = designed - TextRoom(*first);
+        int largest = Pixels(RoomToTheRight(*entries.front()) - GapTwips);
+        for (const LayoutEntry* entry : entries) largest = std::min(largest, Pixels(RoomToTheRight(*entry) - GapTwips));
+        largest = std::max(largest, designed);
+        QFont font = first->font();
+        int width = designed;
+        for (;;) {
+            const QFontMetrics metrics(font);
+            int need = 0;
+            for (const LayoutEntry* entry : entries) {
+                const QString text = FromUtf8(form_.LongestCornerText(*form_.Find(std::string(entry->name))));
+                need = std::max(need, metrics.horizontalAdvance(WidestForm(text, metrics)) + 1);  // and the cursor
+            }
+            width = std::clamp(need + inset, designed, largest);
+            if (need + inset <= largest || font.pixelSize() <= MinimumTextPixels) break;
+            font.setPixelSize(font.pixelSize() - 1);
+        }
+        for (const LayoutEntry* entry : entries) {
+            QWidget* box = Widget(entry->name);
+            if (font != box->font()) box->setFont(font);
+            box->resize(width, box->height());
+        }
+    }
+}
+
 void MainWindow::SetTabOrder() {
     const auto& order = TabOrder();
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
@@ -244,6 +315,7 @@ void MainWindow::Mirror(const Control& control) {
     QWidget* widget = Widget(control.Name());
     if (widget == nullptr) return;
     widget->setEnabled(control.Enabled());
+    widget->setToolTip(FromUtf8(control.ToolTip()));
     const QString text = FromUtf8(control.Text());
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         // Leave the person's cursor alone when the model only echoes what was typed.
@@ -282,6 +354,17 @@ void MainWindow::ConnectUserEdits(Control& control, QWidget* widget) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A box that is left shows its text from the start again, sign first: Tab selects all and
+    // leaves the cursor at the end, and a long path would stay scrolled there. A popup, the
+    // menu bar or another window only borrows the focus.
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* edit = qobject_cast<QLineEdit*>(watched);
+        if (edit != nullptr && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason &&
+            reason != Qt::MenuBarFocusReason) {
+            edit->setCursorPosition(0);
+        }
+    }
     if (event->type() == QEvent::MouseButtonDblClick) {
         const auto it = doubleClicks_.find(watched->objectName().toStdString());
         if (it != doubleClicks_.end()) {

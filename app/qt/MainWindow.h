@@ -33,6 +33,7 @@ protected:
 
 private:
     void BuildFrames();
+    void FitCornerBoxes();
     void BuildMenu();
     void SetTabOrder();
     void BindModel();

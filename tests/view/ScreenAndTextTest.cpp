@@ -6,9 +6,13 @@
 #include "app/qt/Layout.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QToolTip>
 
 namespace kartivo::test {
 namespace {
@@ -55,6 +59,38 @@ TEST_F(WindowFit, TheWindowFitsItsScreenAndItsScrollBarsBringEveryControlIntoVie
     }
 }
 
+// A refused value stops every control but leaves the window to scroll, by wheel and by scroll
+// bar, and to tell what a box takes.
+TEST_F(WindowFit, ARefusedValueStillLetsTheWindowScroll) {
+    TempFolder folder;
+    const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
+    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
+    WriteAll(mapData, Bytes(200, 0xAA));
+    form_.LoadInputMap(picture);
+    form_.SetMapDataFile(mapData);
+    auto* box = Get<QLineEdit>("txtInTopLatitudeDegree");
+    Click(box);
+    Type("95");
+    Key(Qt::Key_Tab);
+    ASSERT_TRUE(box->hasFocus());
+
+    QWidget* other = window_->Widget("txtInTopLatitude3");
+    QTest::mouseMove(window_->windowHandle(), CentreOf(other));
+    EXPECT_TRUE(QTest::qWaitFor([other] { return QToolTip::isVisible() && QToolTip::text() == other->toolTip(); }));
+    auto* scroller = qobject_cast<QScrollArea*>(window_->centralWidget());
+    Wheel(other, -1);
+    EXPECT_EQ(scroller->verticalScrollBar()->value() > 0, scroller->verticalScrollBar()->maximum() > 0);
+    QWidget* button = window_->Widget("cmdWriteAmbuloData");
+    ASSERT_TRUE(button->isEnabled());
+    for (int turns = 0; turns < 60 && !InWindow(scroller->viewport()).contains(InWindow(button)); ++turns) {
+        ScrollTowards(button);
+    }
+    ASSERT_TRUE(InWindow(scroller->viewport()).contains(InWindow(button)));
+    Click(button);
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_EQ(ReadAll(mapData), Bytes(200, 0xAA));
+}
+
 using WindowText = ViewFixture;
 
 TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
@@ -76,6 +112,32 @@ TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
                 occupied.setWidth(otherLabel->fontMetrics().horizontalAdvance(otherLabel->text()));
             }
             EXPECT_FALSE(textRect.intersects(occupied)) << entry.name << " runs under " << other.name;
+        }
+    }
+}
+
+// Each corner box shows the longest texts of its range whole, sign first, in whatever font the
+// desktop gives: text and cursor fit the contents the style draws, less QLineEdit's margins.
+TEST_F(WindowText, CornerBoxesShowTheirLongestTextsWhole) {
+    QApplication::focusWidget()->clearFocus();  // no cursor drawn
+    for (const Control* control : form_.Controls()) {
+        auto* box = Get<QLineEdit>(control->Name().c_str());
+        if (!form_.ValidateHandler(*control) || box == nullptr) continue;
+        const QString name = box->objectName();
+        QStyleOptionFrame option;
+        option.initFrom(box);
+        option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+        const int room = box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box).width() - 4;
+        const QString degrees = name.contains("Latitude") ? "89" : "179";
+        for (const QString sign : {"+", "-"}) {
+            const QString text = sign + degrees + (name.endsWith('3') ? QString::fromUtf8("°59' 59.9999''") : ".9999999999");
+            EXPECT_LE(box->fontMetrics().horizontalAdvance(text) + 1, room) << name.toStdString() << " " << text.toStdString();
+            // As drawn: the text looks the same wherever the cursor stands, so nothing scrolls away.
+            box->setText(text);
+            box->setCursorPosition(0);
+            const QImage start = box->grab().toImage();
+            box->end(false);
+            EXPECT_EQ(box->grab().toImage(), start) << name.toStdString() << " " << text.toStdString();
         }
     }
 }

@@ -80,6 +80,11 @@ TEST_F(WindowLayoutTest, TabFollowsTheOrderSkippingDisabledControls) {
         Key(Qt::Key_Tab);
     }
     EXPECT_EQ(visited, expected);
+    // Tab selects a box's text up to its end; a box left shows it from the start again.
+    for (const QString& name : visited) {
+        const auto* box = Get<QLineEdit>(name.toUtf8().constData());
+        EXPECT_TRUE(box == nullptr || box->hasFocus() || box->cursorPosition() == 0) << name.toStdString();
+    }
 }
 
 // The alarm box as Qt shows it, answered once it is up.
