@@ -24,6 +24,7 @@
 #include <QStyleOptionFrame>
 
 #include <algorithm>
+#include <limits>
 
 namespace kartivo::qt {
 
@@ -237,7 +238,7 @@ void MainWindow::FitCornerBoxes() {
         auto* first = static_cast<QLineEdit*>(Widget(entries.front()->name));
         const int designed = first->width();
         const int inset = designed - TextRoom(*first);
-        int largest = Pixels(RoomToTheRight(*entries.front()) - GapTwips);
+        int largest = std::numeric_limits<int>::max();
         for (const LayoutEntry* entry : entries) largest = std::min(largest, Pixels(RoomToTheRight(*entry) - GapTwips));
         largest = std::max(largest, designed);
         QFont font = first->font();
