@@ -2,6 +2,7 @@
 
 #include "app/qt/DropTarget.h"
 #include "app/qt/MainWindow.h"
+#include "common/File.h"
 #include "common/MessageBox.h"
 #include "common/PathParts.h"
 
@@ -9,11 +10,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <system_error>
 
 namespace kartivo::qt {
@@ -59,13 +60,12 @@ void DropOn(MainWindow& window, const char* target, const QStringList& paths) {
     if (dropTarget != nullptr && dropTarget->onDrop) dropTarget->onDrop(paths);
 }
 
-// Why a named file cannot be opened, or nothing when it can.
+// Why a named file cannot be opened, in the words the loading itself would use, or nothing
+// when it can. Only a first word to the person: the loading judges the file on its own handle.
 std::string Unopenable(const QFileInfo& info) {
-    std::error_code error;
-    const auto status = std::filesystem::status(info.absoluteFilePath().toStdString(), error);
-    if (error) return error.message();
-    if (std::filesystem::is_directory(status)) return std::strerror(EISDIR);
-    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
+    struct stat status {};
+    if (::stat(info.absoluteFilePath().toStdString().c_str(), &status) != 0) return ErrorDescription(errno);
+    if (const std::error_code kind = NotARegularFile(status.st_mode)) return ErrorDescription(kind);
     return {};
 }
 
