@@ -155,6 +155,7 @@ bool Form1::ValidateDegree(const CornerField& field) {
         field.outDms->SetText(field.dms.Text());
     }
     UpdateMakeEnabled();
+    if (onMapChange) onMapChange(false);
     return true;
 }
 
@@ -268,6 +269,7 @@ void Form1::txtImageWidthData_Change() {
 
 void Form1::txtImageHeightData_Change() {
     RefreshOutputFileSize();
+    if (onMapChange) onMapChange(false);
 }
 
 }  // namespace kartivo

@@ -146,6 +146,10 @@ public:
     // its accepted handler left there is not checked again until the focus moves.
     bool LeaveActiveControl();
 
+    // Told after a picture was loaded (true, whatever came of it), a corner box's value was
+    // accepted or the output height changed (false): what a view of the map shows follows.
+    std::function<void(bool pictureLoaded)> onMapChange;
+
     // Loading an input picture: both path boxes, the headers, the property labels (each
     // carried into the output fields at once), then the name and corners of its file name.
     void LoadInputMap(const std::string& path);
@@ -217,6 +221,7 @@ private:
     bool WriteDegree(const CornerField& field, std::string text);
 
     void WireEvents();
+    void ReadInputMap(const std::string& path);
     void RefreshOutputFileSize();
     void ReadCornersFromFileName(const std::string& path);
     void ShowAlarm(const std::string& text);

@@ -19,6 +19,11 @@ constexpr const char* LoadTitle = "Kartivo";
 }  // namespace
 
 void Form1::LoadInputMap(const std::string& path) {
+    ReadInputMap(path);
+    if (onMapChange) onMapChange(true);
+}
+
+void Form1::ReadInputMap(const std::string& path) {
     txtInFilePathData.SetText(path);
     txtOutFilePathData.SetText(ProposeOutputPath(path));
 

@@ -34,3 +34,39 @@ for screen in 1366x768 1920x1080; do
     done
 done
 shoot "window-dejavu-1920x1080" 1920x1080 1 "$PWD/tests/view/fonts/without-ipa.conf"
+
+# The picture window over a map: fitted, zoomed in around a point, and the output's preview, at
+# scale factors 1 and 2.
+python3 - "$scratch/Coast(35.2,139.2,35.8,139.9).bmp" <<'PY'
+import math, struct, sys
+w, h = 1500, 1100
+row = (w * 3 + 3) // 4 * 4
+with open(sys.argv[1], 'wb') as f:
+    f.write(b'BM' + struct.pack('<IHHI', 54 + row * h, 0, 0, 54))
+    f.write(struct.pack('<iiiHHIIiiII', 40, w, h, 1, 24, 0, row * h, 3780, 3780, 0, 0))
+    for y in range(h):  # a coast: sea to the south-east, land with contour bands and roads
+        line = bytearray()
+        for x in range(w):
+            land = math.sin(x / 170.0) * 120 + y * 0.8 - x * 0.35 + 120
+            if land < 0:
+                pixel = (200, 150, 90)
+            elif (x + 3 * y) % 211 < 3 or (2 * x - y) % 307 < 3:
+                pixel = (40, 40, 220)
+            else:
+                pixel = (110, 190 - int(land / 12) % 2 * 30, 150)
+            line += bytes(pixel)
+        f.write(bytes(line) + bytes(row - w * 3))
+PY
+shot() { # NAME SCALE [NOTCHES [OUT_BOTTOM OUT_TOP [PREVIEW_HEIGHT]]]
+    name=$1 scale=$2
+    shift 2
+    xvfb-run -a -s "-screen 0 1920x1080x24" env QT_SCALE_FACTOR="$scale" \
+        "$build/bin/picture_shot" "$scratch/Coast(35.2,139.2,35.8,139.9).bmp" "$out/$name.png" "$@"
+    echo "$out/$name.png"
+}
+cmake --build "$build" --target picture_shot >/dev/null
+for scale in 1 2; do
+    shot "picture-scale-$scale" "$scale" 0 35.35 35.7
+    shot "picture-zoomed-scale-$scale" "$scale" 6 35.35 35.7
+done
+shot "picture-preview" 1 0 35.35 35.7 700

@@ -1,14 +1,17 @@
 #include "app/qt/MainWindow.h"
 
 #include "app/Form1.h"
+#include "app/PictureView.h"
 #include "app/qt/AccessKeys.h"
 #include "app/qt/DropTarget.h"
 #include "app/qt/FocusGuard.h"
 #include "app/qt/Layout.h"
+#include "app/qt/PictureWindow.h"
 #include "app/qt/ScreenFit.h"
 #include "app/qt/WindowIcon.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
@@ -106,7 +109,8 @@ int TextRoom(const QLineEdit& edit) {
 
 }  // namespace
 
-MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form_(form) {
+MainWindow::MainWindow(Form1& form, QWidget* parent)
+    : QMainWindow(parent), form_(form), pictureView_(std::make_unique<PictureView>(form)) {
     setWindowTitle("Kartivo");
     setWindowIcon(KartivoIcon());
     QFont font("IPAPGothic");
@@ -135,6 +139,8 @@ MainWindow::MainWindow(Form1& form, QWidget* parent) : QMainWindow(parent), form
     FitToScreen(*this, client_->size());
 }
 
+MainWindow::~MainWindow() = default;
+
 QWidget* MainWindow::Widget(std::string_view name) const {
     const auto it = widgets_.find(name);
     return it == widgets_.end() ? nullptr : it->second;
@@ -147,7 +153,8 @@ QAction* MainWindow::MenuAction(std::string_view name) const {
 
 void MainWindow::BuildMenu() {
     // Access keys exist only in the Qt captions; the model's texts keep their words.
-    QMenu* file = menuBar()->addMenu(WithAccessKeys({FromUtf8(form_.mnuFile.Text())}).first());
+    const QStringList menus = WithAccessKeys({FromUtf8(form_.mnuFile.Text()), ViewMenuText});
+    QMenu* file = menuBar()->addMenu(menus[0]);
     file->setObjectName("mnuFile");
     std::vector<Control*> items = {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile,
                                    &form_.mnuFileSelectAmbuloFile};
@@ -163,6 +170,29 @@ void MainWindow::BuildMenu() {
         action->setObjectName(FromUtf8(item->Name()));
         actions_[item->Name()] = action;
     }
+    QMenu* view = menuBar()->addMenu(menus[1]);
+    view->setObjectName("mnuView");
+    QAction* showPicture = view->addAction(WithAccessKeys({ShowPictureText}).first());
+    showPicture->setObjectName("mnuViewShowPicture");
+    actions_["mnuViewShowPicture"] = showPicture;
+    connect(showPicture, &QAction::triggered, this, &MainWindow::ShowPicture);
+}
+
+void MainWindow::ShowPicture() {
+    if (pictureWindow_ == nullptr) {
+        pictureWindow_ = new PictureWindow(*pictureView_, this);
+        pictureView_->onChanged = [this] { pictureWindow_->Follow(); };
+    }
+    // Shown first, so the model reads the picture for the window's real size.
+    pictureWindow_->show();
+    pictureWindow_->raise();
+    pictureWindow_->activateWindow();
+    pictureView_->Show();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (pictureWindow_ != nullptr) pictureWindow_->close();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::BuildFrames() {
@@ -298,7 +328,10 @@ void MainWindow::ConnectEvents() {
         {"txtInFilePathData", [this] { form_.txtInFilePathData_DblClick(); }},
         {"txtOutFilePathData", [this] { form_.txtOutFilePathData_DblClick(); }},
         {"txtlblAmbuloFilePath", [this] { form_.txtlblAmbuloFilePath_DblClick(); }},
+        // The frame's surface outside its controls: the drop target lies over all of it.
+        {"lblDragIn", [this] { ShowPicture(); }},
     };
+    Widget("lblDragIn")->installEventFilter(this);
     const auto toPaths = [](const QStringList& dropped) {
         std::vector<std::string> paths;
         for (const QString& path : dropped) paths.push_back(path.toStdString());

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <map>
 #include <string>
 #include <string_view>
@@ -14,22 +15,29 @@ class QMenu;
 namespace kartivo {
 class Control;
 class Form1;
+class PictureView;
 }
 
 namespace kartivo::qt {
+
+class PictureWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
     explicit MainWindow(Form1& form, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The widget built for a name of the layout table or the menu, or nullptr.
     QWidget* Widget(std::string_view name) const;
     QAction* MenuAction(std::string_view name) const;
+    // The picture window, once "Show Picture" has opened it.
+    PictureWindow* Picture() const { return pictureWindow_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildFrames();
@@ -38,6 +46,7 @@ private:
     void SetTabOrder();
     void BindModel();
     void ConnectEvents();
+    void ShowPicture();
     void Mirror(const Control& control);
     void ConnectUserEdits(Control& control, QWidget* widget);
 
@@ -46,6 +55,8 @@ private:
     std::map<std::string, QWidget*, std::less<>> widgets_;
     std::map<std::string, QAction*, std::less<>> actions_;
     std::map<std::string, std::function<void()>, std::less<>> doubleClicks_;
+    std::unique_ptr<PictureView> pictureView_;
+    PictureWindow* pictureWindow_ = nullptr;
 };
 
 }  // namespace kartivo::qt

@@ -1,0 +1,140 @@
+#include "app/PictureView.h"
+
+#include "ModelTestSupport.h"
+#include "bitmap/BitmapPixels.h"
+#include "common/FileCommon.h"
+#include "geo/CoordinateText.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace kartivo {
+namespace {
+
+using test::TempFolder;
+using test::TestBitmap;
+
+class PictureViewTest : public testing::Test {
+protected:
+    // A picture whose name carries its corners; its rows show their stored index as colour.
+    std::string Picture(const std::string& name, TestBitmap spec) {
+        const std::string path = folder.File(name);
+        test::WriteAll(path, test::MakeBitmap(spec));
+        return path;
+    }
+
+    // The picture pixel under a viewport position.
+    std::pair<double, double> PixelAt(double x, double y) const {
+        return {view.Left() + x / view.Scale(), view.Top() + y / view.Scale()};
+    }
+    // The viewport position of a picture pixel's centre.
+    std::pair<double, double> CentreOf(double column, double row) const {
+        return {(column + 0.5 - view.Left()) * view.Scale(), (row + 0.5 - view.Top()) * view.Scale()};
+    }
+
+    TempFolder folder;
+    test::ScriptedUserInterface ui;
+    Form1 form{ui};
+    PictureView view{form};
+    int changes = 0;
+};
+
+TEST_F(PictureViewTest, ReadsOnlyOnceShownAndFollowsEveryLoad) {
+    view.onChanged = [this] { ++changes; };
+    form.Form_Load();
+    form.LoadInputMap(Picture("First(10,20,30,40).bmp", {.width = 40, .height = 30}));
+    EXPECT_EQ(changes, 0);  // nobody looks: nothing read
+    view.SetViewport(400, 300);
+    view.Show();
+    EXPECT_EQ(view.Message(), "");
+    EXPECT_EQ(view.ShownWidth(), 40);
+    EXPECT_EQ(view.Title(), "Kartivo Picture - First(10,20,30,40).bmp");
+    EXPECT_DOUBLE_EQ(view.Scale(), 10);  // fitted
+
+    form.LoadInputMap(Picture("Second.bmp", {.width = 8, .height = -5}));
+    EXPECT_EQ(view.ShownHeight(), 5);
+    EXPECT_EQ(view.Title(), "Kartivo Picture - Second.bmp");
+    EXPECT_GT(changes, 1);
+
+    const std::string text = folder.File("text.bmp");
+    test::WriteAll(text, {'h', 'e', 'l', 'l', 'o'});
+    form.LoadInputMap(text);
+    EXPECT_EQ(view.Message(), "Cannot show " + text + ": it is not a BMP picture.");
+    EXPECT_TRUE(view.Images().empty());
+    form.LoadInputMap(folder.File("gone.bmp"));
+    EXPECT_EQ(view.Message(), "Cannot show " + folder.File("gone.bmp") + ": No such file or directory.");
+}
+
+TEST_F(PictureViewTest, ThePointerReadsTheCornersAtTheCornerPixelsAndZoomKeepsItsPoint) {
+    form.Form_Load();
+    form.LoadInputMap(Picture("Map(10,20,30,40).bmp", {.width = 210, .height = 110}));
+    view.SetViewport(630, 330);
+    view.Show();
+    const auto textAt = [this](double column, double row) {
+        const auto [x, y] = CentreOf(column, row);
+        return view.PointerText(x, y);
+    };
+    EXPECT_EQ(textAt(0, 0), "+30.0000000000 +20.0000000000    " + DegreeToDmsText(30) + " " + DegreeToDmsText(20));
+    EXPECT_EQ(textAt(209, 109).substr(0, 29), "+10.0000000000 +40.0000000000");
+    EXPECT_EQ(textAt(104.5, 5).substr(15, 14), "+30.0000000000");  // the middle column
+    EXPECT_EQ(view.PointerText(-1, 5), "");
+
+    for (const double factor : {2.0, 1.5, 0.5}) {
+        const auto before = PixelAt(100, 70);
+        view.ZoomAt(100, 70, factor);
+        const auto after = PixelAt(100, 70);
+        EXPECT_NEAR(after.first, before.first, 1e-9) << factor;
+        EXPECT_NEAR(after.second, before.second, 1e-9) << factor;
+    }
+    view.OneToOne();
+    EXPECT_DOUBLE_EQ(view.Scale(), 1);
+    view.PanBy(-1e6, -1e6);  // a picture smaller than the window stays in its middle
+    EXPECT_DOUBLE_EQ(view.Left(), (210 - 630) / 2.0);
+}
+
+// The band covers exactly the rows Make copies first and last, and the preview is Make's
+// output row for row.
+TEST_F(PictureViewTest, BandAndPreviewAreWhatMakeWrites) {
+    form.Form_Load();
+    const std::string input = Picture("Band(0,10,50,20).bmp", {.width = 16, .height = 40});
+    form.LoadInputMap(input);
+    view.SetViewport(1600, 800);
+    view.Show();
+    ASSERT_TRUE(test::LeaveBox(form, form.txtOutBottomLatitudeDegree, "12.5"));
+    ASSERT_TRUE(test::LeaveBox(form, form.txtOutTopLatitudeDegree, "44"));
+    form.txtImageHeightData.SetText("57");
+    form.txtOutFilePathData.SetText(folder.File("out.bmp"));
+    form.cmdMake_Click();
+    OpenAttempt made = DefaultFileSystem().Open(folder.File("out.bmp"), OpenMode::OpenInput);
+    ASSERT_TRUE(made.file);
+    const PixelLayoutResult layout = ReadPixelLayout(*made.file);
+    const ReducedPictureResult output = ReadReducedPicture(*made.file, layout.layout, {0, 0, 16, 57}, 1);
+    ASSERT_EQ(output.error, PixelReadError::None);
+
+    // The output's rows are the input's rows: its first and last name the band's edges.
+    const auto rowOf = [](std::uint32_t pixel) {
+        for (int stored = 0; stored < 40; ++stored) {
+            if (test::RowMarker(stored) == (pixel & 0xff)) return 39 - stored;
+        }
+        return -1;
+    };
+    const auto band = view.Band();
+    ASSERT_TRUE(band);
+    EXPECT_EQ(band->top, rowOf(output.picture.pixels.front()));
+    EXPECT_EQ(band->bottom, rowOf(output.picture.pixels.back()) + 1);
+    EXPECT_DOUBLE_EQ(band->left, 0);
+    EXPECT_DOUBLE_EQ(band->right, 16);
+
+    view.SetPreview(true);
+    EXPECT_FALSE(view.Band());
+    const auto images = view.Images();
+    ASSERT_EQ(images.size(), 1U);
+    ASSERT_EQ(images[0].rows, 57);
+    EXPECT_TRUE(std::equal(output.picture.pixels.begin(), output.picture.pixels.end(), images[0].pixels));
+    const auto [x, y] = CentreOf(0, 56);  // the output's bottom row lies at its bottom latitude
+    EXPECT_EQ(view.PointerText(x, y).substr(0, 14), "+12.5000000000");
+}
+
+}  // namespace
+}  // namespace kartivo

@@ -1,0 +1,54 @@
+// Shows the picture window over a loaded map as a person opens it (View > Show Picture), zoomed
+// in a few wheel notches when asked, and saves a picture of the whole X screen: used by
+// scripts/screenshots.sh. Not a test.
+#include "app/Form1.h"
+#include "app/qt/MainWindow.h"
+#include "app/qt/PictureWindow.h"
+#include "app/qt/QtUserInterface.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fputs("usage: picture_shot PICTURE.bmp OUT.png [NOTCHES [OUT_BOTTOM OUT_TOP [PREVIEW_HEIGHT]]]\n", stderr);
+        return 2;
+    }
+    kartivo::qt::QtUserInterface ui;
+    kartivo::Form1 form(ui);
+    kartivo::qt::MainWindow window(form);
+    ui.SetWindow(&window);
+    form.Form_Load();
+    window.show();
+    form.LoadInputMap(argv[1]);
+    // The output's band: its latitudes typed into their boxes and accepted.
+    if (argc > 5) {
+        form.txtOutBottomLatitudeDegree.SetText(argv[4]);
+        form.txtOutTopLatitudeDegree.SetText(argv[5]);
+        form.ValidateHandler(form.txtOutBottomLatitudeDegree)();
+        form.ValidateHandler(form.txtOutTopLatitudeDegree)();
+    }
+    if (argc > 6) form.txtImageHeightData.SetText(argv[6]);
+    window.MenuAction("mnuViewShowPicture")->trigger();
+    QWidget* canvas = window.Picture()->Canvas()->viewport();
+    if (argc > 3) {
+        const QPointF at = canvas->rect().center() + QPoint(60, -40);
+        QWheelEvent wheel(at, canvas->mapToGlobal(at), QPoint(), QPoint(0, 120 * std::atoi(argv[3])), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &wheel);
+    }
+    if (argc > 6) window.Picture()->findChild<QAction*>("previewOutput")->trigger();
+    QTimer::singleShot(1500, [&] {
+        const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
+        if (!saved) std::fprintf(stderr, "picture_shot: cannot save %s\n", argv[2]);
+        app.exit(saved ? 0 : 1);
+    });
+    return QApplication::exec();
+}

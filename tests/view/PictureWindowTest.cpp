@@ -1,0 +1,100 @@
+#include "ViewFixture.h"
+
+#include "app/qt/PictureWindow.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QStatusBar>
+
+namespace kartivo::test {
+namespace {
+
+class PictureWindowTest : public ViewFixture {
+protected:
+    std::string Picture(const std::string& name, TestBitmap spec) {
+        const std::string path = folder_.File(name);
+        WriteAll(path, MakeBitmap(spec));
+        return path;
+    }
+    qt::PictureWindow* Shown() {
+        qt::PictureWindow* window = window_->Picture();
+        return window != nullptr && window->isVisible() ? window : nullptr;
+    }
+    // The colour the picture window shows at a point of its picture area.
+    QRgb ColourAt(QPoint at) {
+        QApplication::processEvents();
+        return Shown()->Canvas()->viewport()->grab().toImage().pixel(at * Shown()->devicePixelRatioF());
+    }
+    void SendToPicture(QEvent* event) {
+        QSpontaneKeyEvent::setSpontaneous(event);
+        QApplication::sendEvent(Shown()->windowHandle(), event);
+        QApplication::processEvents();
+    }
+    // An 8-bit picture whose every palette entry is one colour (blue, green, red, 0).
+    std::string Uniform(const std::string& name, Bytes colour) {
+        Bytes table;
+        for (int i = 0; i < 256; ++i) table.insert(table.end(), colour.begin(), colour.end());
+        return Picture(name, {.width = 64, .height = 48, .bitCount = 8, .colorTable = table});
+    }
+    QString PointerText() { return Shown()->findChild<QLabel*>("pointerText")->text(); }
+
+    TempFolder folder_;
+};
+
+// Alt+V opens the View menu, whose first item opens the window; it shows the loaded picture and
+// follows the next load at once. A double click on the "In" frame's free surface opens it too.
+TEST_F(PictureWindowTest, OpensFromTheMenuAndTheFrameAndFollowsLoads) {
+    DropOn("fraIn", {300, 200}, {QString::fromStdString(Uniform("Blue(10,20,30,40).bmp", {0xff, 0, 0, 0}))});
+    Key(Qt::Key_V, Qt::AltModifier);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions().first()->text(), "&Show Picture");
+    QTest::keyClick(menu->windowHandle(), Qt::Key_Return);
+    ASSERT_NE(Shown(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Shown()));
+    EXPECT_EQ(Shown()->windowTitle(), "Kartivo Picture - Blue(10,20,30,40).bmp");
+    const QPoint middle = Shown()->Canvas()->viewport()->rect().center();
+    EXPECT_EQ(ColourAt(middle), qRgb(0, 0, 255));
+
+    DropOn("fraIn", {300, 200}, {QString::fromStdString(Uniform("Red.bmp", {0, 0, 0xff, 0}))});
+    EXPECT_EQ(Shown()->windowTitle(), "Kartivo Picture - Red.bmp");
+    EXPECT_EQ(ColourAt(middle), qRgb(255, 0, 0));
+
+    Shown()->close();
+    EXPECT_EQ(Shown(), nullptr);
+    const QPoint freeSurface = window_->Widget("fraIn")->mapTo(window_.get(), QPoint(40, 230));
+    QTest::mouseDClick(window_->windowHandle(), Qt::LeftButton, Qt::NoModifier, freeSurface);
+    ASSERT_NE(Shown(), nullptr);
+    window_->close();
+    EXPECT_EQ(Shown(), nullptr) << "closing the main window closes the picture window";
+}
+
+// The wheel zooms around the pointer, keys fit and show 1:1, and the status bar tells where the
+// pointer is.
+TEST_F(PictureWindowTest, WheelAndKeysZoomAndThePointerIsTold) {
+    form_.LoadInputMap(Picture("Map(10,20,30,40).bmp", {.width = 2000, .height = 1500}));
+    window_->MenuAction("mnuViewShowPicture")->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Shown()));
+    QWidget* canvas = Shown()->Canvas()->viewport();
+    const QPoint at = canvas->mapTo(Shown(), canvas->rect().center() + QPoint(30, 20));
+
+    QTest::mouseMove(Shown()->windowHandle(), at);
+    QApplication::processEvents();
+    const QString before = PointerText();
+    EXPECT_TRUE(before.startsWith("+")) << before.toStdString();
+    QWheelEvent wheel(at, Shown()->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    SendToPicture(&wheel);
+    EXPECT_EQ(PointerText(), before) << "the point under the pointer stays where it was";
+    const QString corner = PointerText();
+
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_1, Qt::ControlModifier);
+    EXPECT_GT(Shown()->Canvas()->horizontalScrollBar()->maximum(), 0) << "1:1 of a larger picture scrolls";
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(Shown()->Canvas()->horizontalScrollBar()->maximum(), 0);
+    EXPECT_NE(corner, "");
+}
+
+}  // namespace
+}  // namespace kartivo::test
