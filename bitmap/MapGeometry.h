@@ -80,7 +80,7 @@ std::vector<std::int32_t> PreviewRows(const RowMapping& mapping, std::int32_t pr
 // 45 degrees) whose lines lie at least minSpacing pixels apart at pixelsPerDegree. Lowest
 // first, each the nearest double to its whole number of minutes; empty when even the coarsest
 // step does not fit, pixelsPerDegree is not above 0, an input is not finite, or there would be
-// 100 000 lines or more.
+// more than 100 000 lines.
 std::vector<double> GridLines(double from, double to, double pixelsPerDegree, double minSpacing);
 
 }  // namespace kartivo
