@@ -10,7 +10,9 @@
 
 namespace kartivo {
 
-// The inverse of LatitudeToMercatorY: atan(sinh y), in degrees.
+// The inverse of LatitudeToMercatorY: atan(sinh y), in degrees by the same pi. A latitude comes
+// back within 1e-12 degrees, except near the south pole, where LatitudeToMercatorY's two terms
+// cancel and lose digits before this is reached.
 double MercatorYToLatitude(double y);
 
 struct MapCorners {
@@ -31,12 +33,14 @@ public:
     MercatorPicture(const MapCorners& corners, std::int32_t width, std::int32_t height);
 
     // False when a position has no latitude or longitude: fewer than two rows or columns,
-    // a latitude at or beyond a pole, or corners that are not finite.
+    // a latitude at or beyond a pole, or corners that are not finite. All four conversions
+    // then give NaN.
     bool Valid() const;
 
     double LatitudeAt(double y) const;
     double LongitudeAt(double x) const;
-    // Also outside the picture, as far as the Mercator ordinate reaches.
+    // Also outside the picture, as far as the Mercator ordinate reaches; not finite when the
+    // two latitudes (longitudes) are the same.
     double YAt(double latitude) const;
     double XAt(double longitude) const;
 
@@ -61,18 +65,22 @@ struct OutputBand {
 };
 
 // The band from Make's own row choice (WalkOutputRows), for every output height including
-// 0 and 1.
+// 0 and 1 (both rows the same one); a negative height has no rows, as 0.
 OutputBand PlaceOutputBand(const RowMapping& mapping);
 
 // The output as Make writes it, shown in previewRows rows (top first): for each, the input row
-// (counted from the picture's top) that Make copies into the output row nearest the preview
-// row's centre, or BlankRow. One walk over the output rows.
+// (counted from the picture's top) that Make copies into the output row whose extent holds the
+// preview row's centre, or BlankRow. One walk over the output rows, memory for the preview rows
+// only. No rows for previewRows below 1; all BlankRow for an output of no rows (or a negative
+// height).
 std::vector<std::int32_t> PreviewRows(const RowMapping& mapping, std::int32_t previewRows);
 
 // The values from..to (degrees, either order) at which a grid draws its lines: the multiples
 // of the finest round step of minutes (1, 2, 5, 10, 15, 30 minutes, 1, 2, 5, 10, 15, 30 and
 // 45 degrees) whose lines lie at least minSpacing pixels apart at pixelsPerDegree. Lowest
-// first; empty when even the coarsest step does not fit or the input is not finite.
+// first, each the nearest double to its whole number of minutes; empty when even the coarsest
+// step does not fit, pixelsPerDegree is not above 0, an input is not finite, or there would be
+// more than 100 000 lines.
 std::vector<double> GridLines(double from, double to, double pixelsPerDegree, double minSpacing);
 
 }  // namespace kartivo

@@ -29,60 +29,11 @@ namespace {
 using test::Bytes;
 using test::FailingStep;
 using test::MemoryFile;
+using test::Rows;
 using test::TestBitmap;
 using Names = std::vector<std::string>;
-using Rows = std::vector<std::int32_t>;
 
 constexpr std::int32_t B = BlankRow;
-// The row choice worked out the plain way, one output row after another: the nearest input
-// row by Mercator ordinate, never going back down the input, blank outside it.
-Rows ExpectedRows(const RowMapping& m) {
-    if (m.inputRows < 2) return Rows(static_cast<std::size_t>(std::max(0, m.outputRows)), B);
-    const auto y = [](double latitude) {
-        const double r = latitude * 3.14159265358979 / 180;
-        return std::log(1 / std::cos(r) + std::tan(r));
-    };
-    const double perRow = (y(m.inTopLatitude) - y(m.inBottomLatitude)) / (m.inputRows - 1);
-    const double step = m.outputRows > 1 ? (m.outTopLatitude - m.outBottomLatitude) / (m.outputRows - 1) : 0;
-    Rows rows;
-    std::int32_t reached = 0;
-    double latitude = m.outBottomLatitude;
-    for (std::int32_t i = 0; i < m.outputRows; ++i, latitude += step) {
-        const double nearest = std::nearbyint((y(latitude) - y(m.inBottomLatitude)) / perRow);
-        const bool inside = nearest >= 0 && nearest < m.inputRows;
-        rows.push_back(inside ? reached = std::max(reached, static_cast<std::int32_t>(nearest)) : B);
-    }
-    return rows;
-}
-
-constexpr RowMapping AccumulatedLatitude{0, 60.0000116714376, 0, 50, 1000001, 501};
-
-// Input and output ranges upwards, downwards, overlapping, inside and beyond each other, with
-// one, two and more rows on either side.
-std::vector<RowMapping> Mappings() {
-    const std::pair<double, double> inputs[] = {{35, 36}, {0, 60}, {60, 0}, {-30, 10}};
-    const std::pair<double, double> outputs[] = {{35, 36}, {0, 60}, {-10, 70}, {60, 0}, {35.2, 35.8}, {20, 30}, {-20, 0}};
-    std::vector<RowMapping> all;
-    for (const auto& [inBottom, inTop] : inputs) {
-        for (const std::int32_t inputRows : {1, 2, 3, 7, 11}) {
-            for (const auto& [outBottom, outTop] : outputs) {
-                for (const std::int32_t outputRows : {0, 1, 2, 5, 9, 13}) {
-                    all.push_back({inBottom, inTop, outBottom, outTop, inputRows, outputRows});
-                }
-            }
-        }
-    }
-    // 0.1 added 500 times gives 50.00000000000044, not 50, and the input's top latitude puts a
-    // half-row boundary between the two: the last row must take input row 767438, not 767437.
-    all.push_back(AccumulatedLatitude);
-    return all;
-}
-
-testing::Message Describe(const RowMapping& m) {
-    return testing::Message() << m.inputRows << " rows " << m.inBottomLatitude << ".." << m.inTopLatitude << " to "
-                              << m.outputRows << " rows " << m.outBottomLatitude << ".." << m.outTopLatitude;
-}
-
 MakeRequest RequestFor(const Bytes& picture, const RowMapping& m) {
     MakeRequest request = RequestFromHeaders(RecognizeBitmap(picture));
     std::tie(request.inBottomLatitude, request.inTopLatitude, request.outBottomLatitude, request.outTopLatitude,
@@ -119,11 +70,11 @@ struct ForwardOnlyFile : MemoryFile {
 // output, whichever way the input is stored; the headers and colour table are the input's, with
 // the output's height.
 void ExpectCopies(TestBitmap spec, const RowMapping& m) {
-    const Rows chosen = ExpectedRows(m);
+    const Rows chosen = test::ExpectedRows(m);
     const std::size_t rowSize = test::RowSize(spec.width, spec.bitCount);
     for (const bool topDown : {false, true}) {
         if (topDown && spec.os2) continue;  // the core form has no top-down rows
-        SCOPED_TRACE(Describe(m) << ", width " << spec.width << (topDown ? ", top-down" : ""));
+        SCOPED_TRACE(test::Describe(m) << ", width " << spec.width << (topDown ? ", top-down" : ""));
         spec.height = topDown ? -m.inputRows : m.inputRows;
         const Bytes picture = test::MakeBitmap(spec);
         const MakeRequest request = RequestFor(picture, m);
@@ -146,9 +97,9 @@ void ExpectCopies(TestBitmap spec, const RowMapping& m) {
 // Both walk orders visit every output row once, in their order, with the plain computation's
 // input row; Make then copies exactly those rows (narrow rows, many to a block).
 TEST(ResampleTest, RowChoiceMatchesThePlainComputation) {
-    ASSERT_EQ(ExpectedRows(AccumulatedLatitude).back(), 767438);
-    for (const RowMapping& m : Mappings()) {
-        SCOPED_TRACE(Describe(m));
+    ASSERT_EQ(test::ExpectedRows(test::AccumulatedLatitude).back(), 767438);
+    for (const RowMapping& m : test::Mappings()) {
+        SCOPED_TRACE(test::Describe(m));
         for (const WalkOrder order : {WalkOrder::BottomFirst, WalkOrder::TopFirst}) {
             const bool up = order == WalkOrder::BottomFirst;
             Rows ins;
@@ -159,7 +110,7 @@ TEST(ResampleTest, RowChoiceMatchesThePlainComputation) {
                 ins.insert(up ? ins.end() : ins.begin(), in);
                 return true;
             }));
-            EXPECT_EQ(ins, ExpectedRows(m));
+            EXPECT_EQ(ins, test::ExpectedRows(m));
             // A visit that says stop ends the walk at once.
             int calls = 0;
             EXPECT_EQ(WalkOutputRows(m, order, [&](std::int32_t, std::int32_t) { return ++calls < 2; }), m.outputRows < 2);

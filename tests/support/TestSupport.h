@@ -1,9 +1,15 @@
 #pragma once
 // Helpers the tests share: temporary folders, whole-file reading and writing, a tiny
-// bitmap writer, and a scripted stand-in for the message boxes.
+// bitmap writer, a scripted stand-in for the message boxes, and Make's row choice worked out
+// the plain way.
 
+#include "bitmap/Resample.h"
 #include "common/MessageBox.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -78,5 +84,56 @@ public:
     std::deque<AlarmAnswer> answers;
     std::vector<Shown> shown;
 };
+
+using Rows = std::vector<std::int32_t>;
+
+// The row choice worked out the plain way, one output row after another: the nearest input
+// row by Mercator ordinate, never going back down the input, blank outside it.
+inline Rows ExpectedRows(const RowMapping& m) {
+    if (m.inputRows < 2) return Rows(static_cast<std::size_t>(std::max(0, m.outputRows)), BlankRow);
+    const auto y = [](double latitude) {
+        const double r = latitude * 3.14159265358979 / 180;
+        return std::log(1 / std::cos(r) + std::tan(r));
+    };
+    const double perRow = (y(m.inTopLatitude) - y(m.inBottomLatitude)) / (m.inputRows - 1);
+    const double step = m.outputRows > 1 ? (m.outTopLatitude - m.outBottomLatitude) / (m.outputRows - 1) : 0;
+    Rows rows;
+    std::int32_t reached = 0;
+    double latitude = m.outBottomLatitude;
+    for (std::int32_t i = 0; i < m.outputRows; ++i, latitude += step) {
+        const double nearest = std::nearbyint((y(latitude) - y(m.inBottomLatitude)) / perRow);
+        const bool inside = nearest >= 0 && nearest < m.inputRows;
+        rows.push_back(inside ? reached = std::max(reached, static_cast<std::int32_t>(nearest)) : BlankRow);
+    }
+    return rows;
+}
+
+constexpr RowMapping AccumulatedLatitude{0, 60.0000116714376, 0, 50, 1000001, 501};
+
+// Input and output ranges upwards, downwards, overlapping, inside and beyond each other, with
+// one, two and more rows on either side.
+inline std::vector<RowMapping> Mappings() {
+    const std::pair<double, double> inputs[] = {{35, 36}, {0, 60}, {60, 0}, {-30, 10}};
+    const std::pair<double, double> outputs[] = {{35, 36}, {0, 60}, {-10, 70}, {60, 0}, {35.2, 35.8}, {20, 30}, {-20, 0}};
+    std::vector<RowMapping> all;
+    for (const auto& [inBottom, inTop] : inputs) {
+        for (const std::int32_t inputRows : {1, 2, 3, 7, 11}) {
+            for (const auto& [outBottom, outTop] : outputs) {
+                for (const std::int32_t outputRows : {0, 1, 2, 5, 9, 13}) {
+                    all.push_back({inBottom, inTop, outBottom, outTop, inputRows, outputRows});
+                }
+            }
+        }
+    }
+    // 0.1 added 500 times gives 50.00000000000044, not 50, and the input's top latitude puts a
+    // half-row boundary between the two: the last row must take input row 767438, not 767437.
+    all.push_back(AccumulatedLatitude);
+    return all;
+}
+
+inline testing::Message Describe(const RowMapping& m) {
+    return testing::Message() << m.inputRows << " rows " << m.inBottomLatitude << ".." << m.inTopLatitude << " to "
+                              << m.outputRows << " rows " << m.outBottomLatitude << ".." << m.outTopLatitude;
+}
 
 }  // namespace kartivo::test
