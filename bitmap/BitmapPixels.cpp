@@ -68,16 +68,11 @@ struct Channel {
     explicit Channel(std::uint32_t m)
         : mask(m), shift(m == 0 ? 0 : std::countr_zero(m)), bits(std::popcount(m)) {}
 
-    // Fewer than 8 bits are widened by repeating them from the top, as Qt's reader does, so
-    // that all ones is 255 and the view shows what the other viewers show. More than 8 keep
-    // their top 8.
+    // Fewer than 8 bits move to the top of the byte, as in Qt's reader, so the view shows what
+    // the rest of the program shows (31 of 31 is 248, not 255). More than 8 keep their top 8.
     std::uint32_t Value(std::uint32_t pixel) const {
         const std::uint32_t value = (pixel & mask) >> shift;
-        if (bits >= 8) return value >> (bits - 8);
-        if (bits == 0) return 0;
-        std::uint32_t result = value << (8 - bits);
-        for (int filled = bits; filled < 8; filled *= 2) result |= result >> filled;
-        return result;
+        return bits >= 8 ? value >> (bits - 8) : value << (8 - bits);
     }
 };
 

@@ -8,8 +8,8 @@ either side refuses are listed and skipped; fewer than EXPECTED_COUNT compared f
 Pillow that refused everything cannot pass.
 
 Pillow widens a colour of fewer than 8 bits (16-bit pictures) as v * 255 // max, where Qt and
-the view repeat the bits from the top (4 of 31 is 32 there, 33 here). Such colours are compared
-on their stored bits, which both keep as the top bits; all others must be equal to the byte.
+the view shift it to the top of the byte (31 of 31 is 255 there, 248 here). Such colours are
+compared on their stored bits, which both keep as the top bits; all others must be equal.
 """
 import os
 import struct

