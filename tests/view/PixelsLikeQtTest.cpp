@@ -16,8 +16,8 @@ TEST(PixelsLikeQt, FullDecodeOfTheSuiteEqualsQImage) {
         MemoryFile file(ReadAll(entry.path().string()));
         const PixelLayoutResult layout = ReadPixelLayout(file);
         if (layout.error != PixelReadError::None) continue;
-        const PixelLayout& l = layout.layout;
-        const ReducedPicture ours = ReadReducedPicture(file, l, {0, 0, l.width, l.height}, 1).picture;
+        const PictureRect whole{0, 0, layout.layout.width, layout.layout.height};
+        const ReducedPicture ours = ReadReducedPicture(file, layout.layout, whole, 1).picture;
         const QImage mine(reinterpret_cast<const uchar*>(ours.pixels.data()), ours.width, ours.height, QImage::Format_RGB32);
         EXPECT_TRUE(mine == QImage(QString::fromStdString(entry.path().string())).convertToFormat(QImage::Format_RGB32))
             << entry.path();
