@@ -75,6 +75,20 @@ write("fuzz_resample", "pal4_full_disk", resample_seed(pal4, width=64, pick_bits
 write("fuzz_resample", "os2_bitfields", resample_seed(pal4[:600], width=16, pick_bits=3, pick_compression=1,
                                                        rows=10, offset=26, out_rows=12, os2=True))
 
+
+
+def pixels_seed(picture, requests):
+    """A picture followed by three (left, top, width, height, step) requests."""
+    t = Tail()
+    for left, top, width, height, step in requests:
+        t.integral(left, 2).integral(top, 2).integral(width, 2).integral(height, 2).integral(step, 1)
+    return picture + t.done()
+
+
+for name in ("pal1", "pal4", "pal8os2", "pal8topdown", "rgb16-565", "rgb24", "rgb32bf"):
+    picture = open(os.path.join(suite, "g", name + ".bmp"), "rb").read()
+    write("fuzz_pixels", name, pixels_seed(picture, [(0, 0, 65535, 65535, 16), (10, 5, 30, 20, 1), (3, 60, 100, 3, 7)]))
+
 for name, text in {
     "decimal": "35.6895",
     "decimal_degree_sign": "-139.6917\u00b0",

@@ -29,6 +29,7 @@ public:
 
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     std::size_t BytesWritten() const { return written_; }
+    std::size_t BytesRead() const { return read_; }
 
     bool Read(std::span<std::uint8_t> buffer) override {
         return !closed_ && position_ <= bytes_.size() && bytes_.size() - position_ >= buffer.size() &&
@@ -39,6 +40,7 @@ public:
         const std::size_t count = std::min(buffer.size(), bytes_.size() - position_);
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
         position_ += count;
+        read_ += count;
         return count;
     }
     bool Write(std::span<const std::uint8_t> data) override {
@@ -75,6 +77,7 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::size_t position_ = 0;
     std::size_t written_ = 0;
+    std::size_t read_ = 0;
     int writes_ = 0;
     bool closed_ = false;
     std::error_code lastError_;
