@@ -35,7 +35,8 @@ enum class PixelReadError {
     BadHeader,         // a size, offset or mask no picture can have
     FileTooShort,      // the file ends before the rows the region needs
     ReadFailed,
-    BadRegion,         // the rectangle does not lie within the picture, or the step is below 1
+    BadRegion,         // the rectangle does not lie within the picture, the step is below 1, or the
+                       // result would pass 2^29 pixels (2 GiB, more than a QImage holds)
 };
 
 struct PixelLayoutResult {

@@ -29,9 +29,9 @@ TEST(BitmapPixels, ReducedReadsOfTheSuiteSampleTheFullDecode) {
                 for (std::int32_t y = rect.top; y < rect.top + rect.height; y += step) {
                     for (std::int32_t x = rect.left; x < rect.left + rect.width; x += step) expected.push_back(full[y * w + x]);
                 }
-                const ReducedPicture part = ReadReducedPicture(file, layout.layout, rect, step).picture;
-                EXPECT_EQ(part.width, ReducedLength(rect.width, step)) << entry.path();
-                EXPECT_EQ(part.pixels, expected) << entry.path() << " step " << step << " left " << rect.left;
+                const ReducedPicture reduced = ReadReducedPicture(file, layout.layout, rect, step).picture;
+                EXPECT_EQ(reduced.width, ReducedLength(rect.width, step)) << entry.path();
+                EXPECT_EQ(reduced.pixels, expected) << entry.path() << " step " << step << " left " << rect.left;
             }
         }
     }
@@ -50,8 +50,8 @@ TEST(BitmapPixels, DecodesEachPixelFormExactly) {
         {"16 bit fields 5-6-5", {.width = 1, .height = 1, .bitCount = 16, .compression = 3, .colorTable = {0x00, 0xf8, 0, 0, 0xe0, 0x07, 0, 0, 0x1f, 0, 0, 0}},
          {0x10, 0x0c, 0, 0}, {0xff088080}},
     };
-    for (const auto& [what, spec, rows, expected] : cases) {
-        Bytes bytes = MakeBitmap(spec);
+    for (const auto& [what, bitmap, rows, expected] : cases) {
+        Bytes bytes = MakeBitmap(bitmap);
         std::copy(rows.begin(), rows.end(), bytes.end() - static_cast<std::ptrdiff_t>(rows.size()));
         MemoryFile file(bytes);
         const PixelLayout l = ReadPixelLayout(file).layout;  // a refused layout reads no pixels
