@@ -3,8 +3,8 @@
 # whole picture at the step that fits 1920 x 1080), and prints the peak memory, for:
 #   (a) the plain GeoTIFF gdal_translate writes: uncompressed strips, no overviews
 #   (b) the same tiled, DEFLATE-compressed, with overviews from gdaladdo
-# The sources are made once in the work folder and kept for later runs. Runs after the first
-# find the file in the page cache; the first run of a fresh file is the cold figure.
+# The sources are made once in the work folder and kept for later runs. Every run finds them
+# in the page cache (just written, or read by the run before), so these are warm figures.
 #
 #   bench/foreign_pixels_bench.sh [BUILD_DIR] [WORK_DIR] [RUNS]
 set -eu
