@@ -7,18 +7,22 @@ namespace kartivo::geoimport {
 
 namespace {
 
-std::optional<BandLayout> ReadColours(GDALDatasetH dataset, ImportStatus& status) {
-    const int count = GDALGetRasterCount(dataset);
-    for (int band = 1; band <= count; ++band) {
+bool AllBytes(GDALDatasetH dataset, ImportStatus& status) {
+    for (int band = 1; band <= GDALGetRasterCount(dataset); ++band) {
         const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(dataset, band));
         if (type != GDT_Byte) {
             status = Refusal(ImportError::NotColours,
                              "band " + std::to_string(band) + " holds " + GDALGetDataTypeName(type) +
                                  " values (elevation or measurements, not a picture's colours); only 8-bit "
                                  "colour, grey or paletted pictures can be imported");
-            return std::nullopt;
+            return false;
         }
     }
+    return true;
+}
+
+std::optional<BandLayout> ReadColours(GDALDatasetH dataset, ImportStatus& status) {
+    const int count = GDALGetRasterCount(dataset);
     const auto interpretation = [&](int band) {
         return GDALGetRasterColorInterpretation(GDALGetRasterBand(dataset, band));
     };
@@ -92,9 +96,31 @@ void ReadMask(GDALDatasetH dataset, BandLayout& layout) {
 }  // namespace
 
 std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status) {
+    if (!AllBytes(dataset, status)) return std::nullopt;
     std::optional<BandLayout> layout = ReadColours(dataset, status);
     if (layout) ReadMask(dataset, *layout);
     return layout;
+}
+
+BandLayout ReadShownBandLayout(GDALDatasetH dataset) {
+    ImportStatus refused;
+    std::optional<BandLayout> layout = ReadColours(dataset, refused);
+    if (!layout) {
+        // Bands the import refuses are still worth a look before the user learns why.
+        layout.emplace();
+        const bool rgb = GDALGetRasterCount(dataset) >= 3;
+        layout->kind = rgb ? ColourKind::Rgb : ColourKind::Grey;
+        layout->colourBands = rgb ? std::vector<int>{3, 2, 1} : std::vector<int>{1};
+    }
+    ReadMask(dataset, *layout);
+    return *layout;
+}
+
+bool ClearByNoData(const BandLayout& layout, const std::uint8_t* colours) {
+    for (std::size_t c = 0; c < layout.noData.size(); ++c) {
+        if (colours[c] != layout.noData[c]) return false;
+    }
+    return true;
 }
 
 std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha) {

@@ -36,6 +36,13 @@ struct BandLayout {
 // Nothing, with status set, for bands that are no picture.
 std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status);
 
+// The same bands for showing, never refused: values of any type, read as GDAL converts them to
+// bytes, and bands the import refuses shown as their first three colours or their first grey.
+BandLayout ReadShownBandLayout(GDALDatasetH dataset);
+
+// With nodata values: whether a pixel's colour bytes, in the layout's band order, are clear.
+bool ClearByNoData(const BandLayout& layout, const std::uint8_t* colours);
+
 // Colours with an alpha value, laid over white.
 std::uint8_t OverWhite(std::uint8_t colour, std::uint8_t alpha);
 

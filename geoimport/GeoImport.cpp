@@ -426,12 +426,6 @@ ImportStatus WritePart(const ImportJob::Source& s, const ImportPlan& plan, Warpe
     const bool byNoData = !warper && !s.layout.noData.empty();
     GDALRasterBandH mask =
         !warper && s.layout.masked && !byNoData ? GDALGetMaskBand(GDALGetRasterBand(from, 1)) : nullptr;
-    const auto clear = [&s, colourCount](const std::uint8_t* in) {
-        for (int c = 0; c < colourCount; ++c) {
-            if (in[c] != s.layout.noData[std::size_t(c)]) return false;
-        }
-        return true;
-    };
     const int bandCount = colourCount + (alpha ? 1 : 0);
     std::vector<std::uint8_t> withAlpha(alpha ? std::size_t(stripRows) * plan.width * bandCount : 0);
 
@@ -467,7 +461,7 @@ ImportStatus WritePart(const ImportJob::Source& s, const ImportPlan& plan, Warpe
                 const std::uint8_t* in = withAlpha.data() + std::size_t(r) * plan.width * bandCount;
                 std::uint8_t* out = strip.data() + std::size_t(rows - 1 - r) * rowSize;
                 for (std::int32_t x = 0; x < plan.width; ++x, in += bandCount, out += pixelBytes) {
-                    const std::uint8_t a = byNoData ? (clear(in) ? 0 : 255) : in[colourCount];
+                    const std::uint8_t a = byNoData ? (ClearByNoData(s.layout, in) ? 0 : 255) : in[colourCount];
                     if (s.layout.paletteToRgb) {
                         static constexpr std::array<std::uint8_t, 3> White{255, 255, 255};
                         const std::uint8_t* colour = a == 0 ? White.data() : &s.paletteColours[std::size_t(in[0]) * 4];

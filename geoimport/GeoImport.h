@@ -4,6 +4,7 @@
 // Name(bottom,left,top,right).bmp so that loading it fills in the name and the corners.
 // The only place that sees GDAL; nothing of it leaks through this header.
 
+#include "bitmap/BitmapPixels.h"
 #include "common/File.h"
 #include "geoimport/ImportTypes.h"
 
@@ -47,6 +48,54 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path);
 // True when GDAL opens the file as a raster that carries a georeference: the pictures the
 // window offers to import rather than load.
 bool IsGeoreferencedPicture(const std::string& path);
+
+// A picture GDAL reads, opened for showing it at the zoom the user picks: each read asks GDAL
+// for the reduced size only, so GDAL takes the pixels from the file's overviews where it has
+// them and otherwise reads only the blocks the samples lie in. The file stays open between
+// reads, so every read is of the file that was opened, whatever has since taken its name.
+// One thread at a time: GDAL's handle of an open file is not shared between threads.
+class ForeignPixels {
+public:
+    struct Source;  // the opened dataset, known only to the import module
+    // Deletes a source where its type is known: inside the import module.
+    struct SourceCloser {
+        SourceCloser() = default;
+        SourceCloser(std::default_delete<Source>) {}
+        void operator()(Source* source) const;
+    };
+    ForeignPixels(std::unique_ptr<Source> source, std::int32_t width, std::int32_t height);
+    ~ForeignPixels();
+    ForeignPixels(const ForeignPixels&) = delete;
+    ForeignPixels& operator=(const ForeignPixels&) = delete;
+
+    // Nothing when GDAL cannot open the file as a raster (or the import module cannot be loaded).
+    static std::unique_ptr<ForeignPixels> Open(const std::string& path);
+
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+
+    // The rectangle at the step, shaped as a bitmap's reduced read: ReducedLength(rect.width,
+    // step) by ReducedLength(rect.height, step) pixels, 0xffRRGGBB, top row first. Sampled by
+    // nearest neighbour at the centres of equal shares of the rectangle, as GDAL samples:
+    // pixel (i, j) is the picture's column rect.left + floor((i + 1/2) * rect.width / width)
+    // and row rect.top + floor((j + 1/2) * rect.height / height), which lies within step / 2
+    // of rect.left + i * step (and rect.top + j * step), not on it. Where the file has an
+    // overview at least as fine as the step, GDAL takes the pixel from it instead.
+    // One band is grey or expanded through its colour table, two are grey and alpha, three red,
+    // green and blue, four the same and alpha; other bands show as the import reads them or,
+    // where it refuses them, the first three as red, green and blue or the first as grey.
+    // Where the picture is clear (nodata, a mask or alpha, counted as the import counts them)
+    // it shows over white. Values of other types than bytes are converted by GDAL, which clamps
+    // them to 0..255: a picture in 16 bits or floating point shows its low values only.
+    // A rectangle that does not lie within the picture, or a step below 1: BadRegion. GDAL
+    // failing to read: ReadFailed.
+    ReducedPictureResult Read(const PictureRect& rect, std::int32_t step);
+
+private:
+    std::unique_ptr<Source, SourceCloser> source_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+};
 
 // What the import will write of one part of the picture, known before any pixel is read.
 struct ImportPlan {

@@ -89,4 +89,20 @@ ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const
     return Module().table->write(*this, outputPaths, progress, alsoRead);
 }
 
+std::unique_ptr<ForeignPixels> ForeignPixels::Open(const std::string& path) {
+    if (!Module().table) return nullptr;
+    return Module().table->openForeignPixels(path);
+}
+
+// Opened pixels only ever come from the module, so the module is open whenever they exist.
+void ForeignPixels::SourceCloser::operator()(Source* source) const {
+    Module().table->closeForeignPixels(source);
+}
+
+ForeignPixels::~ForeignPixels() = default;
+
+ReducedPictureResult ForeignPixels::Read(const PictureRect& rect, std::int32_t step) {
+    return Module().table->readForeignPixels(*this, rect, step);
+}
+
 }  // namespace kartivo::geoimport

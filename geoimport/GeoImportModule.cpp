@@ -21,6 +21,11 @@ constexpr ModuleTable Table{
     .closeSource = [](ImportJob::Source* source) { ImportJob::SourceCloser()(source); },
     .importNotes = ImportNotes,
     .resamplingFromName = ResamplingFromName,
+    .openForeignPixels = ForeignPixels::Open,
+    .readForeignPixels = [](ForeignPixels& pixels, const PictureRect& rect, std::int32_t step) {
+        return pixels.Read(rect, step);
+    },
+    .closeForeignPixels = [](ForeignPixels::Source* source) { ForeignPixels::SourceCloser()(source); },
 };
 
 }  // namespace

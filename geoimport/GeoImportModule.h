@@ -22,9 +22,12 @@ struct ModuleTable {
     void (*closeSource)(ImportJob::Source* source);
     std::string (*importNotes)(const std::vector<ImportPlan>& parts);
     std::optional<Resampling> (*resamplingFromName)(std::string_view name);
+    std::unique_ptr<ForeignPixels> (*openForeignPixels)(const std::string& path);
+    ReducedPictureResult (*readForeignPixels)(ForeignPixels& pixels, const PictureRect& rect, std::int32_t step);
+    void (*closeForeignPixels)(ForeignPixels::Source* source);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 3;
+inline constexpr std::uint32_t ModuleTableVersion = 4;
 
 }  // namespace kartivo::geoimport
 
