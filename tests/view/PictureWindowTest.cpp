@@ -45,7 +45,7 @@ protected:
 // Alt+V opens the View menu, whose first item opens the window; it shows the loaded picture and
 // follows the next load at once. A double click on the "In" frame's free surface opens it too.
 TEST_F(PictureWindowTest, OpensFromTheMenuAndTheFrameAndFollowsLoads) {
-    DropOn("fraIn", {300, 200}, {QString::fromStdString(Uniform("Blue(10,20,30,40).bmp", {0xff, 0, 0, 0}))});
+    ASSERT_TRUE(DropOn("fraIn", {20, 150}, {QString::fromStdString(Uniform("Blue(10,20,30,40).bmp", {0xff, 0, 0, 0}))}));
     Key(Qt::Key_V, Qt::AltModifier);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
@@ -57,13 +57,13 @@ TEST_F(PictureWindowTest, OpensFromTheMenuAndTheFrameAndFollowsLoads) {
     const QPoint middle = Shown()->Canvas()->viewport()->rect().center();
     EXPECT_EQ(ColourAt(middle), qRgb(0, 0, 255));
 
-    DropOn("fraIn", {300, 200}, {QString::fromStdString(Uniform("Red.bmp", {0, 0, 0xff, 0}))});
+    ASSERT_TRUE(DropOn("fraIn", {20, 150}, {QString::fromStdString(Uniform("Red.bmp", {0, 0, 0xff, 0}))}));
     EXPECT_EQ(Shown()->windowTitle(), "Kartivo Picture - Red.bmp");
     EXPECT_EQ(ColourAt(middle), qRgb(255, 0, 0));
 
     Shown()->close();
     EXPECT_EQ(Shown(), nullptr);
-    const QPoint freeSurface = window_->Widget("fraIn")->mapTo(window_.get(), QPoint(40, 230));
+    const QPoint freeSurface = window_->Widget("fraIn")->mapTo(window_.get(), QPoint(20, 150));
     QTest::mouseDClick(window_->windowHandle(), Qt::LeftButton, Qt::NoModifier, freeSurface);
     ASSERT_NE(Shown(), nullptr);
     window_->close();
