@@ -43,13 +43,13 @@ TEST(MapGeometryTest, PositionsFollowTheRowsMakeTakes) {
 }
 
 // From, to, pixels a degree and least spacing, then the lines wanted: the first and the step in
-// minutes, and how many. 10' lie exactly 10 pixels apart at 60 a degree, and are just too close
-// for 10.01; many 1' lines from a negative start; the coarsest step; none that fit, no scale, a
-// value that is not a number, and too many lines to draw.
+// minutes, and how many. 5' lie exactly 5 pixels apart at 60 a degree, and are just too close
+// for 5.01, as 10' are for 10.01; many 1' lines from a negative start; the coarsest step; none
+// that fit, no scale, a value that is not a number, and too many lines to draw.
 TEST(MapGeometryTest, GridLinesTakeTheFinestStepThatFits) {
     const std::tuple<double, double, double, double, int, int, int> cases[] = {
-        {35, 36, 60, 10, 2100, 10, 7}, {36, 35, 60, 10.01, 2100, 15, 5}, {-0.51, 10, 60, 1, -30, 1, 631}, {-50, 50, 1, 44.9, -2700, 2700, 3},
-        {0, 90, 1, 45.1, 0, 0, 0}, {0, 1, 0, 0, 0, 0, 0}, {std::nan(""), 1, 60, 1, 0, 0, 0}, {0, 1e12, 60, 1, 0, 0, 0}};
+        {35, 36, 60, 5, 2100, 5, 13}, {36, 35, 60, 5.01, 2100, 10, 7}, {-0.51, 10, 60, 1, -30, 1, 631}, {-50, 50, 1, 44.9, -2700, 2700, 3},
+        {0, 1, 60, 10.01, 0, 15, 5}, {0, 90, 1, 45.1, 0, 0, 0}, {0, 1, 0, 0, 0, 0, 0}, {NAN, 1, 60, 1, 0, 0, 0}, {0, 1e12, 60, 1, 0, 0, 0}};
     for (const auto& [from, to, pixelsPerDegree, minSpacing, firstMinute, stepMinutes, count] : cases) {
         std::vector<double> want;
         for (int i = 0; i < count; ++i) want.push_back((firstMinute + i * stepMinutes) / 60.0);
