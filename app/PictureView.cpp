@@ -5,6 +5,10 @@
 #include "common/NumberText.h"
 #include "geo/CoordinateText.h"
 
+#ifdef KARTIVO_IMPORT
+#include "geoimport/GeoImport.h"
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -47,10 +51,55 @@ std::string ReadProblemText(PixelReadError error, const OpenFile& file) {
 
 }  // namespace
 
+// A picture opened for showing: its size and reduced reads of it.
 struct PictureView::Source {
-    std::unique_ptr<OpenFile> file;
-    PixelLayout layout;
+    virtual ~Source() = default;
+    virtual ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) = 0;
+    virtual std::string Problem(PixelReadError error) const = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool mercatorRows = false;  // a bitmap the window loads: its corners are the window's
+    std::uint32_t blank = 0xff000000u;  // the colour of a row of zero bytes
 };
+
+namespace {
+
+class BitmapSource final : public PictureView::Source {
+public:
+    BitmapSource(std::unique_ptr<OpenFile> file, PixelLayout layout) : file_(std::move(file)), layout_(std::move(layout)) {
+        width = layout_.width;
+        height = layout_.height;
+        mercatorRows = true;
+        if (!layout_.palette.empty()) blank = layout_.palette.front();
+    }
+    ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) override {
+        return ReadReducedPicture(*file_, layout_, rect, step);
+    }
+    std::string Problem(PixelReadError error) const override { return ReadProblemText(error, *file_); }
+
+private:
+    std::unique_ptr<OpenFile> file_;
+    PixelLayout layout_;
+};
+
+#ifdef KARTIVO_IMPORT
+// Any other picture GDAL reads (a GeoTIFF, a scan) is shown as it is, without the window's
+// corners, which belong to the bitmap it loaded last.
+class ForeignSource final : public PictureView::Source {
+public:
+    explicit ForeignSource(std::unique_ptr<geoimport::ForeignPixels> pixels) : pixels_(std::move(pixels)) {
+        width = pixels_->Width();
+        height = pixels_->Height();
+    }
+    ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) override { return pixels_->Read(rect, step); }
+    std::string Problem(PixelReadError) const override { return "GDAL cannot read it"; }
+
+private:
+    std::unique_ptr<geoimport::ForeignPixels> pixels_;
+};
+#endif
+
+}  // namespace
 
 PictureView::PictureView(Form1& form, FileSystem& fileSystem) : form_(form), fileSystem_(fileSystem) {
     form_.onMapChange = [this](bool pictureLoaded) { MapChanged(pictureLoaded); };
@@ -101,36 +150,39 @@ void PictureView::OpenPicture() {
         message_ = "Cannot show " + path_ + ": " + opened.description + ".";
         return;
     }
-    auto source = std::make_unique<Source>();
-    source->file = std::move(opened.file);
-    PixelLayoutResult read = ReadPixelLayout(*source->file);
-    const PixelLayout& layout = read.layout;
-    std::int32_t step = 1;
-    if (read.error == PixelReadError::None) {
-        // One screen pixel per sample at the fitting zoom: the first picture needs no second read.
-        const bool sized = viewWidth_ > 0 && viewHeight_ > 0;
-        const double across = std::max(layout.width / (sized ? viewWidth_ : OverviewSide),
-                                       layout.height / (sized ? viewHeight_ : OverviewSide));
-        step = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::floor(across)));
-        ReducedPictureResult overview =
-            ReadReducedPicture(*source->file, layout, {0, 0, layout.width, layout.height}, step);
-        read.error = overview.error;
-        overview_ = std::move(overview.picture);
+    PixelLayoutResult layout = ReadPixelLayout(*opened.file);
+    std::unique_ptr<Source> source;
+    if (layout.error == PixelReadError::None) {
+        source = std::make_unique<BitmapSource>(std::move(opened.file), std::move(layout.layout));
     }
-    if (read.error != PixelReadError::None) {
-        message_ = "Cannot show " + path_ + ": " + ReadProblemText(read.error, *source->file) + ".";
-        overview_ = {};
+#ifdef KARTIVO_IMPORT
+    if (layout.error == PixelReadError::NotBitmap && Form1::ImportAvailable()) {
+        if (auto pixels = geoimport::ForeignPixels::Open(path_)) source = std::make_unique<ForeignSource>(std::move(pixels));
+    }
+#endif
+    if (!source) {
+        message_ = "Cannot show " + path_ + ": " + ReadProblemText(layout.error, *opened.file) + ".";
+        return;
+    }
+    // One screen pixel per sample at the fitting zoom: the first picture needs no second read.
+    const bool sized = viewWidth_ > 0 && viewHeight_ > 0;
+    const double across = std::max(source->width / (sized ? viewWidth_ : OverviewSide),
+                                   source->height / (sized ? viewHeight_ : OverviewSide));
+    const auto step = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::floor(across)));
+    ReducedPictureResult overview = source->Read({0, 0, source->width, source->height}, step);
+    if (overview.error != PixelReadError::None) {
+        message_ = "Cannot show " + path_ + ": " + source->Problem(overview.error) + ".";
         return;
     }
     message_.clear();
-    source->layout = std::move(read.layout);
+    overview_ = std::move(overview.picture);
     source_ = std::move(source);
 }
 
 void PictureView::ReadCorners() {
     mercator_.reset();
     outputRows_ = 0;
-    if (!source_) return;
+    if (!source_ || !source_->mercatorRows) return;
     const auto bottom = NumberIn(form_.txtInBottomLatitudeDegree);
     const auto left = NumberIn(form_.txtInLeftLongitudeDegree);
     const auto top = NumberIn(form_.txtInTopLatitudeDegree);
@@ -140,7 +192,7 @@ void PictureView::ReadCorners() {
     const auto outTop = NumberIn(form_.txtOutTopLatitudeDegree);
     const auto outRight = NumberIn(form_.txtOutRightLongitudeDegree);
     if (!bottom || !left || !top || !right || !outBottom || !outLeft || !outTop || !outRight) return;
-    MercatorPicture placed({*bottom, *left, *top, *right}, source_->layout.width, source_->layout.height);
+    MercatorPicture placed({*bottom, *left, *top, *right}, source_->width, source_->height);
     if (!placed.Valid()) return;
     mercator_ = placed;
     input_ = {*bottom, *left, *top, *right};
@@ -155,10 +207,10 @@ void PictureView::RebuildPreview() {
     previewPixels_.clear();
     previewRows_ = 0;
     if (!source_ || !mercator_ || outputRows_ < 2 || overview_.height < 1) return;
-    const RowMapping mapping{input_.bottom, input_.top, output_.bottom, output_.top, source_->layout.height, outputRows_};
+    const RowMapping mapping{input_.bottom, input_.top, output_.bottom, output_.top, source_->height, outputRows_};
     previewRows_ = std::min(ReducedLength(outputRows_, overview_.step), MostPreviewRows);
     const std::vector<std::int32_t> rows = PreviewRows(mapping, previewRows_);
-    const std::uint32_t blank = source_->layout.palette.empty() ? 0xff000000u : source_->layout.palette.front();
+    const std::uint32_t blank = source_->blank;
     const auto width = static_cast<std::size_t>(overview_.width);
     previewPixels_.assign(width * rows.size(), blank);
     for (std::size_t j = 0; j < rows.size(); ++j) {
@@ -173,11 +225,11 @@ void PictureView::Changed() {
     if (onChanged) onChanged();
 }
 
-double PictureView::ShownWidth() const { return source_ ? source_->layout.width : 0; }
+double PictureView::ShownWidth() const { return source_ ? source_->width : 0; }
 
 double PictureView::ShownHeight() const {
     if (!source_) return 0;
-    return preview_ ? outputRows_ : source_->layout.height;
+    return preview_ ? outputRows_ : source_->height;
 }
 
 void PictureView::SetViewport(double width, double height) {
@@ -263,13 +315,13 @@ void PictureView::ReadDetail() {
         detail_ = {};
         return;
     }
-    const PixelLayout& layout = source_->layout;
+    const Source& picture = *source_;
     const double visibleWidth = viewWidth_ / scale_;
     const double visibleHeight = viewHeight_ / scale_;
     const auto inside = [&](const PictureRect& rect) {
         return rect.left <= std::max(0.0, left_) && rect.top <= std::max(0.0, top_) &&
-               (rect.left + rect.width >= std::min<double>(layout.width, left_ + visibleWidth)) &&
-               (rect.top + rect.height >= std::min<double>(layout.height, top_ + visibleHeight));
+               (rect.left + rect.width >= std::min<double>(picture.width, left_ + visibleWidth)) &&
+               (rect.top + rect.height >= std::min<double>(picture.height, top_ + visibleHeight));
     };
     if (detail_.step == step && !detail_.pixels.empty() && inside(detail_.rect)) return;
     // Sample positions on multiples of the step, so a new read shows the same pixels as the last.
@@ -277,14 +329,13 @@ void PictureView::ReadDetail() {
         const double clamped = std::clamp(start, 0.0, static_cast<double>(limit));
         return static_cast<std::int32_t>(std::floor(clamped / step)) * step;
     };
-    const std::int32_t left = from(left_ - visibleWidth / 2, layout.width);
-    const std::int32_t top = from(top_ - visibleHeight / 2, layout.height);
+    const std::int32_t left = from(left_ - visibleWidth / 2, picture.width);
+    const std::int32_t top = from(top_ - visibleHeight / 2, picture.height);
     const std::int32_t right = static_cast<std::int32_t>(
-        std::ceil(std::clamp(left_ + visibleWidth * 1.5, 0.0, static_cast<double>(layout.width))));
+        std::ceil(std::clamp(left_ + visibleWidth * 1.5, 0.0, static_cast<double>(picture.width))));
     const std::int32_t bottom = static_cast<std::int32_t>(
-        std::ceil(std::clamp(top_ + visibleHeight * 1.5, 0.0, static_cast<double>(layout.height))));
-    ReducedPictureResult read =
-        ReadReducedPicture(*source_->file, layout, {left, top, right - left, bottom - top}, step);
+        std::ceil(std::clamp(top_ + visibleHeight * 1.5, 0.0, static_cast<double>(picture.height))));
+    ReducedPictureResult read = source_->Read({left, top, right - left, bottom - top}, step);
     // A picture cut short since it was opened keeps showing its overview.
     detail_ = read.error == PixelReadError::None ? std::move(read.picture) : ReducedPicture{};
 }
@@ -349,7 +400,7 @@ std::vector<GridLine> PictureView::Grid() const {
 std::optional<ViewRect> PictureView::Band() const {
     if (!mercator_ || preview_) return std::nullopt;
     const OutputBand band = PlaceOutputBand(
-        {input_.bottom, input_.top, output_.bottom, output_.top, source_->layout.height, outputRows_});
+        {input_.bottom, input_.top, output_.bottom, output_.top, source_->height, outputRows_});
     // A row Make copies is covered whole; where it writes a blank row the latitude is placed
     // where it would lie.
     const double topEdge = band.topRow ? *band.topRow : band.topY;

@@ -104,8 +104,10 @@ public:
     // them; "" outside the picture or without corners.
     std::string PointerText(double x, double y) const;
 
-private:
+    // What a picture is read through: a bitmap, or any picture the import module reads.
     struct Source;
+
+private:
 
     void MapChanged(bool pictureLoaded);
     void OpenPicture();

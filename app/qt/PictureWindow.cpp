@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QWheelEvent>
@@ -120,15 +121,20 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
         painter.setPen(gridPen);
         painter.drawLine(at);
     }
+    // What Make leaves out is shaded; the band itself keeps the map's own colours.
     if (const auto band = view_.Band()) {
         const QRectF rect(QPointF(band->left, band->top), QPointF(band->right, band->bottom));
+        QPainterPath outside;
+        outside.addRect(shown);
+        outside.addRect(rect.intersected(shown));
+        painter.fillPath(outside, QColor(0, 0, 0, 90));
         painter.setClipping(false);
-        painter.fillRect(rect, QColor(255, 64, 0, 40));
         painter.setPen(QPen(QColor(230, 30, 0), 2 * pixel));
         painter.drawRect(rect);
     }
 
     // Labels at the window's edges, in the window's own pixels.
+    painter.setClipping(false);
     painter.resetTransform();
     painter.setPen(Qt::black);
     const QFontMetrics metrics(font());

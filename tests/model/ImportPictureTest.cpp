@@ -5,6 +5,7 @@
 #include "ModelTestSupport.h"
 #include "TestSupport.h"
 #include "app/Form1.h"
+#include "app/PictureView.h"
 #include "bitmap/FileNameConvention.h"
 #include "common/PathParts.h"
 
@@ -96,6 +97,26 @@ TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
     EXPECT_EQ(ui_.MessageTexts().back(), "This file is not BMP.");
     EXPECT_EQ(FolderEntries(folder_.Path()), before);
     EXPECT_EQ(ui_.saveRequests.size(), 1u);
+}
+
+// The picture window shows a picture the window cannot load, as GDAL reads it, without the
+// corners of the bitmap loaded before it.
+TEST_F(ImportPicture, ThePictureWindowShowsAPictureOnlyGdalReads) {
+    PictureView view(form_);
+    const std::string before = folder_.File("Before(35,139,36,140).bmp");
+    WriteAll(before, MakeBitmap({}));
+    form_.LoadInputMap(before);
+    form_.LoadInputMap(source_);
+    view.SetViewport(80, 60);
+    view.Show();
+    ASSERT_EQ(view.Message(), "");
+    const std::vector<ViewImage> images = view.Images();
+    ASSERT_EQ(images.size(), 1U);
+    const Decoded decoded = DecodeFile(source_);
+    const auto first = [&](int band) { return std::uint32_t{decoded.pixels[static_cast<std::size_t>(band * 40 * 30)]}; };
+    EXPECT_EQ(images[0].pixels[0], 0xff000000u | first(0) << 16 | first(1) << 8 | first(2));
+    EXPECT_FALSE(view.Band());
+    EXPECT_EQ(view.PointerText(40, 30), "");
 }
 
 }  // namespace
