@@ -27,6 +27,9 @@ constexpr double OverviewSide = 1024;
 // many) would stall the window on every key, so its band and preview are not placed.
 constexpr std::int32_t MostRowsWalked = std::int32_t{1} << 24;
 constexpr std::int32_t MostPreviewRows = 8192;
+// Read around the part in view, as a share of the window on each side: a wider margin makes
+// fewer reads while dragging but each read, and so each zoom's redraw, longer.
+constexpr double Margin = 0.25;
 
 std::optional<double> NumberIn(const Control& box) { return NumericValue(box.Text()); }
 
@@ -303,8 +306,8 @@ void PictureView::Place(double scale, double left, double top) {
     Changed();
 }
 
-// Zoomed in beyond the overview, the rows in view (and half a window around them, so a small
-// move reads nothing) are read again at the step the zoom needs.
+// Zoomed in beyond the overview, the rows in view (and a margin around them, so a small move
+// reads nothing) are read again at the step the zoom needs.
 void PictureView::ReadDetail() {
     if (!source_ || preview_ || scale_ <= 0 || viewWidth_ <= 0 || viewHeight_ <= 0) {
         detail_ = {};
@@ -329,12 +332,12 @@ void PictureView::ReadDetail() {
         const double clamped = std::clamp(start, 0.0, static_cast<double>(limit));
         return static_cast<std::int32_t>(std::floor(clamped / step)) * step;
     };
-    const std::int32_t left = from(left_ - visibleWidth / 2, picture.width);
-    const std::int32_t top = from(top_ - visibleHeight / 2, picture.height);
+    const std::int32_t left = from(left_ - visibleWidth * Margin, picture.width);
+    const std::int32_t top = from(top_ - visibleHeight * Margin, picture.height);
     const std::int32_t right = static_cast<std::int32_t>(
-        std::ceil(std::clamp(left_ + visibleWidth * 1.5, 0.0, static_cast<double>(picture.width))));
+        std::ceil(std::clamp(left_ + visibleWidth * (1 + Margin), 0.0, static_cast<double>(picture.width))));
     const std::int32_t bottom = static_cast<std::int32_t>(
-        std::ceil(std::clamp(top_ + visibleHeight * 1.5, 0.0, static_cast<double>(picture.height))));
+        std::ceil(std::clamp(top_ + visibleHeight * (1 + Margin), 0.0, static_cast<double>(picture.height))));
     ReducedPictureResult read = source_->Read({left, top, right - left, bottom - top}, step);
     // A picture cut short since it was opened keeps showing its overview.
     detail_ = read.error == PixelReadError::None ? std::move(read.picture) : ReducedPicture{};

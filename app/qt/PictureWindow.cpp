@@ -4,12 +4,14 @@
 #include "app/qt/AccessKeys.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QWheelEvent>
@@ -216,9 +218,14 @@ PictureWindow::PictureWindow(PictureView& view, QWidget* parent)
     preview_->setCheckable(true);
     connect(preview_, &QAction::toggled, this, [this](bool on) { view_.SetPreview(on); });
 
-    // Beside the main window where the screen has room, as large as a laptop's screen allows.
-    resize(800, 600);
-    if (parent != nullptr) move(parent->frameGeometry().topRight() + QPoint(8, 0));
+    // Two thirds of the screen, beside the main window as far as the screen has room.
+    const QRect screen = (parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    resize(std::max(640, screen.width() * 2 / 3), std::max(480, screen.height() * 2 / 3));
+    if (parent != nullptr) {
+        const QPoint beside = parent->frameGeometry().topRight() + QPoint(8, 0);
+        move(std::max(screen.left(), std::min(beside.x(), screen.right() - width())),
+             std::max(screen.top(), std::min(beside.y(), screen.bottom() - height())));
+    }
 }
 
 void PictureWindow::Follow() {
