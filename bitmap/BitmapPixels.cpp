@@ -1,5 +1,7 @@
 #include "bitmap/BitmapPixels.h"
 
+#include "bitmap/BitmapHeader.h"
+
 #include "common/DataConvert.h"
 
 #include <algorithm>
@@ -11,9 +13,9 @@ namespace kartivo {
 
 namespace {
 
-constexpr std::uint64_t FileHeaderBytes = 14;
-constexpr std::uint64_t CoreHeaderBytes = 12;
-constexpr std::uint64_t InfoHeaderBytes = 40;
+constexpr std::uint64_t FileHeaderBytes = FileHeaderSize;
+constexpr std::uint64_t CoreHeaderBytes = CoreHeaderSize;
+constexpr std::uint64_t InfoHeaderBytes = InfoHeaderSize;
 // Header sizes met in the wild: core, info, info with masks (52, 56), and the two later forms.
 constexpr std::array<std::uint32_t, 6> KnownHeaderSizes = {12, 40, 52, 56, 108, 124};
 // Three masks: after a 40-byte header they come as a table of their own.
@@ -110,16 +112,18 @@ HeaderFields FieldsOf(std::span<const std::uint8_t> header) {
     HeaderFields f;
     f.headerSize = static_cast<std::uint32_t>(header.size());
     if (f.headerSize == CoreHeaderBytes) {
-        f.width = BytesToInteger(header, 4);
-        f.height = BytesToInteger(header, 6);
-        f.bitCount = BytesToInteger(header, 10);
+        const BITMAPCOREHEADER core = ReadCoreHeader(header.first<CoreHeaderSize>());
+        f.width = core.bcWidth;
+        f.height = core.bcHeight;
+        f.bitCount = core.bcBitCount;
         return f;
     }
-    f.width = BytesToLong(header, 4);
-    f.height = BytesToLong(header, 8);
-    f.bitCount = BytesToInteger(header, 14);
-    f.compression = Unsigned32(header, 16);
-    f.colorsUsed = Unsigned32(header, 32);
+    const BITMAPINFOHEADER info = ReadInfoHeader(header.first<InfoHeaderSize>());
+    f.width = info.biWidth;
+    f.height = info.biHeight;
+    f.bitCount = info.biBitCount;
+    f.compression = static_cast<std::uint32_t>(info.biCompression);
+    f.colorsUsed = static_cast<std::uint32_t>(info.biClrUsed);
     return f;
 }
 
