@@ -202,10 +202,12 @@ PictureWindow::PictureWindow(PictureView& view, QWidget* parent)
 
     QMenu* menu = menuBar()->addMenu(WithAccessKeys({ViewMenuText}).first());
     const QStringList captions = WithAccessKeys({FitText, OneToOneText, ZoomInText, ZoomOutText, PreviewOutputText});
-    const auto add = [&](int index, const QList<QKeySequence>& keys, void (PictureView::*command)()) {
+    PictureView* model = &view_;
+    const auto add = [this, menu, &captions, model](int index, const QList<QKeySequence>& keys,
+                                                    void (PictureView::*command)()) {
         QAction* action = menu->addAction(captions[index]);
         action->setShortcuts(keys);
-        connect(action, &QAction::triggered, this, [this, command] { (view_.*command)(); });
+        connect(action, &QAction::triggered, this, [model, command] { (model->*command)(); });
         return action;
     };
     add(0, {QKeySequence(Qt::CTRL | Qt::Key_0)}, &PictureView::Fit)->setObjectName("fit");

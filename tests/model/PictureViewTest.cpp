@@ -80,6 +80,17 @@ TEST_F(PictureViewTest, ThePointerReadsTheCornersAtTheCornerPixelsAndZoomKeepsIt
     EXPECT_EQ(textAt(104.5, 5).substr(15, 14), "+30.0000000000");  // the middle column
     EXPECT_EQ(view.PointerText(-1, 5), "");
 
+    // Each grid line lies where the pointer reads the round value its label names.
+    std::vector<std::string> labels;
+    for (const GridLine& line : view.Grid()) {
+        labels.push_back(line.label);
+        const auto [x, y] = line.latitude ? CentreOf(100, line.position - 0.5) : CentreOf(line.position - 0.5, 50);
+        const double value = std::stod(line.label.substr(0, line.label.find(DegreeSign)));
+        EXPECT_EQ(view.PointerText(x, y).substr(line.latitude ? 0 : 15, 14), DegreeText(value)) << line.label;
+    }
+    EXPECT_EQ(labels, (std::vector<std::string>{"+10°00'", "+15°00'", "+20°00'", "+25°00'", "+30°00'", "+20°00'",
+                                                "+25°00'", "+30°00'", "+35°00'", "+40°00'"}));
+
     for (const double factor : {2.0, 1.5, 0.5}) {
         const auto before = PixelAt(100, 70);
         view.ZoomAt(100, 70, factor);
