@@ -1,0 +1,95 @@
+#pragma once
+// Control points: places on a scan whose latitude and longitude (or easting and northing) the
+// person knows, from which the import georeferences the scan; the text rules for typing them;
+// and the .points files in which GIS georeferencers exchange them.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kartivo {
+
+// Which of GDAL's transformers takes pixels to map coordinates: a polynomial of order 1, 2 or 3
+// (as `gdalwarp -order N`), or a thin plate spline (`gdalwarp -tps`).
+enum class PointTransform { Polynomial1, Polynomial2, Polynomial3, ThinPlateSpline };
+
+// "poly1", "poly2", "poly3", "tps"; and back.
+std::optional<PointTransform> PointTransformFromName(std::string_view name);
+std::string_view PointTransformName(PointTransform transform);
+// The fewest enabled points the transform takes: 3, 6, 10, and 3 for the spline.
+int LeastPointsFor(PointTransform transform);
+
+// One point. Pixel positions follow GDAL's pixel and line convention, which the .points format
+// shares: 0,0 is the top-left corner of the top-left pixel, its centre 0.5,0.5.
+struct ControlPoint {
+    double column = 0;
+    double row = 0;     // downwards
+    double mapX = 0;    // longitude or easting
+    double mapY = 0;    // latitude or northing
+    bool enabled = true;
+    bool operator==(const ControlPoint&) const = default;
+};
+
+// How far a point lies from where the fitted transform puts it.
+struct PointResidual {
+    double dx = 0;      // pixels, the transform's column minus the point's
+    double dy = 0;      // pixels, downwards
+    double pixels = 0;  // hypot(dx, dy)
+    double metres = 0;  // the same distance on the ground
+};
+
+struct PointsFile {
+    std::string crsWkt;  // the system of mapX/mapY from the "#CRS: " line; empty when none is named
+    std::vector<ControlPoint> points;
+};
+
+enum class PointsFileError { None, NoHeader, MissingColumn, BadNumber, BadEnable };
+
+struct PointsFileReading {
+    PointsFile file;
+    PointsFileError error = PointsFileError::None;
+    int line = 0;  // where the error is, counted from 1
+};
+
+// Reads a .points text as GIS georeferencers write it: an optional first line "#CRS: " followed
+// by the WKT of the map coordinates' system, the header line naming the columns (mapX, mapY,
+// sourceX, sourceY, enable, and optionally dX, dY, residual, in any order), then one line per
+// point. sourceY is the pixel row with its sign reversed (negative downwards). Blank lines and
+// other lines starting with "#" are passed over; "\r\n" line ends are taken.
+PointsFileReading ReadPointsText(std::string_view text);
+// The text of a .points file: the "#CRS: " line when crsWkt is given, the header with all eight
+// columns, and one line per point with its residual (zeros where residuals has none).
+std::string WritePointsText(const PointsFile& file, const std::vector<PointResidual>& residuals);
+
+// Where a picture's points are kept: beside it, its whole name with ".points" added.
+std::string PointsPathFor(const std::string& picturePath);
+
+// A latitude or longitude typed for a point, read by the corner boxes' rules: a degree text
+// (a numeric text within -limit..limit) or a DMS text. Nothing when the boxes would refuse it.
+std::optional<double> ReadPointCoordinate(std::string_view text, std::int32_t limit);
+
+// The points of a picture as the person edits them, with Undo for every change.
+class ControlPointSet {
+public:
+    const std::vector<ControlPoint>& Points() const { return points_; }
+    void Add(const ControlPoint& point);
+    // Each of these ignores an index beyond the points.
+    void Move(std::size_t index, double column, double row);
+    void SetMap(std::size_t index, double mapX, double mapY);
+    void SetEnabled(std::size_t index, bool enabled);
+    void Remove(std::size_t index);
+    // Replaces every point (a .points file read); undone as one change.
+    void Replace(std::vector<ControlPoint> points);
+    // Takes back the last change; false when there is none.
+    bool Undo();
+    bool CanUndo() const { return !history_.empty(); }
+
+private:
+    void Remember();
+    std::vector<ControlPoint> points_;
+    std::vector<std::vector<ControlPoint>> history_;
+};
+
+}  // namespace kartivo
