@@ -239,7 +239,7 @@ std::string CannotTransform(const OGRSpatialReference& crs) {
     return "its coordinate system (" + CrsText(crs) + ") cannot be transformed to Web Mercator: ";
 }
 
-PointTransform ToOutput(const GenImgProjTransformer& transformer) {
+PixelTransform ToOutput(const GenImgProjTransformer& transformer) {
     return [&transformer](int count, double* x, double* y, int* ok) {
         std::vector<double> z(static_cast<std::size_t>(count));
         GDALGenImgProjTransform(transformer.get(), FALSE, count, x, y, z.data(), ok);

@@ -27,7 +27,7 @@ struct Samples {
     std::vector<double> y;
     std::vector<int> ok;
 
-    Samples(std::int32_t width, std::int32_t height, const PointTransform& transform) {
+    Samples(std::int32_t width, std::int32_t height, const PixelTransform& transform) {
         constexpr int EdgeSteps = 256;
         for (int i = 0; i <= EdgeSteps; ++i) {
             const double t = double(i) / EdgeSteps;
@@ -86,7 +86,7 @@ OutputGrid CopiedGrid(const std::array<double, 6>& g, std::int32_t width, std::i
 // pixels no larger than the smallest step one source pixel makes in the output anywhere over
 // the picture, so no source row or column is lost. (GDAL's suggested output keeps square
 // pixels of the diagonal's size, which drops rows of a tall picture in degrees.)
-std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PointTransform& transform,
+std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PixelTransform& transform,
                                      std::string& why) {
     const Samples samples(width, height, transform);
     std::array<double, 4> extent{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
@@ -146,7 +146,7 @@ std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, co
     return grid;
 }
 
-std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PointTransform& toWebMercator) {
+std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PixelTransform& toWebMercator) {
     const Samples samples(width, height, toWebMercator);
     std::vector<double> longitudes;  // in [-180, 180)
     double rawWest = std::numeric_limits<double>::infinity();

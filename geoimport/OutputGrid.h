@@ -28,7 +28,7 @@ struct OutputGrid {
 
 // Source pixel positions (column, row) to output metres, in place; ok[i] false where a point
 // does not transform.
-using PointTransform = std::function<void(int count, double* x, double* y, int* ok)>;
+using PixelTransform = std::function<void(int count, double* x, double* y, int* ok)>;
 
 // The rows read, warped and written at once: about 16 MiB of output.
 std::int32_t StripRows(std::int32_t width, std::int32_t bitCount, std::int32_t height);
@@ -42,7 +42,7 @@ OutputGrid CopiedGrid(const std::array<double, 6>& g, std::int32_t width, std::i
 
 // The grid a warp of a width x height source fills; nothing, with why, when no part of it
 // transforms. An empty grid when it lies wholly beyond the end of Web Mercator.
-std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PointTransform& transform,
+std::optional<OutputGrid> WarpedGrid(std::int32_t width, std::int32_t height, const PixelTransform& transform,
                                      std::string& why);
 
 // The longitudes an outline reaches, unwrapped along it: one may lie beyond 180 degrees.
@@ -54,7 +54,7 @@ struct LongitudeSpan {
 // The longitudes a picture spans when it crosses the 180th meridian, or its Web Mercator
 // abscissas jump there; all of them (-180 to 180) when it spans the world or holds a pole;
 // nothing when it lies within one turn as Web Mercator has it. toWebMercator as for WarpedGrid.
-std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PointTransform& toWebMercator);
+std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t height, const PixelTransform& toWebMercator);
 
 // A grid made in a Mercator centred on centreLongitude (degrees in (-180, 180]) cut at the
 // 180th meridian into the part west of it and the part east of it, each with columns of its

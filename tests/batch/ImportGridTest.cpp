@@ -12,7 +12,7 @@ namespace {
 
 // A north-up source 1,000 m per pixel whose top-left corner lies at (x0, y0), with points off
 // the Earth wherever offEarth says.
-PointTransform Affine(double x0, double y0, double pixel, std::function<bool(double, double)> offEarth = {}) {
+PixelTransform Affine(double x0, double y0, double pixel, std::function<bool(double, double)> offEarth = {}) {
     return [=](int count, double* x, double* y, int* ok) {
         for (int i = 0; i < count; ++i) {
             ok[i] = !offEarth || !offEarth(x[i], y[i]);
@@ -50,7 +50,7 @@ TEST(OutputGrid, WarpedGridCoversTheOutlineAndCutsAtTheEndOfWebMercator) {
     std::string why;
     // Rows that shrink towards the bottom, as latitudes do towards the equator: the last row's
     // step sets the pixel height, or rows of the source are lost.
-    const PointTransform shrinking = [](int count, double*, double* y, int* ok) {
+    const PixelTransform shrinking = [](int count, double*, double* y, int* ok) {
         for (int i = 0; i < count; ++i, ++ok) {
             *ok = true;
             y[i] = -1000 * (11 * y[i] - y[i] * y[i] / 2);
@@ -58,7 +58,7 @@ TEST(OutputGrid, WarpedGridCoversTheOutlineAndCutsAtTheEndOfWebMercator) {
     };
     EXPECT_EQ(WarpedGrid(40, 10, shrinking, why)->height, 60);
     // A pole inside the picture: its edges stay far from the end of Web Mercator, its middle passes it.
-    const PointTransform domed = [](int count, double* x, double* y, int* ok) {
+    const PixelTransform domed = [](int count, double* x, double* y, int* ok) {
         for (int i = 0; i < count; ++i, ++ok) {
             *ok = true;
             y[i] = MercatorLimitY * (1.5 - std::hypot(x[i] - 50, y[i] - 50) / 50);
