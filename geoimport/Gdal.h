@@ -32,6 +32,12 @@ struct GenImgProjTransformerDeleter {
 };
 using GenImgProjTransformer = std::unique_ptr<void, GenImgProjTransformerDeleter>;
 
+// Any transformer GDAL made itself: a GCP polynomial or a thin plate spline.
+struct TransformerDeleter {
+    void operator()(void* transformer) const { GDALDestroyTransformer(transformer); }
+};
+using Transformer = std::unique_ptr<void, TransformerDeleter>;
+
 struct ApproxTransformerDeleter {
     void operator()(void* transformer) const { GDALDestroyApproxTransformer(transformer); }
 };

@@ -15,6 +15,7 @@
 #include "geoimport/BandLayout.h"
 #include "geoimport/Gdal.h"
 #include "geoimport/OutputGrid.h"
+#include "geoimport/PointsPlacement.h"
 #include "geoimport/SourceGeoreference.h"
 #include "geoimport/Warper.h"
 
@@ -99,6 +100,7 @@ struct ImportJob::Source {
     std::string path;
     Dataset source;
     std::vector<FileIdentity> files;  // what the source is read from; never an output
+    Dataset placement;  // the control points in place of the source's georeference; empty without them
     std::vector<std::unique_ptr<Warper>> warpers;  // one per part; empty when the pixels are copied
     BandLayout layout;
     std::int32_t xOffset = 0;  // the source pixels copied start here
@@ -218,9 +220,9 @@ bool IsWebMercator(const Georeference& georeference, const OGRSpatialReference& 
 }
 
 // From the source's pixels to Web Mercator, as gdalwarp makes it, or to the same Mercator
-// centred on another meridian.
+// centred on another meridian. method chooses how control points are fitted.
 GenImgProjTransformer MercatorTransformer(GDALDatasetH dataset, const OGRSpatialReference& crs,
-                                          double centreLongitude = 0) {
+                                          const std::vector<std::string>& method, double centreLongitude = 0) {
     char* wkt = nullptr;
     crs.exportToWkt(&wkt);
     const std::string srcOption = "SRC_SRS=" + std::string(wkt != nullptr ? wkt : "");
@@ -230,9 +232,12 @@ GenImgProjTransformer MercatorTransformer(GDALDatasetH dataset, const OGRSpatial
         centreLongitude == 0 ? std::string("DST_SRS=EPSG:3857")
                              : "DST_SRS=+proj=merc +lon_0=" + TenDecimals(centreLongitude) +
                                    " +a=6378137 +b=6378137 +k=1 +x_0=0 +y_0=0 +units=m +nadgrids=@null +wktext +no_defs";
-    const char* const options[] = {srcOption.c_str(), dstOption.c_str(), nullptr};
+    std::vector<const char*> options{srcOption.c_str(), dstOption.c_str()};
+    for (const std::string& option : method) options.push_back(option.c_str());
+    options.push_back(nullptr);
     CPLErrorReset();
-    return GenImgProjTransformer(GDALCreateGenImgProjTransformer2(dataset, nullptr, const_cast<char**>(options)));
+    return GenImgProjTransformer(
+        GDALCreateGenImgProjTransformer2(dataset, nullptr, const_cast<char**>(options.data())));
 }
 
 std::string CannotTransform(const OGRSpatialReference& crs) {
@@ -249,14 +254,14 @@ PixelTransform ToOutput(const GenImgProjTransformer& transformer) {
 // The grids of a warp, one per part. Web Mercator's own grid would run from one side of the
 // 180th meridian right round the world to the other, so a picture crossing it is gridded in a
 // Mercator centred on its middle, where it is whole, and cut at the meridian.
-ImportStatus PlanWarp(GDALDatasetH dataset, const OGRSpatialReference& crs, BandLayout& layout, Resampling resampling,
-                      std::vector<OutputGrid>& grids) {
+ImportStatus PlanWarp(GDALDatasetH dataset, const OGRSpatialReference& crs, const std::vector<std::string>& method,
+                      BandLayout& layout, Resampling resampling, std::vector<OutputGrid>& grids) {
     if (layout.kind == ColourKind::Palette && resampling != Resampling::Nearest) {
         return Refusal(ImportError::NotColours,
                        "its pixels are colour table indexes, which only nearest neighbour resampling keeps");
     }
     layout.paletteToRgb = layout.kind == ColourKind::Palette && !WhiteEntry(layout);
-    GenImgProjTransformer transformer = MercatorTransformer(dataset, crs);
+    GenImgProjTransformer transformer = MercatorTransformer(dataset, crs, method);
     if (!transformer) return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError("no transformation"));
     const std::int32_t width = GDALGetRasterXSize(dataset);
     const std::int32_t height = GDALGetRasterYSize(dataset);
@@ -266,7 +271,7 @@ ImportStatus PlanWarp(GDALDatasetH dataset, const OGRSpatialReference& crs, Band
         roundTheWorld = span->east - span->west >= 360 - 1e-9;
         centre = std::remainder((span->west + span->east) / 2, 360.0);
         if (*centre <= -180) *centre += 360;
-        transformer = MercatorTransformer(dataset, crs, *centre);
+        transformer = MercatorTransformer(dataset, crs, method, *centre);
         if (!transformer) {
             return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError("no transformation"));
         }
@@ -308,11 +313,29 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
     const std::string filePath = FileOfName(sourcePath);
 
-    const Georeference georeference = FindGeoreference(dataset);
+    // Control points stand in for whatever the source carries, on a dataset of their own that
+    // places it; the pixels are still read from the source.
+    GDALDatasetH placed = dataset;
+    std::vector<std::string> method;
     OGRSpatialReference crs;
-    if (ImportStatus decided = DecideCrs(dataset, options, filePath, georeference, crs);
-        decided.error != ImportError::None) {
-        return refused(decided);
+    if (!options.points.empty()) {
+        ImportStatus byPoints = ReadPointsCrs(options.pointsCrs, crs);
+        if (byPoints.error == ImportError::None) {
+            byPoints = PlaceByPoints(dataset, options.points, options.pointTransform, crs, source->placement);
+        }
+        if (byPoints.error != ImportError::None) return refused(byPoints);
+        placed = source->placement.get();
+        method = PointTransformOptions(options.pointTransform);
+        if (std::string why = BeyondTheEarth(placed, FindGeoreference(placed), crs); !why.empty()) {
+            return refused(Refusal(ImportError::BeyondTheEarth, "the control points' map positions: " + why));
+        }
+    }
+    const Georeference georeference = FindGeoreference(placed);
+    if (options.points.empty()) {
+        if (ImportStatus decided = DecideCrs(dataset, options, filePath, georeference, crs);
+            decided.error != ImportError::None) {
+            return refused(decided);
+        }
     }
     ImportStatus layoutStatus;
     std::optional<BandLayout> layout = ReadBandLayout(dataset, layoutStatus);
@@ -323,7 +346,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     if (!warped) {
         grids[0] = CopiedGrid(georeference.geoTransform, GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset),
                               source->yOffset);
-    } else if (ImportStatus warp = PlanWarp(dataset, crs, *layout, options.resampling, grids);
+    } else if (ImportStatus warp = PlanWarp(placed, crs, method, *layout, options.resampling, grids);
                warp.error != ImportError::None) {
         return refused(warp);
     }
@@ -340,7 +363,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         if (ImportStatus size = CheckSize(grid, *layout, warped); size.error != ImportError::None) return refused(size);
         if (warped) {
             // Each part is warped to Web Mercator itself, over its own grid.
-            GenImgProjTransformer transformer = MercatorTransformer(dataset, crs);
+            GenImgProjTransformer transformer = MercatorTransformer(placed, crs, method);
             std::unique_ptr<Warper> warper =
                 transformer ? Warper::Create(dataset, std::move(transformer), grid, *layout, options.resampling,
                                              StripRows(grid.width, BitCount(*layout), grid.height))

@@ -6,6 +6,7 @@
 
 #include "bitmap/BitmapPixels.h"
 #include "common/File.h"
+#include "geo/ControlPoints.h"
 #include "geoimport/ImportTypes.h"
 
 #include <cstdint>
@@ -26,7 +27,29 @@ struct ImportOptions {
     // wrong one: anything GDAL understands, such as "EPSG:32654". Empty: the source's own.
     std::string sourceCrs;
     Resampling resampling = Resampling::Nearest;
+    // Control points in place of whatever georeference the picture carries: when there are
+    // any, the picture is placed by its enabled points alone, through GDAL's transformer for
+    // pointTransform, as gdalwarp -order N or -tps places it. Their map coordinates are in
+    // pointsCrs (anything GDAL understands; empty: WGS 84, mapX the longitude).
+    std::vector<ControlPoint> points;
+    std::string pointsCrs;
+    kartivo::PointTransform pointTransform = kartivo::PointTransform::Polynomial1;
 };
+
+// How well a transform fitted to the enabled points places each of them.
+struct PointsFit {
+    // One per point, in their order, disabled ones included: where the enabled ones put it.
+    // pixels is measured from the point's map position taken back to the picture, metres from
+    // its pixel position taken to the map, as the geodesic distance on the system's ellipsoid.
+    std::vector<PointResidual> residuals;
+    double rmsPixels = 0;  // the root mean square of pixels over the enabled points
+    ImportStatus status;   // a refusal leaves the residuals empty
+};
+
+// Fits the transform to the enabled points, which need no picture. Refused: fewer points
+// than the transform needs, points all in one line, a system GDAL does not read.
+PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,
+                           kartivo::PointTransform transform);
 
 // What info reports of a picture GDAL reads.
 struct ForeignPicture {

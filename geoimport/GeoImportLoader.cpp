@@ -73,6 +73,12 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     return Module().table->prepareImport(sourcePath, options);
 }
 
+PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,
+                           kartivo::PointTransform transform) {
+    if (!Module().table) return {{}, 0, {ImportError::OpenFailed, Module().failure}};
+    return Module().table->fitControlPoints(points, crs, transform);
+}
+
 std::string ImportNotes(const std::vector<ImportPlan>& parts) {
     return Module().table ? Module().table->importNotes(parts) : std::string();
 }

@@ -26,6 +26,7 @@ constexpr ModuleTable Table{
         return pixels.Read(rect, step);
     },
     .closeForeignPixels = [](ForeignPixels::Source* source) { ForeignPixels::SourceCloser()(source); },
+    .fitControlPoints = FitControlPoints,
 };
 
 }  // namespace

@@ -25,9 +25,11 @@ struct ModuleTable {
     std::unique_ptr<ForeignPixels> (*openForeignPixels)(const std::string& path);
     ReducedPictureResult (*readForeignPixels)(ForeignPixels& pixels, const PictureRect& rect, std::int32_t step);
     void (*closeForeignPixels)(ForeignPixels::Source* source);
+    PointsFit (*fitControlPoints)(const std::vector<ControlPoint>& points, const std::string& crs,
+                                  kartivo::PointTransform transform);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 4;
+inline constexpr std::uint32_t ModuleTableVersion = 5;
 
 }  // namespace kartivo::geoimport
 

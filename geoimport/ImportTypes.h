@@ -23,6 +23,7 @@ enum class ImportError {
     NoCrs,            // a georeference without a coordinate system
     CannotTransform,  // the coordinate system does not transform to Web Mercator
     BeyondTheEarth,   // a georeference larger than the Earth: a broken header
+    BadPoints,        // control points too few for their transform, or all in one line
     NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
     OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
     TooLarge,         // the bitmap would not fit the size fields of a bitmap file

@@ -1,0 +1,174 @@
+#include "geoimport/PointsPlacement.h"
+
+#include "geoimport/GeoImport.h"
+#include "geoimport/BandLayout.h"
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace kartivo::geoimport {
+
+namespace {
+
+int PolynomialOrder(kartivo::PointTransform transform) {
+    switch (transform) {
+    case kartivo::PointTransform::Polynomial2: return 2;
+    case kartivo::PointTransform::Polynomial3: return 3;
+    case kartivo::PointTransform::Polynomial1:
+    case kartivo::PointTransform::ThinPlateSpline: break;
+    }
+    return 1;
+}
+
+std::vector<GDAL_GCP> EnabledGcps(const std::vector<ControlPoint>& points) {
+    // GDAL copies the names it is given; the points have none.
+    static char noName[] = "";
+    std::vector<GDAL_GCP> gcps;
+    for (const ControlPoint& p : points) {
+        if (p.enabled) gcps.push_back({noName, noName, p.column, p.row, p.mapX, p.mapY, 0});
+    }
+    return gcps;
+}
+
+// True when the positions all lie on one line or in one place: they place nothing beside that
+// line. GDAL's polynomial would fail on a singular matrix without saying why, and its spline
+// would not fail at all but fold the picture flat.
+bool InOneLine(const std::vector<GDAL_GCP>& gcps, double GDAL_GCP::*x, double GDAL_GCP::*y) {
+    double meanX = 0;
+    double meanY = 0;
+    for (const GDAL_GCP& g : gcps) {
+        meanX += g.*x / double(gcps.size());
+        meanY += g.*y / double(gcps.size());
+    }
+    double xx = 0;
+    double yy = 0;
+    double xy = 0;
+    for (const GDAL_GCP& g : gcps) {
+        xx += (g.*x - meanX) * (g.*x - meanX);
+        yy += (g.*y - meanY) * (g.*y - meanY);
+        xy += (g.*x - meanX) * (g.*y - meanY);
+    }
+    // The determinant over the squared trace is about the smaller spread over the larger: a
+    // ratio of 1e-12 is points a millionth of their extent away from one line.
+    const double trace = xx + yy;
+    return trace == 0 || xx * yy - xy * xy <= 1e-12 * trace * trace;
+}
+
+ImportStatus FitGcps(const std::vector<GDAL_GCP>& gcps, kartivo::PointTransform transform, Transformer& fitted) {
+    const std::string name(PointTransformName(transform));
+    const int least = LeastPointsFor(transform);
+    if (static_cast<int>(gcps.size()) < least) {
+        return Refusal(ImportError::BadPoints, "the " + name + " transform needs at least " + std::to_string(least) +
+                                                   " points; " + std::to_string(gcps.size()) + " are enabled");
+    }
+    if (InOneLine(gcps, &GDAL_GCP::dfGCPPixel, &GDAL_GCP::dfGCPLine) ||
+        InOneLine(gcps, &GDAL_GCP::dfGCPX, &GDAL_GCP::dfGCPY)) {
+        return Refusal(ImportError::BadPoints,
+                       "the control points lie in one line, on the picture or on the map, and place nothing beside it");
+    }
+    const int count = static_cast<int>(gcps.size());
+    CPLErrorReset();
+    fitted.reset(transform == kartivo::PointTransform::ThinPlateSpline
+                     ? GDALCreateTPSTransformer(count, gcps.data(), FALSE)
+                     : GDALCreateGCPTransformer(count, gcps.data(), PolynomialOrder(transform), FALSE));
+    if (!fitted) {
+        return Refusal(ImportError::BadPoints, "GDAL cannot fit the " + name + " transform to the control points: " +
+                                                   LastGdalError("they leave it undetermined"));
+    }
+    return {};
+}
+
+// Metres between two places given in crs: in an azimuthal equidistant projection centred on
+// the first, on the system's own ellipsoid, the distance from the centre is the geodesic one.
+double GroundDistance(const OGRSpatialReference& crs, double x0, double y0, double x1, double y1) {
+    constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
+    const std::unique_ptr<OGRSpatialReference> geographic(crs.CloneGeogCS());
+    if (!geographic) return Unknown;
+    geographic->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    const Transform toGeographic(OGRCreateCoordinateTransformation(&crs, geographic.get()));
+    double longitude = x0;
+    double latitude = y0;
+    if (!toGeographic || !toGeographic->Transform(1, &longitude, &latitude)) return Unknown;
+    OGRSpatialReference local;
+    local.CopyGeogCSFrom(geographic.get());
+    local.SetAE(latitude, longitude, 0, 0);
+    local.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    const Transform toLocal(OGRCreateCoordinateTransformation(&crs, &local));
+    double x[2] = {x0, x1};
+    double y[2] = {y0, y1};
+    if (!toLocal || !toLocal->Transform(2, x, y)) return Unknown;
+    return std::hypot(x[1] - x[0], y[1] - y[0]);
+}
+
+}  // namespace
+
+ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs) {
+    if (text.empty()) {
+        crs = Wgs84();
+    } else if (crs.SetFromUserInput(text.c_str()) != OGRERR_NONE) {
+        // A WKT can be pages long; its start is enough to know which one was meant.
+        const std::string shown = text.size() > 80 ? text.substr(0, 80) + "..." : text;
+        return Refusal(ImportError::BadCrsOption,
+                       "the control points' system \"" + shown + "\" is not a coordinate system GDAL knows");
+    }
+    crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    return {};
+}
+
+ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,
+                           kartivo::PointTransform transform, const OGRSpatialReference& crs, Dataset& placement) {
+    const std::vector<GDAL_GCP> gcps = EnabledGcps(points);
+    Transformer fitted;
+    if (ImportStatus fit = FitGcps(gcps, transform, fitted); fit.error != ImportError::None) return fit;
+    CPLErrorReset();
+    placement.reset(GDALCreate(GDALGetDriverByName("MEM"), "", GDALGetRasterXSize(picture),
+                               GDALGetRasterYSize(picture), 0, GDT_Byte, nullptr));
+    if (!placement || GDALSetGCPs2(placement.get(), static_cast<int>(gcps.size()), gcps.data(),
+                                   OGRSpatialReference::ToHandle(const_cast<OGRSpatialReference*>(&crs))) != CE_None) {
+        return Refusal(ImportError::CannotTransform,
+                       "GDAL cannot take the control points: " + LastGdalError("no dataset for them"));
+    }
+    return {};
+}
+
+std::vector<std::string> PointTransformOptions(kartivo::PointTransform transform) {
+    if (transform == kartivo::PointTransform::ThinPlateSpline) return {"METHOD=GCP_TPS"};
+    return {"METHOD=GCP_POLYNOMIAL", "MAX_GCP_ORDER=" + std::to_string(PolynomialOrder(transform))};
+}
+
+PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsText,
+                           kartivo::PointTransform transform) {
+    InitialiseGdal();
+    PointsFit fit;
+    OGRSpatialReference crs;
+    const std::vector<GDAL_GCP> gcps = EnabledGcps(points);
+    Transformer fitted;
+    fit.status = ReadPointsCrs(crsText, crs);
+    if (fit.status.error == ImportError::None) fit.status = FitGcps(gcps, transform, fitted);
+    if (fit.status.error != ImportError::None) return fit;
+    double squares = 0;
+    for (const ControlPoint& p : points) {
+        double column = p.mapX;
+        double row = p.mapY;
+        double x = p.column;
+        double y = p.row;
+        double z = 0;
+        int toPicture = FALSE;
+        int toMap = FALSE;
+        GDALUseTransformer(fitted.get(), TRUE, 1, &column, &row, &z, &toPicture);
+        z = 0;
+        GDALUseTransformer(fitted.get(), FALSE, 1, &x, &y, &z, &toMap);
+        PointResidual residual{column - p.column, row - p.row, 0, 0};
+        residual.pixels = std::hypot(residual.dx, residual.dy);
+        if (!toPicture) residual.dx = residual.dy = residual.pixels = std::numeric_limits<double>::quiet_NaN();
+        residual.metres =
+            toMap ? GroundDistance(crs, p.mapX, p.mapY, x, y) : std::numeric_limits<double>::quiet_NaN();
+        if (p.enabled) squares += residual.pixels * residual.pixels;
+        fit.residuals.push_back(residual);
+    }
+    fit.rmsPixels = std::sqrt(squares / double(gcps.size()));
+    return fit;
+}
+
+}  // namespace kartivo::geoimport

@@ -1,0 +1,29 @@
+#pragma once
+// Control points as a picture's georeference: checked, fitted, and handed to GDAL's own
+// transformer as the GCPs of a stand-in for the picture, so the warp places the picture
+// exactly as gdalwarp places one carrying those GCPs.
+
+#include "geo/ControlPoints.h"
+#include "geoimport/Gdal.h"
+#include "geoimport/ImportTypes.h"
+
+#include <string>
+#include <vector>
+
+namespace kartivo::geoimport {
+
+// The system of the points' map coordinates, longitude or easting first: what GDAL reads of
+// text, or WGS 84 when it is empty.
+ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs);
+
+// A dataset as large as the picture but without bands, carrying the enabled points as its GCPs
+// in crs: GDAL's transformer is made from it in place of the picture, whose own georeference
+// then counts for nothing. Refused as FitControlPoints refuses.
+ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,
+                           kartivo::PointTransform transform, const OGRSpatialReference& crs, Dataset& placement);
+
+// The options of GDAL's GenImgProjTransformer that choose the transform, as gdalwarp -order N
+// and -tps set them.
+std::vector<std::string> PointTransformOptions(kartivo::PointTransform transform);
+
+}  // namespace kartivo::geoimport
