@@ -63,6 +63,14 @@ std::optional<CommandLine> ScanCommandLine(std::span<const std::string> args, st
             return std::nullopt;
         }
         const std::string name(spec->name);
+        if (spec->repeatable && spec->takesValue) {
+            if (equals == std::string::npos && i + 1 >= args.size()) {
+                error.text = "option " + name + " needs a value";
+                return std::nullopt;
+            }
+            line.repeated[name].push_back(equals != std::string::npos ? arg.substr(equals + 1) : args[++i]);
+            continue;
+        }
         if (line.values.contains(name) || line.flags.contains(name)) {
             error.text = "option " + name + " is given more than once";
             return std::nullopt;

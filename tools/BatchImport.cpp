@@ -3,8 +3,12 @@
 #include "geoimport/GeoImport.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstddef>
+#include <ostream>
 #include <vector>
 
 namespace kartivo::batch {
@@ -58,6 +62,23 @@ Options:
                     corners added as to a name of its own (with ( and ) made [ and ]);
                     a picture split at 180 degrees: NAME_west(...).bmp and NAME_east(...).bmp
 
+Control points place a scanned picture (and replace any georeference it carries):
+  --gcp COL,ROW,LAT,LON
+                    one point, repeated for each: COL and ROW in pixels, 0,0 the top-left
+                    corner of the top-left pixel (its centre 0.5,0.5); LAT and LON in
+                    degrees (or degrees, minutes and seconds) of WGS 84. With --gcp-srs
+                    they are the system's northing (or latitude) and easting, as numbers
+  --points FILE     the points of a .points file as GIS georeferencers write it; its
+                    "#CRS:" line names their system, else --gcp-srs or WGS 84
+  --gcp-srs CRS     the system of the points' map coordinates, e.g. EPSG:32654
+  --transform poly1|poly2|poly3|tps
+                    a polynomial of order 1 (at least 3 points), 2 (6) or 3 (10), or a
+                    thin plate spline (3), as gdalwarp -order N or -tps; default poly1
+Before the bitmap's path, a line per point tells how far the fitted transform puts it:
+  point N: dx DX dy DY pixels P metres M
+(DX and DY in pixels, right and down; "point N (disabled)" for one the file disables)
+and then "rms R pixels over K points" over the enabled ones.
+
 An output never replaces any of the pictures given, nor a file read with one (its world
 file, .prj, .aux.xml or mask); an existing output is written over. The path of each
 bitmap written is printed on standard output, the west part of a split picture first.
@@ -97,6 +118,82 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
     return true;
 }
 
+// Locale-free, so scripts read the same numbers everywhere.
+std::string Fixed(double value, int decimals) {
+    std::array<char, 64> buffer{};
+    const auto [end, ec] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buffer.data(), end) : "nan";
+}
+
+std::optional<double> ReadNumber(std::string_view text) {
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+// What the command line says of control points. A text that is no point at all is a usage
+// error; a coordinate the corner boxes would refuse is the picture's failure, as a corner is.
+struct PointsOption {
+    std::vector<ControlPoint> points;
+    std::string crs;
+    std::string usage;    // the command line is refused
+    std::string refused;  // the import is refused
+};
+
+PointsOption ReadPointsOptions(const CommandLine& line) {
+    PointsOption read;
+    const auto gcps = line.repeated.find("--gcp");
+    const std::optional<std::string> pointsPath = line.Value("--points");
+    const std::optional<std::string> gcpCrs = line.Value("--gcp-srs");
+    read.crs = gcpCrs.value_or("");
+    if (gcps != line.repeated.end() && pointsPath) {
+        read.usage = "--gcp and --points cannot be given together";
+    } else if (pointsPath) {
+        std::string why;
+        if (std::optional<PointsFile> file = ReadPointsFile(*pointsPath, why)) {
+            read.points = std::move(file->points);
+            if (!file->crsWkt.empty()) read.crs = std::move(file->crsWkt);
+        } else {
+            read.refused = "the points file " + *pointsPath + " is refused: " + why;
+        }
+    } else if (gcps != line.repeated.end()) {
+        for (const std::string& text : gcps->second) {
+            std::vector<std::string> fields{""};
+            for (const char c : text) c == ',' ? fields.emplace_back() : fields.back().push_back(c);
+            const std::optional<double> column = ReadNumber(fields[0]);
+            const std::optional<double> row = fields.size() == 4 ? ReadNumber(fields[1]) : std::nullopt;
+            if (!column || !row) {
+                read.usage = "--gcp takes COL,ROW,LAT,LON, not \"" + text + "\"";
+                return read;
+            }
+            // Without a system the latitude and longitude follow the corner boxes' rules.
+            const std::optional<double> y = gcpCrs ? ReadNumber(fields[2]) : ReadPointCoordinate(fields[2], LatitudeLimit);
+            const std::optional<double> x = gcpCrs ? ReadNumber(fields[3]) : ReadPointCoordinate(fields[3], LongitudeLimit);
+            if (!y || !x) {
+                read.refused = "--gcp " + text + ": \"" + fields[!y ? 2 : 3] + "\" is no " +
+                               (gcpCrs ? "number" : !y ? "latitude" : "longitude");
+                return read;
+            }
+            read.points.push_back({.column = *column, .row = *row, .mapX = *x, .mapY = *y});
+        }
+    }
+    return read;
+}
+
+// Each point's residual and the RMS, in the form the help gives.
+void WriteResiduals(std::ostream& out, const std::vector<ControlPoint>& points, const geoimport::PointsFit& fit) {
+    std::size_t enabled = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const PointResidual& r = fit.residuals[i];
+        enabled += points[i].enabled ? 1 : 0;
+        out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": dx " << Fixed(r.dx, 3) << " dy "
+            << Fixed(r.dy, 3) << " pixels " << Fixed(r.pixels, 3) << " metres " << Fixed(r.metres, 3) << '\n';
+    }
+    out << "rms " << Fixed(fit.rmsPixels, 3) << " pixels over " << enabled << " points\n";
+}
+
 int RunImportCommand(const CommandLine& line, Session& session) {
     const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "import", text); };
     if (line.operands.empty()) return usage("import needs at least one picture");
@@ -110,6 +207,32 @@ int RunImportCommand(const CommandLine& line, Session& session) {
     std::optional<std::string> output;
     if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
     if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");
+    const bool byPoints = line.repeated.contains("--gcp") || line.Value("--points");
+    if (!byPoints && (line.Value("--transform") || line.Value("--gcp-srs"))) {
+        return usage("--transform and --gcp-srs need control points (--gcp or --points)");
+    }
+    if (byPoints && line.operands.size() > 1) return usage("control points belong to one picture; give only one");
+    if (byPoints && line.Value("--srs")) return usage("--srs names the system control points replace; use --gcp-srs");
+    if (const auto text = line.Value("--transform")) {
+        const auto transform = PointTransformFromName(*text);
+        if (!transform) return usage("--transform takes poly1, poly2, poly3 or tps, not \"" + *text + "\"");
+        options.pointTransform = *transform;
+    }
+    if (byPoints) {
+        PointsOption points = ReadPointsOptions(line);
+        if (!points.usage.empty()) return usage(points.usage);
+        const geoimport::PointsFit fit = points.refused.empty()
+                                             ? geoimport::FitControlPoints(points.points, points.crs, options.pointTransform)
+                                             : geoimport::PointsFit{};
+        if (points.refused.empty()) points.refused = fit.status.message;
+        if (!points.refused.empty()) {
+            session.reporter.Error(line.operands[0], "cannot import: " + points.refused);
+            return ExitSomeFailed;
+        }
+        WriteResiduals(session.console.out, points.points, fit);
+        options.points = std::move(points.points);
+        options.pointsCrs = std::move(points.crs);
+    }
     const std::vector<FileIdentity> allPictures = IdentitiesOf(line.operands);
     bool allDone = true;
     for (std::size_t i = 0; i < line.operands.size(); ++i) {
@@ -125,7 +248,8 @@ int RunImportCommand(const CommandLine& line, Session& session) {
 Command ImportCommand() {
     return {"import",
             ImportHelp,
-            {HelpOption, {"--srs", "", true}, {"--resampling", "", true}, {"--output", "-o", true}},
+            {HelpOption, {"--srs", "", true}, {"--resampling", "", true}, {"--output", "-o", true},
+             {"--gcp", "", true, true}, {"--points", "", true}, {"--gcp-srs", "", true}, {"--transform", "", true}},
             RunImportCommand};
 }
 

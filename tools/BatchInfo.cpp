@@ -32,7 +32,11 @@ Options:
               any picture GDAL reads, "gdal" gives its format, coordinate system and
               the WGS 84 latitudes and longitudes of its outer edges; for a picture to
               import, "bmp" is false and "import" gives those corners (null, with
-              "refused", when the import would refuse it)
+              "refused", when the import would refuse it). A picture with control
+              points beside it (PICTURE.points) has "points": the file, its system
+              ("crs", null for WGS 84), each point with its residual (dx, dy, pixels,
+              metres) under the default poly1 transform, and "rms" in pixels; or
+              "refused" with the reason
 )";
 
 // A property text as a JSON number: the window shows whole numbers or "No Data".
@@ -89,6 +93,44 @@ void AddForeignInfo(JsonObject& object, const std::string& path) {
     object.Raw("gdal", gdal.Text());
 }
 
+// The points kept beside the picture, fitted as an import with them fits them by default.
+void AddPointsInfo(JsonObject& object, const std::string& path) {
+    const std::string pointsPath = PointsPathFor(path);
+    if (std::error_code ignored; !std::filesystem::exists(pointsPath, ignored)) return;
+    JsonObject report;
+    report.String("file", pointsPath);
+    std::string why;
+    const std::optional<PointsFile> file = ReadPointsFile(pointsPath, why);
+    if (!file) {
+        object.Raw("points", report.String("refused", why).Text());
+        return;
+    }
+    constexpr PointTransform transform = PointTransform::Polynomial1;
+    const geoimport::PointsFit fit = geoimport::FitControlPoints(file->points, file->crsWkt, transform);
+    report.Raw("crs", file->crsWkt.empty() ? "null" : JsonString(file->crsWkt))
+        .String("transform", PointTransformName(transform));
+    std::string list;
+    for (std::size_t i = 0; i < file->points.size(); ++i) {
+        const ControlPoint& p = file->points[i];
+        JsonObject point;
+        point.Raw("column", JsonDouble(p.column)).Raw("row", JsonDouble(p.row)).Raw("mapX", JsonDouble(p.mapX))
+            .Raw("mapY", JsonDouble(p.mapY)).Raw("enabled", p.enabled ? "true" : "false");
+        if (i < fit.residuals.size()) {
+            const PointResidual& r = fit.residuals[i];
+            point.Raw("dx", JsonDouble(r.dx)).Raw("dy", JsonDouble(r.dy)).Raw("pixels", JsonDouble(r.pixels))
+                .Raw("metres", JsonDouble(r.metres));
+        }
+        list += (list.empty() ? "" : ",") + point.Text();
+    }
+    report.Raw("points", "[" + list + "]");
+    if (fit.status.error != geoimport::ImportError::None) {
+        report.String("refused", fit.status.message);
+    } else {
+        report.Raw("rms", JsonDouble(fit.rmsPixels));
+    }
+    object.Raw("points", report.Text());
+}
+
 // A picture Make cannot take but the import can read: what the import would make of it. The
 // plan when the import would write it, else why not; nothing when GDAL cannot read it at all.
 struct ImportView {
@@ -142,6 +184,7 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
 }
 #else
 void AddForeignInfo(JsonObject&, const std::string&) {}
+void AddPointsInfo(JsonObject&, const std::string&) {}
 #endif
 
 // GDAL can add to a bitmap only what a file beside it says: a world file or an .aux.xml. Without
@@ -160,6 +203,7 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     object.String("path", path);
     const auto finish = [&object, &path, &picture] {
         if (picture.headers.error != HeaderError::None || HasGdalSideFile(path)) AddForeignInfo(object, path);
+        AddPointsInfo(object, path);
         return object.Text();
     };
     if (picture.headers.error == HeaderError::UnknownForm) {
@@ -236,6 +280,7 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
                 object.String("path", path);
                 AddForeignInfo(object, path);
                 AddImportInfo(object, *view);
+                AddPointsInfo(object, path);
                 session.console.out << object.Text() << '\n';
             } else {
                 if (!first) session.console.out << '\n';

@@ -9,7 +9,9 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
+#include <sstream>
 
 namespace kartivo::batch {
 
@@ -103,6 +105,27 @@ LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes) {
 
 std::string FileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
+}
+
+std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    if (!file) {
+        why = "cannot read it";
+        return std::nullopt;
+    }
+    text << file.rdbuf();  // an empty file sets failbit here, and is refused for its missing header
+    PointsFileReading reading = ReadPointsText(text.str());
+    const char* what = nullptr;
+    switch (reading.error) {
+    case PointsFileError::None: return std::move(reading.file);
+    case PointsFileError::NoHeader: what = "no header line naming the columns"; break;
+    case PointsFileError::MissingColumn: what = "the header lacks mapX, mapY, sourceX, sourceY or enable"; break;
+    case PointsFileError::BadNumber: what = "a number that cannot be read"; break;
+    case PointsFileError::BadEnable: what = "enable is neither 0 nor 1"; break;
+    }
+    why = "line " + std::to_string(reading.line) + ": " + what;
+    return std::nullopt;
 }
 
 }  // namespace kartivo::batch

@@ -6,6 +6,7 @@
 #include "bitmap/FileNameConvention.h"
 #include "common/File.h"
 #include "common/MessageBox.h"
+#include "geo/ControlPoints.h"
 #include "geo/CoordinateText.h"
 #include "tools/BatchConsole.h"
 
@@ -24,6 +25,7 @@ struct OptionSpec {
     std::string_view name;       // "--lat"
     std::string_view shortName;  // "-o", or empty
     bool takesValue = false;
+    bool repeatable = false;  // each value is kept, in order; otherwise a second one is refused
 };
 
 inline const OptionSpec HelpOption{"--help", "-h", false};
@@ -31,6 +33,7 @@ inline const OptionSpec HelpOption{"--help", "-h", false};
 struct CommandLine {
     std::map<std::string, std::string, std::less<>> values;  // by long name
     std::set<std::string, std::less<>> flags;
+    std::map<std::string, std::vector<std::string>, std::less<>> repeated;  // by long name
     std::vector<std::string> operands;
 
     std::optional<std::string> Value(std::string_view name) const {
@@ -116,5 +119,9 @@ struct LoadedPicture {
 LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes);
 
 std::string FileNameOf(const std::string& path);
+
+// A .points file's points and system; nothing, with why ("line 3: ..."), when it cannot be
+// read or its text is refused.
+std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why);
 
 }  // namespace kartivo::batch
