@@ -1,0 +1,115 @@
+#include "geo/ControlPoints.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <optional>
+
+namespace kartivo {
+namespace {
+
+using Points = std::vector<ControlPoint>;
+
+TEST(ReadPointsText, ReadsTheSystemAndPointsOfAGeoreferencerFile) {
+    const std::string wkt =
+        R"w(GEOGCRS["WGS 84",DATUM["World Geodetic System 1984",ELLIPSOID["WGS 84",6378137,298.257223563,)w"
+        R"w(LENGTHUNIT["metre",1]]],PRIMEM["Greenwich",0,ANGLEUNIT["degree",0.0174532925199433]],CS[ellipsoidal,2],)w"
+        R"w(AXIS["geodetic latitude (Lat)",north,ORDER[1]],AXIS["geodetic longitude (Lon)",east,ORDER[2]],)w"
+        R"w(ANGLEUNIT["degree",0.0174532925199433],ID["EPSG",4326]])w";
+    const std::string text = "#CRS: " + wkt + "\r\nmapX,mapY,sourceX,sourceY,enable,dX,dY,residual\r\n" +
+                             "139.6917,35.6895,120.5,-80.25,1,0.3,-0.1,0.316\r\n" +
+                             "-0.1278,51.5074,4000,-2999.5,0,0,0,0\r\n";
+    const PointsFileReading reading = ReadPointsText(text);
+    EXPECT_EQ(reading.error, PointsFileError::None);
+    EXPECT_EQ(reading.file.crsWkt, wkt);
+    EXPECT_EQ(reading.file.points, (Points{{120.5, 80.25, 139.6917, 35.6895, true}, {4000, 2999.5, -0.1278, 51.5074, false}}));
+}
+
+TEST(ReadPointsText, FindsColumnsByNameWhateverTheirOrder) {
+    const PointsFileReading reading = ReadPointsText(
+        "\xEF\xBB\xBF\n# scanned 1921\nenable, sourceY ,mapY,sourceX,mapX\n\n0,-7,-33.5,12,+18.25\n1,3e2,1e-3,0,-180\n");
+    EXPECT_EQ(reading.error, PointsFileError::None);
+    EXPECT_EQ(reading.file.crsWkt, "");
+    EXPECT_EQ(reading.file.points, (Points{{12, 7, 18.25, -33.5, false}, {0, -300, -180, 0.001, true}}));
+}
+
+TEST(WritePointsText, WritesReversedRowsAndResidualsAndReadsBackExactly) {
+    EXPECT_EQ(WritePointsText({"GEOGCRS[\"x\"]", {{1.5, 2, 3, 4, false}}}, {{0.5, 0.25, 0.75, 9}}),
+              "#CRS: GEOGCRS[\"x\"]\nmapX,mapY,sourceX,sourceY,enable,dX,dY,residual\n3,4,1.5,-2,0,0.5,-0.25,0.75\n");
+
+    const PointsFile file{"", {{0.1, 1.0 / 3, 179.99999999999997, -89.99999999999999, true},
+                               {DBL_MIN, 5e-324, -DBL_MAX, 1e-300, false},
+                               {0, 1234567.8901234567, 2.0 / 3, -1e22, true}}};
+    const PointsFileReading reading = ReadPointsText(WritePointsText(file, {}));
+    EXPECT_EQ(reading.error, PointsFileError::None);
+    EXPECT_EQ(reading.file.points, file.points);
+}
+
+TEST(ReadPointsText, ReportsErrorsWithTheirLine) {
+    const std::string header = "mapX,mapY,sourceX,sourceY,enable\n";
+    const struct { std::string text; PointsFileError error; int line; } cases[] = {
+        {"", PointsFileError::NoHeader, 1},
+        {"#CRS: x\n\n", PointsFileError::NoHeader, 3},
+        {"\n1,2,3,-4,1\n", PointsFileError::NoHeader, 2},
+        {"#CRS: x\r\nmapX,mapY,sourceX,enable\r\n", PointsFileError::MissingColumn, 2},
+        {header + "1,2,3,-4,1\n\n1,2,3x,-4,1\n", PointsFileError::BadNumber, 4},
+        {header + "1,2,3,-4,1\n1,2,3\n", PointsFileError::BadNumber, 3},
+        {header + "1,2,nan,-4,1\n", PointsFileError::BadNumber, 2},
+        {header + "1,2,3,,1\n", PointsFileError::BadNumber, 2},
+        {header + "1,2,3,-4,yes\n", PointsFileError::BadEnable, 2},
+        {header + "1,2,3,-4,\n", PointsFileError::BadEnable, 2},
+    };
+    for (const auto& c : cases) {
+        const PointsFileReading reading = ReadPointsText(c.text);
+        EXPECT_EQ(reading.error, c.error) << c.text;
+        EXPECT_EQ(reading.line, c.line) << c.text;
+    }
+}
+
+TEST(ReadPointCoordinate, TakesWhatTheCornerBoxesTake) {
+    const struct { const char* text; std::int32_t limit; std::optional<double> expected; } cases[] = {
+        {"35.5", 90, 35.5}, {" -180 ", 180, -180}, {"1e1", 90, 10}, {"90.4", 90, std::nullopt},
+        {"-90.0001", 90, std::nullopt}, {"+35°30' 00.0000''", 90, 35.5}, {"-0°30' 36''", 90, -0.51},
+        {"12°", 180, 12}, {"90°30'", 90, std::nullopt}, {"35°61'", 90, std::nullopt}, {"35,5", 90, std::nullopt},
+        {"north", 90, std::nullopt}, {"", 90, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const std::optional<double> value = ReadPointCoordinate(c.text, c.limit);
+        ASSERT_EQ(value.has_value(), c.expected.has_value()) << c.text;
+        if (value) {
+            EXPECT_DOUBLE_EQ(*value, *c.expected) << c.text;
+        }
+    }
+}
+
+TEST(ControlPointSet, UndoesEachChangeInTurn) {
+    ControlPointSet set;
+    std::vector<Points> states{set.Points()};
+    const auto change = [&](auto edit) {
+        edit();
+        states.push_back(set.Points());
+    };
+    change([&] { set.Add({1, 2, 3, 4, true}); });
+    change([&] { set.Add({5, 6, 7, 8, true}); });
+    change([&] { set.Move(0, 10, 20); });
+    change([&] { set.SetMap(1, 70, 80); });
+    change([&] { set.SetEnabled(0, false); });
+    change([&] { set.Remove(0); });
+    change([&] { set.Replace({{9, 9, 9, 9, true}, {8, 8, 8, 8, false}}); });
+    EXPECT_EQ(states[5], (Points{{10, 20, 3, 4, false}, {5, 6, 70, 80, true}}));
+    EXPECT_EQ(states[6], (Points{{5, 6, 70, 80, true}}));
+    EXPECT_EQ(set.Points().size(), 2u);
+    set.Move(2, 0, 0);
+    set.SetMap(5, 0, 0);
+    set.SetEnabled(2, true);
+    set.Remove(2);
+    for (states.pop_back(); !states.empty(); states.pop_back()) {
+        ASSERT_TRUE(set.Undo());
+        EXPECT_EQ(set.Points(), states.back()) << states.size();
+    }
+    EXPECT_FALSE(set.CanUndo());
+    EXPECT_FALSE(set.Undo());
+}
+
+}  // namespace
+}  // namespace kartivo
