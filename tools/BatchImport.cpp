@@ -76,7 +76,8 @@ Control points place a scanned picture (and replace any georeference it carries)
                     thin plate spline (3), as gdalwarp -order N or -tps; default poly1
 Before the bitmap's path, a line per point tells how far the fitted transform puts it:
   point N: dx DX dy DY pixels P metres M
-(DX and DY in pixels, right and down; "point N (disabled)" for one the file disables)
+(DX and DY in pixels, right and down; a point the file disables shows as
+point N (disabled): ...)
 and then "rms R pixels over K points" over the enabled ones.
 
 An output never replaces any of the pictures given, nor a file read with one (its world
@@ -161,7 +162,13 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
     } else if (gcps != line.repeated.end()) {
         for (const std::string& text : gcps->second) {
             std::vector<std::string> fields{""};
-            for (const char c : text) c == ',' ? fields.emplace_back() : fields.back().push_back(c);
+            for (const char c : text) {
+                if (c == ',') {
+                    fields.emplace_back();
+                } else {
+                    fields.back().push_back(c);
+                }
+            }
             const std::optional<double> column = ReadNumber(fields[0]);
             const std::optional<double> row = fields.size() == 4 ? ReadNumber(fields[1]) : std::nullopt;
             if (!column || !row) {

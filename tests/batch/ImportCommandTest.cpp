@@ -5,6 +5,7 @@
 #include "GeoPictures.h"
 #include "bitmap/FileNameConvention.h"
 #include "common/PathParts.h"
+#include "geo/ControlPoints.h"
 #include "geo/CoordinateText.h"
 #include "geoimport/GeoImport.h"
 
@@ -605,6 +606,158 @@ TEST(ImportCommand, GdalIsOpenedOnlyForAPictureThatNeedsIt) {
     EXPECT_NE(std::string(err.begin(), err.end()).find("the import module "), std::string::npos);
     EXPECT_NE(std::string(err.begin(), err.end()).find("kartivo-geoimport.so cannot be loaded: "), std::string::npos);
     EXPECT_EQ(run("make '" + bmp + "'"), 0);
+}
+
+Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// Control points taken from a picture's own geotransform place a copy without it exactly where
+// the picture itself goes, pixel for pixel as gdalwarp warps the same points, however they are
+// given: on the command line or in a .points file naming its system or not.
+TEST(ImportByPoints, PlacesAScanAsItsGeoreferenceAndAsGdalWarpsTheSamePoints) {
+    struct Case {
+        const char* crs;
+        std::array<double, 6> g;
+        int count;
+        PointTransform transform;
+        std::vector<std::string> warpExtra;
+    };
+    const std::array<std::array<double, 2>, 12> places{{{0, 0}, {40, 0}, {0, 30}, {40, 30}, {13.5, 7.25}, {29, 21.5},
+                                                       {5, 25}, {35, 4}, {20, 15}, {8.5, 12}, {31.25, 12.5}, {22, 27}}};
+    for (const Case& c : {Case{"EPSG:4326", Tokyo4326, 6, PointTransform::Polynomial1, {"-order", "1"}},
+                          Case{"EPSG:32654", Tokyo32654, 12, PointTransform::ThinPlateSpline, {"-tps"}}}) {
+        SCOPED_TRACE(c.crs);
+        TempFolder folder;
+        MakePicture({.crs = c.crs, .geoTransform = c.g}, folder.File("own.tif"));
+        const geoimport::ImportPlan own = ImportOrFail(folder.File("own.tif"), {}, folder.File("own.bmp"));
+        const std::string plain = folder.File("scan.tif");
+        MakePicture({.georeferenced = false}, plain);
+        std::vector<std::array<double, 4>> gcps;
+        PointsFile file;
+        std::vector<std::string> byGcp{"import", plain, "-o", folder.File("gcp.bmp"), "--transform",
+                                       std::string(PointTransformName(c.transform))};
+        const bool lonlat = c.crs == std::string("EPSG:4326");
+        if (!lonlat) byGcp.insert(byGcp.end(), {"--gcp-srs", c.crs});
+        for (int i = 0; i < c.count; ++i) {
+            const auto [column, row] = places[i];
+            const double x = c.g[0] + column * c.g[1];
+            const double y = c.g[3] + row * c.g[5];
+            // Off the grid by up to 0.4 pixels for gdalwarp: each transform then fits its own way.
+            gcps.push_back({column, row, x + (i % 3 - 1) * 0.4 * c.g[1], y + (i % 2) * 0.4 * c.g[5]});
+            file.points.push_back({.column = column, .row = row, .mapX = x, .mapY = y});
+            char text[128];
+            std::snprintf(text, sizeof text, "%.17g,%.17g,%.17g,%.17g", column, row, y, x);
+            byGcp.insert(byGcp.end(), {"--gcp", text});
+        }
+        const std::string withCrs = folder.File("crs.points");
+        const std::string without = folder.File("nocrs.points");
+        WriteAll(without, AsBytes(WritePointsText(file, {})));
+        OGRSpatialReference crs;
+        crs.SetFromUserInput(c.crs);
+        char* wkt2 = nullptr;
+        const char* const wkt2Form[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
+        crs.exportToWkt(&wkt2, wkt2Form);
+        file.crsWkt = wkt2;
+        CPLFree(wkt2);
+        WriteAll(withCrs, AsBytes(WritePointsText(file, {})));
+        std::vector<std::string> noCrsArgs{"import", plain, "--points", without, "-o", folder.File("nocrs.bmp"),
+                                           "--transform", std::string(PointTransformName(c.transform))};
+        if (!lonlat) noCrsArgs.insert(noCrsArgs.end(), {"--gcp-srs", c.crs});
+        std::vector<std::string> outputs;
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{byGcp, noCrsArgs,
+                                 {"import", plain, "--points", withCrs, "-o", folder.File("crs.bmp"), "--transform",
+                                  std::string(PointTransformName(c.transform))}}) {
+            const BatchRun run = RunBatchInProcess(args);
+            ASSERT_EQ(run.status, 0) << run.err;
+            // Points on an affine grid fit every transform exactly.
+            EXPECT_NE(run.out.find("rms 0.000 pixels over " + std::to_string(c.count) + " points\n"),
+                      std::string::npos) << run.out;
+            outputs.push_back(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));
+            outputs.back().pop_back();
+        }
+        const auto back = ReadFileNameConvention(outputs[0]).corners;
+        ASSERT_TRUE(back);
+        const std::array<double, 4> expected{own.corners.bottom, own.corners.left, own.corners.top, own.corners.right};
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR((*back)[i], expected[i], 1e-6);
+        EXPECT_EQ(ReadAll(outputs[1]), ReadAll(outputs[0]));
+        EXPECT_EQ(ReadAll(outputs[2]), ReadAll(outputs[0]));
+
+        MakePicture({.crs = c.crs, .gcps = gcps}, folder.File("gcps.tif"));
+        std::vector<ControlPoint> off;
+        for (const auto& [column, row, x, y] : gcps) off.push_back({column, row, x, y});
+        const geoimport::ImportPlan plan = ImportOrFail(
+            plain, {.points = off, .pointsCrs = c.crs, .pointTransform = c.transform}, folder.File("off.bmp"));
+        EXPECT_EQ(DecodeFile(folder.File("off.bmp")).pixels,
+                  GdalWarpReference(folder.File("gcps.tif"), plan, c.warpExtra).pixels);
+    }
+}
+
+TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
+    TempFolder folder;
+    const std::string plain = folder.File("scan.tif");
+    MakePicture({.georeferenced = false}, plain);
+    const std::vector<std::string> square{"--gcp", "0,0,35.8,139.6", "--gcp", "40,0,35.8,139.9", "--gcp",
+                                          "0,30,35.5,139.6", "--gcp", "40,30,35.5,139.9"};
+    struct Case {
+        bool square;  // the four points above come first
+        std::vector<std::string> args;
+        int status;
+        std::string why;
+    };
+    const std::vector<Case> cases{
+        {false, {"--gcp", "0,0,35.8,139.6", "--gcp", "40,0,35.8,139.9"}, 1, "the poly1 transform needs at least 3 points; 2"},
+        {true, {"--transform", "poly2"}, 1, "the poly2 transform needs at least 6 points; 4 are enabled"},
+        {false, {"--gcp", "0,0,35.8,139.6", "--gcp", "20,15,35.65,139.75", "--gcp", "40,30,35.5,139.9"}, 1, "in one line"},
+        {true, {"--gcp", "0,0,91,139.6"}, 1, "\"91\" is no latitude"},
+        {true, {"--gcp", "0,0,35.8,181"}, 1, "\"181\" is no longitude"},
+        {true, {"--gcp-srs", "EPSG:nonsense"}, 1, "\"EPSG:nonsense\" is not a coordinate system"},
+        {false, {"--points", folder.File("none.points")}, 1, "none.points is refused: cannot read it"},
+        {true, {"--transform", "poly4"}, 2, "--transform takes poly1, poly2, poly3 or tps"},
+        {false, {"--gcp", "0,0,35.8"}, 2, "--gcp takes COL,ROW,LAT,LON"},
+        {true, {"--points", folder.File("none.points")}, 2, "--gcp and --points"},
+        {true, {"--srs", "EPSG:4326"}, 2, "--srs names the system control points replace"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::vector<std::string> args{"import", plain};
+        if (c.square) args.insert(args.end(), square.begin(), square.end());
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const BatchRun run = RunBatchInProcess(args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"scan.tif"});
+    }
+}
+
+// Points beside a picture are reported with how far the fitted transform puts each, the RMS over
+// the enabled ones only, and the distance on the ground of a point placed three columns off.
+TEST(ImportByPoints, InfoReportsThePointsBesideAPictureWithTheirResiduals) {
+    TempFolder folder;
+    const std::string plain = folder.File("scan.tif");
+    MakePicture({.georeferenced = false}, plain);
+    PointsFile file;
+    for (const auto [column, row] : {std::array<double, 2>{0, 0}, {40, 0}, {0, 30}, {40, 30}, {20, 15}}) {
+        file.points.push_back({column, row, Tokyo4326[0] + column * Tokyo4326[1], Tokyo4326[3] + row * Tokyo4326[5]});
+    }
+    file.points.back().column += 3;
+    file.points.back().enabled = false;
+    WriteAll(PointsPathFor(plain), AsBytes(WritePointsText(file, {})));
+    const BatchRun run = RunBatchInProcess({"info", "--json", plain});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const Json points = JsonLines(run.out).at(0)["points"];
+    ASSERT_EQ(points["points"].size(), 5u) << run.out;
+    EXPECT_NEAR(points["rms"].get<double>(), 0, 1e-9);
+    const Json off = points["points"][4];
+    EXPECT_EQ(off["enabled"], false);
+    EXPECT_NEAR(off["dx"].get<double>(), -3, 1e-9);
+    EXPECT_NEAR(off["dy"].get<double>(), 0, 1e-9);
+    // Three columns along the parallel at 35.75 degrees: the radius of the parallel on WGS 84.
+    const double a = 6378137;
+    const double e2 = 0.0066943799901413165;
+    const double phi = (Tokyo4326[3] + 15 * Tokyo4326[5]) * M_PI / 180;
+    const double along = 3 * Tokyo4326[1] * M_PI / 180 * a * std::cos(phi) / std::sqrt(1 - e2 * std::sin(phi) * std::sin(phi));
+    EXPECT_NEAR(off["metres"].get<double>(), along, along * 1e-4);
+    EXPECT_EQ(points["transform"], "poly1");
+    EXPECT_TRUE(points["crs"].is_null());
 }
 
 }  // namespace
