@@ -1,0 +1,50 @@
+#!/bin/sh
+# Times "kartivo-batch import --gcp" on a 9000 x 9000 RGB scan without georeference against
+# gdalwarp -order 1 given the same six control points (through a VRT carrying them), and
+# prints each run's peak memory. The 243 MB scan is made once in the work folder and kept.
+#
+#   bench/import_points_bench.sh [BUILD_DIR] [WORK_DIR] [RUNS]
+set -eu
+build=${1:-build}
+work=${2:-/tmp/kartivo-points-bench}
+runs=${3:-3}
+batch="$build/bin/kartivo-batch"
+seed="$(dirname "$0")/../tests/data/bmpsuite/g/rgb24.bmp"
+mkdir -p "$work"
+
+if [ ! -f "$work/scan.tif" ]; then
+    gdal_translate -q -of GTiff -outsize 9000 9000 -r bilinear "$seed" "$work/scan.tif"
+fi
+# A 0.3 degree square over Tokyo: column, row, latitude, longitude of each point.
+points="0 0 35.8 139.6
+9000 0 35.8 139.9
+0 9000 35.5 139.6
+9000 9000 35.5 139.9
+3000 4500 35.65 139.7
+6500 2000 35.73333333333333 139.81666666666666"
+gcpArgs=$(echo "$points" | awk '{ printf " --gcp %s,%s,%s,%s", $1, $2, $3, $4 }')
+translateArgs=$(echo "$points" | awk '{ printf " -gcp %s %s %s %s", $1, $2, $4, $3 }')
+# shellcheck disable=SC2086 # the arguments are made to be split
+gdal_translate -q -of VRT -a_srs EPSG:4326 $translateArgs "$work/scan.tif" "$work/scan_gcp.vrt"
+
+# One command, run after run: elapsed seconds and peak resident kilobytes, then the medians.
+measure() {
+    label=$1
+    shift
+    : > "$work/times"
+    i=0
+    while [ "$i" -lt "$runs" ]; do
+        rm -f "$work"/out/*
+        /usr/bin/time -f "%e %M" -a -o "$work/times" "$@" > /dev/null
+        i=$((i + 1))
+    done
+    sort -n "$work/times" | awk -v label="$label" '{ t[NR] = $1; m[NR] = $2 }
+        END { mid = int((NR + 1) / 2); printf "%-40s %8.2f s %10.1f MB\n", label, t[mid], m[mid] / 1024 }'
+}
+
+mkdir -p "$work/out"
+# shellcheck disable=SC2086
+measure "kartivo-batch import --gcp (poly1)" "$batch" import -o "$work/out/k.bmp" $gcpArgs "$work/scan.tif"
+measure "gdalwarp -order 1 -t_srs EPSG:3857" gdalwarp -q -order 1 -t_srs EPSG:3857 -of BMP "$work/scan_gcp.vrt" \
+    "$work/out/g.bmp"
+rm -rf "$work/out"
