@@ -1,7 +1,7 @@
 #include "geoimport/PointsPlacement.h"
 
-#include "geoimport/GeoImport.h"
 #include "geoimport/BandLayout.h"
+#include "geoimport/GeoImport.h"
 
 #include <cmath>
 #include <limits>
