@@ -6,6 +6,7 @@
 #include "app/UserInterface.h"
 #include "bitmap/BitmapHeader.h"
 #include "common/FileCommon.h"
+#include "geo/ControlPoints.h"
 
 #include <array>
 #include <cstdint>
@@ -22,6 +23,9 @@ public:
     explicit Form1(UserInterface& ui, FileSystem& fileSystem = DefaultFileSystem());
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
+
+    // The person in front of the window, for the parts of the window beside this one.
+    UserInterface& Interface() const { return ui_; }
 
     // Start-up: lists, default texts, enabled states, the corner boxes.
     void Form_Load();
@@ -159,6 +163,11 @@ public:
     // then the bitmap loaded as if dropped on "In". False when nothing was written.
     static bool ImportAvailable();
     bool ImportPicture(const std::string& sourcePath);
+    // The same for a scan placed by control points (WGS 84) with the transform given.
+    bool ImportPicture(const std::string& sourcePath, const std::vector<ControlPoint>& points, PointTransform transform);
+    // Asked when the import refuses a picture for carrying no georeference: true when the
+    // person goes on to georeference it with control points instead.
+    std::function<bool(const std::string& sourcePath)> offerGeoreference;
     // True when the file is a georeferenced picture that is not a bitmap, so a drop offers
     // the import instead of loading it.
     static bool IsImportablePicture(const std::string& path);

@@ -68,7 +68,20 @@ void Form1::mnuFileImportPicture_Click() {
 }
 
 bool Form1::ImportPicture(const std::string& sourcePath) {
-    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(sourcePath, {});
+    return ImportPicture(sourcePath, {}, PointTransform::Polynomial1);
+}
+
+bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<ControlPoint>& points,
+                          PointTransform transform) {
+    geoimport::ImportOptions options;
+    options.points = points;
+    options.pointTransform = transform;
+    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(sourcePath, options);
+    // A scan without a georeference can get one from points placed on it.
+    if (!prepared.job && prepared.status.error == geoimport::ImportError::NoGeoreference && points.empty() &&
+        offerGeoreference && offerGeoreference(sourcePath)) {
+        return false;
+    }
     if (!prepared.job) {
         ui_.ShowMessage("Cannot import " + sourcePath + ": " + prepared.status.message + ".", MessageTitle,
                         MessageIcon::Exclamation);
@@ -121,6 +134,10 @@ bool Form1::IsImportablePicture(const std::string&) {
 void Form1::mnuFileImportPicture_Click() {}
 
 bool Form1::ImportPicture(const std::string&) {
+    return false;
+}
+
+bool Form1::ImportPicture(const std::string&, const std::vector<ControlPoint>&, PointTransform) {
     return false;
 }
 

@@ -116,6 +116,12 @@ void PictureView::Show() {
     MapChanged(false);
 }
 
+void PictureView::ShowPicture(const std::string& path) {
+    loadedPath_ = path;
+    stale_ = true;
+    Show();
+}
+
 std::string PictureView::Title() const {
     return path_.empty() ? "Kartivo Picture" : "Kartivo Picture - " + std::filesystem::path(path_).filename().string();
 }

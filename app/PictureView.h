@@ -64,6 +64,9 @@ public:
     // "Show Picture" and a double click on the "In" frame: the window comes up.
     void Show();
     bool Shown() const { return shown_; }
+    // Shows a picture other than the window's input (a scan to georeference) until the next load.
+    void ShowPicture(const std::string& path);
+    const std::string& ShownPath() const { return path_; }
     void Hidden() { shown_ = false; }
 
     std::string Title() const;

@@ -7,6 +7,7 @@
 #include "common/MessageBox.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kartivo {
@@ -24,6 +25,20 @@ public:
     virtual void SetBusyPointer(bool busy) = 0;
     // Closes the main window, which ends the program.
     virtual void CloseWindow() = 0;
+    // A line of text the person types, starting from initial; nothing when they cancel.
+    virtual std::optional<std::string> AskText(const std::string& prompt, const std::string& title,
+                                               const std::string& initial) {
+        (void)prompt;
+        (void)title;
+        (void)initial;
+        return std::nullopt;
+    }
+    // A question answered Yes (true) or No.
+    virtual bool AskYesNo(const std::string& question, const std::string& title) {
+        (void)question;
+        (void)title;
+        return false;
+    }
     // A progress dialog for long work; nothing where there is no one to show it to.
     virtual std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) {
         (void)text;

@@ -1,6 +1,7 @@
 #include "app/qt/MainWindow.h"
 
 #include "app/Form1.h"
+#include "app/Georeferencing.h"
 #include "app/PictureView.h"
 #include "app/qt/AccessKeys.h"
 #include "app/qt/DropTarget.h"
@@ -110,7 +111,8 @@ int TextRoom(const QLineEdit& edit) {
 }  // namespace
 
 MainWindow::MainWindow(Form1& form, QWidget* parent)
-    : QMainWindow(parent), form_(form), pictureView_(std::make_unique<PictureView>(form)) {
+    : QMainWindow(parent), form_(form), pictureView_(std::make_unique<PictureView>(form)),
+      georeferencing_(std::make_unique<Georeferencing>(form, *pictureView_, form.Interface())) {
     setWindowTitle("Kartivo");
     setWindowIcon(KartivoIcon());
     QFont font("IPAPGothic");
@@ -136,6 +138,11 @@ MainWindow::MainWindow(Form1& form, QWidget* parent)
     ConnectEvents();
     // Corner boxes are left only through their check; see FocusGuard for where it watches.
     new FocusGuard(form_, this);
+    form_.offerGeoreference = [this](const std::string& picture) {
+        if (!georeferencing_->OfferFor(picture)) return false;
+        StartGeoreferencing(picture);
+        return true;
+    };
     FitToScreen(*this, client_->size());
 }
 
@@ -156,19 +163,30 @@ void MainWindow::BuildMenu() {
     const QStringList menus = WithAccessKeys({FromUtf8(form_.mnuFile.Text()), ViewMenuText});
     QMenu* file = menuBar()->addMenu(menus[0]);
     file->setObjectName("mnuFile");
-    std::vector<Control*> items = {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile,
-                                   &form_.mnuFileSelectAmbuloFile};
-    if (Form1::ImportAvailable()) items.push_back(&form_.mnuFileImportPicture);
-    items.insert(items.end(), {&form_.mnuFileNop0, &form_.mnuFileQuit});
+    std::vector<std::pair<std::string, std::string>> items;  // name and caption
+    for (const Control* item : {&form_.mnuFileOpenInFile, &form_.mnuFileSelectOutFile, &form_.mnuFileSelectAmbuloFile}) {
+        items.emplace_back(item->Name(), item->Text());
+    }
+    if (Form1::ImportAvailable()) {
+        items.emplace_back(form_.mnuFileImportPicture.Name(), form_.mnuFileImportPicture.Text());
+        // Georeferencing by control points ends in the import, so it follows it.
+        items.emplace_back("mnuFileGeoreferencePicture", GeoreferenceMenuText);
+    }
+    for (const Control* item : {&form_.mnuFileNop0, &form_.mnuFileQuit}) items.emplace_back(item->Name(), item->Text());
     QStringList captions;
-    for (const Control* item : items) captions << FromUtf8(item->Text());
+    for (const auto& [name, caption] : items) captions << FromUtf8(caption);
     const QStringList shown = WithAccessKeys(captions);
     for (std::size_t i = 0; i < items.size(); ++i) {
-        Control* item = items[i];
-        QAction* action =
-            item->Text() == "-" ? file->addSeparator() : file->addAction(shown[static_cast<qsizetype>(i)]);
-        action->setObjectName(FromUtf8(item->Name()));
-        actions_[item->Name()] = action;
+        const auto& [name, caption] = items[i];
+        QAction* action = caption == "-" ? file->addSeparator() : file->addAction(shown[static_cast<qsizetype>(i)]);
+        action->setObjectName(FromUtf8(name));
+        actions_[name] = action;
+    }
+    if (QAction* georeference = MenuAction("mnuFileGeoreferencePicture")) {
+        connect(georeference, &QAction::triggered, this, [this] {
+            const std::string picture = georeferencing_->ChoosePicture();
+            if (!picture.empty()) StartGeoreferencing(picture);
+        });
     }
     QMenu* view = menuBar()->addMenu(menus[1]);
     view->setObjectName("mnuView");
@@ -180,14 +198,20 @@ void MainWindow::BuildMenu() {
 
 void MainWindow::ShowPicture() {
     if (pictureWindow_ == nullptr) {
-        pictureWindow_ = new PictureWindow(*pictureView_, this);
+        pictureWindow_ = new PictureWindow(*pictureView_, *georeferencing_, this);
         pictureView_->onChanged = [this] { pictureWindow_->Follow(); };
+        georeferencing_->onChanged = [this] { pictureWindow_->Follow(); };
     }
     // Shown first, so the model reads the picture for the window's real size.
     pictureWindow_->show();
     pictureWindow_->raise();
     pictureWindow_->activateWindow();
     pictureView_->Show();
+}
+
+void MainWindow::StartGeoreferencing(const std::string& picture) {
+    ShowPicture();
+    georeferencing_->Start(picture);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

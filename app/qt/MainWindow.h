@@ -15,6 +15,7 @@ class QMenu;
 namespace kartivo {
 class Control;
 class Form1;
+class Georeferencing;
 class PictureView;
 }
 
@@ -47,6 +48,7 @@ private:
     void BindModel();
     void ConnectEvents();
     void ShowPicture();
+    void StartGeoreferencing(const std::string& picture);
     void Mirror(const Control& control);
     void ConnectUserEdits(Control& control, QWidget* widget);
 
@@ -56,6 +58,7 @@ private:
     std::map<std::string, QAction*, std::less<>> actions_;
     std::map<std::string, std::function<void()>, std::less<>> doubleClicks_;
     std::unique_ptr<PictureView> pictureView_;
+    std::unique_ptr<Georeferencing> georeferencing_;
     PictureWindow* pictureWindow_ = nullptr;
 };
 

@@ -1,9 +1,15 @@
 #include "app/qt/PictureWindow.h"
 
+#include "app/Georeferencing.h"
 #include "app/PictureView.h"
 #include "app/qt/AccessKeys.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -11,9 +17,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -48,7 +57,8 @@ std::optional<VisiblePart> PartInView(const ViewImage& image, const QRectF& visi
 
 }  // namespace
 
-PictureCanvas::PictureCanvas(PictureView& view, QWidget* parent) : QAbstractScrollArea(parent), view_(view) {
+PictureCanvas::PictureCanvas(PictureView& view, Georeferencing& points, QWidget* parent)
+    : QAbstractScrollArea(parent), view_(view), points_(points) {
     setObjectName("pictureCanvas");
     viewport()->setMouseTracking(true);
     viewport()->setCursor(Qt::OpenHandCursor);
@@ -138,6 +148,7 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
     // Labels at the window's edges, in the window's own pixels.
     painter.setClipping(false);
     painter.resetTransform();
+    if (points_.Active()) DrawPoints(painter, scale);
     painter.setPen(Qt::black);
     const QFontMetrics metrics(font());
     for (const GridLine& line : view_.Grid()) {
@@ -159,15 +170,47 @@ void PictureCanvas::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+// Points are drawn at a fixed size on screen, whatever the zoom.
+void PictureCanvas::DrawPoints(QPainter& painter, double scale) {
+    const auto worst = points_.Worst();
+    const std::vector<ControlPoint>& points = points_.Points();
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const QPointF at((points[i].column - view_.Left()) * scale, (points[i].row - view_.Top()) * scale);
+        const QColor colour = !points[i].enabled ? QColor(128, 128, 128) : worst == i ? QColor(230, 30, 0) : QColor(0, 90, 230);
+        painter.setPen(QPen(Qt::white, 4));
+        painter.drawLine(at - QPointF(7, 0), at + QPointF(7, 0));
+        painter.drawLine(at - QPointF(0, 7), at + QPointF(0, 7));
+        painter.setPen(QPen(colour, 2));
+        painter.drawLine(at - QPointF(7, 0), at + QPointF(7, 0));
+        painter.drawLine(at - QPointF(0, 7), at + QPointF(0, 7));
+        const QString number = QString::number(i + 1);
+        const QRectF box(at + QPointF(6, 4), QSizeF(fontMetrics().horizontalAdvance(number) + 4, fontMetrics().height()));
+        painter.fillRect(box, QColor(255, 255, 255, 210));
+        painter.drawText(box, Qt::AlignCenter, number);
+    }
+}
+
+QPointF PictureCanvas::PictureAt(QPointF position) const {
+    const double scale = view_.Scale();
+    return {view_.Left() + position.x() * Ratio() / scale, view_.Top() + position.y() * Ratio() / scale};
+}
+
+// Placing points: a press on a point drags it, a click elsewhere places a new one; a press that
+// moves pans, as always.
 void PictureCanvas::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     dragging_ = true;
-    dragFrom_ = event->position();
-    viewport()->setCursor(Qt::ClosedHandCursor);
+    dragFrom_ = pressedAt_ = event->position();
+    draggedPoint_.reset();
+    if (points_.Active()) {
+        const QPointF at = PictureAt(event->position());
+        draggedPoint_ = points_.PointNear(at.x(), at.y(), 8 * Ratio() / view_.Scale());
+    }
+    viewport()->setCursor(draggedPoint_ ? Qt::SizeAllCursor : Qt::ClosedHandCursor);
 }
 
 void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_) {
+    if (dragging_ && !draggedPoint_) {
         const QPointF moved = (event->position() - dragFrom_) * Ratio();
         dragFrom_ = event->position();
         view_.PanBy(moved.x(), moved.y());
@@ -176,9 +219,18 @@ void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void PictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton || !dragging_) return;
     dragging_ = false;
     viewport()->setCursor(Qt::OpenHandCursor);
+    const bool clicked = (event->position() - pressedAt_).manhattanLength() < QApplication::startDragDistance();
+    const QPointF at = PictureAt(event->position());
+    if (draggedPoint_ && !clicked) {
+        points_.MoveTo(*draggedPoint_, at.x(), at.y());
+    } else if (points_.Active() && clicked && !draggedPoint_ && at.x() >= 0 && at.y() >= 0 &&
+               at.x() <= view_.ShownWidth() && at.y() <= view_.ShownHeight()) {
+        points_.AddAt(at.x(), at.y());
+    }
+    draggedPoint_.reset();
 }
 
 void PictureCanvas::leaveEvent(QEvent* event) {
@@ -191,8 +243,8 @@ void PictureCanvas::TellPointer(QPointF position) {
     if (onPointer) onPointer(QString::fromStdString(view_.PointerText(at.x(), at.y())));
 }
 
-PictureWindow::PictureWindow(PictureView& view, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), view_(view), canvas_(new PictureCanvas(view, this)),
+PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), view_(view), points_(points), canvas_(new PictureCanvas(view, points, this)),
       pointer_(new QLabel(this)), preview_(nullptr) {
     setObjectName("pictureWindow");
     setCentralWidget(canvas_);
@@ -219,6 +271,7 @@ PictureWindow::PictureWindow(PictureView& view, QWidget* parent)
     preview_->setObjectName("previewOutput");
     preview_->setCheckable(true);
     connect(preview_, &QAction::toggled, this, [this](bool on) { view_.SetPreview(on); });
+    BuildPointsPanel();
 
     // Two thirds of the screen, beside the main window as far as the screen has room.
     const QRect screen = (parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
@@ -234,6 +287,92 @@ void PictureWindow::Follow() {
     setWindowTitle(QString::fromStdString(view_.Title()));
     preview_->setChecked(view_.Preview());
     canvas_->Follow();
+    FollowPoints();
+}
+
+void PictureWindow::BuildPointsPanel() {
+    auto* dock = new QDockWidget(tr("Control Points"), this);
+    dock->setObjectName("controlPoints");
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    pointsPanel_ = dock;
+    auto* panel = new QWidget(dock);
+    auto* layout = new QVBoxLayout(panel);
+    table_ = new QTableWidget(0, 7, panel);
+    table_->setObjectName("pointTable");
+    table_->setHorizontalHeaderLabels({"No.", "Column", "Row", "Latitude", "Longitude", "Enabled", "Residual"});
+    table_->verticalHeader()->hide();
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    transform_ = new QComboBox(panel);
+    transform_->setObjectName("transform");
+    for (const PointTransform t : {PointTransform::Polynomial1, PointTransform::Polynomial2, PointTransform::Polynomial3,
+                                   PointTransform::ThinPlateSpline}) {
+        const QString name = t == PointTransform::ThinPlateSpline ? "Thin plate spline"
+                                                                  : QString("Polynomial %1").arg(static_cast<int>(t) + 1);
+        transform_->addItem(QString("%1 (at least %2 points)").arg(name).arg(LeastPointsFor(t)));
+    }
+    summary_ = new QLabel(panel);
+    summary_->setObjectName("pointSummary");
+    summary_->setWordWrap(true);
+    auto* buttons = new QHBoxLayout;
+    auto* undo = new QPushButton(tr("Undo"), panel);
+    auto* enable = new QPushButton(tr("Enable/Disable"), panel);
+    auto* remove = new QPushButton(tr("Delete"), panel);
+    georeference_ = new QPushButton(GeoreferenceText, panel);
+    georeference_->setObjectName("georeference");
+    for (QPushButton* button : {undo, enable, remove, georeference_}) buttons->addWidget(button);
+    layout->addWidget(table_);
+    layout->addWidget(transform_);
+    layout->addWidget(summary_);
+    layout->addLayout(buttons);
+    dock->setWidget(panel);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
+    // Only while points are placed: the picture keeps the whole window otherwise.
+    dock->hide();
+
+    const auto selected = [this]() -> std::optional<std::size_t> {
+        const int row = table_->currentRow();
+        return row < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(row));
+    };
+    connect(undo, &QPushButton::clicked, this, [this] { points_.Undo(); });
+    connect(remove, &QPushButton::clicked, this, [this, selected] {
+        if (const auto row = selected()) points_.Remove(*row);
+    });
+    connect(enable, &QPushButton::clicked, this, [this, selected] {
+        if (const auto row = selected()) points_.SetEnabled(*row, !points_.Points()[*row].enabled);
+    });
+    connect(table_, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { points_.Edit(static_cast<std::size_t>(row)); });
+    connect(transform_, &QComboBox::activated, this,
+            [this](int index) { points_.SetTransform(static_cast<PointTransform>(index)); });
+    connect(georeference_, &QPushButton::clicked, this, [this] { points_.Georeference(); });
+    auto* undoKey = new QAction(this);
+    undoKey->setShortcut(QKeySequence::Undo);
+    connect(undoKey, &QAction::triggered, this, [this] { points_.Undo(); });
+    addAction(undoKey);
+}
+
+void PictureWindow::FollowPoints() {
+    if (pointsPanel_->isHidden() == points_.Active()) pointsPanel_->setVisible(points_.Active());
+    if (!points_.Active()) return;
+    const int current = table_->currentRow();
+    const auto rows = points_.Rows();
+    const auto worst = points_.Worst();
+    table_->setRowCount(static_cast<int>(rows.size()));
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+            auto* item = new QTableWidgetItem(QString::fromStdString(rows[r][c]));
+            if (worst == r) item->setForeground(QColor(200, 20, 0));
+            table_->setItem(static_cast<int>(r), static_cast<int>(c), item);
+        }
+    }
+    table_->setCurrentCell(std::min(current, static_cast<int>(rows.size()) - 1), 0);
+    table_->resizeColumnsToContents();
+    transform_->setCurrentIndex(static_cast<int>(points_.Transform()));
+    summary_->setText(QString::fromStdString(points_.Summary()));
+    georeference_->setEnabled(points_.CanGeoreference());
+    canvas_->viewport()->update();
 }
 
 void PictureWindow::closeEvent(QCloseEvent* event) {

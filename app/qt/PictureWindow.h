@@ -5,9 +5,16 @@
 #include <QAbstractScrollArea>
 #include <QMainWindow>
 
+#include <functional>
+#include <optional>
+
+class QComboBox;
 class QLabel;
+class QPushButton;
+class QTableWidget;
 
 namespace kartivo {
+class Georeferencing;
 class PictureView;
 }
 
@@ -17,7 +24,7 @@ class PictureCanvas : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
-    PictureCanvas(PictureView& view, QWidget* parent);
+    PictureCanvas(PictureView& view, Georeferencing& points, QWidget* parent);
     // Scroll bars and picture from the model.
     void Follow();
 
@@ -36,10 +43,16 @@ protected:
 private:
     double Ratio() const;
     void TellPointer(QPointF position);
+    // The picture position (pixels, 0,0 its top-left corner) under a point of the window.
+    QPointF PictureAt(QPointF position) const;
+    void DrawPoints(QPainter& painter, double scale);
 
     PictureView& view_;
+    Georeferencing& points_;
     QPointF dragFrom_;
+    QPointF pressedAt_;
     bool dragging_ = false;
+    std::optional<std::size_t> draggedPoint_;
     bool following_ = false;
 };
 
@@ -47,7 +60,7 @@ class PictureWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    PictureWindow(PictureView& view, QWidget* parent);
+    PictureWindow(PictureView& view, Georeferencing& points, QWidget* parent);
     // Comes up, or to the front, when the model is shown; otherwise follows it.
     void Follow();
     PictureCanvas* Canvas() const { return canvas_; }
@@ -56,8 +69,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BuildPointsPanel();
+    void FollowPoints();
+
     PictureView& view_;
+    Georeferencing& points_;
     PictureCanvas* canvas_;
+    QWidget* pointsPanel_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    QComboBox* transform_ = nullptr;
+    QLabel* summary_ = nullptr;
+    QPushButton* georeference_ = nullptr;
     QLabel* pointer_;
     QAction* preview_;
 };

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
@@ -65,6 +67,22 @@ void QtUserInterface::ShowMessage(const std::string& text, const std::string& ti
     QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, FromUtf8(title),
                     UnbreakablePaths(FromUtf8(text)), QMessageBox::Ok, window_);
     box.exec();
+}
+
+std::optional<std::string> QtUserInterface::AskText(const std::string& prompt, const std::string& title,
+                                                   const std::string& initial) {
+    // Over the window in front (the picture window while points are placed), not the main one.
+    QWidget* owner = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : window_;
+    bool accepted = false;
+    const QString text = QInputDialog::getText(owner, FromUtf8(title), FromUtf8(prompt), QLineEdit::Normal,
+                                               FromUtf8(initial), &accepted);
+    if (!accepted) return std::nullopt;
+    return text.toStdString();
+}
+
+bool QtUserInterface::AskYesNo(const std::string& question, const std::string& title) {
+    QWidget* owner = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : window_;
+    return QMessageBox::question(owner, FromUtf8(title), UnbreakablePaths(FromUtf8(question))) == QMessageBox::Yes;
 }
 
 AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) {

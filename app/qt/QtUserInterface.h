@@ -19,6 +19,9 @@ public:
     AlarmAnswer ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) override;
     std::string ShowOpenDialog(const FileDialogRequest& request) override;
     std::string ShowSaveDialog(const FileDialogRequest& request) override;
+    std::optional<std::string> AskText(const std::string& prompt, const std::string& title,
+                                       const std::string& initial) override;
+    bool AskYesNo(const std::string& question, const std::string& title) override;
     void SetBusyPointer(bool busy) override;
     void CloseWindow() override;
     std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) override;

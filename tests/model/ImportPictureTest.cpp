@@ -5,7 +5,9 @@
 #include "ModelTestSupport.h"
 #include "TestSupport.h"
 #include "app/Form1.h"
+#include "app/Georeferencing.h"
 #include "app/PictureView.h"
+#include "geoimport/GeoImport.h"
 #include "bitmap/FileNameConvention.h"
 #include "common/PathParts.h"
 
@@ -117,6 +119,59 @@ TEST_F(ImportPicture, ThePictureWindowShowsAPictureOnlyGdalReads) {
     EXPECT_EQ(images[0].pixels[0], 0xff000000u | first(0) << 16 | first(1) << 8 | first(2));
     EXPECT_FALSE(view.Band());
     EXPECT_EQ(view.PointerText(40, 30), "");
+}
+
+// A scan the import refuses is offered for points; points typed by the corner boxes' rules are
+// fitted at every change, kept beside it, offered again, and warp it to the corners its own
+// georeference would have given.
+TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
+    const std::array<double, 6> placed{139.0, 0.01, 0, 36.0, 0, -0.01};
+    const std::string scan = folder_.File("scan.tif");
+    MakePicture({.crs = "EPSG:4326", .geoTransform = placed}, folder_.File("original.tif"));
+    MakePicture({.georeferenced = false}, scan);
+    std::string offered;
+    form_.offerGeoreference = [&offered](const std::string& path) { return offered = path, true; };
+    EXPECT_FALSE(form_.ImportPicture(scan));
+    EXPECT_EQ(offered, scan);
+    EXPECT_TRUE(ui_.MessageTexts().empty());
+
+    PictureView view(form_);
+    Georeferencing points(form_, view, ui_);
+    points.Start(scan);
+    EXPECT_TRUE(points.Active());
+    ui_.textAnswers = {"91", "35.9", std::nullopt, "+35°54' 00.0000''", "139.1", "35.8", "139.3", "35.75", "139.35"};
+    for (const auto& [column, row] : {std::pair{5.0, 5.0}, {10.0, 10.0}, {10.0, 10.0}, {30.0, 20.0}, {35.0, 25.0}}) {
+        points.AddAt(column, row);
+    }
+    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
+    EXPECT_EQ(ui_.MessageTexts()[0], "\"91\" is not a latitude from -90 to 90.");
+    ASSERT_EQ(points.Points().size(), 3U) << "refused and cancelled points are not added";
+    EXPECT_NEAR(points.Points()[0].mapY, 35.9, 1e-12);  // typed as DMS
+    EXPECT_EQ(points.Points()[0].column + points.Points()[0].mapX, 10 + 139.1);
+    EXPECT_TRUE(points.CanGeoreference());
+    EXPECT_NEAR(points.Fit().rms, 0, 1e-6);
+    points.SetTransform(PointTransform::Polynomial2);
+    EXPECT_FALSE(points.CanGeoreference());
+    points.SetTransform(PointTransform::Polynomial1);
+    points.Remove(0);
+    EXPECT_FALSE(points.CanGeoreference());
+    ASSERT_TRUE(points.Undo());
+
+    ui_.dialogAnswers = {folder_.File("placed.bmp")};
+    ASSERT_TRUE(points.Georeference());
+    const auto original = geoimport::PrepareImport(folder_.File("original.tif"), {});
+    ASSERT_TRUE(original.job);
+    const auto expected = original.job->Parts()[0].corners;
+    const auto name = ReadFileNameConvention(ui_.saveRequests.back().initialFileName).corners;
+    ASSERT_TRUE(name);
+    EXPECT_NEAR((*name)[0], expected.bottom, 1e-6);
+    EXPECT_NEAR((*name)[3], expected.right, 1e-6);
+    EXPECT_EQ(form_.txtInFilePathData.Text(), folder_.File("placed.bmp"));
+
+    Georeferencing again(form_, view, ui_);
+    ui_.yesNoAnswers = {true};
+    again.Start(scan);
+    EXPECT_EQ(again.Points(), points.Points()) << "the points kept beside the scan come back";
 }
 
 }  // namespace

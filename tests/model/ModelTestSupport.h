@@ -23,6 +23,19 @@ public:
     std::string ShowOpenDialog(const FileDialogRequest& request) override { return Answer(openRequests, request); }
     std::string ShowSaveDialog(const FileDialogRequest& request) override { return Answer(saveRequests, request); }
     void SetBusyPointer(bool busy) override { busyChanges.push_back(busy); }
+    std::optional<std::string> AskText(const std::string& prompt, const std::string&, const std::string&) override {
+        asked.push_back(prompt);
+        if (textAnswers.empty()) return std::nullopt;
+        std::optional<std::string> answer = textAnswers.front();
+        textAnswers.pop_front();
+        return answer;
+    }
+    bool AskYesNo(const std::string& question, const std::string&) override {
+        asked.push_back(question);
+        const bool yes = !yesNoAnswers.empty() && yesNoAnswers.front();
+        if (!yesNoAnswers.empty()) yesNoAnswers.pop_front();
+        return yes;
+    }
     void CloseWindow() override { ++closeRequests; }
 
     // Texts shown so far, in order.
@@ -37,6 +50,9 @@ public:
     std::vector<FileDialogRequest> openRequests, saveRequests;
     std::vector<bool> busyChanges;
     int closeRequests = 0;
+    std::deque<std::optional<std::string>> textAnswers;  // nothing stands for Cancel
+    std::deque<bool> yesNoAnswers;                       // No once they run out
+    std::vector<std::string> asked;                      // every question and prompt, in order
 
 private:
     std::string Answer(std::vector<FileDialogRequest>& requests, const FileDialogRequest& request) {

@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 
 namespace kartivo::test {
 namespace {
@@ -96,6 +98,28 @@ TEST_F(PictureWindowTest, WheelAndKeysZoomAndThePointerIsTold) {
     EXPECT_EQ(Shown()->Canvas()->horizontalScrollBar()->maximum(), 0);
     EXPECT_NE(corner, "");
 }
+
+#ifdef KARTIVO_IMPORT
+// File > Georeference Picture... opens the scan for points: a click places one at the pixel under
+// the pointer, asks where it lies, and the table lists it.
+TEST_F(PictureWindowTest, AClickOnAScanPlacesAControlPointAtItsPixel) {
+    ui_.dialogAnswers = {Uniform("scan.bmp", {0, 0xff, 0, 0})};
+    window_->MenuAction("mnuFileGeoreferencePicture")->trigger();
+    ASSERT_NE(Shown(), nullptr);
+    QApplication::processEvents();
+    QWidget* canvas = Shown()->Canvas()->viewport();
+    ui_.textAnswers = {"35.5", "+139°30' 00.0000''"};
+    // The fitted picture sits in the middle of its area: the middle is its pixel 32, 24.
+    QTest::mouseClick(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      canvas->mapTo(Shown(), QPoint(canvas->width() / 2, canvas->height() / 2)));
+    auto* table = Shown()->findChild<QTableWidget*>("pointTable");
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_NEAR(table->item(0, 1)->text().toDouble(), 32, 0.6);
+    EXPECT_NEAR(table->item(0, 2)->text().toDouble(), 24, 0.6);
+    EXPECT_EQ(table->item(0, 4)->text(), "+139.5000000000");
+    EXPECT_FALSE(Shown()->findChild<QPushButton*>("georeference")->isEnabled()) << "one point places nothing";
+}
+#endif
 
 }  // namespace
 }  // namespace kartivo::test

@@ -62,7 +62,7 @@ TEST_F(WindowLayoutTest, MenuHoldsItsItemsInOrder) {
     QStringList captions;
     for (QAction* action : file->actions()) captions << (action->isSeparator() ? "-" : action->text());
     QStringList expected{"&Open Input BMP File", "&Select Output BMP File", "Select &Ambulo2 File"};
-    if (Form1::ImportAvailable()) expected << "&Import Georeferenced Picture...";
+    if (Form1::ImportAvailable()) expected << "&Import Georeferenced Picture..." << "&Georeference Picture...";
     EXPECT_EQ(captions, expected + QStringList({"-", "&Quit"}));
 }
 

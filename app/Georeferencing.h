@@ -1,0 +1,97 @@
+#pragma once
+// Georeferencing a scan in the picture window: the control points the person places on it and
+// types the latitude and longitude of, how well the chosen transform fits them, the points kept
+// beside the picture, and the import that warps it to Web Mercator rows. Plain C++: the Qt view
+// draws the points and the table and sends clicks and drags here.
+
+#include "app/UserInterface.h"
+#include "common/FileCommon.h"
+#include "geo/ControlPoints.h"
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kartivo {
+
+class Form1;
+class PictureView;
+
+inline constexpr const char* GeoreferenceMenuText = "Georeference Picture...";
+inline constexpr const char* GeoreferenceText = "Georeference";
+
+// How a transform fits the enabled points, as GDAL's transformer for it says.
+struct PointFit {
+    std::vector<PointResidual> residuals;  // one per point, zeros for the disabled ones
+    double rms = 0;                        // pixels, over the enabled points
+    std::string problem;                   // why there is no fit ("needs at least 6 points"); "" when fitted
+};
+
+class Georeferencing {
+public:
+    // Points are typed in WGS 84 (mapX the longitude, mapY the latitude), fitted by the import
+    // module and warped through the window's import.
+    Georeferencing(Form1& form, PictureView& view, UserInterface& ui, FileSystem& fileSystem = DefaultFileSystem());
+
+    // Told after every change of the points, their fit or the transform.
+    std::function<void()> onChanged;
+
+    // The open dialog for a picture to georeference; "" when cancelled.
+    std::string ChoosePicture();
+    // Asks whether a picture the import refused for carrying no georeference is to get one.
+    bool OfferFor(const std::string& picturePath);
+    // Shows the picture in the picture window to place points on; points saved beside it are
+    // offered.
+    void Start(const std::string& picturePath);
+    // While the picture window shows the picture being georeferenced.
+    bool Active() const;
+    const std::string& Picture() const { return picture_; }
+
+    // A click on the picture at a pixel position (0,0 the top-left corner of the top-left pixel):
+    // asks for the point's latitude and longitude. Nothing is added when the person cancels or
+    // types a text the corner boxes would refuse (which is said).
+    void AddAt(double column, double row);
+    void Edit(std::size_t index);
+    void MoveTo(std::size_t index, double column, double row);
+    void SetEnabled(std::size_t index, bool enabled);
+    void Remove(std::size_t index);
+    bool Undo();
+    bool CanUndo() const { return points_.CanUndo(); }
+    void SetTransform(PointTransform transform);
+    PointTransform Transform() const { return transform_; }
+
+    const std::vector<ControlPoint>& Points() const { return points_.Points(); }
+    const PointFit& Fit() const { return fit_; }
+    // The enabled point the transform misses most, once there is a fit.
+    std::optional<std::size_t> Worst() const;
+    // The point whose position lies within radius pixels, the nearest first.
+    std::optional<std::size_t> PointNear(double column, double row, double radius) const;
+    bool CanGeoreference() const { return fit_.problem.empty() && !Points().empty(); }
+
+    // The table: number, column, row, latitude, longitude, "yes"/"no", residual "px (m)".
+    std::vector<std::array<std::string, 7>> Rows() const;
+    // "RMS 0.42 px over 6 points" or why there is no fit.
+    std::string Summary() const;
+
+    // Writes the points beside the picture (PICTURE.points), whole or not at all.
+    bool Save();
+    // Saves the points, then warps the picture through the import.
+    bool Georeference();
+
+private:
+    std::optional<std::pair<double, double>> AskLatitudeLongitude(std::size_t number, const ControlPoint* now);
+    void Refit();
+
+    Form1& form_;
+    PictureView& view_;
+    UserInterface& ui_;
+    FileSystem& fileSystem_;
+    std::string picture_;
+    ControlPointSet points_;
+    PointTransform transform_ = PointTransform::Polynomial1;
+    PointFit fit_;
+};
+
+}  // namespace kartivo
