@@ -48,11 +48,15 @@ bool Georeferencing::OfferFor(const std::string& picturePath) {
 void Georeferencing::Start(const std::string& picturePath) {
     picture_ = picturePath;
     points_ = {};
+    saveFailed_ = false;
     view_.ShowPicture(picturePath);
     // Points kept from an earlier visit, or written by another georeferencer, are offered.
     const std::string pointsPath = PointsPathFor(picturePath);
     OpenAttempt opened = fileSystem_.Open(pointsPath, OpenMode::OpenInput);
+    // Points declined are not overwritten by every edit, only by a Georeference.
+    keepBeside_ = !opened.file;
     if (opened.file && ui_.AskYesNo("Use the points saved in " + pointsPath + "?", Title)) {
+        keepBeside_ = true;
         std::string text;
         std::vector<std::uint8_t> block(1 << 16);
         while (const std::size_t got = opened.file->ReadSome(block)) text.append(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
@@ -100,7 +104,7 @@ void Georeferencing::AddAt(double column, double row) {
     const auto place = AskLatitudeLongitude(Points().size() + 1, nullptr);
     if (!place) return;
     points_.Add({column, row, place->second, place->first, true});
-    Refit();
+    Edited();
 }
 
 void Georeferencing::Edit(std::size_t index) {
@@ -108,33 +112,40 @@ void Georeferencing::Edit(std::size_t index) {
     const auto place = AskLatitudeLongitude(index + 1, &Points()[index]);
     if (!place) return;
     points_.SetMap(index, place->second, place->first);
-    Refit();
+    Edited();
 }
 
 void Georeferencing::MoveTo(std::size_t index, double column, double row) {
     points_.Move(index, column, row);
-    Refit();
+    Edited();
 }
 
 void Georeferencing::SetEnabled(std::size_t index, bool enabled) {
     points_.SetEnabled(index, enabled);
-    Refit();
+    Edited();
 }
 
 void Georeferencing::Remove(std::size_t index) {
     points_.Remove(index);
-    Refit();
+    Edited();
 }
 
 bool Georeferencing::Undo() {
     const bool undone = points_.Undo();
-    if (undone) Refit();
+    if (undone) Edited();
     return undone;
 }
 
 void Georeferencing::SetTransform(PointTransform transform) {
     transform_ = transform;
     Refit();
+}
+
+// Every edit is kept beside the picture at once, so closing the window or a crash loses none;
+// a folder that takes no file is said once per picture, not at every click.
+void Georeferencing::Edited() {
+    Refit();
+    if (keepBeside_ && !Save(!saveFailed_)) saveFailed_ = true;
 }
 
 void Georeferencing::Refit() {
@@ -191,7 +202,7 @@ std::string Georeferencing::Summary() const {
     return "RMS " + Fixed(fit_.rms, 2) + " px over " + PointCount(enabled);
 }
 
-bool Georeferencing::Save() {
+bool Georeferencing::Save(bool tell) {
     const std::string path = PointsPathFor(picture_);
     ReplacementFile out(path, {}, fileSystem_);
     const std::string text = WritePointsText({{}, Points()}, fit_.residuals);
@@ -204,7 +215,7 @@ bool Georeferencing::Save() {
     } else if (!out.Commit()) {
         failure = out.Error();
     }
-    if (!failure.empty()) ui_.ShowMessage(failure + ".", Title, MessageIcon::Exclamation);
+    if (!failure.empty() && tell) ui_.ShowMessage(failure + ".", Title, MessageIcon::Exclamation);
     return failure.empty();
 }
 

@@ -75,14 +75,17 @@ public:
     // "RMS 0.42 px over 6 points" or why there is no fit.
     std::string Summary() const;
 
-    // Writes the points beside the picture (PICTURE.points), whole or not at all.
-    bool Save();
+    // Writes the points beside the picture (PICTURE.points), whole or not at all; a failure
+    // is told unless tell is false. Every edit saves them this way, unless points found there
+    // were declined.
+    bool Save(bool tell = true);
     // Saves the points, then warps the picture through the import.
     bool Georeference();
 
 private:
     std::optional<std::pair<double, double>> AskLatitudeLongitude(std::size_t number, const ControlPoint* now);
     void Refit();
+    void Edited();
 
     Form1& form_;
     PictureView& view_;
@@ -92,6 +95,8 @@ private:
     ControlPointSet points_;
     PointTransform transform_ = PointTransform::Polynomial1;
     PointFit fit_;
+    bool keepBeside_ = true;
+    bool saveFailed_ = false;
 };
 
 }  // namespace kartivo

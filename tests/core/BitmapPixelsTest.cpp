@@ -53,9 +53,14 @@ TEST(BitmapPixels, DecodesEachPixelFormExactly) {
     for (const auto& [what, bitmap, rows, expected] : cases) {
         Bytes bytes = MakeBitmap(bitmap);
         std::copy(rows.begin(), rows.end(), bytes.end() - static_cast<std::ptrdiff_t>(rows.size()));
-        MemoryFile file(bytes);
-        const PixelLayout l = ReadPixelLayout(file).layout;  // a refused layout reads no pixels
-        EXPECT_EQ(ReadReducedPicture(file, l, {0, 0, l.width, l.height}, 1).picture.pixels, expected) << what;
+        // The same bytes read as a 52-byte header, which holds the bit-field masks itself.
+        for (const bool longHeader : {false, true}) {
+            if (longHeader && bitmap.compression != 3) continue;
+            if (longHeader) bytes[14] = 52;
+            MemoryFile file(bytes);
+            const PixelLayout l = ReadPixelLayout(file).layout;  // a refused layout reads no pixels
+            EXPECT_EQ(ReadReducedPicture(file, l, {0, 0, l.width, l.height}, 1).picture.pixels, expected) << what;
+        }
     }
 }
 

@@ -104,6 +104,30 @@ TEST_F(PictureViewTest, ThePointerReadsTheCornersAtTheCornerPixelsAndZoomKeepsIt
     EXPECT_DOUBLE_EQ(view.Left(), (210 - 630) / 2.0);
 }
 
+// Zoomed in past the overview, the part in view is read again at the zoom's own step, and a
+// small move within what was read reads nothing.
+TEST_F(PictureViewTest, ZoomedInTheRowsInViewAreReadAtTheirOwnStep) {
+    form.Form_Load();
+    form.LoadInputMap(Picture("Big.bmp", {.width = 400, .height = 300}));
+    view.SetViewport(100, 75);
+    view.Show();
+    ASSERT_EQ(view.Images().size(), 1U);  // the overview, every 4th row and column
+    view.OneToOne();
+    const std::vector<ViewImage> images = view.Images();
+    ASSERT_EQ(images.size(), 2U);
+    const ViewImage& detail = images[1];
+    EXPECT_EQ(detail.columns, detail.area.right - detail.area.left) << "one sample per pixel";
+    EXPECT_TRUE(detail.area.left <= view.Left() && detail.area.right >= view.Left() + 100);
+    EXPECT_TRUE(detail.area.top <= view.Top() && detail.area.bottom >= view.Top() + 75);
+    // Each row shows its stored row's marker: row r from the top is stored row 299 - r.
+    const auto row = static_cast<std::int32_t>(detail.area.top) + 3;
+    EXPECT_EQ(detail.pixels[3 * static_cast<std::size_t>(detail.columns)] & 0xff, test::RowMarker(299 - row));
+    view.PanBy(-5, -5);
+    EXPECT_EQ(view.Images()[1].pixels, detail.pixels) << "nothing read again";
+    view.PanBy(-100, -100);
+    EXPECT_NE(view.Images()[1].area.left, detail.area.left);
+}
+
 // The band covers exactly the rows Make copies first and last, and the preview is Make's
 // output row for row.
 TEST_F(PictureViewTest, BandAndPreviewAreWhatMakeWrites) {
