@@ -188,8 +188,9 @@ std::vector<std::array<std::string, 7>> Georeferencing::Rows() const {
         const ControlPoint& p = Points()[i];
         const PointResidual& r = fit_.residuals[i];
         const bool fitted = fit_.problem.empty() && p.enabled;
-        rows.push_back({std::to_string(i + 1), Fixed(p.column, 1), Fixed(p.row, 1), DegreeText(p.mapY),
-                        DegreeText(p.mapX), p.enabled ? "yes" : "no",
+        // Six decimals of a degree are a tenth of a metre: the table stays narrow beside the picture.
+        rows.push_back({std::to_string(i + 1), Fixed(p.column, 1), Fixed(p.row, 1), (p.mapY < 0 ? "" : "+") + Fixed(p.mapY, 6),
+                        (p.mapX < 0 ? "" : "+") + Fixed(p.mapX, 6), p.enabled ? "yes" : "no",
                         fitted ? Fixed(r.pixels, 2) + " (" + Fixed(r.metres, 1) + " m)" : ""});
     }
     return rows;

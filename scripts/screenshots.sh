@@ -70,3 +70,16 @@ for scale in 1 2; do
     shot "picture-zoomed-scale-$scale" "$scale" 6 35.35 35.7
 done
 shot "picture-preview" 1 0 35.35 35.7 700
+
+# Georeferencing a scan: the points kept beside it, the table, residuals and the worst point.
+scan="$scratch/Coast(35.2,139.2,35.8,139.9).bmp"
+cat >"$scan.points" <<'POINTS'
+mapX,mapY,sourceX,sourceY,enable,dX,dY,residual
+139.25,35.75,100,-120,1,0,0,0
+139.85,35.74,1400,-150,1,0,0,0
+139.3,35.3,200,-950,1,0,0,0
+139.8,35.27,1300,-1000,1,0,0,0
+139.55,35.5,760,-560,0,0,0,0
+POINTS
+xvfb-run -a -s "-screen 0 1920x1080x24" "$build/bin/picture_shot" "$scan" "$out/picture-points.png" points
+echo "$out/picture-points.png"

@@ -33,6 +33,8 @@ public:
     // The widget built for a name of the layout table or the menu, or nullptr.
     QWidget* Widget(std::string_view name) const;
     QAction* MenuAction(std::string_view name) const;
+    // Opens a picture in the picture window to place control points on it.
+    void StartGeoreferencing(const std::string& picture);
     // The picture window, once "Show Picture" has opened it.
     PictureWindow* Picture() const { return pictureWindow_; }
 
@@ -48,7 +50,6 @@ private:
     void BindModel();
     void ConnectEvents();
     void ShowPicture();
-    void StartGeoreferencing(const std::string& picture);
     void Mirror(const Control& control);
     void ConnectUserEdits(Control& control, QWidget* widget);
 

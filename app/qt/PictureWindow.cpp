@@ -369,6 +369,9 @@ void PictureWindow::FollowPoints() {
     }
     table_->setCurrentCell(std::min(current, static_cast<int>(rows.size()) - 1), 0);
     table_->resizeColumnsToContents();
+    // Every column in view: the picture gives up the room.
+    table_->setMinimumWidth(table_->horizontalHeader()->length() + 2 * table_->frameWidth() +
+                            table_->verticalScrollBar()->sizeHint().width());
     transform_->setCurrentIndex(static_cast<int>(points_.Transform()));
     summary_->setText(QString::fromStdString(points_.Summary()));
     georeference_->setEnabled(points_.CanGeoreference());

@@ -8,6 +8,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -18,7 +20,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fputs("usage: picture_shot PICTURE.bmp OUT.png [NOTCHES [OUT_BOTTOM OUT_TOP [PREVIEW_HEIGHT]]]\n", stderr);
+        std::fputs("usage: picture_shot PICTURE.bmp OUT.png [NOTCHES [OUT_BOTTOM OUT_TOP [PREVIEW_HEIGHT]]]\n"
+                   "       picture_shot PICTURE OUT.png points\n", stderr);
         return 2;
     }
     kartivo::qt::QtUserInterface ui;
@@ -27,6 +30,20 @@ int main(int argc, char* argv[]) {
     ui.SetWindow(&window);
     form.Form_Load();
     window.show();
+    if (std::string(argv[3 % argc]) == "points") {
+        // Georeferencing the picture by the points kept beside it: the offer is answered Yes.
+        QTimer::singleShot(300, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        window.StartGeoreferencing(argv[1]);
+        QTimer::singleShot(1500, [&] {
+            QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
+            app.exit(0);
+        });
+        return QApplication::exec();
+    }
     form.LoadInputMap(argv[1]);
     // The output's band: its latitudes typed into their boxes and accepted.
     if (argc > 5) {
