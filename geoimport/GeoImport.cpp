@@ -303,6 +303,11 @@ void SetGrid(ImportPlan& plan, const OutputGrid& grid) {
 
 }  // namespace
 
+PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,
+                           kartivo::PointTransform transform) {
+    return FitPoints(points, crs, transform);
+}
+
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options) {
     auto source = std::make_unique<ImportJob::Source>();
     source->path = sourcePath;

@@ -36,16 +36,6 @@ struct ImportOptions {
     kartivo::PointTransform pointTransform = kartivo::PointTransform::Polynomial1;
 };
 
-// How well a transform fitted to the enabled points places each of them.
-struct PointsFit {
-    // One per point, in their order, disabled ones included: where the enabled ones put it.
-    // pixels is measured from the point's map position taken back to the picture, metres from
-    // its pixel position taken to the map, as the geodesic distance on the system's ellipsoid.
-    std::vector<PointResidual> residuals;
-    double rmsPixels = 0;  // the root mean square of pixels over the enabled points
-    ImportStatus status;   // a refusal leaves the residuals empty
-};
-
 // Fits the transform to the enabled points, which need no picture. Refused: fewer points
 // than the transform needs, points all in one line, a system GDAL does not read.
 PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,

@@ -1,7 +1,10 @@
 #pragma once
 // The plain types the import's steps and its callers share: none of GDAL's.
 
+#include "geo/ControlPoints.h"
+
 #include <string>
+#include <vector>
 
 namespace kartivo::geoimport {
 
@@ -36,6 +39,16 @@ enum class ImportError {
 struct ImportStatus {
     ImportError error = ImportError::None;
     std::string message;  // why, for a person; empty when all went well
+};
+
+// How well a transform fitted to the enabled points places each of them.
+struct PointsFit {
+    // One per point, in their order, disabled ones included: where the enabled ones put it.
+    // pixels is measured from the point's map position taken back to the picture, metres from
+    // its pixel position taken to the map, as the geodesic distance on the system's ellipsoid.
+    std::vector<PointResidual> residuals;
+    double rmsPixels = 0;  // the root mean square of pixels over the enabled points
+    ImportStatus status;   // a refusal leaves the residuals empty
 };
 
 }  // namespace kartivo::geoimport

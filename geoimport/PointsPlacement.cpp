@@ -1,7 +1,6 @@
 #include "geoimport/PointsPlacement.h"
 
 #include "geoimport/BandLayout.h"
-#include "geoimport/GeoImport.h"
 
 #include <cmath>
 #include <limits>
@@ -137,8 +136,8 @@ std::vector<std::string> PointTransformOptions(kartivo::PointTransform transform
     return {"METHOD=GCP_POLYNOMIAL", "MAX_GCP_ORDER=" + std::to_string(PolynomialOrder(transform))};
 }
 
-PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsText,
-                           kartivo::PointTransform transform) {
+PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsText,
+                    kartivo::PointTransform transform) {
     InitialiseGdal();
     PointsFit fit;
     OGRSpatialReference crs;

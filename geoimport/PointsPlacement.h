@@ -22,6 +22,10 @@ ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs);
 ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,
                            kartivo::PointTransform transform, const OGRSpatialReference& crs, Dataset& placement);
 
+// FitControlPoints, the import's answer to the programs.
+PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsText,
+                    kartivo::PointTransform transform);
+
 // The options of GDAL's GenImgProjTransformer that choose the transform, as gdalwarp -order N
 // and -tps set them.
 std::vector<std::string> PointTransformOptions(kartivo::PointTransform transform);
