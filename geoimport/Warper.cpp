@@ -10,8 +10,9 @@ namespace {
 // What gdalwarp allows by default between the exact and the interpolated transformation, in
 // output pixels; the same value keeps an import equal to gdalwarp's own result.
 constexpr double ApproxErrorPixels = 0.125;
-// The warper's working memory: the same whatever the picture's size, so peak memory stays flat.
-constexpr double WarpMemoryBytes = 64.0 * 1024 * 1024;
+// The warper's working memory: the same whatever the picture's size, so peak memory stays flat;
+// 32 MiB warps as fast as 64 did against gdalwarp in the benchmarks.
+constexpr double WarpMemoryBytes = 32.0 * 1024 * 1024;
 
 GDALResampleAlg WarpAlgorithm(Resampling resampling) {
     switch (resampling) {
