@@ -156,6 +156,15 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     points.Remove(0);
     EXPECT_FALSE(points.CanGeoreference());
     ASSERT_TRUE(points.Undo());
+    EXPECT_EQ(points.PointNear(31, 20.5, 2), 1U);
+    EXPECT_FALSE(points.PointNear(20, 20, 2));
+    ui_.textAnswers = {"35.91", "139.1", std::nullopt};
+    points.Edit(0);
+    points.Edit(0);  // cancelled: nothing changes
+    EXPECT_NEAR(points.Points()[0].mapY, 35.91, 1e-12);
+    points.SetEnabled(2, false);
+    EXPECT_EQ(points.Rows()[2][5] + points.Rows()[0][6], "no") << "without a fit no residual is shown";
+    ASSERT_TRUE(points.Undo() && points.Undo());
 
     ui_.dialogAnswers = {folder_.File("placed.bmp")};
     ASSERT_TRUE(points.Georeference());
