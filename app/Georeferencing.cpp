@@ -58,12 +58,11 @@ void Georeferencing::Start(const std::string& picturePath) {
     if (opened.file && ui_.AskYesNo("Use the points saved in " + pointsPath + "?", Title)) {
         keepBeside_ = true;
         std::string text;
-        std::vector<std::uint8_t> block(1 << 16);
-        while (const std::size_t got = opened.file->ReadSome(block)) text.append(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
+        const bool whole = ReadToEnd(*opened.file, text);
         const PointsFileReading read = ReadPointsText(text);
-        if (read.error != PointsFileError::None) {
-            ui_.ShowMessage("Cannot read " + pointsPath + ": line " + std::to_string(read.line) + " is not a point.",
-                            Title, MessageIcon::Exclamation);
+        if (!whole || read.error != PointsFileError::None) {
+            const std::string why = whole ? PointsFileProblem(read) : ErrorDescription(opened.file->LastError());
+            ui_.ShowMessage("Cannot read " + pointsPath + ": " + why + ".", Title, MessageIcon::Exclamation);
         } else if (!read.file.crsWkt.empty() && read.file.crsWkt.find("WGS 84") == std::string::npos) {
             ui_.ShowMessage("Cannot use " + pointsPath + ": its points are not in latitude and longitude (WGS 84).",
                             Title, MessageIcon::Exclamation);

@@ -1,6 +1,7 @@
 #include "common/File.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -51,6 +52,12 @@ std::string ErrorDescription(int error) {
     // reason in another language than the rest of the message helps nobody.
     if (const char* text = strerrordesc_np(error)) return text;
     return "Unknown error " + std::to_string(error);
+}
+
+bool ReadToEnd(OpenFile& file, std::string& text) {
+    std::array<std::uint8_t, 1 << 16> block{};
+    while (const std::size_t got = file.ReadSome(block)) text.append(block.begin(), block.begin() + got);
+    return !file.LastError();
 }
 
 std::string ErrorDescription(std::error_code error) {

@@ -270,4 +270,16 @@ bool ControlPointSet::Undo() {
     return true;
 }
 
+std::string PointsFileProblem(const PointsFileReading& reading) {
+    const char* what = "";
+    switch (reading.error) {
+    case PointsFileError::None: return "";
+    case PointsFileError::NoHeader: what = "no header line naming the columns"; break;
+    case PointsFileError::MissingColumn: what = "the header lacks mapX, mapY, sourceX, sourceY or enable"; break;
+    case PointsFileError::BadNumber: what = "a number that cannot be read"; break;
+    case PointsFileError::BadEnable: what = "enable is neither 0 nor 1"; break;
+    }
+    return "line " + std::to_string(reading.line) + ": " + what;
+}
+
 }  // namespace kartivo

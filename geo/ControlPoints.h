@@ -59,6 +59,8 @@ struct PointsFileReading {
 // point. sourceY is the pixel row with its sign reversed (negative downwards). Blank lines and
 // other lines starting with "#" are passed over; "\r\n" line ends are taken.
 PointsFileReading ReadPointsText(std::string_view text);
+// Why a .points text was refused: "line 3: a number that cannot be read".
+std::string PointsFileProblem(const PointsFileReading& reading);
 // The text of a .points file: the "#CRS: " line when crsWkt is given, the header with all eight
 // columns, and one line per point with its residual (zeros where residuals has none).
 std::string WritePointsText(const PointsFile& file, const std::vector<PointResidual>& residuals);

@@ -96,11 +96,12 @@ void AddForeignInfo(JsonObject& object, const std::string& path) {
 // The points kept beside the picture, fitted as an import with them fits them by default.
 void AddPointsInfo(JsonObject& object, const std::string& path) {
     const std::string pointsPath = PointsPathFor(path);
-    if (std::error_code ignored; !std::filesystem::exists(pointsPath, ignored)) return;
+    std::string why;
+    bool absent = false;
+    const std::optional<PointsFile> file = ReadPointsFile(pointsPath, why, &absent);
+    if (absent) return;
     JsonObject report;
     report.String("file", pointsPath);
-    std::string why;
-    const std::optional<PointsFile> file = ReadPointsFile(pointsPath, why);
     if (!file) {
         object.Raw("points", report.String("refused", why).Text());
         return;

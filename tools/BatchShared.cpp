@@ -1,6 +1,7 @@
 #include "tools/BatchShared.h"
 
 #include "bitmap/PictureLoading.h"
+#include "common/FileCommon.h"
 #include "common/NumberText.h"
 #include "common/PathParts.h"
 #include "common/StringCommon.h"
@@ -9,9 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 
 namespace kartivo::batch {
 
@@ -107,24 +106,18 @@ std::string FileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
-std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    if (!file) {
-        why = "cannot read it";
+std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent) {
+    // Whether the file is there is decided by the one open, not by a look at its name first.
+    OpenAttempt opened = DefaultFileSystem().Open(path, OpenMode::OpenInput);
+    if (absent != nullptr) *absent = opened.failure == OpenFailure::FileNotFound;
+    std::string text;
+    if (!opened.file || !ReadToEnd(*opened.file, text)) {
+        why = opened.file ? ErrorDescription(opened.file->LastError()) : opened.description;
         return std::nullopt;
     }
-    text << file.rdbuf();  // an empty file sets failbit here, and is refused for its missing header
-    PointsFileReading reading = ReadPointsText(text.str());
-    const char* what = nullptr;
-    switch (reading.error) {
-    case PointsFileError::None: return std::move(reading.file);
-    case PointsFileError::NoHeader: what = "no header line naming the columns"; break;
-    case PointsFileError::MissingColumn: what = "the header lacks mapX, mapY, sourceX, sourceY or enable"; break;
-    case PointsFileError::BadNumber: what = "a number that cannot be read"; break;
-    case PointsFileError::BadEnable: what = "enable is neither 0 nor 1"; break;
-    }
-    why = "line " + std::to_string(reading.line) + ": " + what;
+    PointsFileReading reading = ReadPointsText(text);
+    if (reading.error == PointsFileError::None) return std::move(reading.file);
+    why = PointsFileProblem(reading);
     return std::nullopt;
 }
 

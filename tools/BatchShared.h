@@ -120,8 +120,8 @@ LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes);
 
 std::string FileNameOf(const std::string& path);
 
-// A .points file's points and system; nothing, with why ("line 3: ..."), when it cannot be
-// read or its text is refused.
-std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why);
+// A .points file's points and system; nothing, with why ("line 3: ..." or the system's reason),
+// when it cannot be read or its text is refused. absent is set when there is no such file.
+std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent = nullptr);
 
 }  // namespace kartivo::batch

@@ -710,7 +710,7 @@ TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
         {true, {"--gcp", "0,0,91,139.6"}, 1, "\"91\" is no latitude"},
         {true, {"--gcp", "0,0,35.8,181"}, 1, "\"181\" is no longitude"},
         {true, {"--gcp-srs", "EPSG:nonsense"}, 1, "\"EPSG:nonsense\" is not a coordinate system"},
-        {false, {"--points", folder.File("none.points")}, 1, "none.points is refused: cannot read it"},
+        {false, {"--points", folder.File("none.points")}, 1, "none.points is refused: No such file or directory"},
         {true, {"--transform", "poly4"}, 2, "--transform takes poly1, poly2, poly3 or tps"},
         {false, {"--gcp", "0,0,35.8"}, 2, "--gcp takes COL,ROW,LAT,LON"},
         {true, {"--points", folder.File("none.points")}, 2, "--gcp and --points"},
