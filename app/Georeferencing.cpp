@@ -3,6 +3,7 @@
 #include "app/Form1.h"
 #include "app/PictureView.h"
 #include "common/ReplacementFile.h"
+#include "common/NumberText.h"
 #include "geo/CoordinateText.h"
 
 #ifdef KARTIVO_IMPORT
@@ -23,6 +24,19 @@ std::string Fixed(double value, int decimals) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
+}
+
+constexpr const char* SystemPrompt =
+    "The coordinate system of the points' map coordinates: an EPSG code (EPSG:4326 for latitude and longitude in "
+    "WGS 84, EPSG:32654 for UTM zone 54 north), a PROJ string or a WKT:";
+
+geoimport::PointsSystem DescribeSystem(const std::string& text) {
+#ifdef KARTIVO_IMPORT
+    return geoimport::DescribePointsSystem(text);
+#else
+    (void)text;
+    return {.name = "WGS 84", .status = {geoimport::ImportError::OpenFailed, "this Kartivo is built without the import"}};
+#endif
 }
 
 std::string PointCount(std::size_t count) {
@@ -49,68 +63,121 @@ void Georeferencing::Start(const std::string& picturePath) {
     picture_ = picturePath;
     points_ = {};
     saveFailed_ = false;
+    system_ = DescribeSystem("");
     view_.ShowPicture(picturePath);
     // Points kept from an earlier visit, or written by another georeferencer, are offered.
     const std::string pointsPath = PointsPathFor(picturePath);
     OpenAttempt opened = fileSystem_.Open(pointsPath, OpenMode::OpenInput);
-    // Points declined are not overwritten by every edit, only by a Georeference.
-    keepBeside_ = !opened.file;
+    std::optional<std::vector<ControlPoint>> kept;
     if (opened.file && ui_.AskYesNo("Use the points saved in " + pointsPath + "?", Title)) {
-        keepBeside_ = true;
-        std::string text;
-        const bool whole = ReadToEnd(*opened.file, text);
-        const PointsFileReading read = ReadPointsText(text);
-        if (!whole || read.error != PointsFileError::None) {
-            const std::string why = whole ? PointsFileProblem(read) : ErrorDescription(opened.file->LastError());
-            ui_.ShowMessage("Cannot read " + pointsPath + ": " + why + ".", Title, MessageIcon::Exclamation);
-        } else if (!read.file.crsWkt.empty() && read.file.crsWkt.find("WGS 84") == std::string::npos) {
-            ui_.ShowMessage("Cannot use " + pointsPath + ": its points are not in latitude and longitude (WGS 84).",
-                            Title, MessageIcon::Exclamation);
-        } else {
-            points_.Replace(read.file.points);
-        }
+        kept = ReadKeptPoints(pointsPath, *opened.file);
     }
+    // Points declined, or not usable, are not overwritten by every edit, only by a Georeference.
+    keepBeside_ = !opened.file || kept;
+    if (kept) points_.Replace(std::move(*kept));
     Refit();
+}
+
+std::optional<std::vector<ControlPoint>> Georeferencing::ReadKeptPoints(const std::string& pointsPath, OpenFile& file) {
+    std::string text;
+    const bool whole = ReadToEnd(file, text);
+    PointsFileReading read = ReadPointsText(text);
+    if (!whole || read.error != PointsFileError::None) {
+        const std::string why = whole ? PointsFileProblem(read) : ErrorDescription(file.LastError());
+        ui_.ShowMessage("Cannot read " + pointsPath + ": " + why + ".", Title, MessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    std::optional<geoimport::PointsSystem> system;
+    if (read.file.crsWkt.empty()) {
+        // Other georeferencers may leave the system out: the person knows which it was.
+        system = AskSystem("The points in " + pointsPath + " name no coordinate system. " + SystemPrompt, "EPSG:4326");
+    } else if (geoimport::PointsSystem named = DescribeSystem(read.file.crsWkt); named.status.message.empty()) {
+        system = std::move(named);
+    } else {
+        ui_.ShowMessage("Cannot use " + pointsPath + ": " + named.status.message + ".", Title, MessageIcon::Exclamation);
+    }
+    if (!system) return std::nullopt;
+    system_ = std::move(*system);
+    return std::move(read.file.points);
 }
 
 bool Georeferencing::Active() const { return !picture_.empty() && view_.ShownPath() == picture_; }
 
-std::optional<std::pair<double, double>> Georeferencing::AskLatitudeLongitude(std::size_t number,
-                                                                                const ControlPoint* now) {
-    const std::string which = "point " + std::to_string(number);
-    const auto ask = [&](const char* what, std::int32_t limit, double current) -> std::optional<double> {
-        const std::string prompt = std::string("The ") + what + " of " + which + ", in degrees (" +
-                                   DegreeText(limit == 90 ? 35.6 : 139.6) + ") or as DMS (" +
-                                   DegreeToDmsText(limit == 90 ? 35.6 : 139.6) + "):";
-        const auto typed = ui_.AskText(prompt, Title, now != nullptr ? DegreeText(current) : "");
+std::optional<std::pair<double, double>> Georeferencing::AskMapPosition(std::size_t number, const ControlPoint* now) {
+    std::string which = "point " + std::to_string(number);
+    if (system_.name != "WGS 84") which += " in " + system_.name;
+    const auto ask = [&](const std::string& prompt, const std::string& current,
+                         const auto& read) -> std::optional<double> {
+        const auto typed = ui_.AskText(prompt, Title, now != nullptr ? current : "");
         if (!typed) return std::nullopt;
-        const auto value = ReadPointCoordinate(*typed, limit);
-        if (!value) {
-            ui_.ShowMessage("\"" + *typed + "\" is not a " + what + " from " + std::to_string(-limit) + " to " +
-                                std::to_string(limit) + ".",
-                            Title, MessageIcon::Exclamation);
-        }
-        return value;
+        const auto value = read(*typed);
+        if (!value.first) ui_.ShowMessage("\"" + *typed + "\" is not " + value.second + ".", Title, MessageIcon::Exclamation);
+        return value.first;
     };
-    const auto latitude = ask("latitude", 90, now != nullptr ? now->mapY : 0);
+    if (!system_.geographic) {
+        const auto length = [this](std::string_view text) {
+            return std::pair{NumericValue(text), "a number of " + system_.unit + "s"};
+        };
+        const auto suffix = ", in " + system_.unit + "s:";
+        const auto easting = ask("The easting of " + which + suffix, now ? GeneralNumberText(now->mapX) : "", length);
+        if (!easting) return std::nullopt;
+        const auto northing = ask("The northing of " + which + suffix, now ? GeneralNumberText(now->mapY) : "", length);
+        if (!northing) return std::nullopt;
+        return std::pair{*easting, *northing};
+    }
+    const auto angle = [&](const char* what, std::int32_t limit, double current) {
+        const double example = limit == LatitudeLimit ? 35.6 : 139.6;
+        return ask(std::string("The ") + what + " of " + which + ", in degrees (" + DegreeText(example) +
+                       ") or as DMS (" + DegreeToDmsText(example) + "):",
+                   DegreeText(current), [&](std::string_view text) {
+                       return std::pair{ReadPointCoordinate(text, limit), std::string("a ") + what + " from " +
+                                                                              std::to_string(-limit) + " to " +
+                                                                              std::to_string(limit)};
+                   });
+    };
+    const auto latitude = angle("latitude", LatitudeLimit, now != nullptr ? now->mapY : 0);
     if (!latitude) return std::nullopt;
-    const auto longitude = ask("longitude", 180, now != nullptr ? now->mapX : 0);
+    const auto longitude = angle("longitude", LongitudeLimit, now != nullptr ? now->mapX : 0);
     if (!longitude) return std::nullopt;
-    return std::pair{*latitude, *longitude};
+    return std::pair{*longitude, *latitude};
+}
+
+std::optional<geoimport::PointsSystem> Georeferencing::AskSystem(const std::string& prompt, const std::string& initial) {
+    const auto typed = ui_.AskText(prompt, Title, initial);
+    if (!typed) return std::nullopt;
+    geoimport::PointsSystem system = DescribeSystem(std::string(TrimSpaces(*typed)));
+    if (!system.status.message.empty()) {
+        ui_.ShowMessage("Cannot use \"" + *typed + "\": " + system.status.message + ".", Title, MessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    return system;
+}
+
+bool Georeferencing::ChooseSystem() {
+    std::optional<geoimport::PointsSystem> system = AskSystem(SystemPrompt, system_.text);
+    if (!system) return false;
+    system_ = std::move(*system);
+    Edited();
+    return true;
+}
+
+std::string Georeferencing::SystemSummary() const {
+    if (system_.geographic) return system_.name + ": latitude, longitude";
+    return system_.name + ": easting, northing in " + system_.unit + "s";
 }
 
 void Georeferencing::AddAt(double column, double row) {
-    const auto place = AskLatitudeLongitude(Points().size() + 1, nullptr);
+    const auto place = AskMapPosition(Points().size() + 1, nullptr);
     if (!place) return;
-    points_.Add({column, row, place->second, place->first, true});
+    points_.Add({column, row, place->first, place->second, true});
     Edited();
 }
 
 void Georeferencing::Edit(std::size_t index) {
     if (index >= Points().size()) return;
-    const auto place = AskLatitudeLongitude(index + 1, &Points()[index]);
+    const auto place = AskMapPosition(index + 1, &Points()[index]);
     if (!place) return;
-    points_.SetMap(index, place->second, place->first);
+    points_.SetMap(index, place->first, place->second);
     Edited();
 }
 
@@ -149,7 +216,7 @@ void Georeferencing::Edited() {
 
 void Georeferencing::Refit() {
 #ifdef KARTIVO_IMPORT
-    const geoimport::PointsFit fitted = geoimport::FitControlPoints(Points(), "", transform_);
+    const geoimport::PointsFit fitted = geoimport::FitControlPoints(Points(), system_.wkt, transform_);
     fit_ = {fitted.residuals, fitted.rmsPixels,
             fitted.status.error == geoimport::ImportError::None ? "" : fitted.status.message};
 #else
@@ -187,12 +254,21 @@ std::vector<std::array<std::string, 7>> Georeferencing::Rows() const {
         const ControlPoint& p = Points()[i];
         const PointResidual& r = fit_.residuals[i];
         const bool fitted = fit_.problem.empty() && p.enabled;
-        // Six decimals of a degree are a tenth of a metre: the table stays narrow beside the picture.
-        rows.push_back({std::to_string(i + 1), Fixed(p.column, 1), Fixed(p.row, 1), (p.mapY < 0 ? "" : "+") + Fixed(p.mapY, 6),
-                        (p.mapX < 0 ? "" : "+") + Fixed(p.mapX, 6), p.enabled ? "yes" : "no",
+        // Six decimals of a degree, or two of a metre, are about a centimetre: the table stays
+        // narrow beside the picture.
+        const auto angle = [](double value) { return (value < 0 ? "" : "+") + Fixed(value, 6); };
+        rows.push_back({std::to_string(i + 1), Fixed(p.column, 1), Fixed(p.row, 1),
+                        system_.geographic ? angle(p.mapY) : Fixed(p.mapX, 2),
+                        system_.geographic ? angle(p.mapX) : Fixed(p.mapY, 2), p.enabled ? "yes" : "no",
                         fitted ? Fixed(r.pixels, 2) + " (" + Fixed(r.metres, 1) + " m)" : ""});
     }
     return rows;
+}
+
+std::array<std::string, 7> Georeferencing::ColumnTitles() const {
+    const bool angles = system_.geographic;
+    return {"No.", "Column", "Row", angles ? "Latitude" : "Easting", angles ? "Longitude" : "Northing", "Enabled",
+            "Residual"};
 }
 
 std::string Georeferencing::Summary() const {
@@ -205,7 +281,7 @@ std::string Georeferencing::Summary() const {
 bool Georeferencing::Save(bool tell) {
     const std::string path = PointsPathFor(picture_);
     ReplacementFile out(path, {}, fileSystem_);
-    const std::string text = WritePointsText({{}, Points()}, fit_.residuals);
+    const std::string text = WritePointsText({system_.wkt, Points()}, fit_.residuals);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     std::string failure;
     if (!out.IsOpen()) {
@@ -221,7 +297,7 @@ bool Georeferencing::Save(bool tell) {
 
 bool Georeferencing::Georeference() {
     if (!CanGeoreference() || !Save()) return false;
-    return form_.ImportPicture(picture_, Points(), transform_);
+    return form_.ImportPicture(picture_, Points(), transform_, system_.wkt);
 }
 
 }  // namespace kartivo

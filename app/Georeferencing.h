@@ -7,6 +7,7 @@
 #include "app/UserInterface.h"
 #include "common/FileCommon.h"
 #include "geo/ControlPoints.h"
+#include "geoimport/ImportTypes.h"
 
 #include <array>
 #include <functional>
@@ -21,6 +22,7 @@ class PictureView;
 
 inline constexpr const char* GeoreferenceMenuText = "Georeference Picture...";
 inline constexpr const char* GeoreferenceText = "Georeference";
+inline constexpr const char* ChooseSystemText = "System...";
 
 // How a transform fits the enabled points, as GDAL's transformer for it says.
 struct PointFit {
@@ -31,8 +33,9 @@ struct PointFit {
 
 class Georeferencing {
 public:
-    // Points are typed in WGS 84 (mapX the longitude, mapY the latitude), fitted by the import
-    // module and warped through the window's import.
+    // Points are typed in the system named for the set, WGS 84 latitude and longitude until
+    // another is named; they are fitted by the import module and warped through the window's
+    // import.
     Georeferencing(Form1& form, PictureView& view, UserInterface& ui, FileSystem& fileSystem = DefaultFileSystem());
 
     // Told after every change of the points, their fit or the transform.
@@ -61,6 +64,12 @@ public:
     bool CanUndo() const { return points_.CanUndo(); }
     void SetTransform(PointTransform transform);
     PointTransform Transform() const { return transform_; }
+    // Asks for the system the map coordinates are in (an EPSG code, a PROJ string, a WKT): the
+    // points keep their numbers, which are now read in it. False when cancelled or refused.
+    bool ChooseSystem();
+    const geoimport::PointsSystem& System() const { return system_; }
+    // "WGS 84: latitude, longitude" or "WGS 84 / UTM zone 54N: easting, northing in metre".
+    std::string SystemSummary() const;
 
     const std::vector<ControlPoint>& Points() const { return points_.Points(); }
     const PointFit& Fit() const { return fit_; }
@@ -70,8 +79,10 @@ public:
     std::optional<std::size_t> PointNear(double column, double row, double radius) const;
     bool CanGeoreference() const { return fit_.problem.empty() && !Points().empty(); }
 
-    // The table: number, column, row, latitude, longitude, "yes"/"no", residual "px (m)".
+    // The table: number, column, row, latitude and longitude (or easting and northing), "yes"
+    // or "no", residual "px (m)"; and its column titles.
     std::vector<std::array<std::string, 7>> Rows() const;
+    std::array<std::string, 7> ColumnTitles() const;
     // "RMS 0.42 px over 6 points" or why there is no fit.
     std::string Summary() const;
 
@@ -83,7 +94,11 @@ public:
     bool Georeference();
 
 private:
-    std::optional<std::pair<double, double>> AskLatitudeLongitude(std::size_t number, const ControlPoint* now);
+    // mapX and mapY of a point, typed in the set's system.
+    std::optional<std::pair<double, double>> AskMapPosition(std::size_t number, const ControlPoint* now);
+    std::optional<geoimport::PointsSystem> AskSystem(const std::string& prompt, const std::string& initial);
+    // The points of a .points file beside the picture, in their system; nothing when unusable.
+    std::optional<std::vector<ControlPoint>> ReadKeptPoints(const std::string& pointsPath, OpenFile& file);
     void Refit();
     void Edited();
 
@@ -94,6 +109,7 @@ private:
     std::string picture_;
     ControlPointSet points_;
     PointTransform transform_ = PointTransform::Polynomial1;
+    geoimport::PointsSystem system_;
     PointFit fit_;
     bool keepBeside_ = true;
     bool saveFailed_ = false;

@@ -68,13 +68,14 @@ void Form1::mnuFileImportPicture_Click() {
 }
 
 bool Form1::ImportPicture(const std::string& sourcePath) {
-    return ImportPicture(sourcePath, {}, PointTransform::Polynomial1);
+    return ImportPicture(sourcePath, {}, PointTransform::Polynomial1, "");
 }
 
 bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<ControlPoint>& points,
-                          PointTransform transform) {
+                          PointTransform transform, const std::string& pointsCrs) {
     geoimport::ImportOptions options;
     options.points = points;
+    options.pointsCrs = pointsCrs;
     options.pointTransform = transform;
     const geoimport::ImportPreparation prepared = geoimport::PrepareImport(sourcePath, options);
     // A scan without a georeference can get one from points placed on it.
@@ -137,7 +138,7 @@ bool Form1::ImportPicture(const std::string&) {
     return false;
 }
 
-bool Form1::ImportPicture(const std::string&, const std::vector<ControlPoint>&, PointTransform) {
+bool Form1::ImportPicture(const std::string&, const std::vector<ControlPoint>&, PointTransform, const std::string&) {
     return false;
 }
 

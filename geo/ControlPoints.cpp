@@ -4,6 +4,7 @@
 #include "geo/CoordinateText.h"
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <utility>
@@ -86,6 +87,18 @@ HeaderColumns ReadHeader(std::string_view line) {
     return header;
 }
 
+// A WKT starts with its keyword and a bracket: PROJCRS[, GEOGCS[, COMPD_CS(.
+bool LooksLikeWkt(std::string_view text) {
+    std::size_t letters = 0;
+    while (letters < text.size() && (std::isalpha(static_cast<unsigned char>(text[letters])) != 0 ||
+                                     (letters > 0 && (text[letters] == '_' || std::isdigit(static_cast<unsigned char>(text[letters])) != 0)))) {
+        ++letters;
+    }
+    text.remove_prefix(letters);
+    text = TrimBlanks(text);
+    return letters > 0 && !text.empty() && (text.front() == '[' || text.front() == '(');
+}
+
 }  // namespace
 
 std::optional<PointTransform> PointTransformFromName(std::string_view name) {
@@ -141,6 +154,9 @@ PointsFileReading ReadPointsText(std::string_view text) {
             // Only a system named before the points can be theirs.
             if (!header && reading.file.crsWkt.empty() && line.starts_with(CrsPrefix)) {
                 reading.file.crsWkt = std::string(TrimBlanks(line.substr(CrsPrefix.size())));
+                if (!reading.file.crsWkt.empty() && !LooksLikeWkt(reading.file.crsWkt)) {
+                    return fail(PointsFileError::CrsNotWkt);
+                }
             }
             continue;
         }
@@ -278,6 +294,7 @@ std::string PointsFileProblem(const PointsFileReading& reading) {
     case PointsFileError::MissingColumn: what = "the header lacks mapX, mapY, sourceX, sourceY or enable"; break;
     case PointsFileError::BadNumber: what = "a number that cannot be read"; break;
     case PointsFileError::BadEnable: what = "enable is neither 0 nor 1"; break;
+    case PointsFileError::CrsNotWkt: what = "the #CRS line holds no WKT"; break;
     }
     return "line " + std::to_string(reading.line) + ": " + what;
 }

@@ -45,7 +45,7 @@ struct PointsFile {
     std::vector<ControlPoint> points;
 };
 
-enum class PointsFileError { None, NoHeader, MissingColumn, BadNumber, BadEnable };
+enum class PointsFileError { None, NoHeader, MissingColumn, BadNumber, BadEnable, CrsNotWkt };
 
 struct PointsFileReading {
     PointsFile file;
@@ -57,7 +57,9 @@ struct PointsFileReading {
 // by the WKT of the map coordinates' system, the header line naming the columns (mapX, mapY,
 // sourceX, sourceY, enable, and optionally dX, dY, residual, in any order), then one line per
 // point. sourceY is the pixel row with its sign reversed (negative downwards). Blank lines and
-// other lines starting with "#" are passed over; "\r\n" line ends are taken.
+// other lines starting with "#" are passed over; "\r\n" line ends are taken. A "#CRS: " line
+// holding anything but a WKT (a file name, an address) is refused: a points file lying beside a
+// picture is no one's own typing, and GDAL would open or fetch what such a text names.
 PointsFileReading ReadPointsText(std::string_view text);
 // Why a .points text was refused: "line 3: a number that cannot be read".
 std::string PointsFileProblem(const PointsFileReading& reading);
@@ -67,6 +69,9 @@ std::string WritePointsText(const PointsFile& file, const std::vector<PointResid
 
 // Where a picture's points are kept: beside it, its whole name with ".points" added.
 std::string PointsPathFor(const std::string& picturePath);
+
+inline constexpr std::int32_t LatitudeLimit = 90;
+inline constexpr std::int32_t LongitudeLimit = 180;
 
 // A latitude or longitude typed for a point, read by the corner boxes' rules: a degree text
 // (a numeric text within -limit..limit) or a DMS text. Nothing when the boxes would refuse it.

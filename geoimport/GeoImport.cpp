@@ -308,6 +308,8 @@ PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::s
     return FitPoints(points, crs, transform);
 }
 
+PointsSystem DescribePointsSystem(const std::string& text) { return DescribeSystem(text); }
+
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options) {
     auto source = std::make_unique<ImportJob::Source>();
     source->path = sourcePath;

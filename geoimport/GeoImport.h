@@ -41,6 +41,11 @@ struct ImportOptions {
 PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,
                            kartivo::PointTransform transform);
 
+// The system named for control points (anything GDAL understands; empty: WGS 84). Refused:
+// a text GDAL does not read, a system that is neither latitude and longitude in degrees nor a
+// map projection.
+PointsSystem DescribePointsSystem(const std::string& text);
+
 // What info reports of a picture GDAL reads.
 struct ForeignPicture {
     std::string format;  // GDAL's short name of the format: "GTiff", "PNG"

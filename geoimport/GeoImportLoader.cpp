@@ -79,6 +79,11 @@ PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::s
     return Module().table->fitControlPoints(points, crs, transform);
 }
 
+PointsSystem DescribePointsSystem(const std::string& text) {
+    if (!Module().table) return {.status = {ImportError::OpenFailed, Module().failure}};
+    return Module().table->describePointsSystem(text);
+}
+
 std::string ImportNotes(const std::vector<ImportPlan>& parts) {
     return Module().table ? Module().table->importNotes(parts) : std::string();
 }

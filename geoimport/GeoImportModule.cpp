@@ -27,6 +27,7 @@ constexpr ModuleTable Table{
     },
     .closeForeignPixels = [](ForeignPixels::Source* source) { ForeignPixels::SourceCloser()(source); },
     .fitControlPoints = FitControlPoints,
+    .describePointsSystem = DescribePointsSystem,
 };
 
 }  // namespace

@@ -27,9 +27,10 @@ struct ModuleTable {
     void (*closeForeignPixels)(ForeignPixels::Source* source);
     PointsFit (*fitControlPoints)(const std::vector<ControlPoint>& points, const std::string& crs,
                                   kartivo::PointTransform transform);
+    PointsSystem (*describePointsSystem)(const std::string& text);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 5;
+inline constexpr std::uint32_t ModuleTableVersion = 6;
 
 }  // namespace kartivo::geoimport
 

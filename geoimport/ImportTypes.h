@@ -51,4 +51,14 @@ struct PointsFit {
     ImportStatus status;   // a refusal leaves the residuals empty
 };
 
+// The system control points' map coordinates are in, as GDAL reads a name of it.
+struct PointsSystem {
+    std::string text;         // what names it again: "EPSG:32654" where it has a code, else its WKT
+    std::string wkt;          // WKT2 on one line, as a .points file keeps it
+    std::string name;         // "WGS 84 / UTM zone 54N"
+    bool geographic = true;   // latitude and longitude in degrees; else easting and northing
+    std::string unit;         // of easting and northing: "metre", "US survey foot"
+    ImportStatus status;      // a refusal leaves the rest empty
+};
+
 }  // namespace kartivo::geoimport

@@ -112,7 +112,37 @@ ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs) {
                        "the control points' system \"" + shown + "\" is not a coordinate system GDAL knows");
     }
     crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    // Typed degrees would be taken as grads or radians, and a geocentric or local system puts
+    // nothing on a map.
+    const bool degrees = std::abs(crs.GetAngularUnits() - CPLAtof(SRS_UA_DEGREE_CONV)) < 1e-12;
+    if (crs.IsGeographic() != 0 ? !degrees : crs.IsProjected() == 0) {
+        return Refusal(ImportError::BadCrsOption, "the control points' system is neither latitude and longitude in "
+                                                  "degrees nor a map projection");
+    }
     return {};
+}
+
+PointsSystem DescribeSystem(const std::string& text) {
+    InitialiseGdal();
+    PointsSystem system;
+    OGRSpatialReference crs;
+    if (system.status = ReadPointsCrs(text, crs); system.status.error != ImportError::None) return system;
+    const char* name = crs.GetName();
+    system.name = name != nullptr ? name : "";
+    system.geographic = crs.IsGeographic() != 0;
+    if (!system.geographic) {
+        const char* unit = nullptr;
+        crs.GetLinearUnits(&unit);
+        system.unit = unit != nullptr ? unit : "";
+    }
+    char* wkt = nullptr;
+    const char* const options[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
+    if (crs.exportToWkt(&wkt, options) == OGRERR_NONE && wkt != nullptr) system.wkt = wkt;
+    CPLFree(wkt);
+    // A code names it again in a few letters; a system without one only by the whole WKT.
+    const char* code = crs.GetAuthorityCode(nullptr);
+    system.text = code != nullptr ? CrsText(crs) : system.wkt;
+    return system;
 }
 
 ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,

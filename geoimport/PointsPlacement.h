@@ -22,6 +22,9 @@ ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs);
 ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,
                            kartivo::PointTransform transform, const OGRSpatialReference& crs, Dataset& placement);
 
+// DescribePointsSystem, the import's answer to the programs.
+PointsSystem DescribeSystem(const std::string& text);
+
 // FitControlPoints, the import's answer to the programs.
 PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsText,
                     kartivo::PointTransform transform);

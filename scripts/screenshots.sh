@@ -71,15 +71,22 @@ for scale in 1 2; do
 done
 shot "picture-preview" 1 0 35.35 35.7 700
 
-# Georeferencing a scan: the points kept beside it, the table, residuals and the worst point.
+# Georeferencing a scan: the points kept beside it, the table, residuals and the worst point;
+# their map coordinates in UTM zone 54N, named in the file as GIS georeferencers name it.
 scan="$scratch/Coast(35.2,139.2,35.8,139.9).bmp"
-cat >"$scan.points" <<'POINTS'
-mapX,mapY,sourceX,sourceY,enable,dX,dY,residual
-139.25,35.75,100,-120,1,0,0,0
-139.85,35.74,1400,-150,1,0,0,0
-139.3,35.3,200,-950,1,0,0,0
-139.8,35.27,1300,-1000,1,0,0,0
-139.55,35.5,760,-560,0,0,0,0
+{
+    printf '#CRS: %s\n' "$(gdalsrsinfo -o wkt2 EPSG:32654 | tr -d '\n')"
+    echo "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual"
+    while read -r lon lat column row enable; do
+        xy=$(echo "$lon $lat" | gdaltransform -s_srs EPSG:4326 -t_srs EPSG:32654 | cut -d' ' -f1,2 | tr ' ' ',')
+        echo "$xy,$column,$row,$enable,0,0,0"
+    done <<'POINTS'
+139.25 35.75 100 -120 1
+139.85 35.74 1400 -150 1
+139.3 35.3 200 -950 1
+139.8 35.27 1300 -1000 1
+139.55 35.5 760 -560 0
 POINTS
+} >"$scan.points"
 xvfb-run -a -s "-screen 0 1920x1080x24" "$build/bin/picture_shot" "$scan" "$out/picture-points.png" points
 echo "$out/picture-points.png"

@@ -119,14 +119,6 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
     return true;
 }
 
-// Locale-free, so scripts read the same numbers everywhere.
-std::string Fixed(double value, int decimals) {
-    std::array<char, 64> buffer{};
-    const auto [end, ec] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
-    return ec == std::errc() ? std::string(buffer.data(), end) : "nan";
-}
-
 std::optional<double> ReadNumber(std::string_view text) {
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -191,14 +183,11 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
 
 // Each point's residual and the RMS, in the form the help gives.
 void WriteResiduals(std::ostream& out, const std::vector<ControlPoint>& points, const geoimport::PointsFit& fit) {
-    std::size_t enabled = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const PointResidual& r = fit.residuals[i];
-        enabled += points[i].enabled ? 1 : 0;
-        out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": dx " << Fixed(r.dx, 3) << " dy "
-            << Fixed(r.dy, 3) << " pixels " << Fixed(r.pixels, 3) << " metres " << Fixed(r.metres, 3) << '\n';
+        out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": " << ResidualText(fit.residuals[i])
+            << '\n';
     }
-    out << "rms " << Fixed(fit.rmsPixels, 3) << " pixels over " << enabled << " points\n";
+    out << "rms " << FixedText(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
 }
 
 int RunImportCommand(const CommandLine& line, Session& session) {

@@ -87,9 +87,6 @@ std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text);
 // box's handler would read.
 std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit);
 
-inline constexpr std::int32_t LatitudeLimit = 90;
-inline constexpr std::int32_t LongitudeLimit = 180;
-
 // Signed degrees as the handlers of the Degree boxes read them.
 struct Corners {
     double bottom = 0;
@@ -123,5 +120,11 @@ std::string FileNameOf(const std::string& path);
 // A .points file's points and system; nothing, with why ("line 3: ..." or the system's reason),
 // when it cannot be read or its text is refused. absent is set when there is no such file.
 std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent = nullptr);
+
+// Locale-free, so scripts read the same numbers everywhere; "nan" for a residual not known.
+std::string FixedText(double value, int decimals);
+// "dx 0.120 dy -0.300 pixels 0.323 metres 4.051"
+std::string ResidualText(const PointResidual& residual);
+std::size_t EnabledCount(const std::vector<ControlPoint>& points);
 
 }  // namespace kartivo::batch

@@ -299,7 +299,6 @@ void PictureWindow::BuildPointsPanel() {
     auto* layout = new QVBoxLayout(panel);
     table_ = new QTableWidget(0, 7, panel);
     table_->setObjectName("pointTable");
-    table_->setHorizontalHeaderLabels({"No.", "Column", "Row", "Latitude", "Longitude", "Enabled", "Residual"});
     table_->verticalHeader()->hide();
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -312,6 +311,14 @@ void PictureWindow::BuildPointsPanel() {
                                                                   : QString("Polynomial %1").arg(static_cast<int>(t) + 1);
         transform_->addItem(QString("%1 (at least %2 points)").arg(name).arg(LeastPointsFor(t)));
     }
+    auto* systemLine = new QHBoxLayout;
+    system_ = new QLabel(panel);
+    system_->setObjectName("pointSystem");
+    system_->setWordWrap(true);
+    auto* chooseSystem = new QPushButton(ChooseSystemText, panel);
+    chooseSystem->setObjectName("chooseSystem");
+    systemLine->addWidget(system_, 1);
+    systemLine->addWidget(chooseSystem);
     summary_ = new QLabel(panel);
     summary_->setObjectName("pointSummary");
     summary_->setWordWrap(true);
@@ -322,6 +329,7 @@ void PictureWindow::BuildPointsPanel() {
     georeference_ = new QPushButton(GeoreferenceText, panel);
     georeference_->setObjectName("georeference");
     for (QPushButton* button : {undo, enable, remove, georeference_}) buttons->addWidget(button);
+    layout->addLayout(systemLine);
     layout->addWidget(table_);
     layout->addWidget(transform_);
     layout->addWidget(summary_);
@@ -347,6 +355,7 @@ void PictureWindow::BuildPointsPanel() {
     connect(transform_, &QComboBox::activated, this,
             [this](int index) { points_.SetTransform(static_cast<PointTransform>(index)); });
     connect(georeference_, &QPushButton::clicked, this, [this] { points_.Georeference(); });
+    connect(chooseSystem, &QPushButton::clicked, this, [this] { points_.ChooseSystem(); });
     auto* undoKey = new QAction(this);
     undoKey->setShortcut(QKeySequence::Undo);
     connect(undoKey, &QAction::triggered, this, [this] { points_.Undo(); });
@@ -359,6 +368,10 @@ void PictureWindow::FollowPoints() {
     const int current = table_->currentRow();
     const auto rows = points_.Rows();
     const auto worst = points_.Worst();
+    QStringList titles;
+    for (const std::string& title : points_.ColumnTitles()) titles << QString::fromStdString(title);
+    table_->setHorizontalHeaderLabels(titles);
+    system_->setText(QString::fromStdString(points_.SystemSummary()));
     table_->setRowCount(static_cast<int>(rows.size()));
     for (std::size_t r = 0; r < rows.size(); ++r) {
         for (std::size_t c = 0; c < rows[r].size(); ++c) {

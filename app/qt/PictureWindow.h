@@ -78,6 +78,7 @@ private:
     QWidget* pointsPanel_ = nullptr;
     QTableWidget* table_ = nullptr;
     QComboBox* transform_ = nullptr;
+    QLabel* system_ = nullptr;
     QLabel* summary_ = nullptr;
     QPushButton* georeference_ = nullptr;
     QLabel* pointer_;

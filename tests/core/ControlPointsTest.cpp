@@ -49,9 +49,13 @@ TEST(ReadPointsText, ReportsErrorsWithTheirLine) {
     const std::string header = "mapX,mapY,sourceX,sourceY,enable\n";
     const struct { std::string text; PointsFileError error; int line; } cases[] = {
         {"", PointsFileError::NoHeader, 1},
-        {"#CRS: x\n\n", PointsFileError::NoHeader, 3},
+        {"#CRS: GEOGCS [\"x\"]\n\n", PointsFileError::NoHeader, 3},
         {"\n1,2,3,-4,1\n", PointsFileError::NoHeader, 2},
-        {"#CRS: x\r\nmapX,mapY,sourceX,enable\r\n", PointsFileError::MissingColumn, 2},
+        {"#CRS: COMPD_CS(\"x\")\r\nmapX,mapY,sourceX,enable\r\n", PointsFileError::MissingColumn, 2},
+        // GDAL would read a file, or fetch an address, that such a line names.
+        {"#CRS: /etc/passwd\n" + header, PointsFileError::CrsNotWkt, 1},
+        {"\n#CRS: https://example.org/crs[1]\n" + header, PointsFileError::CrsNotWkt, 2},
+        {"#CRS: [GEOGCRS]\n" + header, PointsFileError::CrsNotWkt, 1},
         {header + "1,2,3,-4,1\n\n1,2,3x,-4,1\n", PointsFileError::BadNumber, 4},
         {header + "1,2,3,-4,1\n1,2,3\n", PointsFileError::BadNumber, 3},
         {header + "1,2,nan,-4,1\n", PointsFileError::BadNumber, 2},

@@ -9,6 +9,7 @@
 #include "app/PictureView.h"
 #include "geoimport/GeoImport.h"
 #include "bitmap/FileNameConvention.h"
+#include "common/NumberText.h"
 #include "common/PathParts.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +182,84 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     ui_.yesNoAnswers = {true};
     again.Start(scan);
     EXPECT_EQ(again.Points(), points.Points()) << "the points kept beside the scan come back";
+}
+
+// Points typed as easting and northing in a map projection named once for the set place the scan
+// where its own georeference does; the system is kept with them. A file from a georeferencer
+// that names no system asks for it; one not used is not overwritten by the next edit.
+TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
+    const std::array<double, 6> utm{371000, 675, 0, 3963000, 0, -1100};
+    const std::string scan = folder_.File("scan.tif");
+    MakePicture({.crs = "EPSG:32654", .geoTransform = utm}, folder_.File("original.tif"));
+    MakePicture({.georeferenced = false}, scan);
+    PictureView view(form_);
+    Georeferencing points(form_, view, ui_);
+    points.Start(scan);
+    EXPECT_TRUE(points.System().geographic);
+    ui_.textAnswers = {"EPSG:4978", "no such system", "EPSG:32654"};
+    EXPECT_FALSE(points.ChooseSystem());
+    EXPECT_FALSE(points.ChooseSystem());
+    ASSERT_TRUE(points.ChooseSystem());
+    ASSERT_EQ(ui_.MessageTexts().size(), 2U);
+    EXPECT_NE(ui_.MessageTexts()[0].find("neither latitude and longitude"), std::string::npos) << ui_.MessageTexts()[0];
+    EXPECT_EQ(points.SystemSummary(), "WGS 84 / UTM zone 54N: easting, northing in metres");
+    EXPECT_EQ(points.ColumnTitles()[3] + points.ColumnTitles()[4], "EastingNorthing");
+
+    const auto at = [&utm](double column, double row) {
+        return std::pair{GeneralNumberText(utm[0] + column * utm[1]), GeneralNumberText(utm[3] + row * utm[5])};
+    };
+    ui_.textAnswers = {"371000", "3963000x", "35°36'"};
+    points.AddAt(0, 0);
+    points.AddAt(0, 0);
+    ASSERT_EQ(ui_.MessageTexts().size(), 4U);
+    EXPECT_EQ(ui_.MessageTexts()[2], "\"3963000x\" is not a number of metres.");
+    EXPECT_EQ(ui_.MessageTexts()[3], "\"35°36'\" is not a number of metres.") << "DMS is no easting";
+    EXPECT_TRUE(points.Points().empty());
+    for (const auto& [column, row] : {std::pair{0.0, 0.0}, {40.0, 0.0}, {0.0, 30.0}, {25.5, 12.5}}) {
+        ui_.textAnswers = {at(column, row).first, at(column, row).second};
+        points.AddAt(column, row);
+    }
+    ASSERT_EQ(points.Points().size(), 4U);
+    EXPECT_EQ(points.Points()[1].mapX, 371000 + 40 * 675);
+    EXPECT_EQ(points.Rows()[2][3] + " " + points.Rows()[2][4], "371000.00 3930000.00");
+    EXPECT_NEAR(points.Fit().rms, 0, 1e-6);
+    ui_.dialogAnswers = {folder_.File("placed.bmp")};
+    ASSERT_TRUE(points.Georeference());
+    const auto original = geoimport::PrepareImport(folder_.File("original.tif"), {});
+    ASSERT_TRUE(original.job);
+    const geoimport::WgsCorners expected = original.job->Parts()[0].corners;
+    const auto name = ReadFileNameConvention(ui_.saveRequests.back().initialFileName).corners;
+    ASSERT_TRUE(name);
+    const std::array<double, 4> want{expected.bottom, expected.left, expected.top, expected.right};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR((*name)[i], want[i], 1e-6);
+
+    // Kept with its system, the set comes back without a question.
+    Georeferencing again(form_, view, ui_);
+    ui_.yesNoAnswers = {true};
+    ui_.asked.clear();
+    again.Start(scan);
+    EXPECT_EQ(again.Points(), points.Points());
+    EXPECT_EQ(again.System().name, "WGS 84 / UTM zone 54N");
+    EXPECT_EQ(ui_.asked.size(), 1U);
+
+    // Written without a system: asked, and the answer is the points' system.
+    const std::string kept = PointsPathFor(scan);
+    const std::string bare = WritePointsText({"", points.Points()}, {});
+    WriteAll(kept, Bytes(bare.begin(), bare.end()));
+    ui_.yesNoAnswers = {true, true};
+    ui_.textAnswers = {"EPSG:32654", std::nullopt};
+    again.Start(scan);
+    EXPECT_NE(ui_.asked.back().find("name no coordinate system"), std::string::npos) << ui_.asked.back();
+    EXPECT_EQ(again.Points(), points.Points());
+    EXPECT_FALSE(again.System().geographic);
+    // Asked and cancelled: nothing is used, and the next edit leaves the file as it was.
+    WriteAll(kept, Bytes(bare.begin(), bare.end()));
+    again.Start(scan);
+    EXPECT_TRUE(again.Points().empty());
+    ui_.textAnswers = {"35.6", "139.6"};
+    again.AddAt(1, 1);
+    EXPECT_EQ(again.Points().size(), 1U);
+    EXPECT_EQ(ReadAll(kept), Bytes(bare.begin(), bare.end()));
 }
 
 }  // namespace

@@ -118,6 +118,15 @@ TEST_F(PictureWindowTest, AClickOnAScanPlacesAControlPointAtItsPixel) {
     EXPECT_NEAR(table->item(0, 2)->text().toDouble(), 24, 0.6);
     EXPECT_EQ(table->item(0, 4)->text(), "+139.500000");
     EXPECT_FALSE(Shown()->findChild<QPushButton*>("georeference")->isEnabled()) << "one point places nothing";
+
+    // Named for the set, a map projection turns the columns into easting and northing.
+    ui_.textAnswers = {"EPSG:32654"};
+    auto* system = Shown()->findChild<QPushButton*>("chooseSystem");
+    QTest::mouseClick(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      system->mapTo(Shown(), system->rect().center()));
+    EXPECT_EQ(table->horizontalHeaderItem(3)->text(), "Easting");
+    EXPECT_EQ(table->item(0, 3)->text(), "139.50");
+    EXPECT_TRUE(Shown()->findChild<QLabel*>("pointSystem")->text().contains("UTM zone 54N"));
 }
 #endif
 
