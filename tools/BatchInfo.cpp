@@ -25,7 +25,8 @@ the four corners its file name carries, Name(lat,lon,lat,lon), each corner in de
 degrees and in degrees, minutes and seconds. A picture the window would refuse is
 reported on standard error with the window's message; a georeferenced picture of another
 format (GeoTIFF, PNG with a world file, ...) is no failure: it is described as the import
-would take it, with the corners its output's name would carry.
+would take it, with the corners its output's name would carry. Control points kept beside
+a picture (PICTURE.points) follow, each with its residual under the poly1 transform.
 
 Options:
   --json      one JSON object per picture and line; a refused picture has "error". For
@@ -93,26 +94,41 @@ void AddForeignInfo(JsonObject& object, const std::string& path) {
     object.Raw("gdal", gdal.Text());
 }
 
-// The points kept beside the picture, fitted as an import with them fits them by default.
-void AddPointsInfo(JsonObject& object, const std::string& path) {
-    const std::string pointsPath = PointsPathFor(path);
+// The points kept beside a picture, fitted as an import with them fits them by default;
+// nothing when there is no such file.
+struct KeptPoints {
+    std::string path;
+    std::optional<PointsFile> file;  // nothing when refused, for why
     std::string why;
+    geoimport::PointsFit fit;
+};
+constexpr PointTransform KeptTransform = PointTransform::Polynomial1;
+
+std::optional<KeptPoints> ReadKeptPoints(const std::string& picturePath) {
+    KeptPoints kept{PointsPathFor(picturePath), {}, {}, {}};
     bool absent = false;
-    const std::optional<PointsFile> file = ReadPointsFile(pointsPath, why, &absent);
-    if (absent) return;
+    kept.file = ReadPointsFile(kept.path, kept.why, &absent);
+    if (absent) return std::nullopt;
+    if (kept.file) kept.fit = geoimport::FitControlPoints(kept.file->points, kept.file->crsWkt, KeptTransform);
+    return kept;
+}
+
+void AddPointsInfo(JsonObject& object, const std::string& path) {
+    const std::optional<KeptPoints> kept = ReadKeptPoints(path);
+    if (!kept) return;
     JsonObject report;
-    report.String("file", pointsPath);
-    if (!file) {
-        object.Raw("points", report.String("refused", why).Text());
+    report.String("file", kept->path);
+    if (!kept->file) {
+        object.Raw("points", report.String("refused", kept->why).Text());
         return;
     }
-    constexpr PointTransform transform = PointTransform::Polynomial1;
-    const geoimport::PointsFit fit = geoimport::FitControlPoints(file->points, file->crsWkt, transform);
-    report.Raw("crs", file->crsWkt.empty() ? "null" : JsonString(file->crsWkt))
-        .String("transform", PointTransformName(transform));
+    const PointsFile& file = *kept->file;
+    const geoimport::PointsFit& fit = kept->fit;
+    report.Raw("crs", file.crsWkt.empty() ? "null" : JsonString(file.crsWkt))
+        .String("transform", PointTransformName(KeptTransform));
     std::string list;
-    for (std::size_t i = 0; i < file->points.size(); ++i) {
-        const ControlPoint& p = file->points[i];
+    for (std::size_t i = 0; i < file.points.size(); ++i) {
+        const ControlPoint& p = file.points[i];
         JsonObject point;
         point.Raw("column", JsonDouble(p.column)).Raw("row", JsonDouble(p.row)).Raw("mapX", JsonDouble(p.mapX))
             .Raw("mapY", JsonDouble(p.mapY)).Raw("enabled", p.enabled ? "true" : "false");
@@ -130,6 +146,31 @@ void AddPointsInfo(JsonObject& object, const std::string& path) {
         report.Raw("rms", JsonDouble(fit.rmsPixels));
     }
     object.Raw("points", report.Text());
+}
+
+void WritePointsText(std::ostream& out, const std::string& path) {
+    const std::optional<KeptPoints> kept = ReadKeptPoints(path);
+    if (!kept) return;
+    if (!kept->file) {
+        WriteLine(out, "control points", kept->path + " refused: " + kept->why);
+        return;
+    }
+    const geoimport::PointsSystem system = geoimport::DescribePointsSystem(kept->file->crsWkt);
+    WriteLine(out, "control points",
+              kept->path + " (" + (system.name.empty() ? "a system GDAL does not read" : system.name) + ")");
+    const std::vector<ControlPoint>& points = kept->file->points;
+    const geoimport::PointsFit& fit = kept->fit;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const ControlPoint& p = points[i];
+        std::string text = "column " + FixedText(p.column, 3) + ", row " + FixedText(p.row, 3) + ", map " +
+                           GeneralNumberText(p.mapX) + " " + GeneralNumberText(p.mapY);
+        if (i < fit.residuals.size()) text += "; " + ResidualText(fit.residuals[i]);
+        WriteLine(out, "point " + std::to_string(i + 1) + (p.enabled ? "" : " (disabled)"), text);
+    }
+    WriteLine(out, std::string(PointTransformName(KeptTransform)),
+              fit.status.error == geoimport::ImportError::None
+                  ? "rms " + FixedText(fit.rmsPixels, 3) + " pixels over " + std::to_string(EnabledCount(points)) + " points"
+                  : "refused: " + fit.status.message);
 }
 
 // A picture Make cannot take but the import can read: what the import would make of it. The
@@ -186,6 +227,7 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
 #else
 void AddForeignInfo(JsonObject&, const std::string&) {}
 void AddPointsInfo(JsonObject&, const std::string&) {}
+void WritePointsText(std::ostream&, const std::string&) {}
 #endif
 
 // GDAL can add to a bitmap only what a file beside it says: a world file or an .aux.xml. Without
@@ -286,6 +328,7 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
             } else {
                 if (!first) session.console.out << '\n';
                 WriteImportText(session.console.out, path, *view);
+                WritePointsText(session.console.out, path);
                 first = false;
             }
             continue;
@@ -296,6 +339,7 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
         } else if (!picture.problem) {
             if (!first) session.console.out << '\n';
             WriteInfoText(session.console.out, path, picture);
+            WritePointsText(session.console.out, path);
             first = false;
         }
         if (picture.problem) {

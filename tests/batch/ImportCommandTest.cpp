@@ -758,6 +758,14 @@ TEST(ImportByPoints, InfoReportsThePointsBesideAPictureWithTheirResiduals) {
     EXPECT_NEAR(off["metres"].get<double>(), along, along * 1e-4);
     EXPECT_EQ(points["transform"], "poly1");
     EXPECT_TRUE(points["crs"].is_null());
+
+    const BatchRun text = RunBatchInProcess({"info", plain});
+    EXPECT_EQ(text.status, 0) << text.err;
+    for (const std::string& line : std::vector<std::string>{"  control points     " + PointsPathFor(plain) + " (WGS 84)\n",
+                                   "  point 5 (disabled) column 23.000, row 15.000, map 139.75 35.65; dx -3.000 dy 0.000",
+                                   "  poly1              rms 0.000 pixels over 4 points\n"}) {
+        EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
+    }
 }
 
 }  // namespace
