@@ -2,11 +2,14 @@
 
 #include "geoimport/BandLayout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
 
 namespace kartivo::geoimport {
+
+double ShiftedX(double mapX, double eastShift) { return mapX < 0 ? mapX + eastShift : mapX; }
 
 namespace {
 
@@ -20,15 +23,59 @@ int PolynomialOrder(kartivo::PointTransform transform) {
     return 1;
 }
 
-std::vector<GDAL_GCP> EnabledGcps(const std::vector<ControlPoint>& points) {
+std::vector<GDAL_GCP> EnabledGcps(const std::vector<ControlPoint>& points, double eastShift) {
     // GDAL copies the names it is given; the points have none.
     static char noName[] = "";
     std::vector<GDAL_GCP> gcps;
     for (const ControlPoint& p : points) {
-        if (p.enabled) gcps.push_back({noName, noName, p.column, p.row, p.mapX, p.mapY, 0});
+        if (p.enabled) gcps.push_back({noName, noName, p.column, p.row, ShiftedX(p.mapX, eastShift), p.mapY, 0});
     }
     return gcps;
 }
+
+// Pixels between where a point lies and where the transform takes its map position back to.
+double PixelMiss(void* transformer, const GDAL_GCP& gcp) {
+    double column = gcp.dfGCPX;
+    double row = gcp.dfGCPY;
+    double z = 0;
+    int done = FALSE;
+    GDALUseTransformer(transformer, TRUE, 1, &column, &row, &z, &done);
+    return done ? std::hypot(column - gcp.dfGCPPixel, row - gcp.dfGCPLine) : std::numeric_limits<double>::infinity();
+}
+
+double AffineRms(const std::vector<GDAL_GCP>& gcps) {
+    const Transformer affine(GDALCreateGCPTransformer(static_cast<int>(gcps.size()), gcps.data(), 1, FALSE));
+    if (!affine) return std::numeric_limits<double>::infinity();
+    double squares = 0;
+    for (const GDAL_GCP& g : gcps) squares += PixelMiss(affine.get(), g) * PixelMiss(affine.get(), g);
+    return std::sqrt(squares / double(gcps.size()));
+}
+
+double Span(const std::vector<GDAL_GCP>& gcps) {
+    const auto [west, east] = std::minmax_element(gcps.begin(), gcps.end(), [](const GDAL_GCP& a, const GDAL_GCP& b) {
+        return a.dfGCPX < b.dfGCPX;
+    });
+    return east->dfGCPX - west->dfGCPX;
+}
+
+}  // namespace
+
+double EastShift(const std::vector<ControlPoint>& points, const OGRSpatialReference& crs) {
+    const std::vector<GDAL_GCP> typed = EnabledGcps(points, 0);
+    if (crs.IsGeographic() == 0 || typed.size() < 3 || Span(typed) <= 180) return 0;
+    const std::vector<GDAL_GCP> shifted = EnabledGcps(points, 360);
+    const double span = Span(shifted);
+    if (span >= Span(typed)) return 0;
+    // GDAL's affine fit tells the lifting a picture can have from one it cannot: a world map's
+    // points fit as typed and miss by far when counted on. When both fit (four corners fit any
+    // affine), the narrower is the map: a picture of 2 degrees is likelier than one of 358.
+    const double asTyped = AffineRms(typed);
+    const double countedOn = AffineRms(shifted);
+    const bool alike = std::abs(asTyped - countedOn) <= std::max(1.0, 0.1 * std::max(asTyped, countedOn));
+    return alike || countedOn < asTyped ? 360 : 0;
+}
+
+namespace {
 
 // True when the positions all lie on one line or in one place: they place nothing beside that
 // line. GDAL's polynomial would fail on a singular matrix without saying why, and its spline
@@ -147,7 +194,7 @@ PointsSystem DescribeSystem(const std::string& text) {
 
 ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,
                            kartivo::PointTransform transform, const OGRSpatialReference& crs, Dataset& placement) {
-    const std::vector<GDAL_GCP> gcps = EnabledGcps(points);
+    const std::vector<GDAL_GCP> gcps = EnabledGcps(points, EastShift(points, crs));
     Transformer fitted;
     if (ImportStatus fit = FitGcps(gcps, transform, fitted); fit.error != ImportError::None) return fit;
     CPLErrorReset();
@@ -171,14 +218,15 @@ PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& 
     InitialiseGdal();
     PointsFit fit;
     OGRSpatialReference crs;
-    const std::vector<GDAL_GCP> gcps = EnabledGcps(points);
+    if (fit.status = ReadPointsCrs(crsText, crs); fit.status.error != ImportError::None) return fit;
+    const double eastShift = EastShift(points, crs);
+    const std::vector<GDAL_GCP> gcps = EnabledGcps(points, eastShift);
     Transformer fitted;
-    fit.status = ReadPointsCrs(crsText, crs);
-    if (fit.status.error == ImportError::None) fit.status = FitGcps(gcps, transform, fitted);
-    if (fit.status.error != ImportError::None) return fit;
+    if (fit.status = FitGcps(gcps, transform, fitted); fit.status.error != ImportError::None) return fit;
     double squares = 0;
     for (const ControlPoint& p : points) {
-        double column = p.mapX;
+        const double mapX = ShiftedX(p.mapX, eastShift);
+        double column = mapX;
         double row = p.mapY;
         double x = p.column;
         double y = p.row;
@@ -192,7 +240,7 @@ PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& 
         residual.pixels = std::hypot(residual.dx, residual.dy);
         if (!toPicture) residual.dx = residual.dy = residual.pixels = std::numeric_limits<double>::quiet_NaN();
         residual.metres =
-            toMap ? GroundDistance(crs, p.mapX, p.mapY, x, y) : std::numeric_limits<double>::quiet_NaN();
+            toMap ? GroundDistance(crs, mapX, p.mapY, x, y) : std::numeric_limits<double>::quiet_NaN();
         if (p.enabled) squares += residual.pixels * residual.pixels;
         fit.residuals.push_back(residual);
     }

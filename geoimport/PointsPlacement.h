@@ -16,6 +16,12 @@ namespace kartivo::geoimport {
 // text, or WGS 84 when it is empty.
 ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs);
 
+// What the fit adds to a point's mapX: 360 to the longitudes west of 0 when the points lie across
+// 180 degrees (typed as 179.5 and -179.5), so that they are counted on past 180 and the picture
+// is not stretched round the Earth the wrong way; else 0.
+double EastShift(const std::vector<ControlPoint>& points, const OGRSpatialReference& crs);
+double ShiftedX(double mapX, double eastShift);
+
 // A dataset as large as the picture but without bands, carrying the enabled points as its GCPs
 // in crs: GDAL's transformer is made from it in place of the picture, whose own georeference
 // then counts for nothing. Refused as FitControlPoints refuses.

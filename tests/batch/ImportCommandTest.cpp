@@ -691,6 +691,40 @@ TEST(ImportByPoints, PlacesAScanAsItsGeoreferenceAndAsGdalWarpsTheSamePoints) {
     }
 }
 
+// Longitudes are typed from -180 to 180: a scan across 180 degrees has points at 179.5 and
+// -179.5, and goes where its own georeference puts it, in two parts, not round the Earth the
+// other way; a world map's points, as far apart, stay as typed.
+TEST(ImportByPoints, PointsAcross180PlaceTheScanAcross180) {
+    const struct { const char* name; std::array<double, 6> g; std::size_t parts; } cases[] = {
+        {"Bering", {179, 0.05, 0, 60, 0, -0.05}, 2},
+        {"world", {-170, 8.5, 0, 60, 0, -1}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        MakePicture({.crs = "EPSG:4326", .geoTransform = c.g}, folder.File("own.tif"));
+        const std::string plain = folder.File("scan.tif");
+        MakePicture({.georeferenced = false}, plain);
+        geoimport::ImportOptions options;
+        for (const auto [column, row] : {std::array<double, 2>{0, 0}, {40, 0}, {0, 30}, {40, 30}, {13, 11}}) {
+            const double longitude = c.g[0] + column * c.g[1];
+            options.points.push_back({column, row, longitude > 180 ? longitude - 360 : longitude, c.g[3] + row * c.g[5]});
+        }
+        const auto own = geoimport::PrepareImport(folder.File("own.tif"), {});
+        const auto placed = geoimport::PrepareImport(plain, options);
+        ASSERT_TRUE(own.job && placed.job) << placed.status.message;
+        ASSERT_EQ(placed.job->Parts().size(), c.parts);
+        ASSERT_EQ(own.job->Parts().size(), c.parts);
+        for (std::size_t i = 0; i < c.parts; ++i) {
+            const geoimport::WgsCorners& a = placed.job->Parts()[i].corners;
+            const geoimport::WgsCorners& b = own.job->Parts()[i].corners;
+            EXPECT_NEAR(a.left, b.left, 1e-6);
+            EXPECT_NEAR(a.right, b.right, 1e-6);
+            EXPECT_NEAR(a.top, b.top, 1e-6);
+        }
+    }
+}
+
 TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
     TempFolder folder;
     const std::string plain = folder.File("scan.tif");
