@@ -26,20 +26,7 @@ if [ ! -f "$work/lonlat.tif" ]; then
         -a_ullr "$1" "$2" "$3" "$4" "$seed" "$work/lonlat.tif"
 fi
 
-# One command, run after run: elapsed seconds and peak resident kilobytes, then the medians.
-measure() {
-    label=$1
-    shift
-    : > "$work/times"
-    i=0
-    while [ "$i" -lt "$runs" ]; do
-        rm -f "$work"/out/*
-        /usr/bin/time -f "%e %M" -a -o "$work/times" "$@" > /dev/null
-        i=$((i + 1))
-    done
-    sort -n "$work/times" | awk -v label="$label" '{ t[NR] = $1; m[NR] = $2 }
-        END { mid = int((NR + 1) / 2); printf "%-40s %8.2f s %10.1f MB\n", label, t[mid], m[mid] / 1024 }'
-}
+. "$(dirname "$0")/measure.sh"
 
 mkdir -p "$work/out"
 measure "(a) kartivo-batch import (copy)" "$batch" import -o "$work/out/a.bmp" "$work/mercator.tif"

@@ -27,20 +27,7 @@ translateArgs=$(echo "$points" | awk '{ printf " -gcp %s %s %s %s", $1, $2, $4, 
 # shellcheck disable=SC2086 # the arguments are made to be split
 gdal_translate -q -of VRT -a_srs EPSG:4326 $translateArgs "$work/scan.tif" "$work/scan_gcp.vrt"
 
-# One command, run after run: elapsed seconds and peak resident kilobytes, then the medians.
-measure() {
-    label=$1
-    shift
-    : > "$work/times"
-    i=0
-    while [ "$i" -lt "$runs" ]; do
-        rm -f "$work"/out/*
-        /usr/bin/time -f "%e %M" -a -o "$work/times" "$@" > /dev/null
-        i=$((i + 1))
-    done
-    sort -n "$work/times" | awk -v label="$label" '{ t[NR] = $1; m[NR] = $2 }
-        END { mid = int((NR + 1) / 2); printf "%-40s %8.2f s %10.1f MB\n", label, t[mid], m[mid] / 1024 }'
-}
+. "$(dirname "$0")/measure.sh"
 
 mkdir -p "$work/out"
 # shellcheck disable=SC2086
