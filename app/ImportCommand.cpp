@@ -114,7 +114,7 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
         ui_.ShowMessage(written.message, MessageTitle, MessageIcon::Stop);
         return false;
     }
-    if (const std::string notes = geoimport::ImportNotes(parts); !notes.empty()) {
+    if (const std::string notes = geoimport::ImportNotes(parts, outputPaths); !notes.empty()) {
         const std::string asFiles = parts.size() > 1 ? " as " + outputPaths[0] + " and " + outputPaths[1] : "";
         ui_.ShowMessage("Imported " + sourcePath + asFiles + ": " + notes + ".", MessageTitle, MessageIcon::Exclamation);
     }

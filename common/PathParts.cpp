@@ -37,6 +37,8 @@ std::string GetParentFolderName(std::string_view path) {
     return std::string(path.substr(0, sep));
 }
 
+std::string GetFileName(std::string_view path) { return std::string(LastComponent(path)); }
+
 std::string GetBaseName(std::string_view path) {
     const std::string_view name = LastComponent(path);
     const std::size_t dot = name.rfind('.');

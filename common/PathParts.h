@@ -13,6 +13,8 @@ char PreferredSeparator();
 // The path up to its last separator, without it; the root keeps its separator ("/a" gives "/").
 // A path without a separator has no parent folder: "".
 std::string GetParentFolderName(std::string_view path);
+// The last component: "Tokyo(35,139,36,140).bmp".
+std::string GetFileName(std::string_view path);
 // The last component up to its last "." (the whole component when it has none).
 std::string GetBaseName(std::string_view path);
 // The last component after its last "." ("" when it has none).

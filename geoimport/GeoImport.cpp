@@ -157,7 +157,7 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
 
 }  // namespace
 
-std::string ImportNotes(const std::vector<ImportPlan>& parts) {
+std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths) {
     std::string notes;
     if (std::any_of(parts.begin(), parts.end(), [](const ImportPlan& p) { return p.cutAtMercatorLimit; })) {
         notes = "the picture reaches beyond 85.0511 degrees of latitude, where Web Mercator ends; it is cut off there";
@@ -165,7 +165,7 @@ std::string ImportNotes(const std::vector<ImportPlan>& parts) {
     if (parts.size() > 1) {
         notes += std::string(notes.empty() ? "" : "; ") +
                  "the picture crosses the 180th meridian, which a map's corners cannot; it was split into " +
-                 parts[0].fileName + " west of it and " + parts[1].fileName + " east of it";
+                 GetFileName(outputPaths.at(0)) + " west of it and " + GetFileName(outputPaths.at(1)) + " east of it";
     }
     return notes;
 }

@@ -184,8 +184,8 @@ struct ImportPreparation {
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options);
 
 // Message for the parts' notes, such as rows cut at the end of Web Mercator or the picture
-// split at 180 degrees; empty when none.
-std::string ImportNotes(const std::vector<ImportPlan>& parts);
+// split at 180 degrees, naming the files the parts were written to; empty when none.
+std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths);
 
 // The latitude where Web Mercator's square ends.
 inline constexpr double MercatorLatitudeLimit = 85.0511287798066;

@@ -84,8 +84,8 @@ PointsSystem DescribePointsSystem(const std::string& text) {
     return Module().table->describePointsSystem(text);
 }
 
-std::string ImportNotes(const std::vector<ImportPlan>& parts) {
-    return Module().table ? Module().table->importNotes(parts) : std::string();
+std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths) {
+    return Module().table ? Module().table->importNotes(parts, outputPaths) : std::string();
 }
 
 // A job only ever comes from the module, so the module is open whenever one exists.

@@ -20,7 +20,7 @@ struct ModuleTable {
                           const std::vector<FileIdentity>& alsoRead);
     // Closes a job's source: only the module knows what it holds.
     void (*closeSource)(ImportJob::Source* source);
-    std::string (*importNotes)(const std::vector<ImportPlan>& parts);
+    std::string (*importNotes)(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths);
     std::optional<Resampling> (*resamplingFromName)(std::string_view name);
     std::unique_ptr<ForeignPixels> (*openForeignPixels)(const std::string& path);
     ReducedPictureResult (*readForeignPixels)(ForeignPixels& pixels, const PictureRect& rect, std::int32_t step);
@@ -30,7 +30,7 @@ struct ModuleTable {
     PointsSystem (*describePointsSystem)(const std::string& text);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 6;
+inline constexpr std::uint32_t ModuleTableVersion = 7;
 
 }  // namespace kartivo::geoimport
 

@@ -1,5 +1,7 @@
 #include "tools/BatchShared.h"
 
+#include "common/PathParts.h"
+
 #include "geoimport/GeoImport.h"
 
 #include <algorithm>
@@ -103,7 +105,7 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
     const auto progress = [&](double fraction) {
         const int percent = static_cast<int>(fraction * 100);
         if (percent != shownPercent) {
-            reporter.Progress(index, total, FileNameOf(picturePath) + " " + std::to_string(percent) + "%");
+            reporter.Progress(index, total, GetFileName(picturePath) + " " + std::to_string(percent) + "%");
             shownPercent = percent;
         }
         return true;
@@ -113,7 +115,7 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
         reporter.Error(picturePath, written.message);
         return false;
     }
-    if (const std::string notes = geoimport::ImportNotes(parts); !notes.empty()) reporter.Error(picturePath, notes);
+    if (const std::string notes = geoimport::ImportNotes(parts, outputPaths); !notes.empty()) reporter.Error(picturePath, notes);
     reporter.EndProgress();
     for (const std::string& outputPath : outputPaths) session.console.out << outputPath << '\n';
     return true;

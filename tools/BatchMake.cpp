@@ -1,5 +1,7 @@
 #include "tools/BatchShared.h"
 
+#include "common/PathParts.h"
+
 #include "bitmap/MakeJob.h"
 #include "bitmap/OutputHeader.h"
 #include "bitmap/PictureLoading.h"
@@ -168,7 +170,7 @@ int RunMakeCommand(const CommandLine& line, Session& session) {
     const std::vector<FileIdentity> allPictures = IdentitiesOf(line.operands);
     bool allDone = true;
     for (std::size_t i = 0; i < line.operands.size(); ++i) {
-        session.reporter.Progress(i + 1, line.operands.size(), FileNameOf(line.operands[i]));
+        session.reporter.Progress(i + 1, line.operands.size(), GetFileName(line.operands[i]));
         allDone = MakeOne(line.operands[i], *options, allPictures, session) && allDone;
     }
     session.reporter.EndProgress();

@@ -103,10 +103,6 @@ LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes) {
     return picture;
 }
 
-std::string FileNameOf(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
-
 std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent) {
     // Whether the file is there is decided by the one open, not by a look at its name first.
     OpenAttempt opened = DefaultFileSystem().Open(path, OpenMode::OpenInput);

@@ -115,7 +115,6 @@ struct LoadedPicture {
 // The picture's headers as the window loads them, or the window's message when it refuses it.
 LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes);
 
-std::string FileNameOf(const std::string& path);
 
 // A .points file's points and system; nothing, with why ("line 3: ..." or the system's reason),
 // when it cannot be read or its text is refused. absent is set when there is no such file.

@@ -386,7 +386,7 @@ TEST(ImportCommand, CutsAtTheEndOfWebMercator) {
         MakePicture({.crs = crs, .geoTransform = g}, source);
         const geoimport::ImportPlan plan = ImportOrFail(source, {}, folder.File("c.bmp"));
         EXPECT_TRUE(plan.cutAtMercatorLimit);
-        EXPECT_NE(geoimport::ImportNotes({plan}).find("85.0511"), std::string::npos);
+        EXPECT_NE(geoimport::ImportNotes({plan}, {"out.bmp"}).find("85.0511"), std::string::npos);
         EXPECT_LT(plan.corners.top, geoimport::MercatorLatitudeLimit);
         EXPECT_GT(plan.corners.top, geoimport::MercatorLatitudeLimit - 0.1);
         EXPECT_EQ(DecodeFile(folder.File("c.bmp")).height, plan.height);
@@ -494,9 +494,14 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         EXPECT_EQ(run.out, listed);
         EXPECT_GE(widths, 40);
         EXPECT_LE(widths, 40 * c.widest + 1);
-        // -o NAME.bmp: each part keeps its own name and corners.
-        EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My.bmp"), source}).out.substr(0, folder.File("My_").size()),
-                  folder.File(c.parts == 1 ? "My(" : "My_"));
+        // -o NAME.bmp: each part keeps its own name and corners, which the note names.
+        const BatchRun named = RunBatchInProcess({"import", "-o", folder.File("My.bmp"), source});
+        EXPECT_EQ(named.out.substr(0, folder.File("My_").size()), folder.File(c.parts == 1 ? "My(" : "My_"));
+        if (c.parts == 2) {
+            const std::string east = named.out.substr(named.out.find('\n') + 1);
+            EXPECT_NE(named.err.find("and " + GetFileName(east.substr(0, east.size() - 1)) + " east of it"),
+                      std::string::npos) << named.err;
+        }
     }
 }
 
