@@ -10,6 +10,7 @@
 #include <QDockWidget>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QStyle>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -275,7 +276,10 @@ PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget*
 
     // Two thirds of the screen, beside the main window as far as the screen has room.
     const QRect screen = (parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
-    resize(std::max(640, screen.width() * 2 / 3), std::max(480, screen.height() * 2 / 3));
+    // The desktop's frame is unknown before the window is shown; a title bar stands for it.
+    const int room = screen.height() - style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    resize(std::min(screen.width(), std::max(640, screen.width() * 2 / 3)),
+           std::min(room, std::max(480, screen.height() * 2 / 3)));
     if (parent != nullptr) {
         const QPoint beside = parent->frameGeometry().topRight() + QPoint(8, 0);
         move(std::max(screen.left(), std::min(beside.x(), screen.right() - width())),
@@ -363,6 +367,7 @@ void PictureWindow::BuildPointsPanel() {
 }
 
 void PictureWindow::FollowPoints() {
+    const bool opening = pointsPanel_->isHidden() && points_.Active();
     if (pointsPanel_->isHidden() == points_.Active()) pointsPanel_->setVisible(points_.Active());
     if (!points_.Active()) return;
     const int current = table_->currentRow();
@@ -382,13 +387,34 @@ void PictureWindow::FollowPoints() {
     }
     table_->setCurrentCell(std::min(current, static_cast<int>(rows.size()) - 1), 0);
     table_->resizeColumnsToContents();
-    // Every column in view: the picture gives up the room.
-    table_->setMinimumWidth(table_->horizontalHeader()->length() + 2 * table_->frameWidth() +
-                            table_->verticalScrollBar()->sizeHint().width());
+    MakeRoomForPoints(opening);
     transform_->setCurrentIndex(static_cast<int>(points_.Transform()));
     summary_->setText(QString::fromStdString(points_.Summary()));
     georeference_->setEnabled(points_.CanGeoreference());
     canvas_->viewport()->update();
+}
+
+// Points are placed on the picture and read in the table: each needs room. Opened, the panel
+// widens the window as far as the screen lets it to show every column beside a picture as wide;
+// on a small screen the table scrolls sideways rather than squeeze the picture to a strip.
+void PictureWindow::MakeRoomForPoints(bool opening) {
+    const int columns = table_->horizontalHeader()->length() + 2 * table_->frameWidth() +
+                        table_->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = pointsPanel_->widget()->layout()->contentsMargins();
+    const int panel = columns + margins.left() + margins.right() +
+                      2 * style()->pixelMetric(QStyle::PM_DockWidgetFrameWidth, nullptr, pointsPanel_);
+    if (opening) {
+        const QRect screen = this->screen()->availableGeometry();
+        const int frame = frameGeometry().width() - width();
+        const int wanted = std::min(screen.width() - frame, std::max(width(), 2 * panel));
+        if (wanted > width()) {
+            resize(wanted, height());
+            move(std::max(screen.left(), std::min(x(), screen.right() + 1 - frame - wanted)), y());
+        }
+    }
+    const bool room = width() >= 2 * panel;
+    table_->setMinimumWidth(room ? columns : width() * 2 / 5);
+    if (opening && !room) resizeDocks({pointsPanel_}, {width() * 2 / 5 + panel - columns}, Qt::Horizontal);
 }
 
 void PictureWindow::closeEvent(QCloseEvent* event) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QComboBox;
+class QDockWidget;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -71,11 +72,12 @@ protected:
 private:
     void BuildPointsPanel();
     void FollowPoints();
+    void MakeRoomForPoints(bool opening);
 
     PictureView& view_;
     Georeferencing& points_;
     PictureCanvas* canvas_;
-    QWidget* pointsPanel_ = nullptr;
+    QDockWidget* pointsPanel_ = nullptr;
     QTableWidget* table_ = nullptr;
     QComboBox* transform_ = nullptr;
     QLabel* system_ = nullptr;

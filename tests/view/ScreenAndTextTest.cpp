@@ -4,6 +4,7 @@
 
 #include "ViewFixture.h"
 #include "app/qt/Layout.h"
+#include "app/qt/PictureWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QToolTip>
 
 namespace kartivo::test {
@@ -58,6 +61,30 @@ TEST_F(WindowFit, TheWindowFitsItsScreenAndItsScrollBarsBringEveryControlIntoVie
         EXPECT_TRUE(hit == control || control->isAncestorOf(hit)) << name;
     }
 }
+
+#ifdef KARTIVO_IMPORT
+// Placing control points, the picture keeps two fifths of its window or more, the window stays on
+// the screen, and every column of the table is in view wherever the screen has room for both.
+TEST_F(WindowFit, ThePictureAndTheControlPointsShareThePictureWindow) {
+    TempFolder folder;
+    const std::string scan = folder.File("scan.bmp");
+    WriteAll(scan, MakeBitmap({.width = 400, .height = 300}));
+    ui_.dialogAnswers = {scan};
+    window_->MenuAction("mnuFileGeoreferencePicture")->trigger();
+    qt::PictureWindow* pictures = window_->Picture();
+    ASSERT_TRUE(pictures != nullptr && pictures->isVisible());
+    QApplication::processEvents();
+    const QRect available = pictures->screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(pictures->frameGeometry())) << available.width() << "x" << available.height() << " " << pictures->frameGeometry().x() << ","
+        << pictures->frameGeometry().y() << " " << pictures->frameGeometry().width() << "x" << pictures->frameGeometry().height();
+    EXPECT_GE(pictures->Canvas()->width() * 5, pictures->width() * 2);
+    auto* table = pictures->findChild<QTableWidget*>("pointTable");
+    if (2 * (table->horizontalHeader()->length() + 60) <= available.width()) {
+        EXPECT_EQ(table->horizontalScrollBar()->maximum(), 0);
+    }
+    EXPECT_TRUE(table->isVisible());
+}
+#endif
 
 // A refused value stops every control but leaves the window to scroll, by wheel and by scroll
 // bar, and to tell what a box takes.
