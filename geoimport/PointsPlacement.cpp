@@ -126,7 +126,8 @@ ImportStatus FitGcps(const std::vector<GDAL_GCP>& gcps, kartivo::PointTransform 
 }
 
 // Metres between two places given in crs: in an azimuthal equidistant projection centred on
-// the first, on the system's own ellipsoid, the distance from the centre is the geodesic one.
+// the first, on the system's own ellipsoid, the second's distance from the origin is the
+// geodesic one.
 double GroundDistance(const OGRSpatialReference& crs, double x0, double y0, double x1, double y1) {
     constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
     const std::unique_ptr<OGRSpatialReference> geographic(crs.CloneGeogCS());
@@ -141,10 +142,10 @@ double GroundDistance(const OGRSpatialReference& crs, double x0, double y0, doub
     local.SetAE(latitude, longitude, 0, 0);
     local.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     const Transform toLocal(OGRCreateCoordinateTransformation(&crs, &local));
-    double x[2] = {x0, x1};
-    double y[2] = {y0, y1};
-    if (!toLocal || !toLocal->Transform(2, x, y)) return Unknown;
-    return std::hypot(x[1] - x[0], y[1] - y[0]);
+    double x = x1;
+    double y = y1;
+    if (!toLocal || !toLocal->Transform(1, &x, &y)) return Unknown;
+    return std::hypot(x, y);
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"make", "--corners", "35,139,36", "PIC"}, "--corners takes four values"},
         {2, {"make", "--corners", "35,139,abc,140", "PIC"}, "\"abc\" is not a latitude"},
         {2, {"make", "--corners", "35,181,36,140", "PIC"}, "\"181\" is not a longitude"},
+        {2, {"make", "--corners", "35,139,36,181°", "PIC"}, "\"181°\" is not a longitude"},
         // Compared as the boxes hold them, ten decimals.
         {2, {"make", "--corners", "35.00000000001,139,35.00000000004,140", "PIC"}, "TOP must lie above BOTTOM"},
         {2, {"make", "--corners", "35,139.00000000001,36,139.00000000004", "PIC"}, "RIGHT beyond LEFT"},

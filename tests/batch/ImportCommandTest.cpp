@@ -805,6 +805,8 @@ TEST(ImportByPoints, InfoReportsThePointsBesideAPictureWithTheirResiduals) {
                                    "  poly1              rms 0.000 pixels over 4 points\n"}) {
         EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
     }
+    const std::size_t point = text.out.find('.', text.out.find("pixels 3.000 metres "));
+    EXPECT_EQ(text.out.find_first_not_of("0123456789", point + 1), point + 4) << "metres to the millimetre";
 }
 
 }  // namespace

@@ -151,6 +151,7 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_EQ(points.Points()[0].column + points.Points()[0].mapX, 10 + 139.1);
     EXPECT_TRUE(points.CanGeoreference());
     EXPECT_NEAR(points.Fit().rms, 0, 1e-6);
+    EXPECT_EQ(points.Summary(), "RMS 0.00 px over 3 points");
     points.SetTransform(PointTransform::Polynomial2);
     EXPECT_FALSE(points.CanGeoreference());
     points.SetTransform(PointTransform::Polynomial1);
@@ -165,7 +166,9 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_NEAR(points.Points()[0].mapY, 35.91, 1e-12);
     points.SetEnabled(2, false);
     EXPECT_EQ(points.Rows()[2][5] + points.Rows()[0][6], "no") << "without a fit no residual is shown";
-    ASSERT_TRUE(points.Undo() && points.Undo());
+    points.SetEnabled(1, false);
+    EXPECT_EQ(points.Summary().substr(0, 39), "Cannot georeference with 1 point: the p");
+    ASSERT_TRUE(points.Undo() && points.Undo() && points.Undo());
 
     ui_.dialogAnswers = {folder_.File("placed.bmp")};
     ASSERT_TRUE(points.Georeference());
