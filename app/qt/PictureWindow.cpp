@@ -414,7 +414,6 @@ void PictureWindow::MakeRoomForPoints(bool opening) {
     }
     const bool room = width() >= 2 * panel;
     table_->setMinimumWidth(room ? columns : width() * 2 / 5);
-    if (opening && !room) resizeDocks({pointsPanel_}, {width() * 2 / 5 + panel - columns}, Qt::Horizontal);
 }
 
 void PictureWindow::closeEvent(QCloseEvent* event) {

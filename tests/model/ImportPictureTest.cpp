@@ -161,7 +161,9 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_EQ(points.PointNear(31, 20.5, 2), 1U);
     EXPECT_FALSE(points.PointNear(20, 20, 2));
     ui_.textAnswers = {"35.91", "139.1", std::nullopt};
+    points.Edit(points.Points().size());  // no such point: nothing is asked
     points.Edit(0);
+    EXPECT_NE(ui_.asked.back().find("of point 1,"), std::string::npos) << ui_.asked.back();
     points.Edit(0);  // cancelled: nothing changes
     EXPECT_NEAR(points.Points()[0].mapY, 35.91, 1e-12);
     points.SetEnabled(2, false);

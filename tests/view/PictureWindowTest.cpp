@@ -119,6 +119,24 @@ TEST_F(PictureWindowTest, AClickOnAScanPlacesAControlPointAtItsPixel) {
     EXPECT_EQ(table->item(0, 4)->text(), "+139.500000");
     EXPECT_FALSE(Shown()->findChild<QPushButton*>("georeference")->isEnabled()) << "one point places nothing";
 
+    // Dragged, the point follows the pointer; dragged from beside it, the picture pans and no
+    // point is added or moved.
+    const auto inWindow = [&](QPoint onCanvas) { return canvas->mapTo(Shown(), onCanvas); };
+    const QPoint middle(canvas->width() / 2, canvas->height() / 2);
+    const double column = table->item(0, 1)->text().toDouble();
+    QTest::mousePress(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle));
+    QTest::mouseMove(Shown()->windowHandle(), inWindow(middle + QPoint(20, 10)));
+    QTest::mouseRelease(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle + QPoint(40, 20)));
+    ASSERT_EQ(table->rowCount(), 1);
+    const double moved = table->item(0, 1)->text().toDouble();
+    EXPECT_GT(moved, column + 1);
+    EXPECT_GT(table->item(0, 2)->text().toDouble(), 24.5);
+    QTest::mousePress(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle - QPoint(60, 0)));
+    QTest::mouseMove(Shown()->windowHandle(), inWindow(middle - QPoint(40, 0)));
+    QTest::mouseRelease(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle - QPoint(20, 0)));
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 1)->text().toDouble(), moved);
+
     // Named for the set, a map projection turns the columns into easting and northing.
     ui_.textAnswers = {"EPSG:32654"};
     auto* system = Shown()->findChild<QPushButton*>("chooseSystem");
