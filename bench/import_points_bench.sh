@@ -1,7 +1,8 @@
 #!/bin/sh
 # Times "kartivo-batch import --gcp" on a 9000 x 9000 RGB scan without georeference against
-# gdalwarp -order 1 given the same six control points (through a VRT carrying them), and
-# prints each run's peak memory. The 243 MB scan is made once in the work folder and kept.
+# gdalwarp -order 1 given the same six control points (through a VRT carrying them), then the
+# same scan georeferenced in EPSG:4326 against gdalwarp, and prints each run's peak memory. The
+# 243 MB pictures are made once in the work folder and kept.
 #
 #   bench/import_points_bench.sh [BUILD_DIR] [WORK_DIR] [RUNS]
 set -eu
@@ -26,6 +27,9 @@ gcpArgs=$(echo "$points" | awk '{ printf " --gcp %s,%s,%s,%s", $1, $2, $3, $4 }'
 translateArgs=$(echo "$points" | awk '{ printf " -gcp %s %s %s %s", $1, $2, $4, $3 }')
 # shellcheck disable=SC2086 # the arguments are made to be split
 gdal_translate -q -of VRT -a_srs EPSG:4326 $translateArgs "$work/scan.tif" "$work/scan_gcp.vrt"
+if [ ! -f "$work/ll.tif" ]; then
+    gdal_translate -q -a_srs EPSG:4326 -a_ullr 139.6 35.8 139.9 35.5 "$work/scan.tif" "$work/ll.tif"
+fi
 
 . "$(dirname "$0")/measure.sh"
 
@@ -34,4 +38,6 @@ mkdir -p "$work/out"
 measure "kartivo-batch import --gcp (poly1)" "$batch" import -o "$work/out/k.bmp" $gcpArgs "$work/scan.tif"
 measure "gdalwarp -order 1 -t_srs EPSG:3857" gdalwarp -q -order 1 -t_srs EPSG:3857 -of BMP "$work/scan_gcp.vrt" \
     "$work/out/g.bmp"
+measure "kartivo-batch import (EPSG:4326)" "$batch" import -o "$work/out/d.bmp" "$work/ll.tif"
+measure "gdalwarp -t_srs EPSG:3857" gdalwarp -q -t_srs EPSG:3857 -of BMP "$work/ll.tif" "$work/out/g.bmp"
 rm -rf "$work/out"
