@@ -39,6 +39,12 @@ geoimport::PointsSystem DescribeSystem(const std::string& text) {
 #endif
 }
 
+// GDAL names units in the singular: "metre", "US survey foot", "Clarke's link".
+std::string Plural(std::string unit) {
+    if (unit.ends_with("foot")) return unit.replace(unit.size() - 4, 4, "feet");
+    return unit.ends_with('s') ? unit : unit + "s";
+}
+
 std::string PointCount(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " point" : " points");
 }
@@ -116,9 +122,9 @@ std::optional<std::pair<double, double>> Georeferencing::AskMapPosition(std::siz
     };
     if (!system_.geographic) {
         const auto length = [this](std::string_view text) {
-            return std::pair{NumericValue(text), "a number of " + system_.unit + "s"};
+            return std::pair{NumericValue(text), "a number of " + Plural(system_.unit)};
         };
-        const auto suffix = ", in " + system_.unit + "s:";
+        const auto suffix = ", in " + Plural(system_.unit) + ":";
         const auto easting = ask("The easting of " + which + suffix, now ? GeneralNumberText(now->mapX) : "", length);
         if (!easting) return std::nullopt;
         const auto northing = ask("The northing of " + which + suffix, now ? GeneralNumberText(now->mapY) : "", length);
@@ -163,7 +169,7 @@ bool Georeferencing::ChooseSystem() {
 
 std::string Georeferencing::SystemSummary() const {
     if (system_.geographic) return system_.name + ": latitude, longitude";
-    return system_.name + ": easting, northing in " + system_.unit + "s";
+    return system_.name + ": easting, northing in " + Plural(system_.unit);
 }
 
 void Georeferencing::AddAt(double column, double row) {

@@ -201,9 +201,11 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     Georeferencing points(form_, view, ui_);
     points.Start(scan);
     EXPECT_TRUE(points.System().geographic);
-    ui_.textAnswers = {"EPSG:4978", "no such system", "EPSG:32654"};
+    ui_.textAnswers = {"EPSG:4978", "no such system", "EPSG:2227", "EPSG:32654"};
     EXPECT_FALSE(points.ChooseSystem());
     EXPECT_FALSE(points.ChooseSystem());
+    ASSERT_TRUE(points.ChooseSystem());
+    EXPECT_EQ(points.SystemSummary(), "NAD83 / California zone 3 (ftUS): easting, northing in US survey feet");
     ASSERT_TRUE(points.ChooseSystem());
     ASSERT_EQ(ui_.MessageTexts().size(), 2U);
     EXPECT_NE(ui_.MessageTexts()[0].find("neither latitude and longitude"), std::string::npos) << ui_.MessageTexts()[0];
