@@ -69,22 +69,30 @@ void Georeferencing::Start(const std::string& picturePath) {
     picture_ = picturePath;
     points_ = {};
     saveFailed_ = false;
-    system_ = DescribeSystem("");
     view_.ShowPicture(picturePath);
     // Points kept from an earlier visit, or written by another georeferencer, are offered.
     const std::string pointsPath = PointsPathFor(picturePath);
     OpenAttempt opened = fileSystem_.Open(pointsPath, OpenMode::OpenInput);
-    std::optional<std::vector<ControlPoint>> kept;
+    std::optional<PointsFile> kept;
     if (opened.file && ui_.AskYesNo("Use the points saved in " + pointsPath + "?", Title)) {
         kept = ReadKeptPoints(pointsPath, *opened.file);
     }
     // Points declined, or not usable, are not overwritten by every edit, only by a Georeference.
     keepBeside_ = !opened.file || kept;
     if (kept) points_.Replace(std::move(*kept));
+    described_.reset();
+    FollowSystem();
     Refit();
 }
 
-std::optional<std::vector<ControlPoint>> Georeferencing::ReadKeptPoints(const std::string& pointsPath, OpenFile& file) {
+// The module is asked only when the set's system changed.
+void Georeferencing::FollowSystem() {
+    if (described_ == points_.System()) return;
+    system_ = DescribeSystem(points_.System());
+    described_ = points_.System();
+}
+
+std::optional<PointsFile> Georeferencing::ReadKeptPoints(const std::string& pointsPath, OpenFile& file) {
     std::string text;
     const bool whole = ReadToEnd(file, text);
     PointsFileReading read = ReadPointsText(text);
@@ -103,8 +111,7 @@ std::optional<std::vector<ControlPoint>> Georeferencing::ReadKeptPoints(const st
         ui_.ShowMessage("Cannot use " + pointsPath + ": " + named.status.message + ".", Title, MessageIcon::Exclamation);
     }
     if (!system) return std::nullopt;
-    system_ = std::move(*system);
-    return std::move(read.file.points);
+    return PointsFile{system->wkt, std::move(read.file.points)};
 }
 
 bool Georeferencing::Active() const { return !picture_.empty() && view_.ShownPath() == picture_; }
@@ -162,6 +169,8 @@ std::optional<geoimport::PointsSystem> Georeferencing::AskSystem(const std::stri
 bool Georeferencing::ChooseSystem() {
     std::optional<geoimport::PointsSystem> system = AskSystem(SystemPrompt, system_.text);
     if (!system) return false;
+    points_.SetSystem(system->wkt);
+    described_ = system->wkt;
     system_ = std::move(*system);
     Edited();
     return true;
@@ -204,7 +213,10 @@ void Georeferencing::Remove(std::size_t index) {
 
 bool Georeferencing::Undo() {
     const bool undone = points_.Undo();
-    if (undone) Edited();
+    if (undone) {
+        FollowSystem();
+        Edited();
+    }
     return undone;
 }
 

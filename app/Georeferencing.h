@@ -65,7 +65,8 @@ public:
     void SetTransform(PointTransform transform);
     PointTransform Transform() const { return transform_; }
     // Asks for the system the map coordinates are in (an EPSG code, a PROJ string, a WKT): the
-    // points keep their numbers, which are now read in it. False when cancelled or refused.
+    // points keep their numbers, which are now read in it; Undo takes it back. False when
+    // cancelled or refused.
     bool ChooseSystem();
     const geoimport::PointsSystem& System() const { return system_; }
     // "WGS 84: latitude, longitude" or "WGS 84 / UTM zone 54N: easting, northing in metre".
@@ -98,7 +99,8 @@ private:
     std::optional<std::pair<double, double>> AskMapPosition(std::size_t number, const ControlPoint* now);
     std::optional<geoimport::PointsSystem> AskSystem(const std::string& prompt, const std::string& initial);
     // The points of a .points file beside the picture, in their system; nothing when unusable.
-    std::optional<std::vector<ControlPoint>> ReadKeptPoints(const std::string& pointsPath, OpenFile& file);
+    std::optional<PointsFile> ReadKeptPoints(const std::string& pointsPath, OpenFile& file);
+    void FollowSystem();
     void Refit();
     void Edited();
 
@@ -109,7 +111,8 @@ private:
     std::string picture_;
     ControlPointSet points_;
     PointTransform transform_ = PointTransform::Polynomial1;
-    geoimport::PointsSystem system_;
+    geoimport::PointsSystem system_;  // describes the set's system, which is described_
+    std::optional<std::string> described_;
     PointFit fit_;
     bool keepBeside_ = true;
     bool saveFailed_ = false;

@@ -241,47 +241,52 @@ std::optional<double> ReadPointCoordinate(std::string_view text, std::int32_t li
     return value;
 }
 
-void ControlPointSet::Remember() { history_.push_back(points_); }
+void ControlPointSet::Remember() { history_.push_back(state_); }
 
 void ControlPointSet::Add(const ControlPoint& point) {
     Remember();
-    points_.push_back(point);
+    state_.points.push_back(point);
 }
 
 void ControlPointSet::Move(std::size_t index, double column, double row) {
-    if (index >= points_.size()) return;
+    if (index >= state_.points.size()) return;
     Remember();
-    points_[index].column = column;
-    points_[index].row = row;
+    state_.points[index].column = column;
+    state_.points[index].row = row;
 }
 
 void ControlPointSet::SetMap(std::size_t index, double mapX, double mapY) {
-    if (index >= points_.size()) return;
+    if (index >= state_.points.size()) return;
     Remember();
-    points_[index].mapX = mapX;
-    points_[index].mapY = mapY;
+    state_.points[index].mapX = mapX;
+    state_.points[index].mapY = mapY;
 }
 
 void ControlPointSet::SetEnabled(std::size_t index, bool enabled) {
-    if (index >= points_.size()) return;
+    if (index >= state_.points.size()) return;
     Remember();
-    points_[index].enabled = enabled;
+    state_.points[index].enabled = enabled;
 }
 
 void ControlPointSet::Remove(std::size_t index) {
-    if (index >= points_.size()) return;
+    if (index >= state_.points.size()) return;
     Remember();
-    points_.erase(points_.begin() + static_cast<std::ptrdiff_t>(index));
+    state_.points.erase(state_.points.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-void ControlPointSet::Replace(std::vector<ControlPoint> points) {
+void ControlPointSet::SetSystem(std::string system) {
     Remember();
-    points_ = std::move(points);
+    state_.crsWkt = std::move(system);
+}
+
+void ControlPointSet::Replace(PointsFile file) {
+    Remember();
+    state_ = std::move(file);
 }
 
 bool ControlPointSet::Undo() {
     if (history_.empty()) return false;
-    points_ = std::move(history_.back());
+    state_ = std::move(history_.back());
     history_.pop_back();
     return true;
 }

@@ -77,26 +77,31 @@ inline constexpr std::int32_t LongitudeLimit = 180;
 // (a numeric text within -limit..limit) or a DMS text. Nothing when the boxes would refuse it.
 std::optional<double> ReadPointCoordinate(std::string_view text, std::int32_t limit);
 
-// The points of a picture as the person edits them, with Undo for every change.
+// The points of a picture as the person edits them, and the system their map coordinates are
+// in, with Undo for every change.
 class ControlPointSet {
 public:
-    const std::vector<ControlPoint>& Points() const { return points_; }
+    const std::vector<ControlPoint>& Points() const { return state_.points; }
+    // The system as its user names it, "" until one is named.
+    const std::string& System() const { return state_.crsWkt; }
     void Add(const ControlPoint& point);
     // Each of these ignores an index beyond the points.
     void Move(std::size_t index, double column, double row);
     void SetMap(std::size_t index, double mapX, double mapY);
     void SetEnabled(std::size_t index, bool enabled);
     void Remove(std::size_t index);
-    // Replaces every point (a .points file read); undone as one change.
-    void Replace(std::vector<ControlPoint> points);
+    // The points keep their numbers, which are now read in the system.
+    void SetSystem(std::string system);
+    // Replaces the system and every point (a .points file read); undone as one change.
+    void Replace(PointsFile file);
     // Takes back the last change; false when there is none.
     bool Undo();
     bool CanUndo() const { return !history_.empty(); }
 
 private:
     void Remember();
-    std::vector<ControlPoint> points_;
-    std::vector<std::vector<ControlPoint>> history_;
+    PointsFile state_;
+    std::vector<PointsFile> history_;
 };
 
 }  // namespace kartivo

@@ -99,7 +99,11 @@ TEST(ControlPointSet, UndoesEachChangeInTurn) {
     change([&] { set.SetMap(1, 70, 80); });
     change([&] { set.SetEnabled(0, false); });
     change([&] { set.Remove(0); });
-    change([&] { set.Replace({{9, 9, 9, 9, true}, {8, 8, 8, 8, false}}); });
+    change([&] { set.Replace({"GEOGCRS[\"x\"]", {{9, 9, 9, 9, true}, {8, 8, 8, 8, false}}}); });
+    set.SetSystem("PROJCRS[\"y\"]");
+    ASSERT_TRUE(set.Undo());
+    EXPECT_EQ(set.System(), "GEOGCRS[\"x\"]") << "the system alone is undone";
+    EXPECT_EQ(set.Points(), states.back());
     EXPECT_EQ(states[5], (Points{{10, 20, 3, 4, false}, {5, 6, 70, 80, true}}));
     EXPECT_EQ(states[6], (Points{{5, 6, 70, 80, true}}));
     EXPECT_EQ(set.Points().size(), 2u);
@@ -111,6 +115,7 @@ TEST(ControlPointSet, UndoesEachChangeInTurn) {
         ASSERT_TRUE(set.Undo());
         EXPECT_EQ(set.Points(), states.back()) << states.size();
     }
+    EXPECT_EQ(set.System(), "");
     EXPECT_FALSE(set.CanUndo());
     EXPECT_FALSE(set.Undo());
 }

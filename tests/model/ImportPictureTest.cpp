@@ -201,10 +201,12 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     Georeferencing points(form_, view, ui_);
     points.Start(scan);
     EXPECT_TRUE(points.System().geographic);
-    ui_.textAnswers = {"EPSG:4978", "no such system", "EPSG:2227", "EPSG:32654"};
+    ui_.textAnswers = {"EPSG:4978", "no such system", "EPSG:2227", "EPSG:4326", "EPSG:32654"};
     EXPECT_FALSE(points.ChooseSystem());
     EXPECT_FALSE(points.ChooseSystem());
     ASSERT_TRUE(points.ChooseSystem());
+    ASSERT_TRUE(points.ChooseSystem());
+    ASSERT_TRUE(points.Undo());
     EXPECT_EQ(points.SystemSummary(), "NAD83 / California zone 3 (ftUS): easting, northing in US survey feet");
     ASSERT_TRUE(points.ChooseSystem());
     ASSERT_EQ(ui_.MessageTexts().size(), 2U);
