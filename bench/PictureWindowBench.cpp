@@ -5,10 +5,8 @@
 //
 //   picture_window_bench [PICTURE.bmp]   (default: makes ./big.bmp, 2 GiB, 24 bits)
 
-#include "app/Form1.h"
-#include "app/qt/MainWindow.h"
+#include "app/qt/Desktop.h"
 #include "app/qt/PictureWindow.h"
-#include "app/qt/QtUserInterface.h"
 #include "bitmap/OutputHeader.h"
 
 #include <QAction>
@@ -67,12 +65,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
-    kartivo::qt::QtUserInterface ui;
-    kartivo::Form1 form(ui);
-    kartivo::qt::MainWindow window(form);
-    ui.SetWindow(&window);
-    form.Form_Load();
-    window.show();
+    kartivo::qt::Desktop desktop;
+    kartivo::Form1& form = desktop.form;
+    kartivo::qt::MainWindow& window = desktop.window;
     form.LoadInputMap(path);
 
     auto start = Clock::now();

@@ -1,6 +1,4 @@
-#include "app/Form1.h"
-#include "app/qt/MainWindow.h"
-#include "app/qt/QtUserInterface.h"
+#include "app/qt/Desktop.h"
 #include "app/qt/StartupFiles.h"
 
 #include <QApplication>
@@ -16,12 +14,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     startingUp.reset();
     QGuiApplication::setDesktopFileName(KARTIVO_APP_ID);
-    kartivo::qt::QtUserInterface ui;
-    kartivo::Form1 form(ui);
-    kartivo::qt::MainWindow window(form);
-    ui.SetWindow(&window);
-    form.Form_Load();
-    window.show();
-    kartivo::qt::OpenGivenFiles(window, ui, files);
+    kartivo::qt::Desktop desktop;
+    kartivo::qt::OpenGivenFiles(desktop.window, desktop.ui, files);
     return QApplication::exec();
 }

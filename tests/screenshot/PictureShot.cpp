@@ -1,10 +1,8 @@
 // Shows the picture window over a loaded map as a person opens it (View > Show Picture), zoomed
 // in a few wheel notches when asked, and saves a picture of the whole X screen: used by
 // scripts/screenshots.sh. Not a test.
-#include "app/Form1.h"
-#include "app/qt/MainWindow.h"
+#include "app/qt/Desktop.h"
 #include "app/qt/PictureWindow.h"
-#include "app/qt/QtUserInterface.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,12 +22,9 @@ int main(int argc, char* argv[]) {
                    "       picture_shot PICTURE OUT.png points\n", stderr);
         return 2;
     }
-    kartivo::qt::QtUserInterface ui;
-    kartivo::Form1 form(ui);
-    kartivo::qt::MainWindow window(form);
-    ui.SetWindow(&window);
-    form.Form_Load();
-    window.show();
+    kartivo::qt::Desktop desktop;
+    kartivo::Form1& form = desktop.form;
+    kartivo::qt::MainWindow& window = desktop.window;
     if (std::string(argv[3 % argc]) == "points") {
         // Georeferencing the picture by the points kept beside it: the offer is answered Yes.
         QTimer::singleShot(300, [] {

@@ -1,0 +1,24 @@
+#pragma once
+// Kartivo's window as a person starts it: the dialogs, the model and the window over them, the
+// model loaded and the window shown. The program, its screenshots and its picture window
+// benchmark all start here, so they show the same window.
+
+#include "app/Form1.h"
+#include "app/qt/MainWindow.h"
+#include "app/qt/QtUserInterface.h"
+
+namespace kartivo::qt {
+
+struct Desktop {
+    QtUserInterface ui;
+    Form1 form{ui};
+    MainWindow window{form};
+
+    Desktop() {
+        ui.SetWindow(&window);
+        form.Form_Load();
+        window.show();
+    }
+};
+
+}  // namespace kartivo::qt
