@@ -807,6 +807,13 @@ TEST(ImportByPoints, InfoReportsThePointsBesideAPictureWithTheirResiduals) {
     }
     const std::size_t point = text.out.find('.', text.out.find("pixels 3.000 metres "));
     EXPECT_EQ(text.out.find_first_not_of("0123456789", point + 1), point + 4) << "metres to the millimetre";
+
+    // Too few to fit: the points are listed without residuals, and the reason follows.
+    WriteAll(PointsPathFor(plain), AsBytes(WritePointsText({"", {file.points[0], file.points[1]}}, {})));
+    const BatchRun few = RunBatchInProcess({"info", plain});
+    EXPECT_EQ(few.status, 0) << few.err;
+    EXPECT_NE(few.out.find("  point 2            column 40.000, row 0.000, map 139.9 35.8\n"), std::string::npos) << few.out;
+    EXPECT_NE(few.out.find("  poly1              refused: the poly1 transform needs at least 3 points"), std::string::npos);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST(ReadPointCoordinate, TakesWhatTheCornerBoxesTake) {
         {"35.5", 90, 35.5}, {" -180 ", 180, -180}, {"1e1", 90, 10}, {"90.4", 90, std::nullopt},
         {"-90.0001", 90, std::nullopt}, {"+35°30' 00.0000''", 90, 35.5}, {"-0°30' 36''", 90, -0.51},
         {"12°", 180, 12}, {"90°30'", 90, std::nullopt}, {"35°61'", 90, std::nullopt}, {"35,5", 90, std::nullopt},
-        {"north", 90, std::nullopt}, {"", 90, std::nullopt},
+        {"north", 90, std::nullopt}, {"", 90, std::nullopt}, {"90", 90, 90}, {"-180", 180, -180}, {"180", 180, 180},
     };
     for (const auto& c : cases) {
         const std::optional<double> value = ReadPointCoordinate(c.text, c.limit);

@@ -1,6 +1,7 @@
 // Importing a georeferenced picture from the window: the menu item, a drop on "In", the save
 // dialog's proposal, the progress dialog's Cancel and the loading of the result.
 
+#include "FaultyFileSystem.h"
 #include "GeoPictures.h"
 #include "ModelTestSupport.h"
 #include "TestSupport.h"
@@ -147,6 +148,8 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     ASSERT_EQ(ui_.MessageTexts().size(), 1U);
     EXPECT_EQ(ui_.MessageTexts()[0], "\"91\" is not a latitude from -90 to 90.");
     ASSERT_EQ(points.Points().size(), 3U) << "refused and cancelled points are not added";
+    EXPECT_TRUE(FileExists(PointsPathFor(scan))) << "every edit is kept beside the scan";
+    EXPECT_EQ(points.Rows()[1][3] + " " + points.Rows()[1][4], "+35.800000 +139.300000");
     EXPECT_NEAR(points.Points()[0].mapY, 35.9, 1e-12);  // typed as DMS
     EXPECT_EQ(points.Points()[0].column + points.Points()[0].mapX, 10 + 139.1);
     EXPECT_TRUE(points.CanGeoreference());
@@ -228,7 +231,13 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
         ui_.textAnswers = {at(column, row).first, at(column, row).second};
         points.AddAt(column, row);
     }
-    ASSERT_EQ(points.Points().size(), 4U);
+    // Off by far but disabled, a fifth point is no one's worst.
+    ui_.textAnswers = {at(10, 10).first, "3900000"};
+    points.AddAt(10, 10);
+    points.SetEnabled(4, false);
+    ASSERT_TRUE(points.Worst());
+    EXPECT_NE(*points.Worst(), 4U);
+    ASSERT_EQ(points.Points().size(), 5U);
     EXPECT_EQ(points.Points()[1].mapX, 371000 + 40 * 675);
     EXPECT_EQ(points.Rows()[2][3] + " " + points.Rows()[2][4], "371000.00 3930000.00");
     EXPECT_NEAR(points.Fit().rms, 0, 1e-6);
@@ -269,6 +278,25 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     again.AddAt(1, 1);
     EXPECT_EQ(again.Points().size(), 1U);
     EXPECT_EQ(ReadAll(kept), Bytes(bare.begin(), bare.end()));
+}
+
+// A folder that takes no file: the points stay in the window, the failure is said once and no
+// file is left half-written beside the scan.
+TEST_F(ImportPicture, PointsThatCannotBeKeptAreSaidOnce) {
+    const std::string scan = folder_.File("scan.tif");
+    MakePicture({.georeferenced = false}, scan);
+    PictureView view(form_);
+    FaultyFileSystem refusing(FailingStep::Rename);
+    Georeferencing points(form_, view, ui_, refusing);
+    points.Start(scan);
+    const std::vector<std::string> before = FolderEntries(folder_.Path());
+    ui_.textAnswers = {"35.8", "139.6", "35.7", "139.7"};
+    points.AddAt(1, 1);
+    points.AddAt(20, 20);
+    EXPECT_EQ(points.Points().size(), 2U);
+    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
+    EXPECT_NE(ui_.MessageTexts()[0].find("Input/output error"), std::string::npos) << ui_.MessageTexts()[0];
+    EXPECT_EQ(FolderEntries(folder_.Path()), before);
 }
 
 }  // namespace
