@@ -10,21 +10,13 @@
 #include "geoimport/GeoImport.h"
 #endif
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace kartivo {
 
 namespace {
 
 constexpr const char* Title = GeoreferenceText;
-
-std::string Fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 constexpr const char* SystemPrompt =
     "The coordinate system of the points' map coordinates: an EPSG code (EPSG:4326 for latitude and longitude in "
@@ -274,11 +266,11 @@ std::vector<std::array<std::string, 7>> Georeferencing::Rows() const {
         const bool fitted = fit_.problem.empty() && p.enabled;
         // Six decimals of a degree, or two of a metre, are about a centimetre: the table stays
         // narrow beside the picture.
-        const auto angle = [](double value) { return (value < 0 ? "" : "+") + Fixed(value, 6); };
-        rows.push_back({std::to_string(i + 1), Fixed(p.column, 1), Fixed(p.row, 1),
-                        system_.geographic ? angle(p.mapY) : Fixed(p.mapX, 2),
-                        system_.geographic ? angle(p.mapX) : Fixed(p.mapY, 2), p.enabled ? "yes" : "no",
-                        fitted ? Fixed(r.pixels, 2) + " (" + Fixed(r.metres, 1) + " m)" : ""});
+        const auto angle = [](double value) { return (value < 0 ? "" : "+") + FixedText(value, 6); };
+        rows.push_back({std::to_string(i + 1), FixedText(p.column, 1), FixedText(p.row, 1),
+                        system_.geographic ? angle(p.mapY) : FixedText(p.mapX, 2),
+                        system_.geographic ? angle(p.mapX) : FixedText(p.mapY, 2), p.enabled ? "yes" : "no",
+                        fitted ? FixedText(r.pixels, 2) + " (" + FixedText(r.metres, 1) + " m)" : ""});
     }
     return rows;
 }
@@ -290,10 +282,9 @@ std::array<std::string, 7> Georeferencing::ColumnTitles() const {
 }
 
 std::string Georeferencing::Summary() const {
-    const auto enabled = static_cast<std::size_t>(
-        std::count_if(Points().begin(), Points().end(), [](const ControlPoint& p) { return p.enabled; }));
+    const std::size_t enabled = EnabledCount(Points());
     if (!fit_.problem.empty()) return "Cannot georeference with " + PointCount(enabled) + ": " + fit_.problem + ".";
-    return "RMS " + Fixed(fit_.rms, 2) + " px over " + PointCount(enabled);
+    return "RMS " + FixedText(fit_.rms, 2) + " px over " + PointCount(enabled);
 }
 
 bool Georeferencing::Save(bool tell) {

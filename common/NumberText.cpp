@@ -120,6 +120,13 @@ double LeadingNumber(std::string_view text) {
     return NumericValue(text.substr(start, pos - start)).value_or(0.0);
 }
 
+std::string FixedText(double value, int decimals) {
+    // 330 digits before the point for the largest double, and the decimals asked for.
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return result.ec == std::errc() ? std::string(buffer, result.ptr) : "nan";
+}
+
 std::string GeneralNumberText(double value) {
     if (value == 0.0) return "0";  // no "-0"
     char buffer[40];

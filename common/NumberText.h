@@ -27,6 +27,9 @@ double LeadingNumber(std::string_view text);
 // very large or small values ("35.6", "-180", "1E-05").
 std::string GeneralNumberText(double value);
 
+// A value with a fixed number of decimals ("35.800000"), "nan" or "inf" where it has none.
+std::string FixedText(double value, int decimals);
+
 // Leading and trailing spaces removed.
 std::string_view TrimSpaces(std::string_view text);
 

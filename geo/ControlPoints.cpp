@@ -3,6 +3,7 @@
 #include "common/NumberText.h"
 #include "geo/CoordinateText.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -100,6 +101,10 @@ bool LooksLikeWkt(std::string_view text) {
 }
 
 }  // namespace
+
+std::size_t EnabledCount(const std::vector<ControlPoint>& points) {
+    return static_cast<std::size_t>(std::count_if(points.begin(), points.end(), [](const ControlPoint& p) { return p.enabled; }));
+}
 
 std::optional<PointTransform> PointTransformFromName(std::string_view name) {
     for (const PointTransform transform : {PointTransform::Polynomial1, PointTransform::Polynomial2,

@@ -32,6 +32,8 @@ struct ControlPoint {
     bool operator==(const ControlPoint&) const = default;
 };
 
+std::size_t EnabledCount(const std::vector<ControlPoint>& points);
+
 // How far a point lies from where the fitted transform puts it.
 struct PointResidual {
     double dx = 0;      // pixels, the transform's column minus the point's

@@ -189,7 +189,7 @@ void WriteResiduals(std::ostream& out, const std::vector<ControlPoint>& points, 
         out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": " << ResidualText(fit.residuals[i])
             << '\n';
     }
-    out << "rms " << FixedText(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
+    out << "rms " << Decimals(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
 }
 
 int RunImportCommand(const CommandLine& line, Session& session) {

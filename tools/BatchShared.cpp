@@ -6,7 +6,6 @@
 #include "common/PathParts.h"
 #include "common/StringCommon.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -118,24 +117,16 @@ std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& w
     return std::nullopt;
 }
 
-std::string FixedText(double value, int decimals) {
-    std::array<char, 64> buffer{};
-    const auto [end, ec] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
-    if (ec != std::errc()) return "nan";
-    std::string text(buffer.data(), end);
+std::string Decimals(double value, int decimals) {
+    std::string text = FixedText(value, decimals);
     // A residual of -0.0001 is no distance at all, and "-0.000" only puzzles the reader.
     if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
     return text;
 }
 
 std::string ResidualText(const PointResidual& r) {
-    return "dx " + FixedText(r.dx, 3) + " dy " + FixedText(r.dy, 3) + " pixels " + FixedText(r.pixels, 3) + " metres " +
-           FixedText(r.metres, 3);
-}
-
-std::size_t EnabledCount(const std::vector<ControlPoint>& points) {
-    return static_cast<std::size_t>(std::count_if(points.begin(), points.end(), [](const ControlPoint& p) { return p.enabled; }));
+    return "dx " + Decimals(r.dx, 3) + " dy " + Decimals(r.dy, 3) + " pixels " + Decimals(r.pixels, 3) + " metres " +
+           Decimals(r.metres, 3);
 }
 
 }  // namespace kartivo::batch

@@ -115,15 +115,14 @@ struct LoadedPicture {
 // The picture's headers as the window loads them, or the window's message when it refuses it.
 LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes);
 
-
 // A .points file's points and system; nothing, with why ("line 3: ..." or the system's reason),
 // when it cannot be read or its text is refused. absent is set when there is no such file.
 std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent = nullptr);
 
-// Locale-free, so scripts read the same numbers everywhere; "nan" for a residual not known.
-std::string FixedText(double value, int decimals);
+// FixedText without a minus on a value that rounds to zero; locale-free, so scripts read the
+// same numbers everywhere; "nan" for a residual not known.
+std::string Decimals(double value, int decimals);
 // "dx 0.120 dy -0.300 pixels 0.323 metres 4.051"
 std::string ResidualText(const PointResidual& residual);
-std::size_t EnabledCount(const std::vector<ControlPoint>& points);
 
 }  // namespace kartivo::batch
