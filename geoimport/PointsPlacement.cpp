@@ -33,21 +33,25 @@ std::vector<GDAL_GCP> EnabledGcps(const std::vector<ControlPoint>& points, doubl
     return gcps;
 }
 
-// Pixels between where a point lies and where the transform takes its map position back to.
-double PixelMiss(void* transformer, const GDAL_GCP& gcp) {
-    double column = gcp.dfGCPX;
-    double row = gcp.dfGCPY;
+// Takes a map position to the picture (toPicture) or a pixel position to the map, in place;
+// false when the transform cannot.
+bool Transformed(void* transformer, bool toPicture, double& x, double& y) {
     double z = 0;
     int done = FALSE;
-    GDALUseTransformer(transformer, TRUE, 1, &column, &row, &z, &done);
-    return done ? std::hypot(column - gcp.dfGCPPixel, row - gcp.dfGCPLine) : std::numeric_limits<double>::infinity();
+    GDALUseTransformer(transformer, toPicture ? TRUE : FALSE, 1, &x, &y, &z, &done);
+    return done != FALSE;
 }
 
 double AffineRms(const std::vector<GDAL_GCP>& gcps) {
     const Transformer affine(GDALCreateGCPTransformer(static_cast<int>(gcps.size()), gcps.data(), 1, FALSE));
     if (!affine) return std::numeric_limits<double>::infinity();
     double squares = 0;
-    for (const GDAL_GCP& g : gcps) squares += PixelMiss(affine.get(), g) * PixelMiss(affine.get(), g);
+    for (const GDAL_GCP& g : gcps) {
+        double column = g.dfGCPX;
+        double row = g.dfGCPY;
+        if (!Transformed(affine.get(), true, column, row)) return std::numeric_limits<double>::infinity();
+        squares += (column - g.dfGCPPixel) * (column - g.dfGCPPixel) + (row - g.dfGCPLine) * (row - g.dfGCPLine);
+    }
     return std::sqrt(squares / double(gcps.size()));
 }
 
@@ -231,12 +235,8 @@ PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& 
         double row = p.mapY;
         double x = p.column;
         double y = p.row;
-        double z = 0;
-        int toPicture = FALSE;
-        int toMap = FALSE;
-        GDALUseTransformer(fitted.get(), TRUE, 1, &column, &row, &z, &toPicture);
-        z = 0;
-        GDALUseTransformer(fitted.get(), FALSE, 1, &x, &y, &z, &toMap);
+        const bool toPicture = Transformed(fitted.get(), true, column, row);
+        const bool toMap = Transformed(fitted.get(), false, x, y);
         PointResidual residual{column - p.column, row - p.row, 0, 0};
         residual.pixels = std::hypot(residual.dx, residual.dy);
         if (!toPicture) residual.dx = residual.dy = residual.pixels = std::numeric_limits<double>::quiet_NaN();
