@@ -69,7 +69,7 @@ public:
     // cancelled or refused.
     bool ChooseSystem();
     const geoimport::PointsSystem& System() const { return system_; }
-    // "WGS 84: latitude, longitude" or "WGS 84 / UTM zone 54N: easting, northing in metre".
+    // "WGS 84: latitude, longitude" or "WGS 84 / UTM zone 54N: easting, northing in metres".
     std::string SystemSummary() const;
 
     const std::vector<ControlPoint>& Points() const { return points_.Points(); }

@@ -148,7 +148,7 @@ void AddPointsInfo(JsonObject& object, const std::string& path) {
     object.Raw("points", report.Text());
 }
 
-void WritePointsText(std::ostream& out, const std::string& path) {
+void WritePointsInfo(std::ostream& out, const std::string& path) {
     const std::optional<KeptPoints> kept = ReadKeptPoints(path);
     if (!kept) return;
     if (!kept->file) {
@@ -227,7 +227,7 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
 #else
 void AddForeignInfo(JsonObject&, const std::string&) {}
 void AddPointsInfo(JsonObject&, const std::string&) {}
-void WritePointsText(std::ostream&, const std::string&) {}
+void WritePointsInfo(std::ostream&, const std::string&) {}
 #endif
 
 // GDAL can add to a bitmap only what a file beside it says: a world file or an .aux.xml. Without
@@ -328,7 +328,7 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
             } else {
                 if (!first) session.console.out << '\n';
                 WriteImportText(session.console.out, path, *view);
-                WritePointsText(session.console.out, path);
+                WritePointsInfo(session.console.out, path);
                 first = false;
             }
             continue;
@@ -339,7 +339,7 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
         } else if (!picture.problem) {
             if (!first) session.console.out << '\n';
             WriteInfoText(session.console.out, path, picture);
-            WritePointsText(session.console.out, path);
+            WritePointsInfo(session.console.out, path);
             first = false;
         }
         if (picture.problem) {

@@ -178,12 +178,12 @@ void PictureCanvas::DrawPoints(QPainter& painter, double scale) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         const QPointF at((points[i].column - view_.Left()) * scale, (points[i].row - view_.Top()) * scale);
         const QColor colour = !points[i].enabled ? QColor(128, 128, 128) : worst == i ? QColor(230, 30, 0) : QColor(0, 90, 230);
-        painter.setPen(QPen(Qt::white, 4));
-        painter.drawLine(at - QPointF(7, 0), at + QPointF(7, 0));
-        painter.drawLine(at - QPointF(0, 7), at + QPointF(0, 7));
-        painter.setPen(QPen(colour, 2));
-        painter.drawLine(at - QPointF(7, 0), at + QPointF(7, 0));
-        painter.drawLine(at - QPointF(0, 7), at + QPointF(0, 7));
+        // A white cross under the coloured one keeps it seen on any picture.
+        for (const QPen& pen : {QPen(Qt::white, 4), QPen(colour, 2)}) {
+            painter.setPen(pen);
+            painter.drawLine(at - QPointF(7, 0), at + QPointF(7, 0));
+            painter.drawLine(at - QPointF(0, 7), at + QPointF(0, 7));
+        }
         const QString number = QString::number(i + 1);
         const QRectF box(at + QPointF(6, 4), QSizeF(fontMetrics().horizontalAdvance(number) + 4, fontMetrics().height()));
         painter.fillRect(box, QColor(255, 255, 255, 210));
