@@ -62,6 +62,9 @@ void Georeferencing::Start(const std::string& picturePath) {
     points_ = {};
     saveFailed_ = false;
     view_.ShowPicture(picturePath);
+    // As the view opened them; a scan it cannot show is at least itself.
+    scanFiles_ = view_.ShownFiles();
+    if (const auto identity = IdentityOfPath(picturePath); scanFiles_.empty() && identity) scanFiles_.push_back(*identity);
     // Points kept from an earlier visit, or written by another georeferencer, are offered.
     const std::string pointsPath = PointsPathFor(picturePath);
     OpenAttempt opened = fileSystem_.Open(pointsPath, OpenMode::OpenInput);
@@ -289,7 +292,8 @@ std::string Georeferencing::Summary() const {
 
 bool Georeferencing::Save(bool tell) {
     const std::string path = PointsPathFor(picture_);
-    ReplacementFile out(path, {}, fileSystem_);
+    // The points must never take the place of the scan or a file beside it that GDAL reads.
+    ReplacementFile out(path, scanFiles_, fileSystem_);
     const std::string text = WritePointsText({system_.wkt, Points()}, fit_.residuals);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     std::string failure;

@@ -109,6 +109,7 @@ private:
     UserInterface& ui_;
     FileSystem& fileSystem_;
     std::string picture_;
+    std::vector<FileIdentity> scanFiles_;  // the scan and the files beside it GDAL reads
     ControlPointSet points_;
     PointTransform transform_ = PointTransform::Polynomial1;
     geoimport::PointsSystem system_;  // describes the set's system, which is described_

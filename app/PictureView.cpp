@@ -63,6 +63,7 @@ struct PictureView::Source {
     std::int32_t height = 0;
     bool mercatorRows = false;  // a bitmap the window loads: its corners are the window's
     std::uint32_t blank = 0xff000000u;  // the colour of a row of zero bytes
+    std::vector<FileIdentity> files;    // what it is read from
 };
 
 namespace {
@@ -93,6 +94,7 @@ public:
     explicit ForeignSource(std::unique_ptr<geoimport::ForeignPixels> pixels) : pixels_(std::move(pixels)) {
         width = pixels_->Width();
         height = pixels_->Height();
+        files = pixels_->Files();
     }
     ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) override { return pixels_->Read(rect, step); }
     std::string Problem(PixelReadError) const override { return "GDAL cannot read it"; }
@@ -159,6 +161,7 @@ void PictureView::OpenPicture() {
         message_ = "Cannot show " + path_ + ": " + opened.description + ".";
         return;
     }
+    const std::optional<FileIdentity> identity = opened.file->Identity();
     PixelLayoutResult layout = ReadPixelLayout(*opened.file);
     std::unique_ptr<Source> source;
     if (layout.error == PixelReadError::None) {
@@ -173,6 +176,9 @@ void PictureView::OpenPicture() {
         message_ = "Cannot show " + path_ + ": " + ReadProblemText(layout.error, *opened.file) + ".";
         return;
     }
+    // A bitmap is read through this handle; another picture is opened again by GDAL, which
+    // knows its other files.
+    if (identity) source->files.push_back(*identity);
     // One screen pixel per sample at the fitting zoom: the first picture needs no second read.
     const bool sized = viewWidth_ > 0 && viewHeight_ > 0;
     const double across = std::max(source->width / (sized ? viewWidth_ : OverviewSide),
@@ -186,6 +192,10 @@ void PictureView::OpenPicture() {
     message_.clear();
     overview_ = std::move(overview.picture);
     source_ = std::move(source);
+}
+
+std::vector<FileIdentity> PictureView::ShownFiles() const {
+    return source_ ? source_->files : std::vector<FileIdentity>{};
 }
 
 void PictureView::ReadCorners() {

@@ -67,6 +67,8 @@ public:
     // Shows a picture other than the window's input (a scan to georeference) until the next load.
     void ShowPicture(const std::string& path);
     const std::string& ShownPath() const { return path_; }
+    // The files the picture shown is read from, as its handles knew them when it was opened.
+    std::vector<FileIdentity> ShownFiles() const;
     void Hidden() { shown_ = false; }
 
     std::string Title() const;

@@ -175,6 +175,11 @@ std::error_code FileSystem::Rename(int folder, const std::string& from, const st
     return {errno, std::generic_category()};
 }
 
+std::error_code FileSystem::Link(int folder, const std::string& from, const std::string& to) {
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) return {};
+    return {errno, std::generic_category()};
+}
+
 FileSystem& DefaultFileSystem() {
     static FileSystem fileSystem;
     return fileSystem;

@@ -72,6 +72,8 @@ public:
     virtual std::unique_ptr<OpenFile> CreateTemporaryFile(int folder, const std::string& name, std::error_code& error);
     // Renames from to to, both in the opened folder.
     virtual std::error_code Rename(int folder, const std::string& from, const std::string& to);
+    // Gives the file from a second name to in the opened folder (a hard link); to must be new.
+    virtual std::error_code Link(int folder, const std::string& from, const std::string& to);
 };
 
 // The real file system of this machine.

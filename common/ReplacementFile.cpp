@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -28,6 +29,8 @@ public:
         case ReplacementError::TargetIsInput: return "It is one of the files being read";
         case ReplacementError::ForeignLink:
             return "It is a symbolic link that another user owns in a folder everyone may write to";
+        case ReplacementError::TemporarySwapped:
+            return "Its temporary file was replaced by another file meanwhile; nothing was renamed";
         case ReplacementError::TooManyLinks: break;
         }
         return "Too many levels of symbolic links";
@@ -119,9 +122,12 @@ std::optional<struct stat> StatAt(int folder, const std::string& name, std::erro
     return std::nullopt;
 }
 
+FileIdentity IdentityOf(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
 bool IsInput(const struct stat& status, const std::vector<FileIdentity>& inputs) {
-    const FileIdentity identity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-    return std::find(inputs.begin(), inputs.end(), identity) != inputs.end();
+    return std::find(inputs.begin(), inputs.end(), IdentityOf(status)) != inputs.end();
 }
 
 // The kernel's rule for links in shared folders (protected_symlinks): in a sticky folder that
@@ -230,6 +236,34 @@ void ReplacementFile::Open() {
 }
 
 bool ReplacementFile::Commit() {
+    ReplacementFile* const self = this;
+    return CommitTogether({&self, 1}) == nullptr;
+}
+
+ReplacementFile* ReplacementFile::CommitTogether(std::span<ReplacementFile* const> files) {
+    const auto giveUp = [&](ReplacementFile* failed) {
+        for (ReplacementFile* file : files) file->Discard();
+        return failed;
+    };
+    for (ReplacementFile* file : files) {
+        if (!file->Finish()) return giveUp(file);
+    }
+    // Held back from the first rename to the last, a signal finds either no file replaced or
+    // all of them; one file alone is replaced by a rename, which keeps nothing to put back.
+    const SignalsHeldBack held;
+    const bool together = files.size() > 1;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i]->Land(together)) continue;
+        for (std::size_t j = i; j-- > 0;) {
+            if (!files[j]->PutBack()) files[i]->error_ += files[j]->KeptAside();
+        }
+        return giveUp(files[i]);
+    }
+    for (ReplacementFile* file : files) file->Landed();
+    return nullptr;
+}
+
+bool ReplacementFile::Finish() {
     if (!file_) {
         if (error_.empty()) error_ = "Cannot make " + target_ + ": the new file is not open";
         return false;
@@ -245,33 +279,95 @@ bool ReplacementFile::Commit() {
         Fail("Cannot keep the permissions of", file_->LastError());
         return false;
     }
-    if (!file_->Close()) {
+    written_ = file_->Identity();
+    if (!written_ || !file_->Close()) {
         Fail("Cannot write", file_->LastError());
         return false;
     }
-    // The last look before the rename: whatever the name denotes now must be neither an input
-    // (put there under this name since the start) nor something that is not a file.
+    return true;
+}
+
+// The last look before the rename, in the opened folder. The temporary name must still denote
+// the file written: in a folder others may write to (a memory card shows every folder so),
+// another user could have put a link there meanwhile. The target must be neither an input (put
+// there under this name since the start) nor something that is not a file.
+std::error_code ReplacementFile::CheckNames() const {
     std::error_code error;
+    const auto temporary = StatAt(folder_.Get(), temporaryName_, error);
+    if (!temporary) return error;
+    if (IdentityOf(*temporary) != *written_) return ReplacementError::TemporarySwapped;
     if (const auto status = StatAt(folder_.Get(), name_, error)) {
-        if (IsInput(*status, inputs_)) error = ReplacementError::TargetIsInput;
-        else if (!S_ISLNK(status->st_mode)) error = NotARegularFile(status->st_mode);
-        else error.clear();
-    } else if (error == std::errc::no_such_file_or_directory) {
-        error.clear();
+        if (IsInput(*status, inputs_)) return ReplacementError::TargetIsInput;
+        return S_ISLNK(status->st_mode) ? std::error_code() : NotARegularFile(status->st_mode);
     }
+    return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
+}
+
+// A second name for the older target keeps it while the new file takes its place. Where the
+// file system has no hard links (FAT, exFAT) it is moved aside instead, which leaves the name
+// empty for the moment until the rename: only a hard kill there can leave it so, with the older
+// file still under the hidden name.
+std::error_code ReplacementFile::KeepOlder() {
+    std::error_code error = std::make_error_code(std::errc::file_exists);
+    for (int attempt = 0; attempt < 100 && error == std::errc::file_exists; ++attempt) {
+        const std::string backup = TemporaryName(name_, attempt);
+        error = fileSystem_.Link(folder_.Get(), name_, backup);
+        if (error && error != std::errc::file_exists && error != std::errc::no_such_file_or_directory) {
+            error.clear();
+            if (renameat2(folder_.Get(), name_.c_str(), folder_.Get(), backup.c_str(), RENAME_NOREPLACE) != 0) {
+                error = Errno();
+            }
+        }
+        if (!error) backupName_ = backup;
+    }
+    // No older file: nothing to keep.
+    return error == std::errc::no_such_file_or_directory ? std::error_code() : error;
+}
+
+bool ReplacementFile::Land(bool keepOlder) {
+    std::error_code error = CheckNames();
+    if (!error && keepOlder) error = KeepOlder();
     if (!error) error = fileSystem_.Rename(folder_.Get(), temporaryName_, name_);
     if (error) {
+        const bool putBack = PutBack();
         Fail("Cannot replace", error);
+        if (!putBack) error_ += KeptAside();
         return false;
     }
     Forget(folder_.Get(), temporaryName_);
     temporaryName_.clear();
-    file_.reset();
+    landed_ = true;
+    return true;
+}
+
+// The older target back under its name (a rename over the new file, or over itself where the
+// rename never happened); a target that was new is removed. False when the older file stays
+// under its hidden name.
+bool ReplacementFile::PutBack() {
+    if (!backupName_.empty()) {
+        if (renameat(folder_.Get(), backupName_.c_str(), folder_.Get(), name_.c_str()) != 0) return false;
+        unlinkat(folder_.Get(), backupName_.c_str(), 0);
+        backupName_.clear();
+    } else if (landed_) {
+        unlinkat(folder_.Get(), name_.c_str(), 0);
+    }
+    landed_ = false;
+    return true;
+}
+
+std::string ReplacementFile::KeptAside() const {
+    return "; the older " + target_ + " is kept as " + folderPath_ + "/" + backupName_;
+}
+
+void ReplacementFile::Landed() {
     // The new content is in place; a folder that cannot be flushed only loses the rename's
     // durability, which no message could help with.
     fsync(folder_.Get());
+    if (!backupName_.empty()) unlinkat(folder_.Get(), backupName_.c_str(), 0);
+    backupName_.clear();
+    landed_ = false;
+    file_.reset();
     folder_.Close();
-    return true;
 }
 
 void ReplacementFile::Discard() {

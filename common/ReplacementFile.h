@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -40,6 +41,7 @@ enum class ReplacementError {
     TargetIsInput = 1,  // the target is one of the files the command reads
     ForeignLink,        // a link another user planted in a shared sticky folder
     TooManyLinks,       // links leading to links without end
+    TemporarySwapped,   // another user put something else under the temporary file's name
 };
 
 }  // namespace kartivo
@@ -71,10 +73,16 @@ public:
     // True when the target turned out to be one of the inputs (now or at Commit()).
     bool TargetIsInput() const { return failure_ == std::error_code(ReplacementError::TargetIsInput); }
 
-    // Flush to the disk, set the final bits, close, check the name, rename, flush the folder.
+    // Flush to the disk, set the final bits, close, check the names, rename, flush the folder.
     // True when the target now holds the new content. On failure the temporary file is
     // removed, the target is as it was, and Error() says which step failed and why.
     bool Commit();
+    // Commits files that belong together (the parts of one picture) as one: all land or none
+    // does. Every file is flushed before any is renamed; the renames run back to back with the
+    // termination signals held, each older target kept under a hidden name until the last
+    // rename succeeded, and put back when a later one fails. Returns the file whose step
+    // failed (its Error() says why), or nullptr when all landed.
+    static ReplacementFile* CommitTogether(std::span<ReplacementFile* const> files);
     // Closes and removes the temporary file; the target is not touched. Safe to call twice.
     void Discard();
 
@@ -91,6 +99,15 @@ public:
 private:
     void Open();
     void Fail(const std::string& what, std::error_code error, const std::string& detail = {});
+    // The steps of a commit: flush and close; rename over the target, keeping the older file
+    // aside when asked; take a landed file back out.
+    bool Finish();
+    bool Land(bool keepOlder);
+    std::error_code CheckNames() const;
+    std::error_code KeepOlder();
+    bool PutBack();
+    std::string KeptAside() const;
+    void Landed();
 
     std::string target_;
     std::vector<FileIdentity> inputs_;
@@ -99,7 +116,10 @@ private:
     std::string folderPath_;      // for messages
     std::string name_;            // the target's name in that folder
     std::string temporaryName_;   // the temporary file's name there, while it exists
+    std::string backupName_;      // the older target under a hidden name, while a group lands
+    bool landed_ = false;         // renamed over the target, the group not yet done
     std::optional<std::uint32_t> bits_;  // the older target's permission bits
+    std::optional<FileIdentity> written_;  // the temporary file, as its handle knew it
     std::unique_ptr<OpenFile> file_;
     std::error_code failure_;
     std::string reason_;

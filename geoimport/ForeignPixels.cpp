@@ -6,6 +6,7 @@
 
 #include "geoimport/BandLayout.h"
 #include "geoimport/Gdal.h"
+#include "geoimport/SourceGeoreference.h"
 
 #include <cpl_error.h>
 
@@ -24,8 +25,9 @@ struct ForeignPixels::Source {
     GDALRasterBandH mask = nullptr;  // where clear is read from GDAL's mask; owned by the dataset
 };
 
-ForeignPixels::ForeignPixels(std::unique_ptr<Source> source, std::int32_t width, std::int32_t height)
-    : source_(std::move(source)), width_(width), height_(height) {}
+ForeignPixels::ForeignPixels(std::unique_ptr<Source> source, std::int32_t width, std::int32_t height,
+                             std::vector<FileIdentity> files)
+    : source_(std::move(source)), width_(width), height_(height), files_(std::move(files)) {}
 
 ForeignPixels::~ForeignPixels() = default;
 
@@ -45,7 +47,8 @@ std::unique_ptr<ForeignPixels> ForeignPixels::Open(const std::string& path) {
     if (layout.masked && !source->byNoData) source->mask = GDALGetMaskBand(GDALGetRasterBand(dataset, 1));
     const std::int32_t width = GDALGetRasterXSize(dataset);
     const std::int32_t height = GDALGetRasterYSize(dataset);
-    return std::make_unique<ForeignPixels>(std::move(source), width, height);
+    std::vector<FileIdentity> files = SourceFiles(dataset, path);
+    return std::make_unique<ForeignPixels>(std::move(source), width, height, std::move(files));
 }
 
 namespace {

@@ -530,7 +530,8 @@ ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const
     const auto isInput = [](const std::string& path) {
         return Refusal(ImportError::WriteFailed, "Cannot write " + path + ": it is one of the files being imported");
     };
-    // Committed only once every part is complete: a part alone would be a map with a hole.
+    // Committed together once every part is complete: a part alone, or beside an older other
+    // part, would be a map with a hole or a seam.
     std::vector<std::unique_ptr<ReplacementFile>> files;
     double pixels = 0;
     for (const ImportPlan& part : parts_) pixels += double(part.width) * part.height;
@@ -549,11 +550,10 @@ ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const
         }
         done += share;
     }
-    for (const auto& replacement : files) {
-        if (!replacement->Commit()) {
-            return replacement->TargetIsInput() ? isInput(replacement->Target())
-                                                : Refusal(ImportError::WriteFailed, replacement->Error());
-        }
+    std::vector<ReplacementFile*> together;
+    for (const auto& replacement : files) together.push_back(replacement.get());
+    if (const ReplacementFile* failed = ReplacementFile::CommitTogether(together)) {
+        return failed->TargetIsInput() ? isInput(failed->Target()) : Refusal(ImportError::WriteFailed, failed->Error());
     }
     return {};
 }

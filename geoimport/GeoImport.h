@@ -81,7 +81,8 @@ public:
         SourceCloser(std::default_delete<Source>) {}
         void operator()(Source* source) const;
     };
-    ForeignPixels(std::unique_ptr<Source> source, std::int32_t width, std::int32_t height);
+    ForeignPixels(std::unique_ptr<Source> source, std::int32_t width, std::int32_t height,
+                  std::vector<FileIdentity> files);
     ~ForeignPixels();
     ForeignPixels(const ForeignPixels&) = delete;
     ForeignPixels& operator=(const ForeignPixels&) = delete;
@@ -91,6 +92,9 @@ public:
 
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
+    // The files the picture is read from (the picture, its world file, .prj, .aux.xml, mask),
+    // as they were when it was opened: what is written beside it must replace none of them.
+    const std::vector<FileIdentity>& Files() const { return files_; }
 
     // The rectangle at the step, shaped as a bitmap's reduced read: ReducedLength(rect.width,
     // step) by ReducedLength(rect.height, step) pixels, 0xffRRGGBB, top row first. Sampled by
@@ -113,6 +117,7 @@ private:
     std::unique_ptr<Source, SourceCloser> source_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
+    std::vector<FileIdentity> files_;
 };
 
 // What the import will write of one part of the picture, known before any pixel is read.

@@ -30,7 +30,7 @@ struct ModuleTable {
     PointsSystem (*describePointsSystem)(const std::string& text);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 7;
+inline constexpr std::uint32_t ModuleTableVersion = 8;
 
 }  // namespace kartivo::geoimport
 

@@ -88,7 +88,7 @@ bitmap written is printed on standard output, the west part of a split picture f
 )";
 
 bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,
-               const std::optional<std::string>& output, const std::vector<FileIdentity>& allPictures,
+               const std::optional<std::string>& output, const std::vector<FileIdentity>& alsoRead,
                std::size_t index, std::size_t total, Session& session) {
     Reporter& reporter = session.reporter;
     const geoimport::ImportPreparation prepared = geoimport::PrepareImport(picturePath, options);
@@ -110,7 +110,7 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
         }
         return true;
     };
-    const geoimport::ImportStatus written = prepared.job->Write(outputPaths, progress, allPictures);
+    const geoimport::ImportStatus written = prepared.job->Write(outputPaths, progress, alsoRead);
     if (written.error != geoimport::ImportError::None) {
         reporter.Error(picturePath, written.message);
         return false;
@@ -133,6 +133,7 @@ std::optional<double> ReadNumber(std::string_view text) {
 struct PointsOption {
     std::vector<ControlPoint> points;
     std::string crs;
+    std::optional<FileIdentity> file;  // the --points file, which no output may replace
     std::string usage;    // the command line is refused
     std::string refused;  // the import is refused
 };
@@ -147,7 +148,7 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
         read.usage = "--gcp and --points cannot be given together";
     } else if (pointsPath) {
         std::string why;
-        if (std::optional<PointsFile> file = ReadPointsFile(*pointsPath, why)) {
+        if (std::optional<PointsFile> file = ReadPointsFile(*pointsPath, why, nullptr, &read.file)) {
             read.points = std::move(file->points);
             if (!file->crsWkt.empty()) read.crs = std::move(file->crsWkt);
         } else {
@@ -216,6 +217,8 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         if (!transform) return usage("--transform takes poly1, poly2, poly3 or tps, not \"" + *text + "\"");
         options.pointTransform = *transform;
     }
+    // Every picture given, and the points file: none of them is an output.
+    std::vector<FileIdentity> alsoRead = IdentitiesOf(line.operands);
     if (byPoints) {
         PointsOption points = ReadPointsOptions(line);
         if (!points.usage.empty()) return usage(points.usage);
@@ -230,11 +233,11 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         WriteResiduals(session.console.out, points.points, fit);
         options.points = std::move(points.points);
         options.pointsCrs = std::move(points.crs);
+        if (points.file) alsoRead.push_back(*points.file);
     }
-    const std::vector<FileIdentity> allPictures = IdentitiesOf(line.operands);
     bool allDone = true;
     for (std::size_t i = 0; i < line.operands.size(); ++i) {
-        allDone = ImportOne(line.operands[i], options, output, allPictures, i + 1, line.operands.size(), session) &&
+        allDone = ImportOne(line.operands[i], options, output, alsoRead, i + 1, line.operands.size(), session) &&
                   allDone;
     }
     session.reporter.EndProgress();

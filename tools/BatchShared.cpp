@@ -102,10 +102,12 @@ LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes) {
     return picture;
 }
 
-std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent) {
+std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent,
+                                         std::optional<FileIdentity>* identity) {
     // Whether the file is there is decided by the one open, not by a look at its name first.
     OpenAttempt opened = DefaultFileSystem().Open(path, OpenMode::OpenInput);
     if (absent != nullptr) *absent = opened.failure == OpenFailure::FileNotFound;
+    if (identity != nullptr && opened.file) *identity = opened.file->Identity();
     std::string text;
     if (!opened.file || !ReadToEnd(*opened.file, text)) {
         why = opened.file ? ErrorDescription(opened.file->LastError()) : opened.description;

@@ -116,8 +116,10 @@ struct LoadedPicture {
 LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes);
 
 // A .points file's points and system; nothing, with why ("line 3: ..." or the system's reason),
-// when it cannot be read or its text is refused. absent is set when there is no such file.
-std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent = nullptr);
+// when it cannot be read or its text is refused. absent is set when there is no such file;
+// identity, when given, is the file read, as its handle knows it.
+std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent = nullptr,
+                                         std::optional<FileIdentity>* identity = nullptr);
 
 // FixedText without a minus on a value that rounds to zero; locale-free, so scripts read the
 // same numbers everywhere; "nan" for a residual not known.

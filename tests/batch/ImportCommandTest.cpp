@@ -696,6 +696,45 @@ TEST(ImportByPoints, PlacesAScanAsItsGeoreferenceAndAsGdalWarpsTheSamePoints) {
     }
 }
 
+// The points file is read like the picture: an output that turns out to be it, by any link, is
+// refused and the points are kept.
+TEST(ImportByPoints, NeverWritesOverThePointsFile) {
+    TempFolder folder;
+    const std::string plain = folder.File("scan.tif");
+    MakePicture({.georeferenced = false}, plain);
+    PointsFile file;
+    for (const auto [column, row] : {std::array<double, 2>{0, 0}, {40, 0}, {0, 30}}) {
+        file.points.push_back({column, row, Tokyo4326[0] + column * Tokyo4326[1], Tokyo4326[3] + row * Tokyo4326[5]});
+    }
+    std::filesystem::create_directory(folder.File("kept"));
+    const std::string points = folder.File("kept/scan.points");
+    WriteAll(points, AsBytes(WritePointsText(file, {})));
+    const auto import = [&](const std::string& output) {
+        return RunBatchInProcess({"import", plain, "--points", points, "-o", output});
+    };
+    const BatchRun first = import(folder.File("out.bmp"));
+    ASSERT_EQ(first.status, 0) << first.err;
+    const std::string written = first.out.substr(first.out.rfind('\n', first.out.size() - 2) + 1, std::string::npos);
+    const std::string name = GetFileName(written.substr(0, written.size() - 1));
+    std::filesystem::remove(folder.File(name));
+    // A symbolic link and a hard link under the output's name, and a folder link leading to a
+    // points file of that name.
+    std::filesystem::create_symlink(points, folder.File(name));
+    std::filesystem::create_hard_link(points, folder.File("kept/hard" + name.substr(3)));
+    std::filesystem::create_directory_symlink(folder.File("kept"), folder.File("via"));
+    const std::string viaPoints = folder.File("kept/" + name);
+    for (const auto& [output, read] : {std::pair{folder.File("out.bmp"), points}, {folder.File("kept/hard.bmp"), points},
+                                       {folder.File("via/out.bmp"), viaPoints}}) {
+        SCOPED_TRACE(output);
+        if (read == viaPoints) std::filesystem::rename(points, viaPoints), std::filesystem::remove(folder.File(name));
+        const Bytes kept = ReadAll(read);
+        const BatchRun run = RunBatchInProcess({"import", plain, "--points", read, "-o", output});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("is one of the files being imported"), std::string::npos) << run.err;
+        EXPECT_EQ(ReadAll(read), kept);
+    }
+}
+
 // Longitudes are typed from -180 to 180: a scan across 180 degrees has points at 179.5 and
 // -179.5, and goes where its own georeference puts it, in two parts, not round the Earth the
 // other way; a world map's points, as far apart, stay as typed.

@@ -1,5 +1,6 @@
 #include "common/ReplacementFile.h"
 
+#include "FaultyFileSystem.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,93 @@ TEST(ReplacementFile, AnInputThatTookTheTargetsNameMeanwhileIsKept) {
     EXPECT_EQ(file.Error(), "Cannot replace " + target + ": It is one of the files being read");
     EXPECT_EQ(test::ReadAll(input), Bytes(10, 1));
     EXPECT_EQ(test::FolderEntries(folder.Path()), (Names{"in.bmp", "out.bmp"}));
+}
+
+// The two parts of a picture split at 180 degrees land as a pair or not at all: a failure of
+// the second flush or the second rename leaves both older parts (or no part), also where the
+// file system has no hard links to keep the older ones by.
+TEST(ReplacementFile, FilesCommittedTogetherLandAsAPairOrNotAtAll) {
+    using test::FailingStep;
+    const struct {
+        FailingStep step;
+        int firstFailing;
+        bool lands;
+    } cases[] = {{FailingStep::None, 1, true}, {FailingStep::Sync, 2, false}, {FailingStep::Rename, 2, false}};
+    for (const auto& c : cases) {
+        for (const bool older : {true, false}) {
+            for (const bool hardLinks : {true, false}) {
+                SCOPED_TRACE(testing::Message() << int(c.step) << " older " << older << " links " << hardLinks);
+                TempFolder folder;
+                const std::string west = folder.File("m_west.bmp"), east = folder.File("m_east.bmp");
+                if (older) test::WriteAll(west, Bytes(10, 1)), test::WriteAll(east, Bytes(10, 2));
+                test::FaultyFileSystem files(c.step);
+                files.firstFailing = c.firstFailing;
+                files.hardLinks = hardLinks;
+                ReplacementFile first(west, {}, files), second(east, {}, files);
+                ASSERT_TRUE(first.File().Write(Bytes(3, 7)) && second.File().Write(Bytes(4, 8)));
+                ReplacementFile* const both[] = {&first, &second};
+                const ReplacementFile* failed = ReplacementFile::CommitTogether(both);
+                EXPECT_EQ(failed, c.lands ? nullptr : &second);
+                if (c.lands || older) {
+                    EXPECT_EQ(test::ReadAll(west), c.lands ? Bytes(3, 7) : Bytes(10, 1));
+                    EXPECT_EQ(test::ReadAll(east), c.lands ? Bytes(4, 8) : Bytes(10, 2));
+                    EXPECT_EQ(test::FolderEntries(folder.Path()), (Names{"m_east.bmp", "m_west.bmp"}));
+                } else {
+                    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+                }
+            }
+        }
+    }
+}
+
+// A termination signal while the parts are flushed removes them all; one during the renames
+// waits until both have landed.
+TEST(ReplacementFile, ASignalFindsNoPartOrEveryPartLanded) {
+    using test::FailingStep;
+    for (const auto& [step, firstFailing, lands] :
+         {std::tuple{FailingStep::Sync, 2, false}, {FailingStep::Rename, 1, true}, {FailingStep::Rename, 2, true}}) {
+        SCOPED_TRACE(testing::Message() << int(step) << " " << firstFailing);
+        TempFolder folder;
+        const std::string west = folder.File("m_west.bmp"), east = folder.File("m_east.bmp");
+        test::WriteAll(west, Bytes(10, 1));
+        test::WriteAll(east, Bytes(10, 2));
+        const auto commitAndStop = [&] {
+            RemoveReplacementFilesOnSignals();
+            test::FaultyFileSystem files(step);
+            files.firstFailing = firstFailing;
+            files.signalNumber = SIGTERM;
+            ReplacementFile first(west, {}, files), second(east, {}, files);
+            first.File().Write(Bytes(3, 7));
+            second.File().Write(Bytes(4, 8));
+            ReplacementFile* const both[] = {&first, &second};
+            ReplacementFile::CommitTogether(both);
+            std::exit(0);
+        };
+        EXPECT_EXIT(commitAndStop(), testing::KilledBySignal(SIGTERM), "");
+        EXPECT_EQ(test::ReadAll(west), lands ? Bytes(3, 7) : Bytes(10, 1));
+        EXPECT_EQ(test::ReadAll(east), lands ? Bytes(4, 8) : Bytes(10, 2));
+        EXPECT_EQ(test::FolderEntries(folder.Path()), (Names{"m_east.bmp", "m_west.bmp"}));
+    }
+}
+
+// In a folder others may write to, the temporary file can be swapped for a link before the
+// rename; the name is checked against the handle written, and nothing is renamed.
+TEST(ReplacementFile, ATemporaryFileSwappedForALinkIsNotRenamed) {
+    TempFolder folder;
+    const std::string target = folder.File("out.bmp"), theirs = folder.File("theirs.bmp");
+    test::WriteAll(target, Bytes(10, 1));
+    test::WriteAll(theirs, Bytes(10, 5));
+    ReplacementFile file(target);
+    ASSERT_TRUE(file.File().Write(Bytes(3, 7)));
+    const std::string temporary = folder.File(test::FolderEntries(folder.Path()).front());
+    std::filesystem::rename(temporary, folder.File("moved"));
+    std::filesystem::create_symlink(theirs, temporary);
+    EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(file.Error(), "Cannot replace " + target +
+                                ": Its temporary file was replaced by another file meanwhile; nothing was renamed");
+    EXPECT_EQ(test::ReadAll(target), Bytes(10, 1));
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(target)));
+    EXPECT_EQ(test::ReadAll(theirs), Bytes(10, 5));
 }
 
 // A file-size limit (ulimit -f) would end the program without a word; it is a failed write

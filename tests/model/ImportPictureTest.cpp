@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -282,6 +284,37 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
 
 // A folder that takes no file: the points stay in the window, the failure is said once and no
 // file is left half-written beside the scan.
+// The points kept beside a scan never take the place of the scan or of a file GDAL reads with
+// it, by whatever link their name leads there.
+TEST_F(ImportPicture, ThePointsNeverReplaceTheScan) {
+    const std::string scan = folder_.File("scan.tif"), aux = scan + ".aux.xml", kept = PointsPathFor(scan);
+    MakePicture({.georeferenced = false}, scan);
+    const std::string pam = "<PAMDataset><Metadata><MDI key=\"k\">v</MDI></Metadata></PAMDataset>";
+    WriteAll(aux, Bytes(pam.begin(), pam.end()));
+    std::filesystem::create_directory_symlink(folder_.Path(), folder_.File("via"));
+    const std::vector<std::pair<std::string, std::function<void()>>> links{
+        {scan, [&] { std::filesystem::create_symlink(scan, kept); }},
+        {scan, [&] { std::filesystem::create_hard_link(scan, kept); }},
+        {aux, [&] { std::filesystem::create_symlink(folder_.File("via/scan.tif.aux.xml"), kept); }},
+    };
+    for (const auto& [target, link] : links) {
+        std::filesystem::remove(kept);
+        link();
+        const Bytes before = ReadAll(target);
+        PictureView view(form_);
+        Georeferencing points(form_, view, ui_);
+        ui_.yesNoAnswers = {false};
+        ui_.textAnswers = {"35.8", "139.6", "35.7", "139.7", "35.7", "139.6"};
+        points.Start(scan);
+        for (const double at : {1.0, 20.0, 30.0}) points.AddAt(at, at * at / 40);
+        ui_.dialogAnswers = {folder_.File("placed.bmp")};
+        EXPECT_FALSE(points.Georeference());
+        EXPECT_EQ(ReadAll(target), before);
+        ASSERT_FALSE(ui_.MessageTexts().empty());
+        EXPECT_EQ(ui_.MessageTexts().back(), "Cannot make " + kept + ": It is one of the files being read.");
+    }
+}
+
 TEST_F(ImportPicture, PointsThatCannotBeKeptAreSaidOnce) {
     const std::string scan = folder_.File("scan.tif");
     MakePicture({.georeferenced = false}, scan);

@@ -1,10 +1,11 @@
 #pragma once
 // The real disk, except that one step of writing a file fails: the N-th write, the flush to
-// the disk, the close, the permission bits or the rename. Files stay real, so a test can look at
-// what is left.
+// the disk, the close, the permission bits or the rename (or raises a signal instead), and
+// hard links may be missing. Files stay real, so a test can look at what is left.
 
 #include "common/FileCommon.h"
 
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -28,10 +29,19 @@ public:
         return file ? std::make_unique<FaultyFile>(std::move(file), *this) : nullptr;
     }
     std::error_code Rename(int folder, const std::string& from, const std::string& to) override {
-        return step_ == FailingStep::Rename ? std::make_error_code(std::errc::io_error) : FileSystem::Rename(folder, from, to);
+        return Fails(FailingStep::Rename) ? std::make_error_code(std::errc::io_error) : FileSystem::Rename(folder, from, to);
+    }
+    std::error_code Link(int folder, const std::string& from, const std::string& to) override {
+        // As on FAT and exFAT, which have none.
+        return hardLinks ? FileSystem::Link(folder, from, to) : std::make_error_code(std::errc::operation_not_permitted);
     }
 
     int inputOpens = 0;  // a second open of the input could meet another picture under its name
+    // The step other than a write fails from its firstFailing-th time on (over every file).
+    int firstFailing = 1;
+    // Not 0: the step raises this signal instead of failing, then goes on as the real one.
+    int signalNumber = 0;
+    bool hardLinks = true;
 
 private:
     class FaultyFile final : public OpenFile {
@@ -48,7 +58,7 @@ private:
         std::optional<std::uint64_t> Size() override { return inner_->Size(); }
         bool Truncate(std::uint64_t size) override { return inner_->Truncate(size); }
         bool Lock() override { return inner_->Lock(); }
-        bool Sync() override { return Fails(FailingStep::Sync) ? Failed(std::errc::io_error) : inner_->Sync(); }
+        bool Sync() override { return owner_.Fails(FailingStep::Sync) ? Failed(std::errc::io_error) : inner_->Sync(); }
         bool SetPermissions(std::uint32_t bits) override {
             return Fails(FailingStep::Permissions) ? Failed(std::errc::operation_not_permitted) : inner_->SetPermissions(bits);
         }
@@ -67,9 +77,18 @@ private:
         std::error_code reason_;
     };
 
+    // Counts the step when it is the one to fail; true when it fails this time.
+    bool Fails(FailingStep step) {
+        if (step != step_ || ++times_ < firstFailing) return false;
+        if (signalNumber == 0) return true;
+        raise(signalNumber);
+        return false;
+    }
+
     FailingStep step_;
     int failingWrite_;
     int writes_ = 0;  // over every file this opened for writing
+    int times_ = 0;   // how often the failing step was taken
 };
 
 }  // namespace kartivo::test
