@@ -703,6 +703,7 @@ TEST(ImportByPoints, PointsAcross180PlaceTheScanAcross180) {
     const struct { const char* name; std::array<double, 6> g; std::size_t parts; } cases[] = {
         {"Bering", {179, 0.05, 0, 60, 0, -0.05}, 2},
         {"world", {-170, 8.5, 0, 60, 0, -1}, 1},
+        {"200 degrees wide", {-100, 5, 0, 60, 0, -1}, 1},  // counted on past 180, wider still
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -734,6 +735,23 @@ TEST(ImportByPoints, PointsAcross180PlaceTheScanAcross180) {
 // the file crs[1] in the working folder for either. Sets too large for their transform, a file
 // too large to read, and points that all lie beyond the picture (rows written upwards, as a
 // .points file's sourceY would be read the wrong way) are refused with the numbers.
+// Each transform fits exactly the fewest points it takes, as GDAL fits its own orders.
+TEST(ImportByPoints, EachTransformFitsTheFewestPointsItTakes) {
+    const std::array<std::array<double, 2>, 10> places{
+        {{0, 0}, {40, 0}, {0, 30}, {40, 30}, {13, 7}, {29, 21}, {5, 25}, {35, 4}, {20, 15}, {8, 12}}};
+    for (const PointTransform transform : {PointTransform::Polynomial1, PointTransform::Polynomial2,
+                                           PointTransform::Polynomial3, PointTransform::ThinPlateSpline}) {
+        std::vector<ControlPoint> points;
+        for (int i = 0; i < LeastPointsFor(transform); ++i) {
+            points.push_back({places[i][0], places[i][1], Tokyo4326[0] + places[i][0] * Tokyo4326[1],
+                              Tokyo4326[3] + places[i][1] * Tokyo4326[5]});
+        }
+        const geoimport::PointsFit fit = geoimport::FitControlPoints(points, "", transform, PictureSize{40, 30});
+        EXPECT_EQ(fit.status.message, "") << PointTransformName(transform);
+        EXPECT_NEAR(fit.rmsPixels, 0, 1e-6) << PointTransformName(transform);
+    }
+}
+
 TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
     TempFolder folder;
     const std::string plain = folder.File("scan.tif");
