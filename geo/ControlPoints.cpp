@@ -286,7 +286,7 @@ PointsFileReading ReadPointsFrom(OpenFile& file) {
     PointsFileReading reading;
     reading.error = PointsFileError::TooLarge;
     if (const std::optional<std::uint64_t> size = file.Size(); size && *size > MostPointsFileBytes) {
-        reading.size = *size;
+        reading.size = size;
         return reading;
     }
     std::string text;
@@ -400,7 +400,7 @@ std::string PointsFileProblem(const PointsFileReading& reading) {
     case PointsFileError::CrsNotWkt: what = "the #CRS line holds no WKT"; break;
     case PointsFileError::TooManyPoints: what = "more than the " + std::to_string(MostPoints) + " points a set holds"; break;
     case PointsFileError::TooLarge:
-        return "it holds " + (reading.size > 0 ? std::to_string(reading.size) + " bytes, " : std::string()) +
+        return "it holds " + (reading.size ? std::to_string(*reading.size) + " bytes, " : std::string()) +
                "more than the " + std::to_string(MostPointsFileBytes) + " bytes (16 MiB) a .points file may hold";
     case PointsFileError::ReadFailed: return ErrorDescription(reading.reason);
     }

@@ -87,7 +87,9 @@ struct PointsFileReading {
     PointsFile file;
     PointsFileError error = PointsFileError::None;
     int line = 0;  // where the error is, counted from 1
-    std::uint64_t size = 0;  // TooLarge: the file's size; 0 when it grew past the limit as it was read
+    // TooLarge: the file's size as its handle told it; nothing when it grew past the limit as it
+    // was read (or is no regular file).
+    std::optional<std::uint64_t> size;
     std::error_code reason;  // ReadFailed: the system's
 };
 
