@@ -163,8 +163,8 @@ public:
     // then the bitmap loaded as if dropped on "In". False when nothing was written.
     static bool ImportAvailable();
     bool ImportPicture(const std::string& sourcePath);
-    // The same for a scan placed by control points, their map coordinates in pointsCrs (empty:
-    // WGS 84), with the transform given.
+    // The same for a scan placed by control points, their map coordinates in the system the WKT
+    // pointsCrs names (empty: WGS 84), with the transform given.
     bool ImportPicture(const std::string& sourcePath, const std::vector<ControlPoint>& points, PointTransform transform,
                        const std::string& pointsCrs);
     // Asked when the import refuses a picture for carrying no georeference: true when the

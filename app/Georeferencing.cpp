@@ -22,11 +22,12 @@ constexpr const char* SystemPrompt =
     "The coordinate system of the points' map coordinates: an EPSG code (EPSG:4326 for latitude and longitude in "
     "WGS 84, EPSG:32654 for UTM zone 54 north), a PROJ string or a WKT:";
 
-geoimport::PointsSystem DescribeSystem(const std::string& text) {
+geoimport::PointsSystem DescribeSystem(const std::string& text, geoimport::SystemInput input) {
 #ifdef KARTIVO_IMPORT
-    return geoimport::DescribePointsSystem(text);
+    return geoimport::DescribePointsSystem(text, input);
 #else
     (void)text;
+    (void)input;
     return {.name = "WGS 84", .status = {geoimport::ImportError::OpenFailed, "this Kartivo is built without the import"}};
 #endif
 }
@@ -83,24 +84,22 @@ void Georeferencing::Start(const std::string& picturePath) {
 // The module is asked only when the set's system changed.
 void Georeferencing::FollowSystem() {
     if (described_ == points_.System()) return;
-    system_ = DescribeSystem(points_.System());
+    system_ = DescribeSystem(points_.System(), geoimport::SystemInput::Wkt);
     described_ = points_.System();
 }
 
 std::optional<PointsFile> Georeferencing::ReadKeptPoints(const std::string& pointsPath, OpenFile& file) {
-    std::string text;
-    const bool whole = ReadToEnd(file, text);
-    PointsFileReading read = ReadPointsText(text);
-    if (!whole || read.error != PointsFileError::None) {
-        const std::string why = whole ? PointsFileProblem(read) : ErrorDescription(file.LastError());
-        ui_.ShowMessage("Cannot read " + pointsPath + ": " + why + ".", Title, MessageIcon::Exclamation);
+    PointsFileReading read = ReadPointsFrom(file);
+    if (read.error != PointsFileError::None) {
+        ui_.ShowMessage("Cannot read " + pointsPath + ": " + PointsFileProblem(read) + ".", Title, MessageIcon::Exclamation);
         return std::nullopt;
     }
     std::optional<geoimport::PointsSystem> system;
     if (read.file.crsWkt.empty()) {
         // Other georeferencers may leave the system out: the person knows which it was.
         system = AskSystem("The points in " + pointsPath + " name no coordinate system. " + SystemPrompt, "EPSG:4326");
-    } else if (geoimport::PointsSystem named = DescribeSystem(read.file.crsWkt); named.status.message.empty()) {
+    } else if (geoimport::PointsSystem named = DescribeSystem(read.file.crsWkt, geoimport::SystemInput::Wkt);
+               named.status.message.empty()) {
         system = std::move(named);
     } else {
         ui_.ShowMessage("Cannot use " + pointsPath + ": " + named.status.message + ".", Title, MessageIcon::Exclamation);
@@ -153,7 +152,7 @@ std::optional<std::pair<double, double>> Georeferencing::AskMapPosition(std::siz
 std::optional<geoimport::PointsSystem> Georeferencing::AskSystem(const std::string& prompt, const std::string& initial) {
     const auto typed = ui_.AskText(prompt, Title, initial);
     if (!typed) return std::nullopt;
-    geoimport::PointsSystem system = DescribeSystem(std::string(TrimSpaces(*typed)));
+    geoimport::PointsSystem system = DescribeSystem(std::string(TrimSpaces(*typed)), geoimport::SystemInput::Typed);
     if (!system.status.message.empty()) {
         ui_.ShowMessage("Cannot use \"" + *typed + "\": " + system.status.message + ".", Title, MessageIcon::Exclamation);
         return std::nullopt;
@@ -229,11 +228,15 @@ void Georeferencing::Edited() {
 
 void Georeferencing::Refit() {
 #ifdef KARTIVO_IMPORT
-    const geoimport::PointsFit fitted = geoimport::FitControlPoints(Points(), system_.wkt, transform_);
+    std::optional<PictureSize> picture;
+    if (Active() && view_.ShownWidth() > 0 && view_.PictureHeight() > 0) {
+        picture = PictureSize{static_cast<std::int64_t>(view_.ShownWidth()), static_cast<std::int64_t>(view_.PictureHeight())};
+    }
+    const geoimport::PointsFit fitted = geoimport::FitControlPoints(Points(), system_.wkt, transform_, picture);
     fit_ = {fitted.residuals, fitted.rmsPixels,
-            fitted.status.error == geoimport::ImportError::None ? "" : fitted.status.message};
+            fitted.status.error == geoimport::ImportError::None ? "" : fitted.status.message, fitted.outside.text};
 #else
-    fit_ = {{}, 0, "this Kartivo is built without the import"};
+    fit_ = {{}, 0, "this Kartivo is built without the import", ""};
 #endif
     fit_.residuals.resize(Points().size());
     if (onChanged) onChanged();
@@ -287,7 +290,8 @@ std::array<std::string, 7> Georeferencing::ColumnTitles() const {
 std::string Georeferencing::Summary() const {
     const std::size_t enabled = EnabledCount(Points());
     if (!fit_.problem.empty()) return "Cannot georeference with " + PointCount(enabled) + ": " + fit_.problem + ".";
-    return "RMS " + FixedText(fit_.rms, 2) + " px over " + PointCount(enabled);
+    const std::string fitted = "RMS " + FixedText(fit_.rms, 2) + " px over " + PointCount(enabled);
+    return fit_.outside.empty() ? fitted : fitted + "; " + fit_.outside + ".";
 }
 
 bool Georeferencing::Save(bool tell) {

@@ -29,6 +29,7 @@ struct PointFit {
     std::vector<PointResidual> residuals;  // one per point, zeros for the disabled ones
     double rms = 0;                        // pixels, over the enabled points
     std::string problem;                   // why there is no fit ("needs at least 6 points"); "" when fitted
+    std::string outside;                   // the enabled points beyond the picture's edges, named; "" when none
 };
 
 class Georeferencing {
@@ -84,7 +85,7 @@ public:
     // or "no", residual "px (m)"; and its column titles.
     std::vector<std::array<std::string, 7>> Rows() const;
     std::array<std::string, 7> ColumnTitles() const;
-    // "RMS 0.42 px over 6 points" or why there is no fit.
+    // "RMS 0.42 px over 6 points", and the points outside the picture; or why there is no fit.
     std::string Summary() const;
 
     // Writes the points beside the picture (PICTURE.points), whole or not at all; a failure

@@ -246,9 +246,11 @@ void PictureView::Changed() {
 
 double PictureView::ShownWidth() const { return source_ ? source_->width : 0; }
 
+double PictureView::PictureHeight() const { return source_ ? source_->height : 0; }
+
 double PictureView::ShownHeight() const {
     if (!source_) return 0;
-    return preview_ ? outputRows_ : source_->height;
+    return preview_ ? outputRows_ : PictureHeight();
 }
 
 void PictureView::SetViewport(double width, double height) {

@@ -84,6 +84,8 @@ public:
     // The size of the picture shown: the input, or in the preview the output Make writes.
     double ShownWidth() const;
     double ShownHeight() const;
+    // The height of the picture itself, whatever the preview shows; 0 without one.
+    double PictureHeight() const;
 
     // Zooming keeps the picture point under (x, y) of the viewport where it is.
     void ZoomAt(double x, double y, double factor);

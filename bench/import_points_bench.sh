@@ -1,7 +1,9 @@
 #!/bin/sh
 # Times "kartivo-batch import --gcp" on a 9000 x 9000 RGB scan without georeference against
 # gdalwarp -order 1 given the same six control points (through a VRT carrying them), then the
-# same scan georeferenced in EPSG:4326 against gdalwarp, and prints each run's peak memory. The
+# same scan georeferenced in EPSG:4326 against gdalwarp, and prints each run's peak memory; last
+# "kartivo-batch info" of the scan with the most points a set holds, 10,000, beside it, read,
+# fitted and listed with their residuals (build/bin/points_bench times the fits alone). The
 # 243 MB pictures are made once in the work folder and kept.
 #
 #   bench/import_points_bench.sh [BUILD_DIR] [WORK_DIR] [RUNS]
@@ -40,4 +42,10 @@ measure "gdalwarp -order 1 -t_srs EPSG:3857" gdalwarp -q -order 1 -t_srs EPSG:38
     "$work/out/g.bmp"
 measure "kartivo-batch import (EPSG:4326)" "$batch" import -o "$work/out/d.bmp" "$work/ll.tif"
 measure "gdalwarp -t_srs EPSG:3857" gdalwarp -q -t_srs EPSG:3857 -of BMP "$work/ll.tif" "$work/out/g.bmp"
-rm -rf "$work/out"
+awk 'BEGIN { srand(1); print "mapX,mapY,sourceX,sourceY,enable"
+    for (i = 0; i < 10000; i++) {
+        c = rand() * 9000; r = rand() * 9000
+        printf "%.9f,%.9f,%.3f,%.3f,1\n", 139.6 + (c + rand() - 0.5) * 0.3 / 9000, 35.8 - (r + rand() - 0.5) * 0.3 / 9000, c, -r
+    } }' > "$work/scan.tif.points"
+measure "kartivo-batch info, 10000 points beside" "$batch" info "$work/scan.tif"
+rm -rf "$work/out" "$work/scan.tif.points"

@@ -54,9 +54,14 @@ std::string ErrorDescription(int error) {
     return "Unknown error " + std::to_string(error);
 }
 
-bool ReadToEnd(OpenFile& file, std::string& text) {
+bool ReadToEnd(OpenFile& file, std::string& text, std::size_t most) {
     std::array<std::uint8_t, 1 << 16> block{};
-    while (const std::size_t got = file.ReadSome(block)) text.append(block.begin(), block.begin() + got);
+    while (most > 0) {
+        const std::size_t got = file.ReadSome(std::span(block).first(std::min(block.size(), most)));
+        if (got == 0) break;
+        text.append(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
+        most -= got;
+    }
     return !file.LastError();
 }
 

@@ -82,9 +82,9 @@ public:
     virtual std::error_code LastError() const = 0;
 };
 
-// Appends everything from the current position to the end of the file; false when a read
-// fails (the file's LastError says why).
-bool ReadToEnd(OpenFile& file, std::string& text);
+// Appends everything from the current position to the end of the file, but never more than
+// most bytes; false when a read fails (the file's LastError says why).
+bool ReadToEnd(OpenFile& file, std::string& text, std::size_t most);
 
 // A file of this machine, over its descriptor. Reads and writes go straight to the system:
 // every caller moves large blocks, so a buffer of our own would only copy them once more.

@@ -88,7 +88,9 @@ HeaderColumns ReadHeader(std::string_view line) {
     return header;
 }
 
-// A WKT starts with its keyword and a bracket: PROJCRS[, GEOGCS[, COMPD_CS(.
+// A WKT starts with its keyword, a bracket and the quoted name: PROJCRS["...", GEOGCS[",
+// COMPD_CS(". Only a first sieve, for a refusal that names the line: the import reads the text
+// as WKT and nothing else, whatever passes here.
 bool LooksLikeWkt(std::string_view text) {
     std::size_t letters = 0;
     while (letters < text.size() && (std::isalpha(static_cast<unsigned char>(text[letters])) != 0 ||
@@ -97,13 +99,82 @@ bool LooksLikeWkt(std::string_view text) {
     }
     text.remove_prefix(letters);
     text = TrimBlanks(text);
-    return letters > 0 && !text.empty() && (text.front() == '[' || text.front() == '(');
+    if (letters == 0 || text.empty() || (text.front() != '[' && text.front() != '(')) return false;
+    text = TrimBlanks(text.substr(1));
+    return !text.empty() && text.front() == '"';
+}
+
+// "point 3 (column 50, row -2)"
+std::string PointPlace(const std::vector<ControlPoint>& points, std::size_t index) {
+    const ControlPoint& p = points[index];
+    return std::to_string(index + 1) + " (column " + GeneralNumberText(p.column) + ", row " + GeneralNumberText(p.row) +
+           ")";
+}
+
+// The first few points named, the rest counted: a message box or a terminal line stays readable.
+std::string NamedPoints(const std::vector<ControlPoint>& points, const std::vector<std::size_t>& indices) {
+    constexpr std::size_t Named = 5;
+    std::string text = indices.size() == 1 ? "point " : "points ";
+    const std::size_t shown = std::min(indices.size(), Named);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += i + 1 == shown && indices.size() == shown ? " and " : ", ";
+        text += PointPlace(points, indices[i]);
+    }
+    if (indices.size() > shown) text += " and " + std::to_string(indices.size() - shown) + " more";
+    return text;
 }
 
 }  // namespace
 
 std::size_t EnabledCount(const std::vector<ControlPoint>& points) {
     return static_cast<std::size_t>(std::count_if(points.begin(), points.end(), [](const ControlPoint& p) { return p.enabled; }));
+}
+
+std::string PointCountProblem(const std::vector<ControlPoint>& points, PointTransform transform) {
+    const std::string name(PointTransformName(transform));
+    const std::size_t enabled = EnabledCount(points);
+    if (points.size() > MostPoints) {
+        return "a set holds at most " + std::to_string(MostPoints) + " points; this one has " +
+               std::to_string(points.size());
+    }
+    if (enabled < static_cast<std::size_t>(LeastPointsFor(transform))) {
+        return "the " + name + " transform needs at least " + std::to_string(LeastPointsFor(transform)) + " points; " +
+               std::to_string(enabled) + " are enabled";
+    }
+    if (enabled > MostPointsFor(transform)) {
+        return "the " + name + " transform takes at most " + std::to_string(MostPointsFor(transform)) +
+               " points (its time grows with the cube of their count); " + std::to_string(enabled) + " are enabled";
+    }
+    return "";
+}
+
+PointsOutside FindPointsOutside(const std::vector<ControlPoint>& points, PictureSize picture) {
+    PointsOutside outside;
+    bool anyWithin = false;
+    bool allAbove = true;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const ControlPoint& p = points[i];
+        if (!p.enabled) continue;
+        const bool within = p.column >= 0 && p.row >= 0 && p.column <= static_cast<double>(picture.width) &&
+                            p.row <= static_cast<double>(picture.height);
+        anyWithin = anyWithin || within;
+        if (!within) outside.indices.push_back(i);
+        allAbove = allAbove && p.row < 0;
+    }
+    if (outside.indices.empty()) return outside;
+    const std::string size =
+        "the picture (" + std::to_string(picture.width) + " x " + std::to_string(picture.height) + " pixels)";
+    outside.all = !anyWithin;
+    if (!outside.all) {
+        outside.text = NamedPoints(points, outside.indices) + (outside.indices.size() == 1 ? " lies" : " lie") +
+                       " outside " + size;
+        return outside;
+    }
+    outside.text = "every enabled point lies outside " + size + ": " + NamedPoints(points, outside.indices);
+    // The mistake a .points file invites: its sourceY is the row negated, so rows written as
+    // they are counted put every point above the picture.
+    if (allAbove) outside.text += "; all lie above it: is a .points file's sourceY (negative downwards) written positive?";
+    return outside;
 }
 
 std::optional<PointTransform> PointTransformFromName(std::string_view name) {
@@ -133,6 +204,10 @@ int LeastPointsFor(PointTransform transform) {
         case PointTransform::ThinPlateSpline: return 3;
     }
     return 3;
+}
+
+std::size_t MostPointsFor(PointTransform transform) {
+    return transform == PointTransform::ThinPlateSpline ? MostSplinePoints : MostPoints;
 }
 
 PointsFileReading ReadPointsText(std::string_view text) {
@@ -189,6 +264,7 @@ PointsFileReading ReadPointsText(std::string_view text) {
         const std::string_view enable = field(Enable);
         if (enable != "0" && enable != "1") return fail(PointsFileError::BadEnable);
 
+        if (reading.file.points.size() == MostPoints) return fail(PointsFileError::TooManyPoints);
         ControlPoint point;
         point.mapX = numbers[MapX];
         point.mapY = numbers[MapY];
@@ -204,6 +280,23 @@ PointsFileReading ReadPointsText(std::string_view text) {
         return fail(PointsFileError::NoHeader);
     }
     return reading;
+}
+
+PointsFileReading ReadPointsFrom(OpenFile& file) {
+    PointsFileReading reading;
+    reading.error = PointsFileError::TooLarge;
+    if (const std::optional<std::uint64_t> size = file.Size(); size && *size > MostPointsFileBytes) {
+        reading.size = size;
+        return reading;
+    }
+    std::string text;
+    if (!ReadToEnd(file, text, MostPointsFileBytes + 1)) {
+        reading.error = PointsFileError::ReadFailed;
+        reading.reason = file.LastError();
+        return reading;
+    }
+    if (text.size() > MostPointsFileBytes) return reading;
+    return ReadPointsText(text);
 }
 
 std::string WritePointsText(const PointsFile& file, const std::vector<PointResidual>& residuals) {
@@ -297,7 +390,7 @@ bool ControlPointSet::Undo() {
 }
 
 std::string PointsFileProblem(const PointsFileReading& reading) {
-    const char* what = "";
+    std::string what;
     switch (reading.error) {
     case PointsFileError::None: return "";
     case PointsFileError::NoHeader: what = "no header line naming the columns"; break;
@@ -305,6 +398,11 @@ std::string PointsFileProblem(const PointsFileReading& reading) {
     case PointsFileError::BadNumber: what = "a number that cannot be read"; break;
     case PointsFileError::BadEnable: what = "enable is neither 0 nor 1"; break;
     case PointsFileError::CrsNotWkt: what = "the #CRS line holds no WKT"; break;
+    case PointsFileError::TooManyPoints: what = "more than the " + std::to_string(MostPoints) + " points a set holds"; break;
+    case PointsFileError::TooLarge:
+        return "it holds " + (reading.size ? std::to_string(*reading.size) + " bytes, " : std::string()) +
+               "more than the " + std::to_string(MostPointsFileBytes) + " bytes (16 MiB) a .points file may hold";
+    case PointsFileError::ReadFailed: return ErrorDescription(reading.reason);
     }
     return "line " + std::to_string(reading.line) + ": " + what;
 }

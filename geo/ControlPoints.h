@@ -3,6 +3,8 @@
 // person knows, from which the import georeferences the scan; the text rules for typing them;
 // and the .points files in which GIS georeferencers exchange them.
 
+#include "common/File.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +23,15 @@ std::string_view PointTransformName(PointTransform transform);
 // The fewest enabled points the transform takes: 3, 6, 10, and 3 for the spline.
 int LeastPointsFor(PointTransform transform);
 
+// The most points a set holds, and a polynomial fits: a least-squares fit of a few terms, so
+// ten thousand are fitted and reported in well under a second.
+inline constexpr std::size_t MostPoints = 10000;
+// The most enabled points a thin plate spline takes: it solves one equation per point all at
+// once, in memory growing with the square of their count and time with its cube; an import by
+// 1000 points takes 2.6 s, by 2000 12 s, and 20000 would want 3 GB.
+inline constexpr std::size_t MostSplinePoints = 1000;
+std::size_t MostPointsFor(PointTransform transform);
+
 // One point. Pixel positions follow GDAL's pixel and line convention, which the .points format
 // shares: 0,0 is the top-left corner of the top-left pixel, its centre 0.5,0.5.
 struct ControlPoint {
@@ -33,6 +44,27 @@ struct ControlPoint {
 };
 
 std::size_t EnabledCount(const std::vector<ControlPoint>& points);
+
+// Why the transform cannot take the set by its count ("the poly2 transform needs at least 6
+// points; 4 are enabled"); "" when it can.
+std::string PointCountProblem(const std::vector<ControlPoint>& points, PointTransform transform);
+
+// The picture the points are placed on, in pixels.
+struct PictureSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
+// The enabled points that lie beyond the picture's edges (its edges and corners count as
+// within: the far corner of the last pixel is where a corner point goes), by index, in order.
+struct PointsOutside {
+    std::vector<std::size_t> indices;
+    bool all = false;  // no enabled point lies within: the points cannot place this picture
+    // Names them and where they lie, or says why none can place the picture; "" when none lies
+    // outside.
+    std::string text;
+};
+PointsOutside FindPointsOutside(const std::vector<ControlPoint>& points, PictureSize picture);
 
 // How far a point lies from where the fitted transform puts it.
 struct PointResidual {
@@ -47,13 +79,22 @@ struct PointsFile {
     std::vector<ControlPoint> points;
 };
 
-enum class PointsFileError { None, NoHeader, MissingColumn, BadNumber, BadEnable, CrsNotWkt };
+enum class PointsFileError {
+    None, NoHeader, MissingColumn, BadNumber, BadEnable, CrsNotWkt, TooManyPoints, TooLarge, ReadFailed
+};
 
 struct PointsFileReading {
     PointsFile file;
     PointsFileError error = PointsFileError::None;
     int line = 0;  // where the error is, counted from 1
+    // TooLarge: the file's size as its handle told it; nothing when it grew past the limit as it
+    // was read (or is no regular file).
+    std::optional<std::uint64_t> size;
+    std::error_code reason;  // ReadFailed: the system's
 };
+
+// The largest .points file read: a hundred times what the most points take with their residuals.
+inline constexpr std::uint64_t MostPointsFileBytes = std::uint64_t{16} << 20;
 
 // Reads a .points text as GIS georeferencers write it: an optional first line "#CRS: " followed
 // by the WKT of the map coordinates' system, the header line naming the columns (mapX, mapY,
@@ -61,8 +102,13 @@ struct PointsFileReading {
 // point. sourceY is the pixel row with its sign reversed (negative downwards). Blank lines and
 // other lines starting with "#" are passed over; "\r\n" line ends are taken. A "#CRS: " line
 // holding anything but a WKT (a file name, an address) is refused: a points file lying beside a
-// picture is no one's own typing, and GDAL would open or fetch what such a text names.
+// picture is no one's own typing, and GDAL would open or fetch what such a text names. More
+// points than MostPoints are refused at the first one too many.
 PointsFileReading ReadPointsText(std::string_view text);
+// The same of an open file; one larger than MostPointsFileBytes is refused by its size before
+// anything is read, and no more than one byte beyond the limit is ever read (the file may be
+// no regular one, or grow meanwhile).
+PointsFileReading ReadPointsFrom(OpenFile& file);
 // Why a .points text was refused: "line 3: a number that cannot be read".
 std::string PointsFileProblem(const PointsFileReading& reading);
 // The text of a .points file: the "#CRS: " line when crsWkt is given, the header with all eight

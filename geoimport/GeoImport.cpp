@@ -185,7 +185,9 @@ ImportStatus CheckOpened(const ImportJob::Source& source) {
 // source's own or its .prj.
 ImportStatus DecideCrs(GDALDatasetH dataset, const ImportOptions& options, const std::string& filePath,
                        const Georeference& georeference, OGRSpatialReference& crs) {
-    if (!options.sourceCrs.empty() && crs.SetFromUserInput(options.sourceCrs.c_str()) != OGRERR_NONE) {
+    if (!options.sourceCrs.empty() &&
+        crs.SetFromUserInput(options.sourceCrs.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) !=
+            OGRERR_NONE) {
         return Refusal(ImportError::BadCrsOption, "\"" + options.sourceCrs + "\" is not a coordinate system GDAL knows");
     }
     if (!georeference.Any()) {
@@ -303,18 +305,18 @@ void SetGrid(ImportPlan& plan, const OutputGrid& grid) {
 
 }  // namespace
 
-PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,
-                           kartivo::PointTransform transform) {
-    return FitPoints(points, crs, transform);
+PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                           kartivo::PointTransform transform, std::optional<PictureSize> picture) {
+    return FitPoints(points, crsWkt, transform, picture);
 }
 
-PointsSystem DescribePointsSystem(const std::string& text) { return DescribeSystem(text); }
+PointsSystem DescribePointsSystem(const std::string& text, SystemInput input) { return DescribeSystem(text, input); }
 
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options) {
     auto source = std::make_unique<ImportJob::Source>();
     source->path = sourcePath;
     source->source = OpenRaster(sourcePath);
-    const auto refused = [](ImportStatus status) { return ImportPreparation{nullptr, std::move(status)}; };
+    const auto refused = [](ImportStatus status) { return ImportPreparation{nullptr, std::move(status), {}}; };
     if (ImportStatus opened = CheckOpened(*source); opened.error != ImportError::None) return refused(opened);
     GDALDatasetH dataset = source->source.get();
     // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
@@ -325,11 +327,15 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     GDALDatasetH placed = dataset;
     std::vector<std::string> method;
     OGRSpatialReference crs;
+    PointsFit fit;
     if (!options.points.empty()) {
-        ImportStatus byPoints = ReadPointsCrs(options.pointsCrs, crs);
+        ImportStatus byPoints = ReadPointsCrs(options.pointsCrs, SystemInput::Wkt, crs);
         if (byPoints.error == ImportError::None) {
-            byPoints = PlaceByPoints(dataset, options.points, options.pointTransform, crs, source->placement);
+            fit = FitPoints(options.points, crs, options.pointTransform,
+                            PictureSize{GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset)});
+            byPoints = fit.status;
         }
+        if (byPoints.error == ImportError::None) byPoints = PlaceByPoints(dataset, options.points, crs, source->placement);
         if (byPoints.error != ImportError::None) return refused(byPoints);
         placed = source->placement.get();
         method = PointTransformOptions(options.pointTransform);
@@ -391,7 +397,7 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
         if (ImportStatus named = NameThePicture(plan, filePath); named.error != ImportError::None) return refused(named);
     }
     source->files = SourceFiles(dataset, filePath);
-    return {std::make_unique<ImportJob>(std::move(source), std::move(parts)), {}};
+    return {std::make_unique<ImportJob>(std::move(source), std::move(parts)), {}, std::move(fit)};
 }
 
 namespace {

@@ -30,21 +30,23 @@ struct ImportOptions {
     // Control points in place of whatever georeference the picture carries: when there are
     // any, the picture is placed by its enabled points alone, through GDAL's transformer for
     // pointTransform, as gdalwarp -order N or -tps places it. Their map coordinates are in
-    // pointsCrs (anything GDAL understands; empty: WGS 84, mapX the longitude).
+    // pointsCrs, a WKT (a PointsSystem's wkt; empty: WGS 84, mapX the longitude).
     std::vector<ControlPoint> points;
     std::string pointsCrs;
     kartivo::PointTransform pointTransform = kartivo::PointTransform::Polynomial1;
 };
 
-// Fits the transform to the enabled points, which need no picture. Refused: fewer points
-// than the transform needs, points all in one line, a system GDAL does not read.
-PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,
-                           kartivo::PointTransform transform);
+// Fits the transform to the enabled points in the system crsWkt names (a WKT; empty: WGS 84).
+// Refused: fewer or more points than the transform takes (PointCountProblem), points all in one
+// line, a text that is no WKT GDAL reads, and, when the picture's size is given, every enabled
+// point outside it.
+PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                           kartivo::PointTransform transform, std::optional<PictureSize> picture);
 
-// The system named for control points (anything GDAL understands; empty: WGS 84). Refused:
-// a text GDAL does not read, a system that is neither latitude and longitude in degrees nor a
-// map projection.
-PointsSystem DescribePointsSystem(const std::string& text);
+// The system named for control points (empty: WGS 84), read as input says. Refused: a text
+// GDAL does not read so, a system that is neither latitude and longitude in degrees nor a map
+// projection.
+PointsSystem DescribePointsSystem(const std::string& text, SystemInput input);
 
 // What info reports of a picture GDAL reads.
 struct ForeignPicture {
@@ -183,9 +185,12 @@ private:
 struct ImportPreparation {
     std::unique_ptr<ImportJob> job;  // set when the source can be imported
     ImportStatus status;
+    // With control points: their fit on this picture, as FitControlPoints gives it.
+    PointsFit fit;
 };
 
-// Opens the source, checks it and plans the output; reads no pixels.
+// Opens the source, checks it and plans the output; reads no pixels. Control points are
+// fitted on the picture opened, whose size tells the points outside it.
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options);
 
 // Message for the parts' notes, such as rows cut at the end of Web Mercator or the picture

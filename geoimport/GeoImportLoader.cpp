@@ -73,15 +73,15 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     return Module().table->prepareImport(sourcePath, options);
 }
 
-PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crs,
-                           kartivo::PointTransform transform) {
-    if (!Module().table) return {{}, 0, {ImportError::OpenFailed, Module().failure}};
-    return Module().table->fitControlPoints(points, crs, transform);
+PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                           kartivo::PointTransform transform, std::optional<PictureSize> picture) {
+    if (!Module().table) return {.status = {ImportError::OpenFailed, Module().failure}};
+    return Module().table->fitControlPoints(points, crsWkt, transform, picture);
 }
 
-PointsSystem DescribePointsSystem(const std::string& text) {
+PointsSystem DescribePointsSystem(const std::string& text, SystemInput input) {
     if (!Module().table) return {.status = {ImportError::OpenFailed, Module().failure}};
-    return Module().table->describePointsSystem(text);
+    return Module().table->describePointsSystem(text, input);
 }
 
 std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths) {

@@ -25,9 +25,9 @@ struct ModuleTable {
     std::unique_ptr<ForeignPixels> (*openForeignPixels)(const std::string& path);
     ReducedPictureResult (*readForeignPixels)(ForeignPixels& pixels, const PictureRect& rect, std::int32_t step);
     void (*closeForeignPixels)(ForeignPixels::Source* source);
-    PointsFit (*fitControlPoints)(const std::vector<ControlPoint>& points, const std::string& crs,
-                                  kartivo::PointTransform transform);
-    PointsSystem (*describePointsSystem)(const std::string& text);
+    PointsFit (*fitControlPoints)(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                                  kartivo::PointTransform transform, std::optional<PictureSize> picture);
+    PointsSystem (*describePointsSystem)(const std::string& text, SystemInput input);
 };
 
 inline constexpr std::uint32_t ModuleTableVersion = 8;

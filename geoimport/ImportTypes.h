@@ -3,6 +3,7 @@
 
 #include "geo/ControlPoints.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,23 @@ struct PointsFit {
     // its pixel position taken to the map, as the geodesic distance on the system's ellipsoid.
     std::vector<PointResidual> residuals;
     double rmsPixels = 0;  // the root mean square of pixels over the enabled points
+    // The enabled points beyond the picture's edges, when its size was known; when all are, the
+    // fit is refused with outside.text.
+    PointsOutside outside;
     ImportStatus status;   // a refusal leaves the residuals empty
 };
+
+// How the text naming a system is read. A .points file's "#CRS:" line, and every system the
+// programs hand on, is a WKT and nothing else: a file lying beside a picture is no one's own
+// typing, and GDAL would open the file or fetch the address another text names. What a person
+// types (System... in the window, --gcp-srs) may be anything GDAL reads from a person, an
+// EPSG code, a PROJ string or a WKT, still short of opening files or the network.
+enum class SystemInput { Wkt, Typed };
 
 // The system control points' map coordinates are in, as GDAL reads a name of it.
 struct PointsSystem {
     std::string text;         // what names it again: "EPSG:32654" where it has a code, else its WKT
-    std::string wkt;          // WKT2 on one line, as a .points file keeps it
+    std::string wkt;          // WKT2 on one line, as a .points file keeps it and the fit takes it
     std::string name;         // "WGS 84 / UTM zone 54N"
     bool geographic = true;   // latitude and longitude in degrees; else easting and northing
     std::string unit;         // of easting and northing: "metre", "US survey foot"

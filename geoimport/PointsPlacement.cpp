@@ -2,6 +2,8 @@
 
 #include "geoimport/BandLayout.h"
 
+#include <geodesic.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -106,12 +108,6 @@ bool InOneLine(const std::vector<GDAL_GCP>& gcps, double GDAL_GCP::*x, double GD
 }
 
 ImportStatus FitGcps(const std::vector<GDAL_GCP>& gcps, kartivo::PointTransform transform, Transformer& fitted) {
-    const std::string name(PointTransformName(transform));
-    const int least = LeastPointsFor(transform);
-    if (static_cast<int>(gcps.size()) < least) {
-        return Refusal(ImportError::BadPoints, "the " + name + " transform needs at least " + std::to_string(least) +
-                                                   " points; " + std::to_string(gcps.size()) + " are enabled");
-    }
     if (InOneLine(gcps, &GDAL_GCP::dfGCPPixel, &GDAL_GCP::dfGCPLine) ||
         InOneLine(gcps, &GDAL_GCP::dfGCPX, &GDAL_GCP::dfGCPY)) {
         return Refusal(ImportError::BadPoints,
@@ -123,41 +119,55 @@ ImportStatus FitGcps(const std::vector<GDAL_GCP>& gcps, kartivo::PointTransform 
                      ? GDALCreateTPSTransformer(count, gcps.data(), FALSE)
                      : GDALCreateGCPTransformer(count, gcps.data(), PolynomialOrder(transform), FALSE));
     if (!fitted) {
-        return Refusal(ImportError::BadPoints, "GDAL cannot fit the " + name + " transform to the control points: " +
+        return Refusal(ImportError::BadPoints, "GDAL cannot fit the " + std::string(PointTransformName(transform)) +
+                                                   " transform to the control points: " +
                                                    LastGdalError("they leave it undetermined"));
     }
     return {};
 }
 
-// Metres between two places given in crs: in an azimuthal equidistant projection centred on
-// the first, on the system's own ellipsoid, the second's distance from the origin is the
-// geodesic one.
-double GroundDistance(const OGRSpatialReference& crs, double x0, double y0, double x1, double y1) {
-    constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
+// Metres between each place (x0, y0) and its (x1, y1), all given in crs: the geodesic on the
+// system's own ellipsoid, every place taken to its latitude and longitude by one transformation.
+// NaN where one of the two cannot be.
+std::vector<double> GroundDistances(const OGRSpatialReference& crs, std::vector<double> x0, std::vector<double> y0,
+                                    std::vector<double> x1, std::vector<double> y1) {
+    std::vector<double> metres(x0.size(), std::numeric_limits<double>::quiet_NaN());
     const std::unique_ptr<OGRSpatialReference> geographic(crs.CloneGeogCS());
-    if (!geographic) return Unknown;
+    if (!geographic || metres.empty()) return metres;
     geographic->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     const Transform toGeographic(OGRCreateCoordinateTransformation(&crs, geographic.get()));
-    double longitude = x0;
-    double latitude = y0;
-    if (!toGeographic || !toGeographic->Transform(1, &longitude, &latitude)) return Unknown;
-    OGRSpatialReference local;
-    local.CopyGeogCSFrom(geographic.get());
-    local.SetAE(latitude, longitude, 0, 0);
-    local.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    const Transform toLocal(OGRCreateCoordinateTransformation(&crs, &local));
-    double x = x1;
-    double y = y1;
-    if (!toLocal || !toLocal->Transform(1, &x, &y)) return Unknown;
-    return std::hypot(x, y);
+    if (!toGeographic) return metres;
+    const std::size_t count = metres.size();
+    x0.insert(x0.end(), x1.begin(), x1.end());
+    y0.insert(y0.end(), y1.begin(), y1.end());
+    std::vector<int> done(x0.size(), FALSE);
+    toGeographic->Transform(x0.size(), x0.data(), y0.data(), nullptr, done.data());
+    // Degrees, whatever the angle the system counts in (the grads of some French systems); a
+    // prime meridian other than Greenwich shifts every longitude alike and no distance.
+    const double toDegrees = geographic->GetAngularUnits() / CPLAtof(SRS_UA_DEGREE_CONV);
+    const bool inDegrees = std::abs(toDegrees - 1) < 1e-12;
+    const double inverseFlattening = geographic->GetInvFlattening();
+    geod_geodesic ellipsoid{};
+    geod_init(&ellipsoid, geographic->GetSemiMajor(), inverseFlattening == 0 ? 0 : 1 / inverseFlattening);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (done[i] == FALSE || done[count + i] == FALSE) continue;
+        const auto degrees = [&](double value) { return inDegrees ? value : value * toDegrees; };
+        geod_inverse(&ellipsoid, degrees(y0[i]), degrees(x0[i]), degrees(y0[count + i]), degrees(x0[count + i]),
+                     &metres[i], nullptr, nullptr);
+    }
+    return metres;
 }
 
 }  // namespace
 
-ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs) {
+ImportStatus ReadPointsCrs(const std::string& text, SystemInput input, OGRSpatialReference& crs) {
+    CPLErrorReset();
     if (text.empty()) {
         crs = Wgs84();
-    } else if (crs.SetFromUserInput(text.c_str()) != OGRERR_NONE) {
+    } else if ((input == SystemInput::Wkt
+                    ? crs.importFromWkt(text.c_str())
+                    : crs.SetFromUserInput(text.c_str(), OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get())) !=
+               OGRERR_NONE) {
         // A WKT can be pages long; its start is enough to know which one was meant.
         const std::string shown = text.size() > 80 ? text.substr(0, 80) + "..." : text;
         return Refusal(ImportError::BadCrsOption,
@@ -174,11 +184,11 @@ ImportStatus ReadPointsCrs(const std::string& text, OGRSpatialReference& crs) {
     return {};
 }
 
-PointsSystem DescribeSystem(const std::string& text) {
+PointsSystem DescribeSystem(const std::string& text, SystemInput input) {
     InitialiseGdal();
     PointsSystem system;
     OGRSpatialReference crs;
-    if (system.status = ReadPointsCrs(text, crs); system.status.error != ImportError::None) return system;
+    if (system.status = ReadPointsCrs(text, input, crs); system.status.error != ImportError::None) return system;
     const char* name = crs.GetName();
     system.name = name != nullptr ? name : "";
     system.geographic = crs.IsGeographic() != 0;
@@ -191,6 +201,10 @@ PointsSystem DescribeSystem(const std::string& text) {
     const char* const options[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
     if (crs.exportToWkt(&wkt, options) == OGRERR_NONE && wkt != nullptr) system.wkt = wkt;
     CPLFree(wkt);
+    // The WKT is what the points keep and the fit reads: without it they would be taken as WGS 84.
+    if (system.wkt.empty()) {
+        return {.status = Refusal(ImportError::BadCrsOption, "GDAL cannot write \"" + system.name + "\" as a WKT")};
+    }
     // A code names it again in a few letters; a system without one only by the whole WKT.
     const char* code = crs.GetAuthorityCode(nullptr);
     system.text = code != nullptr ? CrsText(crs) : system.wkt;
@@ -198,10 +212,8 @@ PointsSystem DescribeSystem(const std::string& text) {
 }
 
 ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,
-                           kartivo::PointTransform transform, const OGRSpatialReference& crs, Dataset& placement) {
+                           const OGRSpatialReference& crs, Dataset& placement) {
     const std::vector<GDAL_GCP> gcps = EnabledGcps(points, EastShift(points, crs));
-    Transformer fitted;
-    if (ImportStatus fit = FitGcps(gcps, transform, fitted); fit.error != ImportError::None) return fit;
     CPLErrorReset();
     placement.reset(GDALCreate(GDALGetDriverByName("MEM"), "", GDALGetRasterXSize(picture),
                                GDALGetRasterYSize(picture), 0, GDT_Byte, nullptr));
@@ -218,35 +230,64 @@ std::vector<std::string> PointTransformOptions(kartivo::PointTransform transform
     return {"METHOD=GCP_POLYNOMIAL", "MAX_GCP_ORDER=" + std::to_string(PolynomialOrder(transform))};
 }
 
-PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsText,
-                    kartivo::PointTransform transform) {
+PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                    kartivo::PointTransform transform, std::optional<PictureSize> picture) {
     InitialiseGdal();
-    PointsFit fit;
     OGRSpatialReference crs;
-    if (fit.status = ReadPointsCrs(crsText, crs); fit.status.error != ImportError::None) return fit;
+    if (ImportStatus read = ReadPointsCrs(crsWkt, SystemInput::Wkt, crs); read.error != ImportError::None) {
+        return {.status = std::move(read)};
+    }
+    return FitPoints(points, crs, transform, picture);
+}
+
+PointsFit FitPoints(const std::vector<ControlPoint>& points, const OGRSpatialReference& crs,
+                    kartivo::PointTransform transform, std::optional<PictureSize> picture) {
+    PointsFit fit;
+    if (const std::string problem = PointCountProblem(points, transform); !problem.empty()) {
+        fit.status = Refusal(ImportError::BadPoints, problem);
+        return fit;
+    }
+    if (picture) {
+        fit.outside = FindPointsOutside(points, *picture);
+        if (fit.outside.all) {
+            fit.status = Refusal(ImportError::BadPoints, fit.outside.text);
+            return fit;
+        }
+    }
     const double eastShift = EastShift(points, crs);
     const std::vector<GDAL_GCP> gcps = EnabledGcps(points, eastShift);
     Transformer fitted;
     if (fit.status = FitGcps(gcps, transform, fitted); fit.status.error != ImportError::None) return fit;
+    const std::size_t count = points.size();
+    std::vector<double> mapX(count);
+    std::vector<double> mapY(count);
+    std::vector<double> placedX(count);
+    std::vector<double> placedY(count);
     double squares = 0;
-    for (const ControlPoint& p : points) {
-        const double mapX = ShiftedX(p.mapX, eastShift);
-        double column = mapX;
+    for (std::size_t i = 0; i < count; ++i) {
+        const ControlPoint& p = points[i];
+        mapX[i] = ShiftedX(p.mapX, eastShift);
+        mapY[i] = p.mapY;
+        double column = mapX[i];
         double row = p.mapY;
-        double x = p.column;
-        double y = p.row;
+        placedX[i] = p.column;
+        placedY[i] = p.row;
         const bool toPicture = Transformed(fitted.get(), true, column, row);
-        const bool toMap = Transformed(fitted.get(), false, x, y);
+        if (!Transformed(fitted.get(), false, placedX[i], placedY[i])) {
+            placedX[i] = placedY[i] = std::numeric_limits<double>::quiet_NaN();
+        }
         PointResidual residual{column - p.column, row - p.row, 0, 0};
         residual.pixels = std::hypot(residual.dx, residual.dy);
         if (!toPicture) residual.dx = residual.dy = residual.pixels = std::numeric_limits<double>::quiet_NaN();
-        residual.metres =
-            toMap ? GroundDistance(crs, mapX, p.mapY, x, y) : std::numeric_limits<double>::quiet_NaN();
         if (p.enabled) squares += residual.pixels * residual.pixels;
         fit.residuals.push_back(residual);
     }
+    const std::vector<double> metres =
+        GroundDistances(crs, std::move(mapX), std::move(mapY), std::move(placedX), std::move(placedY));
+    for (std::size_t i = 0; i < count; ++i) fit.residuals[i].metres = metres[i];
     fit.rmsPixels = std::sqrt(squares / double(gcps.size()));
     return fit;
 }
+
 
 }  // namespace kartivo::geoimport

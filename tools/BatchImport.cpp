@@ -76,6 +76,8 @@ Control points place a scanned picture (and replace any georeference it carries)
   --transform poly1|poly2|poly3|tps
                     a polynomial of order 1 (at least 3 points), 2 (6) or 3 (10), or a
                     thin plate spline (3), as gdalwarp -order N or -tps; default poly1
+A set holds at most 10000 points (tps: 1000), a .points file at most 16 MiB; a set whose
+enabled points all lie outside the picture is refused, and points outside it are named.
 Before the bitmap's path, a line per point tells how far the fitted transform puts it:
   point N: dx DX dy DY pixels P metres M
 (DX and DY in pixels, right and down; a point the file disables shows as
@@ -87,6 +89,15 @@ file, .prj, .aux.xml or mask); an existing output is written over. The path of e
 bitmap written is printed on standard output, the west part of a split picture first.
 )";
 
+// Each point's residual and the RMS, in the form the help gives.
+void WriteResiduals(std::ostream& out, const std::vector<ControlPoint>& points, const geoimport::PointsFit& fit) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": " << ResidualText(fit.residuals[i])
+            << '\n';
+    }
+    out << "rms " << Decimals(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
+}
+
 bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,
                const std::optional<std::string>& output, const std::vector<FileIdentity>& alsoRead,
                std::size_t index, std::size_t total, Session& session) {
@@ -95,6 +106,10 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
     if (!prepared.job) {
         reporter.Error(picturePath, "cannot import: " + prepared.status.message);
         return false;
+    }
+    if (!options.points.empty()) {
+        WriteResiduals(session.console.out, options.points, prepared.fit);
+        if (!prepared.fit.outside.text.empty()) reporter.Error(picturePath, prepared.fit.outside.text);
     }
     const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
     std::vector<std::string> outputPaths;
@@ -132,7 +147,7 @@ std::optional<double> ReadNumber(std::string_view text) {
 // error; a coordinate the corner boxes would refuse is the picture's failure, as a corner is.
 struct PointsOption {
     std::vector<ControlPoint> points;
-    std::string crs;
+    std::string crsWkt;
     std::optional<FileIdentity> file;  // the --points file, which no output may replace
     std::string usage;    // the command line is refused
     std::string refused;  // the import is refused
@@ -143,14 +158,23 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
     const auto gcps = line.repeated.find("--gcp");
     const std::optional<std::string> pointsPath = line.Value("--points");
     const std::optional<std::string> gcpCrs = line.Value("--gcp-srs");
-    read.crs = gcpCrs.value_or("");
+    // What a person types is read once, here, into the WKT the import takes.
+    if (gcpCrs) {
+        const geoimport::PointsSystem system = geoimport::DescribePointsSystem(*gcpCrs, geoimport::SystemInput::Typed);
+        read.crsWkt = system.wkt;
+        read.refused = system.status.message;
+    }
     if (gcps != line.repeated.end() && pointsPath) {
         read.usage = "--gcp and --points cannot be given together";
     } else if (pointsPath) {
         std::string why;
         if (std::optional<PointsFile> file = ReadPointsFile(*pointsPath, why, nullptr, &read.file)) {
             read.points = std::move(file->points);
-            if (!file->crsWkt.empty()) read.crs = std::move(file->crsWkt);
+            // The file's own system stands, whatever --gcp-srs says.
+            if (!file->crsWkt.empty()) {
+                read.crsWkt = std::move(file->crsWkt);
+                read.refused.clear();
+            }
         } else {
             read.refused = "the points file " + *pointsPath + " is refused: " + why;
         }
@@ -184,15 +208,6 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
     return read;
 }
 
-// Each point's residual and the RMS, in the form the help gives.
-void WriteResiduals(std::ostream& out, const std::vector<ControlPoint>& points, const geoimport::PointsFit& fit) {
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": " << ResidualText(fit.residuals[i])
-            << '\n';
-    }
-    out << "rms " << Decimals(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
-}
-
 int RunImportCommand(const CommandLine& line, Session& session) {
     const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "import", text); };
     if (line.operands.empty()) return usage("import needs at least one picture");
@@ -222,17 +237,12 @@ int RunImportCommand(const CommandLine& line, Session& session) {
     if (byPoints) {
         PointsOption points = ReadPointsOptions(line);
         if (!points.usage.empty()) return usage(points.usage);
-        const geoimport::PointsFit fit = points.refused.empty()
-                                             ? geoimport::FitControlPoints(points.points, points.crs, options.pointTransform)
-                                             : geoimport::PointsFit{};
-        if (points.refused.empty()) points.refused = fit.status.message;
         if (!points.refused.empty()) {
             session.reporter.Error(line.operands[0], "cannot import: " + points.refused);
             return ExitSomeFailed;
         }
-        WriteResiduals(session.console.out, points.points, fit);
         options.points = std::move(points.points);
-        options.pointsCrs = std::move(points.crs);
+        options.pointsCrs = std::move(points.crsWkt);
         if (points.file) alsoRead.push_back(*points.file);
     }
     bool allDone = true;

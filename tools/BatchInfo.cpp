@@ -36,8 +36,9 @@ Options:
               "refused", when the import would refuse it). A picture with control
               points beside it (PICTURE.points) has "points": the file, its system
               ("crs", null for WGS 84), each point with its residual (dx, dy, pixels,
-              metres) under the default poly1 transform, and "rms" in pixels; or
-              "refused" with the reason
+              metres) under the default poly1 transform, "rms" in pixels and
+              "outside", the numbers of the enabled points beyond the picture's
+              edges; or "refused" with the reason
 )";
 
 // A property text as a JSON number: the window shows whole numbers or "No Data".
@@ -63,6 +64,8 @@ std::array<CornerTexts, 4> EachCorner(const Corners& corners) {
 }
 
 #ifdef KARTIVO_IMPORT
+using ForeignPicture = geoimport::ForeignPicture;
+
 std::string JsonDouble(double value) {
     std::array<char, 32> buffer{};
     const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
@@ -79,8 +82,7 @@ std::string CornersJson(const geoimport::WgsCorners& corners) {
 }
 
 // What GDAL tells of the picture, for pictures the window cannot load as much as for bitmaps.
-void AddForeignInfo(JsonObject& object, const std::string& path) {
-    const std::optional<geoimport::ForeignPicture> foreign = geoimport::DescribeForeignPicture(path);
+void AddForeignInfo(JsonObject& object, const std::optional<ForeignPicture>& foreign) {
     if (!foreign) return;
     JsonObject gdal;
     gdal.String("format", foreign->format)
@@ -104,17 +106,20 @@ struct KeptPoints {
 };
 constexpr PointTransform KeptTransform = PointTransform::Polynomial1;
 
-std::optional<KeptPoints> ReadKeptPoints(const std::string& picturePath) {
+// The points are checked against the picture's size where it is known.
+std::optional<KeptPoints> ReadKeptPoints(const std::string& picturePath, std::optional<PictureSize> picture) {
     KeptPoints kept{PointsPathFor(picturePath), {}, {}, {}};
     bool absent = false;
     kept.file = ReadPointsFile(kept.path, kept.why, &absent);
     if (absent) return std::nullopt;
-    if (kept.file) kept.fit = geoimport::FitControlPoints(kept.file->points, kept.file->crsWkt, KeptTransform);
+    if (kept.file) {
+        kept.fit = geoimport::FitControlPoints(kept.file->points, kept.file->crsWkt, KeptTransform, picture);
+    }
     return kept;
 }
 
-void AddPointsInfo(JsonObject& object, const std::string& path) {
-    const std::optional<KeptPoints> kept = ReadKeptPoints(path);
+void AddPointsInfo(JsonObject& object, const std::string& path, std::optional<PictureSize> picture) {
+    const std::optional<KeptPoints> kept = ReadKeptPoints(path, picture);
     if (!kept) return;
     JsonObject report;
     report.String("file", kept->path);
@@ -140,6 +145,9 @@ void AddPointsInfo(JsonObject& object, const std::string& path) {
         list += (list.empty() ? "" : ",") + point.Text();
     }
     report.Raw("points", "[" + list + "]");
+    std::string outside;
+    for (const std::size_t index : fit.outside.indices) outside += (outside.empty() ? "" : ",") + std::to_string(index + 1);
+    report.Raw("outside", "[" + outside + "]");
     if (fit.status.error != geoimport::ImportError::None) {
         report.String("refused", fit.status.message);
     } else {
@@ -148,14 +156,14 @@ void AddPointsInfo(JsonObject& object, const std::string& path) {
     object.Raw("points", report.Text());
 }
 
-void WritePointsInfo(std::ostream& out, const std::string& path) {
-    const std::optional<KeptPoints> kept = ReadKeptPoints(path);
+void WritePointsInfo(std::ostream& out, const std::string& path, std::optional<PictureSize> picture) {
+    const std::optional<KeptPoints> kept = ReadKeptPoints(path, picture);
     if (!kept) return;
     if (!kept->file) {
         WriteLine(out, "control points", kept->path + " refused: " + kept->why);
         return;
     }
-    const geoimport::PointsSystem system = geoimport::DescribePointsSystem(kept->file->crsWkt);
+    const geoimport::PointsSystem system = geoimport::DescribePointsSystem(kept->file->crsWkt, geoimport::SystemInput::Wkt);
     WriteLine(out, "control points",
               kept->path + " (" + (system.name.empty() ? "a system GDAL does not read" : system.name) + ")");
     const std::vector<ControlPoint>& points = kept->file->points;
@@ -171,6 +179,9 @@ void WritePointsInfo(std::ostream& out, const std::string& path) {
               fit.status.error == geoimport::ImportError::None
                   ? "rms " + Decimals(fit.rmsPixels, 3) + " pixels over " + std::to_string(EnabledCount(points)) + " points"
                   : "refused: " + fit.status.message);
+    if (fit.status.error == geoimport::ImportError::None && !fit.outside.text.empty()) {
+        WriteLine(out, "outside", fit.outside.text);
+    }
 }
 
 // A picture Make cannot take but the import can read: what the import would make of it. The
@@ -204,9 +215,10 @@ void AddImportInfo(JsonObject& object, const ImportView& view) {
                JsonObject().Raw("corners", CornersJson(view.parts[0].corners)).Raw("parts", "[" + parts + "]").Text());
 }
 
-void WriteImportText(std::ostream& out, const std::string& path, const ImportView& view) {
+void WriteImportText(std::ostream& out, const std::string& path, const ImportView& view,
+                     const std::optional<ForeignPicture>& foreign) {
     out << path << '\n';
-    if (const auto foreign = geoimport::DescribeForeignPicture(path)) {
+    if (foreign) {
         WriteLine(out, "format", foreign->format + ", " + std::to_string(foreign->width) + " x " +
                                      std::to_string(foreign->height) + ", " + std::to_string(foreign->bands) +
                                      (foreign->bands == 1 ? " band" : " bands"));
@@ -224,11 +236,32 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
     if (view.parts.empty()) WriteLine(out, "import", "refused: " + view.refused);
     WriteLine(out, "not a BMP", "Make takes it once imported: kartivo-batch import " + path);
 }
+
+std::optional<ForeignPicture> DescribeForeign(const std::string& path) {
+    return geoimport::DescribeForeignPicture(path);
+}
 #else
-void AddForeignInfo(JsonObject&, const std::string&) {}
-void AddPointsInfo(JsonObject&, const std::string&) {}
-void WritePointsInfo(std::ostream&, const std::string&) {}
+struct ForeignPicture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+std::optional<ForeignPicture> DescribeForeign(const std::string&) { return std::nullopt; }
+void AddForeignInfo(JsonObject&, const std::optional<ForeignPicture>&) {}
+void AddPointsInfo(JsonObject&, const std::string&, std::optional<PictureSize>) {}
+void WritePointsInfo(std::ostream&, const std::string&, std::optional<PictureSize>) {}
 #endif
+
+// The size the points beside a picture are checked against: a bitmap's as its headers give it,
+// another picture's as GDAL reads it.
+std::optional<PictureSize> SizeOf(const LoadedPicture& picture, const std::optional<ForeignPicture>& foreign) {
+    if (foreign) return PictureSize{foreign->width, foreign->height};
+    if (picture.problem) return std::nullopt;
+    const BitmapPropertyTexts texts = PropertyTexts(picture.headers);
+    const std::optional<std::int32_t> width = WholeNumber(texts.width);
+    const std::optional<std::int32_t> height = WholeNumber(texts.height);
+    if (!width || !height) return std::nullopt;
+    return PictureSize{std::abs(std::int64_t{*width}), std::abs(std::int64_t{*height})};
+}
 
 // GDAL can add to a bitmap only what a file beside it says: a world file or an .aux.xml. Without
 // one it is not even loaded, which keeps info of a folder of bitmaps as quick as the window.
@@ -245,8 +278,11 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     JsonObject object;
     object.String("path", path);
     const auto finish = [&object, &path, &picture] {
-        if (picture.headers.error != HeaderError::None || HasGdalSideFile(path)) AddForeignInfo(object, path);
-        AddPointsInfo(object, path);
+        const auto foreign = picture.headers.error != HeaderError::None || HasGdalSideFile(path)
+                                 ? DescribeForeign(path)
+                                 : std::nullopt;
+        AddForeignInfo(object, foreign);
+        AddPointsInfo(object, path, SizeOf(picture, foreign));
         return object.Text();
     };
     if (picture.headers.error == HeaderError::UnknownForm) {
@@ -318,17 +354,18 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
         const LoadedPicture picture = LoadPicture(path, session.boxes);
 #ifdef KARTIVO_IMPORT
         if (const std::optional<ImportView> view = ViewForImport(path, picture)) {
+            const std::optional<ForeignPicture> foreign = DescribeForeign(path);
             if (json) {
                 JsonObject object;
                 object.String("path", path);
-                AddForeignInfo(object, path);
+                AddForeignInfo(object, foreign);
                 AddImportInfo(object, *view);
-                AddPointsInfo(object, path);
+                AddPointsInfo(object, path, SizeOf(picture, foreign));
                 session.console.out << object.Text() << '\n';
             } else {
                 if (!first) session.console.out << '\n';
-                WriteImportText(session.console.out, path, *view);
-                WritePointsInfo(session.console.out, path);
+                WriteImportText(session.console.out, path, *view, foreign);
+                WritePointsInfo(session.console.out, path, SizeOf(picture, foreign));
                 first = false;
             }
             continue;
@@ -339,7 +376,7 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
         } else if (!picture.problem) {
             if (!first) session.console.out << '\n';
             WriteInfoText(session.console.out, path, picture);
-            WritePointsInfo(session.console.out, path);
+            WritePointsInfo(session.console.out, path, SizeOf(picture, std::optional<ForeignPicture>()));
             first = false;
         }
         if (picture.problem) {

@@ -107,13 +107,12 @@ std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& w
     // Whether the file is there is decided by the one open, not by a look at its name first.
     OpenAttempt opened = DefaultFileSystem().Open(path, OpenMode::OpenInput);
     if (absent != nullptr) *absent = opened.failure == OpenFailure::FileNotFound;
-    if (identity != nullptr && opened.file) *identity = opened.file->Identity();
-    std::string text;
-    if (!opened.file || !ReadToEnd(*opened.file, text)) {
-        why = opened.file ? ErrorDescription(opened.file->LastError()) : opened.description;
+    if (!opened.file) {
+        why = opened.description;
         return std::nullopt;
     }
-    PointsFileReading reading = ReadPointsText(text);
+    if (identity != nullptr) *identity = opened.file->Identity();
+    PointsFileReading reading = ReadPointsFrom(*opened.file);
     if (reading.error == PointsFileError::None) return std::move(reading.file);
     why = PointsFileProblem(reading);
     return std::nullopt;

@@ -7,6 +7,16 @@
 
 namespace kartivo::batch {
 
+namespace {
+
+std::string UnicodeEscape(char32_t c) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+    return escaped;
+}
+
+}  // namespace
+
 std::string JsonString(std::string_view text) {
     std::string json = "\"";
     for (std::size_t i = 0; i < text.size();) {
@@ -16,7 +26,15 @@ std::string JsonString(std::string_view text) {
             // cannot swallow the character after it.
             const Utf8Sequence sequence = ReadUtf8Sequence(text.substr(i));
             const std::size_t length = sequence.wellFormed ? sequence.length : 1;
-            json += sequence.wellFormed ? text.substr(i, length) : "\\ufffd";
+            // The C1 controls are as \u escapes, as DEL below: a line of JSON read on a terminal
+            // then holds nothing it obeys, and passes the console's escaping unchanged.
+            if (!sequence.wellFormed) {
+                json += "\\ufffd";
+            } else if (sequence.codePoint < 0xA0) {
+                json += UnicodeEscape(sequence.codePoint);
+            } else {
+                json += text.substr(i, length);
+            }
             i += length;
             continue;
         }
@@ -29,10 +47,8 @@ std::string JsonString(std::string_view text) {
         case '\r': json += "\\r"; break;
         case '\t': json += "\\t"; break;
         default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                json += escaped;
+            if (c < 0x20 || c == 0x7F) {
+                json += UnicodeEscape(c);
             } else {
                 json += static_cast<char>(c);
             }

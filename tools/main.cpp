@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,16 @@ int main(int argc, char** argv) {
     kartivo::RemoveReplacementFilesOnSignals();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     kartivo::batch::Console console{std::cout, std::cerr, StandardErrorIsTerminal()};
-    const int status = kartivo::batch::RunBatch(args, console);
-    std::cout.flush();
+    int status = kartivo::batch::ExitSomeFailed;
+    try {
+        status = kartivo::batch::RunBatch(args, console);
+    } catch (const std::bad_alloc&) {
+        // Every size the commands take from a file is checked before it is allocated; what is
+        // left (a machine short of memory) ends the run with a reason, not an abort.
+        console.err << kartivo::batch::ProgramName << ": out of memory; the command was stopped\n";
+    }
+    console.out.flush();
     // A report that never reached its reader (a full disk, a closed pipe) is a failure too.
-    if (!std::cout && status == kartivo::batch::ExitAllDone) return kartivo::batch::ExitSomeFailed;
+    if (!console.out && status == kartivo::batch::ExitAllDone) return kartivo::batch::ExitSomeFailed;
     return status;
 }

@@ -20,7 +20,7 @@ BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgre
 }
 
 pid_t StartBatchProgram(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath,
-                        int openFileLimit) {
+                        int openFileLimit, rlim_t addressSpaceLimit) {
     std::vector<char*> argv{const_cast<char*>(KARTIVO_BATCH_PROGRAM)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -37,14 +37,19 @@ pid_t StartBatchProgram(const std::vector<std::string>& args, const std::string&
         const rlimit limit{static_cast<rlim_t>(openFileLimit), static_cast<rlim_t>(openFileLimit)};
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+    if (addressSpaceLimit > 0) {
+        const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+        setrlimit(RLIMIT_AS, &limit);
+    }
     execv(KARTIVO_BATCH_PROGRAM, argv.data());
     _exit(127);
 }
 
-BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit) {
+BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit,
+                         rlim_t addressSpaceLimit) {
     const std::string outPath = scratch.File("program-stdout.txt");
     const std::string errPath = scratch.File("program-stderr.txt");
-    const pid_t child = StartBatchProgram(args, outPath, errPath, openFileLimit);
+    const pid_t child = StartBatchProgram(args, outPath, errPath, openFileLimit, addressSpaceLimit);
     int raw = 0;
     const bool ended = child > 0 && waitpid(child, &raw, 0) == child && WIFEXITED(raw);
     const Bytes out = ReadAll(outPath);

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <string>
 #include <vector>
@@ -23,11 +24,13 @@ struct BatchRun {
 BatchRun RunBatchInProcess(const std::vector<std::string>& args, bool showProgress = false);
 
 // Starts the built program with its standard output and error going to those files (never a
-// terminal) and nothing else open; openFileLimit > 0 caps the files it may hold open at once.
+// terminal) and nothing else open; openFileLimit > 0 caps the files it may hold open at once,
+// addressSpaceLimit > 0 the bytes of memory it may map.
 pid_t StartBatchProgram(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath,
-                        int openFileLimit = 0);
+                        int openFileLimit = 0, rlim_t addressSpaceLimit = 0);
 // Runs it to its end, its streams through files left in scratch.
-BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit = 0);
+BatchRun RunBatchProgram(const std::vector<std::string>& args, const TempFolder& scratch, int openFileLimit = 0,
+                         rlim_t addressSpaceLimit = 0);
 
 // The info reports, their members in written order.
 using Json = nlohmann::ordered_json;

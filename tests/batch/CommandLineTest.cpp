@@ -1,4 +1,5 @@
 #include "BatchTestSupport.h"
+#include "geo/ControlPoints.h"
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,24 @@ TEST(Program, ExitStatusTellsAllDoneSomeFailedOrUsage) {
     const test::BatchRun usage = test::RunBatchProgram({"make", "--lat", "1", good}, folder);
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("Try \"kartivo-batch make --help\"."), std::string::npos) << usage.err;
+}
+
+// Memory running out ends the run with its reason and a failure, not an abort: a .points file
+// of 16 MiB beside a picture, read with 16 MiB of address space in all.
+TEST(Program, RunningOutOfMemoryIsSaidAndFails) {
+    TempFolder folder;
+    const std::string picture = folder.File(Picture);
+    WriteAll(picture, MakeBitmap({}));
+    const auto run = [&] { return test::RunBatchProgram({"info", picture}, folder, 0, rlim_t{16} << 20); };
+    if (const test::BatchRun plain = run(); plain.status != 0) {
+        GTEST_SKIP() << "this build cannot run in 16 MiB (the sanitizers need more): " << plain.err;
+    }
+    std::string text = "mapX,mapY,sourceX,sourceY,enable\n";
+    text.resize(MostPointsFileBytes, '#');
+    WriteAll(PointsPathFor(picture), test::Bytes(text.begin(), text.end()));
+    const test::BatchRun outOfMemory = run();
+    EXPECT_EQ(outOfMemory.status, 1);
+    EXPECT_EQ(outOfMemory.err, "kartivo-batch: out of memory; the command was stopped\n");
 }
 
 // With no file left to load the converter, a Japanese name is refused rather than written as

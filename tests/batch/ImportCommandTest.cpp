@@ -690,7 +690,7 @@ TEST(ImportByPoints, PlacesAScanAsItsGeoreferenceAndAsGdalWarpsTheSamePoints) {
         std::vector<ControlPoint> off;
         for (const auto& [column, row, x, y] : gcps) off.push_back({column, row, x, y});
         const geoimport::ImportPlan plan = ImportOrFail(
-            plain, {.points = off, .pointsCrs = c.crs, .pointTransform = c.transform}, folder.File("off.bmp"));
+            plain, {.points = off, .pointsCrs = file.crsWkt, .pointTransform = c.transform}, folder.File("off.bmp"));
         EXPECT_EQ(DecodeFile(folder.File("off.bmp")).pixels,
                   GdalWarpReference(folder.File("gcps.tif"), plan, c.warpExtra).pixels);
     }
@@ -742,6 +742,7 @@ TEST(ImportByPoints, PointsAcross180PlaceTheScanAcross180) {
     const struct { const char* name; std::array<double, 6> g; std::size_t parts; } cases[] = {
         {"Bering", {179, 0.05, 0, 60, 0, -0.05}, 2},
         {"world", {-170, 8.5, 0, 60, 0, -1}, 1},
+        {"200 degrees wide", {-100, 5, 0, 60, 0, -1}, 1},  // counted on past 180, wider still
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -769,12 +770,52 @@ TEST(ImportByPoints, PointsAcross180PlaceTheScanAcross180) {
     }
 }
 
+// A #CRS line is a WKT and nothing else, and a system typed names no file either: GDAL would read
+// the file crs[1] in the working folder for either. Sets too large for their transform, a file
+// too large to read, and points that all lie beyond the picture (rows written upwards, as a
+// .points file's sourceY would be read the wrong way) are refused with the numbers.
+// Each transform fits exactly the fewest points it takes, as GDAL fits its own orders.
+TEST(ImportByPoints, EachTransformFitsTheFewestPointsItTakes) {
+    const std::array<std::array<double, 2>, 10> places{
+        {{0, 0}, {40, 0}, {0, 30}, {40, 30}, {13, 7}, {29, 21}, {5, 25}, {35, 4}, {20, 15}, {8, 12}}};
+    for (const PointTransform transform : {PointTransform::Polynomial1, PointTransform::Polynomial2,
+                                           PointTransform::Polynomial3, PointTransform::ThinPlateSpline}) {
+        std::vector<ControlPoint> points;
+        for (int i = 0; i < LeastPointsFor(transform); ++i) {
+            points.push_back({places[i][0], places[i][1], Tokyo4326[0] + places[i][0] * Tokyo4326[1],
+                              Tokyo4326[3] + places[i][1] * Tokyo4326[5]});
+        }
+        const geoimport::PointsFit fit = geoimport::FitControlPoints(points, "", transform, PictureSize{40, 30});
+        EXPECT_EQ(fit.status.message, "") << PointTransformName(transform);
+        EXPECT_NEAR(fit.rmsPixels, 0, 1e-6) << PointTransformName(transform);
+    }
+}
+
 TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
     TempFolder folder;
     const std::string plain = folder.File("scan.tif");
     MakePicture({.georeferenced = false}, plain);
     const std::vector<std::string> square{"--gcp", "0,0,35.8,139.6", "--gcp", "40,0,35.8,139.9", "--gcp",
                                           "0,30,35.5,139.6", "--gcp", "40,30,35.5,139.9"};
+    const std::string in = folder.File("in");
+    std::filesystem::create_directory(in);
+    const auto write = [&in](const std::string& name, const std::string& text) {
+        WriteAll(in + "/" + name, Bytes(text.begin(), text.end()));
+        return in + "/" + name;
+    };
+    OGRSpatialReference wgs84;
+    wgs84.SetFromUserInput("EPSG:4326");
+    char* wkt = nullptr;
+    wgs84.exportToWkt(&wkt);
+    write("crs[1]", wkt);
+    CPLFree(wkt);
+    std::string many = "mapX,mapY,sourceX,sourceY,enable\n";
+    for (int i = 0; i <= 1000; ++i) {
+        many += std::to_string(139.6 + i % 41 * 0.0075) + "," + std::to_string(35.8 - i / 41 * 0.01) + "," +
+                std::to_string(i % 41) + ",-" + std::to_string(i / 41) + ",1\n";
+    }
+    std::string big = "mapX,mapY,sourceX,sourceY,enable\n";
+    big.resize(MostPointsFileBytes + 1, '#');
     struct Case {
         bool square;  // the four points above come first
         std::vector<std::string> args;
@@ -793,7 +834,18 @@ TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
         {false, {"--gcp", "0,0,35.8"}, 2, "--gcp takes COL,ROW,LAT,LON"},
         {true, {"--points", folder.File("none.points")}, 2, "--gcp and --points"},
         {true, {"--srs", "EPSG:4326"}, 2, "--srs names the system control points replace"},
+        {false, {"--points", write("crs.points", "#CRS: crs[1]\nmapX,mapY,sourceX,sourceY,enable\n")}, 1, "line 1: the #CRS line holds no WKT"},
+        {true, {"--gcp-srs", "crs[1]"}, 1, "\"crs[1]\" is not a coordinate system GDAL knows"},
+        {false, {"--points", write("many.points", many), "--transform", "tps"}, 1, "the tps transform takes at most 1000 points"},
+        {false, {"--points", write("big.points", big)}, 1, "refused: it holds 16777217 bytes, more than the 16777216 bytes"},
+        {false, {"--points", write("up.points", "mapX,mapY,sourceX,sourceY,enable\n139.6,35.8,0,0,0\n139.6,35.5,0,30,1\n"
+                                                "139.9,35.5,40,30,1\n139.9,35.8,40,0.5,1\n")},
+         1, "every enabled point lies outside the picture (40 x 30 pixels): points 2 (column 0, row -30)"},
     };
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(in);
+    // The window's fit reads its system as a WKT too.
+    EXPECT_EQ(geoimport::FitControlPoints({}, "crs[1]", PointTransform::Polynomial1, {}).status.error, ImportError::BadCrsOption);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         std::vector<std::string> args{"import", plain};
@@ -802,8 +854,9 @@ TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
         const BatchRun run = RunBatchInProcess(args);
         EXPECT_EQ(run.status, c.status);
         EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
-        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"scan.tif"});
+        EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"in", "scan.tif"}));
     }
+    std::filesystem::current_path(previous);
 }
 
 // Points beside a picture are reported with how far the fitted transform puts each, the RMS over
@@ -818,11 +871,18 @@ TEST(ImportByPoints, InfoReportsThePointsBesideAPictureWithTheirResiduals) {
     }
     file.points.back().column += 3;
     file.points.back().enabled = false;
+    // On the map where the picture would go on, a column beyond its edge: told, and still fitted.
+    file.points.push_back({41, 10, Tokyo4326[0] + 41 * Tokyo4326[1], Tokyo4326[3] + 10 * Tokyo4326[5]});
     WriteAll(PointsPathFor(plain), AsBytes(WritePointsText(file, {})));
+    const std::string outside = "point 6 (column 41, row 10) lies outside the picture (40 x 30 pixels)";
+    const BatchRun imported = RunBatchInProcess({"import", plain, "--points", PointsPathFor(plain), "-o", folder.File("i.bmp")});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(imported.err, "kartivo-batch: " + plain + ": " + outside + "\n");
     const BatchRun run = RunBatchInProcess({"info", "--json", plain});
     EXPECT_EQ(run.status, 0) << run.err;
     const Json points = JsonLines(run.out).at(0)["points"];
-    ASSERT_EQ(points["points"].size(), 5u) << run.out;
+    ASSERT_EQ(points["points"].size(), 6u) << run.out;
+    EXPECT_EQ(points["outside"], Json::array({6}));
     EXPECT_NEAR(points["rms"].get<double>(), 0, 1e-9);
     const Json off = points["points"][4];
     EXPECT_EQ(off["enabled"], false);
@@ -841,7 +901,7 @@ TEST(ImportByPoints, InfoReportsThePointsBesideAPictureWithTheirResiduals) {
     EXPECT_EQ(text.status, 0) << text.err;
     for (const std::string& line : std::vector<std::string>{"  control points     " + PointsPathFor(plain) + " (WGS 84)\n",
                                    "  point 5 (disabled) column 23.000, row 15.000, map 139.75 35.65; dx -3.000 dy 0.000",
-                                   "  poly1              rms 0.000 pixels over 4 points\n"}) {
+                                   "  poly1              rms 0.000 pixels over 5 points\n  outside            " + outside}) {
         EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
     }
     const std::size_t point = text.out.find('.', text.out.find("pixels 3.000 metres "));

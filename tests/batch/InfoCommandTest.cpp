@@ -1,8 +1,10 @@
 #include "BatchTestSupport.h"
+#include "tools/BatchConsole.h"
 #include "tools/JsonText.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <utility>
 
 namespace kartivo {
@@ -33,18 +35,43 @@ TEST(InfoCommand, JsonReportsARefusedPictureAndGoesOn) {
     EXPECT_FALSE(reports[2].contains("error"));
 }
 
-// File names need not be UTF-8; whatever they hold, every report line must parse.
+// File names need not be UTF-8; whatever they hold, every report line must parse, and holds
+// nothing a terminal obeys (DEL and the C1 controls as escapes too).
 TEST(InfoCommand, JsonStringsEscapeControlsAndReplaceMalformedUtf8) {
     const std::string bad = "\\ufffd";
     const std::pair<std::string, std::string> cases[] = {
-        {"q\"b\\ /\b\f\n\r\t\x01\x1f\x7f", R"(q\"b\\ /\b\f\n\r\t\u0001\u001f)" "\x7f"},
-        {"\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF", "\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF"},
+        {"q\"b\\ /\b\f\n\r\t\x01\x1f\x7f~", R"(q\"b\\ /\b\f\n\r\t\u0001\u001f\u007f~)"},
+        {"\xC2\x80\xC2\x9F\xC2\xA0\xE0\xA0\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF",
+         "\\u0080\\u009f\xC2\xA0\xE0\xA0\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF"},
         {"\xC1\xBF", bad + bad},                        // overlong
         {"\xE0\x9F\xBF", bad + bad + bad},              // overlong
         {"\xED\xA0\x80|\xED\xBF\xBF", bad + bad + bad + "|" + bad + bad + bad},  // surrogates
         {"\x80\xE6\x9D" "a\xF0\x9F\x98", bad + bad + bad + "a" + bad + bad + bad},  // stray and cut
     };
     for (const auto& [text, json] : cases) EXPECT_EQ(batch::JsonString(text), "\"" + json + "\"") << json;
+}
+
+// Whatever a file name, a WKT or a .points file holds reaches the terminal as text, nothing it
+// would obey; UTF-8 passes as it is, even written in pieces, and JSON passes unchanged.
+TEST(Console, ShowsWhatATerminalWouldObeyAsEscapes) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"a\x1b]0;owned\x07\r\tb\x7f\x1f \n"}, "a\\x1b]0;owned\\x07\\x0d\\x09b\\x7f\\x1f \n"},
+        {{"\xC3\xA9\xE6\x97\xA5\xF0\x9F\x97\xBE ", "\xC3", "\xA9\n"}, "\xC3\xA9\xE6\x97\xA5\xF0\x9F\x97\xBE \xC3\xA9\n"},
+        {{"\xC2\x9B" "1m\xC2\xA0|\x9b|\xE6\x9D" "a|\xED\xA0\x80|\xC0\xAF|\xC3"},
+         "\\xc2\\x9b1m\xC2\xA0|\\x9b|\\xe6\\x9da|\\xed\\xa0\\x80|\\xc0\\xaf|\\xc3"},
+    };
+    for (const auto& [pieces, shown] : cases) {
+        std::ostringstream out;
+        std::ostringstream err;
+        {
+            batch::Console console{out, err, false};
+            for (const std::string& piece : pieces) piece.size() == 1 ? console.out.put(piece[0]) : console.out << piece;
+        }
+        EXPECT_EQ(out.str(), shown);
+    }
+    const std::string name = "no\x1b[2Jsuch\x7f.bmp";
+    EXPECT_NE(RunBatchInProcess({"info", name}).err.find("no\\x1b[2Jsuch\\x7f.bmp: "), std::string::npos);
+    EXPECT_EQ(JsonLines(RunBatchInProcess({"info", "--json", name}).out).at(0)["path"], name);
 }
 
 // The same picture twice, for the blank line between two.

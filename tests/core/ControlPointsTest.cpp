@@ -1,5 +1,7 @@
 #include "geo/ControlPoints.h"
 
+#include "MemoryFile.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -47,6 +49,11 @@ TEST(WritePointsText, WritesReversedRowsAndResidualsAndReadsBackExactly) {
 
 TEST(ReadPointsText, ReportsErrorsWithTheirLine) {
     const std::string header = "mapX,mapY,sourceX,sourceY,enable\n";
+    const auto points = [](std::size_t count) {
+        std::string lines;
+        for (std::size_t i = 0; i < count; ++i) lines += "1,2,3,-4,1\n";
+        return lines;
+    };
     const struct { std::string text; PointsFileError error; int line; } cases[] = {
         {"", PointsFileError::NoHeader, 1},
         {"#CRS: GEOGCS [\"x\"]\n\n", PointsFileError::NoHeader, 3},
@@ -56,6 +63,9 @@ TEST(ReadPointsText, ReportsErrorsWithTheirLine) {
         {"#CRS: /etc/passwd\n" + header, PointsFileError::CrsNotWkt, 1},
         {"\n#CRS: https://example.org/crs[1]\n" + header, PointsFileError::CrsNotWkt, 2},
         {"#CRS: [GEOGCRS]\n" + header, PointsFileError::CrsNotWkt, 1},
+        {"#CRS: crs[1]\n" + header, PointsFileError::CrsNotWkt, 1},
+        {header + points(MostPoints), PointsFileError::None, 0},
+        {header + points(MostPoints + 1), PointsFileError::TooManyPoints, static_cast<int>(MostPoints) + 2},
         {header + "1,2,3,-4,1\n\n1,2,3x,-4,1\n", PointsFileError::BadNumber, 4},
         {header + "1,2,3,-4,1\n1,2,3\n", PointsFileError::BadNumber, 3},
         {header + "1,2,nan,-4,1\n", PointsFileError::BadNumber, 2},
@@ -67,6 +77,77 @@ TEST(ReadPointsText, ReportsErrorsWithTheirLine) {
         const PointsFileReading reading = ReadPointsText(c.text);
         EXPECT_EQ(reading.error, c.error) << c.text;
         EXPECT_EQ(reading.line, c.line) << c.text;
+    }
+}
+
+// A file is judged by the size of its open handle before a byte is read, and its reading stops a
+// byte past the limit all the same, should it not tell its size or grow.
+TEST(ReadPointsFrom, RefusesAFileBeyondTheLimitReadingNoMoreThanAByteOfIt) {
+    struct LyingFile : test::MemoryFile {
+        using MemoryFile::MemoryFile;
+        std::optional<std::uint64_t> Size() override { return 10; }
+    };
+    std::string whole = "mapX,mapY,sourceX,sourceY,enable\n1,2,3,-4,1\n";
+    whole.resize(MostPointsFileBytes, '\n');
+    for (const std::size_t extra : {0, 1}) {
+        std::vector<std::uint8_t> bytes(whole.begin(), whole.end());
+        bytes.resize(bytes.size() + extra, '\n');
+        test::MemoryFile told(bytes);
+        LyingFile lying(bytes);
+        for (test::MemoryFile* file : {&told, static_cast<test::MemoryFile*>(&lying)}) {
+            const PointsFileReading reading = ReadPointsFrom(*file);
+            EXPECT_EQ(reading.error, extra == 0 ? PointsFileError::None : PointsFileError::TooLarge);
+            EXPECT_EQ(reading.file.points.size(), extra == 0 ? 1U : 0U);
+            if (extra == 0) continue;
+            EXPECT_EQ(file->BytesRead(), file == &told ? 0 : MostPointsFileBytes + 1);
+            EXPECT_EQ(PointsFileProblem(reading), (file == &told ? "it holds 16777217 bytes, more" : "it holds more") +
+                                                      std::string(" than the 16777216 bytes (16 MiB) a .points file may hold"));
+        }
+    }
+}
+
+// A count the transform cannot take is refused with the numbers; the spline's limit counts only
+// the points it fits, the set's every point.
+TEST(PointCountProblem, SaysTheLimitAndTheCount) {
+    const auto set = [](std::size_t enabled, std::size_t disabled) {
+        Points points(enabled, ControlPoint{});
+        points.resize(enabled + disabled, ControlPoint{.enabled = false});
+        return points;
+    };
+    const struct { Points points; PointTransform transform; std::string problem; } cases[] = {
+        {set(2, 5), PointTransform::Polynomial1, "the poly1 transform needs at least 3 points; 2 are enabled"},
+        {set(9, 0), PointTransform::Polynomial3, "the poly3 transform needs at least 10 points; 9 are enabled"},
+        {set(MostPoints, 0), PointTransform::Polynomial3, ""},
+        {set(MostSplinePoints, 50), PointTransform::ThinPlateSpline, ""},
+        {set(MostSplinePoints + 1, 0), PointTransform::ThinPlateSpline,
+         "the tps transform takes at most 1000 points (its time grows with the cube of their count); 1001 are enabled"},
+        {set(MostPoints, 1), PointTransform::Polynomial1, "a set holds at most 10000 points; this one has 10001"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PointCountProblem(c.points, c.transform), c.problem);
+}
+
+// The picture's edges count as within it; a point beyond them is named with where it lies, and a
+// set with none within cannot place the picture, the likeliest reason said.
+TEST(FindPointsOutside, NamesThePointsBeyondTheEdgesAndTellsWhenNoneIsWithin) {
+    const PictureSize picture{40, 30};
+    const auto at = [](double column, double row, bool enabled = true) { return ControlPoint{column, row, 0, 0, enabled}; };
+    const struct { Points points; std::vector<std::size_t> outside; bool all; std::string text; } cases[] = {
+        {{at(0, 0), at(40, 30), at(40, 0), at(0, 30), at(99, 99, false)}, {}, false, ""},
+        {{at(0, 0), at(40, 30), at(40.5, 2)}, {2}, false, "point 3 (column 40.5, row 2) lies outside the picture (40 x 30 pixels)"},
+        {{at(-1, 0), at(20, 10), at(0, 30.25)}, {0, 2}, false,
+         "points 1 (column -1, row 0) and 3 (column 0, row 30.25) lie outside the picture (40 x 30 pixels)"},
+        {{at(5, -5), at(35, -25), at(9, 9, false)}, {0, 1}, true,
+         "every enabled point lies outside the picture (40 x 30 pixels): points 1 (column 5, row -5) and 2 (column 35, "
+         "row -25); all lie above it: is a .points file's sourceY (negative downwards) written positive?"},
+        {{at(41, 1), at(1, -1), at(2, 31), at(41, 2), at(50, 5), at(60, 6), at(70, 7)}, {0, 1, 2, 3, 4, 5, 6}, true,
+         "every enabled point lies outside the picture (40 x 30 pixels): points 1 (column 41, row 1), 2 (column 1, row "
+         "-1), 3 (column 2, row 31), 4 (column 41, row 2), 5 (column 50, row 5) and 2 more"},
+    };
+    for (const auto& c : cases) {
+        const PointsOutside found = FindPointsOutside(c.points, picture);
+        EXPECT_EQ(found.indices, c.outside);
+        EXPECT_EQ(found.all, c.all);
+        EXPECT_EQ(found.text, c.text);
     }
 }
 

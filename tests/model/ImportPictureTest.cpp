@@ -192,6 +192,22 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     ui_.yesNoAnswers = {true};
     again.Start(scan);
     EXPECT_EQ(again.Points(), points.Points()) << "the points kept beside the scan come back";
+
+    // Rows written upwards put every point above the scan: said, and nothing is fitted; a point
+    // moved onto it fits the set, and the others are named.
+    std::vector<ControlPoint> upwards = points.Points();
+    for (ControlPoint& p : upwards) p.row = -p.row;
+    const std::string text = WritePointsText({points.System().wkt, upwards}, {});
+    WriteAll(PointsPathFor(scan), Bytes(text.begin(), text.end()));
+    ui_.yesNoAnswers = {true};
+    again.Start(scan);
+    EXPECT_FALSE(again.CanGeoreference());
+    EXPECT_EQ(again.Summary().substr(0, 105), "Cannot georeference with 3 points: every enabled point lies outside the "
+                                              "picture (40 x 30 pixels): points ");
+    again.MoveTo(0, 10, 10);
+    EXPECT_TRUE(again.CanGeoreference());
+    EXPECT_EQ(again.Summary().substr(again.Summary().find(';')),
+              "; points 2 (column 30, row -20) and 3 (column 35, row -25) lie outside the picture (40 x 30 pixels).");
 }
 
 // Points typed as easting and northing in a map projection named once for the set place the scan
