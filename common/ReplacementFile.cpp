@@ -365,7 +365,6 @@ void ReplacementFile::Landed() {
     fsync(folder_.Get());
     if (!backupName_.empty()) unlinkat(folder_.Get(), backupName_.c_str(), 0);
     backupName_.clear();
-    landed_ = false;
     file_.reset();
     folder_.Close();
 }

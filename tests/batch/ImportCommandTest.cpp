@@ -674,6 +674,7 @@ TEST(ImportByPoints, PlacesAScanAsItsGeoreferenceAndAsGdalWarpsTheSamePoints) {
             const BatchRun run = RunBatchInProcess(args);
             ASSERT_EQ(run.status, 0) << run.err;
             // Points on an affine grid fit every transform exactly.
+            EXPECT_TRUE(run.out.starts_with("point 1: dx 0.000 dy 0.000 pixels 0.000 metres 0.000\n")) << run.out;
             EXPECT_NE(run.out.find("rms 0.000 pixels over " + std::to_string(c.count) + " points\n"),
                       std::string::npos) << run.out;
             outputs.push_back(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1));

@@ -154,7 +154,11 @@ TEST(ReplacementFile, FilesCommittedTogetherLandAsAPairOrNotAtAll) {
                 ASSERT_TRUE(first.File().Write(Bytes(3, 7)) && second.File().Write(Bytes(4, 8)));
                 ReplacementFile* const both[] = {&first, &second};
                 const ReplacementFile* failed = ReplacementFile::CommitTogether(both);
-                EXPECT_EQ(failed, c.lands ? nullptr : &second);
+                ASSERT_EQ(failed, c.lands ? nullptr : &second);
+                if (failed) {
+                    EXPECT_EQ(failed->Error(), (c.step == FailingStep::Sync ? "Cannot write " : "Cannot replace ") + east +
+                                                   ": Input/output error");
+                }
                 if (c.lands || older) {
                     EXPECT_EQ(test::ReadAll(west), c.lands ? Bytes(3, 7) : Bytes(10, 1));
                     EXPECT_EQ(test::ReadAll(east), c.lands ? Bytes(4, 8) : Bytes(10, 2));
