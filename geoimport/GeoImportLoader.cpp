@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstring>
 #include <string>
 
 namespace kartivo::geoimport {
@@ -28,8 +29,7 @@ struct LoadedModule {
     std::string failure;  // why table is empty
 };
 
-LoadedModule Open() {
-    const std::string path = ModulePath();
+LoadedModule Open(const std::string& path) {
     const auto refuse = [&path](const std::string& why) {
         return LoadedModule{nullptr, "the import module " + path + " cannot be loaded: " + why};
     };
@@ -39,18 +39,23 @@ LoadedModule Open() {
     const auto entry = reinterpret_cast<const ModuleTable* (*)()>(dlsym(handle, KARTIVO_GEOIMPORT_ENTRY));
     if (entry == nullptr) return refuse(dlerror());
     const ModuleTable* table = entry();
-    if (table == nullptr || table->version != ModuleTableVersion) {
-        return refuse("it was built for another version of Kartivo");
+    // Only the first two fields are read before the module is known to be this build's own.
+    if (table == nullptr || table->version != ModuleTableVersion || table->build == nullptr ||
+        std::strcmp(table->build, KARTIVO_BUILD_IDENTITY) != 0) {
+        return refuse("it comes from another build of Kartivo than this program (" KARTIVO_BUILD_IDENTITY
+                      "); install or build Kartivo again as a whole");
     }
     return {table, {}};
 }
 
 const LoadedModule& Module() {
-    static const LoadedModule module = Open();
+    static const LoadedModule module = Open(ModulePath());
     return module;
 }
 
 }  // namespace
+
+std::string ModuleRefusal(const std::string& path) { return Open(path).failure; }
 
 std::optional<Resampling> ResamplingFromName(std::string_view name) {
     // Without the module no import runs and PrepareImport says why; refusing the name here

@@ -14,6 +14,7 @@ ImportStatus WriteJob(ImportJob& job, const std::vector<std::string>& outputPath
 
 constexpr ModuleTable Table{
     .version = ModuleTableVersion,
+    .build = KARTIVO_BUILD_IDENTITY,
     .describeForeignPicture = DescribeForeignPicture,
     .isGeoreferencedPicture = IsGeoreferencedPicture,
     .prepareImport = PrepareImport,

@@ -10,9 +10,12 @@
 namespace kartivo::geoimport {
 
 struct ModuleTable {
-    // Raised whenever the table or a type it passes changes; a module built apart from the
-    // program it is found beside is refused instead of called with the wrong layout.
+    // These two come first in every version of the table. version is raised whenever they or
+    // the table change; build names the exact build the module comes from (a digest of the
+    // headers its types are made of, the compiler and the flags), so a module from any other
+    // build, whatever its version, is refused instead of called with the wrong layout.
     std::uint32_t version;
+    const char* build;
     std::optional<ForeignPicture> (*describeForeignPicture)(const std::string& path);
     bool (*isGeoreferencedPicture)(const std::string& path);
     ImportPreparation (*prepareImport)(const std::string& sourcePath, const ImportOptions& options);
@@ -30,7 +33,15 @@ struct ModuleTable {
     PointsSystem (*describePointsSystem)(const std::string& text, SystemInput input);
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 8;
+inline constexpr std::uint32_t ModuleTableVersion = 9;
+
+}  // namespace kartivo::geoimport
+
+namespace kartivo::geoimport {
+
+// Why the programs would refuse the module at path ("it comes from another build..."); empty
+// when they would use it.
+std::string ModuleRefusal(const std::string& path);
 
 }  // namespace kartivo::geoimport
 
