@@ -137,11 +137,9 @@ std::size_t DescriptorFile::ReadSome(std::span<std::uint8_t> buffer) {
     return done;
 }
 
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
 bool DescriptorFile::Write(std::span<const std::uint8_t> bytes) {
-    // Past a file-size limit (ulimit -f) the system would end the program without a word and
-    // leave a temporary file behind; ignored, the write fails with "File too large" instead.
-    static const bool fileSizeSignalIgnored = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
-    (void)fileSizeSignalIgnored;
     if (!Usable()) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {

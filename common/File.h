@@ -126,6 +126,11 @@ private:
 // them; a file created here gets the bits the umask leaves of 0666.
 std::unique_ptr<DescriptorFile> OpenRegularFile(const std::string& path, int flags, std::error_code& error);
 
+// Past a file-size limit (ulimit -f) the system would end the program without a word and leave
+// a temporary file behind; once this is called at start-up, such a write fails with "File too
+// large" instead. Every program calls it first.
+void IgnoreFileSizeSignal();
+
 // The identity of the file path leads to now, for files a command was given by name and only
 // names elsewhere (nothing when there is none). A handle's own Identity() is better where there
 // is a handle.

@@ -1,3 +1,4 @@
+#include "common/File.h"
 #include "common/ReplacementFile.h"
 #include "tools/BatchCommands.h"
 
@@ -16,6 +17,7 @@ bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 }  // namespace
 
 int main(int argc, char** argv) {
+    kartivo::IgnoreFileSizeSignal();
     // Ctrl+C, kill or a closed terminal must not leave a half-made output's temporary file.
     kartivo::RemoveReplacementFilesOnSignals();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -1,5 +1,6 @@
 #include "app/qt/Desktop.h"
 #include "app/qt/StartupFiles.h"
+#include "common/File.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -41,6 +42,7 @@ private:
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    kartivo::IgnoreFileSizeSignal();
     try {
         QCoreApplication::setApplicationName("kartivo");
         QCoreApplication::setApplicationVersion(KARTIVO_VERSION);

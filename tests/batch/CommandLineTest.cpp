@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <map>
 
 namespace kartivo {
@@ -152,6 +154,17 @@ TEST(Program, ExitStatusTellsAllDoneSomeFailedOrUsage) {
     const test::BatchRun usage = test::RunBatchProgram({"make", "--lat", "1", good}, folder);
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("Try \"kartivo-batch make --help\"."), std::string::npos) << usage.err;
+
+    // Past a file-size limit the run fails with the reason rather than being ended silently.
+    WriteAll(good, MakeBitmap({.width = 100, .height = 100}));
+    rlimit earlier{};
+    getrlimit(RLIMIT_FSIZE, &earlier);
+    const rlimit limited{8192, earlier.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const test::BatchRun tooLarge = test::RunBatchProgram({"make", "-o", folder.File("big.bmp"), good}, folder);
+    setrlimit(RLIMIT_FSIZE, &earlier);
+    EXPECT_EQ(tooLarge.status, 1);
+    EXPECT_NE(tooLarge.err.find("File too large"), std::string::npos) << tooLarge.err;
 }
 
 // Memory running out ends the run with its reason and a failure, not an abort: a .points file

@@ -230,6 +230,7 @@ TEST(ReplacementFile, AFileSizeLimitIsAFailedWrite) {
     rlimit limited = earlier;
     limited.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    IgnoreFileSizeSignal();
     ReplacementFile file(folder.File("out.bmp"));
     const bool written = file.IsOpen() && file.File().Write(Bytes(10000, 2));
     const std::string error = file.WriteError();
