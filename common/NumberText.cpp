@@ -127,6 +127,12 @@ std::string FixedText(double value, int decimals) {
     return result.ec == std::errc() ? std::string(buffer, result.ptr) : "nan";
 }
 
+std::string FixedTextWithoutMinusZero(double value, int decimals) {
+    std::string text = FixedText(value, decimals);
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+    return text;
+}
+
 std::string GeneralNumberText(double value) {
     if (value == 0.0) return "0";  // no "-0"
     char buffer[40];

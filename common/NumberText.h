@@ -29,6 +29,9 @@ std::string GeneralNumberText(double value);
 
 // A value with a fixed number of decimals ("35.800000"), "nan" or "inf" where it has none.
 std::string FixedText(double value, int decimals);
+// The same without a minus on a value that rounds to zero: a residual of -0.0001 is no distance
+// at all, and "-0.000" only puzzles the reader.
+std::string FixedTextWithoutMinusZero(double value, int decimals);
 
 // Leading and trailing spaces removed.
 std::string_view TrimSpaces(std::string_view text);

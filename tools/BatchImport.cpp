@@ -1,5 +1,6 @@
 #include "tools/BatchShared.h"
 
+#include "common/NumberText.h"
 #include "common/PathParts.h"
 
 #include "geoimport/GeoImport.h"
@@ -95,7 +96,7 @@ void WriteResiduals(std::ostream& out, const std::vector<ControlPoint>& points, 
         out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": " << ResidualText(fit.residuals[i])
             << '\n';
     }
-    out << "rms " << Decimals(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
+    out << "rms " << FixedTextWithoutMinusZero(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
 }
 
 bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,

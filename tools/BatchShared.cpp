@@ -118,16 +118,9 @@ std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& w
     return std::nullopt;
 }
 
-std::string Decimals(double value, int decimals) {
-    std::string text = FixedText(value, decimals);
-    // A residual of -0.0001 is no distance at all, and "-0.000" only puzzles the reader.
-    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
-    return text;
-}
-
 std::string ResidualText(const PointResidual& r) {
-    return "dx " + Decimals(r.dx, 3) + " dy " + Decimals(r.dy, 3) + " pixels " + Decimals(r.pixels, 3) + " metres " +
-           Decimals(r.metres, 3);
+    return "dx " + FixedTextWithoutMinusZero(r.dx, 3) + " dy " + FixedTextWithoutMinusZero(r.dy, 3) + " pixels " + FixedTextWithoutMinusZero(r.pixels, 3) + " metres " +
+           FixedTextWithoutMinusZero(r.metres, 3);
 }
 
 }  // namespace kartivo::batch

@@ -121,9 +121,6 @@ LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes);
 std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& why, bool* absent = nullptr,
                                          std::optional<FileIdentity>* identity = nullptr);
 
-// FixedText without a minus on a value that rounds to zero; locale-free, so scripts read the
-// same numbers everywhere; "nan" for a residual not known.
-std::string Decimals(double value, int decimals);
 // "dx 0.120 dy -0.300 pixels 0.323 metres 4.051"
 std::string ResidualText(const PointResidual& residual);
 
