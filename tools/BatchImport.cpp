@@ -96,7 +96,8 @@ void WriteResiduals(std::ostream& out, const std::vector<ControlPoint>& points, 
         out << "point " << i + 1 << (points[i].enabled ? "" : " (disabled)") << ": " << ResidualText(fit.residuals[i])
             << '\n';
     }
-    out << "rms " << FixedTextWithoutMinusZero(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points) << " points\n";
+    out << "rms " << FixedTextWithoutMinusZero(fit.rmsPixels, 3) << " pixels over " << EnabledCount(points)
+        << " points\n";
 }
 
 bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& options,

@@ -170,14 +170,16 @@ void WritePointsInfo(std::ostream& out, const std::string& path, std::optional<P
     const geoimport::PointsFit& fit = kept->fit;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const ControlPoint& p = points[i];
-        std::string text = "column " + FixedTextWithoutMinusZero(p.column, 3) + ", row " + FixedTextWithoutMinusZero(p.row, 3) + ", map " +
-                           GeneralNumberText(p.mapX) + " " + GeneralNumberText(p.mapY);
+        std::string text = "column " + FixedTextWithoutMinusZero(p.column, 3) + ", row " +
+                           FixedTextWithoutMinusZero(p.row, 3) + ", map " + GeneralNumberText(p.mapX) + " " +
+                           GeneralNumberText(p.mapY);
         if (i < fit.residuals.size()) text += "; " + ResidualText(fit.residuals[i]);
         WriteLine(out, "point " + std::to_string(i + 1) + (p.enabled ? "" : " (disabled)"), text);
     }
     WriteLine(out, std::string(PointTransformName(KeptTransform)),
               fit.status.error == geoimport::ImportError::None
-                  ? "rms " + FixedTextWithoutMinusZero(fit.rmsPixels, 3) + " pixels over " + std::to_string(EnabledCount(points)) + " points"
+                  ? "rms " + FixedTextWithoutMinusZero(fit.rmsPixels, 3) + " pixels over " +
+                        std::to_string(EnabledCount(points)) + " points"
                   : "refused: " + fit.status.message);
     if (fit.status.error == geoimport::ImportError::None && !fit.outside.text.empty()) {
         WriteLine(out, "outside", fit.outside.text);

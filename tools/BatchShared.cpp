@@ -119,8 +119,8 @@ std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& w
 }
 
 std::string ResidualText(const PointResidual& r) {
-    return "dx " + FixedTextWithoutMinusZero(r.dx, 3) + " dy " + FixedTextWithoutMinusZero(r.dy, 3) + " pixels " + FixedTextWithoutMinusZero(r.pixels, 3) + " metres " +
-           FixedTextWithoutMinusZero(r.metres, 3);
+    return "dx " + FixedTextWithoutMinusZero(r.dx, 3) + " dy " + FixedTextWithoutMinusZero(r.dy, 3) + " pixels " +
+           FixedTextWithoutMinusZero(r.pixels, 3) + " metres " + FixedTextWithoutMinusZero(r.metres, 3);
 }
 
 }  // namespace kartivo::batch
