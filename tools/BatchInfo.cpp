@@ -57,7 +57,7 @@ void WriteLine(std::ostream& out, std::string_view label, std::string_view value
     out << "  " << label << std::string(label.size() < 19 ? 19 - label.size() : 1, ' ') << value << '\n';
 }
 
-std::array<CornerTexts, 4> EachCorner(const Corners& corners) {
+std::array<CornerTexts, 4> EachCorner(const MapCorners& corners) {
     return {CornerTexts{"bottom latitude", "bottom", corners.bottom},
             CornerTexts{"left longitude", "left", corners.left}, CornerTexts{"top latitude", "top", corners.top},
             CornerTexts{"right longitude", "right", corners.right}};
@@ -307,7 +307,7 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
 
     const FileNameCorners found = ReadFileNameConvention(path);
     object.Raw("name", found.name ? JsonString(*found.name) : "null");
-    const std::optional<Corners> corners = CornersFromFileName(found);
+    const std::optional<MapCorners> corners = CornersFromFileName(found);
     if (!corners) {
         object.Raw("corners", "null");
         return finish();
@@ -338,7 +338,7 @@ void WriteInfoText(std::ostream& out, const std::string& path, const LoadedPictu
 
     const FileNameCorners found = ReadFileNameConvention(path);
     line("name", found.name ? *found.name : "(none in the file name)");
-    if (const std::optional<Corners> corners = CornersFromFileName(found)) {
+    if (const std::optional<MapCorners> corners = CornersFromFileName(found)) {
         for (const CornerTexts& corner : EachCorner(*corners)) {
             line(corner.label, DegreeText(corner.typed) + "  " + DegreeToDmsText(corner.typed));
         }

@@ -36,7 +36,7 @@ An output never replaces any of the pictures given; an existing output is writte
 )";
 
 struct MakeOptions {
-    std::optional<Corners> corners;
+    std::optional<MapCorners> corners;
     std::optional<std::pair<double, double>> outLatitudes;  // bottom, top
     std::optional<std::int32_t> outputRows;
     std::optional<std::pair<std::int32_t, std::int32_t>> pelsPerMeter;  // x, y
@@ -107,7 +107,7 @@ bool MakeOne(const std::string& inputPath, const MakeOptions& options, const std
         reporter.Error(inputPath, *picture.problem);
         return false;
     }
-    const std::optional<Corners> corners =
+    const std::optional<MapCorners> corners =
         options.corners ? options.corners : CornersFromFileName(ReadFileNameConvention(inputPath));
     if (!corners) {
         reporter.Error(inputPath, "its file name carries no corners, Name(lat,lon,lat,lon); give them with --corners");
@@ -118,7 +118,7 @@ bool MakeOne(const std::string& inputPath, const MakeOptions& options, const std
         reporter.Error(inputPath, MakeRefusalText(outputPath, why));
         return false;
     };
-    if (!corners->Ordered()) {
+    if (!Ordered(*corners)) {
         return refuse("the corners in the file name do not have the top above the bottom and the right beyond the left");
     }
     const BitmapHeaders& headers = picture.headers;

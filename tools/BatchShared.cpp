@@ -60,7 +60,12 @@ std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t
     return typed;
 }
 
-std::optional<Corners> ReadCornersArgument(std::string_view text, UsageError& error) {
+bool Ordered(const MapCorners& corners) {
+    return HeldByDegreeBox(corners.top) > HeldByDegreeBox(corners.bottom) &&
+           HeldByDegreeBox(corners.right) > HeldByDegreeBox(corners.left);
+}
+
+std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError& error) {
     const std::vector<std::string_view> pieces = SplitAtCommas(text);
     if (pieces.size() != 4) {
         error.text = "--corners takes four values, BOTTOM,LEFT,TOP,RIGHT, not \"" + std::string(text) + "\"";
@@ -78,18 +83,18 @@ std::optional<Corners> ReadCornersArgument(std::string_view text, UsageError& er
         }
         values[i] = *value;
     }
-    const Corners corners{values[0], values[1], values[2], values[3]};
-    if (!corners.Ordered()) {
+    const MapCorners corners{values[0], values[1], values[2], values[3]};
+    if (!Ordered(corners)) {
         error.text = "--corners: TOP must lie above BOTTOM and RIGHT beyond LEFT";
         return std::nullopt;
     }
     return corners;
 }
 
-std::optional<Corners> CornersFromFileName(const FileNameCorners& found) {
+std::optional<MapCorners> CornersFromFileName(const FileNameCorners& found) {
     if (!found.corners) return std::nullopt;
     const auto [bottom, left, top, right] = *found.corners;
-    return Corners{WrittenIntoDegreeBox(bottom), WrittenIntoDegreeBox(left), WrittenIntoDegreeBox(top),
+    return MapCorners{WrittenIntoDegreeBox(bottom), WrittenIntoDegreeBox(left), WrittenIntoDegreeBox(top),
                    WrittenIntoDegreeBox(right)};
 }
 

@@ -4,6 +4,7 @@
 
 #include "bitmap/BitmapHeader.h"
 #include "bitmap/FileNameConvention.h"
+#include "bitmap/MapGeometry.h"
 #include "common/File.h"
 #include "common/MessageBox.h"
 #include "geo/ControlPoints.h"
@@ -87,25 +88,15 @@ std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text);
 // box's handler would read.
 std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit);
 
-// Signed degrees as the handlers of the Degree boxes read them.
-struct Corners {
-    double bottom = 0;
-    double left = 0;
-    double top = 0;
-    double right = 0;
-
-    // The window enables its commands only for a rectangle whose top lies above its bottom
-    // and whose right lies beyond its left.
-    bool Ordered() const {
-        return HeldByDegreeBox(top) > HeldByDegreeBox(bottom) && HeldByDegreeBox(right) > HeldByDegreeBox(left);
-    }
-};
+// The window enables its commands only for corners, signed degrees as the handlers of the
+// Degree boxes read them, whose top lies above their bottom and whose right lies beyond their left.
+bool Ordered(const MapCorners& corners);
 
 // "BOTTOM,LEFT,TOP,RIGHT" as --corners takes it; nothing, with the reason, when refused.
-std::optional<Corners> ReadCornersArgument(std::string_view text, UsageError& error);
+std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError& error);
 
 // The corners a picture's file name carries, as loading writes them into the input boxes.
-std::optional<Corners> CornersFromFileName(const FileNameCorners& found);
+std::optional<MapCorners> CornersFromFileName(const FileNameCorners& found);
 
 struct LoadedPicture {
     BitmapHeaders headers;

@@ -37,7 +37,7 @@ int RunWriteInfoCommand(const CommandLine& line, Session& session) {
     const auto cornersText = line.Value("--corners");
     if (!cornersText) return usage("write-info needs --corners");
     UsageError error;
-    const std::optional<Corners> corners = ReadCornersArgument(*cornersText, error);
+    const std::optional<MapCorners> corners = ReadCornersArgument(*cornersText, error);
     if (!corners) return usage(error.text);
     std::uint8_t layer = 1;
     if (const auto text = line.Value("--layer")) {
