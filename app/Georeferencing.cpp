@@ -1,6 +1,5 @@
 #include "app/Georeferencing.h"
 
-#include "app/Form1.h"
 #include "app/PictureView.h"
 #include "common/ReplacementFile.h"
 #include "common/NumberText.h"
@@ -44,8 +43,9 @@ std::string PointCount(std::size_t count) {
 
 }  // namespace
 
-Georeferencing::Georeferencing(Form1& form, PictureView& view, UserInterface& ui, FileSystem& fileSystem)
-    : form_(form), view_(view), ui_(ui), fileSystem_(fileSystem) {}
+Georeferencing::Georeferencing(PictureView& view, UserInterface& ui, ImportByPoints importByPoints,
+                               FileSystem& fileSystem)
+    : view_(view), ui_(ui), importByPoints_(std::move(importByPoints)), fileSystem_(fileSystem) {}
 
 std::string Georeferencing::ChoosePicture() {
     constexpr const char* patterns = "*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.gif;*.bmp";
@@ -314,7 +314,7 @@ bool Georeferencing::Save(bool tell) {
 
 bool Georeferencing::Georeference() {
     if (!CanGeoreference() || !Save()) return false;
-    return form_.ImportPicture(picture_, Points(), transform_, system_.wkt);
+    return importByPoints_(picture_, Points(), transform_, system_.wkt);
 }
 
 }  // namespace kartivo

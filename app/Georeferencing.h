@@ -17,7 +17,6 @@
 
 namespace kartivo {
 
-class Form1;
 class PictureView;
 
 inline constexpr const char* GeoreferenceMenuText = "Georeference Picture...";
@@ -32,12 +31,18 @@ struct PointFit {
     std::string outside;                   // the enabled points beyond the picture's edges, named; "" when none
 };
 
+// Warps the picture placed by the enabled points, their map coordinates in the system the WKT
+// names, through the transform; true when the result was written and loaded.
+using ImportByPoints = std::function<bool(const std::string& picture, const std::vector<ControlPoint>& points,
+                                          PointTransform transform, const std::string& crsWkt)>;
+
 class Georeferencing {
 public:
     // Points are typed in the system named for the set, WGS 84 latitude and longitude until
-    // another is named; they are fitted by the import module and warped through the window's
-    // import.
-    Georeferencing(Form1& form, PictureView& view, UserInterface& ui, FileSystem& fileSystem = DefaultFileSystem());
+    // another is named; they are fitted by the import module and warped by importByPoints (the
+    // window's import).
+    Georeferencing(PictureView& view, UserInterface& ui, ImportByPoints importByPoints,
+                   FileSystem& fileSystem = DefaultFileSystem());
 
     // Told after every change of the points, their fit or the transform.
     std::function<void()> onChanged;
@@ -105,9 +110,9 @@ private:
     void Refit();
     void Edited();
 
-    Form1& form_;
     PictureView& view_;
     UserInterface& ui_;
+    ImportByPoints importByPoints_;
     FileSystem& fileSystem_;
     std::string picture_;
     std::vector<FileIdentity> scanFiles_;  // the scan and the files beside it GDAL reads

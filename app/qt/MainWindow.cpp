@@ -112,7 +112,10 @@ int TextRoom(const QLineEdit& edit) {
 
 MainWindow::MainWindow(Form1& form, QWidget* parent)
     : QMainWindow(parent), form_(form), pictureView_(std::make_unique<PictureView>(form)),
-      georeferencing_(std::make_unique<Georeferencing>(form, *pictureView_, form.Interface())) {
+      georeferencing_(std::make_unique<Georeferencing>(
+          *pictureView_, form.Interface(),
+          [&form](const std::string& picture, const std::vector<ControlPoint>& points, PointTransform transform,
+                  const std::string& crsWkt) { return form.ImportPicture(picture, points, transform, crsWkt); })) {
     setWindowTitle("Kartivo");
     setWindowIcon(KartivoIcon());
     QFont font("IPAPGothic");

@@ -313,7 +313,7 @@ void PictureWindow::BuildPointsPanel() {
                                    PointTransform::ThinPlateSpline}) {
         const QString name = t == PointTransform::ThinPlateSpline ? "Thin plate spline"
                                                                   : QString("Polynomial %1").arg(static_cast<int>(t) + 1);
-        transform_->addItem(QString("%1 (at least %2 points)").arg(name).arg(LeastPointsFor(t)));
+        transform_->addItem(QString("%1 (at least %2 points)").arg(name).arg(LeastPointsFor(t)), static_cast<int>(t));
     }
     auto* systemLine = new QHBoxLayout;
     system_ = new QLabel(panel);
@@ -357,7 +357,9 @@ void PictureWindow::BuildPointsPanel() {
     connect(table_, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { points_.Edit(static_cast<std::size_t>(row)); });
     connect(transform_, &QComboBox::activated, this,
-            [this](int index) { points_.SetTransform(static_cast<PointTransform>(index)); });
+            [this](int index) {
+                points_.SetTransform(static_cast<PointTransform>(transform_->itemData(index).toInt()));
+            });
     connect(georeference_, &QPushButton::clicked, this, [this] { points_.Georeference(); });
     connect(chooseSystem, &QPushButton::clicked, this, [this] { points_.ChooseSystem(); });
     auto* undoKey = new QAction(this);
@@ -388,7 +390,7 @@ void PictureWindow::FollowPoints() {
     table_->setCurrentCell(std::min(current, static_cast<int>(rows.size()) - 1), 0);
     table_->resizeColumnsToContents();
     MakeRoomForPoints(opening);
-    transform_->setCurrentIndex(static_cast<int>(points_.Transform()));
+    transform_->setCurrentIndex(transform_->findData(static_cast<int>(points_.Transform())));
     summary_->setText(QString::fromStdString(points_.Summary()));
     georeference_->setEnabled(points_.CanGeoreference());
     canvas_->viewport()->update();

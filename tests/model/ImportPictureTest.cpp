@@ -44,6 +44,12 @@ protected:
         MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 750, 0, 4273000, 0, -1000}}, source_);
     }
 
+    // The window's import, as the main window hands it to the georeferencing.
+    kartivo::ImportByPoints ImportByPoints() {
+        return [this](const std::string& picture, const std::vector<ControlPoint>& points, PointTransform transform,
+                      const std::string& crsWkt) { return form_.ImportPicture(picture, points, transform, crsWkt); };
+    }
+
     TempFolder folder_;
     const std::string source_ = folder_.File("Tokyo.tif");
     ProgressUserInterface ui_;
@@ -140,7 +146,7 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_TRUE(ui_.MessageTexts().empty());
 
     PictureView view(form_);
-    Georeferencing points(form_, view, ui_);
+    Georeferencing points(view, ui_, ImportByPoints());
     points.Start(scan);
     EXPECT_TRUE(points.Active());
     ui_.textAnswers = {"91", "35.9", std::nullopt, "+35°54' 00.0000''", "139.1", "35.8", "139.3", "35.75", "139.35"};
@@ -188,7 +194,7 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_NEAR((*name)[3], expected.right, 1e-6);
     EXPECT_EQ(form_.txtInFilePathData.Text(), folder_.File("placed.bmp"));
 
-    Georeferencing again(form_, view, ui_);
+    Georeferencing again(view, ui_, ImportByPoints());
     ui_.yesNoAnswers = {true};
     again.Start(scan);
     EXPECT_EQ(again.Points(), points.Points()) << "the points kept beside the scan come back";
@@ -219,7 +225,7 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     MakePicture({.crs = "EPSG:32654", .geoTransform = utm}, folder_.File("original.tif"));
     MakePicture({.georeferenced = false}, scan);
     PictureView view(form_);
-    Georeferencing points(form_, view, ui_);
+    Georeferencing points(view, ui_, ImportByPoints());
     points.Start(scan);
     EXPECT_TRUE(points.System().geographic);
     ui_.textAnswers = {"EPSG:4978", "no such system", "EPSG:2227", "EPSG:4326", "EPSG:32654"};
@@ -270,7 +276,7 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     for (int i = 0; i < 4; ++i) EXPECT_NEAR((*name)[i], want[i], 1e-6);
 
     // Kept with its system, the set comes back without a question.
-    Georeferencing again(form_, view, ui_);
+    Georeferencing again(view, ui_, ImportByPoints());
     ui_.yesNoAnswers = {true};
     ui_.asked.clear();
     again.Start(scan);
@@ -318,7 +324,7 @@ TEST_F(ImportPicture, ThePointsNeverReplaceTheScan) {
         link();
         const Bytes before = ReadAll(target);
         PictureView view(form_);
-        Georeferencing points(form_, view, ui_);
+        Georeferencing points(view, ui_, ImportByPoints());
         ui_.yesNoAnswers = {false};
         ui_.textAnswers = {"35.8", "139.6", "35.7", "139.7", "35.7", "139.6"};
         points.Start(scan);
@@ -336,7 +342,7 @@ TEST_F(ImportPicture, PointsThatCannotBeKeptAreSaidOnce) {
     MakePicture({.georeferenced = false}, scan);
     PictureView view(form_);
     FaultyFileSystem refusing(FailingStep::Rename);
-    Georeferencing points(form_, view, ui_, refusing);
+    Georeferencing points(view, ui_, ImportByPoints(), refusing);
     points.Start(scan);
     const std::vector<std::string> before = FolderEntries(folder_.Path());
     ui_.textAnswers = {"35.8", "139.6", "35.7", "139.7"};

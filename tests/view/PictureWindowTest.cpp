@@ -2,6 +2,7 @@
 
 #include "app/qt/PictureWindow.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScrollBar>
@@ -145,6 +146,12 @@ TEST_F(PictureWindowTest, AClickOnAScanPlacesAControlPointAtItsPixel) {
     EXPECT_EQ(table->horizontalHeaderItem(3)->text(), "Easting");
     EXPECT_EQ(table->item(0, 3)->text(), "139.50");
     EXPECT_TRUE(Shown()->findChild<QLabel*>("pointSystem")->text().contains("UTM zone 54N"));
+
+    // The transform list, by the keyboard: its last entry is the thin plate spline.
+    auto* transform = Shown()->findChild<QComboBox*>("transform");
+    transform->setFocus();
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_End);
+    EXPECT_TRUE(Shown()->findChild<QLabel*>("pointSummary")->text().contains("the tps transform needs"));
 }
 #endif
 
