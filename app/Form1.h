@@ -5,6 +5,7 @@
 #include "app/Control.h"
 #include "app/UserInterface.h"
 #include "bitmap/BitmapHeader.h"
+#include "bitmap/MapGeometry.h"
 #include "common/FileCommon.h"
 #include "geo/ControlPoints.h"
 
@@ -153,6 +154,10 @@ public:
     // Told after a picture was loaded (true, whatever came of it), a corner box's value was
     // accepted or the output height changed (false): what a view of the map shows follows.
     std::function<void(bool pictureLoaded)> onMapChange;
+
+    // The corners the In and Out Degree boxes hold, as numbers; nothing while a box holds none.
+    std::optional<MapCorners> InCorners() const;
+    std::optional<MapCorners> OutCorners() const;
 
     // Loading an input picture: both path boxes, the headers, the property labels (each
     // carried into the output fields at once), then the name and corners of its file name.

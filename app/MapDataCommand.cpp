@@ -17,6 +17,28 @@ void Form1::SetMapDataFile(const std::string& path) {
     UpdateWriteEnabled();
 }
 
+namespace {
+
+std::optional<MapCorners> CornersIn(const Control& bottom, const Control& left, const Control& top,
+                                    const Control& right) {
+    const auto b = NumericValue(bottom.Text()), l = NumericValue(left.Text());
+    const auto t = NumericValue(top.Text()), r = NumericValue(right.Text());
+    if (!b || !l || !t || !r) return std::nullopt;
+    return MapCorners{*b, *l, *t, *r};
+}
+
+}  // namespace
+
+std::optional<MapCorners> Form1::InCorners() const {
+    return CornersIn(txtInBottomLatitudeDegree, txtInLeftLongitudeDegree, txtInTopLatitudeDegree,
+                     txtInRightLongitudeDegree);
+}
+
+std::optional<MapCorners> Form1::OutCorners() const {
+    return CornersIn(txtOutBottomLatitudeDegree, txtOutLeftLongitudeDegree, txtOutTopLatitudeDegree,
+                     txtOutRightLongitudeDegree);
+}
+
 void Form1::cmdWriteAmbuloData_Click() {
     // As for Make: a refused text in the focused corner box never reaches the file.
     if (!LeaveActiveControl()) return;
@@ -24,18 +46,15 @@ void Form1::cmdWriteAmbuloData_Click() {
     MapDataFields fields;
     fields.name = txtName.Text();
     // A corner box that does not hold a number is refused before the file is touched.
-    const auto top = NumericValue(txtOutTopLatitudeDegree.Text());
-    const auto left = NumericValue(txtOutLeftLongitudeDegree.Text());
-    const auto bottom = NumericValue(txtOutBottomLatitudeDegree.Text());
-    const auto right = NumericValue(txtOutRightLongitudeDegree.Text());
-    if (!top || !left || !bottom || !right) {
+    const std::optional<MapCorners> corners = OutCorners();
+    if (!corners) {
         ShowAlarm("Could not write " + path + ": " + MapDataErrorText(MapDataError::InvalidCoordinate) + ".");
         return;
     }
-    fields.top = *top;
-    fields.left = *left;
-    fields.bottom = *bottom;
-    fields.right = *right;
+    fields.top = corners->top;
+    fields.left = corners->left;
+    fields.bottom = corners->bottom;
+    fields.right = corners->right;
     fields.layer = static_cast<std::uint8_t>(cboLayer.ListIndex() + 1);
 
     const MapDataResult result = WriteMapDataFile(path, fields, ui_, fileSystem_);

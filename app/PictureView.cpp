@@ -31,8 +31,6 @@ constexpr std::int32_t MostPreviewRows = 8192;
 // fewer reads while dragging but each read, and so each zoom's redraw, longer.
 constexpr double Margin = 0.25;
 
-std::optional<double> NumberIn(const Control& box) { return NumericValue(box.Text()); }
-
 // "+35°10'": a DMS text cut after its minutes, as a grid of whole minutes needs.
 std::string MinutesLabel(double value) {
     const std::string text = DegreeToDmsText(value);
@@ -202,20 +200,14 @@ void PictureView::ReadCorners() {
     mercator_.reset();
     outputRows_ = 0;
     if (!source_ || !source_->mercatorRows) return;
-    const auto bottom = NumberIn(form_.txtInBottomLatitudeDegree);
-    const auto left = NumberIn(form_.txtInLeftLongitudeDegree);
-    const auto top = NumberIn(form_.txtInTopLatitudeDegree);
-    const auto right = NumberIn(form_.txtInRightLongitudeDegree);
-    const auto outBottom = NumberIn(form_.txtOutBottomLatitudeDegree);
-    const auto outLeft = NumberIn(form_.txtOutLeftLongitudeDegree);
-    const auto outTop = NumberIn(form_.txtOutTopLatitudeDegree);
-    const auto outRight = NumberIn(form_.txtOutRightLongitudeDegree);
-    if (!bottom || !left || !top || !right || !outBottom || !outLeft || !outTop || !outRight) return;
-    MercatorPicture placed({*bottom, *left, *top, *right}, source_->width, source_->height);
+    const std::optional<MapCorners> input = form_.InCorners();
+    const std::optional<MapCorners> output = form_.OutCorners();
+    if (!input || !output) return;
+    MercatorPicture placed(*input, source_->width, source_->height);
     if (!placed.Valid()) return;
     mercator_ = placed;
-    input_ = {*bottom, *left, *top, *right};
-    output_ = {*outBottom, *outLeft, *outTop, *outRight};
+    input_ = *input;
+    output_ = *output;
     const auto rows = WholeNumber(form_.txtImageHeightData.Text());
     outputRows_ = rows && *rows > 0 && *rows <= MostRowsWalked ? *rows : 0;
 }
