@@ -247,13 +247,9 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         options.pointsCrs = std::move(points.crsWkt);
         if (points.file) alsoRead.push_back(*points.file);
     }
-    bool allDone = true;
-    for (std::size_t i = 0; i < line.operands.size(); ++i) {
-        allDone = ImportOne(line.operands[i], options, output, alsoRead, i + 1, line.operands.size(), session) &&
-                  allDone;
-    }
-    session.reporter.EndProgress();
-    return allDone ? ExitAllDone : ExitSomeFailed;
+    return ForEachPicture(line.operands.size(), session, [&](std::size_t i) {
+        return ImportOne(line.operands[i], options, output, alsoRead, i + 1, line.operands.size(), session);
+    });
 }
 
 }  // namespace

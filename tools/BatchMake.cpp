@@ -168,13 +168,10 @@ int RunMakeCommand(const CommandLine& line, Session& session) {
     if (!options) return RefuseUsage(session, "make", error.text);
 
     const std::vector<FileIdentity> allPictures = IdentitiesOf(line.operands);
-    bool allDone = true;
-    for (std::size_t i = 0; i < line.operands.size(); ++i) {
+    return ForEachPicture(line.operands.size(), session, [&](std::size_t i) {
         session.reporter.Progress(i + 1, line.operands.size(), GetFileName(line.operands[i]));
-        allDone = MakeOne(line.operands[i], *options, allPictures, session) && allDone;
-    }
-    session.reporter.EndProgress();
-    return allDone ? ExitAllDone : ExitSomeFailed;
+        return MakeOne(line.operands[i], *options, allPictures, session);
+    });
 }
 
 }  // namespace

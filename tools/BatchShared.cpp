@@ -35,6 +35,13 @@ std::vector<FileIdentity> IdentitiesOf(const std::vector<std::string>& pictures)
     return identities;
 }
 
+int ForEachPicture(std::size_t count, Session& session, const std::function<bool(std::size_t index)>& one) {
+    bool allDone = true;
+    for (std::size_t i = 0; i < count; ++i) allDone = one(i) && allDone;
+    session.reporter.EndProgress();
+    return allDone ? ExitAllDone : ExitSomeFailed;
+}
+
 std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text) {
     // from_chars would take a leading minus; a count carries no sign at all.
     if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;

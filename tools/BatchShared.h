@@ -78,6 +78,10 @@ bool ReadOutputOption(const CommandLine& line, std::optional<std::string>& outpu
 // must still be there to be read. A name that leads to no file adds nothing.
 std::vector<FileIdentity> IdentitiesOf(const std::vector<std::string>& pictures);
 
+// Runs one (given the picture's index) for each of count pictures, each to its end whatever
+// became of the others; the exit status says whether every one was done.
+int ForEachPicture(std::size_t count, Session& session, const std::function<bool(std::size_t index)>& one);
+
 // A count as a person types it: digits only, without sign, spaces, decimal point or exponent,
 // and not 0; nothing when the text is anything else or its value does not fit 32 bits.
 std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text);
