@@ -14,10 +14,6 @@
 
 namespace kartivo::geoimport {
 
-inline ImportStatus Refusal(ImportError error, std::string message) {
-    return {error, std::move(message)};
-}
-
 enum class ColourKind { Rgb, Grey, Palette };
 
 struct BandLayout {

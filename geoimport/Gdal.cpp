@@ -51,6 +51,14 @@ OGRSpatialReference Wgs84() {
     return crs;
 }
 
+std::string WktOf(const OGRSpatialReference& crs, const CPLStringList& options) {
+    char* text = nullptr;
+    const OGRErr written = crs.exportToWkt(&text, options.List());
+    // Owned at once, so no path leaves GDAL's copy behind.
+    const std::unique_ptr<char, Destroyer<VSIFree>> owned(text);
+    return written == OGRERR_NONE && text != nullptr ? std::string(text) : std::string();
+}
+
 std::string CrsText(const OGRSpatialReference& crs) {
     const char* authority = crs.GetAuthorityName(nullptr);
     const char* code = crs.GetAuthorityCode(nullptr);

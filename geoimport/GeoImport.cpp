@@ -75,11 +75,7 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
         picture.crs = CrsText(*crs);
         picture.crsName = crs->GetName() != nullptr ? crs->GetName() : "";
         if (crs->GetAuthorityCode(nullptr) == nullptr) {
-            char* wkt = nullptr;
-            const char* const multiline[] = {"MULTILINE=NO", nullptr};
-            crs->exportToWkt(&wkt, multiline);
-            picture.crsWkt = wkt != nullptr ? wkt : "";
-            VSIFree(wkt);
+            picture.crsWkt = WktOf(*crs, CPLStringList().SetNameValue("MULTILINE", "NO"));
         }
         const Georeference georeference = FindGeoreference(dataset.get());
         if (BeyondTheEarth(dataset.get(), georeference, *crs).empty()) {
@@ -225,21 +221,17 @@ bool IsWebMercator(const Georeference& georeference, const OGRSpatialReference& 
 // centred on another meridian. method chooses how control points are fitted.
 GenImgProjTransformer MercatorTransformer(GDALDatasetH dataset, const OGRSpatialReference& crs,
                                           const std::vector<std::string>& method, double centreLongitude = 0) {
-    char* wkt = nullptr;
-    crs.exportToWkt(&wkt);
-    const std::string srcOption = "SRC_SRS=" + std::string(wkt != nullptr ? wkt : "");
-    VSIFree(wkt);
+    CPLStringList options;
+    options.SetNameValue("SRC_SRS", WktOf(crs).c_str());
     // Web Mercator's sphere and scale: the same rows and pixel sizes, only moved east or west.
-    const std::string dstOption =
-        centreLongitude == 0 ? std::string("DST_SRS=EPSG:3857")
-                             : "DST_SRS=+proj=merc +lon_0=" + TenDecimals(centreLongitude) +
+    const std::string mercator =
+        centreLongitude == 0 ? std::string("EPSG:3857")
+                             : "+proj=merc +lon_0=" + TenDecimals(centreLongitude) +
                                    " +a=6378137 +b=6378137 +k=1 +x_0=0 +y_0=0 +units=m +nadgrids=@null +wktext +no_defs";
-    std::vector<const char*> options{srcOption.c_str(), dstOption.c_str()};
-    for (const std::string& option : method) options.push_back(option.c_str());
-    options.push_back(nullptr);
+    options.SetNameValue("DST_SRS", mercator.c_str());
+    for (const std::string& option : method) options.AddString(option.c_str());
     CPLErrorReset();
-    return GenImgProjTransformer(
-        GDALCreateGenImgProjTransformer2(dataset, nullptr, const_cast<char**>(options.data())));
+    return GenImgProjTransformer(GDALCreateGenImgProjTransformer2(dataset, nullptr, options.List()));
 }
 
 std::string CannotTransform(const OGRSpatialReference& crs) {
