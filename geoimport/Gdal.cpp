@@ -1,6 +1,7 @@
 #include "geoimport/Gdal.h"
 
 #include <cpl_error.h>
+#include <cpl_vsi.h>
 
 #include <cstdint>
 #include <mutex>

@@ -19,7 +19,7 @@
 #include "geoimport/SourceGeoreference.h"
 #include "geoimport/Warper.h"
 
-#include <cpl_conv.h>
+#include <cpl_string.h>
 #include <cpl_error.h>
 
 #include <sys/stat.h>
@@ -29,6 +29,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <span>
 #include <vector>
 
 namespace kartivo::geoimport {

@@ -7,7 +7,6 @@
 #include "geoimport/Gdal.h"
 #include "geoimport/OutputGrid.h"
 
-#include <cpl_conv.h>
 #include <cpl_string.h>
 
 #include <sys/stat.h>
