@@ -92,6 +92,8 @@ TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit)
     EXPECT_EQ(BitmapFileSize(grid, palette, false), 54u + 2 * 4 + 2 * 4);
     EXPECT_EQ(BitmapFileSize(grid, palette, true), 54u + 3 * 4 + 2 * 4);
     std::uint8_t fill = 0;
+    BandLayout copied = palette;  // copied and not masked: no pixel needs white
+    EXPECT_EQ(ColourTable(copied, false, fill), (std::vector<std::uint8_t>{0, 0, 0, 0, 9, 9, 9, 0}));
     EXPECT_EQ(ColourTable(palette, true, fill), (std::vector<std::uint8_t>{0, 0, 0, 0, 9, 9, 9, 0, 255, 255, 255, 0}));
     EXPECT_EQ(fill, 2);
 
@@ -143,8 +145,11 @@ TEST(BandLayout, CompositeRowLaysClearPixelsOverWhiteOrTheFillEntry) {
     };
     for (const Case& c : cases) {
         const auto width = static_cast<std::int32_t>(c.in.size() / (c.layout.colourBands.size() + 1));
-        std::vector<std::uint8_t> out(c.out.size(), 0xEE);
+        // One byte beyond the pixels: a row's padding, never written over.
+        std::vector<std::uint8_t> out(c.out.size() + 1, 0xEE);
         CompositeRow(c.layout, c.clearFrom, fill, c.in.data(), width, out.data());
+        EXPECT_EQ(out.back(), 0xEE) << c.what;
+        out.pop_back();
         EXPECT_EQ(out, c.out) << c.what;
     }
 }
