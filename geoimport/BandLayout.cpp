@@ -169,4 +169,26 @@ std::int16_t BitCount(const BandLayout& layout) {
     return layout.kind == ColourKind::Rgb || layout.paletteToRgb ? 24 : 8;
 }
 
+void CompositeRow(const BandLayout& layout, ClearFrom clearFrom, const PaletteFill& fill, const std::uint8_t* in,
+                  std::int32_t width, std::uint8_t* out) {
+    static constexpr std::array<std::uint8_t, 3> White{255, 255, 255};
+    const int colourCount = static_cast<int>(layout.colourBands.size());
+    const int inBytes = colourCount + 1;
+    const int outBytes = BitCount(layout) / 8;
+    const bool byNoData = clearFrom == ClearFrom::NoData;
+    for (std::int32_t x = 0; x < width; ++x, in += inBytes, out += outBytes) {
+        const std::uint8_t a = byNoData ? (ClearByNoData(layout, in) ? 0 : 255) : in[colourCount];
+        if (layout.paletteToRgb) {
+            const std::uint8_t* colour = a == 0 ? White.data() : &fill.colours[std::size_t(in[0]) * 4];
+            std::copy(colour, colour + 3, out);
+        } else if (layout.kind == ColourKind::Palette) {
+            out[0] = a == 0 ? fill.fillIndex : in[0];
+        } else if (a == 255) {
+            std::copy(in, in + colourCount, out);
+        } else {
+            for (int c = 0; c < colourCount; ++c) out[c] = OverWhite(in[c], a);
+        }
+    }
+}
+
 }  // namespace kartivo::geoimport

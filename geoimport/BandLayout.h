@@ -14,10 +14,6 @@
 
 namespace kartivo::geoimport {
 
-inline ImportStatus Refusal(ImportError error, std::string message) {
-    return {error, std::move(message)};
-}
-
 enum class ColourKind { Rgb, Grey, Palette };
 
 struct BandLayout {
@@ -58,5 +54,22 @@ std::vector<std::uint8_t> ColourTable(BandLayout& layout, bool warped, std::uint
 bool NeedsWhite(const BandLayout& layout, bool warped);
 
 std::int16_t BitCount(const BandLayout& layout);
+
+// Where a pixel read for compositing is clear: by the byte after its colours (alpha, or GDAL's
+// mask: 0 clear, 255 opaque), or where its colours hold the layout's nodata values.
+enum class ClearFrom { AlphaByte, NoData };
+
+// What a palette's clear pixels become: fillIndex in an 8-bit bitmap; for a palette written as
+// 24-bit, white, its other pixels their index's colour in colours (blue, green, red, 0 each).
+struct PaletteFill {
+    std::uint8_t fillIndex = 0;
+    std::vector<std::uint8_t> colours;
+};
+
+// One row of width pixels, each read as the layout's colour bytes and one byte more, into the
+// bitmap's pixels: a palette's indexes or their colours, clear ones as fill says; colours laid
+// over white by their alpha, clear ones white.
+void CompositeRow(const BandLayout& layout, ClearFrom clearFrom, const PaletteFill& fill, const std::uint8_t* in,
+                  std::int32_t width, std::uint8_t* out);
 
 }  // namespace kartivo::geoimport

@@ -1,6 +1,7 @@
 #include "geoimport/Gdal.h"
 
 #include <cpl_error.h>
+#include <cpl_vsi.h>
 
 #include <cstdint>
 #include <mutex>
@@ -49,6 +50,14 @@ OGRSpatialReference Wgs84() {
     crs.importFromEPSG(4326);
     crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     return crs;
+}
+
+std::string WktOf(const OGRSpatialReference& crs, const CPLStringList& options) {
+    char* text = nullptr;
+    const OGRErr written = crs.exportToWkt(&text, options.List());
+    // Owned at once, so no path leaves GDAL's copy behind.
+    const std::unique_ptr<char, Destroyer<VSIFree>> owned(text);
+    return written == OGRERR_NONE && text != nullptr ? std::string(text) : std::string();
 }
 
 std::string CrsText(const OGRSpatialReference& crs) {

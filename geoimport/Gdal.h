@@ -2,6 +2,8 @@
 // GDAL as the import uses it: set up once, its last error in words, and owners for every handle
 // it gives out, so no path of the import frees anything by hand.
 
+#include <cpl_progress.h>
+#include <cpl_string.h>
 #include <gdal.h>
 #include <gdal_alg.h>
 #include <gdalwarper.h>
@@ -17,45 +19,37 @@ void InitialiseGdal();
 // GDAL's last error message, or fallback when it left none.
 std::string LastGdalError(const char* fallback);
 
-struct DatasetCloser {
-    void operator()(void* dataset) const {
-        if (dataset != nullptr) GDALClose(dataset);
+// Frees a handle with the function GDAL gives to destroy it.
+template <auto Destroy>
+struct Destroyer {
+    template <typename Handle>
+    void operator()(Handle* handle) const {
+        Destroy(handle);
     }
 };
-using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+using Dataset = std::unique_ptr<void, Destroyer<GDALClose>>;
 
 // Read-only, as a raster; empty when GDAL cannot open it.
 Dataset OpenRaster(const std::string& path);
 
-struct GenImgProjTransformerDeleter {
-    void operator()(void* transformer) const { GDALDestroyGenImgProjTransformer(transformer); }
-};
-using GenImgProjTransformer = std::unique_ptr<void, GenImgProjTransformerDeleter>;
-
+using GenImgProjTransformer = std::unique_ptr<void, Destroyer<GDALDestroyGenImgProjTransformer>>;
 // Any transformer GDAL made itself: a GCP polynomial or a thin plate spline.
-struct TransformerDeleter {
-    void operator()(void* transformer) const { GDALDestroyTransformer(transformer); }
-};
-using Transformer = std::unique_ptr<void, TransformerDeleter>;
-
-struct ApproxTransformerDeleter {
-    void operator()(void* transformer) const { GDALDestroyApproxTransformer(transformer); }
-};
-using ApproxTransformer = std::unique_ptr<void, ApproxTransformerDeleter>;
-
-struct WarpOptionsDeleter {
-    void operator()(GDALWarpOptions* options) const { GDALDestroyWarpOptions(options); }
-};
-using WarpOptions = std::unique_ptr<GDALWarpOptions, WarpOptionsDeleter>;
-
-struct TransformDeleter {
-    void operator()(OGRCoordinateTransformation* t) const { OGRCoordinateTransformation::DestroyCT(t); }
-};
-using Transform = std::unique_ptr<OGRCoordinateTransformation, TransformDeleter>;
+using Transformer = std::unique_ptr<void, Destroyer<GDALDestroyTransformer>>;
+using ApproxTransformer = std::unique_ptr<void, Destroyer<GDALDestroyApproxTransformer>>;
+using WarpOptions = std::unique_ptr<GDALWarpOptions, Destroyer<GDALDestroyWarpOptions>>;
+using WarpOperation = std::unique_ptr<void, Destroyer<GDALDestroyWarpOperation>>;
+// The handle GDALScaledProgress takes: a share of a longer task's progress, told as the whole's.
+using ScaledProgress = std::unique_ptr<void, Destroyer<GDALDestroyScaledProgress>>;
+using Transform = std::unique_ptr<OGRCoordinateTransformation, Destroyer<OGRCoordinateTransformation::DestroyCT>>;
 
 // Longitude first, whatever the authority's axis order.
 OGRSpatialReference WebMercator();
 OGRSpatialReference Wgs84();
+
+// The system in WKT, as options ask ("FORMAT=WKT2_2019", "MULTILINE=NO"); empty when GDAL
+// cannot write it so.
+std::string WktOf(const OGRSpatialReference& crs, const CPLStringList& options = CPLStringList());
 
 // "EPSG:n" where the system has a code, else its name.
 std::string CrsText(const OGRSpatialReference& crs);

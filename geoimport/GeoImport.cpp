@@ -19,7 +19,7 @@
 #include "geoimport/SourceGeoreference.h"
 #include "geoimport/Warper.h"
 
-#include <cpl_conv.h>
+#include <cpl_string.h>
 #include <cpl_error.h>
 
 #include <sys/stat.h>
@@ -29,6 +29,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <span>
 #include <vector>
 
 namespace kartivo::geoimport {
@@ -75,11 +76,7 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
         picture.crs = CrsText(*crs);
         picture.crsName = crs->GetName() != nullptr ? crs->GetName() : "";
         if (crs->GetAuthorityCode(nullptr) == nullptr) {
-            char* wkt = nullptr;
-            const char* const multiline[] = {"MULTILINE=NO", nullptr};
-            crs->exportToWkt(&wkt, multiline);
-            picture.crsWkt = wkt != nullptr ? wkt : "";
-            VSIFree(wkt);
+            picture.crsWkt = WktOf(*crs, CPLStringList().SetNameValue("MULTILINE", "NO"));
         }
         const Georeference georeference = FindGeoreference(dataset.get());
         if (BeyondTheEarth(dataset.get(), georeference, *crs).empty()) {
@@ -105,9 +102,8 @@ struct ImportJob::Source {
     BandLayout layout;
     std::int32_t xOffset = 0;  // the source pixels copied start here
     std::int32_t yOffset = 0;
-    std::uint8_t fillIndex = 0;  // for a warped paletted picture: the entry shown where the source is not
     std::vector<std::uint8_t> colourTable;  // blue, green, red, 0 per entry, as the bitmap stores them
-    std::vector<std::uint8_t> paletteColours;  // the same for a palette written as 24-bit colours
+    PaletteFill paletteFill;  // for a warped or masked palette
 };
 
 ImportJob::ImportJob(std::unique_ptr<Source> source, std::vector<ImportPlan> parts)
@@ -172,15 +168,6 @@ std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<
 
 namespace {
 
-// GDAL calls a missing or unreadable file an unknown format; the system knows better.
-ImportStatus CheckOpened(const ImportJob::Source& source) {
-    if (source.source) return {};
-    if (struct stat info {}; !IsGdalName(source.path) && ::stat(source.path.c_str(), &info) != 0) {
-        return Refusal(ImportError::OpenFailed, ErrorDescription(errno));
-    }
-    return Refusal(ImportError::OpenFailed, "GDAL cannot read it: " + LastGdalError("unknown format"));
-}
-
 // The coordinate system the georeference is read in: the one named in the options, else the
 // source's own or its .prj.
 ImportStatus DecideCrs(GDALDatasetH dataset, const ImportOptions& options, const std::string& filePath,
@@ -215,31 +202,59 @@ ImportStatus DecideCrs(GDALDatasetH dataset, const ImportOptions& options, const
     return {};
 }
 
+// What places the source's pixels on the Earth: its own georeference, or the control points'
+// dataset in its place; method says how GDAL fits the points.
+struct Placement {
+    GDALDatasetH dataset = nullptr;
+    Georeference georeference;
+    OGRSpatialReference crs;
+    std::vector<std::string> method;
+};
+
+// Control points stand in for whatever the source carries, on a dataset of their own that
+// places it; the pixels are still read from the source.
+ImportStatus PlaceByControlPoints(ImportJob::Source& source, const ImportOptions& options, Placement& placement,
+                                  PointsFit& fit) {
+    GDALDatasetH dataset = source.source.get();
+    ImportStatus byPoints = ReadPointsCrs(options.pointsCrs, SystemInput::Wkt, placement.crs);
+    if (byPoints.error == ImportError::None) {
+        fit = FitPoints(options.points, placement.crs, options.pointTransform,
+                        PictureSize{GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset)});
+        byPoints = fit.status;
+    }
+    if (byPoints.error == ImportError::None) {
+        byPoints = PlaceByPoints(dataset, options.points, placement.crs, source.placement);
+    }
+    if (byPoints.error != ImportError::None) return byPoints;
+    placement.dataset = source.placement.get();
+    placement.method = PointTransformOptions(options.pointTransform);
+    placement.georeference = FindGeoreference(placement.dataset);
+    if (std::string why = BeyondTheEarth(placement.dataset, placement.georeference, placement.crs); !why.empty()) {
+        return Refusal(ImportError::BeyondTheEarth, "the control points' map positions: " + why);
+    }
+    return {};
+}
+
 bool IsWebMercator(const Georeference& georeference, const OGRSpatialReference& crs) {
     const OGRSpatialReference mercator = WebMercator();
     const char* const sameOptions[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", nullptr};
     return georeference.hasGeoTransform && IsNorthUp(georeference.geoTransform) && crs.IsSame(&mercator, sameOptions);
 }
 
-// From the source's pixels to Web Mercator, as gdalwarp makes it, or to the same Mercator
-// centred on another meridian. method chooses how control points are fitted.
-GenImgProjTransformer MercatorTransformer(GDALDatasetH dataset, const OGRSpatialReference& crs,
-                                          const std::vector<std::string>& method, double centreLongitude = 0) {
-    char* wkt = nullptr;
-    crs.exportToWkt(&wkt);
-    const std::string srcOption = "SRC_SRS=" + std::string(wkt != nullptr ? wkt : "");
-    VSIFree(wkt);
+// From the placed pixels to Web Mercator, as gdalwarp makes it, or to the same Mercator
+// centred on another meridian.
+GenImgProjTransformer MercatorTransformer(const Placement& placement, double centreLongitude = 0) {
+    CPLStringList options;
+    options.SetNameValue("SRC_SRS", WktOf(placement.crs).c_str());
     // Web Mercator's sphere and scale: the same rows and pixel sizes, only moved east or west.
-    const std::string dstOption =
-        centreLongitude == 0 ? std::string("DST_SRS=EPSG:3857")
-                             : "DST_SRS=+proj=merc +lon_0=" + TenDecimals(centreLongitude) +
+    const std::string mercator =
+        centreLongitude == 0 ? std::string("EPSG:3857")
+                             : "+proj=merc +lon_0=" + TenDecimals(centreLongitude) +
                                    " +a=6378137 +b=6378137 +k=1 +x_0=0 +y_0=0 +units=m +nadgrids=@null +wktext +no_defs";
-    std::vector<const char*> options{srcOption.c_str(), dstOption.c_str()};
-    for (const std::string& option : method) options.push_back(option.c_str());
-    options.push_back(nullptr);
+    options.SetNameValue("DST_SRS", mercator.c_str());
+    for (const std::string& option : placement.method) options.AddString(option.c_str());
     CPLErrorReset();
-    return GenImgProjTransformer(
-        GDALCreateGenImgProjTransformer2(dataset, nullptr, const_cast<char**>(options.data())));
+    return GenImgProjTransformer(GDALCreateGenImgProjTransformer2(placement.dataset, nullptr, options.List()));
 }
 
 std::string CannotTransform(const OGRSpatialReference& crs) {
@@ -256,31 +271,30 @@ PixelTransform ToOutput(const GenImgProjTransformer& transformer) {
 // The grids of a warp, one per part. Web Mercator's own grid would run from one side of the
 // 180th meridian right round the world to the other, so a picture crossing it is gridded in a
 // Mercator centred on its middle, where it is whole, and cut at the meridian.
-ImportStatus PlanWarp(GDALDatasetH dataset, const OGRSpatialReference& crs, const std::vector<std::string>& method,
-                      BandLayout& layout, Resampling resampling, std::vector<OutputGrid>& grids) {
+ImportStatus PlanWarp(const Placement& placement, BandLayout& layout, Resampling resampling,
+                      std::vector<OutputGrid>& grids) {
     if (layout.kind == ColourKind::Palette && resampling != Resampling::Nearest) {
         return Refusal(ImportError::NotColours,
                        "its pixels are colour table indexes, which only nearest neighbour resampling keeps");
     }
     layout.paletteToRgb = layout.kind == ColourKind::Palette && !WhiteEntry(layout);
-    GenImgProjTransformer transformer = MercatorTransformer(dataset, crs, method);
-    if (!transformer) return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError("no transformation"));
-    const std::int32_t width = GDALGetRasterXSize(dataset);
-    const std::int32_t height = GDALGetRasterYSize(dataset);
+    const std::string cannot = CannotTransform(placement.crs);
+    GenImgProjTransformer transformer = MercatorTransformer(placement);
+    if (!transformer) return Refusal(ImportError::CannotTransform, cannot + LastGdalError("no transformation"));
+    const std::int32_t width = GDALGetRasterXSize(placement.dataset);
+    const std::int32_t height = GDALGetRasterYSize(placement.dataset);
     std::optional<double> centre;
     bool roundTheWorld = false;
     if (const std::optional<LongitudeSpan> span = SpanAcross180(width, height, ToOutput(transformer))) {
         roundTheWorld = span->east - span->west >= 360 - 1e-9;
         centre = std::remainder((span->west + span->east) / 2, 360.0);
         if (*centre <= -180) *centre += 360;
-        transformer = MercatorTransformer(dataset, crs, method, *centre);
-        if (!transformer) {
-            return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError("no transformation"));
-        }
+        transformer = MercatorTransformer(placement, *centre);
+        if (!transformer) return Refusal(ImportError::CannotTransform, cannot + LastGdalError("no transformation"));
     }
     std::string why;
     std::optional<OutputGrid> warped = WarpedGrid(width, height, ToOutput(transformer), why);
-    if (!warped) return Refusal(ImportError::CannotTransform, CannotTransform(crs) + LastGdalError(why.c_str()));
+    if (!warped) return Refusal(ImportError::CannotTransform, cannot + LastGdalError(why.c_str()));
     if (roundTheWorld && warped->width > 0) {
         // Its two edges are one meridian, which the centred Mercator puts at either end of its
         // x, so the outline's samples leave one end short: the grid takes the whole turn.
@@ -303,6 +317,136 @@ void SetGrid(ImportPlan& plan, const OutputGrid& grid) {
     plan.pixelHeight = -grid.geoTransform[5];
 }
 
+// PrepareImport's steps, in their order, each over what the ones before it left: open the
+// source, place it, read its bands, grid the output, plan the parts. Each reads no pixels.
+class Preparer {
+public:
+    Preparer(const std::string& sourcePath, const ImportOptions& options);
+    ImportPreparation Prepare();
+
+private:
+    ImportStatus Open();
+    ImportStatus Place();
+    ImportStatus ReadLayout();
+    ImportStatus GridTheOutput();
+    ImportStatus PlanParts();
+    ImportStatus PlanPart(const OutputGrid& grid);
+    ImportStatus AddWarper(const OutputGrid& grid);
+
+    const ImportOptions& options_;
+    std::unique_ptr<ImportJob::Source> source_ = std::make_unique<ImportJob::Source>();
+    // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
+    std::string filePath_;
+    Placement placement_;
+    PointsFit fit_;
+    BandLayout layout_;
+    bool warped_ = false;
+    std::vector<OutputGrid> grids_;
+    std::vector<ImportPlan> parts_;
+};
+
+Preparer::Preparer(const std::string& sourcePath, const ImportOptions& options)
+    : options_(options), filePath_(FileOfName(sourcePath)) {
+    source_->path = sourcePath;
+}
+
+ImportPreparation Preparer::Prepare() {
+    for (const auto step : {&Preparer::Open, &Preparer::Place, &Preparer::ReadLayout, &Preparer::GridTheOutput,
+                            &Preparer::PlanParts}) {
+        if (ImportStatus status = (this->*step)(); status.error != ImportError::None) {
+            return {nullptr, std::move(status), {}};
+        }
+    }
+    return {std::make_unique<ImportJob>(std::move(source_), std::move(parts_)), {}, std::move(fit_)};
+}
+
+// GDAL calls a missing or unreadable file an unknown format; the system knows better.
+ImportStatus Preparer::Open() {
+    source_->source = OpenRaster(source_->path);
+    if (source_->source) return {};
+    if (struct stat info {}; !IsGdalName(source_->path) && ::stat(source_->path.c_str(), &info) != 0) {
+        return Refusal(ImportError::OpenFailed, ErrorDescription(errno));
+    }
+    return Refusal(ImportError::OpenFailed, "GDAL cannot read it: " + LastGdalError("unknown format"));
+}
+
+ImportStatus Preparer::Place() {
+    if (!options_.points.empty()) return PlaceByControlPoints(*source_, options_, placement_, fit_);
+    placement_.dataset = source_->source.get();
+    placement_.georeference = FindGeoreference(placement_.dataset);
+    return DecideCrs(placement_.dataset, options_, filePath_, placement_.georeference, placement_.crs);
+}
+
+ImportStatus Preparer::ReadLayout() {
+    ImportStatus status;
+    std::optional<BandLayout> layout = ReadBandLayout(source_->source.get(), status);
+    if (layout) layout_ = std::move(*layout);
+    return status;
+}
+
+// The source's own rows where it is in Web Mercator already, else a warp's grid per part.
+ImportStatus Preparer::GridTheOutput() {
+    GDALDatasetH dataset = source_->source.get();
+    warped_ = !IsWebMercator(placement_.georeference, placement_.crs);
+    grids_.resize(1);
+    if (!warped_) {
+        grids_[0] = CopiedGrid(placement_.georeference.geoTransform, GDALGetRasterXSize(dataset),
+                               GDALGetRasterYSize(dataset), source_->yOffset);
+    } else if (ImportStatus warp = PlanWarp(placement_, layout_, options_.resampling, grids_);
+               warp.error != ImportError::None) {
+        return warp;
+    }
+    if (grids_.empty() || grids_[0].width <= 0 || grids_[0].height <= 0) {
+        return Refusal(ImportError::OutsideMercator,
+                       "it lies wholly beyond 85.0511 degrees of latitude, where Web Mercator ends");
+    }
+    return {};
+}
+
+// West first; then the colour table, which may give a palette its white, and the files read.
+ImportStatus Preparer::PlanParts() {
+    for (const OutputGrid& grid : grids_) {
+        if (ImportStatus planned = PlanPart(grid); planned.error != ImportError::None) return planned;
+    }
+    ImportJob::Source& source = *source_;
+    source.layout = layout_;
+    source.colourTable = ColourTable(source.layout, warped_, source.paletteFill.fillIndex);
+    if (source.layout.paletteToRgb) source.paletteFill.colours = std::move(source.colourTable);
+    source.files = SourceFiles(source.source.get(), filePath_);
+    return {};
+}
+
+ImportStatus Preparer::PlanPart(const OutputGrid& grid) {
+    // Before any memory for the pixels is taken.
+    if (ImportStatus size = CheckSize(grid, layout_, warped_); size.error != ImportError::None) return size;
+    if (warped_) {
+        if (ImportStatus warper = AddWarper(grid); warper.error != ImportError::None) return warper;
+    }
+    ImportPlan& plan = parts_.emplace_back();
+    plan.mapName = MapNameOf(filePath_);
+    if (grids_.size() > 1) plan.part = parts_.size() == 1 ? "_west" : "_east";
+    plan.warped = warped_;
+    SetGrid(plan, grid);
+    plan.bitCount = BitCount(layout_);
+    plan.fileSize = BitmapFileSize(grid, layout_, warped_);
+    return NameThePicture(plan, filePath_);
+}
+
+// Each part is warped to Web Mercator itself, over its own grid.
+ImportStatus Preparer::AddWarper(const OutputGrid& grid) {
+    GenImgProjTransformer transformer = MercatorTransformer(placement_);
+    std::unique_ptr<Warper> warper =
+        transformer ? Warper::Create(source_->source.get(), std::move(transformer), grid, layout_, options_.resampling,
+                                     StripRows(grid.width, BitCount(layout_), grid.height))
+                    : nullptr;
+    if (!warper) {
+        return Refusal(ImportError::CannotTransform,
+                       CannotTransform(placement_.crs) + LastGdalError("GDAL's warper refused"));
+    }
+    source_->warpers.push_back(std::move(warper));
+    return {};
+}
+
 }  // namespace
 
 PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
@@ -313,91 +457,7 @@ PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::s
 PointsSystem DescribePointsSystem(const std::string& text, SystemInput input) { return DescribeSystem(text, input); }
 
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options) {
-    auto source = std::make_unique<ImportJob::Source>();
-    source->path = sourcePath;
-    source->source = OpenRaster(sourcePath);
-    const auto refused = [](ImportStatus status) { return ImportPreparation{nullptr, std::move(status), {}}; };
-    if (ImportStatus opened = CheckOpened(*source); opened.error != ImportError::None) return refused(opened);
-    GDALDatasetH dataset = source->source.get();
-    // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
-    const std::string filePath = FileOfName(sourcePath);
-
-    // Control points stand in for whatever the source carries, on a dataset of their own that
-    // places it; the pixels are still read from the source.
-    GDALDatasetH placed = dataset;
-    std::vector<std::string> method;
-    OGRSpatialReference crs;
-    PointsFit fit;
-    if (!options.points.empty()) {
-        ImportStatus byPoints = ReadPointsCrs(options.pointsCrs, SystemInput::Wkt, crs);
-        if (byPoints.error == ImportError::None) {
-            fit = FitPoints(options.points, crs, options.pointTransform,
-                            PictureSize{GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset)});
-            byPoints = fit.status;
-        }
-        if (byPoints.error == ImportError::None) byPoints = PlaceByPoints(dataset, options.points, crs, source->placement);
-        if (byPoints.error != ImportError::None) return refused(byPoints);
-        placed = source->placement.get();
-        method = PointTransformOptions(options.pointTransform);
-        if (std::string why = BeyondTheEarth(placed, FindGeoreference(placed), crs); !why.empty()) {
-            return refused(Refusal(ImportError::BeyondTheEarth, "the control points' map positions: " + why));
-        }
-    }
-    const Georeference georeference = FindGeoreference(placed);
-    if (options.points.empty()) {
-        if (ImportStatus decided = DecideCrs(dataset, options, filePath, georeference, crs);
-            decided.error != ImportError::None) {
-            return refused(decided);
-        }
-    }
-    ImportStatus layoutStatus;
-    std::optional<BandLayout> layout = ReadBandLayout(dataset, layoutStatus);
-    if (!layout) return refused(layoutStatus);
-
-    const bool warped = !IsWebMercator(georeference, crs);
-    std::vector<OutputGrid> grids(1);
-    if (!warped) {
-        grids[0] = CopiedGrid(georeference.geoTransform, GDALGetRasterXSize(dataset), GDALGetRasterYSize(dataset),
-                              source->yOffset);
-    } else if (ImportStatus warp = PlanWarp(placed, crs, method, *layout, options.resampling, grids);
-               warp.error != ImportError::None) {
-        return refused(warp);
-    }
-    if (grids.empty() || grids[0].width <= 0 || grids[0].height <= 0) {
-        return refused(Refusal(ImportError::OutsideMercator,
-                               "it lies wholly beyond 85.0511 degrees of latitude, where Web Mercator ends"));
-    }
-    source->layout = *layout;
-    source->colourTable = ColourTable(source->layout, warped, source->fillIndex);
-    if (source->layout.paletteToRgb) source->paletteColours = std::move(source->colourTable);
-    std::vector<ImportPlan> parts;
-    for (const OutputGrid& grid : grids) {
-        // Before any memory for the pixels is taken.
-        if (ImportStatus size = CheckSize(grid, *layout, warped); size.error != ImportError::None) return refused(size);
-        if (warped) {
-            // Each part is warped to Web Mercator itself, over its own grid.
-            GenImgProjTransformer transformer = MercatorTransformer(placed, crs, method);
-            std::unique_ptr<Warper> warper =
-                transformer ? Warper::Create(dataset, std::move(transformer), grid, *layout, options.resampling,
-                                             StripRows(grid.width, BitCount(*layout), grid.height))
-                            : nullptr;
-            if (!warper) {
-                return refused(Refusal(ImportError::CannotTransform,
-                                       CannotTransform(crs) + LastGdalError("GDAL's warper refused")));
-            }
-            source->warpers.push_back(std::move(warper));
-        }
-        ImportPlan& plan = parts.emplace_back();
-        plan.mapName = MapNameOf(filePath);
-        if (grids.size() > 1) plan.part = parts.size() == 1 ? "_west" : "_east";
-        plan.warped = warped;
-        SetGrid(plan, grid);
-        plan.bitCount = BitCount(*layout);
-        plan.fileSize = BitmapFileSize(grid, *layout, warped);
-        if (ImportStatus named = NameThePicture(plan, filePath); named.error != ImportError::None) return refused(named);
-    }
-    source->files = SourceFiles(dataset, filePath);
-    return {std::make_unique<ImportJob>(std::move(source), std::move(parts)), {}, std::move(fit)};
+    return Preparer(sourcePath, options).Prepare();
 }
 
 namespace {
@@ -406,120 +466,173 @@ ImportStatus Canceled() {
     return Refusal(ImportError::Canceled, "The import was canceled; nothing was written");
 }
 
-// GDAL's progress within one strip, told as the whole import's; remembers a cancel, which
-// GDAL reports as any other failure.
-struct StripProgress {
-    const ImportProgress* progress = nullptr;
-    double from = 0;  // the fraction done before the strip
-    double share = 0;  // the strip's part of the whole
+// The import's progress as GDAL reports it; remembers a cancel, which GDAL tells as any other
+// failure.
+struct GdalProgress {
+    const ImportProgress& progress;
     bool canceled = false;
 
     static int Report(double complete, const char*, void* data) {
-        auto* self = static_cast<StripProgress*>(data);
-        if (*self->progress && !(*self->progress)(self->from + complete * self->share)) self->canceled = true;
+        auto* self = static_cast<GdalProgress*>(data);
+        if (self->progress && !self->progress(complete)) self->canceled = true;
         return self->canceled ? FALSE : TRUE;
     }
 };
 
-// One part's bitmap into its replacement file, left for the caller to commit.
-ImportStatus WritePart(const ImportJob::Source& s, const ImportPlan& plan, Warper* warper,
-                       ReplacementFile& replacement, const ImportProgress& progress) {
-    const std::int32_t rowSize = *RowSize(plan.width, plan.bitCount);
-    const OutputHeaderFields fields{.width = plan.width,
-                                    .height = plan.height,
-                                    .bitCount = plan.bitCount,
+// Where a part's strips are read from: the source itself, or the strip picture the warper
+// fills, which holds the source's colour bands in their order, then alpha.
+struct StripSource {
+    GDALDatasetH dataset = nullptr;
+    std::vector<int> bands;
+    int colourCount = 0;
+    // Read with a byte of alpha after each pixel's colours, then composited.
+    bool composited = false;
+    ClearFrom clearFrom = ClearFrom::AlphaByte;
+    GDALRasterBandH mask = nullptr;  // read into the place of alpha
+};
+
+StripSource StripSourceOf(const ImportJob::Source& s, const Warper* warper) {
+    const int colourCount = static_cast<int>(s.layout.colourBands.size());
+    if (warper) {
+        std::vector<int> bands = colourCount == 3 ? std::vector<int>{3, 2, 1} : std::vector<int>{1};
+        bands.push_back(colourCount + 1);
+        return {.dataset = warper->Strip(), .bands = std::move(bands), .colourCount = colourCount, .composited = true};
+    }
+    StripSource strips{.dataset = s.source.get(), .bands = s.layout.colourBands, .colourCount = colourCount,
+                       .composited = s.layout.masked};
+    // A copy reads where the source is clear from its nodata values, or from the mask GDAL
+    // makes of a mask band or alpha.
+    if (!s.layout.noData.empty()) {
+        strips.clearFrom = ClearFrom::NoData;
+    } else if (s.layout.masked) {
+        strips.mask = GDALGetMaskBand(GDALGetRasterBand(strips.dataset, 1));
+    }
+    return strips;
+}
+
+// One part's bitmap into its replacement file, strip by strip, bottom row first; left for the
+// caller to commit, discarded on any failure.
+class PartWriter {
+public:
+    PartWriter(const ImportJob::Source& source, const ImportPlan& plan, Warper* warper, ReplacementFile& replacement,
+               const ImportProgress& progress);
+    ImportStatus Write();
+
+private:
+    ImportStatus WriteHead();
+    ImportStatus WriteStrips();
+    ImportStatus WriteStrip(std::int32_t done, std::int32_t rows);
+    ImportStatus WarpStrip(std::int32_t top, std::int32_t done, std::int32_t rows);
+    CPLErr ReadStrip(std::int32_t top, std::int32_t rows);
+    CPLErr ReadComposited(std::int32_t x, std::int32_t y, std::int32_t rows);
+    ImportStatus WriteFailed() const { return Refusal(ImportError::WriteFailed, replacement_.WriteError()); }
+
+    const ImportJob::Source& source_;
+    const ImportPlan& plan_;
+    Warper* warper_;
+    ReplacementFile& replacement_;
+    const ImportProgress& progress_;
+    StripSource strips_;
+    std::int32_t rowSize_ = 0;
+    std::int32_t stripRows_ = 0;
+    std::vector<std::uint8_t> strip_;      // as the bitmap stores the rows, lowest first
+    std::vector<std::uint8_t> withAlpha_;  // a strip read to composite, top row first
+};
+
+PartWriter::PartWriter(const ImportJob::Source& source, const ImportPlan& plan, Warper* warper,
+                       ReplacementFile& replacement, const ImportProgress& progress)
+    : source_(source), plan_(plan), warper_(warper), replacement_(replacement), progress_(progress),
+      strips_(StripSourceOf(source, warper)) {}
+
+ImportStatus PartWriter::Write() {
+    ImportStatus status = WriteHead();
+    if (status.error == ImportError::None) status = WriteStrips();
+    if (status.error != ImportError::None) replacement_.Discard();
+    return status;
+}
+
+ImportStatus PartWriter::WriteHead() {
+    const std::vector<std::uint8_t>& table = source_.colourTable;
+    const OutputHeaderFields fields{.width = plan_.width,
+                                    .height = plan_.height,
+                                    .bitCount = plan_.bitCount,
                                     .xPelsPerMeter = 3780,  // 96 dots per inch, as the window shows a missing one
                                     .yPelsPerMeter = 3780,
-                                    .clrUsed = static_cast<std::int32_t>(s.colourTable.size() / 4)};
-    const auto header = BuildOutputHeader(fields, static_cast<std::uint32_t>(s.colourTable.size()));
+                                    .clrUsed = static_cast<std::int32_t>(table.size() / 4)};
+    const auto header = BuildOutputHeader(fields, static_cast<std::uint32_t>(table.size()));
     if (!header) return Refusal(ImportError::TooLarge, "the bitmap's size does not fit a bitmap header");
+    OpenFile& file = replacement_.File();
+    if (!file.Write(*header) || (!table.empty() && !file.Write(table))) return WriteFailed();
+    return {};
+}
 
-    OpenFile& file = replacement.File();
-    const auto fail = [&](ImportStatus status) {
-        replacement.Discard();
-        return status;
-    };
-    const auto writeFailed = [&] { return fail(Refusal(ImportError::WriteFailed, replacement.WriteError())); };
-    if (!file.Write(*header)) return writeFailed();
-    if (!s.colourTable.empty() && !file.Write(s.colourTable)) return writeFailed();
-
-    const std::int32_t stripRows = StripRows(plan.width, plan.bitCount, plan.height);
+ImportStatus PartWriter::WriteStrips() {
+    rowSize_ = *RowSize(plan_.width, plan_.bitCount);
+    stripRows_ = StripRows(plan_.width, plan_.bitCount, plan_.height);
     // Zeroed once: the padding at the end of each row is never written over.
-    std::vector<std::uint8_t> strip(std::size_t(stripRows) * rowSize, 0);
-    const int colourCount = static_cast<int>(s.layout.colourBands.size());
-    const int pixelBytes = plan.bitCount / 8;
-    const bool alpha = warper || s.layout.masked;
-    std::vector<int> bands = s.layout.colourBands;
-    GDALDatasetH from = s.source.get();
-    if (warper) {
-        // The strip picture holds the source's colour bands in their order, then alpha.
-        from = warper->Strip();
-        bands = colourCount == 3 ? std::vector<int>{3, 2, 1} : std::vector<int>{1};
-        bands.push_back(colourCount + 1);
-    }
-    // A copy reads where the source is clear from its nodata values, or from the mask GDAL
-    // makes of a mask band or alpha, into the place of alpha.
-    const bool byNoData = !warper && !s.layout.noData.empty();
-    GDALRasterBandH mask =
-        !warper && s.layout.masked && !byNoData ? GDALGetMaskBand(GDALGetRasterBand(from, 1)) : nullptr;
-    const int bandCount = colourCount + (alpha ? 1 : 0);
-    std::vector<std::uint8_t> withAlpha(alpha ? std::size_t(stripRows) * plan.width * bandCount : 0);
-
-    for (std::int32_t done = 0; done < plan.height;) {
-        const std::int32_t rows = std::min(stripRows, plan.height - done);
-        // Output rows done .. done + rows - 1 counted from the bottom are these rows counted
-        // from the top.
-        const std::int32_t top = plan.height - done - rows;
-        CPLErrorReset();
-        StripProgress stripProgress{&progress, double(done) / plan.height, double(rows) / plan.height};
-        if (warper && !warper->Warp(top, plan.width, rows, StripProgress::Report, &stripProgress)) {
-            if (stripProgress.canceled) return fail(Canceled());
-            return fail(Refusal(ImportError::ReadFailed, "Cannot warp the picture: " + LastGdalError("GDAL's warper failed")));
-        }
-        const std::int32_t fromX = warper ? 0 : s.xOffset;
-        const std::int32_t fromY = warper ? 0 : s.yOffset + top;
-        CPLErr read = CE_None;
-        if (!alpha) {
-            // A negative line step puts the lowest row first, as the bitmap stores them.
-            read = GDALDatasetRasterIOEx(from, GF_Read, fromX, fromY, plan.width, rows,
-                                         strip.data() + std::size_t(rows - 1) * rowSize, plan.width, rows, GDT_Byte,
-                                         bandCount, bands.data(), colourCount, -GSpacing(rowSize), 1, nullptr);
-        } else {
-            const GSpacing line = GSpacing(plan.width) * bandCount;
-            read = GDALDatasetRasterIOEx(from, GF_Read, fromX, fromY, plan.width, rows, withAlpha.data(), plan.width,
-                                         rows, GDT_Byte, static_cast<int>(bands.size()), bands.data(), bandCount,
-                                         line, 1, nullptr);
-            if (read == CE_None && mask != nullptr) {
-                read = GDALRasterIOEx(mask, GF_Read, fromX, fromY, plan.width, rows, withAlpha.data() + colourCount,
-                                      plan.width, rows, GDT_Byte, bandCount, line, nullptr);
-            }
-            for (std::int32_t r = 0; r < rows; ++r) {
-                const std::uint8_t* in = withAlpha.data() + std::size_t(r) * plan.width * bandCount;
-                std::uint8_t* out = strip.data() + std::size_t(rows - 1 - r) * rowSize;
-                for (std::int32_t x = 0; x < plan.width; ++x, in += bandCount, out += pixelBytes) {
-                    const std::uint8_t a = byNoData ? (ClearByNoData(s.layout, in) ? 0 : 255) : in[colourCount];
-                    if (s.layout.paletteToRgb) {
-                        static constexpr std::array<std::uint8_t, 3> White{255, 255, 255};
-                        const std::uint8_t* colour = a == 0 ? White.data() : &s.paletteColours[std::size_t(in[0]) * 4];
-                        std::copy(colour, colour + 3, out);
-                    } else if (s.layout.kind == ColourKind::Palette) {
-                        out[0] = a == 0 ? s.fillIndex : in[0];
-                    } else if (a == 255) {
-                        std::copy(in, in + colourCount, out);
-                    } else {
-                        for (int c = 0; c < colourCount; ++c) out[c] = OverWhite(in[c], a);
-                    }
-                }
-            }
-        }
-        if (read != CE_None) {
-            return fail(Refusal(ImportError::ReadFailed, "Cannot read the picture: " + LastGdalError("GDAL read failed")));
-        }
-        if (!file.Write(std::span(strip.data(), std::size_t(rows) * rowSize))) return writeFailed();
+    strip_.assign(std::size_t(stripRows_) * rowSize_, 0);
+    if (strips_.composited) withAlpha_.resize(std::size_t(stripRows_) * plan_.width * (strips_.colourCount + 1));
+    for (std::int32_t done = 0; done < plan_.height;) {
+        const std::int32_t rows = std::min(stripRows_, plan_.height - done);
+        if (ImportStatus written = WriteStrip(done, rows); written.error != ImportError::None) return written;
         done += rows;
-        if (progress && !progress(double(done) / plan.height)) return fail(Canceled());
+        if (progress_ && !progress_(double(done) / plan_.height)) return Canceled();
     }
     return {};
+}
+
+ImportStatus PartWriter::WriteStrip(std::int32_t done, std::int32_t rows) {
+    // Output rows done .. done + rows - 1 counted from the bottom are these rows counted from
+    // the top.
+    const std::int32_t top = plan_.height - done - rows;
+    CPLErrorReset();
+    if (warper_) {
+        if (ImportStatus warped = WarpStrip(top, done, rows); warped.error != ImportError::None) return warped;
+    }
+    if (ReadStrip(top, rows) != CE_None) {
+        return Refusal(ImportError::ReadFailed, "Cannot read the picture: " + LastGdalError("GDAL read failed"));
+    }
+    if (!replacement_.File().Write(std::span(strip_.data(), std::size_t(rows) * rowSize_))) return WriteFailed();
+    return {};
+}
+
+// GDAL's progress within the strip is told as the part's.
+ImportStatus PartWriter::WarpStrip(std::int32_t top, std::int32_t done, std::int32_t rows) {
+    GdalProgress told{progress_};
+    const ScaledProgress scaled(GDALCreateScaledProgress(double(done) / plan_.height, double(done + rows) / plan_.height,
+                                                         GdalProgress::Report, &told));
+    if (warper_->Warp(top, plan_.width, rows, GDALScaledProgress, scaled.get())) return {};
+    if (told.canceled) return Canceled();
+    return Refusal(ImportError::ReadFailed, "Cannot warp the picture: " + LastGdalError("GDAL's warper failed"));
+}
+
+CPLErr PartWriter::ReadStrip(std::int32_t top, std::int32_t rows) {
+    const std::int32_t x = warper_ ? 0 : source_.xOffset;
+    const std::int32_t y = warper_ ? 0 : source_.yOffset + top;
+    if (strips_.composited) return ReadComposited(x, y, rows);
+    // A negative line step puts the lowest row first, as the bitmap stores them.
+    return GDALDatasetRasterIOEx(strips_.dataset, GF_Read, x, y, plan_.width, rows,
+                                 strip_.data() + std::size_t(rows - 1) * rowSize_, plan_.width, rows, GDT_Byte,
+                                 strips_.colourCount, strips_.bands.data(), strips_.colourCount,
+                                 -GSpacing(rowSize_), 1, nullptr);
+}
+
+CPLErr PartWriter::ReadComposited(std::int32_t x, std::int32_t y, std::int32_t rows) {
+    const int pixelBytes = strips_.colourCount + 1;
+    const GSpacing line = GSpacing(plan_.width) * pixelBytes;
+    CPLErr read = GDALDatasetRasterIOEx(strips_.dataset, GF_Read, x, y, plan_.width, rows, withAlpha_.data(),
+                                        plan_.width, rows, GDT_Byte, static_cast<int>(strips_.bands.size()),
+                                        strips_.bands.data(), pixelBytes, line, 1, nullptr);
+    if (read == CE_None && strips_.mask != nullptr) {
+        read = GDALRasterIOEx(strips_.mask, GF_Read, x, y, plan_.width, rows, withAlpha_.data() + strips_.colourCount,
+                              plan_.width, rows, GDT_Byte, pixelBytes, line, nullptr);
+    }
+    if (read != CE_None) return read;
+    for (std::int32_t r = 0; r < rows; ++r) {
+        CompositeRow(source_.layout, strips_.clearFrom, source_.paletteFill, withAlpha_.data() + r * line,
+                     plan_.width, strip_.data() + std::size_t(rows - 1 - r) * rowSize_);
+    }
+    return CE_None;
 }
 
 }  // namespace
@@ -550,7 +663,7 @@ ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const
         ImportProgress partProgress;
         if (progress) partProgress = [&](double fraction) { return progress(done + fraction * share); };
         Warper* warper = source_->warpers.empty() ? nullptr : source_->warpers[i].get();
-        if (ImportStatus written = WritePart(*source_, parts_[i], warper, *replacement, partProgress);
+        if (ImportStatus written = PartWriter(*source_, parts_[i], warper, *replacement, partProgress).Write();
             written.error != ImportError::None) {
             return written;
         }

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kartivo::geoimport {
@@ -41,6 +42,10 @@ struct ImportStatus {
     ImportError error = ImportError::None;
     std::string message;  // why, for a person; empty when all went well
 };
+
+inline ImportStatus Refusal(ImportError error, std::string message) {
+    return {error, std::move(message)};
+}
 
 // How well a transform fitted to the enabled points places each of them.
 struct PointsFit {

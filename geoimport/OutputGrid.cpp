@@ -1,6 +1,7 @@
 #include "geoimport/OutputGrid.h"
 
 #include "bitmap/OutputHeader.h"
+#include "geoimport/ImportTypes.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,5 @@
 #include "geoimport/PointsPlacement.h"
 
-#include "geoimport/BandLayout.h"
-
 #include <geodesic.h>
 
 #include <algorithm>
@@ -197,10 +195,7 @@ PointsSystem DescribeSystem(const std::string& text, SystemInput input) {
         crs.GetLinearUnits(&unit);
         system.unit = unit != nullptr ? unit : "";
     }
-    char* wkt = nullptr;
-    const char* const options[] = {"FORMAT=WKT2_2019", "MULTILINE=NO", nullptr};
-    if (crs.exportToWkt(&wkt, options) == OGRERR_NONE && wkt != nullptr) system.wkt = wkt;
-    CPLFree(wkt);
+    system.wkt = WktOf(crs, CPLStringList().SetNameValue("FORMAT", "WKT2_2019").SetNameValue("MULTILINE", "NO"));
     // The WKT is what the points keep and the fit reads: without it they would be taken as WGS 84.
     if (system.wkt.empty()) {
         return {.status = Refusal(ImportError::BadCrsOption, "GDAL cannot write \"" + system.name + "\" as a WKT")};

@@ -7,7 +7,6 @@
 #include "geoimport/Gdal.h"
 #include "geoimport/OutputGrid.h"
 
-#include <cpl_conv.h>
 #include <cpl_string.h>
 
 #include <sys/stat.h>
@@ -33,10 +32,8 @@ std::array<std::string, 2> PrjNames(const std::string& path) {
 // whatever else GDAL takes from a person, short of opening files or the network it names.
 std::optional<OGRSpatialReference> ReadPrj(const std::string& text, std::string& why) {
     OGRSpatialReference crs;
-    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
-    const OGRErr esri = crs.importFromESRI(lines);
-    CSLDestroy(lines);
-    if (esri == OGRERR_NONE) return crs;
+    CPLStringList lines(CSLTokenizeString2(text.c_str(), "\r\n", 0), TRUE);
+    if (crs.importFromESRI(lines.List()) == OGRERR_NONE) return crs;
     constexpr const char* Space = " \t\r\n";
     const std::size_t start = text.find_first_not_of(Space);
     if (start == std::string::npos) {
@@ -224,9 +221,8 @@ std::vector<FileIdentity> SourceFiles(GDALDatasetH dataset, const std::string& p
         if (const auto identity = IdentityOfPath(name)) files.push_back(*identity);
     };
     add(path.c_str());
-    char** list = GDALGetFileList(dataset);
-    for (char** name = list; name != nullptr && *name != nullptr; ++name) add(*name);
-    CSLDestroy(list);
+    const CPLStringList list(GDALGetFileList(dataset), TRUE);
+    for (int i = 0; i < list.size(); ++i) add(list[i]);
     for (const std::string& prj : PrjNames(path)) add(prj.c_str());
     return files;
 }

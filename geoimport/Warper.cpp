@@ -78,8 +78,7 @@ bool Warper::Warp(std::int32_t top, std::int32_t width, std::int32_t rows, GDALP
     GDALSetGenImgProjTransformerDstGeoTransform(transformer_.get(), g.data());
     options_->pfnProgress = progress != nullptr ? progress : GDALDummyProgress;
     options_->pProgressArg = progressData;
-    const std::unique_ptr<void, decltype(&GDALDestroyWarpOperation)> operation(
-        GDALCreateWarpOperation(options_.get()), GDALDestroyWarpOperation);
+    const WarpOperation operation(GDALCreateWarpOperation(options_.get()));
     return operation && GDALChunkAndWarpImage(operation.get(), 0, 0, width, rows) == CE_None;
 }
 

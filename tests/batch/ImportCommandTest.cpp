@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <ranges>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -145,7 +146,10 @@ TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
         EXPECT_EQ(plan.bitCount, c.bitCount);
 
         // The name reads back to the corners, which are GDAL's transformation of the source's
-        // corner pixel centres for a copy, and of its top-left corner for a grid in degrees.
+        // corner pixel centres for a copy, and of its top-left corner for a grid in degrees,
+        // written with ten decimals as the window's Degree boxes hold them.
+        EXPECT_TRUE(std::regex_match(plan.fileName, std::regex(R"(.*\((-?\d+\.\d{10},){3}-?\d+\.\d{10}\)\.bmp)")))
+            << plan.fileName;
         const FileNameCorners back = ReadFileNameConvention(plan.proposedPath);
         ASSERT_TRUE(back.corners);
         EXPECT_EQ(*back.name, GetBaseName(c.file));

@@ -1,11 +1,14 @@
 // The output grid and colour table on numbers alone: where the picture lands, what is cut at the
-// end of Web Mercator, how large the bitmap gets, and which entry shows white.
+// end of Web Mercator, how large the bitmap gets, which entry shows white, and what each pixel
+// read with its alpha becomes in the bitmap.
 
 #include "geoimport/OutputGrid.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace kartivo::geoimport {
 namespace {
@@ -89,6 +92,8 @@ TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit)
     EXPECT_EQ(BitmapFileSize(grid, palette, false), 54u + 2 * 4 + 2 * 4);
     EXPECT_EQ(BitmapFileSize(grid, palette, true), 54u + 3 * 4 + 2 * 4);
     std::uint8_t fill = 0;
+    BandLayout copied = palette;  // copied and not masked: no pixel needs white
+    EXPECT_EQ(ColourTable(copied, false, fill), (std::vector<std::uint8_t>{0, 0, 0, 0, 9, 9, 9, 0}));
     EXPECT_EQ(ColourTable(palette, true, fill), (std::vector<std::uint8_t>{0, 0, 0, 0, 9, 9, 9, 0, 255, 255, 255, 0}));
     EXPECT_EQ(fill, 2);
 
@@ -107,6 +112,46 @@ TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit)
     const auto rowsFitting = static_cast<std::int32_t>((0x7FFFFFFFu - 54) / rowBytes);
     EXPECT_EQ(CheckSize({.width = width, .height = rowsFitting}, rgb, true).error, ImportError::None);
     EXPECT_EQ(CheckSize({.width = width, .height = rowsFitting + 1}, rgb, true).error, ImportError::TooLarge);
+}
+
+TEST(BandLayout, CompositeRowLaysClearPixelsOverWhiteOrTheFillEntry) {
+    const BandLayout rgb{.kind = ColourKind::Rgb, .colourBands = {3, 2, 1}};
+    const BandLayout grey{.kind = ColourKind::Grey, .colourBands = {1}};
+    const BandLayout palette{.kind = ColourKind::Palette, .colourBands = {1}};
+    const BandLayout paletteAsRgb{.kind = ColourKind::Palette, .colourBands = {1}, .paletteToRgb = true};
+    const BandLayout rgbNoData{.kind = ColourKind::Rgb, .colourBands = {3, 2, 1}, .masked = true, .noData = {1, 2, 3}};
+    std::vector<std::uint8_t> entries(256 * 4, 0);
+    entries[4] = 11, entries[5] = 12, entries[6] = 13;  // index 1: blue, green, red
+    const PaletteFill fill{.fillIndex = 7, .colours = entries};
+    struct Case {
+        const char* what;
+        const BandLayout& layout;
+        ClearFrom clearFrom;
+        std::vector<std::uint8_t> in;  // each pixel's colours, then one byte
+        std::vector<std::uint8_t> out;
+    };
+    const Case cases[] = {
+        {"colours: opaque as they are, clear white, half over white", rgb, ClearFrom::AlphaByte,
+         {10, 20, 30, 255, 10, 20, 30, 0, 0, 100, 200, 128}, {10, 20, 30, 255, 255, 255, 127, 177, 227}},
+        {"grey the same", grey, ClearFrom::AlphaByte, {50, 255, 50, 0, 50, 128}, {50, 255, 152}},
+        // An index cannot be half clear: it stays unless wholly clear.
+        {"palette indexes: clear ones the fill entry", palette, ClearFrom::AlphaByte, {3, 255, 3, 0, 3, 128},
+         {3, 7, 3}},
+        {"a palette written as 24-bit: its entry's colours, clear ones white", paletteAsRgb, ClearFrom::AlphaByte,
+         {1, 255, 1, 0, 1, 1}, {11, 12, 13, 255, 255, 255, 11, 12, 13}},
+        // The byte after the colours is not read: a zero there would make the second pixel white.
+        {"nodata: clear only where every band holds its value", rgbNoData, ClearFrom::NoData,
+         {1, 2, 3, 255, 1, 2, 4, 0, 3, 2, 1, 0}, {255, 255, 255, 1, 2, 4, 3, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        const auto width = static_cast<std::int32_t>(c.in.size() / (c.layout.colourBands.size() + 1));
+        // One byte beyond the pixels: a row's padding, never written over.
+        std::vector<std::uint8_t> out(c.out.size() + 1, 0xEE);
+        CompositeRow(c.layout, c.clearFrom, fill, c.in.data(), width, out.data());
+        EXPECT_EQ(out.back(), 0xEE) << c.what;
+        out.pop_back();
+        EXPECT_EQ(out, c.out) << c.what;
+    }
 }
 
 }  // namespace
