@@ -9,6 +9,7 @@
 #include "bitmap/OutputHeader.h"
 #include "bitmap/OutputLayout.h"
 #include "common/FileCommon.h"
+#include "common/NumberText.h"
 #include "common/PathParts.h"
 #include "common/ReplacementFile.h"
 
@@ -37,14 +38,7 @@ namespace kartivo::geoimport {
 namespace {
 
 // Ten decimals, as the window's Degree boxes hold them, whatever the user's locale.
-std::string TenDecimals(double value) {
-    std::array<char, 64> buffer{};
-    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                         std::chars_format::fixed, 10);
-    std::string text(buffer.data(), ec == std::errc() ? end : buffer.data());
-    if (text.starts_with("-") && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
-    return text;
-}
+std::string TenDecimals(double value) { return FixedTextWithoutMinusZero(value, 10); }
 
 double ReadBack(const std::string& text) {
     double value = 0;

@@ -59,7 +59,7 @@ struct ForeignPicture {
     std::int32_t bands = 0;
     // The outer edges of the picture, where it has a georeference and a coordinate system
     // that transforms to WGS 84.
-    std::optional<WgsCorners> corners;
+    std::optional<MapCorners> corners;
 };
 
 // Nothing when GDAL cannot open the file as a raster.
@@ -130,7 +130,7 @@ struct ImportPlan {
     std::string part;
     // The centres of the corner pixels, rounded to ten decimals: Make takes the bottom
     // latitude as that of the bottom row and the top latitude as that of the top row.
-    WgsCorners corners;
+    MapCorners corners;
     std::string fileName;      // mapName, part, then (bottom,left,top,right).bmp
     std::string proposedPath;  // fileName beside the source
     std::int32_t width = 0;

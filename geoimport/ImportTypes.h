@@ -1,6 +1,7 @@
 #pragma once
 // The plain types the import's steps and its callers share: none of GDAL's.
 
+#include "bitmap/MapGeometry.h"
 #include "geo/ControlPoints.h"
 
 #include <optional>
@@ -11,14 +12,6 @@
 namespace kartivo::geoimport {
 
 enum class Resampling { Nearest, Bilinear, Cubic };
-
-// Signed decimal degrees in WGS 84.
-struct WgsCorners {
-    double bottom = 0;
-    double left = 0;
-    double top = 0;
-    double right = 0;
-};
 
 enum class ImportError {
     None,

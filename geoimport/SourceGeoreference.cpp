@@ -121,7 +121,7 @@ std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::stri
     return std::nullopt;
 }
 
-std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const OGRSpatialReference& crs,
+std::optional<MapCorners> EdgesInWgs84(const Georeference& georeference, const OGRSpatialReference& crs,
                                       std::int32_t width, std::int32_t height) {
     if (!georeference.hasGeoTransform) return std::nullopt;
     OGRSpatialReference source = crs;
@@ -139,7 +139,7 @@ std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const O
         y[i] = g[3] + px * g[4] + py * g[5];
     }
     if (!toWgs84->Transform(4, x.data(), y.data())) return std::nullopt;
-    return WgsCorners{*std::min_element(y.begin(), y.end()), *std::min_element(x.begin(), x.end()),
+    return MapCorners{*std::min_element(y.begin(), y.end()), *std::min_element(x.begin(), x.end()),
                       *std::max_element(y.begin(), y.end()), *std::max_element(x.begin(), x.end())};
 }
 

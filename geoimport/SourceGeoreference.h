@@ -42,7 +42,7 @@ Georeference FindGeoreference(GDALDatasetH dataset);
 std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::string& path, std::string& why);
 
 // The outer edges of a picture with a geotransform, in WGS 84.
-std::optional<WgsCorners> EdgesInWgs84(const Georeference& georeference, const OGRSpatialReference& crs,
+std::optional<MapCorners> EdgesInWgs84(const Georeference& georeference, const OGRSpatialReference& crs,
                                       std::int32_t width, std::int32_t height);
 
 // Empty when the georeference fits on the Earth; else why not.

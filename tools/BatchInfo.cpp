@@ -72,7 +72,7 @@ std::string JsonDouble(double value) {
     return ec == std::errc() && std::isfinite(value) ? std::string(buffer.data(), end) : "null";
 }
 
-std::string CornersJson(const geoimport::WgsCorners& corners) {
+std::string CornersJson(const MapCorners& corners) {
     return JsonObject()
         .Raw("bottom", JsonDouble(corners.bottom))
         .Raw("left", JsonDouble(corners.left))
@@ -230,7 +230,7 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
     }
     for (const geoimport::ImportPlan& part : view.parts) {
         if (view.parts.size() > 1) WriteLine(out, "split at 180", part.fileName);
-        const geoimport::WgsCorners& c = part.corners;
+        const MapCorners& c = part.corners;
         for (const CornerTexts& corner : EachCorner({c.bottom, c.left, c.top, c.right})) {
             WriteLine(out, corner.label, DegreeText(corner.typed));
         }

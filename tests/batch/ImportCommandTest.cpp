@@ -419,8 +419,8 @@ TEST(ImportCommand, UsesEveryGeoreferenceGdalUses) {
         SCOPED_TRACE(i);
         EXPECT_EQ(plans[i].width, plans[0].width);
         EXPECT_EQ(plans[i].height, plans[0].height);
-        for (const auto side : {&geoimport::WgsCorners::bottom, &geoimport::WgsCorners::left,
-                                &geoimport::WgsCorners::top, &geoimport::WgsCorners::right}) {
+        for (const auto side : {&MapCorners::bottom, &MapCorners::left,
+                                &MapCorners::top, &MapCorners::right}) {
             EXPECT_NEAR(plans[i].corners.*side, plans[0].corners.*side, 1e-7);
         }
     }
@@ -766,8 +766,8 @@ TEST(ImportByPoints, PointsAcross180PlaceTheScanAcross180) {
         ASSERT_EQ(placed.job->Parts().size(), c.parts);
         ASSERT_EQ(own.job->Parts().size(), c.parts);
         for (std::size_t i = 0; i < c.parts; ++i) {
-            const geoimport::WgsCorners& a = placed.job->Parts()[i].corners;
-            const geoimport::WgsCorners& b = own.job->Parts()[i].corners;
+            const MapCorners& a = placed.job->Parts()[i].corners;
+            const MapCorners& b = own.job->Parts()[i].corners;
             EXPECT_NEAR(a.left, b.left, 1e-6);
             EXPECT_NEAR(a.right, b.right, 1e-6);
             EXPECT_NEAR(a.top, b.top, 1e-6);

@@ -269,7 +269,7 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     ASSERT_TRUE(points.Georeference());
     const auto original = geoimport::PrepareImport(folder_.File("original.tif"), {});
     ASSERT_TRUE(original.job);
-    const geoimport::WgsCorners expected = original.job->Parts()[0].corners;
+    const MapCorners expected = original.job->Parts()[0].corners;
     const auto name = ReadFileNameConvention(ui_.saveRequests.back().initialFileName).corners;
     ASSERT_TRUE(name);
     const std::array<double, 4> want{expected.bottom, expected.left, expected.top, expected.right};
