@@ -42,7 +42,7 @@ FileNameCorners ReadFileNameConvention(std::string_view path) {
 
     const std::array<double, 2> latitudes = SortedPair(pieces[0], pieces[2], 90);
     const std::array<double, 2> longitudes = SortedPair(pieces[1], pieces[3], 180);
-    result.corners = std::array<double, 4>{latitudes[0], longitudes[0], latitudes[1], longitudes[1]};
+    result.corners = MapCorners{latitudes[0], longitudes[0], latitudes[1], longitudes[1]};
     return result;
 }
 

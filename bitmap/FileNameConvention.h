@@ -5,6 +5,8 @@
 // degrees followed by "°", or a DMS text.
 
 #include <array>
+#include "bitmap/MapGeometry.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +20,7 @@ struct FileNameCorners {
     // bottom latitude, left longitude, top latitude, right longitude: each pair sorted
     // ascending. Absent when the text in the parentheses does not hold four values. A value
     // that cannot be read, or is not strictly inside its limit (90 or 180), counts as 0.
-    std::optional<std::array<double, 4>> corners;
+    std::optional<MapCorners> corners;
 };
 
 // What the file name of the picture at path says, reading the base name (the last

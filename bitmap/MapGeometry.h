@@ -15,11 +15,13 @@ namespace kartivo {
 // cancel and lose digits before this is reached.
 double MercatorYToLatitude(double y);
 
+// Signed decimal degrees: the bottom and top latitudes, the left and right longitudes.
 struct MapCorners {
     double bottom = 0;
     double left = 0;
     double top = 0;
     double right = 0;
+    friend bool operator==(const MapCorners&, const MapCorners&) = default;
 };
 
 // A picture with Mercator rows placed as Make places them: the bottom row's centre at the bottom

@@ -136,8 +136,7 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
     plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
 
     const FileNameCorners back = ReadFileNameConvention(plan.fileName);
-    const std::array<double, 4> expected{plan.corners.bottom, plan.corners.left, plan.corners.top, plan.corners.right};
-    if (back.name != plan.mapName + plan.part || !back.corners || *back.corners != expected) {
+    if (back.name != plan.mapName + plan.part || back.corners != plan.corners) {
         return Refusal(ImportError::NameUnreadable,
                        "the corners would not read back from the file name " + plan.fileName +
                            " (a longitude at or beyond 180 degrees?)");

@@ -686,8 +686,9 @@ TEST(ImportByPoints, PlacesAScanAsItsGeoreferenceAndAsGdalWarpsTheSamePoints) {
         }
         const auto back = ReadFileNameConvention(outputs[0]).corners;
         ASSERT_TRUE(back);
-        const std::array<double, 4> expected{own.corners.bottom, own.corners.left, own.corners.top, own.corners.right};
-        for (int i = 0; i < 4; ++i) EXPECT_NEAR((*back)[i], expected[i], 1e-6);
+        for (const auto side : {&MapCorners::bottom, &MapCorners::left, &MapCorners::top, &MapCorners::right}) {
+            EXPECT_NEAR((*back).*side, own.corners.*side, 1e-6);
+        }
         EXPECT_EQ(ReadAll(outputs[1]), ReadAll(outputs[0]));
         EXPECT_EQ(ReadAll(outputs[2]), ReadAll(outputs[0]));
 

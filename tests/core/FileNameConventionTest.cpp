@@ -10,7 +10,7 @@
 namespace kartivo {
 namespace {
 
-using Corners = std::array<double, 4>;  // bottom, left, top, right
+using Corners = MapCorners;
 
 TEST(FileNameConvention, TakesNameAndCornersFromTheBaseName) {
     const std::tuple<const char*, std::optional<std::string>, std::optional<Corners>> cases[] = {

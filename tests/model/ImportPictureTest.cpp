@@ -190,8 +190,8 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     const auto expected = original.job->Parts()[0].corners;
     const auto name = ReadFileNameConvention(ui_.saveRequests.back().initialFileName).corners;
     ASSERT_TRUE(name);
-    EXPECT_NEAR((*name)[0], expected.bottom, 1e-6);
-    EXPECT_NEAR((*name)[3], expected.right, 1e-6);
+    EXPECT_NEAR(name->bottom, expected.bottom, 1e-6);
+    EXPECT_NEAR(name->right, expected.right, 1e-6);
     EXPECT_EQ(form_.txtInFilePathData.Text(), folder_.File("placed.bmp"));
 
     Georeferencing again(view, ui_, ImportByPoints());
@@ -272,8 +272,9 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     const MapCorners expected = original.job->Parts()[0].corners;
     const auto name = ReadFileNameConvention(ui_.saveRequests.back().initialFileName).corners;
     ASSERT_TRUE(name);
-    const std::array<double, 4> want{expected.bottom, expected.left, expected.top, expected.right};
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR((*name)[i], want[i], 1e-6);
+    for (const auto side : {&MapCorners::bottom, &MapCorners::left, &MapCorners::top, &MapCorners::right}) {
+        EXPECT_NEAR((*name).*side, expected.*side, 1e-6);
+    }
 
     // Kept with its system, the set comes back without a question.
     Georeferencing again(view, ui_, ImportByPoints());
