@@ -23,7 +23,7 @@
 #include <cpl_string.h>
 #include <cpl_error.h>
 
-#include <sys/stat.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <array>
@@ -353,12 +353,15 @@ ImportPreparation Preparer::Prepare() {
     return {std::make_unique<ImportJob>(std::move(source_), std::move(parts_)), {}, std::move(fit_)};
 }
 
-// GDAL calls a missing or unreadable file an unknown format; the system knows better.
+// GDAL calls a missing or unreadable file an unknown format; the system knows better. Its reason
+// comes from an open of our own, not from a look at the name: a file GDAL could not open and we
+// can is one GDAL cannot read.
 ImportStatus Preparer::Open() {
     source_->source = OpenRaster(source_->path);
     if (source_->source) return {};
-    if (struct stat info {}; !IsGdalName(source_->path) && ::stat(source_->path.c_str(), &info) != 0) {
-        return Refusal(ImportError::OpenFailed, ErrorDescription(errno));
+    if (!IsGdalName(source_->path)) {
+        const FileDescriptor opened(::open(source_->path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        if (!opened) return Refusal(ImportError::OpenFailed, ErrorDescription(errno));
     }
     return Refusal(ImportError::OpenFailed, "GDAL cannot read it: " + LastGdalError("unknown format"));
 }
