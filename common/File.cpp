@@ -214,13 +214,17 @@ std::optional<FileIdentity> DescriptorFile::Identity() {
         Failed(errno);
         return std::nullopt;
     }
-    return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    return IdentityOf(status);
+}
+
+FileIdentity IdentityOf(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
 }
 
 std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    return IdentityOf(status);
 }
 
 std::unique_ptr<DescriptorFile> OpenRegularFile(const std::string& path, int flags, std::error_code& error) {

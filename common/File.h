@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+struct stat;  // <sys/stat.h>, for IdentityOf
+
 namespace kartivo {
 
 // Which file a handle holds, whatever names lead to it.
@@ -130,6 +132,9 @@ std::unique_ptr<DescriptorFile> OpenRegularFile(const std::string& path, int fla
 // a temporary file behind; once this is called at start-up, such a write fails with "File too
 // large" instead. Every program calls it first.
 void IgnoreFileSizeSignal();
+
+// The identity in a status the system filled in (stat, fstat, fstatat).
+FileIdentity IdentityOf(const struct stat& status);
 
 // The identity of the file path leads to now, for files a command was given by name and only
 // names elsewhere (nothing when there is none). A handle's own Identity() is better where there

@@ -122,10 +122,6 @@ std::optional<struct stat> StatAt(int folder, const std::string& name, std::erro
     return std::nullopt;
 }
 
-FileIdentity IdentityOf(const struct stat& status) {
-    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-}
-
 bool IsInput(const struct stat& status, const std::vector<FileIdentity>& inputs) {
     return std::find(inputs.begin(), inputs.end(), IdentityOf(status)) != inputs.end();
 }
