@@ -5,9 +5,7 @@
 #include "common/NumberText.h"
 #include "geo/CoordinateText.h"
 
-#ifdef KARTIVO_IMPORT
-#include "geoimport/GeoImport.h"
-#endif
+#include "geoimport/Importer.h"
 
 #include <cmath>
 
@@ -22,13 +20,7 @@ constexpr const char* SystemPrompt =
     "WGS 84, EPSG:32654 for UTM zone 54 north), a PROJ string or a WKT:";
 
 geoimport::PointsSystem DescribeSystem(const std::string& text, geoimport::SystemInput input) {
-#ifdef KARTIVO_IMPORT
-    return geoimport::DescribePointsSystem(text, input);
-#else
-    (void)text;
-    (void)input;
-    return {.name = "WGS 84", .status = {geoimport::ImportError::OpenFailed, "this Kartivo is built without the import"}};
-#endif
+    return geoimport::TheImporter().DescribeSystem(text, input);
 }
 
 // GDAL names units in the singular: "metre", "US survey foot", "Clarke's link".
@@ -227,17 +219,13 @@ void Georeferencing::Edited() {
 }
 
 void Georeferencing::Refit() {
-#ifdef KARTIVO_IMPORT
     std::optional<PictureSize> picture;
     if (Active() && view_.ShownWidth() > 0 && view_.PictureHeight() > 0) {
         picture = PictureSize{static_cast<std::int64_t>(view_.ShownWidth()), static_cast<std::int64_t>(view_.PictureHeight())};
     }
-    const geoimport::PointsFit fitted = geoimport::FitControlPoints(Points(), system_.wkt, transform_, picture);
+    const geoimport::PointsFit fitted = geoimport::TheImporter().FitPoints(Points(), system_.wkt, transform_, picture);
     fit_ = {fitted.residuals, fitted.rmsPixels,
             fitted.status.error == geoimport::ImportError::None ? "" : fitted.status.message, fitted.outside.text};
-#else
-    fit_ = {{}, 0, "this Kartivo is built without the import", ""};
-#endif
     fit_.residuals.resize(Points().size());
     if (onChanged) onChanged();
 }

@@ -5,9 +5,7 @@
 
 #include "common/PathParts.h"
 
-#ifdef KARTIVO_IMPORT
-#include "geoimport/GeoImport.h"
-#endif
+#include "geoimport/Importer.h"
 
 #include <algorithm>
 #include <array>
@@ -42,8 +40,6 @@ bool Form1::TakesMapDataDrop(const std::string& path) {
     return GetExtensionName(path) == "mbx";
 }
 
-#ifdef KARTIVO_IMPORT
-
 namespace {
 
 constexpr const char* ImportTitle = "Import Georeferenced Picture";
@@ -52,11 +48,11 @@ constexpr const char* MessageTitle = "Kartivo";
 }  // namespace
 
 bool Form1::ImportAvailable() {
-    return true;
+    return geoimport::TheImporter().Built();
 }
 
 bool Form1::IsImportablePicture(const std::string& path) {
-    return !StartsAsBitmap(path) && geoimport::IsGeoreferencedPicture(path);
+    return !StartsAsBitmap(path) && geoimport::TheImporter().IsGeoreferenced(path);
 }
 
 void Form1::mnuFileImportPicture_Click() {
@@ -77,7 +73,7 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
     options.points = points;
     options.pointsCrs = pointsCrs;
     options.pointTransform = transform;
-    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(sourcePath, options);
+    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(sourcePath, options);
     // A scan without a georeference can get one from points placed on it.
     if (!prepared.job && prepared.status.error == geoimport::ImportError::NoGeoreference && points.empty() &&
         offerGeoreference && offerGeoreference(sourcePath)) {
@@ -121,27 +117,5 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
     lblDragIn_OLEDragDrop({outputPath});
     return true;
 }
-
-#else
-
-bool Form1::ImportAvailable() {
-    return false;
-}
-
-bool Form1::IsImportablePicture(const std::string&) {
-    return false;
-}
-
-void Form1::mnuFileImportPicture_Click() {}
-
-bool Form1::ImportPicture(const std::string&) {
-    return false;
-}
-
-bool Form1::ImportPicture(const std::string&, const std::vector<ControlPoint>&, PointTransform, const std::string&) {
-    return false;
-}
-
-#endif
 
 }  // namespace kartivo

@@ -5,9 +5,7 @@
 #include "common/NumberText.h"
 #include "geo/CoordinateText.h"
 
-#ifdef KARTIVO_IMPORT
-#include "geoimport/GeoImport.h"
-#endif
+#include "geoimport/Importer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,7 +82,6 @@ private:
     PixelLayout layout_;
 };
 
-#ifdef KARTIVO_IMPORT
 // Any other picture GDAL reads (a GeoTIFF, a scan) is shown as it is, without the window's
 // corners, which belong to the bitmap it loaded last.
 class ForeignSource final : public PictureView::Source {
@@ -100,16 +97,14 @@ public:
 private:
     std::unique_ptr<geoimport::ForeignPixels> pixels_;
 };
-#endif
 
 }  // namespace
 
-PictureView::PictureView(Form1& form, FileSystem& fileSystem) : form_(form), fileSystem_(fileSystem) {
-    form_.onMapChange = [this](bool pictureLoaded) { MapChanged(pictureLoaded); };
+PictureView::PictureView(const Form1& form, FileSystem& fileSystem) : form_(form), fileSystem_(fileSystem) {
     message_ = "No input picture.";
 }
 
-PictureView::~PictureView() { form_.onMapChange = nullptr; }
+PictureView::~PictureView() = default;
 
 void PictureView::Show() {
     shown_ = true;
@@ -165,11 +160,9 @@ void PictureView::OpenPicture() {
     if (layout.error == PixelReadError::None) {
         source = std::make_unique<BitmapSource>(std::move(opened.file), std::move(layout.layout));
     }
-#ifdef KARTIVO_IMPORT
-    if (layout.error == PixelReadError::NotBitmap && Form1::ImportAvailable()) {
-        if (auto pixels = geoimport::ForeignPixels::Open(path_)) source = std::make_unique<ForeignSource>(std::move(pixels));
+    if (layout.error == PixelReadError::NotBitmap) {
+        if (auto pixels = geoimport::TheImporter().OpenPixels(path_)) source = std::make_unique<ForeignSource>(std::move(pixels));
     }
-#endif
     if (!source) {
         message_ = "Cannot show " + path_ + ": " + ReadProblemText(layout.error, *opened.file) + ".";
         return;

@@ -53,7 +53,7 @@ struct GridLine {
 
 class PictureView {
 public:
-    explicit PictureView(Form1& form, FileSystem& fileSystem = DefaultFileSystem());
+    explicit PictureView(const Form1& form, FileSystem& fileSystem = DefaultFileSystem());
     ~PictureView();
     PictureView(const PictureView&) = delete;
     PictureView& operator=(const PictureView&) = delete;
@@ -114,9 +114,10 @@ public:
     // What a picture is read through: a bitmap, or any picture the import module reads.
     struct Source;
 
-private:
-
+    // The form loaded a picture (true) or changed its corners or output parameters (false).
     void MapChanged(bool pictureLoaded);
+
+private:
     void OpenPicture();
     void ReadCorners();
     void RebuildPreview();
@@ -126,7 +127,7 @@ private:
     double LatitudeAt(double y) const;
     double YAt(double latitude) const;
 
-    Form1& form_;
+    const Form1& form_;
     FileSystem& fileSystem_;
     bool shown_ = false;
     std::string message_;

@@ -4,7 +4,7 @@
 //
 //   foreign_pixels_bench PICTURE
 
-#include "geoimport/GeoImport.h"
+#include "geoimport/Importer.h"
 
 #include <sys/resource.h>
 
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     }
     const auto start = Clock::now();
     // The first open also loads the import module and registers GDAL's drivers, as in the window.
-    const std::unique_ptr<ForeignPixels> pixels = ForeignPixels::Open(argv[1]);
+    const std::unique_ptr<ForeignPixels> pixels = kartivo::geoimport::TheImporter().OpenPixels(argv[1]);
     if (!pixels) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;

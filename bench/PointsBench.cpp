@@ -5,7 +5,7 @@
 //   points_bench [RUNS]
 
 #include "geo/ControlPoints.h"
-#include "geoimport/GeoImport.h"
+#include "geoimport/Importer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const kartivo::PictureSize scan{9000, 9000};
     // The first fit loads the import module and GDAL; it is not what is measured.
-    kartivo::geoimport::FitControlPoints(ScatteredPoints(3), "", kartivo::PointTransform::Polynomial1, scan);
+    kartivo::geoimport::TheImporter().FitPoints(ScatteredPoints(3), "", kartivo::PointTransform::Polynomial1, scan);
 
     const std::vector<kartivo::ControlPoint> most = ScatteredPoints(kartivo::MostPoints);
     const std::string text = kartivo::WritePointsText({"", most}, {});
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
         const std::vector<kartivo::ControlPoint> points(most.begin(), most.begin() + static_cast<std::ptrdiff_t>(fit.count));
         bool refused = false;
         const double seconds = MedianSeconds(runs, [&] {
-            refused = !kartivo::geoimport::FitControlPoints(points, "", fit.transform, scan).status.message.empty();
+            refused = !kartivo::geoimport::TheImporter().FitPoints(points, "", fit.transform, scan).status.message.empty();
         });
         std::printf("%-44s %8.3f s%s\n", fit.label, seconds, refused ? " (refused!)" : "");
     }

@@ -16,42 +16,33 @@
 
 namespace kartivo::geoimport {
 
-struct ForeignPixels::Source {
-    Dataset dataset;
-    BandLayout layout;
+namespace {
+
+// The opened dataset and how its bands are shown.
+class GdalPixels final : public ForeignPixels {
+public:
+    GdalPixels(Dataset dataset, BandLayout layout, std::vector<FileIdentity> files);
+    ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) override;
+
+private:
+    Dataset dataset_;
+    BandLayout layout_;
     // Nodata values compared as bytes hold only for bytes; clamped values of other types would
     // meet them by chance, so those are left to GDAL's mask, which compares them unconverted.
-    bool byNoData = false;
-    GDALRasterBandH mask = nullptr;  // where clear is read from GDAL's mask; owned by the dataset
+    bool byNoData_ = false;
+    GDALRasterBandH mask_ = nullptr;  // where clear is read from GDAL's mask; owned by the dataset
 };
 
-ForeignPixels::ForeignPixels(std::unique_ptr<Source> source, std::int32_t width, std::int32_t height,
-                             std::vector<FileIdentity> files)
-    : source_(std::move(source)), width_(width), height_(height), files_(std::move(files)) {}
-
-ForeignPixels::~ForeignPixels() = default;
-
-void ForeignPixels::SourceCloser::operator()(Source* source) const { delete source; }
-
-std::unique_ptr<ForeignPixels> ForeignPixels::Open(const std::string& path) {
-    auto source = std::make_unique<Source>();
-    source->dataset = OpenRaster(path);
-    GDALDatasetH dataset = source->dataset.get();
-    if (!dataset || GDALGetRasterCount(dataset) < 1) return nullptr;
-    source->layout = ReadShownBandLayout(dataset);
-    const BandLayout& layout = source->layout;
-    const bool bytes = std::all_of(layout.colourBands.begin(), layout.colourBands.end(), [dataset](int band) {
-        return GDALGetRasterDataType(GDALGetRasterBand(dataset, band)) == GDT_Byte;
+GdalPixels::GdalPixels(Dataset dataset, BandLayout layout, std::vector<FileIdentity> files)
+    : ForeignPixels(GDALGetRasterXSize(dataset.get()), GDALGetRasterYSize(dataset.get()), std::move(files)),
+      dataset_(std::move(dataset)), layout_(std::move(layout)) {
+    GDALDatasetH opened = dataset_.get();
+    const bool bytes = std::all_of(layout_.colourBands.begin(), layout_.colourBands.end(), [opened](int band) {
+        return GDALGetRasterDataType(GDALGetRasterBand(opened, band)) == GDT_Byte;
     });
-    source->byNoData = !layout.noData.empty() && bytes;
-    if (layout.masked && !source->byNoData) source->mask = GDALGetMaskBand(GDALGetRasterBand(dataset, 1));
-    const std::int32_t width = GDALGetRasterXSize(dataset);
-    const std::int32_t height = GDALGetRasterYSize(dataset);
-    std::vector<FileIdentity> files = SourceFiles(dataset, path);
-    return std::make_unique<ForeignPixels>(std::move(source), width, height, std::move(files));
+    byNoData_ = !layout_.noData.empty() && bytes;
+    if (layout_.masked && !byNoData_) mask_ = GDALGetMaskBand(GDALGetRasterBand(opened, 1));
 }
-
-namespace {
 
 // How many samples a side gives at the step: the count a bitmap's reduced read gives, worked
 // out here so the module needs none of the core's reading of bitmaps.
@@ -67,14 +58,12 @@ std::uint32_t Rgb32(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     return 0xff000000u | std::uint32_t{red} << 16 | std::uint32_t{green} << 8 | blue;
 }
 
-}  // namespace
-
-ReducedPictureResult ForeignPixels::Read(const PictureRect& rect, std::int32_t step) {
+ReducedPictureResult GdalPixels::Read(const PictureRect& rect, std::int32_t step) {
     ReducedPictureResult result;
     ReducedPicture& picture = result.picture;
     picture.rect = rect;
     picture.step = step;
-    if (step < 1 || !Within(rect.left, rect.width, width_) || !Within(rect.top, rect.height, height_)) {
+    if (step < 1 || !Within(rect.left, rect.width, Width()) || !Within(rect.top, rect.height, Height())) {
         result.error = PixelReadError::BadRegion;
         return result;
     }
@@ -82,10 +71,9 @@ ReducedPictureResult ForeignPixels::Read(const PictureRect& rect, std::int32_t s
     picture.height = Samples(rect.height, step);
     if (picture.width == 0 || picture.height == 0) return result;
 
-    const Source& s = *source_;
-    const BandLayout& layout = s.layout;
+    const BandLayout& layout = layout_;
     const int colourCount = static_cast<int>(layout.colourBands.size());
-    const bool alpha = s.mask != nullptr;
+    const bool alpha = mask_ != nullptr;
     const int bandCount = colourCount + (alpha ? 1 : 0);
     const std::size_t count = std::size_t(picture.width) * std::size_t(picture.height);
     std::vector<std::uint8_t> samples(count * std::size_t(bandCount));
@@ -96,11 +84,11 @@ ReducedPictureResult ForeignPixels::Read(const PictureRect& rect, std::int32_t s
     extra.eResampleAlg = GRIORA_NearestNeighbour;
     const GSpacing line = GSpacing(picture.width) * bandCount;
     CPLErrorReset();
-    CPLErr read = GDALDatasetRasterIOEx(s.dataset.get(), GF_Read, rect.left, rect.top, rect.width, rect.height,
+    CPLErr read = GDALDatasetRasterIOEx(dataset_.get(), GF_Read, rect.left, rect.top, rect.width, rect.height,
                                         samples.data(), picture.width, picture.height, GDT_Byte, colourCount,
                                         bands.data(), bandCount, line, 1, &extra);
     if (read == CE_None && alpha) {
-        read = GDALRasterIOEx(s.mask, GF_Read, rect.left, rect.top, rect.width, rect.height,
+        read = GDALRasterIOEx(mask_, GF_Read, rect.left, rect.top, rect.width, rect.height,
                               samples.data() + colourCount, picture.width, picture.height, GDT_Byte, bandCount,
                               line, &extra);
     }
@@ -112,7 +100,7 @@ ReducedPictureResult ForeignPixels::Read(const PictureRect& rect, std::int32_t s
     picture.pixels.resize(count);
     const std::uint8_t* in = samples.data();
     for (std::uint32_t& out : picture.pixels) {
-        const std::uint8_t a = s.byNoData ? (ClearByNoData(layout, in) ? 0 : 255) : alpha ? in[colourCount] : 255;
+        const std::uint8_t a = byNoData_ ? (ClearByNoData(layout, in) ? 0 : 255) : alpha ? in[colourCount] : 255;
         std::array<std::uint8_t, 3> rgb{in[0], in[0], in[0]};
         if (layout.kind == ColourKind::Palette) {
             // An index beyond the table shows black, as in a bitmap.
@@ -126,6 +114,16 @@ ReducedPictureResult ForeignPixels::Read(const PictureRect& rect, std::int32_t s
         in += bandCount;
     }
     return result;
+}
+
+}  // namespace
+
+std::unique_ptr<ForeignPixels> OpenForeignPixels(const std::string& path) {
+    Dataset dataset = OpenRaster(path);
+    if (!dataset || GDALGetRasterCount(dataset.get()) < 1) return nullptr;
+    BandLayout layout = ReadShownBandLayout(dataset.get());
+    std::vector<FileIdentity> files = SourceFiles(dataset.get(), path);
+    return std::make_unique<GdalPixels>(std::move(dataset), std::move(layout), std::move(files));
 }
 
 }  // namespace kartivo::geoimport

@@ -48,13 +48,6 @@ double ReadBack(const std::string& text) {
 
 }  // namespace
 
-std::optional<Resampling> ResamplingFromName(std::string_view name) {
-    if (name == "near") return Resampling::Nearest;
-    if (name == "bilinear") return Resampling::Bilinear;
-    if (name == "cubic") return Resampling::Cubic;
-    return std::nullopt;
-}
-
 std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
     const Dataset dataset = OpenRaster(path);
     if (!dataset) return std::nullopt;
@@ -87,7 +80,10 @@ bool IsGeoreferencedPicture(const std::string& path) {
     return georeference.Any();
 }
 
-struct ImportJob::Source {
+namespace {
+
+// What a job reads from: the opened source and all that was decided about it.
+struct JobSource {
     std::string path;
     Dataset source;
     std::vector<FileIdentity> files;  // what the source is read from; never an output
@@ -100,14 +96,16 @@ struct ImportJob::Source {
     PaletteFill paletteFill;  // for a warped or masked palette
 };
 
-ImportJob::ImportJob(std::unique_ptr<Source> source, std::vector<ImportPlan> parts)
-    : source_(std::move(source)), parts_(std::move(parts)) {}
+class GdalImportJob final : public ImportJob {
+public:
+    GdalImportJob(std::unique_ptr<JobSource> source, std::vector<ImportPlan> parts)
+        : ImportJob(std::move(parts)), source_(std::move(source)) {}
+    ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
+                       const std::vector<FileIdentity>& alsoRead) override;
 
-ImportJob::~ImportJob() = default;
-
-void ImportJob::SourceCloser::operator()(Source* source) const { delete source; }
-
-namespace {
+private:
+    std::unique_ptr<JobSource> source_;
+};
 
 std::string MapNameOf(const std::string& sourcePath) {
     std::string name = GetBaseName(sourcePath);
@@ -145,19 +143,6 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
 }
 
 }  // namespace
-
-std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths) {
-    std::string notes;
-    if (std::any_of(parts.begin(), parts.end(), [](const ImportPlan& p) { return p.cutAtMercatorLimit; })) {
-        notes = "the picture reaches beyond 85.0511 degrees of latitude, where Web Mercator ends; it is cut off there";
-    }
-    if (parts.size() > 1) {
-        notes += std::string(notes.empty() ? "" : "; ") +
-                 "the picture crosses the 180th meridian, which a map's corners cannot; it was split into " +
-                 GetFileName(outputPaths.at(0)) + " west of it and " + GetFileName(outputPaths.at(1)) + " east of it";
-    }
-    return notes;
-}
 
 namespace {
 
@@ -206,7 +191,7 @@ struct Placement {
 
 // Control points stand in for whatever the source carries, on a dataset of their own that
 // places it; the pixels are still read from the source.
-ImportStatus PlaceByControlPoints(ImportJob::Source& source, const ImportOptions& options, Placement& placement,
+ImportStatus PlaceByControlPoints(JobSource& source, const ImportOptions& options, Placement& placement,
                                   PointsFit& fit) {
     GDALDatasetH dataset = source.source.get();
     ImportStatus byPoints = ReadPointsCrs(options.pointsCrs, SystemInput::Wkt, placement.crs);
@@ -327,7 +312,7 @@ private:
     ImportStatus AddWarper(const OutputGrid& grid);
 
     const ImportOptions& options_;
-    std::unique_ptr<ImportJob::Source> source_ = std::make_unique<ImportJob::Source>();
+    std::unique_ptr<JobSource> source_ = std::make_unique<JobSource>();
     // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
     std::string filePath_;
     Placement placement_;
@@ -350,7 +335,7 @@ ImportPreparation Preparer::Prepare() {
             return {nullptr, std::move(status), {}};
         }
     }
-    return {std::make_unique<ImportJob>(std::move(source_), std::move(parts_)), {}, std::move(fit_)};
+    return {std::make_unique<GdalImportJob>(std::move(source_), std::move(parts_)), {}, std::move(fit_)};
 }
 
 // GDAL calls a missing or unreadable file an unknown format; the system knows better. Its reason
@@ -404,7 +389,7 @@ ImportStatus Preparer::PlanParts() {
     for (const OutputGrid& grid : grids_) {
         if (ImportStatus planned = PlanPart(grid); planned.error != ImportError::None) return planned;
     }
-    ImportJob::Source& source = *source_;
+    JobSource& source = *source_;
     source.layout = layout_;
     source.colourTable = ColourTable(source.layout, warped_, source.paletteFill.fillIndex);
     if (source.layout.paletteToRgb) source.paletteFill.colours = std::move(source.colourTable);
@@ -487,7 +472,7 @@ struct StripSource {
     GDALRasterBandH mask = nullptr;  // read into the place of alpha
 };
 
-StripSource StripSourceOf(const ImportJob::Source& s, const Warper* warper) {
+StripSource StripSourceOf(const JobSource& s, const Warper* warper) {
     const int colourCount = static_cast<int>(s.layout.colourBands.size());
     if (warper) {
         std::vector<int> bands = colourCount == 3 ? std::vector<int>{3, 2, 1} : std::vector<int>{1};
@@ -510,7 +495,7 @@ StripSource StripSourceOf(const ImportJob::Source& s, const Warper* warper) {
 // caller to commit, discarded on any failure.
 class PartWriter {
 public:
-    PartWriter(const ImportJob::Source& source, const ImportPlan& plan, Warper* warper, ReplacementFile& replacement,
+    PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReplacementFile& replacement,
                const ImportProgress& progress);
     ImportStatus Write();
 
@@ -523,7 +508,7 @@ private:
     CPLErr ReadComposited(std::int32_t x, std::int32_t y, std::int32_t rows);
     ImportStatus WriteFailed() const { return Refusal(ImportError::WriteFailed, replacement_.WriteError()); }
 
-    const ImportJob::Source& source_;
+    const JobSource& source_;
     const ImportPlan& plan_;
     Warper* warper_;
     ReplacementFile& replacement_;
@@ -535,7 +520,7 @@ private:
     std::vector<std::uint8_t> withAlpha_;  // a strip read to composite, top row first
 };
 
-PartWriter::PartWriter(const ImportJob::Source& source, const ImportPlan& plan, Warper* warper,
+PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper,
                        ReplacementFile& replacement, const ImportProgress& progress)
     : source_(source), plan_(plan), warper_(warper), replacement_(replacement), progress_(progress),
       strips_(StripSourceOf(source, warper)) {}
@@ -633,10 +618,10 @@ CPLErr PartWriter::ReadComposited(std::int32_t x, std::int32_t y, std::int32_t r
 
 }  // namespace
 
-ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
-                              const std::vector<FileIdentity>& alsoRead) {
-    if (outputPaths.size() != parts_.size()) {
-        return Refusal(ImportError::WriteFailed, "the picture has " + std::to_string(parts_.size()) +
+ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
+                                  const std::vector<FileIdentity>& alsoRead) {
+    if (outputPaths.size() != Parts().size()) {
+        return Refusal(ImportError::WriteFailed, "the picture has " + std::to_string(Parts().size()) +
                                                      " parts but " + std::to_string(outputPaths.size()) +
                                                      " output names were given");
     }
@@ -649,17 +634,17 @@ ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const
     // part, would be a map with a hole or a seam.
     std::vector<std::unique_ptr<ReplacementFile>> files;
     double pixels = 0;
-    for (const ImportPlan& part : parts_) pixels += double(part.width) * part.height;
+    for (const ImportPlan& part : Parts()) pixels += double(part.width) * part.height;
     double done = 0;
-    for (std::size_t i = 0; i < parts_.size(); ++i) {
+    for (std::size_t i = 0; i < Parts().size(); ++i) {
         const auto& replacement = files.emplace_back(std::make_unique<ReplacementFile>(outputPaths[i], inputs));
         if (replacement->TargetIsInput()) return isInput(outputPaths[i]);
         if (!replacement->IsOpen()) return Refusal(ImportError::WriteFailed, replacement->Error());
-        const double share = double(parts_[i].width) * parts_[i].height / pixels;
+        const double share = double(Parts()[i].width) * Parts()[i].height / pixels;
         ImportProgress partProgress;
         if (progress) partProgress = [&](double fraction) { return progress(done + fraction * share); };
         Warper* warper = source_->warpers.empty() ? nullptr : source_->warpers[i].get();
-        if (ImportStatus written = PartWriter(*source_, parts_[i], warper, *replacement, partProgress).Write();
+        if (ImportStatus written = PartWriter(*source_, Parts()[i], warper, *replacement, partProgress).Write();
             written.error != ImportError::None) {
             return written;
         }

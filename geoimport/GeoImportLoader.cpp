@@ -1,6 +1,6 @@
-// The programs' side of GeoImport.h: each function opens the import module on first use and
-// calls into it. Until then no GDAL library is mapped, which keeps start-up, --version and a
-// Make of a bitmap as light as a build without the import.
+// The programs' import in a build with GDAL: the module, opened on first use and called through
+// its Importer. Until then no GDAL library is mapped, which keeps start-up, --version and a Make
+// of a bitmap as light as a build without the import.
 
 #include "geoimport/GeoImportModule.h"
 
@@ -53,72 +53,42 @@ const LoadedModule& Module() {
     return module;
 }
 
+// Opens the module at its first use, not at start-up: asking whether the import is built maps
+// nothing.
+class ModuleImporter final : public Importer {
+public:
+    bool Built() const override { return true; }
+    ImportPreparation Prepare(const std::string& sourcePath, const ImportOptions& options) const override {
+        return Loaded().Prepare(sourcePath, options);
+    }
+    std::optional<ForeignPicture> Describe(const std::string& path) const override { return Loaded().Describe(path); }
+    bool IsGeoreferenced(const std::string& path) const override { return Loaded().IsGeoreferenced(path); }
+    std::unique_ptr<ForeignPixels> OpenPixels(const std::string& path) const override {
+        return Loaded().OpenPixels(path);
+    }
+    PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                        kartivo::PointTransform transform, std::optional<PictureSize> picture) const override {
+        return Loaded().FitPoints(points, crsWkt, transform, picture);
+    }
+    PointsSystem DescribeSystem(const std::string& text, SystemInput input) const override {
+        return Loaded().DescribeSystem(text, input);
+    }
+
+private:
+    static const Importer& Loaded() {
+        if (Module().table) return *Module().table->importer;
+        static const UnavailableImporter failed(true, Module().failure);
+        return failed;
+    }
+};
+
 }  // namespace
 
 std::string ModuleRefusal(const std::string& path) { return Open(path).failure; }
 
-std::optional<Resampling> ResamplingFromName(std::string_view name) {
-    // Without the module no import runs and PrepareImport says why; refusing the name here
-    // would hide that behind a usage error.
-    if (!Module().table) return Resampling::Nearest;
-    return Module().table->resamplingFromName(name);
-}
-
-std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
-    if (!Module().table) return std::nullopt;
-    return Module().table->describeForeignPicture(path);
-}
-
-bool IsGeoreferencedPicture(const std::string& path) {
-    return Module().table && Module().table->isGeoreferencedPicture(path);
-}
-
-ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options) {
-    if (!Module().table) return {nullptr, {ImportError::OpenFailed, Module().failure}};
-    return Module().table->prepareImport(sourcePath, options);
-}
-
-PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
-                           kartivo::PointTransform transform, std::optional<PictureSize> picture) {
-    if (!Module().table) return {.status = {ImportError::OpenFailed, Module().failure}};
-    return Module().table->fitControlPoints(points, crsWkt, transform, picture);
-}
-
-PointsSystem DescribePointsSystem(const std::string& text, SystemInput input) {
-    if (!Module().table) return {.status = {ImportError::OpenFailed, Module().failure}};
-    return Module().table->describePointsSystem(text, input);
-}
-
-std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths) {
-    return Module().table ? Module().table->importNotes(parts, outputPaths) : std::string();
-}
-
-// A job only ever comes from the module, so the module is open whenever one exists.
-void ImportJob::SourceCloser::operator()(Source* source) const {
-    Module().table->closeSource(source);
-}
-
-ImportJob::~ImportJob() = default;
-
-ImportStatus ImportJob::Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
-                              const std::vector<FileIdentity>& alsoRead) {
-    return Module().table->write(*this, outputPaths, progress, alsoRead);
-}
-
-std::unique_ptr<ForeignPixels> ForeignPixels::Open(const std::string& path) {
-    if (!Module().table) return nullptr;
-    return Module().table->openForeignPixels(path);
-}
-
-// Opened pixels only ever come from the module, so the module is open whenever they exist.
-void ForeignPixels::SourceCloser::operator()(Source* source) const {
-    Module().table->closeForeignPixels(source);
-}
-
-ForeignPixels::~ForeignPixels() = default;
-
-ReducedPictureResult ForeignPixels::Read(const PictureRect& rect, std::int32_t step) {
-    return Module().table->readForeignPixels(*this, rect, step);
+const Importer& TheImporter() {
+    static const ModuleImporter importer;
+    return importer;
 }
 
 }  // namespace kartivo::geoimport

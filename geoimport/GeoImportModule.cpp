@@ -4,31 +4,39 @@
 
 #include "geoimport/GeoImportModule.h"
 
+#include "geoimport/GeoImport.h"
+
 namespace kartivo::geoimport {
 namespace {
 
-ImportStatus WriteJob(ImportJob& job, const std::vector<std::string>& outputPaths, const ImportProgress& progress,
-                      const std::vector<FileIdentity>& alsoRead) {
-    return job.Write(outputPaths, progress, alsoRead);
-}
+class GdalImporter final : public Importer {
+public:
+    bool Built() const override { return true; }
+    ImportPreparation Prepare(const std::string& sourcePath, const ImportOptions& options) const override {
+        return PrepareImport(sourcePath, options);
+    }
+    std::optional<ForeignPicture> Describe(const std::string& path) const override {
+        return DescribeForeignPicture(path);
+    }
+    bool IsGeoreferenced(const std::string& path) const override { return IsGeoreferencedPicture(path); }
+    std::unique_ptr<ForeignPixels> OpenPixels(const std::string& path) const override {
+        return OpenForeignPixels(path);
+    }
+    PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                        kartivo::PointTransform transform, std::optional<PictureSize> picture) const override {
+        return FitControlPoints(points, crsWkt, transform, picture);
+    }
+    PointsSystem DescribeSystem(const std::string& text, SystemInput input) const override {
+        return DescribePointsSystem(text, input);
+    }
+};
+
+const GdalImporter Gdal;
 
 constexpr ModuleTable Table{
     .version = ModuleTableVersion,
     .build = KARTIVO_BUILD_IDENTITY,
-    .describeForeignPicture = DescribeForeignPicture,
-    .isGeoreferencedPicture = IsGeoreferencedPicture,
-    .prepareImport = PrepareImport,
-    .write = WriteJob,
-    .closeSource = [](ImportJob::Source* source) { ImportJob::SourceCloser()(source); },
-    .importNotes = ImportNotes,
-    .resamplingFromName = ResamplingFromName,
-    .openForeignPixels = ForeignPixels::Open,
-    .readForeignPixels = [](ForeignPixels& pixels, const PictureRect& rect, std::int32_t step) {
-        return pixels.Read(rect, step);
-    },
-    .closeForeignPixels = [](ForeignPixels::Source* source) { ForeignPixels::SourceCloser()(source); },
-    .fitControlPoints = FitControlPoints,
-    .describePointsSystem = DescribePointsSystem,
+    .importer = &Gdal,
 };
 
 }  // namespace

@@ -98,9 +98,7 @@ const std::vector<Command>& Commands() {
         InfoCommand(),
         MakeCommand(),
         WriteInfoCommand(),
-#ifdef KARTIVO_IMPORT
         ImportCommand(),
-#endif
     };
     return commands;
 }

@@ -3,7 +3,7 @@
 #include "common/NumberText.h"
 #include "common/PathParts.h"
 
-#include "geoimport/GeoImport.h"
+#include "geoimport/Importer.h"
 
 #include <algorithm>
 #include <array>
@@ -104,7 +104,7 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
                const std::optional<std::string>& output, const std::vector<FileIdentity>& alsoRead,
                std::size_t index, std::size_t total, Session& session) {
     Reporter& reporter = session.reporter;
-    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(picturePath, options);
+    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(picturePath, options);
     if (!prepared.job) {
         reporter.Error(picturePath, "cannot import: " + prepared.status.message);
         return false;
@@ -162,7 +162,7 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
     const std::optional<std::string> gcpCrs = line.Value("--gcp-srs");
     // What a person types is read once, here, into the WKT the import takes.
     if (gcpCrs) {
-        const geoimport::PointsSystem system = geoimport::DescribePointsSystem(*gcpCrs, geoimport::SystemInput::Typed);
+        const geoimport::PointsSystem system = geoimport::TheImporter().DescribeSystem(*gcpCrs, geoimport::SystemInput::Typed);
         read.crsWkt = system.wkt;
         read.refused = system.status.message;
     }

@@ -3,9 +3,7 @@
 #include "common/NumberText.h"
 #include "tools/JsonText.h"
 
-#ifdef KARTIVO_IMPORT
-#include "geoimport/GeoImport.h"
-#endif
+#include "geoimport/Importer.h"
 
 #include <array>
 #include <charconv>
@@ -63,7 +61,6 @@ std::array<CornerTexts, 4> EachCorner(const MapCorners& corners) {
             CornerTexts{"right longitude", "right", corners.right}};
 }
 
-#ifdef KARTIVO_IMPORT
 using ForeignPicture = geoimport::ForeignPicture;
 
 std::string JsonDouble(double value) {
@@ -113,7 +110,7 @@ std::optional<KeptPoints> ReadKeptPoints(const std::string& picturePath, std::op
     kept.file = ReadPointsFile(kept.path, kept.why, &absent);
     if (absent) return std::nullopt;
     if (kept.file) {
-        kept.fit = geoimport::FitControlPoints(kept.file->points, kept.file->crsWkt, KeptTransform, picture);
+        kept.fit = geoimport::TheImporter().FitPoints(kept.file->points, kept.file->crsWkt, KeptTransform, picture);
     }
     return kept;
 }
@@ -163,7 +160,7 @@ void WritePointsInfo(std::ostream& out, const std::string& path, std::optional<P
         WriteLine(out, "control points", kept->path + " refused: " + kept->why);
         return;
     }
-    const geoimport::PointsSystem system = geoimport::DescribePointsSystem(kept->file->crsWkt, geoimport::SystemInput::Wkt);
+    const geoimport::PointsSystem system = geoimport::TheImporter().DescribeSystem(kept->file->crsWkt, geoimport::SystemInput::Wkt);
     WriteLine(out, "control points",
               kept->path + " (" + (system.name.empty() ? "a system GDAL does not read" : system.name) + ")");
     const std::vector<ControlPoint>& points = kept->file->points;
@@ -195,7 +192,7 @@ struct ImportView {
 
 std::optional<ImportView> ViewForImport(const std::string& path, const LoadedPicture& picture) {
     if (picture.headers.error != HeaderError::NotBitmap) return std::nullopt;
-    const geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, {});
+    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(path, {});
     if (prepared.job) return ImportView{prepared.job->Parts(), {}};
     if (prepared.status.error == geoimport::ImportError::OpenFailed) return std::nullopt;
     return ImportView{{}, prepared.status.message};
@@ -240,18 +237,8 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
 }
 
 std::optional<ForeignPicture> DescribeForeign(const std::string& path) {
-    return geoimport::DescribeForeignPicture(path);
+    return geoimport::TheImporter().Describe(path);
 }
-#else
-struct ForeignPicture {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-};
-std::optional<ForeignPicture> DescribeForeign(const std::string&) { return std::nullopt; }
-void AddForeignInfo(JsonObject&, const std::optional<ForeignPicture>&) {}
-void AddPointsInfo(JsonObject&, const std::string&, std::optional<PictureSize>) {}
-void WritePointsInfo(std::ostream&, const std::string&, std::optional<PictureSize>) {}
-#endif
 
 // The size the points beside a picture are checked against: a bitmap's as its headers give it,
 // another picture's as GDAL reads it.
@@ -354,7 +341,6 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
     bool first = true;
     for (const std::string& path : line.operands) {
         const LoadedPicture picture = LoadPicture(path, session.boxes);
-#ifdef KARTIVO_IMPORT
         if (const std::optional<ImportView> view = ViewForImport(path, picture)) {
             const std::optional<ForeignPicture> foreign = DescribeForeign(path);
             if (json) {
@@ -372,7 +358,6 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
             }
             continue;
         }
-#endif
         if (json) {
             session.console.out << InfoJson(path, picture) << '\n';
         } else if (!picture.problem) {

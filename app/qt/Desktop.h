@@ -3,7 +3,7 @@
 // model loaded and the window shown. The program, its screenshots and its picture window
 // benchmark all start here, so they show the same window.
 
-#include "app/Form1.h"
+#include "app/Workspace.h"
 #include "app/qt/MainWindow.h"
 #include "app/qt/QtUserInterface.h"
 
@@ -11,8 +11,9 @@ namespace kartivo::qt {
 
 struct Desktop {
     QtUserInterface ui;
-    Form1 form{ui};
-    MainWindow window{form};
+    Workspace workspace{ui};
+    Form1& form = workspace.form;
+    MainWindow window{workspace};
 
     Desktop() {
         ui.SetWindow(&window);

@@ -1,8 +1,6 @@
 #include "app/qt/MainWindow.h"
 
-#include "app/Form1.h"
-#include "app/Georeferencing.h"
-#include "app/PictureView.h"
+#include "app/Workspace.h"
 #include "app/qt/AccessKeys.h"
 #include "app/qt/DropTarget.h"
 #include "app/qt/FocusGuard.h"
@@ -110,12 +108,8 @@ int TextRoom(const QLineEdit& edit) {
 
 }  // namespace
 
-MainWindow::MainWindow(Form1& form, QWidget* parent)
-    : QMainWindow(parent), form_(form), pictureView_(std::make_unique<PictureView>(form)),
-      georeferencing_(std::make_unique<Georeferencing>(
-          *pictureView_, form.Interface(),
-          [&form](const std::string& picture, const std::vector<ControlPoint>& points, PointTransform transform,
-                  const std::string& crsWkt) { return form.ImportPicture(picture, points, transform, crsWkt); })) {
+MainWindow::MainWindow(Workspace& workspace, QWidget* parent)
+    : QMainWindow(parent), workspace_(workspace), form_(workspace.form) {
     setWindowTitle("Kartivo");
     setWindowIcon(KartivoIcon());
     QFont font("IPAPGothic");
@@ -141,15 +135,16 @@ MainWindow::MainWindow(Form1& form, QWidget* parent)
     ConnectEvents();
     // Corner boxes are left only through their check; see FocusGuard for where it watches.
     new FocusGuard(form_, this);
-    form_.offerGeoreference = [this](const std::string& picture) {
-        if (!georeferencing_->OfferFor(picture)) return false;
-        StartGeoreferencing(picture);
-        return true;
-    };
+    workspace_.onShowPicture = [this] { OpenPictureWindow(); };
     FitToScreen(*this, client_->size());
 }
 
-MainWindow::~MainWindow() = default;
+// The models outlive the window: nothing of theirs may call into it afterwards.
+MainWindow::~MainWindow() {
+    workspace_.onShowPicture = nullptr;
+    workspace_.picture.onChanged = nullptr;
+    workspace_.georeferencing.onChanged = nullptr;
+}
 
 QWidget* MainWindow::Widget(std::string_view name) const {
     const auto it = widgets_.find(name);
@@ -186,35 +181,25 @@ void MainWindow::BuildMenu() {
         actions_[name] = action;
     }
     if (QAction* georeference = MenuAction("mnuFileGeoreferencePicture")) {
-        connect(georeference, &QAction::triggered, this, [this] {
-            const std::string picture = georeferencing_->ChoosePicture();
-            if (!picture.empty()) StartGeoreferencing(picture);
-        });
+        connect(georeference, &QAction::triggered, this, [this] { workspace_.GeoreferencePicture(); });
     }
     QMenu* view = menuBar()->addMenu(menus[1]);
     view->setObjectName("mnuView");
     QAction* showPicture = view->addAction(WithAccessKeys({ShowPictureText}).first());
     showPicture->setObjectName("mnuViewShowPicture");
     actions_["mnuViewShowPicture"] = showPicture;
-    connect(showPicture, &QAction::triggered, this, &MainWindow::ShowPicture);
+    connect(showPicture, &QAction::triggered, this, [this] { workspace_.ShowPicture(); });
 }
 
-void MainWindow::ShowPicture() {
+void MainWindow::OpenPictureWindow() {
     if (pictureWindow_ == nullptr) {
-        pictureWindow_ = new PictureWindow(*pictureView_, *georeferencing_, this);
-        pictureView_->onChanged = [this] { pictureWindow_->Follow(); };
-        georeferencing_->onChanged = [this] { pictureWindow_->Follow(); };
+        pictureWindow_ = new PictureWindow(workspace_.picture, workspace_.georeferencing, this);
+        workspace_.picture.onChanged = [this] { pictureWindow_->Follow(); };
+        workspace_.georeferencing.onChanged = [this] { pictureWindow_->Follow(); };
     }
-    // Shown first, so the model reads the picture for the window's real size.
     pictureWindow_->show();
     pictureWindow_->raise();
     pictureWindow_->activateWindow();
-    pictureView_->Show();
-}
-
-void MainWindow::StartGeoreferencing(const std::string& picture) {
-    ShowPicture();
-    georeferencing_->Start(picture);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -356,7 +341,7 @@ void MainWindow::ConnectEvents() {
         {"txtOutFilePathData", [this] { form_.txtOutFilePathData_DblClick(); }},
         {"txtlblAmbuloFilePath", [this] { form_.txtlblAmbuloFilePath_DblClick(); }},
         // The frame's surface outside its controls: the drop target lies over all of it.
-        {"lblDragIn", [this] { ShowPicture(); }},
+        {"lblDragIn", [this] { workspace_.ShowPicture(); }},
     };
     Widget("lblDragIn")->installEventFilter(this);
     const auto toPaths = [](const QStringList& dropped) {

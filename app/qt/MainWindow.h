@@ -15,8 +15,7 @@ class QMenu;
 namespace kartivo {
 class Control;
 class Form1;
-class Georeferencing;
-class PictureView;
+class Workspace;
 }
 
 namespace kartivo::qt {
@@ -27,14 +26,12 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(Form1& form, QWidget* parent = nullptr);
+    explicit MainWindow(Workspace& workspace, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The widget built for a name of the layout table or the menu, or nullptr.
     QWidget* Widget(std::string_view name) const;
     QAction* MenuAction(std::string_view name) const;
-    // Opens a picture in the picture window to place control points on it.
-    void StartGeoreferencing(const std::string& picture);
     // The picture window, once "Show Picture" has opened it.
     PictureWindow* Picture() const { return pictureWindow_; }
 
@@ -49,17 +46,16 @@ private:
     void SetTabOrder();
     void BindModel();
     void ConnectEvents();
-    void ShowPicture();
+    void OpenPictureWindow();
     void Mirror(const Control& control);
     void ConnectUserEdits(Control& control, QWidget* widget);
 
+    Workspace& workspace_;
     Form1& form_;
     QWidget* client_ = nullptr;
     std::map<std::string, QWidget*, std::less<>> widgets_;
     std::map<std::string, QAction*, std::less<>> actions_;
     std::map<std::string, std::function<void()>, std::less<>> doubleClicks_;
-    std::unique_ptr<PictureView> pictureView_;
-    std::unique_ptr<Georeferencing> georeferencing_;
     PictureWindow* pictureWindow_ = nullptr;
 };
 

@@ -7,7 +7,7 @@
 #include "common/PathParts.h"
 #include "geo/ControlPoints.h"
 #include "geo/CoordinateText.h"
-#include "geoimport/GeoImport.h"
+#include "geoimport/Importer.h"
 
 #include <gdal.h>
 #include <gdal_utils.h>
@@ -91,7 +91,7 @@ const std::array<double, 6> Tokyo32654{371000, 27000.0 / 40, 0, 3963000, 0, -330
 
 geoimport::ImportPlan ImportOrFail(const std::string& path, const geoimport::ImportOptions& options,
                                    const std::string& output) {
-    geoimport::ImportPreparation prepared = geoimport::PrepareImport(path, options);
+    geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(path, options);
     EXPECT_TRUE(prepared.job) << path << ": " << prepared.status.message;
     if (!prepared.job) return {};
     const geoimport::ImportStatus written = prepared.job->Write({output});
@@ -315,7 +315,7 @@ TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
             MakePicture(c.source, source);
         }
         const std::vector<std::string> before = FolderEntries(folder.Path());
-        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, c.options);
+        const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(source, c.options);
         EXPECT_FALSE(prepared.job);
         EXPECT_EQ(prepared.status.error, c.error);
         EXPECT_NE(prepared.status.message.find(c.said), std::string::npos) << prepared.status.message;
@@ -331,7 +331,7 @@ TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {
     WriteAll(output, {1, 2, 3});
     const std::vector<std::string> before = FolderEntries(folder.Path());
     const auto write = [&source](const std::string& to, const geoimport::ImportProgress& progress) {
-        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
+        const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(source, {});
         return prepared.job ? prepared.job->Write({to}, progress).error : ImportError::OpenFailed;
     };
     EXPECT_EQ(write(output, [](double) { return false; }), ImportError::Canceled);
@@ -351,7 +351,7 @@ TEST(ImportCommand, NeverWritesOverAFileItReads) {
     const std::string a = folder.File("a.png");  // georeferenced by its .aux.xml
     MakePicture({.driver = "PNG", .crs = "EPSG:4326", .geoTransform = Tokyo4326}, a);
     std::string aOutput;  // given as a picture after a.png, which would be imported to it
-    if (const auto prepared = geoimport::PrepareImport(a, {}); prepared.job) aOutput = prepared.job->Parts().front().proposedPath;
+    if (const auto prepared = geoimport::TheImporter().Prepare(a, {}); prepared.job) aOutput = prepared.job->Parts().front().proposedPath;
     ASSERT_FALSE(aOutput.empty());
     WriteAll(aOutput, {1, 2, 3});
     const struct {
@@ -462,7 +462,7 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         TempFolder folder;
         const std::string source = folder.File("x.tif");
         MakePicture({.crs = c.crs, .geoTransform = c.g}, source);
-        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(source, {});
+        const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(source, {});
         ASSERT_TRUE(prepared.job) << prepared.status.message;
         const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
         ASSERT_EQ(parts.size(), c.parts);
@@ -524,7 +524,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     // -o names one output; without it, each picture is imported on its own.
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.bmp"), tif, png}).status, 2);
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("x.tif"), tif}).status, 2);
-    const std::string tifName = geoimport::PrepareImport(tif, {}).job->Parts().front().fileName;  // t(corners).bmp
+    const std::string tifName = geoimport::TheImporter().Prepare(tif, {}).job->Parts().front().fileName;  // t(corners).bmp
     EXPECT_EQ(RunBatchInProcess({"import", "-o", folder.File("My (map).bmp"), tif}).out,
               folder.File("My [map]" + tifName.substr(1)) + "\n");
     // A subdataset's output goes beside the file it lives in; a missing file says so.
@@ -549,7 +549,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     const std::string prj = folder.File("Tokyo (2020).prj");
     for (const std::string& text : std::vector<std::string>{wkt2, "EPSG:4326", "+proj=longlat +datum=WGS84", "garbage"}) {
         WriteAll(prj, Bytes(text.begin(), text.end()));
-        const geoimport::ImportPreparation prepared = geoimport::PrepareImport(png, {});
+        const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(png, {});
         const std::string got = prepared.job ? prepared.job->Parts().front().proposedPath : prepared.status.message;
         EXPECT_EQ(got.find(text == "garbage" ? "the .prj " + prj + " is not a coordinate system GDAL reads: " : written),
                   0) << got;
@@ -573,7 +573,7 @@ TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
     EXPECT_NEAR(gdal["corners"]["top"].get<double>(), topLeft[0], 1e-9);
     EXPECT_NEAR(gdal["corners"]["left"].get<double>(), topLeft[1], 1e-9);
     // What the import would make of it: the corners its output's name carries, not a BMP yet.
-    const geoimport::ImportPreparation plan = geoimport::PrepareImport(tif, {});
+    const geoimport::ImportPreparation plan = geoimport::TheImporter().Prepare(tif, {});
     ASSERT_TRUE(plan.job);
     EXPECT_EQ(info["bmp"], false);
     EXPECT_FALSE(info.contains("error"));
@@ -761,8 +761,8 @@ TEST(ImportByPoints, PointsAcross180PlaceTheScanAcross180) {
             const double longitude = c.g[0] + column * c.g[1];
             options.points.push_back({column, row, longitude > 180 ? longitude - 360 : longitude, c.g[3] + row * c.g[5]});
         }
-        const auto own = geoimport::PrepareImport(folder.File("own.tif"), {});
-        const auto placed = geoimport::PrepareImport(plain, options);
+        const auto own = geoimport::TheImporter().Prepare(folder.File("own.tif"), {});
+        const auto placed = geoimport::TheImporter().Prepare(plain, options);
         ASSERT_TRUE(own.job && placed.job) << placed.status.message;
         ASSERT_EQ(placed.job->Parts().size(), c.parts);
         ASSERT_EQ(own.job->Parts().size(), c.parts);
@@ -791,7 +791,7 @@ TEST(ImportByPoints, EachTransformFitsTheFewestPointsItTakes) {
             points.push_back({places[i][0], places[i][1], Tokyo4326[0] + places[i][0] * Tokyo4326[1],
                               Tokyo4326[3] + places[i][1] * Tokyo4326[5]});
         }
-        const geoimport::PointsFit fit = geoimport::FitControlPoints(points, "", transform, PictureSize{40, 30});
+        const geoimport::PointsFit fit = geoimport::TheImporter().FitPoints(points, "", transform, PictureSize{40, 30});
         EXPECT_EQ(fit.status.message, "") << PointTransformName(transform);
         EXPECT_NEAR(fit.rmsPixels, 0, 1e-6) << PointTransformName(transform);
     }
@@ -851,7 +851,7 @@ TEST(ImportByPoints, RefusesTooFewPointsALineAndCoordinatesTheBoxesRefuse) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(in);
     // The window's fit reads its system as a WKT too.
-    EXPECT_EQ(geoimport::FitControlPoints({}, "crs[1]", PointTransform::Polynomial1, {}).status.error, ImportError::BadCrsOption);
+    EXPECT_EQ(geoimport::TheImporter().FitPoints({}, "crs[1]", PointTransform::Polynomial1, {}).status.error, ImportError::BadCrsOption);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         std::vector<std::string> args{"import", plain};

@@ -3,7 +3,7 @@
 
 #include "GeoPictures.h"
 #include "TestSupport.h"
-#include "geoimport/GeoImport.h"
+#include "geoimport/Importer.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +64,7 @@ TEST(ImportForeignPixels, ReducedReadTakesGdalsPixelsAtTheCentresOfEachShareAndR
         const std::string path = folder.File(std::to_string(f) + ".tif");
         MakePicture(form, path);
         const std::vector<std::uint32_t> gdal = GdalOverWhite(path);
-        pixels = ForeignPixels::Open(path);
+        pixels = kartivo::geoimport::TheImporter().OpenPixels(path);
         ASSERT_TRUE(pixels && pixels->Width() == 40 && pixels->Height() == 30);
         for (const auto& [rect, step, width, height] : reads) {
             const ReducedPictureResult read = pixels->Read(rect, step);
@@ -86,7 +86,7 @@ TEST(ImportForeignPixels, ReducedReadTakesGdalsPixelsAtTheCentresOfEachShareAndR
         EXPECT_EQ(pixels->Read(rect, step).error, PixelReadError::BadRegion) << rect.left << "," << rect.top;
     }
     std::ofstream(folder.File("text.tif")) << "no picture";
-    EXPECT_FALSE(ForeignPixels::Open(folder.File("text.tif")));
+    EXPECT_FALSE(kartivo::geoimport::TheImporter().OpenPixels(folder.File("text.tif")));
 }
 
 }  // namespace

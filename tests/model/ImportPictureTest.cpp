@@ -5,10 +5,8 @@
 #include "GeoPictures.h"
 #include "ModelTestSupport.h"
 #include "TestSupport.h"
-#include "app/Form1.h"
-#include "app/Georeferencing.h"
-#include "app/PictureView.h"
-#include "geoimport/GeoImport.h"
+#include "app/Workspace.h"
+#include "geoimport/Importer.h"
 #include "bitmap/FileNameConvention.h"
 #include "common/NumberText.h"
 #include "common/PathParts.h"
@@ -44,7 +42,7 @@ protected:
         MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 750, 0, 4273000, 0, -1000}}, source_);
     }
 
-    // The window's import, as the main window hands it to the georeferencing.
+    // The window's import, as the workspace hands it to the georeferencing.
     kartivo::ImportByPoints ImportByPoints() {
         return [this](const std::string& picture, const std::vector<ControlPoint>& points, PointTransform transform,
                       const std::string& crsWkt) { return form_.ImportPicture(picture, points, transform, crsWkt); };
@@ -53,7 +51,8 @@ protected:
     TempFolder folder_;
     const std::string source_ = folder_.File("Tokyo.tif");
     ProgressUserInterface ui_;
-    Form1 form_{ui_};
+    Workspace workspace_{ui_};
+    Form1& form_ = workspace_.form;
 };
 
 // Declined in the save dialog, nothing is written; then the named bitmap is proposed beside the
@@ -114,7 +113,7 @@ TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
 // The picture window shows a picture the window cannot load, as GDAL reads it, without the
 // corners of the bitmap loaded before it.
 TEST_F(ImportPicture, ThePictureWindowShowsAPictureOnlyGdalReads) {
-    PictureView view(form_);
+    PictureView& view = workspace_.picture;
     const std::string before = folder_.File("Before(35,139,36,140).bmp");
     WriteAll(before, MakeBitmap({}));
     form_.LoadInputMap(before);
@@ -145,8 +144,8 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_EQ(offered, scan);
     EXPECT_TRUE(ui_.MessageTexts().empty());
 
-    PictureView view(form_);
-    Georeferencing points(view, ui_, ImportByPoints());
+    PictureView& view = workspace_.picture;
+    Georeferencing& points = workspace_.georeferencing;
     points.Start(scan);
     EXPECT_TRUE(points.Active());
     ui_.textAnswers = {"91", "35.9", std::nullopt, "+35°54' 00.0000''", "139.1", "35.8", "139.3", "35.75", "139.35"};
@@ -185,7 +184,7 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
 
     ui_.dialogAnswers = {folder_.File("placed.bmp")};
     ASSERT_TRUE(points.Georeference());
-    const auto original = geoimport::PrepareImport(folder_.File("original.tif"), {});
+    const auto original = geoimport::TheImporter().Prepare(folder_.File("original.tif"), {});
     ASSERT_TRUE(original.job);
     const auto expected = original.job->Parts()[0].corners;
     const auto name = ReadFileNameConvention(ui_.saveRequests.back().initialFileName).corners;
@@ -224,8 +223,8 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     const std::string scan = folder_.File("scan.tif");
     MakePicture({.crs = "EPSG:32654", .geoTransform = utm}, folder_.File("original.tif"));
     MakePicture({.georeferenced = false}, scan);
-    PictureView view(form_);
-    Georeferencing points(view, ui_, ImportByPoints());
+    PictureView& view = workspace_.picture;
+    Georeferencing& points = workspace_.georeferencing;
     points.Start(scan);
     EXPECT_TRUE(points.System().geographic);
     ui_.textAnswers = {"EPSG:4978", "no such system", "EPSG:2227", "EPSG:4326", "EPSG:32654"};
@@ -267,7 +266,7 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     EXPECT_NEAR(points.Fit().rms, 0, 1e-6);
     ui_.dialogAnswers = {folder_.File("placed.bmp")};
     ASSERT_TRUE(points.Georeference());
-    const auto original = geoimport::PrepareImport(folder_.File("original.tif"), {});
+    const auto original = geoimport::TheImporter().Prepare(folder_.File("original.tif"), {});
     ASSERT_TRUE(original.job);
     const MapCorners expected = original.job->Parts()[0].corners;
     const auto name = ReadFileNameConvention(ui_.saveRequests.back().initialFileName).corners;

@@ -1,4 +1,4 @@
-#include "app/PictureView.h"
+#include "app/Workspace.h"
 
 #include "ModelTestSupport.h"
 #include "bitmap/BitmapPixels.h"
@@ -35,8 +35,9 @@ protected:
 
     TempFolder folder;
     test::ScriptedUserInterface ui;
-    Form1 form{ui};
-    PictureView view{form};
+    Workspace workspace{ui};
+    Form1& form = workspace.form;
+    PictureView& view = workspace.picture;
     int changes = 0;
 };
 

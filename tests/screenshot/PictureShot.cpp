@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
                 box->button(QMessageBox::Yes)->click();
             }
         });
-        window.StartGeoreferencing(argv[1]);
+        desktop.workspace.StartGeoreferencing(argv[1]);
         QTimer::singleShot(1500, [&] {
             QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
             app.exit(0);

@@ -3,7 +3,7 @@
 
 #include "ModelTestSupport.h"
 #include "TestSupport.h"
-#include "app/Form1.h"
+#include "app/Workspace.h"
 #include "app/qt/MainWindow.h"
 
 #include <QApplication>
@@ -25,7 +25,7 @@ namespace kartivo::test {
 class ViewFixture : public testing::Test {
 public:
     void SetUp() override {
-        window_ = std::make_unique<qt::MainWindow>(form_);
+        window_ = std::make_unique<qt::MainWindow>(workspace_);
         form_.Form_Load();
         window_->show();
         // Focus lives only in the active window; a display without a window manager activates
@@ -95,7 +95,8 @@ public:
     }
 
     ScriptedUserInterface ui_;
-    Form1 form_{ui_};
+    Workspace workspace_{ui_};
+    Form1& form_ = workspace_.form;
     std::unique_ptr<qt::MainWindow> window_;
 };
 

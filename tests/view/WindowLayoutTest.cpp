@@ -196,14 +196,12 @@ using EventWiring = ViewFixture;
 // Every menu item and double click reaches its handler: each opens its own dialog or quits.
 TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
     const std::string mapData = "Output Ambuloフルカラー地図データ File";
-    const std::pair<const char*, std::string> rows[] = {  // the dialog: "open", a save dialog's title, or "quit"
+    std::vector<std::pair<const char*, std::string>> rows = {  // the dialog: "open", a save dialog's title, or "quit"
         {"mnuFileOpenInFile", "open"},   {"mnuFileSelectOutFile", "Output BMP File"}, {"mnuFileSelectAmbuloFile", mapData},
         {"txtInFilePathData", "open"},   {"txtOutFilePathData", "Output BMP File"},   {"txtlblAmbuloFilePath", mapData},
-#ifdef KARTIVO_IMPORT
-        {"mnuFileImportPicture", "open"},
-#endif
         {"mnuFileQuit", "quit"},
     };
+    if (Form1::ImportAvailable()) rows.emplace(rows.end() - 1, "mnuFileImportPicture", "open");  // before Quit
     for (const auto& [name, dialog] : rows) {
         ui_.openRequests.clear();
         ui_.saveRequests.clear();
@@ -246,17 +244,17 @@ TEST_F(EventWiring, EachFrameTakesOnlyTheDragsItsDropActsOn) {
     TempFolder folder;
     for (const char* name : {"Tokyo(35.6,139.6,35.7,139.8).bmp", "scan.dib"}) WriteAll(folder.File(name), MakeBitmap({}));
     for (const char* name : {"broken.BMP", "notes.txt", "area.mbx"}) WriteAll(folder.File(name), Bytes{'n', 'o'});
-    const std::tuple<const char*, QStringList, bool> rows[] = {
+    std::vector<std::tuple<const char*, QStringList, bool>> rows = {
         // A bitmap by its name or first bytes; loading tells what is wrong with a broken one.
         {"fraIn", {"Tokyo(35.6,139.6,35.7,139.8).bmp"}, true}, {"fraIn", {"scan.dib"}, true}, {"fraIn", {"broken.BMP"}, true},
         {"fraIn", {"notes.txt", "scan.dib"}, false}, {"fraIn", {"area.mbx"}, false},  // only the first file counts
         // A missing map data file is told by the write.
         {"fraAmbulo", {"area.mbx", "notes.txt"}, true}, {"fraAmbulo", {"/nowhere/other.mbx"}, true},
         {"fraAmbulo", {"Tokyo(35.6,139.6,35.7,139.8).bmp"}, false}, {"fraAmbulo", {"area.MBX"}, false},
-#ifdef KARTIVO_IMPORT
-        {"fraIn", {"geo.png"}, true}, {"fraIn", {"plain.png"}, false},  // with and without a world file
-#endif
     };
+    if (Form1::ImportAvailable()) {  // with and without a world file
+        rows.insert(rows.end(), {{"fraIn", {"geo.png"}, true}, {"fraIn", {"plain.png"}, false}});
+    }
     for (const char* name : {"geo.png", "plain.png"}) QImage(8, 8, QImage::Format_RGB32).save(QString::fromStdString(folder.File(name)));
     for (const auto& [name, text] : {std::pair<const char*, std::string_view>{"geo.pgw", "0.01\n0\n0\n-0.01\n139.6\n35.7\n"},
                                      {"geo.prj", R"(GEOGCS["WGS 84",DATUM["WGS_1984",SPHEROID["WGS 84",6378137,298.257223563]],)"

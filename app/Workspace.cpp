@@ -1,0 +1,34 @@
+#include "app/Workspace.h"
+
+namespace kartivo {
+
+Workspace::Workspace(UserInterface& ui, FileSystem& fileSystem)
+    : form(ui, fileSystem), picture(form, fileSystem),
+      georeferencing(picture, ui,
+                     [this](const std::string& path, const std::vector<ControlPoint>& points, PointTransform transform,
+                            const std::string& crsWkt) { return form.ImportPicture(path, points, transform, crsWkt); },
+                     fileSystem) {
+    form.onMapChange = [this](bool pictureLoaded) { picture.MapChanged(pictureLoaded); };
+    // A scan the import refused for carrying no georeference can get one from points.
+    form.offerGeoreference = [this](const std::string& path) {
+        if (!georeferencing.OfferFor(path)) return false;
+        StartGeoreferencing(path);
+        return true;
+    };
+}
+
+void Workspace::ShowPicture() {
+    if (onShowPicture) onShowPicture();
+    picture.Show();
+}
+
+void Workspace::GeoreferencePicture() {
+    if (const std::string path = georeferencing.ChoosePicture(); !path.empty()) StartGeoreferencing(path);
+}
+
+void Workspace::StartGeoreferencing(const std::string& picturePath) {
+    ShowPicture();
+    georeferencing.Start(picturePath);
+}
+
+}  // namespace kartivo

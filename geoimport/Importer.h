@@ -1,0 +1,224 @@
+#pragma once
+// The programs' one door to the import of georeferenced rasters (GeoTIFF, a picture with a world
+// file, anything GDAL reads with a coordinate system): TheImporter(). Behind it is either the
+// import module, opened on first use so that nothing of GDAL is mapped until a picture needs it,
+// or, in a build without GDAL, an import that refuses every picture saying so. Nothing of GDAL
+// leaks through this header.
+
+#include "bitmap/BitmapPixels.h"
+#include "common/File.h"
+#include "geo/ControlPoints.h"
+#include "geoimport/ImportTypes.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kartivo::geoimport {
+
+// "near", "bilinear" or "cubic".
+std::optional<Resampling> ResamplingFromName(std::string_view name);
+
+struct ImportOptions {
+    // The source's coordinate system when it carries none (a world file without a .prj) or a
+    // wrong one: anything GDAL understands, such as "EPSG:32654". Empty: the source's own.
+    std::string sourceCrs;
+    Resampling resampling = Resampling::Nearest;
+    // Control points in place of whatever georeference the picture carries: when there are
+    // any, the picture is placed by its enabled points alone, through GDAL's transformer for
+    // pointTransform, as gdalwarp -order N or -tps places it. Their map coordinates are in
+    // pointsCrs, a WKT (a PointsSystem's wkt; empty: WGS 84, mapX the longitude).
+    std::vector<ControlPoint> points;
+    std::string pointsCrs;
+    kartivo::PointTransform pointTransform = kartivo::PointTransform::Polynomial1;
+};
+
+// What info reports of a picture GDAL reads.
+struct ForeignPicture {
+    std::string format;  // GDAL's short name of the format: "GTiff", "PNG"
+    std::string crs;     // "EPSG:3857" where the system has a code, its name otherwise; empty without one
+    std::string crsName;  // the system's own name: "WGS 84 / Pseudo-Mercator"
+    std::string crsWkt;   // where it has no code, its WKT: the only full account of it
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t bands = 0;
+    // The outer edges of the picture, where it has a georeference and a coordinate system
+    // that transforms to WGS 84.
+    std::optional<MapCorners> corners;
+};
+
+// A picture GDAL reads, opened for showing it at the zoom the user picks: each read asks GDAL
+// for the reduced size only, so GDAL takes the pixels from the file's overviews where it has
+// them and otherwise reads only the blocks the samples lie in. The file stays open between
+// reads, so every read is of the file that was opened, whatever has since taken its name.
+// One thread at a time: GDAL's handle of an open file is not shared between threads.
+class ForeignPixels {
+public:
+    virtual ~ForeignPixels() = default;
+    ForeignPixels(const ForeignPixels&) = delete;
+    ForeignPixels& operator=(const ForeignPixels&) = delete;
+
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+    // The files the picture is read from (the picture, its world file, .prj, .aux.xml, mask),
+    // as they were when it was opened: what is written beside it must replace none of them.
+    const std::vector<FileIdentity>& Files() const { return files_; }
+
+    // The rectangle at the step, shaped as a bitmap's reduced read: ReducedLength(rect.width,
+    // step) by ReducedLength(rect.height, step) pixels, 0xffRRGGBB, top row first. Sampled by
+    // nearest neighbour at the centres of equal shares of the rectangle, as GDAL samples:
+    // pixel (i, j) is the picture's column rect.left + floor((i + 1/2) * rect.width / width)
+    // and row rect.top + floor((j + 1/2) * rect.height / height), which lies within step / 2
+    // of rect.left + i * step (and rect.top + j * step), not on it. Where the file has an
+    // overview at least as fine as the step, GDAL takes the pixel from it instead.
+    // One band is grey or expanded through its colour table, two are grey and alpha, three red,
+    // green and blue, four the same and alpha; other bands show as the import reads them or,
+    // where it refuses them, the first three as red, green and blue or the first as grey.
+    // Where the picture is clear (nodata, a mask or alpha, counted as the import counts them)
+    // it shows over white. Values of other types than bytes are converted by GDAL, which clamps
+    // them to 0..255: a picture in 16 bits or floating point shows its low values only.
+    // A rectangle that does not lie within the picture, or a step below 1: BadRegion. GDAL
+    // failing to read: ReadFailed.
+    virtual ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) = 0;
+
+protected:
+    ForeignPixels(std::int32_t width, std::int32_t height, std::vector<FileIdentity> files)
+        : width_(width), height_(height), files_(std::move(files)) {}
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::vector<FileIdentity> files_;
+};
+
+// What the import will write of one part of the picture, known before any pixel is read.
+struct ImportPlan {
+    std::string mapName;  // the source's base name, with "(" and ")" made "[" and "]"
+    // "_west" (ending at 180 degrees) or "_east" (starting at -180) for a picture split at the
+    // 180th meridian, which no map's corners can cross; empty for a picture in one part.
+    std::string part;
+    // The centres of the corner pixels, rounded to ten decimals: Make takes the bottom
+    // latitude as that of the bottom row and the top latitude as that of the top row.
+    MapCorners corners;
+    std::string fileName;      // mapName, part, then (bottom,left,top,right).bmp
+    std::string proposedPath;  // fileName beside the source
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int16_t bitCount = 0;  // 24, or 8 with a colour table
+    std::uint64_t fileSize = 0;
+    bool warped = false;             // false: the pixels are copied as they are
+    bool cutAtMercatorLimit = false; // rows beyond 85.0511 degrees north or south were left out
+    // The output grid in Web Mercator metres: left and top edges and pixel sizes.
+    double originX = 0;
+    double originY = 0;
+    double pixelWidth = 0;
+    double pixelHeight = 0;
+};
+
+// Message for the parts' notes, such as rows cut at the end of Web Mercator or the picture
+// split at 180 degrees, naming the files the parts were written to; empty when none.
+std::string ImportNotes(const std::vector<ImportPlan>& parts, const std::vector<std::string>& outputPaths);
+
+// Called after each strip with the fraction done; returning false cancels the import.
+using ImportProgress = std::function<bool(double fraction)>;
+
+// An opened source with the plans of its parts, west first; writing reads it.
+class ImportJob {
+public:
+    virtual ~ImportJob() = default;
+    ImportJob(const ImportJob&) = delete;
+    ImportJob& operator=(const ImportJob&) = delete;
+
+    // One, or two when the picture crosses the 180th meridian.
+    const std::vector<ImportPlan>& Parts() const { return parts_; }
+
+    // Writes each part's bitmap to a temporary file beside its output path, one path per part,
+    // and renames them over the outputs once all are complete, so a refusal, a failure or a
+    // cancel leaves no file and any older one as it was. Rows are read in strips, bottom row
+    // first: memory does not grow with the picture. Progress covers all parts as one.
+    // An output path that is any file the source is read from (the picture, its world file,
+    // .prj, .aux.xml or mask) or one of alsoRead, the other files of the same run, is refused
+    // with nothing written.
+    virtual ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress = {},
+                               const std::vector<FileIdentity>& alsoRead = {}) = 0;
+
+protected:
+    explicit ImportJob(std::vector<ImportPlan> parts) : parts_(std::move(parts)) {}
+
+private:
+    std::vector<ImportPlan> parts_;
+};
+
+struct ImportPreparation {
+    std::unique_ptr<ImportJob> job;  // set when the source can be imported
+    ImportStatus status;
+    // With control points: their fit on this picture, as FitControlPoints gives it.
+    PointsFit fit;
+};
+
+class Importer {
+public:
+    virtual ~Importer() = default;
+
+    // False in a build without GDAL, whose window leaves its import commands out. True says
+    // nothing of whether the module loads: the first use tells that.
+    virtual bool Built() const = 0;
+
+    // Opens the source, checks it and plans the output; reads no pixels. Control points are
+    // fitted on the picture opened, whose size tells the points outside it.
+    virtual ImportPreparation Prepare(const std::string& sourcePath, const ImportOptions& options) const = 0;
+
+    // Nothing when GDAL cannot open the file as a raster.
+    virtual std::optional<ForeignPicture> Describe(const std::string& path) const = 0;
+
+    // True when GDAL opens the file as a raster that carries a georeference: the pictures the
+    // window offers to import rather than load.
+    virtual bool IsGeoreferenced(const std::string& path) const = 0;
+
+    // Nothing when GDAL cannot open the file as a raster.
+    virtual std::unique_ptr<ForeignPixels> OpenPixels(const std::string& path) const = 0;
+
+    // Fits the transform to the enabled points in the system crsWkt names (a WKT; empty: WGS 84).
+    // Refused: fewer or more points than the transform takes (PointCountProblem), points all in
+    // one line, a text that is no WKT GDAL reads, and, when the picture's size is given, every
+    // enabled point outside it.
+    virtual PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
+                                kartivo::PointTransform transform, std::optional<PictureSize> picture) const = 0;
+
+    // The system named for control points (empty: WGS 84), read as input says. Refused: a text
+    // GDAL does not read so, a system that is neither latitude and longitude in degrees nor a
+    // map projection.
+    virtual PointsSystem DescribeSystem(const std::string& text, SystemInput input) const = 0;
+};
+
+// The import this program was built with.
+const Importer& TheImporter();
+
+// Answers every picture with one reason: a build without GDAL, or a module that cannot be loaded.
+class UnavailableImporter final : public Importer {
+public:
+    UnavailableImporter(bool built, std::string reason) : built_(built), reason_(std::move(reason)) {}
+
+    bool Built() const override { return built_; }
+    ImportPreparation Prepare(const std::string&, const ImportOptions&) const override;
+    std::optional<ForeignPicture> Describe(const std::string&) const override { return std::nullopt; }
+    bool IsGeoreferenced(const std::string&) const override { return false; }
+    std::unique_ptr<ForeignPixels> OpenPixels(const std::string&) const override { return nullptr; }
+    PointsFit FitPoints(const std::vector<ControlPoint>&, const std::string&, kartivo::PointTransform,
+                        std::optional<PictureSize>) const override;
+    PointsSystem DescribeSystem(const std::string&, SystemInput) const override;
+
+private:
+    bool built_;
+    std::string reason_;
+};
+
+// The latitude where Web Mercator's square ends.
+inline constexpr double MercatorLatitudeLimit = 85.0511287798066;
+
+}  // namespace kartivo::geoimport
