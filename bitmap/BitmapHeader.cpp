@@ -62,6 +62,10 @@ static_assert(InfoLayout::Size == InfoHeaderSize && CoreLayout::Size == CoreHead
 
 }  // namespace
 
+std::string BITMAPFILEHEADER::bfType() const {
+    return BytesToString(bytes, BitmapFileType.size(), bfTypeOffset);
+}
+
 std::int32_t BITMAPFILEHEADER::bfSize() const {
     return BytesToLong(bytes, bfSizeOffset);
 }
@@ -86,6 +90,12 @@ void WriteCoreHeader(const BITMAPCOREHEADER& header, std::span<std::uint8_t, Cor
     CoreLayout::Write(header, bytes);
 }
 
+std::optional<HeaderForm> FormOfHeaderSize(std::int64_t size) {
+    if (size == static_cast<std::int64_t>(CoreHeaderSize)) return HeaderForm::Os2;
+    if (size == static_cast<std::int64_t>(InfoHeaderSize)) return HeaderForm::Windows;
+    return std::nullopt;
+}
+
 BitmapHeaders RecognizeBitmap(std::span<const std::uint8_t> firstBytes) {
     std::array<std::uint8_t, HeaderReadSize> raw{};
     std::copy_n(firstBytes.begin(), std::min(firstBytes.size(), raw.size()), raw.begin());
@@ -95,22 +105,17 @@ BitmapHeaders RecognizeBitmap(std::span<const std::uint8_t> firstBytes) {
     const std::span<const std::uint8_t, InfoHeaderSize> info(raw.data() + FileHeaderSize, InfoHeaderSize);
     headers.info = ReadInfoHeader(info);
 
-    if (BytesToString(headers.file.bytes, 2, bfTypeOffset) != "BM") {
+    if (headers.file.bfType() != BitmapFileType) {
         headers.error = HeaderError::NotBitmap;
         return headers;
     }
-    switch (headers.info.biSize) {
-    case static_cast<std::int32_t>(CoreHeaderSize):
-        headers.form = HeaderForm::Os2;
-        headers.core = ReadCoreHeader(info.first<CoreHeaderSize>());
-        break;
-    case static_cast<std::int32_t>(InfoHeaderSize):
-        headers.form = HeaderForm::Windows;
-        break;
-    default:
+    const std::optional<HeaderForm> form = FormOfHeaderSize(headers.info.biSize);
+    if (!form) {
         headers.error = HeaderError::UnknownForm;
-        break;
+        return headers;
     }
+    headers.form = *form;
+    if (*form == HeaderForm::Os2) headers.core = ReadCoreHeader(info.first<CoreHeaderSize>());
     return headers;
 }
 
