@@ -66,6 +66,17 @@ struct ForwardOnlyFile : MemoryFile {
     std::uint64_t position = 0;
 };
 
+// Rows fall where the map makers' fifteen-digit pi puts them: here the double nearest pi would
+// give the top output row input row 333.
+TEST(ResampleTest, RowsFallWhereTheFifteenDigitPiPutsThem) {
+    Rows chosen;
+    WalkOutputRows({0, 60, 0, 24.392526029812533, 1001, 2}, WalkOrder::BottomFirst, [&](std::int32_t, std::int32_t in) {
+        chosen.push_back(in);
+        return true;
+    });
+    EXPECT_EQ(chosen, (Rows{0, 334}));
+}
+
 // Every output row holds exactly its chosen input row (a blank one zeros), and nothing follows
 // the last, whichever way the input is stored; the headers and colour table are the input's, with
 // the output's height.
