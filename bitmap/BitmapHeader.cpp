@@ -7,6 +7,65 @@
 
 namespace kartivo {
 
+namespace {
+
+void ReadField(std::span<const std::uint8_t> bytes, std::size_t at, std::int32_t& field) {
+    field = BytesToLong(bytes, at);
+}
+
+void ReadField(std::span<const std::uint8_t> bytes, std::size_t at, std::int16_t& field) {
+    field = BytesToInteger(bytes, at);
+}
+
+void WriteField(std::int32_t value, std::span<std::uint8_t> bytes, std::size_t at) {
+    LongToBytes(value, bytes, at);
+}
+
+void WriteField(std::int16_t value, std::span<std::uint8_t> bytes, std::size_t at) {
+    IntegerToBytes(value, bytes, at);
+}
+
+template <class Record, class Field>
+constexpr std::size_t FieldSize(Field Record::*) {
+    return sizeof(Field);
+}
+
+// A record's fields in their stored order, each right after the one before it. Reading and
+// writing walk the same list, so the two cannot disagree on where a field lies.
+template <auto... Fields>
+struct RecordLayout {
+    static constexpr std::size_t Size = (FieldSize(Fields) + ...);
+
+    template <class Record>
+    static Record Read(std::span<const std::uint8_t> bytes) {
+        Record record;
+        std::size_t at = 0;
+        ((ReadField(bytes, at, record.*Fields), at += FieldSize(Fields)), ...);
+        return record;
+    }
+
+    template <class Record>
+    static void Write(const Record& record, std::span<std::uint8_t> bytes) {
+        std::size_t at = 0;
+        ((WriteField(record.*Fields, bytes, at), at += FieldSize(Fields)), ...);
+    }
+};
+
+using InfoLayout = RecordLayout<&BITMAPINFOHEADER::biSize, &BITMAPINFOHEADER::biWidth, &BITMAPINFOHEADER::biHeight,
+                                &BITMAPINFOHEADER::biPlanes, &BITMAPINFOHEADER::biBitCount,
+                                &BITMAPINFOHEADER::biCompression, &BITMAPINFOHEADER::biSizeImage,
+                                &BITMAPINFOHEADER::biXPelsPerMeter, &BITMAPINFOHEADER::biYPelsPerMeter,
+                                &BITMAPINFOHEADER::biClrUsed, &BITMAPINFOHEADER::biClrImportant>;
+using CoreLayout = RecordLayout<&BITMAPCOREHEADER::bcSize, &BITMAPCOREHEADER::bcWidth, &BITMAPCOREHEADER::bcHeight,
+                                &BITMAPCOREHEADER::bcPlanes, &BITMAPCOREHEADER::bcBitCount>;
+static_assert(InfoLayout::Size == InfoHeaderSize && CoreLayout::Size == CoreHeaderSize);
+
+}  // namespace
+
+std::string BITMAPFILEHEADER::bfType() const {
+    return BytesToString(bytes, BitmapFileType.size(), bfTypeOffset);
+}
+
 std::int32_t BITMAPFILEHEADER::bfSize() const {
     return BytesToLong(bytes, bfSizeOffset);
 }
@@ -16,51 +75,25 @@ std::int32_t BITMAPFILEHEADER::bfOffBits() const {
 }
 
 BITMAPINFOHEADER ReadInfoHeader(std::span<const std::uint8_t, InfoHeaderSize> bytes) {
-    BITMAPINFOHEADER h;
-    h.biSize = BytesToLong(bytes, 0);
-    h.biWidth = BytesToLong(bytes, 4);
-    h.biHeight = BytesToLong(bytes, 8);
-    h.biPlanes = BytesToInteger(bytes, 12);
-    h.biBitCount = BytesToInteger(bytes, 14);
-    h.biCompression = BytesToLong(bytes, 16);
-    h.biSizeImage = BytesToLong(bytes, 20);
-    h.biXPelsPerMeter = BytesToLong(bytes, 24);
-    h.biYPelsPerMeter = BytesToLong(bytes, 28);
-    h.biClrUsed = BytesToLong(bytes, 32);
-    h.biClrImportant = BytesToLong(bytes, 36);
-    return h;
+    return InfoLayout::Read<BITMAPINFOHEADER>(bytes);
 }
 
-void WriteInfoHeader(const BITMAPINFOHEADER& h, std::span<std::uint8_t, InfoHeaderSize> bytes) {
-    LongToBytes(h.biSize, bytes, 0);
-    LongToBytes(h.biWidth, bytes, 4);
-    LongToBytes(h.biHeight, bytes, 8);
-    IntegerToBytes(h.biPlanes, bytes, 12);
-    IntegerToBytes(h.biBitCount, bytes, 14);
-    LongToBytes(h.biCompression, bytes, 16);
-    LongToBytes(h.biSizeImage, bytes, 20);
-    LongToBytes(h.biXPelsPerMeter, bytes, 24);
-    LongToBytes(h.biYPelsPerMeter, bytes, 28);
-    LongToBytes(h.biClrUsed, bytes, 32);
-    LongToBytes(h.biClrImportant, bytes, 36);
+void WriteInfoHeader(const BITMAPINFOHEADER& header, std::span<std::uint8_t, InfoHeaderSize> bytes) {
+    InfoLayout::Write(header, bytes);
 }
 
 BITMAPCOREHEADER ReadCoreHeader(std::span<const std::uint8_t, CoreHeaderSize> bytes) {
-    BITMAPCOREHEADER h;
-    h.bcSize = BytesToLong(bytes, 0);
-    h.bcWidth = BytesToInteger(bytes, 4);
-    h.bcHeight = BytesToInteger(bytes, 6);
-    h.bcPlanes = BytesToInteger(bytes, 8);
-    h.bcBitCount = BytesToInteger(bytes, 10);
-    return h;
+    return CoreLayout::Read<BITMAPCOREHEADER>(bytes);
 }
 
-void WriteCoreHeader(const BITMAPCOREHEADER& h, std::span<std::uint8_t, CoreHeaderSize> bytes) {
-    LongToBytes(h.bcSize, bytes, 0);
-    IntegerToBytes(h.bcWidth, bytes, 4);
-    IntegerToBytes(h.bcHeight, bytes, 6);
-    IntegerToBytes(h.bcPlanes, bytes, 8);
-    IntegerToBytes(h.bcBitCount, bytes, 10);
+void WriteCoreHeader(const BITMAPCOREHEADER& header, std::span<std::uint8_t, CoreHeaderSize> bytes) {
+    CoreLayout::Write(header, bytes);
+}
+
+std::optional<HeaderForm> FormOfHeaderSize(std::int64_t size) {
+    if (size == static_cast<std::int64_t>(CoreHeaderSize)) return HeaderForm::Os2;
+    if (size == static_cast<std::int64_t>(InfoHeaderSize)) return HeaderForm::Windows;
+    return std::nullopt;
 }
 
 BitmapHeaders RecognizeBitmap(std::span<const std::uint8_t> firstBytes) {
@@ -72,22 +105,17 @@ BitmapHeaders RecognizeBitmap(std::span<const std::uint8_t> firstBytes) {
     const std::span<const std::uint8_t, InfoHeaderSize> info(raw.data() + FileHeaderSize, InfoHeaderSize);
     headers.info = ReadInfoHeader(info);
 
-    if (BytesToString(headers.file.bytes, 2, bfTypeOffset) != "BM") {
+    if (headers.file.bfType() != BitmapFileType) {
         headers.error = HeaderError::NotBitmap;
         return headers;
     }
-    switch (headers.info.biSize) {
-    case static_cast<std::int32_t>(CoreHeaderSize):
-        headers.form = HeaderForm::Os2;
-        headers.core = ReadCoreHeader(info.first<CoreHeaderSize>());
-        break;
-    case static_cast<std::int32_t>(InfoHeaderSize):
-        headers.form = HeaderForm::Windows;
-        break;
-    default:
+    const std::optional<HeaderForm> form = FormOfHeaderSize(headers.info.biSize);
+    if (!form) {
         headers.error = HeaderError::UnknownForm;
-        break;
+        return headers;
     }
+    headers.form = *form;
+    if (*form == HeaderForm::Os2) headers.core = ReadCoreHeader(info.first<CoreHeaderSize>());
     return headers;
 }
 

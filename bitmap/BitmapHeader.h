@@ -5,8 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace kartivo {
 
@@ -22,11 +24,14 @@ inline constexpr std::size_t bfSizeOffset = 2;
 inline constexpr std::size_t bfReserved1Offset = 6;
 inline constexpr std::size_t bfReserved2Offset = 8;
 inline constexpr std::size_t bfOffBitsOffset = 10;
+// What bfType holds in every bitmap, the first test of whether a file is one.
+inline constexpr std::string_view BitmapFileType = "BM";
 
 // The file header, kept as its 14 raw bytes; numbers go in and out through DataConvert.
 struct BITMAPFILEHEADER {
     std::array<std::uint8_t, FileHeaderSize> bytes{};
 
+    std::string bfType() const;
     std::int32_t bfSize() const;
     std::int32_t bfOffBits() const;
     bool operator==(const BITMAPFILEHEADER&) const = default;
@@ -64,6 +69,10 @@ void WriteCoreHeader(const BITMAPCOREHEADER& header, std::span<std::uint8_t, Cor
 
 enum class HeaderForm { Os2, Windows };
 enum class HeaderError { None, NotBitmap, UnknownForm };
+
+// The form a header record's size (its first field, biSize or bcSize) names: 12 bytes the OS/2 core
+// record, 40 the Windows info record; no form for any other size.
+std::optional<HeaderForm> FormOfHeaderSize(std::int64_t size);
 
 // The headers of one picture, as read from its first 54 bytes.
 struct BitmapHeaders {

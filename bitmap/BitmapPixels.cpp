@@ -13,14 +13,12 @@ namespace kartivo {
 
 namespace {
 
-constexpr std::uint64_t FileHeaderBytes = FileHeaderSize;
-constexpr std::uint64_t CoreHeaderBytes = CoreHeaderSize;
-constexpr std::uint64_t InfoHeaderBytes = InfoHeaderSize;
-// Header sizes met in the wild: core, info, info with masks (52, 56), and the two later forms.
-constexpr std::array<std::uint32_t, 6> KnownHeaderSizes = {12, 40, 52, 56, 108, 124};
+// Header records met in the wild beside the core and info records: info with masks (52, 56) and
+// the two later forms. Each begins with the info record's 40 bytes.
+constexpr std::array<std::int32_t, 4> LongerInfoHeaderSizes = {52, 56, 108, 124};
 // Three masks: after a 40-byte header they come as a table of their own.
 constexpr std::uint64_t MaskBytes = 12;
-constexpr std::uint32_t Bitfields = 3;
+constexpr std::int32_t Bitfields = 3;
 constexpr std::uint32_t Opaque = 0xff000000;
 constexpr std::size_t MaxPaletteEntries = 256;
 // A QImage holds at most 2 GiB; a request for more cannot be shown and would only exhaust memory.
@@ -98,70 +96,61 @@ struct Channels {
     }
 };
 
-// The fields of either header form that say where the pixels are and how they are coded.
-struct HeaderFields {
-    std::uint32_t headerSize = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t bitCount = 0;
-    std::uint32_t compression = 0;
-    std::uint32_t colorsUsed = 0;
-};
-
-HeaderFields FieldsOf(std::span<const std::uint8_t> header) {
-    HeaderFields f;
-    f.headerSize = static_cast<std::uint32_t>(header.size());
-    if (f.headerSize == CoreHeaderBytes) {
-        const BITMAPCOREHEADER core = ReadCoreHeader(header.first<CoreHeaderSize>());
-        f.width = core.bcWidth;
-        f.height = core.bcHeight;
-        f.bitCount = core.bcBitCount;
-        return f;
-    }
-    const BITMAPINFOHEADER info = ReadInfoHeader(header.first<InfoHeaderSize>());
-    f.width = info.biWidth;
-    f.height = info.biHeight;
-    f.bitCount = info.biBitCount;
-    f.compression = static_cast<std::uint32_t>(info.biCompression);
-    f.colorsUsed = static_cast<std::uint32_t>(info.biClrUsed);
-    return f;
+// The form of a header record of this size; the view also takes the longer Windows records.
+std::optional<HeaderForm> FormOf(std::int32_t headerSize) {
+    const bool longer = std::find(LongerInfoHeaderSizes.begin(), LongerInfoHeaderSizes.end(), headerSize) !=
+                        LongerInfoHeaderSizes.end();
+    return longer ? HeaderForm::Windows : FormOfHeaderSize(headerSize);
 }
 
-Error CheckFields(const HeaderFields& f) {
-    if (f.width <= 0 || f.height == 0 || f.height == INT32_MIN) return Error::BadHeader;
-    if (!KnownBitCount(f.bitCount)) return Error::Unsupported;
-    const bool masked = f.bitCount == 16 || f.bitCount == 32;
-    if (f.compression != 0 && !(f.compression == Bitfields && masked)) return Error::Unsupported;
+// Either form as the info record: the core record holds a part of its fields, with no
+// compression and no count of colours used (a full table).
+BITMAPINFOHEADER InfoRecordOf(HeaderForm form, std::span<const std::uint8_t> header) {
+    if (form == HeaderForm::Windows) return ReadInfoHeader(header.first<InfoHeaderSize>());
+    const BITMAPCOREHEADER core = ReadCoreHeader(header.first<CoreHeaderSize>());
+    return {.biSize = core.bcSize, .biWidth = core.bcWidth, .biHeight = core.bcHeight, .biPlanes = core.bcPlanes,
+            .biBitCount = core.bcBitCount};
+}
+
+Error CheckFields(const BITMAPINFOHEADER& info) {
+    if (info.biWidth <= 0 || info.biHeight == 0 || info.biHeight == INT32_MIN) return Error::BadHeader;
+    if (!KnownBitCount(info.biBitCount)) return Error::Unsupported;
+    const bool masked = info.biBitCount == 16 || info.biBitCount == 32;
+    if (info.biCompression != 0 && !(info.biCompression == Bitfields && masked)) return Error::Unsupported;
     return Error::None;
 }
 
 // Masks of 16- and 32-bit pictures, the usual ones unless the header gives its own.
-Error ReadMasks(OpenFile& file, const HeaderFields& f, std::span<const std::uint8_t> header, PixelLayout& layout) {
-    if (f.bitCount == 16) {
+Error ReadMasks(OpenFile& file, const BITMAPINFOHEADER& info, std::span<const std::uint8_t> header,
+                PixelLayout& layout) {
+    if (info.biBitCount == 16) {
         layout.redMask = 0x7c00, layout.greenMask = 0x03e0, layout.blueMask = 0x001f;
-    } else if (f.bitCount == 32) {
+    } else if (info.biBitCount == 32) {
         layout.redMask = 0xff0000, layout.greenMask = 0xff00, layout.blueMask = 0xff;
     }
-    if (f.compression != Bitfields) return Error::None;
+    if (info.biCompression != Bitfields) return Error::None;
     std::array<std::uint8_t, MaskBytes> table{};
-    if (f.headerSize > InfoHeaderBytes) {
-        std::copy_n(header.begin() + InfoHeaderBytes, MaskBytes, table.begin());
-    } else if (const Error e = ReadAt(file, FileHeaderBytes + InfoHeaderBytes, table); e != Error::None) {
+    if (header.size() > InfoHeaderSize) {
+        std::copy_n(header.begin() + InfoHeaderSize, MaskBytes, table.begin());
+    } else if (const Error e = ReadAt(file, FileHeaderSize + InfoHeaderSize, table); e != Error::None) {
         return e;
     }
-    layout.redMask = Unsigned32(table, 0), layout.greenMask = Unsigned32(table, 4), layout.blueMask = Unsigned32(table, 8);
+    layout.redMask = Unsigned32(table, 0), layout.greenMask = Unsigned32(table, 4);
+    layout.blueMask = Unsigned32(table, 8);
     for (const std::uint32_t mask : {layout.redMask, layout.greenMask, layout.blueMask}) {
-        if (!UsableMask(mask, f.bitCount)) return Error::BadHeader;
+        if (!UsableMask(mask, info.biBitCount)) return Error::BadHeader;
     }
     return Error::None;
 }
 
 // The colour table lies between the headers (and masks) and the pixels; a count that claims
 // more than that room holds is cut to it, so the pixels are never read as colours.
-Error ReadPalette(OpenFile& file, const HeaderFields& f, std::uint64_t tableStart, PixelLayout& layout) {
-    if (f.bitCount > 8) return Error::None;
-    const std::uint64_t entryBytes = f.headerSize == CoreHeaderBytes ? 3 : 4;
-    const std::uint64_t claimed = f.colorsUsed == 0 ? std::uint64_t{1} << f.bitCount : f.colorsUsed;
+Error ReadPalette(OpenFile& file, HeaderForm form, const BITMAPINFOHEADER& info, std::uint64_t tableStart,
+                  PixelLayout& layout) {
+    if (info.biBitCount > 8) return Error::None;
+    const std::uint64_t entryBytes = form == HeaderForm::Os2 ? 3 : 4;
+    const std::uint64_t colorsUsed = static_cast<std::uint32_t>(info.biClrUsed);
+    const std::uint64_t claimed = colorsUsed == 0 ? std::uint64_t{1} << info.biBitCount : colorsUsed;
     const std::uint64_t room = (layout.pixelOffset - tableStart) / entryBytes;
     const std::size_t entries = static_cast<std::size_t>(std::min({claimed, room, std::uint64_t{MaxPaletteEntries}}));
     std::vector<std::uint8_t> table(entries * entryBytes);
@@ -239,38 +228,42 @@ std::int32_t ReducedLength(std::int32_t length, std::int32_t step) {
 }
 
 PixelLayoutResult ReadPixelLayout(OpenFile& file) {
-    std::array<std::uint8_t, FileHeaderBytes + 4> start{};
+    BITMAPFILEHEADER fileHeader;
+    const std::span<std::uint8_t> type = std::span(fileHeader.bytes).first(BitmapFileType.size());
     // Too short for "BM" is no bitmap, not a cut one.
-    Error error = ReadAt(file, 0, std::span(start).first(2));
-    if (error == Error::FileTooShort || (error == Error::None && (start[0] != 'B' || start[1] != 'M'))) {
+    Error error = ReadAt(file, 0, type);
+    if (error == Error::FileTooShort || (error == Error::None && fileHeader.bfType() != BitmapFileType)) {
         return Failed(Error::NotBitmap);
     }
-    if (error == Error::None) error = ReadAt(file, 2, std::span(start).subspan(2));
+    if (error == Error::None) error = ReadAt(file, type.size(), std::span(fileHeader.bytes).subspan(type.size()));
+    // The header record opens with its size, which says its form and how much more to read.
+    std::array<std::uint8_t, sizeof(std::int32_t)> sizeField{};
+    if (error == Error::None) error = ReadAt(file, FileHeaderSize, sizeField);
     if (error != Error::None) return Failed(error);
 
-    const std::uint32_t headerSize = Unsigned32(start, FileHeaderBytes);
-    if (std::find(KnownHeaderSizes.begin(), KnownHeaderSizes.end(), headerSize) == KnownHeaderSizes.end()) {
-        return Failed(Error::NotBitmap);
-    }
-    std::vector<std::uint8_t> header(headerSize);
-    if (const Error e = ReadAt(file, FileHeaderBytes, header); e != Error::None) return Failed(e);
-    const HeaderFields fields = FieldsOf(header);
-    if (const Error e = CheckFields(fields); e != Error::None) return Failed(e);
+    const std::int32_t headerSize = BytesToLong(sizeField, 0);
+    const std::optional<HeaderForm> form = FormOf(headerSize);
+    if (!form) return Failed(Error::NotBitmap);
+    std::vector<std::uint8_t> header(static_cast<std::size_t>(headerSize));
+    if (const Error e = ReadAt(file, FileHeaderSize, header); e != Error::None) return Failed(e);
+    const BITMAPINFOHEADER info = InfoRecordOf(*form, header);
+    if (const Error e = CheckFields(info); e != Error::None) return Failed(e);
 
     PixelLayout layout;
-    layout.width = fields.width;
-    layout.topDown = fields.height < 0;
-    layout.height = layout.topDown ? -fields.height : fields.height;
-    layout.bitCount = static_cast<std::int16_t>(fields.bitCount);
-    layout.rowSize = StoredRowSize(static_cast<std::uint64_t>(layout.width), static_cast<std::uint64_t>(layout.bitCount));
-    layout.pixelOffset = Unsigned32(start, 10);
-    if (const Error e = ReadMasks(file, fields, header, layout); e != Error::None) return Failed(e);
+    layout.width = info.biWidth;
+    layout.topDown = info.biHeight < 0;
+    layout.height = layout.topDown ? -info.biHeight : info.biHeight;
+    layout.bitCount = info.biBitCount;
+    layout.rowSize =
+        StoredRowSize(static_cast<std::uint64_t>(layout.width), static_cast<std::uint64_t>(layout.bitCount));
+    layout.pixelOffset = static_cast<std::uint32_t>(fileHeader.bfOffBits());
+    if (const Error e = ReadMasks(file, info, header, layout); e != Error::None) return Failed(e);
 
-    const bool maskTable = fields.compression == Bitfields && headerSize == InfoHeaderBytes;
-    const std::uint64_t tableStart = FileHeaderBytes + headerSize + (maskTable ? MaskBytes : 0);
+    const bool maskTable = info.biCompression == Bitfields && header.size() == InfoHeaderSize;
+    const std::uint64_t tableStart = FileHeaderSize + header.size() + (maskTable ? MaskBytes : 0);
     // Pixels that start inside the headers would be read as header fields.
     if (layout.pixelOffset < tableStart || !SoundLayout(layout)) return Failed(Error::BadHeader);
-    if (const Error e = ReadPalette(file, fields, tableStart, layout); e != Error::None) return Failed(e);
+    if (const Error e = ReadPalette(file, *form, info, tableStart, layout); e != Error::None) return Failed(e);
     return {std::move(layout), Error::None};
 }
 

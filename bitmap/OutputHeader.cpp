@@ -29,7 +29,7 @@ std::optional<std::vector<std::uint8_t>> BuildOutputHeader(const OutputHeaderFie
     if (fileSize > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
 
     BITMAPFILEHEADER file;
-    StringToBytes("BM", file.bytes, bfTypeOffset, HexModeLowByte);
+    StringToBytes(BitmapFileType, file.bytes, bfTypeOffset, HexModeLowByte);
     LongToBytes(static_cast<std::int32_t>(offBits), file.bytes, bfOffBitsOffset);
     LongToBytes(static_cast<std::int32_t>(fileSize), file.bytes, bfSizeOffset);
 

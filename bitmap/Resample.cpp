@@ -304,11 +304,7 @@ MakeError WriteOutput(const MakeRequest& request, OpenFile& input, OpenFile& out
                        return error == MakeError::None;
                    });
     if (error != MakeError::None) return error;
-    // Cut an older, longer file at the end rather than emptying it first: on some file systems
-    // emptying a file makes its close wait until everything written since is on disk.
-    const std::uint64_t length = rowsStart + std::uint64_t{rowSize} * static_cast<std::uint64_t>(request.outputRows);
-    if (!rows.Flush() || !output.Truncate(length)) return MakeError::OutputWriteFailed;
-    return MakeError::None;
+    return rows.Flush() ? MakeError::None : MakeError::OutputWriteFailed;
 }
 
 }  // namespace
@@ -360,11 +356,7 @@ MakeError Resample(const MakeRequest& request, OpenFile& input, OpenFile& output
     const std::optional<std::uint64_t> inputSize = input.Size();
     if (!inputSize) return MakeError::InputReadFailed;
     if (const MakeError error = ValidateMakeRequest(request, *inputSize); error != MakeError::None) return error;
-    const MakeError error = WriteOutput(request, input, output);
-    if (error != MakeError::None) {
-        output.Truncate(0);  // best effort: the error is what gets reported
-    }
-    return error;
+    return WriteOutput(request, input, output);
 }
 
 }  // namespace kartivo

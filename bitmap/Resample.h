@@ -79,16 +79,16 @@ enum class MakeError {
 // Touches no file: the caller passes the input's size.
 MakeError ValidateMakeRequest(const MakeRequest& request, std::uint64_t inputFileSize);
 
-// Writes the output picture from its first byte: the header, then the input's bytes between
+// Writes the output picture into a new, empty file: the header, then the input's bytes between
 // its headers and its pixels (colour table, bit-field masks) unchanged, then the rows bottom
 // row first. The input is read forward only, in blocks, and rows that no output row copies
 // may be passed with a seek; output rows that follow each other go out in large writes.
 // Memory is a block for each file and a blank row, whatever the heights. An input stored top
 // row first is walked from the top output row down, so it is still read forward, and each
-// output row is written at its place with a seek. An existing longer output is cut to the new
-// length. Every read and write is checked; on failure the output is cut to nothing (as far as
-// the file allows) so no half picture passes for done. The caller closes both files and must
-// check the output's close.
+// output row is written at its place with a seek. Every read and write is checked; on failure
+// the output holds a half picture, which the caller discards (RunMake writes into a fresh
+// temporary file that only a whole picture replaces the target with). The caller closes both
+// files and must check the output's close.
 MakeError Resample(const MakeRequest& request, OpenFile& input, OpenFile& output);
 
 }  // namespace kartivo

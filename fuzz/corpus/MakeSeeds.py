@@ -31,7 +31,7 @@ def latitude(degrees):
 
 
 def resample_seed(picture, *, width, pick_bits, pick_compression, rows, offset, out_rows,
-                  os2=False, top_down=False, fail_writes=False, write_limit=0, old_output=0):
+                  os2=False, top_down=False, fail_writes=False, write_limit=0):
     t = Tail()
     t.integral(0, 1)  # latitudes in 1/360ths
     t.integral(0, 1)  # sizes in range
@@ -51,7 +51,6 @@ def resample_seed(picture, *, width, pick_bits, pick_compression, rows, offset, 
     t.integral(0x80000000 + 2835, 4)
     t.integral(0x80000000 + 2835, 4)
     t.integral(write_limit, 3)
-    t.integral(old_output, 2)
     return picture + t.done()
 
 
@@ -66,9 +65,8 @@ pal1 = open(os.path.join(suite, "g", "pal1.bmp"), "rb").read()      # 127x64, 1 
 pal4 = open(os.path.join(suite, "g", "pal4.bmp"), "rb").read()      # 127x64, 4 bits, pixels at 118
 write("fuzz_resample", "pal1_bottom_up", resample_seed(pal1, width=64, pick_bits=0, pick_compression=0,
                                                         rows=64, offset=62, out_rows=40))
-write("fuzz_resample", "pal1_top_down_old_output", resample_seed(pal1, width=64, pick_bits=0, pick_compression=0,
-                                                                  rows=64, offset=62, out_rows=64, top_down=True,
-                                                                  old_output=300))
+write("fuzz_resample", "pal1_top_down", resample_seed(pal1, width=64, pick_bits=0, pick_compression=0,
+                                                       rows=64, offset=62, out_rows=64, top_down=True))
 write("fuzz_resample", "pal4_full_disk", resample_seed(pal4, width=64, pick_bits=1, pick_compression=0, rows=64,
                                                         offset=118, out_rows=20, fail_writes=True,
                                                         write_limit=200))

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace kartivo {
 namespace {
@@ -86,6 +87,41 @@ TEST(BitmapPixels, SurvivesHostilePicturesAndNamesACutOne) {
     const PixelLayout hugeLayout = ReadPixelLayout(hugeFile).layout;
     EXPECT_EQ(ReadReducedPicture(hugeFile, hugeLayout, {0, 0, 0x7fffffff, 0x7fffffff}, 1).error, PixelReadError::BadRegion);
     EXPECT_EQ(ReadReducedPicture(hugeFile, hugeLayout, {0, 0, 4, 4}, 1).error, PixelReadError::FileTooShort);
+}
+
+// A layout made by hand is checked as strictly as one read from a file, and a rectangle must lie
+// within the picture; a refused read reads nothing. A colour count past 256 reads no more
+// colours than an 8-bit index reaches.
+TEST(BitmapPixels, RefusesLayoutsNoPictureHasAndRectanglesOutsideIt) {
+    MemoryFile file(MakeBitmap({.width = 4, .height = 4}));
+    const PixelLayout good = ReadPixelLayout(file).layout;
+    const auto with = [&](auto change) {
+        PixelLayout layout = good;
+        change(layout);
+        return layout;
+    };
+    const std::tuple<const char*, PixelLayout, PictureRect, PixelReadError> cases[] = {
+        {"no width", with([](PixelLayout& l) { l.width = 0; }), {0, 0, 1, 1}, PixelReadError::BadHeader},
+        {"no height", with([](PixelLayout& l) { l.height = 0; }), {0, 0, 1, 1}, PixelReadError::BadHeader},
+        {"3 bits", with([](PixelLayout& l) { l.bitCount = 3; }), {0, 0, 1, 1}, PixelReadError::BadHeader},
+        {"rows shorter than 4 pixels", with([](PixelLayout& l) { l.rowSize = 8; }), {0, 0, 1, 1},
+         PixelReadError::BadHeader},
+        {"no rows", good, {0, 0, 4, 0}, PixelReadError::BadRegion},
+        {"no columns", good, {0, 0, 0, 4}, PixelReadError::BadRegion},
+        {"left of the picture", good, {-1, 0, 2, 2}, PixelReadError::BadRegion},
+        {"above the picture", good, {0, -1, 2, 2}, PixelReadError::BadRegion},
+        {"past the right edge", good, {1, 0, 4, 4}, PixelReadError::BadRegion},
+        {"past the bottom", good, {0, 1, 4, 4}, PixelReadError::BadRegion},
+        {"the whole picture", good, {0, 0, 4, 4}, PixelReadError::None},
+    };
+    for (const auto& [what, layout, rect, error] : cases) {
+        const std::size_t before = file.BytesRead();
+        EXPECT_EQ(ReadReducedPicture(file, layout, rect, 1).error, error) << what;
+        EXPECT_EQ(file.BytesRead() == before, error != PixelReadError::None) << what;
+    }
+    MemoryFile manyColours(
+        MakeBitmap({.width = 1, .height = 1, .bitCount = 8, .clrUsed = 300, .colorTable = Bytes(1200, 7)}));
+    EXPECT_EQ(ReadPixelLayout(manyColours).layout.palette.size(), 256u);
 }
 
 // An overview reads one row in sixteen, and of each only the bytes up to its last column.

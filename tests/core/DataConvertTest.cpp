@@ -59,9 +59,5 @@ TEST(DataConvert, StringToBytesStoresOneLowByteACharacterAndCountsThem) {
     EXPECT_EQ(bytes, (Four{0x42, 0x4D, 0xA0, 0x42}));
 }
 
-TEST(DataConvert, DegreeToRadianUsesTheFifteenDigitPi) {
-    EXPECT_EQ(DegreeToRadian(180.0), 3.14159265358979);
-}
-
 }  // namespace
 }  // namespace kartivo

@@ -66,8 +66,19 @@ struct ForwardOnlyFile : MemoryFile {
     std::uint64_t position = 0;
 };
 
-// Every output row holds exactly its chosen input row (a blank one zeros), over an older, longer
-// output, whichever way the input is stored; the headers and colour table are the input's, with
+// Rows fall where the map makers' fifteen-digit pi puts them: here the double nearest pi would
+// give the top output row input row 333.
+TEST(ResampleTest, RowsFallWhereTheFifteenDigitPiPutsThem) {
+    Rows chosen;
+    WalkOutputRows({0, 60, 0, 24.392526029812533, 1001, 2}, WalkOrder::BottomFirst, [&](std::int32_t, std::int32_t in) {
+        chosen.push_back(in);
+        return true;
+    });
+    EXPECT_EQ(chosen, (Rows{0, 334}));
+}
+
+// Every output row holds exactly its chosen input row (a blank one zeros), and nothing follows
+// the last, whichever way the input is stored; the headers and colour table are the input's, with
 // the output's height.
 void ExpectCopies(TestBitmap spec, const RowMapping& m) {
     const Rows chosen = test::ExpectedRows(m);
@@ -80,7 +91,7 @@ void ExpectCopies(TestBitmap spec, const RowMapping& m) {
         const MakeRequest request = RequestFor(picture, m);
         const auto pixels = static_cast<std::size_t>(request.inputPixelOffset);
         ForwardOnlyFile input(picture, std::max(BlockBytes, rowSize), pixels);
-        MemoryFile output(Bytes(5000, 0xEE));
+        MemoryFile output;
         ASSERT_EQ(Resample(request, input, output), MakeError::None);
         spec.height = m.outputRows;
         Bytes want = test::MakeBitmap(spec);
@@ -186,14 +197,15 @@ TEST(ResampleTest, RefusesBeforeTouchingEitherFile) {
         if (error == MakeError::None) continue;
 
         MemoryFile input(picture);
-        MemoryFile output(Bytes(100, 0xEE));
+        MemoryFile output;
         EXPECT_EQ(Resample(request, input, output), error);
         EXPECT_EQ(output.BytesWritten(), 0u);
     }
 }
 
-// Writes and seeks fail at every stage: the failure is reported and no half picture is left.
-TEST(ResampleTest, FailedWritesAndSeeksAreReportedAndLeaveNoPicture) {
+// Writes and seeks fail at every stage: each failure is reported as the file's it came from, and
+// only room for the whole picture makes one. What a failure leaves, RunMake discards (below).
+TEST(ResampleTest, FailedWritesAndSeeksAreReported) {
     const std::size_t rowSize = 1800000;  // two rows to a block, so rows go out in several writes
     const std::size_t total = 54 + 7 * rowSize;
     for (const bool topDown : {false, true}) {
@@ -206,7 +218,9 @@ TEST(ResampleTest, FailedWritesAndSeeksAreReportedAndLeaveNoPicture) {
             output.failWritesAfter = limit;
             const bool room = limit == total;
             EXPECT_EQ(Resample(request, input, output), room ? MakeError::None : MakeError::OutputWriteFailed);
-            EXPECT_EQ(output.Bytes().size(), room ? total : 0);
+            if (room) {
+                EXPECT_EQ(output.Bytes().size(), total);
+            }
         }
         for (const bool inputFails : {true, false}) {
             MemoryFile input(picture);
@@ -214,7 +228,6 @@ TEST(ResampleTest, FailedWritesAndSeeksAreReportedAndLeaveNoPicture) {
             (inputFails ? input : output).failSeek = true;
             EXPECT_EQ(Resample(request, input, output),
                       inputFails ? MakeError::InputReadFailed : MakeError::OutputWriteFailed);
-            EXPECT_TRUE(output.Bytes().empty());
         }
     }
 }
@@ -241,7 +254,7 @@ struct Picture {
 // last case fails nothing and the output takes the older one's permission bits, or the umask's.
 TEST(RunMake, AFailingStepLeavesTheOlderOutputAndNoTemporaryFile) {
     const Picture s(100, 200);
-    const Bytes older(777, 0xEE);
+    const Bytes older(70000, 0xEE);  // longer than the new picture: none of it may stay behind
     const std::tuple<FailingStep, int, const char*> cases[] = {
         {FailingStep::Write, 2, "No space left on device"}, {FailingStep::Sync, 0, "Input/output error"},
         {FailingStep::Rename, 0, "Input/output error"}, {FailingStep::None, 0, nullptr},

@@ -56,16 +56,6 @@ TEST_F(WindowLayoutTest, EveryControlOfTheLayoutIsBuiltInsideItsFrameAndFollowsT
     EXPECT_EQ(Get<QComboBox>("cboLayer")->currentText(), "Layer3");
 }
 
-// Alt+F opens it: see the focus tests.
-TEST_F(WindowLayoutTest, MenuHoldsItsItemsInOrder) {
-    QMenu* file = window_->menuBar()->actions().first()->menu();
-    QStringList captions;
-    for (QAction* action : file->actions()) captions << (action->isSeparator() ? "-" : action->text());
-    QStringList expected{"&Open Input BMP File", "&Select Output BMP File", "Select &Ambulo2 File"};
-    if (Form1::ImportAvailable()) expected << "&Import Georeferenced Picture..." << "&Georeference Picture...";
-    EXPECT_EQ(captions, expected + QStringList({"-", "&Quit"}));
-}
-
 // Tab walks the whole order, skipping the disabled controls.
 TEST_F(WindowLayoutTest, TabFollowsTheOrderSkippingDisabledControls) {
     QStringList expected;
@@ -213,6 +203,55 @@ TEST_F(EventWiring, MenuItemsAndDoubleClicksReachTheirHandlers) {
         EXPECT_EQ(ui_.closeRequests, dialog == "quit" ? 1 : 0) << name;
         EXPECT_EQ(ui_.openRequests.size() + ui_.saveRequests.size(), dialog == "quit" ? 0U : 1U) << name;
         EXPECT_EQ(ui_.saveRequests.empty() ? "open" : ui_.saveRequests[0].title, dialog == "quit" ? "open" : dialog) << name;
+    }
+}
+
+// The File menu as the keyboard meets it: Alt+F opens it, Down walks its items in their order
+// past the separator, and each item's underlined letter, typed into the open menu, runs that
+// item and no other.
+TEST_F(EventWiring, TheFileMenuIsWalkedAndRunByKeys) {
+    const std::string mapData = "Output Ambuloフルカラー地図データ File";
+    std::vector<std::tuple<QString, Qt::Key, std::string>> items = {  // caption, its letter, the dialog as above
+        {"&Open Input BMP File", Qt::Key_O, "open"},
+        {"&Select Output BMP File", Qt::Key_S, "Output BMP File"},
+        {"Select &Ambulo2 File", Qt::Key_A, mapData},
+    };
+    if (Form1::ImportAvailable()) {
+        items.emplace_back("&Import Georeferenced Picture...", Qt::Key_I, "open");
+        items.emplace_back("&Georeference Picture...", Qt::Key_G, "open");
+    }
+    items.emplace_back("&Quit", Qt::Key_Q, "quit");
+    const auto openMenu = [this] {
+        Key(Qt::Key_F, Qt::AltModifier);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+
+    QMenu* menu = openMenu();
+    ASSERT_NE(menu, nullptr);
+    if (menu->activeAction() == nullptr) QTest::keyClick(menu->windowHandle(), Qt::Key_Down);
+    QStringList walked;
+    for (std::size_t i = 0; i <= items.size() && menu->activeAction() != nullptr; ++i) {
+        walked << menu->activeAction()->text();
+        QTest::keyClick(menu->windowHandle(), Qt::Key_Down);
+    }
+    QStringList expected;
+    for (const auto& item : items) expected << std::get<0>(item);
+    expected << std::get<0>(items.front());  // the walk goes round to the first item again
+    EXPECT_EQ(walked, expected);
+    QTest::keyClick(menu->windowHandle(), Qt::Key_Escape);
+
+    for (const auto& [caption, letter, dialog] : items) {
+        ui_.openRequests.clear();
+        ui_.saveRequests.clear();
+        ui_.closeRequests = 0;
+        menu = openMenu();
+        ASSERT_NE(menu, nullptr) << caption.toStdString();
+        QTest::keyClick(menu->windowHandle(), letter);
+        const std::string what = caption.toStdString();
+        EXPECT_EQ(ui_.closeRequests, dialog == "quit" ? 1 : 0) << what;
+        EXPECT_EQ(ui_.openRequests.size() + ui_.saveRequests.size(), dialog == "quit" ? 0U : 1U) << what;
+        EXPECT_EQ(ui_.saveRequests.empty() ? "open" : ui_.saveRequests[0].title, dialog == "quit" ? "open" : dialog) << what;
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << what;
     }
 }
 
