@@ -25,6 +25,8 @@ public:
     ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) override;
 
 private:
+    void ShowPixels(const std::uint8_t* in, int bandCount, std::vector<std::uint32_t>& pixels) const;
+
     Dataset dataset_;
     BandLayout layout_;
     // Nodata values compared as bytes hold only for bytes; clamped values of other types would
@@ -56,6 +58,27 @@ bool Within(std::int32_t start, std::int32_t length, std::int32_t size) {
 
 std::uint32_t Rgb32(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     return 0xff000000u | std::uint32_t{red} << 16 | std::uint32_t{green} << 8 | blue;
+}
+
+// Samples of bandCount bytes each (the layout's colour bands, then alpha where the mask is
+// read) as 0xffRRGGBB over white.
+void GdalPixels::ShowPixels(const std::uint8_t* in, int bandCount, std::vector<std::uint32_t>& pixels) const {
+    const BandLayout& layout = layout_;
+    const int colourCount = static_cast<int>(layout.colourBands.size());
+    for (std::uint32_t& out : pixels) {
+        const std::uint8_t a = byNoData_ ? (ClearByNoData(layout, in) ? 0 : 255) : mask_ ? in[colourCount] : 255;
+        std::array<std::uint8_t, 3> rgb{in[0], in[0], in[0]};
+        if (layout.kind == ColourKind::Palette) {
+            // An index beyond the table shows black, as in a bitmap.
+            static constexpr std::array<std::uint8_t, 4> Black{0, 0, 0, 255};
+            const auto& e = in[0] < layout.palette.size() ? layout.palette[in[0]] : Black;
+            rgb = {OverWhite(e[0], e[3]), OverWhite(e[1], e[3]), OverWhite(e[2], e[3])};
+        } else if (colourCount == 3) {
+            rgb = {in[2], in[1], in[0]};  // the layout lists blue, green, red, as a bitmap stores them
+        }
+        out = Rgb32(OverWhite(rgb[0], a), OverWhite(rgb[1], a), OverWhite(rgb[2], a));
+        in += bandCount;
+    }
 }
 
 ReducedPictureResult GdalPixels::Read(const PictureRect& rect, std::int32_t step) {
@@ -98,21 +121,7 @@ ReducedPictureResult GdalPixels::Read(const PictureRect& rect, std::int32_t step
     }
 
     picture.pixels.resize(count);
-    const std::uint8_t* in = samples.data();
-    for (std::uint32_t& out : picture.pixels) {
-        const std::uint8_t a = byNoData_ ? (ClearByNoData(layout, in) ? 0 : 255) : alpha ? in[colourCount] : 255;
-        std::array<std::uint8_t, 3> rgb{in[0], in[0], in[0]};
-        if (layout.kind == ColourKind::Palette) {
-            // An index beyond the table shows black, as in a bitmap.
-            static constexpr std::array<std::uint8_t, 4> Black{0, 0, 0, 255};
-            const auto& e = in[0] < layout.palette.size() ? layout.palette[in[0]] : Black;
-            rgb = {OverWhite(e[0], e[3]), OverWhite(e[1], e[3]), OverWhite(e[2], e[3])};
-        } else if (colourCount == 3) {
-            rgb = {in[2], in[1], in[0]};  // the layout lists blue, green, red, as a bitmap stores them
-        }
-        out = Rgb32(OverWhite(rgb[0], a), OverWhite(rgb[1], a), OverWhite(rgb[2], a));
-        in += bandCount;
-    }
+    ShowPixels(samples.data(), bandCount, picture.pixels);
     return result;
 }
 

@@ -3,6 +3,7 @@
 
 #include "geoimport/SourceGeoreference.h"
 
+#include "common/NumberText.h"
 #include "common/PathParts.h"
 #include "geoimport/Gdal.h"
 #include "geoimport/OutputGrid.h"
@@ -192,11 +193,8 @@ std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeferenc
         minY = std::min(minY, y * unit);
         maxY = std::max(maxY, y * unit);
     }
-    const auto number = [](double value) {
-        std::ostringstream text;
-        text << value;
-        return text.str();
-    };
+    // To a tenth: enough to tell 360 from 380 degrees, or 90 from 90.3.
+    const auto number = [](double value) { return GeneralNumberText(std::round(value * 10) / 10); };
     const auto beyond = [&](double span, double pixel, double limit, const char* direction) -> std::string {
         if (span - pixel * unit <= limit) return {};
         return "its georeference spans " + number(span) + unitName + " " + direction + ", more than the Earth's " +

@@ -99,6 +99,32 @@ geoimport::ImportPlan ImportOrFail(const std::string& path, const geoimport::Imp
     return prepared.job->Parts().front();
 }
 
+// Rows of 60,000 bytes: 279 to a strip of about 16 MiB, so the second strip holds the last 21.
+TEST(ImportCommand, APictureTallerThanAStripIsCopiedStripByStrip) {
+    TempFolder folder;
+    const std::string source = folder.File("wide.tif");
+    constexpr int Width = 20000;
+    constexpr int Height = 300;
+    MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 10, 0, 4273000, 0, -10}, .width = Width,
+                 .height = Height}, source);
+    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(source, {});
+    ASSERT_TRUE(prepared.job) << prepared.status.message;
+    const std::string output = folder.File("out.bmp");
+    ASSERT_EQ(prepared.job->Write({output}).error, ImportError::None);
+    const Decoded decoded = DecodeFile(source);
+    const Bytes bitmap = ReadAll(output);
+    ASSERT_EQ(bitmap.size(), 54 + std::size_t{Width} * 3 * Height);
+    for (const int row : {0, 20, 21, 278, 279, Height - 1}) {
+        for (const int column : {0, 12345, Width - 1}) {
+            for (int colour = 0; colour < 3; ++colour) {  // the bitmap keeps blue, green, red
+                const std::size_t at = 54 + std::size_t(Height - 1 - row) * Width * 3 + std::size_t(column) * 3 + colour;
+                const std::size_t from = std::size_t(2 - colour) * Width * Height + std::size_t(row) * Width + column;
+                EXPECT_EQ(bitmap[at], decoded.pixels[from]) << row << " " << column << " " << colour;
+            }
+        }
+    }
+}
+
 TEST(ImportCommand, CopiesWebMercatorAndWarpsTheRestAsGdalDoes) {
     struct Case {
         const char* name;
@@ -299,11 +325,13 @@ TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .palette = true},
          {.resampling = geoimport::Resampling::Bilinear}, NotColours, "nearest"},
         {{}, {}, TooLarge, "2340000054 bytes"},
-        {{.crs = "EPSG:3857", .geoTransform = {0, 1e16, 0, 1e6, 0, -1e3}}, {}, BeyondTheEarth, "4e+17 m east"},
+        {{.crs = "EPSG:3857", .geoTransform = {0, 1e16, 0, 1e6, 0, -1e3}}, {}, BeyondTheEarth, "4E+17 m east"},
         {{.crs = "EPSG:4326", .geoTransform = {-1000, 50, 0, 80, 0, -1}}, {}, BeyondTheEarth, "2000 degrees"},
         {{.crs = "EPSG:32654", .geoTransform = {0, 1, 0, 0, 0, -1e308}}, {}, BeyondTheEarth, "inf m north"},
         {{.crs = "EPSG:4326", .geoTransform = {0, 1, 0, 120, 0, -1}}, {}, BeyondTheEarth, "beyond the pole"},
-        {{.crs = "EPSG:2263", .geoTransform = {0, 3.75e6, 0, 1e6, 0, -1}}, {}, BeyondTheEarth, "4.57201e+07 m east"},  // US survey feet
+        {{.crs = "EPSG:2263", .geoTransform = {0, 3.75e6, 0, 1e6, 0, -1}}, {}, BeyondTheEarth, "45720091.4 m east"},  // US survey feet
+        // Half a degree more than the Earth once a pixel's slack is taken off.
+        {{.crs = "EPSG:4326", .geoTransform = {-180, 360.5 / 39, 0, 80, 0, -1}}, {}, BeyondTheEarth, "369.7 degrees"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said);
@@ -321,6 +349,10 @@ TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
         EXPECT_NE(prepared.status.message.find(c.said), std::string::npos) << prepared.status.message;
         EXPECT_EQ(FolderEntries(folder.Path()), before);
     }
+    // The Earth's width and a pixel's slack exactly: not beyond it.
+    TempFolder folder;
+    MakePicture({.crs = "EPSG:4326", .geoTransform = {-180.5, 1, 0, 80, 0, -1}, .width = 361}, folder.File("w.tif"));
+    EXPECT_NE(geoimport::TheImporter().Prepare(folder.File("w.tif"), {}).status.error, BeyondTheEarth);
 }
 
 TEST(ImportCommand, FailedOrCanceledWritesLeaveNothing) {

@@ -76,6 +76,20 @@ TEST(OutputGrid, WarpedGridCoversTheOutlineAndCutsAtTheEndOfWebMercator) {
     EXPECT_NE(why.find("does not transform"), std::string::npos) << why;
 }
 
+// About 16 MiB a strip, never more rows than the picture has, and never none: a row larger than a
+// strip is a strip of its own.
+TEST(OutputGrid, StripsHoldAbout16MiBOfWholeRows) {
+    const struct { std::int32_t width, bitCount, height, rows; } cases[] = {
+        {1000, 24, 100000, 5592},  // rows of 3000 bytes
+        {4096, 8, 100000, 4096},
+        {1000, 24, 10, 10},
+        {6000000, 24, 10, 1},  // a row of 18 MB
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StripRows(c.width, c.bitCount, c.height), c.rows) << c.width << " x " << c.height;
+    }
+}
+
 TEST(OutputGrid, CopiedGridKeepsTheRowsWhoseCentresLieInsideTheSquare) {
     std::int32_t first = -1;
     const std::array<double, 6> g{0, 1000, 0, MercatorLimitY + 2400, 0, -1000};

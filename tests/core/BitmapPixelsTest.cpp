@@ -122,6 +122,12 @@ TEST(BitmapPixels, RefusesLayoutsNoPictureHasAndRectanglesOutsideIt) {
     MemoryFile manyColours(
         MakeBitmap({.width = 1, .height = 1, .bitCount = 8, .clrUsed = 300, .colorTable = Bytes(1200, 7)}));
     EXPECT_EQ(ReadPixelLayout(manyColours).layout.palette.size(), 256u);
+    // Without a count, the bits say how many: 16 for 4 bits, however much room the table has.
+    MemoryFile roomy(MakeBitmap({.width = 1, .height = 1, .bitCount = 4, .colorTable = Bytes(200, 7)}));
+    EXPECT_EQ(ReadPixelLayout(roomy).layout.palette.size(), 16u);
+    // A picture no pixel wide is no picture, however its other fields read.
+    MemoryFile noWidth(MakeBitmap({.width = 0, .height = 4}));
+    EXPECT_EQ(ReadPixelLayout(noWidth).error, PixelReadError::BadHeader);
 }
 
 // An overview reads one row in sixteen, and of each only the bytes up to its last column.

@@ -64,6 +64,7 @@ TEST(ReadPointsText, ReportsErrorsWithTheirLine) {
         {"\n#CRS: https://example.org/crs[1]\n" + header, PointsFileError::CrsNotWkt, 2},
         {"#CRS: [GEOGCRS]\n" + header, PointsFileError::CrsNotWkt, 1},
         {"#CRS: crs[1]\n" + header, PointsFileError::CrsNotWkt, 1},
+        {"#CRS: GEOGCS<\"x\">\n" + header, PointsFileError::CrsNotWkt, 1},  // a bracket, not any sign
         {header + points(MostPoints), PointsFileError::None, 0},
         {header + points(MostPoints + 1), PointsFileError::TooManyPoints, static_cast<int>(MostPoints) + 2},
         {header + "1,2,3,-4,1\n\n1,2,3x,-4,1\n", PointsFileError::BadNumber, 4},
@@ -89,7 +90,8 @@ TEST(ReadPointsFrom, RefusesAFileBeyondTheLimitReadingNoMoreThanAByteOfIt) {
     };
     std::string whole = "mapX,mapY,sourceX,sourceY,enable\n1,2,3,-4,1\n";
     whole.resize(MostPointsFileBytes, '\n');
-    for (const std::size_t extra : {0, 1}) {
+    // Two bytes over: the read stops one byte past the limit, not at the end of the file.
+    for (const std::size_t extra : {0, 2}) {
         std::vector<std::uint8_t> bytes(whole.begin(), whole.end());
         bytes.resize(bytes.size() + extra, '\n');
         test::MemoryFile told(bytes);
@@ -100,7 +102,7 @@ TEST(ReadPointsFrom, RefusesAFileBeyondTheLimitReadingNoMoreThanAByteOfIt) {
             EXPECT_EQ(reading.file.points.size(), extra == 0 ? 1U : 0U);
             if (extra == 0) continue;
             EXPECT_EQ(file->BytesRead(), file == &told ? 0 : MostPointsFileBytes + 1);
-            EXPECT_EQ(PointsFileProblem(reading), (file == &told ? "it holds 16777217 bytes, more" : "it holds more") +
+            EXPECT_EQ(PointsFileProblem(reading), (file == &told ? "it holds 16777218 bytes, more" : "it holds more") +
                                                       std::string(" than the 16777216 bytes (16 MiB) a .points file may hold"));
         }
     }

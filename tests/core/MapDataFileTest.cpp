@@ -86,11 +86,18 @@ TEST(MapDataFile, WritesOnlyTheFieldsAndGrowsShortFilesWithZeros) {
     }
 }
 
+// Bytes that all differ from their neighbours, so what is put back one byte off shows.
+Bytes Counting(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    return bytes;
+}
+
 TEST(MapDataFile, AFailedPatchPutsTheEarlierHeadAndLengthBack) {
     // Half the head written to a long and to a short (grown) file, the flush to the disk, the seek to the head.
     const struct { Bytes original; bool failWrite, failSync, failSeek; MapDataError expected; } cases[] = {
-        {Bytes(300, 0xFF), true, false, false, MapDataError::Write}, {Bytes(10, 7), true, false, false, MapDataError::Write},
-        {Bytes(10, 7), false, true, false, MapDataError::Write}, {Bytes(200, 0), false, false, true, MapDataError::Read},
+        {Counting(300), true, false, false, MapDataError::Write}, {Counting(10), true, false, false, MapDataError::Write},
+        {Counting(10), false, true, false, MapDataError::Write}, {Counting(200), false, false, true, MapDataError::Read},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);

@@ -56,6 +56,11 @@ TEST_F(PictureWindowTest, OpensFromTheMenuAndTheFrameAndFollowsLoads) {
     QTest::keyClick(menu->windowHandle(), Qt::Key_Return);
     ASSERT_NE(Shown(), nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Shown()));
+    // Beside the main window where the screen has room for it, else as far right as it goes.
+    const QRect screen = Shown()->screen()->availableGeometry();
+    const QRect main = window_->frameGeometry();
+    const QRect picture = Shown()->frameGeometry();
+    EXPECT_GE(picture.left(), std::min(main.right(), screen.right() - picture.width()));
     EXPECT_EQ(Shown()->windowTitle(), "Kartivo Picture - Blue(10,20,30,40).bmp");
     // Off the middle, where the grid puts a line.
     const QPoint middle = Shown()->Canvas()->viewport()->rect().center() + QPoint(13, 17);
@@ -152,6 +157,49 @@ TEST_F(PictureWindowTest, AClickOnAScanPlacesAControlPointAtItsPixel) {
     transform->setFocus();
     QTest::keyClick(Shown()->windowHandle(), Qt::Key_End);
     EXPECT_TRUE(Shown()->findChild<QLabel*>("pointSummary")->text().contains("the tps transform needs"));
+}
+
+// Fitted, a scan shows whole: its top rows at the top of the picture
+// drawn, its bottom rows at the bottom, although GDAL's or the bitmap's reduced read gives one
+// sample for several rows. A click beside the picture places no point.
+TEST_F(PictureWindowTest, AFittedScanShowsWholeAndAClickBesideItPlacesNothing) {
+    if (!Form1::ImportAvailable()) GTEST_SKIP() << "built without the import";
+    constexpr int Width = 2000;
+    constexpr int Height = 1500;
+    Bytes scan = MakeBitmap({.width = Width, .height = Height});
+    for (int stored = 0; stored < Height; ++stored) {  // the lowest quarter blue, the rest red
+        for (int x = 0; x < Width; ++x) {
+            const std::size_t at = 54 + std::size_t(stored) * Width * 3 + std::size_t(x) * 3;
+            scan[at] = stored < Height / 4 ? 0xff : 0;
+            scan[at + 1] = 0;
+            scan[at + 2] = stored < Height / 4 ? 0 : 0xff;
+        }
+    }
+    const std::string path = folder_.File("scan.bmp");
+    WriteAll(path, scan);
+    ui_.dialogAnswers = {path};
+    window_->MenuAction("mnuFileGeoreferencePicture")->trigger();
+    ASSERT_NE(Shown(), nullptr);
+    QApplication::processEvents();
+
+    const PictureView& view = workspace_.picture;
+    const auto onCanvas = [&view](double column, double row) {
+        return QPointF((column - view.Left()) * view.Scale(), (row - view.Top()) * view.Scale()).toPoint();
+    };
+    ASSERT_LT(view.Scale(), 0.5) << "fitted, a sample stands for several rows";
+
+    EXPECT_EQ(ColourAt(onCanvas(Width / 2, 100)), qRgb(255, 0, 0));
+    EXPECT_EQ(ColourAt(onCanvas(Width / 2, Height - 100)), qRgb(0, 0, 255));
+
+    QWidget* canvas = Shown()->Canvas()->viewport();
+    const QPoint end = onCanvas(Width, Height);
+    const QPoint beside = end.x() + 10 < canvas->width() ? QPoint(end.x() + 5, canvas->height() / 2)
+                                                         : QPoint(canvas->width() / 2, end.y() + 5);
+    ASSERT_TRUE(canvas->rect().contains(beside)) << "the picture fills the canvas";
+    ui_.textAnswers = {"35.5", "139.5"};
+    QTest::mouseClick(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, canvas->mapTo(Shown(), beside));
+    EXPECT_EQ(Shown()->findChild<QTableWidget*>("pointTable")->rowCount(), 0);
+    EXPECT_EQ(ui_.textAnswers.size(), 2U) << "nobody was asked where it lies";
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST_F(QtDialogs, FileDialogsFollowTheRequest) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             EXPECT_TRUE(dialog != nullptr && dialog->fileMode() == mode &&
                         dialog->acceptMode() == (save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen) &&
-                        dialog->defaultSuffix() == (save ? "bmp" : "") &&
+                        dialog->defaultSuffix() == (save ? "bmp" : "") && dialog->viewMode() == QFileDialog::List &&
                         (!save || dialog->testOption(QFileDialog::DontConfirmOverwrite) != confirms))
                 << flags;
             static_cast<QDialog*>(modal)->done(QDialog::Rejected);
