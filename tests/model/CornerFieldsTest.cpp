@@ -120,11 +120,7 @@ TEST_F(CornerFields, LeavingTheActiveBoxRunsItsHandlerOncePerVisit) {
 // refused text stops them before a file is touched.
 TEST_F(CornerFields, CommandsAndDropsStopAtARefusedTextInTheFocusedBox) {
     TempFolder folder;
-    const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
-    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
-    WriteAll(mapData, Bytes(200, 0xAA));
-    form_.LoadInputMap(picture);
-    form_.SetMapDataFile(mapData);
+    const auto [picture, mapData] = LoadPictureAndMapData(form_, folder);
     form_.SetActiveControl(&form_.txtOutTopLatitudeDegree);
     form_.txtOutTopLatitudeDegree.SetText("95");
     form_.cmdMake_Click();

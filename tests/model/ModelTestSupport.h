@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kartivo::test {
@@ -68,6 +69,17 @@ private:
 inline bool LeaveBox(Form1& form, Control& box, const std::string& text) {
     box.SetText(text);
     return form.ValidateHandler(box)();
+}
+
+// A picture with corners in its name loaded, and a map data file chosen, in folder: every
+// command has what it needs. Their paths.
+inline std::pair<std::string, std::string> LoadPictureAndMapData(Form1& form, const TempFolder& folder) {
+    const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
+    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
+    WriteAll(mapData, Bytes(200, 0xAA));
+    form.LoadInputMap(picture);
+    form.SetMapDataFile(mapData);
+    return {picture, mapData};
 }
 
 }  // namespace kartivo::test

@@ -89,11 +89,7 @@ TEST_F(WindowFit, ThePictureAndTheControlPointsShareThePictureWindow) {
 // bar, and to tell what a box takes.
 TEST_F(WindowFit, ARefusedValueStillLetsTheWindowScroll) {
     TempFolder folder;
-    const std::string picture = folder.File("Map(35,139,36,140).bmp"), mapData = folder.File("map.mbx");
-    WriteAll(picture, MakeBitmap({.width = 4, .height = 8}));
-    WriteAll(mapData, Bytes(200, 0xAA));
-    form_.LoadInputMap(picture);
-    form_.SetMapDataFile(mapData);
+    const auto [picture, mapData] = LoadPictureAndMapData(form_, folder);
     auto* box = Get<QLineEdit>("txtInTopLatitudeDegree");
     Click(box);
     Type("95");

@@ -138,6 +138,8 @@ TEST_F(QtDialogs, ABoxBreaksNoPathAcrossLines) {
     EXPECT_TRUE(std::ranges::any_of(lines, [&path](const QString& line) { return line.contains(path); })) << lines.join('|').toStdString();
     // A reason after the path wraps as before.
     EXPECT_EQ(qt::UnbreakablePaths("a\n/x y/z: why not").remove(QChar(0x2060)), "a\n/x\u00A0y/z: why not");
+    // Blanks and a carriage return after a path end it; they are not part of it.
+    EXPECT_EQ(qt::UnbreakablePaths("at /x y/z \r\nb").remove(QChar(0x2060)), "at /x\u00A0y/z \r\nb");
 }
 
 // A save dialog asks before replacing a file only when the request says so.
