@@ -65,6 +65,7 @@ TEST(ReadPointsText, ReportsErrorsWithTheirLine) {
         {"#CRS: [GEOGCRS]\n" + header, PointsFileError::CrsNotWkt, 1},
         {"#CRS: crs[1]\n" + header, PointsFileError::CrsNotWkt, 1},
         {"#CRS: GEOGCS<\"x\">\n" + header, PointsFileError::CrsNotWkt, 1},  // a bracket, not any sign
+        {"#CRS: _X[\"x\"]\n" + header, PointsFileError::CrsNotWkt, 1},       // a keyword starts with a letter
         {header + points(MostPoints), PointsFileError::None, 0},
         {header + points(MostPoints + 1), PointsFileError::TooManyPoints, static_cast<int>(MostPoints) + 2},
         {header + "1,2,3,-4,1\n\n1,2,3x,-4,1\n", PointsFileError::BadNumber, 4},

@@ -164,6 +164,7 @@ TEST(OpenFile, ReadsWritesResizesAndGivesItsNumberBack) {
     OpenResult opened = open("data");
     OpenResult second = open("2");
     ASSERT_TRUE(opened && second);
+    EXPECT_EQ(opened.code, 1) << "the lowest number nobody holds";
     EXPECT_NE(opened.code, second.code);
     OpenFile& file = *opened.file;
 

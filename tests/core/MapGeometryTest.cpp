@@ -40,6 +40,9 @@ TEST(MapGeometryTest, PositionsFollowTheRowsMakeTakes) {
         {PlaceOutputBand({-60, 60, 0, 60, 5, 2}).bottomY, 2.5}, {PlaceOutputBand({-60, 60, 0, 60, 5, 2}).topY, 0.5},
         {std::isfinite(PlaceOutputBand({0, 60, 0, 60, 1, 2}).bottomY), 0}};
     for (const auto& [got, want] : cases) EXPECT_NEAR(got, want, 1e-12);
+    // Two rows are the fewest that place latitudes.
+    EXPECT_TRUE(MercatorPicture({-60, 10, 60, 20}, 2, 2).Valid());
+    EXPECT_FALSE(MercatorPicture({-60, 10, 60, 20}, 2, 1).Valid());
 }
 
 // From, to, pixels a degree and least spacing, then the lines wanted: the first and the step in

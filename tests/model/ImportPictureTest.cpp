@@ -69,6 +69,7 @@ TEST_F(ImportPicture, ADropProposesTheNamedBitmapAndLoadsIt) {
     EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblImageWidthData.Text() + " " + form_.lblColorDepthData.Text(),
               folder_.File("dropped.bmp") + " 40 24");
     EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
+    EXPECT_EQ(ui_.busyChanges.back(), false) << "the pointer is no longer busy";
 }
 
 // A picture across 180 degrees: the west part is saved where asked and loaded, the east part

@@ -127,6 +127,14 @@ TEST_F(PictureViewTest, ZoomedInTheRowsInViewAreReadAtTheirOwnStep) {
     EXPECT_EQ(view.Images()[1].pixels, detail.pixels) << "nothing read again";
     view.PanBy(-100, -100);
     EXPECT_NE(view.Images()[1].area.left, detail.area.left);
+    // At half size every second pixel is read, of the part in view.
+    view.ZoomAt(50, 37.5, 0.5 / view.Scale());
+    const ViewImage half = view.Images().back();
+    EXPECT_EQ(half.columns * 2, half.area.right - half.area.left);
+    EXPECT_TRUE(half.area.left <= view.Left() && half.area.right >= view.Left() + 200);
+    EXPECT_TRUE(half.area.top <= view.Top() && half.area.bottom >= view.Top() + 150);
+    for (int i = 0; i < 40; ++i) view.ZoomIn();
+    EXPECT_DOUBLE_EQ(view.Scale(), 32) << "32 screen pixels a pixel at the most";
 }
 
 // The band covers exactly the rows Make copies first and last, and the preview is Make's
