@@ -135,6 +135,11 @@ TEST_F(PictureViewTest, ZoomedInTheRowsInViewAreReadAtTheirOwnStep) {
     EXPECT_TRUE(half.area.top <= view.Top() && half.area.bottom >= view.Top() + 150);
     for (int i = 0; i < 40; ++i) view.ZoomIn();
     EXPECT_DOUBLE_EQ(view.Scale(), 32) << "32 screen pixels a pixel at the most";
+    const double centreX = view.Left() + 50 / view.Scale(), centreY = view.Top() + 37.5 / view.Scale();
+    view.ZoomOut();
+    EXPECT_LT(view.Scale(), 32);
+    EXPECT_NEAR(view.Left() + 50 / view.Scale(), centreX, 1e-9) << "zoomed out around the middle of the view";
+    EXPECT_NEAR(view.Top() + 37.5 / view.Scale(), centreY, 1e-9);
 }
 
 // The band covers exactly the rows Make copies first and last, and the preview is Make's
