@@ -26,8 +26,10 @@ void Workspace::GeoreferencePicture() {
     if (const std::string path = georeferencing.ChoosePicture(); !path.empty()) StartGeoreferencing(path);
 }
 
+// The window comes up first, so the scan is read for its real size; the window's input picture
+// is not read on the way, only to be replaced by the scan.
 void Workspace::StartGeoreferencing(const std::string& picturePath) {
-    ShowPicture();
+    if (onShowPicture) onShowPicture();
     georeferencing.Start(picturePath);
 }
 
