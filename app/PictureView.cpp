@@ -161,7 +161,9 @@ void PictureView::OpenPicture() {
         source = std::make_unique<BitmapSource>(std::move(opened.file), std::move(layout.layout));
     }
     if (layout.error == PixelReadError::NotBitmap) {
-        if (auto pixels = geoimport::TheImporter().OpenPixels(path_)) source = std::make_unique<ForeignSource>(std::move(pixels));
+        if (auto pixels = geoimport::TheImporter().OpenPixels(path_)) {
+            source = std::make_unique<ForeignSource>(std::move(pixels));
+        }
     }
     if (!source) {
         message_ = "Cannot show " + path_ + ": " + ReadProblemText(layout.error, *opened.file) + ".";

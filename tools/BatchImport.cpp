@@ -162,7 +162,8 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
     const std::optional<std::string> gcpCrs = line.Value("--gcp-srs");
     // What a person types is read once, here, into the WKT the import takes.
     if (gcpCrs) {
-        const geoimport::PointsSystem system = geoimport::TheImporter().DescribeSystem(*gcpCrs, geoimport::SystemInput::Typed);
+        const geoimport::PointsSystem system =
+            geoimport::TheImporter().DescribeSystem(*gcpCrs, geoimport::SystemInput::Typed);
         read.crsWkt = system.wkt;
         read.refused = system.status.message;
     }

@@ -160,7 +160,8 @@ void WritePointsInfo(std::ostream& out, const std::string& path, std::optional<P
         WriteLine(out, "control points", kept->path + " refused: " + kept->why);
         return;
     }
-    const geoimport::PointsSystem system = geoimport::TheImporter().DescribeSystem(kept->file->crsWkt, geoimport::SystemInput::Wkt);
+    const geoimport::PointsSystem system =
+        geoimport::TheImporter().DescribeSystem(kept->file->crsWkt, geoimport::SystemInput::Wkt);
     WriteLine(out, "control points",
               kept->path + " (" + (system.name.empty() ? "a system GDAL does not read" : system.name) + ")");
     const std::vector<ControlPoint>& points = kept->file->points;
@@ -227,17 +228,12 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
     }
     for (const geoimport::ImportPlan& part : view.parts) {
         if (view.parts.size() > 1) WriteLine(out, "split at 180", part.fileName);
-        const MapCorners& c = part.corners;
-        for (const CornerTexts& corner : EachCorner({c.bottom, c.left, c.top, c.right})) {
+        for (const CornerTexts& corner : EachCorner(part.corners)) {
             WriteLine(out, corner.label, DegreeText(corner.typed));
         }
     }
     if (view.parts.empty()) WriteLine(out, "import", "refused: " + view.refused);
     WriteLine(out, "not a BMP", "Make takes it once imported: kartivo-batch import " + path);
-}
-
-std::optional<ForeignPicture> DescribeForeign(const std::string& path) {
-    return geoimport::TheImporter().Describe(path);
 }
 
 // The size the points beside a picture are checked against: a bitmap's as its headers give it,
@@ -268,7 +264,7 @@ std::string InfoJson(const std::string& path, const LoadedPicture& picture) {
     object.String("path", path);
     const auto finish = [&object, &path, &picture] {
         const auto foreign = picture.headers.error != HeaderError::None || HasGdalSideFile(path)
-                                 ? DescribeForeign(path)
+                                 ? geoimport::TheImporter().Describe(path)
                                  : std::nullopt;
         AddForeignInfo(object, foreign);
         AddPointsInfo(object, path, SizeOf(picture, foreign));
@@ -342,7 +338,7 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
     for (const std::string& path : line.operands) {
         const LoadedPicture picture = LoadPicture(path, session.boxes);
         if (const std::optional<ImportView> view = ViewForImport(path, picture)) {
-            const std::optional<ForeignPicture> foreign = DescribeForeign(path);
+            const std::optional<ForeignPicture> foreign = geoimport::TheImporter().Describe(path);
             if (json) {
                 JsonObject object;
                 object.String("path", path);
