@@ -114,6 +114,7 @@ void PictureView::Show() {
 void PictureView::ShowPicture(const std::string& path) {
     loadedPath_ = path;
     stale_ = true;
+    scan_ = true;
     Show();
 }
 
@@ -125,6 +126,7 @@ void PictureView::MapChanged(bool pictureLoaded) {
     if (pictureLoaded) {
         loadedPath_ = form_.txtInFilePathData.Text();
         stale_ = true;
+        scan_ = false;
     }
     // The picture is read only once someone looks at it: a load stays as quick as ever.
     if (!shown_) return;
@@ -172,6 +174,8 @@ void PictureView::OpenPicture() {
     // A bitmap is read through this handle; another picture is opened again by GDAL, which
     // knows its other files.
     if (identity) source->files.push_back(*identity);
+    // The window's corners place its own input, never a scan shown instead, even a bitmap one.
+    if (scan_) source->mercatorRows = false;
     // One screen pixel per sample at the fitting zoom: the first picture needs no second read.
     const bool sized = viewWidth_ > 0 && viewHeight_ > 0;
     const double across = std::max(source->width / (sized ? viewWidth_ : OverviewSide),
@@ -237,7 +241,7 @@ double PictureView::PictureHeight() const { return source_ ? source_->height : 0
 
 double PictureView::ShownHeight() const {
     if (!source_) return 0;
-    return preview_ ? outputRows_ : PictureHeight();
+    return Previewing() ? outputRows_ : PictureHeight();
 }
 
 void PictureView::SetViewport(double width, double height) {
@@ -297,6 +301,18 @@ void PictureView::SetPreview(bool on) {
     Fit();
 }
 
+bool PictureView::PreviewAvailable() const { return source_ && source_->mercatorRows; }
+
+// Only the window's own picture has an output to preview; a scan, or a picture whose output
+// cannot be placed yet, is shown as it is rather than as an empty grey preview.
+bool PictureView::Previewing() const { return preview_ && PreviewAvailable() && previewRows_ > 0; }
+
+std::string PictureView::PreviewNote() const {
+    if (!preview_ || Previewing()) return "";
+    if (!PreviewAvailable()) return source_ ? "Preview Output shows the window's input picture only." : "";
+    return "Preview Output needs the input's corners, the output's latitudes and an image height.";
+}
+
 // A picture narrower than the window sits in its middle; a wider one cannot be moved past
 // its edges.
 void PictureView::Place(double scale, double left, double top) {
@@ -314,7 +330,7 @@ void PictureView::Place(double scale, double left, double top) {
 // Zoomed in beyond the overview, the rows in view (and a margin around them, so a small move
 // reads nothing) are read again at the step the zoom needs.
 void PictureView::ReadDetail() {
-    if (!source_ || preview_ || scale_ <= 0 || viewWidth_ <= 0 || viewHeight_ <= 0) {
+    if (!source_ || Previewing() || scale_ <= 0 || viewWidth_ <= 0 || viewHeight_ <= 0) {
         detail_ = {};
         return;
     }
@@ -351,10 +367,8 @@ void PictureView::ReadDetail() {
 std::vector<ViewImage> PictureView::Images() const {
     std::vector<ViewImage> images;
     if (!source_) return images;
-    if (preview_) {
-        if (previewRows_ > 0) {
-            images.push_back({{0, 0, ShownWidth(), ShownHeight()}, overview_.width, previewRows_, previewPixels_.data()});
-        }
+    if (Previewing()) {
+        images.push_back({{0, 0, ShownWidth(), ShownHeight()}, overview_.width, previewRows_, previewPixels_.data()});
         return images;
     }
     for (const ReducedPicture* picture : {&overview_, &detail_}) {
@@ -371,20 +385,20 @@ std::vector<ViewImage> PictureView::Images() const {
 // In the preview the rows are evenly spaced in latitude, as in the output; otherwise they are
 // the input's Mercator rows.
 double PictureView::LatitudeAt(double y) const {
-    if (!preview_) return mercator_->LatitudeAt(y);
+    if (!Previewing()) return mercator_->LatitudeAt(y);
     const double step = (output_.top - output_.bottom) / (outputRows_ - 1);
     return output_.bottom + (outputRows_ - 0.5 - y) * step;
 }
 
 double PictureView::YAt(double latitude) const {
-    if (!preview_) return mercator_->YAt(latitude);
+    if (!Previewing()) return mercator_->YAt(latitude);
     const double step = (output_.top - output_.bottom) / (outputRows_ - 1);
     return outputRows_ - 0.5 - (latitude - output_.bottom) / step;
 }
 
 std::vector<GridLine> PictureView::Grid() const {
     std::vector<GridLine> lines;
-    if (!mercator_ || (preview_ && outputRows_ < 2) || scale_ <= 0) return lines;
+    if (!mercator_ || scale_ <= 0) return lines;
     const double top = std::max(0.0, top_);
     const double bottom = std::min(ShownHeight(), top_ + viewHeight_ / scale_);
     const double left = std::max(0.0, left_);
@@ -406,24 +420,43 @@ std::vector<GridLine> PictureView::Grid() const {
 }
 
 std::optional<ViewRect> PictureView::Band() const {
-    if (!mercator_ || preview_) return std::nullopt;
+    if (!mercator_ || Previewing()) return std::nullopt;
     const OutputBand band = PlaceOutputBand(
         {input_.bottom, input_.top, output_.bottom, output_.top, source_->height, outputRows_});
     // A row Make copies is covered whole; where it writes a blank row the latitude is placed
     // where it would lie.
     const double topEdge = band.topRow ? *band.topRow : band.topY;
     const double bottomEdge = band.bottomRow ? *band.bottomRow + 1.0 : band.bottomY;
-    const double leftEdge = mercator_->XAt(output_.left) - 0.5;
-    const double rightEdge = mercator_->XAt(output_.right) + 0.5;
     if (!std::isfinite(topEdge) || !std::isfinite(bottomEdge)) return std::nullopt;
-    return ViewRect{std::min(leftEdge, rightEdge), std::min(topEdge, bottomEdge), std::max(leftEdge, rightEdge),
-                    std::max(topEdge, bottomEdge)};
+    // Make copies whole rows: the output is always as wide as the input.
+    return ViewRect{0, std::min(topEdge, bottomEdge), ShownWidth(), std::max(topEdge, bottomEdge)};
+}
+
+// The Out longitudes go only into the map data file; where they are not the input's, the file
+// would place the picture between longitudes other than those it covers.
+std::vector<double> PictureView::OutLongitudes() const {
+    if (!mercator_ || Previewing()) return {};
+    if (output_.left == input_.left && output_.right == input_.right) return {};
+    std::vector<double> lines;
+    for (const double longitude : {output_.left, output_.right}) {
+        if (const double x = mercator_->XAt(longitude); std::isfinite(x)) lines.push_back(x);
+    }
+    return lines;
+}
+
+std::string PictureView::BandNote() const {
+    if (OutLongitudes().empty()) return PreviewNote();
+    return "The map data file would place the picture between longitudes " + DegreeText(output_.left) + " and " +
+           DegreeText(output_.right) + ", other than the " + DegreeText(input_.left) + " to " +
+           DegreeText(input_.right) + " it covers.";
 }
 
 std::string PictureView::PointerText(double x, double y) const {
-    if (!mercator_ || (preview_ && outputRows_ < 2) || scale_ <= 0) return "";
-    const double column = left_ + x / scale_;
-    const double row = top_ + y / scale_;
+    if (!mercator_ || scale_ <= 0) return "";
+    // The pixel under the pointer is read at its centre, where the corner boxes, Make and the
+    // import place a corner's latitude and longitude.
+    const double column = std::floor(left_ + x / scale_) + 0.5;
+    const double row = std::floor(top_ + y / scale_) + 0.5;
     if (column < 0 || row < 0 || column >= ShownWidth() || row >= ShownHeight()) return "";
     const double latitude = LatitudeAt(row);
     const double longitude = mercator_->LongitudeAt(column);

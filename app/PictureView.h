@@ -97,16 +97,28 @@ public:
     // Scroll bar positions: the viewport's top-left corner in pixels of the zoomed picture.
     void ScrollTo(double x, double y);
 
+    // Preview Output as ticked, whether the shown picture has an output to preview (the window's
+    // input does, a scan does not), and whether the preview is what is shown.
     bool Preview() const { return preview_; }
     void SetPreview(bool on);
+    bool PreviewAvailable() const;
+    bool Previewing() const;
+    // Why a ticked preview shows the picture as it is; "" otherwise.
+    std::string PreviewNote() const;
 
     // Coarse to fine; each is valid until the next change.
     std::vector<ViewImage> Images() const;
     // The lines that fall within the viewport, spaced so that they stay apart on screen.
     std::vector<GridLine> Grid() const;
-    // The output Make writes, over the input: its left and right longitudes and the rows it
-    // copies first and last. Nothing without corners to place it, and in the preview.
+    // The output Make writes, over the input: the input's whole width and the rows it copies
+    // first and last. Nothing without corners to place it, and in the preview.
     std::optional<ViewRect> Band() const;
+    // The columns of the Out longitudes, drawn apart from the band, when they differ from the
+    // input's; empty otherwise.
+    std::vector<double> OutLongitudes() const;
+    // What the status bar says of the band (Out longitudes other than the input's) or of the
+    // preview; "" when there is nothing to say.
+    std::string BandNote() const;
     // The latitude and longitude at a viewport position, as the Degree and DMS boxes show
     // them; "" outside the picture or without corners.
     std::string PointerText(double x, double y) const;
@@ -133,6 +145,7 @@ private:
     std::string message_;
     std::string loadedPath_;  // the window's last loaded picture
     bool stale_ = false;      // and it has not been read since
+    bool scan_ = false;       // it is a picture shown instead of the window's input
     std::string path_;        // the picture shown
     std::unique_ptr<Source> source_;
     ReducedPicture overview_;

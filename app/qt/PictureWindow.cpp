@@ -134,17 +134,27 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
         painter.setPen(gridPen);
         painter.drawLine(at);
     }
-    // What Make leaves out is shaded; the band itself keeps the map's own colours.
+    // What Make leaves out is shaded and hatched, so it stays apart from the grey around the
+    // picture; the band itself keeps the map's own colours.
     if (const auto band = view_.Band()) {
         const QRectF rect(QPointF(band->left, band->top), QPointF(band->right, band->bottom));
         QPainterPath outside;
         outside.addRect(shown);
         outside.addRect(rect.intersected(shown));
-        painter.fillPath(outside, QColor(0, 0, 0, 90));
+        painter.fillPath(outside, QColor(0, 0, 0, 70));
+        // The hatch in screen pixels, the same at every zoom.
+        const QTransform toScreen = painter.transform();
+        painter.save();
+        painter.resetTransform();
+        painter.fillPath(toScreen.map(outside), QBrush(QColor(255, 255, 255, 120), Qt::BDiagPattern));
+        painter.restore();
         painter.setClipping(false);
         painter.setPen(QPen(QColor(230, 30, 0), 2 * pixel));
         painter.drawRect(rect);
     }
+    QPen outPen(QColor(255, 200, 0), 2 * pixel, Qt::DashLine);
+    painter.setPen(outPen);
+    for (const double x : view_.OutLongitudes()) painter.drawLine(QLineF(x, visible.top(), x, visible.bottom()));
 
     // Labels at the window's edges, in the window's own pixels.
     painter.setClipping(false);
@@ -251,6 +261,10 @@ PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget*
     setCentralWidget(canvas_);
     statusBar()->addWidget(pointer_, 1);
     pointer_->setObjectName("pointerText");
+    bandNote_ = new QLabel(this);
+    bandNote_->setObjectName("bandNote");
+    bandNote_->setWordWrap(true);
+    statusBar()->addWidget(bandNote_, 2);
     canvas_->onPointer = [this](const QString& text) { pointer_->setText(text); };
 
     QMenu* menu = menuBar()->addMenu(WithAccessKeys({ViewMenuText}).first());
@@ -290,6 +304,8 @@ PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget*
 void PictureWindow::Follow() {
     setWindowTitle(QString::fromStdString(view_.Title()));
     preview_->setChecked(view_.Preview());
+    preview_->setEnabled(view_.PreviewAvailable());
+    bandNote_->setText(QString::fromStdString(view_.BandNote()));
     canvas_->Follow();
     FollowPoints();
 }

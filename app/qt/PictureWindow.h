@@ -84,6 +84,7 @@ private:
     QLabel* summary_ = nullptr;
     QPushButton* georeference_ = nullptr;
     QLabel* pointer_;
+    QLabel* bandNote_ = nullptr;
     QAction* preview_;
 };
 

@@ -78,16 +78,32 @@ TEST_F(PictureViewTest, ThePointerReadsTheCornersAtTheCornerPixelsAndZoomKeepsIt
     };
     EXPECT_EQ(textAt(0, 0), "+30.0000000000 +20.0000000000    " + DegreeToDmsText(30) + " " + DegreeToDmsText(20));
     EXPECT_EQ(textAt(209, 109).substr(0, 29), "+10.0000000000 +40.0000000000");
-    EXPECT_EQ(textAt(104.5, 5).substr(15, 14), "+30.0000000000");  // the middle column
     EXPECT_EQ(view.PointerText(-1, 5), "");
+    // Anywhere on a pixel the pointer reads its centre, zoomed out or in: the top-left pixel's
+    // outer corner is still the corner boxes' +30 / +20.
+    for (const double zoom : {1.0, 4.0}) {
+        view.ZoomAt(0, 0, zoom);
+        const auto [x, y] = CentreOf(0, 0);
+        for (const double off : {-0.49, 0.0, 0.49}) {
+            EXPECT_EQ(view.PointerText(x + off * view.Scale(), y + off * view.Scale()).substr(0, 29),
+                      "+30.0000000000 +20.0000000000") << zoom << " " << off;
+        }
+    }
+    view.Fit();
 
-    // Each grid line lies where the pointer reads the round value its label names.
+    // Each grid line lies on the pixel whose reading is nearest its round value.
     std::vector<std::string> labels;
     for (const GridLine& line : view.Grid()) {
         labels.push_back(line.label);
-        const auto [x, y] = line.latitude ? CentreOf(100, line.position - 0.5) : CentreOf(line.position - 0.5, 50);
+        const auto readAt = [&](double shift) {
+            const auto [x, y] = line.latitude ? CentreOf(100, line.position - 0.5 + shift)
+                                              : CentreOf(line.position - 0.5 + shift, 50);
+            return std::stod(view.PointerText(x, y).substr(line.latitude ? 0 : 15, 14));
+        };
         const double value = std::stod(line.label.substr(0, line.label.find(DegreeSign)));
-        EXPECT_EQ(view.PointerText(x, y).substr(line.latitude ? 0 : 15, 14), DegreeText(value)) << line.label;
+        const double inward = line.position < (line.latitude ? 55 : 105) ? 1 : -1;
+        const double halfPixel = std::fabs(readAt(inward) - readAt(0)) / 2;
+        EXPECT_LE(std::fabs(readAt(0) - value), halfPixel * (1 + 1e-9)) << line.label;
     }
     EXPECT_EQ(labels, (std::vector<std::string>{"+10°00'", "+15°00'", "+20°00'", "+25°00'", "+30°00'", "+20°00'",
                                                 "+25°00'", "+30°00'", "+35°00'", "+40°00'"}));
@@ -183,6 +199,25 @@ TEST_F(PictureViewTest, BandAndPreviewAreWhatMakeWrites) {
     EXPECT_TRUE(std::equal(output.picture.pixels.begin(), output.picture.pixels.end(), images[0].pixels));
     const auto [x, y] = CentreOf(0, 56);  // the output's bottom row lies at its bottom latitude
     EXPECT_EQ(view.PointerText(x, y).substr(0, 14), "+12.5000000000");
+    EXPECT_EQ(view.BandNote(), "");
+
+    // Out longitudes only go into the map data file: the band stays whole, the lines apart.
+    view.SetPreview(false);
+    ASSERT_TRUE(test::LeaveBox(form, form.txtOutLeftLongitudeDegree, "12.5"));
+    ASSERT_EQ(view.OutLongitudes().size(), 2U);
+    EXPECT_NEAR(view.OutLongitudes()[0], 2.5 * 15 / 10 + 0.5, 1e-9);  // the column whose centre is 12.5
+    EXPECT_DOUBLE_EQ(view.Band()->right, 16);
+    EXPECT_NE(view.BandNote().find("+12.5000000000 and +20.0000000000, other than the +10"), std::string::npos);
+
+    // A scan, a bitmap one too, is shown as it is whatever the preview: it has no output.
+    view.SetPreview(true);
+    view.ShowPicture(Picture("scan.bmp", {.width = 30, .height = 20}));
+    EXPECT_FALSE(view.PreviewAvailable());
+    EXPECT_EQ(view.ShownHeight(), 20);
+    EXPECT_FALSE(view.Images().empty());
+    EXPECT_FALSE(view.Band());
+    EXPECT_EQ(view.PointerText(1, 1), "");
+    EXPECT_EQ(view.BandNote(), "Preview Output shows the window's input picture only.");
 }
 
 }  // namespace
