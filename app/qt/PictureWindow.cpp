@@ -3,11 +3,13 @@
 #include "app/Georeferencing.h"
 #include "app/PictureView.h"
 #include "app/qt/AccessKeys.h"
+#include "app/qt/ScreenFit.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QStyle>
@@ -20,6 +22,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -27,6 +30,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace kartivo::qt {
@@ -35,6 +39,8 @@ namespace {
 
 // One notch of a wheel zooms by this much; finer wheels and touchpads in proportion.
 constexpr double NotchZoom = 1.25;
+// Narrower, the picture and the points table beside it would each be a strip.
+constexpr int MinimumWidth = 480;
 
 // The part of an image that falls into the visible rectangle (in picture pixels): which of its
 // pixels, and where they lie.
@@ -288,17 +294,40 @@ PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget*
     connect(preview_, &QAction::toggled, this, [this](bool on) { view_.SetPreview(on); });
     BuildPointsPanel();
 
-    // Two thirds of the screen, beside the main window as far as the screen has room.
+    // Two thirds of the screen, beside the main window.
     const QRect screen = (parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
     // The desktop's frame is unknown before the window is shown; a title bar stands for it.
     const int room = screen.height() - style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    resize(std::min(screen.width(), std::max(640, screen.width() * 2 / 3)),
-           std::min(room, std::max(480, screen.height() * 2 / 3)));
-    if (parent != nullptr) {
-        const QPoint beside = parent->frameGeometry().topRight() + QPoint(8, 0);
-        move(std::max(screen.left(), std::min(beside.x(), screen.right() - width())),
-             std::max(screen.top(), std::min(beside.y(), screen.bottom() - height())));
+    StandBesideMain(QSize(std::min(screen.width(), std::max(640, screen.width() * 2 / 3)),
+                          std::min(room, std::max(480, screen.height() * 2 / 3))));
+}
+
+namespace {
+
+QMargins FrameOf(const QWidget& window) {
+    const QRect inner = window.geometry();
+    const QRect outer = window.frameGeometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+}  // namespace
+
+// Neither window hides the other: the Out boxes stay in sight while the band is watched.
+void PictureWindow::StandBesideMain(QSize wanted) {
+    QWidget* main = parentWidget();
+    if (main == nullptr) {
+        resize(wanted);
+        return;
     }
+    // Before this window is first shown, its frame is not known; the main window's stands for it.
+    const QMargins frame = FrameOf(isVisible() ? *this : *main);
+    const QSize frames(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const BesidePlace place = PlaceBeside(main->screen()->availableGeometry(), main->frameGeometry(),
+                                          wanted + frames, MinimumWidth);
+    if (place.moveMainTo) main->move(*place.moveMainTo);
+    resize(place.frame.size() - frames);
+    move(place.frame.topLeft());
 }
 
 void PictureWindow::Follow() {
@@ -342,19 +371,30 @@ void PictureWindow::BuildPointsPanel() {
     summary_ = new QLabel(panel);
     summary_->setObjectName("pointSummary");
     summary_->setWordWrap(true);
-    auto* buttons = new QHBoxLayout;
+    // Two by two, so the panel can be narrow where the screen is.
     auto* undo = new QPushButton(tr("Undo"), panel);
     auto* enable = new QPushButton(tr("Enable/Disable"), panel);
     auto* remove = new QPushButton(tr("Delete"), panel);
     georeference_ = new QPushButton(GeoreferenceText, panel);
     georeference_->setObjectName("georeference");
-    for (QPushButton* button : {undo, enable, remove, georeference_}) buttons->addWidget(button);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(undo, 0, 0);
+    buttons->addWidget(enable, 0, 1);
+    buttons->addWidget(remove, 1, 0);
+    buttons->addWidget(georeference_, 1, 1);
+    transform_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    transform_->setMinimumContentsLength(12);
     layout->addLayout(systemLine);
     layout->addWidget(table_);
     layout->addWidget(transform_);
     layout->addWidget(summary_);
     layout->addLayout(buttons);
-    dock->setWidget(panel);
+    // On a small screen the panel scrolls rather than push the window over the main one.
+    auto* scroller = new QScrollArea(dock);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(panel);
+    dock->setWidget(scroller);
     addDockWidget(Qt::RightDockWidgetArea, dock);
     // Only while points are placed: the picture keeps the whole window otherwise.
     dock->hide();
@@ -405,7 +445,7 @@ void PictureWindow::FollowPoints() {
     }
     table_->setCurrentCell(std::min(current, static_cast<int>(rows.size()) - 1), 0);
     table_->resizeColumnsToContents();
-    MakeRoomForPoints(opening);
+    if (opening) MakeRoomForPoints();
     transform_->setCurrentIndex(transform_->findData(static_cast<int>(points_.Transform())));
     summary_->setText(QString::fromStdString(points_.Summary()));
     georeference_->setEnabled(points_.CanGeoreference());
@@ -413,25 +453,32 @@ void PictureWindow::FollowPoints() {
 }
 
 // Points are placed on the picture and read in the table: each needs room. Opened, the panel
-// widens the window as far as the screen lets it to show every column beside a picture as wide;
-// on a small screen the table scrolls sideways rather than squeeze the picture to a strip.
-void PictureWindow::MakeRoomForPoints(bool opening) {
-    const int columns = table_->horizontalHeader()->length() + 2 * table_->frameWidth() +
-                        table_->verticalScrollBar()->sizeHint().width();
-    const QMargins margins = pointsPanel_->widget()->layout()->contentsMargins();
+// is made as wide as a table of typical rows and widens the window as far as the screen lets
+// it; after that only the person moves the split, so the scan keeps its scale under the pointer
+// while rows come and go. On a small screen the table scrolls sideways rather than squeeze the
+// picture to a strip.
+void PictureWindow::MakeRoomForPoints() {
+    const QFontMetrics metrics(table_->font());
+    const QFontMetrics headerMetrics(table_->horizontalHeader()->font());
+    // Wide values of each column: a point number, pixel positions, longitudes west of
+    // Greenwich, eastings of seven digits, a residual in metres.
+    const std::array<const char*, 7> samples{"99", "99999.9", "99999.9", "-179.999999", "-179.999999", "yes",
+                                             "999.99 (99999.9 m)"};
+    const auto titles = points_.ColumnTitles();
+    const int padding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 2 * metrics.averageCharWidth();
+    int columns = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+    for (std::size_t c = 0; c < samples.size(); ++c) {
+        columns += padding + std::max({metrics.horizontalAdvance(samples[c]),
+                                       headerMetrics.horizontalAdvance(QString::fromStdString(titles[c])),
+                                       table_->horizontalHeader()->sectionSize(static_cast<int>(c))});
+    }
+    const QMargins margins = table_->parentWidget()->layout()->contentsMargins();
     const int panel = columns + margins.left() + margins.right() +
                       2 * style()->pixelMetric(QStyle::PM_DockWidgetFrameWidth, nullptr, pointsPanel_);
-    if (opening) {
-        const QRect screen = this->screen()->availableGeometry();
-        const int frame = frameGeometry().width() - width();
-        const int wanted = std::min(screen.width() - frame, std::max(width(), 2 * panel));
-        if (wanted > width()) {
-            resize(wanted, height());
-            move(std::max(screen.left(), std::min(x(), screen.right() + 1 - frame - wanted)), y());
-        }
-    }
-    const bool room = width() >= 2 * panel;
-    table_->setMinimumWidth(room ? columns : width() * 2 / 5);
+    if (2 * panel > width()) StandBesideMain(QSize(2 * panel, height()));
+    // The picture keeps two fifths of the window or more.
+    const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    resizeDocks({pointsPanel_}, {std::min(panel, width() * 3 / 5 - separator - 1)}, Qt::Horizontal);
 }
 
 void PictureWindow::closeEvent(QCloseEvent* event) {

@@ -72,7 +72,8 @@ protected:
 private:
     void BuildPointsPanel();
     void FollowPoints();
-    void MakeRoomForPoints(bool opening);
+    void MakeRoomForPoints();
+    void StandBesideMain(QSize wanted);
 
     PictureView& view_;
     Georeferencing& points_;

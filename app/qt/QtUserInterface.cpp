@@ -63,26 +63,30 @@ QStringList NameFilters(const std::vector<FileFilter>& filter) {
     return filters;
 }
 
+// Over the window in front (the picture window while points are placed), so that closing the
+// box hands the front back to it rather than raising the main window over the scan.
+QWidget* QtUserInterface::Owner() const {
+    QWidget* active = QApplication::activeWindow();
+    return active != nullptr ? active : window_;
+}
+
 void QtUserInterface::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, FromUtf8(title),
-                    UnbreakablePaths(FromUtf8(text)), QMessageBox::Ok, window_);
+                    UnbreakablePaths(FromUtf8(text)), QMessageBox::Ok, Owner());
     box.exec();
 }
 
 std::optional<std::string> QtUserInterface::AskText(const std::string& prompt, const std::string& title,
                                                    const std::string& initial) {
-    // Over the window in front (the picture window while points are placed), not the main one.
-    QWidget* owner = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : window_;
     bool accepted = false;
-    const QString text = QInputDialog::getText(owner, FromUtf8(title), FromUtf8(prompt), QLineEdit::Normal,
+    const QString text = QInputDialog::getText(Owner(), FromUtf8(title), FromUtf8(prompt), QLineEdit::Normal,
                                                FromUtf8(initial), &accepted);
     if (!accepted) return std::nullopt;
     return text.toStdString();
 }
 
 bool QtUserInterface::AskYesNo(const std::string& question, const std::string& title) {
-    QWidget* owner = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : window_;
-    return QMessageBox::question(owner, FromUtf8(title), UnbreakablePaths(FromUtf8(question))) == QMessageBox::Yes;
+    return QMessageBox::question(Owner(), FromUtf8(title), UnbreakablePaths(FromUtf8(question))) == QMessageBox::Yes;
 }
 
 AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) {
@@ -125,7 +129,7 @@ AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::st
 
 std::string QtUserInterface::RunFileDialog(const FileDialogRequest& request, bool save) {
     const std::uint32_t flags = EffectiveFlags(request.flags, save);
-    QFileDialog dialog(window_, FromUtf8(request.title), FromUtf8(request.initialFolder));
+    QFileDialog dialog(Owner(), FromUtf8(request.title), FromUtf8(request.initialFolder));
     // Qt's own dialog, so the plain list view is honoured on every desktop.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setViewMode(request.viewCommand == ViewCommandList ? QFileDialog::List : QFileDialog::Detail);
@@ -158,7 +162,7 @@ void QtUserInterface::SetBusyPointer(bool busy) {
 }
 
 std::unique_ptr<ProgressDialog> QtUserInterface::ShowProgress(const std::string& text, const std::string& title) {
-    return ShowQtProgress(window_, text, title);
+    return ShowQtProgress(Owner(), text, title);
 }
 
 void QtUserInterface::CloseWindow() {

@@ -28,6 +28,7 @@ public:
 
 private:
     std::string RunFileDialog(const FileDialogRequest& request, bool save);
+    QWidget* Owner() const;
 
     QWidget* window_ = nullptr;
 };

@@ -30,4 +30,34 @@ void FitToScreen(QMainWindow& window, QSize content) {
     window.resize(largest.boundedTo(room));
 }
 
+BesidePlace PlaceBeside(const QRect& screen, const QRect& main, QSize wanted, int minimumWidth) {
+    constexpr int Gap = 8;
+    BesidePlace place;
+    QRect at = main;
+    const auto rightRoom = [&] { return screen.right() - at.right() - Gap; };
+    const auto leftRoom = [&] { return at.left() - screen.left() - Gap; };
+    const int width = std::min(wanted.width(), screen.width());
+    if (std::max(rightRoom(), leftRoom()) < std::min(width, minimumWidth)) {
+        // Towards the nearer edge, which leaves the most room on the other side.
+        const bool toLeft = at.center().x() - screen.left() <= screen.right() - at.center().x();
+        const QPoint edge(toLeft ? screen.left() : screen.right() + 1 - at.width(), at.top());
+        if (edge != at.topLeft()) {
+            place.moveMainTo = edge;
+            at.moveTopLeft(edge);
+        }
+    }
+    const bool right = rightRoom() >= width || (leftRoom() < width && rightRoom() >= leftRoom());
+    const int room = std::max(right ? rightRoom() : leftRoom(), 0);
+    // Narrower than the wanted width rather than over the main window, down to a strip too
+    // thin to show anything.
+    constexpr int Thinnest = 200;
+    const int across = room >= Thinnest ? std::min(width, room) : std::min(width, minimumWidth);
+    int left = right ? at.right() + 1 + Gap : at.left() - Gap - across;
+    left = std::clamp(left, screen.left(), std::max(screen.left(), screen.right() + 1 - across));
+    const int height = std::min(wanted.height(), screen.height());
+    const int top = std::clamp(at.top(), screen.top(), screen.bottom() + 1 - height);
+    place.frame = QRect(left, top, across, height);
+    return place;
+}
+
 }  // namespace kartivo::qt
