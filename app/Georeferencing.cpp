@@ -105,17 +105,23 @@ bool Georeferencing::Active() const { return !picture_.empty() && view_.ShownPat
 std::optional<std::pair<double, double>> Georeferencing::AskMapPosition(std::size_t number, const ControlPoint* now) {
     std::string which = "point " + std::to_string(number);
     if (system_.name != "WGS 84") which += " in " + system_.name;
+    // A refused text is offered again to be mended, so the place clicked is kept until the person
+    // cancels; read gives the value, or why there is none.
     const auto ask = [&](const std::string& prompt, const std::string& current,
                          const auto& read) -> std::optional<double> {
-        const auto typed = ui_.AskText(prompt, Title, now != nullptr ? current : "");
-        if (!typed) return std::nullopt;
-        const auto value = read(*typed);
-        if (!value.first) ui_.ShowMessage("\"" + *typed + "\" is not " + value.second + ".", Title, MessageIcon::Exclamation);
-        return value.first;
+        std::string filled = now != nullptr ? current : "";
+        for (;;) {
+            const auto typed = ui_.AskText(prompt, Title, filled);
+            if (!typed) return std::nullopt;
+            const auto [value, reason] = read(*typed);
+            if (value) return value;
+            ui_.ShowMessage(reason + ".", Title, MessageIcon::Exclamation);
+            filled = *typed;
+        }
     };
     if (!system_.geographic) {
-        const auto length = [this](std::string_view text) {
-            return std::pair{NumericValue(text), "a number of " + Plural(system_.unit)};
+        const auto length = [this](const std::string& text) {
+            return std::pair{NumericValue(text), "\"" + text + "\" is not a number of " + Plural(system_.unit)};
         };
         const auto suffix = ", in " + Plural(system_.unit) + ":";
         const auto easting = ask("The easting of " + which + suffix, now ? GeneralNumberText(now->mapX) : "", length);
@@ -128,10 +134,9 @@ std::optional<std::pair<double, double>> Georeferencing::AskMapPosition(std::siz
         const double example = limit == LatitudeLimit ? 35.6 : 139.6;
         return ask(std::string("The ") + what + " of " + which + ", in degrees (" + DegreeText(example) +
                        ") or as DMS (" + DegreeToDmsText(example) + "):",
-                   DegreeText(current), [&](std::string_view text) {
-                       return std::pair{ReadPointCoordinate(text, limit), std::string("a ") + what + " from " +
-                                                                              std::to_string(-limit) + " to " +
-                                                                              std::to_string(limit)};
+                   DegreeText(current), [limit](const std::string& text) {
+                       TypedCoordinate read = ReadTypedCoordinate(text, limit);
+                       return std::pair{read.value, std::move(read.reason)};
                    });
     };
     const auto latitude = angle("latitude", LatitudeLimit, now != nullptr ? now->mapY : 0);

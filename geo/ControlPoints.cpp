@@ -339,6 +339,104 @@ std::optional<double> ReadPointCoordinate(std::string_view text, std::int32_t li
     return value;
 }
 
+namespace {
+
+// The marks that may follow a piece of a typed coordinate, and which piece each ends: 0 the
+// degrees, 1 the minutes, 2 the seconds. "''" stands before "'", which would take its first half.
+constexpr std::array<std::pair<std::string_view, int>, 6> PieceMarks = {{
+    {DegreeSign, 0}, {"''", 2}, {"\"", 2}, {"\xE2\x80\xB3", 2}, {"'", 1}, {"\xE2\x80\xB2", 1},
+}};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+CoordinateFault ReadCoordinateForm(std::string_view text, std::int32_t limit, double& value) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    constexpr std::string_view Letters = "NSEWnsew";
+    char letter = 0;
+    if (!text.empty() && Letters.find(text.front()) != std::string_view::npos) {
+        letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
+        text.remove_prefix(1);
+    } else if (!text.empty() && Letters.find(text.back()) != std::string_view::npos) {
+        letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text.back())));
+        text.remove_suffix(1);
+    }
+    double magnitude = 0;
+    bool negative = false;
+    bool whole = true;  // every piece so far: only the last may have decimals
+    int next = 0;
+    std::size_t pos = 0;
+    for (;;) {
+        while (pos < text.size() && IsBlank(text[pos])) ++pos;
+        if (pos == text.size()) break;
+        if (next == 3 || !whole) return CoordinateFault::Unreadable;
+        const std::size_t start = pos;
+        constexpr std::string_view NumberCharacters = "0123456789.+-eE";
+        while (pos < text.size() && NumberCharacters.find(text[pos]) != std::string_view::npos) ++pos;
+        const std::string_view number = text.substr(start, pos - start);
+        const std::optional<double> read = NumericValue(number);
+        if (!read) return CoordinateFault::Unreadable;
+        while (pos < text.size() && IsBlank(text[pos])) ++pos;
+        for (const auto& [mark, piece] : PieceMarks) {
+            if (text.substr(pos).starts_with(mark)) {
+                if (piece != next) return CoordinateFault::Unreadable;
+                pos += mark.size();
+                break;
+            }
+        }
+        if (next == 0) {
+            negative = number.front() == '-';
+        } else if (std::signbit(*read) || *read >= 60) {
+            return CoordinateFault::MinutesOrSeconds;
+        }
+        whole = std::floor(*read) == *read;
+        magnitude += std::fabs(*read) / (next == 0 ? 1 : next == 1 ? 60 : 3600);
+        ++next;
+    }
+    if (next == 0) return CoordinateFault::Unreadable;
+    if (letter != 0) {
+        if (negative) return CoordinateFault::SignAndHemisphere;
+        const bool latitude = limit == LatitudeLimit;
+        if ((letter == 'N' || letter == 'S') != latitude) return CoordinateFault::WrongHemisphere;
+        negative = letter == 'S' || letter == 'W';
+    }
+    value = negative ? -magnitude : magnitude;
+    return magnitude > static_cast<double>(limit) ? CoordinateFault::Beyond : CoordinateFault::None;
+}
+
+}  // namespace
+
+TypedCoordinate ReadTypedCoordinate(std::string_view text, std::int32_t limit) {
+    double value = 0;
+    const CoordinateFault fault = ReadCoordinateForm(text, limit, value);
+    if (fault == CoordinateFault::None) return {value, fault, ""};
+    const bool latitude = limit == LatitudeLimit;
+    const std::string what = latitude ? "latitude" : "longitude";
+    const std::string bound = std::to_string(limit);
+    std::string reason = "\"" + std::string(text) + "\" is ";
+    switch (fault) {
+    case CoordinateFault::Beyond:
+        reason += "beyond " + std::string(value < 0 ? "-" : "") + bound + std::string(DegreeSign) + ": a " + what +
+                  " lies from -" + bound + " to " + bound;
+        break;
+    case CoordinateFault::MinutesOrSeconds:
+        reason += "not a " + what + ": minutes and seconds lie from 0 to below 60";
+        break;
+    case CoordinateFault::WrongHemisphere:
+        reason += "not a " + what + (latitude ? ": E and W mark a longitude" : ": N and S mark a latitude");
+        break;
+    case CoordinateFault::SignAndHemisphere:
+        reason += "not a " + what + ": write a minus sign or " + (latitude ? "N or S" : "E or W") + ", not both";
+        break;
+    default: {
+        const std::string example = latitude ? "35" : "139";
+        reason += "not a " + what + ": write degrees (" + example + ".6) or degrees, minutes and seconds (" + example +
+                  std::string(DegreeSign) + "36'00\")";
+    }
+    }
+    return {std::nullopt, fault, std::move(reason)};
+}
+
 void ControlPointSet::Remember() { history_.push_back(state_); }
 
 void ControlPointSet::Add(const ControlPoint& point) {

@@ -121,9 +121,37 @@ std::string PointsPathFor(const std::string& picturePath);
 inline constexpr std::int32_t LatitudeLimit = 90;
 inline constexpr std::int32_t LongitudeLimit = 180;
 
-// A latitude or longitude typed for a point, read by the corner boxes' rules: a degree text
-// (a numeric text within -limit..limit) or a DMS text. Nothing when the boxes would refuse it.
+// A latitude or longitude given for a point on kartivo-batch's command line, read by the corner
+// boxes' rules: a degree text (a numeric text within -limit..limit) or a DMS text. Nothing when
+// the boxes would refuse it.
 std::optional<double> ReadPointCoordinate(std::string_view text, std::int32_t limit);
+
+// Why a typed latitude or longitude is refused.
+enum class CoordinateFault {
+    None,
+    Unreadable,         // in no form a coordinate is written in
+    Beyond,             // beyond -limit..limit
+    MinutesOrSeconds,   // minutes or seconds below 0, or 60 or more
+    WrongHemisphere,    // N or S for a longitude, E or W for a latitude
+    SignAndHemisphere,  // a minus sign and a hemisphere letter together
+};
+
+struct TypedCoordinate {
+    std::optional<double> value;  // nothing when refused
+    CoordinateFault fault = CoordinateFault::None;
+    // Names the text and why it is refused, for the person who typed it: `"95" is beyond 90°: a
+    // latitude lies from -90 to 90`. "" when the text is read.
+    std::string reason;
+};
+
+// A latitude (limit LatitudeLimit) or longitude (LongitudeLimit) as people write one for a point
+// they place: decimal degrees (-78.5); degrees, minutes and seconds with their marks, with or
+// without spaces between them (25°14'43.66", +25°14' 43.6622'', also with ′ and ″), or
+// separated by spaces alone (25 14 43.66); decimal minutes (25°14.727', 25 14.727); degrees
+// with "°". N or S for a latitude, E or W for a longitude (either case), before or after, stands
+// in place of a sign, never beside a minus; S and W are negative. Only the last piece may have
+// decimals; the limit is inclusive.
+TypedCoordinate ReadTypedCoordinate(std::string_view text, std::int32_t limit);
 
 // The points of a picture as the person edits them, and the system their map coordinates are
 // in, with Undo for every change.

@@ -170,6 +170,49 @@ TEST(ReadPointCoordinate, TakesWhatTheCornerBoxesTake) {
     }
 }
 
+// Every form people write a coordinate in is taken; a refusal tells why, and names the text.
+TEST(ReadTypedCoordinate, TakesTheFormsPeopleWriteAndSaysWhyItRefusesOne) {
+    using enum CoordinateFault;
+    const double d = 25 + 14 / 60.0 + 43.6622 / 3600;
+    const struct { const char* text; std::int32_t limit; double expected; CoordinateFault fault; } cases[] = {
+        {"25.2455", 90, 25.2455, None}, {" -78.5 ", 180, -78.5, None}, {"+36", 90, 36, None}, {"25°", 90, 25, None},
+        {"25°14'43.6622\"", 90, d, None}, {"25° 14' 43.6622''", 90, d, None}, {"+25°14' 43.6622''", 90, d, None},
+        {"25 ° 14 ' 43.6622 \"", 90, d, None}, {"25 14 43.6622", 90, d, None}, {"25°14′43.6622″", 90, d, None},
+        {"25°14.727'", 90, 25 + 14.727 / 60, None}, {"25 14.727", 90, 25 + 14.727 / 60, None},
+        {"-0°30' 36''", 90, -0.51, None}, {"-0 30", 90, -0.5, None}, {"25 14'", 90, 25 + 14 / 60.0, None},
+        {"N 25°14'43.6622\"", 90, d, None}, {"25°14'43.6622\"S", 90, -d, None}, {"s25.5", 90, -25.5, None},
+        {"78.5 w", 180, -78.5, None}, {"E139", 180, 139, None}, {"90", 90, 90, None}, {"-180", 180, -180, None},
+        {"90 S", 90, -90, None}, {"180°E", 180, 180, None}, {"89 59 59.999", 90, 89 + 3599.999 / 3600, None},
+        // Refused, by their form.
+        {"", 90, 0, Unreadable}, {"abc", 90, 0, Unreadable}, {"N", 90, 0, Unreadable}, {"35,5", 90, 0, Unreadable},
+        {"25.5 30", 90, 0, Unreadable}, {"25°14.5'30\"", 90, 0, Unreadable}, {"25 14 43 1", 90, 0, Unreadable},
+        {"25'", 90, 0, Unreadable}, {"25°43\"", 90, 0, Unreadable}, {"N 25 S", 90, 0, Unreadable},
+        {"25°°", 90, 0, Unreadable}, {"25-14", 90, 0, Unreadable}, {"nan", 90, 0, Unreadable},
+        // By their values.
+        {"90.0001", 90, 0, Beyond}, {"-91", 90, 0, Beyond}, {"90 0 1", 90, 0, Beyond}, {"181 W", 180, 0, Beyond},
+        {"25 60", 90, 0, MinutesOrSeconds}, {"25 14 60", 90, 0, MinutesOrSeconds},
+        {"25 -1 0", 90, 0, MinutesOrSeconds}, {"25°59'59.9999''", 90, 25 + 3599.9999 / 3600, None},
+        // By their hemisphere letters.
+        {"139 N", 180, 0, WrongHemisphere}, {"e35", 90, 0, WrongHemisphere}, {"-25 S", 90, 0, SignAndHemisphere},
+        {"W -78.5", 180, 0, SignAndHemisphere}, {"+25 N", 90, 25, None},
+    };
+    for (const auto& c : cases) {
+        const TypedCoordinate read = ReadTypedCoordinate(c.text, c.limit);
+        EXPECT_EQ(read.fault, c.fault) << c.text;
+        EXPECT_EQ(read.value.has_value(), c.fault == None) << c.text;
+        EXPECT_EQ(read.reason.empty(), c.fault == None) << c.text;
+        if (read.value) {
+            EXPECT_NEAR(*read.value, c.expected, 1e-12) << c.text;
+        }
+    }
+    EXPECT_EQ(ReadTypedCoordinate("abc", 90).reason,
+              "\"abc\" is not a latitude: write degrees (35.6) or degrees, minutes and seconds (35°36'00\")");
+    EXPECT_EQ(ReadTypedCoordinate("-95", 90).reason, "\"-95\" is beyond -90°: a latitude lies from -90 to 90");
+    EXPECT_EQ(ReadTypedCoordinate("139 60", 180).reason,
+              "\"139 60\" is not a longitude: minutes and seconds lie from 0 to below 60");
+    EXPECT_EQ(ReadTypedCoordinate("35 E", 90).reason, "\"35 E\" is not a latitude: E and W mark a longitude");
+}
+
 TEST(ControlPointSet, UndoesEachChangeInTurn) {
     ControlPointSet set;
     std::vector<Points> states{set.Points()};

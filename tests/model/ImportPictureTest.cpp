@@ -149,13 +149,20 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     Georeferencing& points = workspace_.georeferencing;
     points.Start(scan);
     EXPECT_TRUE(points.Active());
-    ui_.textAnswers = {"91", "35.9", std::nullopt, "+35°54' 00.0000''", "139.1", "35.8", "139.3", "35.75", "139.35"};
+    ui_.textAnswers = {"91", std::nullopt, "35.9", std::nullopt, "+35°54' 00.0000''", "139.1", "35°48' N", "139.3 N",
+                       "139.3E", "35.75", "139.35"};
     for (const auto& [column, row] : {std::pair{5.0, 5.0}, {10.0, 10.0}, {10.0, 10.0}, {30.0, 20.0}, {35.0, 25.0}}) {
         points.AddAt(column, row);
     }
-    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
-    EXPECT_EQ(ui_.MessageTexts()[0], "\"91\" is not a latitude from -90 to 90.");
-    ASSERT_EQ(points.Points().size(), 3U) << "refused and cancelled points are not added";
+    // A refused text is asked for again, filled in to be mended, until it is read or cancelled.
+    EXPECT_EQ(ui_.MessageTexts(), (std::vector<std::string>{
+                                      "\"91\" is beyond 90°: a latitude lies from -90 to 90.",
+                                      "\"139.3 N\" is not a longitude: N and S mark a latitude.",
+                                  }));
+    ASSERT_EQ(ui_.filledIn.size(), 11U);
+    EXPECT_EQ(ui_.filledIn[1] + "|" + ui_.filledIn[8], "91|139.3 N");
+    EXPECT_EQ(ui_.asked[7], ui_.asked[8]);
+    ASSERT_EQ(points.Points().size(), 3U) << "cancelled points are not added";
     EXPECT_TRUE(FileExists(PointsPathFor(scan))) << "every edit is kept beside the scan";
     EXPECT_EQ(points.Rows()[1][3] + " " + points.Rows()[1][4], "+35.800000 +139.300000");
     EXPECT_NEAR(points.Points()[0].mapY, 35.9, 1e-12);  // typed as DMS
@@ -246,10 +253,10 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     };
     ui_.textAnswers = {"371000", "3963000x", "35°36'"};
     points.AddAt(0, 0);
-    points.AddAt(0, 0);
     ASSERT_EQ(ui_.MessageTexts().size(), 4U);
     EXPECT_EQ(ui_.MessageTexts()[2], "\"3963000x\" is not a number of metres.");
-    EXPECT_EQ(ui_.MessageTexts()[3], "\"35°36'\" is not a number of metres.") << "DMS is no easting";
+    EXPECT_EQ(ui_.MessageTexts()[3], "\"35°36'\" is not a number of metres.") << "DMS is no northing";
+    EXPECT_EQ(ui_.filledIn.back(), "35°36'") << "asked again until cancelled";
     EXPECT_TRUE(points.Points().empty());
     for (const auto& [column, row] : {std::pair{0.0, 0.0}, {40.0, 0.0}, {0.0, 30.0}, {25.5, 12.5}}) {
         ui_.textAnswers = {at(column, row).first, at(column, row).second};

@@ -24,8 +24,10 @@ public:
     std::string ShowOpenDialog(const FileDialogRequest& request) override { return Answer(openRequests, request); }
     std::string ShowSaveDialog(const FileDialogRequest& request) override { return Answer(saveRequests, request); }
     void SetBusyPointer(bool busy) override { busyChanges.push_back(busy); }
-    std::optional<std::string> AskText(const std::string& prompt, const std::string&, const std::string&) override {
+    std::optional<std::string> AskText(const std::string& prompt, const std::string&,
+                                       const std::string& initial) override {
         asked.push_back(prompt);
+        filledIn.push_back(initial);
         if (textAnswers.empty()) return std::nullopt;
         std::optional<std::string> answer = textAnswers.front();
         textAnswers.pop_front();
@@ -54,6 +56,7 @@ public:
     std::deque<std::optional<std::string>> textAnswers;  // nothing stands for Cancel
     std::deque<bool> yesNoAnswers;                       // No once they run out
     std::vector<std::string> asked;                      // every question and prompt, in order
+    std::vector<std::string> filledIn;                   // the text each prompt came with, in order
 
 private:
     std::string Answer(std::vector<FileDialogRequest>& requests, const FileDialogRequest& request) {
