@@ -37,6 +37,14 @@ public:
         if (!yesNoAnswers.empty()) yesNoAnswers.pop_front();
         return yes;
     }
+    std::optional<std::size_t> AskChoice(const std::string& question, const std::string&,
+                                         const std::vector<std::string>&) override {
+        asked.push_back(question);
+        if (choiceAnswers.empty()) return std::nullopt;
+        const std::optional<std::size_t> answer = choiceAnswers.front();
+        choiceAnswers.pop_front();
+        return answer;
+    }
     void CloseWindow() override { ++closeRequests; }
 
     // Texts shown so far, in order.
@@ -53,6 +61,7 @@ public:
     int closeRequests = 0;
     std::deque<std::optional<std::string>> textAnswers;  // nothing stands for Cancel
     std::deque<bool> yesNoAnswers;                       // No once they run out
+    std::deque<std::optional<std::size_t>> choiceAnswers;  // nothing stands for Cancel, as once they run out
     std::vector<std::string> asked;                      // every question and prompt, in order
 
 private:
