@@ -159,8 +159,31 @@ std::optional<geoimport::PointsSystem> Georeferencing::AskSystem(const std::stri
 
 bool Georeferencing::ChooseSystem() {
     std::optional<geoimport::PointsSystem> system = AskSystem(SystemPrompt, system_.text);
-    if (!system) return false;
-    points_.SetSystem(system->wkt);
+    if (!system || system->wkt == system_.wkt) return false;
+    // Points typed in the wrong system are set right by reading their numbers in the new one;
+    // points typed right keep their places only when converted, which is what most mean.
+    constexpr std::size_t Convert = 0;
+    constexpr std::size_t KeepNumbers = 1;
+    const std::optional<std::size_t> choice =
+        Points().empty() ? KeepNumbers
+                         : ui_.AskChoice("The points' map coordinates are in " + system_.name + ". Convert them to " +
+                                             system->name + ", so that each point keeps its place on the Earth? " +
+                                             "Or keep the numbers as they are, read from now on in " + system->name +
+                                             ", as for points that were typed in it?",
+                                         Title, {"Convert", "Keep numbers"});
+    if (!choice) return false;
+    if (*choice == Convert) {
+        geoimport::TransformedPoints converted =
+            geoimport::TheImporter().TransformPoints(Points(), system_.wkt, system->wkt);
+        if (!converted.status.message.empty()) {
+            ui_.ShowMessage("The points stay as they were: " + converted.status.message + ".", Title,
+                            MessageIcon::Exclamation);
+            return false;
+        }
+        points_.Replace({system->wkt, std::move(converted.points)});
+    } else {
+        points_.SetSystem(system->wkt);
+    }
     described_ = system->wkt;
     system_ = std::move(*system);
     Edited();

@@ -70,9 +70,10 @@ public:
     bool CanUndo() const { return points_.CanUndo(); }
     void SetTransform(PointTransform transform);
     PointTransform Transform() const { return transform_; }
-    // Asks for the system the map coordinates are in (an EPSG code, a PROJ string, a WKT): the
-    // points keep their numbers, which are now read in it; Undo takes it back. False when
-    // cancelled or refused.
+    // Asks for the system the map coordinates are in (an EPSG code, a PROJ string, a WKT), and,
+    // when there are points, whether they are converted to it, each keeping its place on the
+    // Earth, or keep their numbers, now read in it; Undo takes either back. False when nothing
+    // changed: cancelled, refused (a point the new system cannot take), or the same system.
     bool ChooseSystem();
     const geoimport::PointsSystem& System() const { return system_; }
     // "WGS 84: latitude, longitude" or "WGS 84 / UTM zone 54N: easting, northing in metres".

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kartivo {
 
@@ -38,6 +39,15 @@ public:
         (void)question;
         (void)title;
         return false;
+    }
+    // A question answered by one of choices, each a button's caption, or Cancel; the first is
+    // the default, taken by Enter. The index of the one chosen; nothing when they cancel.
+    virtual std::optional<std::size_t> AskChoice(const std::string& question, const std::string& title,
+                                                 const std::vector<std::string>& choices) {
+        (void)question;
+        (void)title;
+        (void)choices;
+        return std::nullopt;
     }
     // A progress dialog for long work; nothing where there is no one to show it to.
     virtual std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) {

@@ -168,7 +168,8 @@ public:
     void Remove(std::size_t index);
     // The points keep their numbers, which are now read in the system.
     void SetSystem(std::string system);
-    // Replaces the system and every point (a .points file read); undone as one change.
+    // Replaces the system and every point (a .points file read, the points converted to another
+    // system); undone as one change.
     void Replace(PointsFile file);
     // Takes back the last change; false when there is none.
     bool Undo();

@@ -437,6 +437,11 @@ PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::s
 
 PointsSystem DescribePointsSystem(const std::string& text, SystemInput input) { return DescribeSystem(text, input); }
 
+TransformedPoints TransformControlPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
+                                         const std::string& toWkt) {
+    return TransformPoints(points, fromWkt, toWkt);
+}
+
 ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptions& options) {
     return Preparer(sourcePath, options).Prepare();
 }

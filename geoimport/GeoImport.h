@@ -19,5 +19,7 @@ std::unique_ptr<ForeignPixels> OpenForeignPixels(const std::string& path);
 PointsFit FitControlPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
                            kartivo::PointTransform transform, std::optional<PictureSize> picture);
 PointsSystem DescribePointsSystem(const std::string& text, SystemInput input);
+TransformedPoints TransformControlPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
+                                         const std::string& toWkt);
 
 }  // namespace kartivo::geoimport

@@ -73,6 +73,10 @@ public:
     PointsSystem DescribeSystem(const std::string& text, SystemInput input) const override {
         return Loaded().DescribeSystem(text, input);
     }
+    TransformedPoints TransformPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
+                                      const std::string& toWkt) const override {
+        return Loaded().TransformPoints(points, fromWkt, toWkt);
+    }
 
 private:
     static const Importer& Loaded() {

@@ -29,6 +29,10 @@ public:
     PointsSystem DescribeSystem(const std::string& text, SystemInput input) const override {
         return DescribePointsSystem(text, input);
     }
+    TransformedPoints TransformPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
+                                      const std::string& toWkt) const override {
+        return TransformControlPoints(points, fromWkt, toWkt);
+    }
 };
 
 const GdalImporter Gdal;

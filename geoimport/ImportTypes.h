@@ -70,4 +70,10 @@ struct PointsSystem {
     ImportStatus status;      // a refusal leaves the rest empty
 };
 
+// Control points taken to another system, each keeping its place on the Earth.
+struct TransformedPoints {
+    std::vector<ControlPoint> points;  // as they were given, their map coordinates in the new system
+    ImportStatus status;               // a refusal leaves points empty
+};
+
 }  // namespace kartivo::geoimport

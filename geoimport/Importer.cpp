@@ -42,4 +42,9 @@ PointsSystem UnavailableImporter::DescribeSystem(const std::string&, SystemInput
     return {.name = "WGS 84", .status = {ImportError::OpenFailed, reason_}};
 }
 
+TransformedPoints UnavailableImporter::TransformPoints(const std::vector<ControlPoint>&, const std::string&,
+                                                       const std::string&) const {
+    return {.status = {ImportError::OpenFailed, reason_}};
+}
+
 }  // namespace kartivo::geoimport

@@ -194,6 +194,12 @@ public:
     // GDAL does not read so, a system that is neither latitude and longitude in degrees nor a
     // map projection.
     virtual PointsSystem DescribeSystem(const std::string& text, SystemInput input) const = 0;
+
+    // The points with their map coordinates taken from the system fromWkt names to the one toWkt
+    // names (WKTs; empty: WGS 84), mapX still the longitude or easting. All or none: one point
+    // the new system cannot take (beyond where it reaches) refuses them all, naming it and why.
+    virtual TransformedPoints TransformPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
+                                              const std::string& toWkt) const = 0;
 };
 
 // The import this program was built with.
@@ -212,6 +218,8 @@ public:
     PointsFit FitPoints(const std::vector<ControlPoint>&, const std::string&, kartivo::PointTransform,
                         std::optional<PictureSize>) const override;
     PointsSystem DescribeSystem(const std::string&, SystemInput) const override;
+    TransformedPoints TransformPoints(const std::vector<ControlPoint>&, const std::string&,
+                                      const std::string&) const override;
 
 private:
     bool built_;

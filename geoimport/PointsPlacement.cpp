@@ -206,6 +206,36 @@ PointsSystem DescribeSystem(const std::string& text, SystemInput input) {
     return system;
 }
 
+TransformedPoints TransformPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
+                                  const std::string& toWkt) {
+    InitialiseGdal();
+    OGRSpatialReference from;
+    OGRSpatialReference to;
+    ImportStatus read = ReadPointsCrs(fromWkt, SystemInput::Wkt, from);
+    if (read.error == ImportError::None) read = ReadPointsCrs(toWkt, SystemInput::Wkt, to);
+    if (read.error != ImportError::None) return {.status = std::move(read)};
+    CPLErrorReset();
+    const Transform transform(OGRCreateCoordinateTransformation(&from, &to));
+    if (!transform) {
+        return {.status = Refusal(ImportError::CannotTransform, "GDAL cannot take the points to the new system: " +
+                                                                    LastGdalError("it finds no way there"))};
+    }
+    TransformedPoints transformed{points, {}};
+    // One at a time, so that GDAL's reason is the failing point's own and not a later one's.
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        ControlPoint& p = transformed.points[i];
+        CPLErrorReset();
+        int done = FALSE;
+        if (!transform->Transform(1, &p.mapX, &p.mapY, nullptr, &done) || done == FALSE || !std::isfinite(p.mapX) ||
+            !std::isfinite(p.mapY)) {
+            return {.status = Refusal(ImportError::CannotTransform,
+                                      "GDAL cannot take point " + std::to_string(i + 1) + " to the new system: " +
+                                          LastGdalError("it lies beyond where the system reaches"))};
+        }
+    }
+    return transformed;
+}
+
 ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>& points,
                            const OGRSpatialReference& crs, Dataset& placement) {
     const std::vector<GDAL_GCP> gcps = EnabledGcps(points, EastShift(points, crs));

@@ -32,6 +32,10 @@ ImportStatus PlaceByPoints(GDALDatasetH picture, const std::vector<ControlPoint>
 // DescribePointsSystem, the import's answer to the programs.
 PointsSystem DescribeSystem(const std::string& text, SystemInput input);
 
+// TransformControlPoints, the import's answer to the programs.
+TransformedPoints TransformPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
+                                  const std::string& toWkt);
+
 // FitControlPoints, the import's answer to the programs.
 PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
                     kartivo::PointTransform transform, std::optional<PictureSize> picture);

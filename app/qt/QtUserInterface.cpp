@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -87,6 +88,24 @@ std::optional<std::string> QtUserInterface::AskText(const std::string& prompt, c
 
 bool QtUserInterface::AskYesNo(const std::string& question, const std::string& title) {
     return QMessageBox::question(Owner(), FromUtf8(title), UnbreakablePaths(FromUtf8(question))) == QMessageBox::Yes;
+}
+
+std::optional<std::size_t> QtUserInterface::AskChoice(const std::string& question, const std::string& title,
+                                                      const std::vector<std::string>& choices) {
+    QWidget* owner = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : window_;
+    QMessageBox box(QMessageBox::Question, FromUtf8(title), UnbreakablePaths(FromUtf8(question)), QMessageBox::NoButton,
+                    owner);
+    // Action buttons, as in the alarm box: they keep the order they are given in on every desktop.
+    std::vector<QPushButton*> buttons;
+    for (const std::string& choice : choices) {
+        buttons.push_back(box.addButton(FromUtf8(choice), QMessageBox::ActionRole));
+    }
+    box.setEscapeButton(box.addButton(QMessageBox::Cancel));
+    if (!buttons.empty()) box.setDefaultButton(buttons.front());
+    box.exec();
+    const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    if (chosen == buttons.end()) return std::nullopt;
+    return static_cast<std::size_t>(chosen - buttons.begin());
 }
 
 AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) {

@@ -22,6 +22,8 @@ public:
     std::optional<std::string> AskText(const std::string& prompt, const std::string& title,
                                        const std::string& initial) override;
     bool AskYesNo(const std::string& question, const std::string& title) override;
+    std::optional<std::size_t> AskChoice(const std::string& question, const std::string& title,
+                                         const std::vector<std::string>& choices) override;
     void SetBusyPointer(bool busy) override;
     void CloseWindow() override;
     std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) override;

@@ -312,6 +312,68 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     EXPECT_EQ(ReadAll(kept), Bytes(bare.begin(), bare.end()));
 }
 
+// Named another system, points typed in latitude and longitude are converted, each keeping its
+// place, or keep their numbers; either is one Undo. A point the new system cannot take refuses
+// the conversion whole; the same system again asks nothing.
+TEST_F(ImportPicture, ANewSystemConvertsThePointsOrKeepsTheirNumbers) {
+    const std::string scan = folder_.File("scan.tif");
+    MakePicture({.georeferenced = false}, scan);
+    Georeferencing& points = workspace_.georeferencing;
+    points.Start(scan);
+    ui_.textAnswers = {"25.52", "-78.49", "25.52", "-78.45", "25.49", "-78.49", "25.508", "-78.463"};
+    for (const auto& [column, row] : {std::pair{0.0, 0.0}, {40.0, 0.0}, {0.0, 30.0}, {25.0, 12.0}}) {
+        points.AddAt(column, row);
+    }
+    const std::vector<ControlPoint> typed = points.Points();
+    const PointFit fit = points.Fit();
+    ASSERT_GT(fit.rms, 0.5);
+    ui_.asked.clear();
+    // The points lie on the far side of the Earth for an orthographic view centred at 100 degrees east.
+    ui_.textAnswers = {"+proj=ortho +lon_0=100 +datum=WGS84", "EPSG:32618", "EPSG:32618", "EPSG:32618", "EPSG:4326",
+                       "EPSG:32618"};
+    ui_.choiceAnswers = {0, std::nullopt, 0, 0, 1};
+    EXPECT_FALSE(points.ChooseSystem());
+    ASSERT_EQ(ui_.MessageTexts().size(), 1U);
+    EXPECT_NE(ui_.MessageTexts()[0].find("point 1 to the new system: "), std::string::npos) << ui_.MessageTexts()[0];
+    EXPECT_FALSE(points.ChooseSystem()) << "cancelled";
+    EXPECT_EQ(ui_.asked.size(), 4U) << "each system is followed by the question";
+    EXPECT_EQ(points.Points(), typed);
+    EXPECT_TRUE(points.System().geographic);
+
+    ASSERT_TRUE(points.ChooseSystem());
+    EXPECT_EQ(points.System().name, "WGS 84 / UTM zone 18N");
+    // gdaltransform -s_srs EPSG:4326 -t_srs EPSG:32618 of -78.49 25.52
+    EXPECT_NEAR(points.Points()[0].mapX, 149184.446426468, 1e-6);
+    EXPECT_NEAR(points.Points()[0].mapY, 2827135.55459383, 1e-6);
+    // A polynomial fitted in metres misses by a little else than one fitted in degrees: the
+    // projection curves over the scan. Read as metres, the degrees would miss by nothing.
+    EXPECT_NEAR(points.Fit().rms, fit.rms, 0.01);
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        EXPECT_NEAR(points.Fit().residuals[i].metres, fit.residuals[i].metres, 0.01 * fit.residuals[i].metres) << i;
+    }
+    const std::vector<ControlPoint> converted = points.Points();
+    EXPECT_FALSE(points.ChooseSystem()) << "the same system";
+    EXPECT_EQ(ui_.asked.size(), 7U);
+    ASSERT_TRUE(points.ChooseSystem());
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        EXPECT_NEAR(points.Points()[i].mapX, typed[i].mapX, 1e-9) << i;
+        EXPECT_NEAR(points.Points()[i].mapY, typed[i].mapY, 1e-9) << i;
+    }
+    ASSERT_TRUE(points.Undo());
+    EXPECT_EQ(points.Points(), converted);
+    ASSERT_TRUE(points.Undo());
+    EXPECT_EQ(points.Points(), typed);
+    EXPECT_TRUE(points.System().geographic);
+
+    ASSERT_TRUE(points.ChooseSystem());
+    EXPECT_NE(ui_.asked.back().find("in WGS 84. Convert them to WGS 84 / UTM zone 18N"), std::string::npos);
+    EXPECT_EQ(points.Points(), typed);
+    EXPECT_EQ(points.Rows()[0][3] + " " + points.Rows()[0][4], "-78.49 25.52");
+    ASSERT_TRUE(points.Undo() && points.Undo());
+    EXPECT_TRUE(points.System().geographic);
+    EXPECT_EQ(points.Points().size(), 3U) << "no step was left by the refusal or the Cancel";
+}
+
 // A folder that takes no file: the points stay in the window, the failure is said once and no
 // file is left half-written beside the scan.
 // The points kept beside a scan never take the place of the scan or of a file GDAL reads with

@@ -39,6 +39,14 @@ public:
         if (!yesNoAnswers.empty()) yesNoAnswers.pop_front();
         return yes;
     }
+    std::optional<std::size_t> AskChoice(const std::string& question, const std::string&,
+                                         const std::vector<std::string>&) override {
+        asked.push_back(question);
+        if (choiceAnswers.empty()) return std::nullopt;
+        const std::optional<std::size_t> answer = choiceAnswers.front();
+        choiceAnswers.pop_front();
+        return answer;
+    }
     void CloseWindow() override { ++closeRequests; }
 
     // Texts shown so far, in order.
@@ -55,6 +63,7 @@ public:
     int closeRequests = 0;
     std::deque<std::optional<std::string>> textAnswers;  // nothing stands for Cancel
     std::deque<bool> yesNoAnswers;                       // No once they run out
+    std::deque<std::optional<std::size_t>> choiceAnswers;  // nothing stands for Cancel, as once they run out
     std::vector<std::string> asked;                      // every question and prompt, in order
     std::vector<std::string> filledIn;                   // the text each prompt came with, in order
 

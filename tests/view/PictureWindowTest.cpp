@@ -146,14 +146,16 @@ TEST_F(PictureWindowTest, AClickOnAScanPlacesAControlPointAtItsPixel) {
     ASSERT_EQ(table->rowCount(), 1);
     EXPECT_EQ(table->item(0, 1)->text().toDouble(), moved);
 
-    // Named for the set, a map projection turns the columns into easting and northing.
+    // Named for the set, a map projection turns the columns into easting and northing, and the
+    // point converted to it shows its easting (gdaltransform's for 139.5, 35.5).
     ui_.textAnswers = {"EPSG:32654"};
+    ui_.choiceAnswers = {0};
     auto* system = Shown()->findChild<QPushButton*>("chooseSystem");
     Shown()->findChild<QScrollArea*>()->ensureWidgetVisible(system);  // a small screen scrolls the panel
     QTest::mouseClick(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
                       system->mapTo(Shown(), system->rect().center()));
     EXPECT_EQ(table->horizontalHeaderItem(3)->text(), "Easting");
-    EXPECT_EQ(table->item(0, 3)->text(), "139.50");
+    EXPECT_EQ(table->item(0, 3)->text(), "363955.25");
     EXPECT_TRUE(Shown()->findChild<QLabel*>("pointSystem")->text().contains("UTM zone 54N"));
 
     // The transform list, by the keyboard: its last entry is the thin plate spline.

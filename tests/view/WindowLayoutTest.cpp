@@ -22,7 +22,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <tuple>
+#include <utility>
 
 namespace kartivo::test {
 namespace {
@@ -114,6 +116,24 @@ TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
         });
         EXPECT_EQ(qtUi_.ShowAlarmBox("Cannot open.", "Kartivo Alarm", buttons), answer) << press;
         EXPECT_FALSE(window_->isMinimized());
+    }
+}
+
+// A choice's captions stand in their order; Enter takes the first, Escape cancels.
+TEST_F(QtDialogs, AChoiceTakesTheFirstOnEnter) {
+    const std::pair<int, std::optional<std::size_t>> rows[] = {{Qt::Key_Return, 0}, {Qt::Key_Escape, {}}, {-1, 1}};
+    for (const auto& [key, answer] : rows) {
+        WhenShown([key = key](QWidget* box) {
+            QList<QPushButton*> shown = box->findChildren<QPushButton*>();
+            std::ranges::sort(shown, {}, [box](QPushButton* b) { return b->mapTo(box, QPoint(0, 0)).x(); });
+            QStringList texts;
+            for (QPushButton* button : shown) texts << button->text().remove('&');
+            const qsizetype keep = texts.indexOf("Keep numbers");
+            EXPECT_TRUE(texts.indexOf("Convert") >= 0 && texts.indexOf("Convert") < keep) << texts.join('|').toStdString();
+            if (key >= 0) QTest::keyClick(box->windowHandle(), Qt::Key(key));
+            if (key < 0) QTest::mouseClick(box->windowHandle(), Qt::LeftButton, {}, shown[keep]->mapTo(box, QPoint(4, 4)));
+        });
+        EXPECT_EQ(qtUi_.AskChoice("Convert them?", "Georeference", {"Convert", "Keep numbers"}), answer) << key;
     }
 }
 
