@@ -3,6 +3,7 @@
 #include "app/PictureView.h"
 #include "common/ReplacementFile.h"
 #include "common/NumberText.h"
+#include "common/PathParts.h"
 #include "geo/CoordinateText.h"
 
 #include "geoimport/Importer.h"
@@ -41,7 +42,10 @@ Georeferencing::Georeferencing(PictureView& view, UserInterface& ui, ImportByPoi
 
 std::string Georeferencing::ChoosePicture() {
     constexpr const char* patterns = "*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.gif;*.bmp";
+    // Scans of one map sheet series tend to lie together: start where the last one was.
+    const std::string& last = picture_.empty() ? view_.ShownPath() : picture_;
     return ui_.ShowOpenDialog({.filter = {{std::string("Pictures(") + patterns + ")", patterns}, {"All(*.*)", "*.*"}},
+                               .initialFolder = last.empty() ? "" : GetParentFolderName(last),
                                .title = GeoreferenceMenuText});
 }
 
@@ -55,6 +59,8 @@ void Georeferencing::Start(const std::string& picturePath) {
     points_ = {};
     saveFailed_ = false;
     view_.ShowPicture(picturePath);
+    // Nothing of the last scan's fit may show behind the question below.
+    Refit();
     // As the view opened them; a scan it cannot show is at least itself.
     scanFiles_ = view_.ShownFiles();
     if (const auto identity = IdentityOfPath(picturePath); scanFiles_.empty() && identity) scanFiles_.push_back(*identity);
@@ -67,6 +73,7 @@ void Georeferencing::Start(const std::string& picturePath) {
     }
     // Points declined, or not usable, are not overwritten by every edit, only by a Georeference.
     keepBeside_ = !opened.file || kept;
+    if (kept && kept->transform) transform_ = *kept->transform;
     if (kept) points_.Replace(std::move(*kept));
     described_.reset();
     FollowSystem();
@@ -97,7 +104,7 @@ std::optional<PointsFile> Georeferencing::ReadKeptPoints(const std::string& poin
         ui_.ShowMessage("Cannot use " + pointsPath + ": " + named.status.message + ".", Title, MessageIcon::Exclamation);
     }
     if (!system) return std::nullopt;
-    return PointsFile{system->wkt, std::move(read.file.points)};
+    return PointsFile{system->wkt, std::move(read.file.points), read.file.transform};
 }
 
 bool Georeferencing::Active() const { return !picture_.empty() && view_.ShownPath() == picture_; }
@@ -234,9 +241,11 @@ bool Georeferencing::Undo() {
     return undone;
 }
 
+// The choice is kept beside the points, so it comes back with them.
 void Georeferencing::SetTransform(PointTransform transform) {
     transform_ = transform;
     Refit();
+    if (keepBeside_ && !Points().empty() && !Save(!saveFailed_)) saveFailed_ = true;
 }
 
 // Every edit is kept beside the picture at once, so closing the window or a crash loses none;
@@ -260,9 +269,14 @@ void Georeferencing::Refit() {
 
 std::optional<std::size_t> Georeferencing::Worst() const {
     if (!fit_.problem.empty()) return std::nullopt;
+    // Below what the table shows as 0.01 px every point is met; none is worse than another.
+    constexpr double Unseen = 0.005;
     std::optional<std::size_t> worst;
     for (std::size_t i = 0; i < Points().size(); ++i) {
-        if (Points()[i].enabled && (!worst || fit_.residuals[i].pixels > fit_.residuals[*worst].pixels)) worst = i;
+        if (Points()[i].enabled && fit_.residuals[i].pixels >= Unseen &&
+            (!worst || fit_.residuals[i].pixels > fit_.residuals[*worst].pixels)) {
+            worst = i;
+        }
     }
     return worst;
 }
@@ -314,7 +328,7 @@ bool Georeferencing::Save(bool tell) {
     const std::string path = PointsPathFor(picture_);
     // The points must never take the place of the scan or a file beside it that GDAL reads.
     ReplacementFile out(path, scanFiles_, fileSystem_);
-    const std::string text = WritePointsText({system_.wkt, Points()}, fit_.residuals);
+    const std::string text = WritePointsText({system_.wkt, Points(), transform_}, fit_.residuals);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     std::string failure;
     if (!out.IsOpen()) {

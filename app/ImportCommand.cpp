@@ -88,8 +88,10 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
     // under its own name.
     const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
     const geoimport::ImportPlan& plan = parts.front();
+    // Titled by what the person is doing: importing, or saving the scan they georeferenced.
+    const char* title = points.empty() ? ImportTitle : "Save Georeferenced Picture";
     FileDialogRequest request = OutputFileRequest("BMP", "bmp");
-    request.title = ImportTitle;
+    request.title = title;
     request.initialFolder = GetParentFolderName(plan.proposedPath);
     request.initialFileName = plan.proposedPath;
     const std::string outputPath = ui_.ShowSaveDialog(request);
@@ -100,7 +102,8 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
         outputPaths.push_back(folder.empty() ? parts[i].fileName : folder + PreferredSeparator() + parts[i].fileName);
     }
 
-    const std::unique_ptr<ProgressDialog> progress = ui_.ShowProgress("Importing " + sourcePath, ImportTitle);
+    const std::unique_ptr<ProgressDialog> progress = ui_.ShowProgress(
+        (points.empty() ? "Importing " : "Georeferencing ") + sourcePath, title);
     ui_.SetBusyPointer(true);
     const geoimport::ImportStatus written =
         prepared.job->Write(outputPaths, [&progress](double fraction) { return !progress || progress->Advance(fraction); });

@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view CrsPrefix = "#CRS:";
+constexpr std::string_view TransformPrefix = "#TRANSFORM:";
 constexpr std::string_view Header = "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual";
 
 // The columns a point needs, in the order the reader keeps their positions.
@@ -130,6 +131,14 @@ std::size_t EnabledCount(const std::vector<ControlPoint>& points) {
     return static_cast<std::size_t>(std::count_if(points.begin(), points.end(), [](const ControlPoint& p) { return p.enabled; }));
 }
 
+namespace {
+
+std::string EnabledText(std::size_t enabled) {
+    return std::to_string(enabled) + (enabled == 1 ? " is" : " are") + " enabled";
+}
+
+}  // namespace
+
 std::string PointCountProblem(const std::vector<ControlPoint>& points, PointTransform transform) {
     const std::string name(PointTransformName(transform));
     const std::size_t enabled = EnabledCount(points);
@@ -139,11 +148,11 @@ std::string PointCountProblem(const std::vector<ControlPoint>& points, PointTran
     }
     if (enabled < static_cast<std::size_t>(LeastPointsFor(transform))) {
         return "the " + name + " transform needs at least " + std::to_string(LeastPointsFor(transform)) + " points; " +
-               std::to_string(enabled) + " are enabled";
+               EnabledText(enabled);
     }
     if (enabled > MostPointsFor(transform)) {
         return "the " + name + " transform takes at most " + std::to_string(MostPointsFor(transform)) +
-               " points (its time grows with the cube of their count); " + std::to_string(enabled) + " are enabled";
+               " points (its time grows with the cube of their count); " + EnabledText(enabled);
     }
     return "";
 }
@@ -238,6 +247,9 @@ PointsFileReading ReadPointsText(std::string_view text) {
                     return fail(PointsFileError::CrsNotWkt);
                 }
             }
+            if (!header && line.starts_with(TransformPrefix)) {
+                reading.file.transform = PointTransformFromName(TrimBlanks(line.substr(TransformPrefix.size())));
+            }
             continue;
         }
 
@@ -304,6 +316,7 @@ std::string WritePointsText(const PointsFile& file, const std::vector<PointResid
     if (!file.crsWkt.empty()) {
         text.append(CrsPrefix).append(" ").append(file.crsWkt).append("\n");
     }
+    if (file.transform) text.append(TransformPrefix).append(" ").append(PointTransformName(*file.transform)).append("\n");
     text.append(Header).append("\n");
     for (std::size_t i = 0; i < file.points.size(); ++i) {
         const ControlPoint& point = file.points[i];

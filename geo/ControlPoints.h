@@ -77,6 +77,9 @@ struct PointResidual {
 struct PointsFile {
     std::string crsWkt;  // the system of mapX/mapY from the "#CRS: " line; empty when none is named
     std::vector<ControlPoint> points;
+    // Kartivo's own "#TRANSFORM: poly2" line, which other georeferencers pass over as a comment;
+    // nothing where the file names none (or one Kartivo does not know).
+    std::optional<PointTransform> transform;
 };
 
 enum class PointsFileError {
@@ -100,7 +103,8 @@ inline constexpr std::uint64_t MostPointsFileBytes = std::uint64_t{16} << 20;
 // by the WKT of the map coordinates' system, the header line naming the columns (mapX, mapY,
 // sourceX, sourceY, enable, and optionally dX, dY, residual, in any order), then one line per
 // point. sourceY is the pixel row with its sign reversed (negative downwards). Blank lines and
-// other lines starting with "#" are passed over; "\r\n" line ends are taken. A "#CRS: " line
+// other lines starting with "#" are passed over, but for Kartivo's own "#TRANSFORM: " before the
+// header; "\r\n" line ends are taken. A "#CRS: " line
 // holding anything but a WKT (a file name, an address) is refused: a points file lying beside a
 // picture is no one's own typing, and GDAL would open or fetch what such a text names. More
 // points than MostPoints are refused at the first one too many.

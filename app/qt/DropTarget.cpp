@@ -55,4 +55,26 @@ void DropTarget::dropEvent(QDropEvent* event) {
     if (onDrop) onDrop(DroppedFiles(event->mimeData()));
 }
 
+void DropTarget::Cover(QWidget* control) {
+    control->setAcceptDrops(true);
+    control->installEventFilter(this);
+}
+
+bool DropTarget::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
+        return QWidget::eventFilter(watched, event);
+    }
+    auto* drag = static_cast<QDropEvent*>(event);
+    if (DroppedFiles(drag->mimeData()).isEmpty()) return false;
+    if (type == QEvent::DragEnter) {
+        dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+    } else if (type == QEvent::DragMove) {
+        dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+    } else {
+        dropEvent(drag);
+    }
+    return true;
+}
+
 }  // namespace kartivo::qt

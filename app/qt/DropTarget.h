@@ -1,6 +1,6 @@
 #pragma once
-// A transparent widget over a frame that takes files dropped anywhere on the frame's surface
-// outside its input controls, which stay above it.
+// A transparent widget over a frame that takes files dropped anywhere on the frame: on its
+// surface, and through Cover on the controls that stay above it.
 
 #include <QStringList>
 #include <QMimeData>
@@ -19,11 +19,15 @@ public:
     std::function<void(const QStringList& paths)> onDrop;
     // Whether a drag of these files is taken at all; a refused one shows it cannot drop here.
     std::function<bool(const QStringList& paths)> takes;
+    // Files dragged over one of the frame's controls are the frame's too; the control keeps
+    // drags of text.
+    void Cover(QWidget* control);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool Takes(const QMimeData* dragged) const;

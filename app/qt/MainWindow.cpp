@@ -130,6 +130,7 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent)
     BuildMenu();
     BuildFrames();
     FitCornerBoxes();
+    FitSizeLabels();
     SetTabOrder();
     BindModel();
     ConnectEvents();
@@ -304,6 +305,22 @@ void MainWindow::FitCornerBoxes() {
     }
 }
 
+// A file size shows every digit of the largest a bitmap can have in any font: the label grows to
+// the right and its unit moves along, as far as the frame has room.
+void MainWindow::FitSizeLabels() {
+    for (const auto& [value, unit] : {std::pair{"lblFileSizeData", "lblFileSizeUnit"}, {"lblOutFileSize", "Label13"}}) {
+        auto* label = static_cast<QLabel*>(Widget(value));
+        QWidget* after = Widget(unit);
+        const int need = label->fontMetrics().horizontalAdvance("2147483647") + 2 * label->margin() + 1;
+        const int gap = after->x() - label->geometry().right() - 1;
+        const int frameRight = label->parentWidget()->width() - Pixels(60);
+        const int grown = std::min(need, frameRight - gap - after->width() - label->x());
+        if (grown <= label->width()) continue;
+        label->resize(grown, label->height());
+        after->move(label->geometry().right() + 1 + gap, after->y());
+    }
+}
+
 void MainWindow::SetTabOrder() {
     const auto& order = TabOrder();
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
@@ -355,6 +372,11 @@ void MainWindow::ConnectEvents() {
     auto* ambulo = static_cast<DropTarget*>(Widget("lblDragAmbulo"));
     ambulo->onDrop = [this, toPaths](const QStringList& dropped) { form_.lblDragAmbulo_OLEDragDrop(toPaths(dropped)); };
     ambulo->takes = [](const QStringList& dropped) { return Form1::TakesMapDataDrop(dropped.first().toStdString()); };
+    for (const auto& [frame, target] : {std::pair{"fraIn", in}, {"fraAmbulo", ambulo}}) {
+        for (QWidget* control : Widget(frame)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (control != target) target->Cover(control);
+        }
+    }
 }
 
 void MainWindow::Mirror(const Control& control) {

@@ -42,6 +42,7 @@ protected:
 private:
     void BuildFrames();
     void FitCornerBoxes();
+    void FitSizeLabels();
     void BuildMenu();
     void SetTabOrder();
     void BindModel();

@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -168,11 +169,22 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
     if (points_.Active()) DrawPoints(painter, scale);
     painter.setPen(Qt::black);
     const QFontMetrics metrics(font());
+    // Labels sit on the picture's own left and top edges where they are in view, each whole and
+    // beside its line: above a latitude's line and right of a longitude's, or below and left
+    // where the view's edge would cut it.
+    const QRectF area = QRectF(viewport()->rect()).intersected(
+        QRectF(-view_.Left() * scale, -view_.Top() * scale, view_.ShownWidth() * scale, view_.ShownHeight() * scale));
     for (const GridLine& line : view_.Grid()) {
         const QString text = QString::fromStdString(line.label);
+        const QSizeF size(metrics.horizontalAdvance(text) + 4, metrics.height());
         const double at = (line.position - (line.latitude ? view_.Top() : view_.Left())) * scale;
-        const QPointF corner = line.latitude ? QPointF(2, at - metrics.height()) : QPointF(at + 2, 0);
-        const QRectF box(corner, QSizeF(metrics.horizontalAdvance(text) + 4, metrics.height()));
+        QPointF corner;
+        if (line.latitude) {
+            corner = QPointF(area.left() + 2, at - size.height() >= area.top() ? at - size.height() : at + 1);
+        } else {
+            corner = QPointF(at + 2 + size.width() <= area.right() ? at + 2 : at - 2 - size.width(), area.top());
+        }
+        const QRectF box(corner, size);
         painter.fillRect(box, QColor(255, 255, 255, 190));
         painter.drawText(box, Qt::AlignCenter, text);
     }
@@ -189,6 +201,14 @@ void PictureCanvas::wheelEvent(QWheelEvent* event) {
 
 // Points are drawn at a fixed size on screen, whatever the zoom.
 void PictureCanvas::DrawPoints(QPainter& painter, double scale) {
+    if (cross_) {
+        const QPointF at((cross_->x() - view_.Left()) * scale, (cross_->y() - view_.Top()) * scale);
+        for (const QPen& pen : {QPen(Qt::white, 3), QPen(Qt::black, 1, Qt::DashLine)}) {
+            painter.setPen(pen);
+            painter.drawLine(at - QPointF(14, 0), at + QPointF(14, 0));
+            painter.drawLine(at - QPointF(0, 14), at + QPointF(0, 14));
+        }
+    }
     const auto worst = points_.Worst();
     const std::vector<ControlPoint>& points = points_.Points();
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -201,7 +221,12 @@ void PictureCanvas::DrawPoints(QPainter& painter, double scale) {
             painter.drawLine(at - QPointF(0, 7), at + QPointF(0, 7));
         }
         const QString number = QString::number(i + 1);
-        const QRectF box(at + QPointF(6, 4), QSizeF(fontMetrics().horizontalAdvance(number) + 4, fontMetrics().height()));
+        const QSizeF size(fontMetrics().horizontalAdvance(number) + 4, fontMetrics().height());
+        // Below and right of the cross, or on the other side where the view's edge would cut it.
+        const QRectF view(viewport()->rect());
+        const double x = at.x() + 6 + size.width() <= view.right() ? at.x() + 6 : at.x() - 6 - size.width();
+        const double y = at.y() + 4 + size.height() <= view.bottom() ? at.y() + 4 : at.y() - 4 - size.height();
+        const QRectF box(QPointF(x, y), size);
         painter.fillRect(box, QColor(255, 255, 255, 210));
         painter.drawText(box, Qt::AlignCenter, number);
     }
@@ -239,10 +264,16 @@ void PictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !dragging_) return;
     dragging_ = false;
     viewport()->setCursor(Qt::OpenHandCursor);
-    const bool clicked = (event->position() - pressedAt_).manhattanLength() < QApplication::startDragDistance();
+    const QPointF moved = event->position() - pressedAt_;
+    const bool clicked = moved.manhattanLength() < QApplication::startDragDistance();
     const QPointF at = PictureAt(event->position());
-    if (draggedPoint_ && !clicked) {
-        points_.MoveTo(*draggedPoint_, at.x(), at.y());
+    if (draggedPoint_ && moved.manhattanLength() < 1) {
+        if (onSelect) onSelect(draggedPoint_);
+    } else if (draggedPoint_) {
+        // Moved by as much as the pointer, however short the drag, wherever on the cross it began.
+        const QPointF by = PictureAt(event->position()) - PictureAt(pressedAt_);
+        const ControlPoint& point = points_.Points()[*draggedPoint_];
+        points_.MoveTo(*draggedPoint_, point.column + by.x(), point.row + by.y());
     } else if (points_.Active() && clicked && !draggedPoint_ && at.x() >= 0 && at.y() >= 0 &&
                at.x() <= view_.ShownWidth() && at.y() <= view_.ShownHeight()) {
         points_.AddAt(at.x(), at.y());
@@ -257,7 +288,82 @@ void PictureCanvas::leaveEvent(QEvent* event) {
 
 void PictureCanvas::TellPointer(QPointF position) {
     const QPointF at = position * Ratio();
-    if (onPointer) onPointer(QString::fromStdString(view_.PointerText(at.x(), at.y())));
+    QString text = QString::fromStdString(view_.PointerText(at.x(), at.y()));
+    // Over a scan, where the pointer is as the table counts it.
+    const QPointF pixel = PictureAt(position);
+    if (points_.Active() && pixel.x() >= 0 && pixel.y() >= 0 && pixel.x() < view_.ShownWidth() &&
+        pixel.y() < view_.ShownHeight()) {
+        text = QString("Column %1, row %2").arg(pixel.x(), 0, 'f', 1).arg(pixel.y(), 0, 'f', 1);
+    }
+    if (onPointer) onPointer(text);
+}
+
+// Home and End go to the picture's left and right edges, with Ctrl to its top-left and
+// bottom-right corners.
+bool PictureCanvas::ScrollKey(const QKeyEvent& event) {
+    if (event.key() != Qt::Key_Home && event.key() != Qt::Key_End) return false;
+    const double scale = view_.Scale();
+    const double far = event.key() == Qt::Key_End ? 1e12 : 0;
+    const double y = (event.modifiers() & Qt::ControlModifier) ? far : view_.Top() * scale;
+    view_.ScrollTo(far, y);
+    return true;
+}
+
+// Points by the keyboard: the arrows move the chosen point by one scan pixel (Shift: ten), or
+// without one the crosshair, where Enter places a new point; Escape lets go of either.
+void PictureCanvas::keyPressEvent(QKeyEvent* event) {
+    if (ScrollKey(*event)) return;
+    if (!points_.Active()) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    const double step = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
+    switch (event->key()) {
+    case Qt::Key_Left: MoveByKey(-step, 0); break;
+    case Qt::Key_Right: MoveByKey(step, 0); break;
+    case Qt::Key_Up: MoveByKey(0, -step); break;
+    case Qt::Key_Down: MoveByKey(0, step); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (cross_) points_.AddAt(cross_->x(), cross_->y());
+        break;
+    case Qt::Key_Escape:
+        if (selected && selected()) {
+            if (onSelect) onSelect(std::nullopt);
+        } else {
+            cross_.reset();
+        }
+        break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    viewport()->update();
+}
+
+void PictureCanvas::MoveByKey(double dx, double dy) {
+    const std::optional<std::size_t> chosen = selected ? selected() : std::nullopt;
+    if (chosen && *chosen < points_.Points().size()) {
+        const ControlPoint& point = points_.Points()[*chosen];
+        points_.MoveTo(*chosen, point.column + dx, point.row + dy);
+        return;
+    }
+    // First shown on the pixel in the middle of the view.
+    QPointF at = cross_ ? *cross_ + QPointF(dx, dy) : PictureAt(QRectF(viewport()->rect()).center());
+    at = QPointF(std::floor(std::clamp(at.x(), 0.0, view_.ShownWidth() - 1)) + 0.5,
+                 std::floor(std::clamp(at.y(), 0.0, view_.ShownHeight() - 1)) + 0.5);
+    cross_ = at;
+    // Kept in view: the picture scrolls under a crosshair that reaches the view's edge.
+    const double scale = view_.Scale() / Ratio();
+    const QPointF onScreen((at.x() - view_.Left()) * scale, (at.y() - view_.Top()) * scale);
+    const QRectF inner = QRectF(viewport()->rect()).adjusted(16, 16, -16, -16);
+    const double panX = onScreen.x() < inner.left() ? inner.left() - onScreen.x()
+                        : onScreen.x() > inner.right() ? inner.right() - onScreen.x() : 0;
+    const double panY = onScreen.y() < inner.top() ? inner.top() - onScreen.y()
+                        : onScreen.y() > inner.bottom() ? inner.bottom() - onScreen.y() : 0;
+    if (panX != 0 || panY != 0) view_.PanBy(panX * Ratio(), panY * Ratio());
+    if (onPointer) {
+        onPointer(QString("Crosshair at column %1, row %2: Enter places a point")
+                      .arg(at.x(), 0, 'f', 1).arg(at.y(), 0, 'f', 1));
+    }
 }
 
 PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget* parent)
@@ -412,6 +518,16 @@ void PictureWindow::BuildPointsPanel() {
     });
     connect(table_, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { points_.Edit(static_cast<std::size_t>(row)); });
+    table_->installEventFilter(this);
+    canvas_->selected = selected;
+    canvas_->onSelect = [this](std::optional<std::size_t> point) {
+        if (point) {
+            table_->setCurrentCell(static_cast<int>(*point), 0);
+        } else {
+            table_->setCurrentCell(-1, -1);
+            table_->clearSelection();
+        }
+    };
     connect(transform_, &QComboBox::activated, this,
             [this](int index) {
                 points_.SetTransform(static_cast<PointTransform>(transform_->itemData(index).toInt()));
@@ -479,6 +595,23 @@ void PictureWindow::MakeRoomForPoints() {
     // The picture keeps two fifths of the window or more.
     const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
     resizeDocks({pointsPanel_}, {std::min(panel, width() * 3 / 5 - separator - 1)}, Qt::Horizontal);
+}
+
+// The table's rows by the keyboard: F2 or Enter edits the chosen point, Delete deletes it,
+// Space enables or disables it.
+bool PictureWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != table_ || event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
+    const int row = table_->currentRow();
+    if (row < 0 || static_cast<std::size_t>(row) >= points_.Points().size()) return false;
+    const auto point = static_cast<std::size_t>(row);
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_F2:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: points_.Edit(point); return true;
+    case Qt::Key_Delete: points_.Remove(point); return true;
+    case Qt::Key_Space: points_.SetEnabled(point, !points_.Points()[point].enabled); return true;
+    default: return false;
+    }
 }
 
 void PictureWindow::closeEvent(QCloseEvent* event) {

@@ -30,6 +30,11 @@ public:
     void Follow();
 
     std::function<void(const QString&)> onPointer;
+    // The point chosen in the table, which the arrow keys move; and choosing one on the picture.
+    std::function<std::optional<std::size_t>()> selected;
+    std::function<void(std::optional<std::size_t>)> onSelect;
+    // Where Enter places a point, moved by the arrow keys while no point is chosen.
+    std::optional<QPointF> Crosshair() const { return cross_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,6 +45,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     double Ratio() const;
@@ -47,6 +53,8 @@ private:
     // The picture position (pixels, 0,0 its top-left corner) under a point of the window.
     QPointF PictureAt(QPointF position) const;
     void DrawPoints(QPainter& painter, double scale);
+    bool ScrollKey(const QKeyEvent& event);
+    void MoveByKey(double dx, double dy);
 
     PictureView& view_;
     Georeferencing& points_;
@@ -55,6 +63,7 @@ private:
     bool dragging_ = false;
     std::optional<std::size_t> draggedPoint_;
     bool following_ = false;
+    std::optional<QPointF> cross_;
 };
 
 class PictureWindow : public QMainWindow {
@@ -68,6 +77,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildPointsPanel();

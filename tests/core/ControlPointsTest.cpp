@@ -36,8 +36,13 @@ TEST(ReadPointsText, FindsColumnsByNameWhateverTheirOrder) {
 }
 
 TEST(WritePointsText, WritesReversedRowsAndResidualsAndReadsBackExactly) {
-    EXPECT_EQ(WritePointsText({"GEOGCRS[\"x\"]", {{1.5, 2, 3, 4, false}}}, {{0.5, 0.25, 0.75, 9}}),
-              "#CRS: GEOGCRS[\"x\"]\nmapX,mapY,sourceX,sourceY,enable,dX,dY,residual\n3,4,1.5,-2,0,0.5,-0.25,0.75\n");
+    const std::string written = "#CRS: GEOGCRS[\"x\"]\n#TRANSFORM: poly3\nmapX,mapY,sourceX,sourceY,enable,dX,dY,residual\n"
+                                "3,4,1.5,-2,0,0.5,-0.25,0.75\n";
+    EXPECT_EQ(WritePointsText({"GEOGCRS[\"x\"]", {{1.5, 2, 3, 4, false}}, PointTransform::Polynomial3},
+                              {{0.5, 0.25, 0.75, 9}}),
+              written);
+    EXPECT_EQ(ReadPointsText(written).file.transform, PointTransform::Polynomial3);
+    EXPECT_EQ(ReadPointsText("#TRANSFORM: poly9\n" + written.substr(written.find("map"))).file.transform, std::nullopt);
 
     const PointsFile file{"", {{0.1, 1.0 / 3, 179.99999999999997, -89.99999999999999, true},
                                {DBL_MIN, 5e-324, -DBL_MAX, 1e-300, false},
@@ -119,6 +124,7 @@ TEST(PointCountProblem, SaysTheLimitAndTheCount) {
     };
     const struct { Points points; PointTransform transform; std::string problem; } cases[] = {
         {set(2, 5), PointTransform::Polynomial1, "the poly1 transform needs at least 3 points; 2 are enabled"},
+        {set(1, 0), PointTransform::ThinPlateSpline, "the tps transform needs at least 3 points; 1 is enabled"},
         {set(9, 0), PointTransform::Polynomial3, "the poly3 transform needs at least 10 points; 9 are enabled"},
         {set(MostPoints, 0), PointTransform::Polynomial3, ""},
         {set(MostSplinePoints, 50), PointTransform::ThinPlateSpline, ""},

@@ -262,12 +262,12 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
         ui_.textAnswers = {at(column, row).first, at(column, row).second};
         points.AddAt(column, row);
     }
-    // Off by far but disabled, a fifth point is no one's worst.
+    // Off by far but disabled, a fifth point is no one's worst; where every enabled point is
+    // met, none is.
     ui_.textAnswers = {at(10, 10).first, "3900000"};
     points.AddAt(10, 10);
     points.SetEnabled(4, false);
-    ASSERT_TRUE(points.Worst());
-    EXPECT_NE(*points.Worst(), 4U);
+    EXPECT_FALSE(points.Worst());
     ASSERT_EQ(points.Points().size(), 5U);
     EXPECT_EQ(points.Points()[1].mapX, 371000 + 40 * 675);
     EXPECT_EQ(points.Rows()[2][3] + " " + points.Rows()[2][4], "371000.00 3930000.00");
@@ -282,15 +282,22 @@ TEST_F(ImportPicture, PointsInAMapProjectionNamedForTheSet) {
     for (const auto side : {&MapCorners::bottom, &MapCorners::left, &MapCorners::top, &MapCorners::right}) {
         EXPECT_NEAR((*name).*side, expected.*side, 1e-6);
     }
+    EXPECT_EQ(ui_.saveRequests.back().title, "Save Georeferenced Picture");
 
-    // Kept with its system, the set comes back without a question.
+    // Kept with its system and transform, the set comes back without a question; the next scan
+    // is looked for where this one lies.
+    points.SetTransform(PointTransform::Polynomial2);
     Georeferencing again(view, ui_, ImportByPoints());
     ui_.yesNoAnswers = {true};
     ui_.asked.clear();
     again.Start(scan);
     EXPECT_EQ(again.Points(), points.Points());
     EXPECT_EQ(again.System().name, "WGS 84 / UTM zone 54N");
+    EXPECT_EQ(again.Transform(), PointTransform::Polynomial2);
     EXPECT_EQ(ui_.asked.size(), 1U);
+    ui_.dialogAnswers = {""};
+    again.ChoosePicture();
+    EXPECT_EQ(ui_.openRequests.back().initialFolder, GetParentFolderName(scan));
 
     // Written without a system: asked, and the answer is the points' system.
     const std::string kept = PointsPathFor(scan);

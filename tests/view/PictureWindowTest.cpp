@@ -62,7 +62,9 @@ TEST_F(PictureWindowTest, OpensFromTheMenuAndTheFrameAndFollowsLoads) {
     const QPoint middle = Shown()->Canvas()->viewport()->rect().center() + QPoint(13, 17);
     EXPECT_EQ(ColourAt(middle), qRgb(0, 0, 255));
 
-    ASSERT_TRUE(DropOn("fraIn", {20, 150}, {QString::fromStdString(Uniform("Red.bmp", {0, 0, 0xff, 0}))}));
+    // Dropped on the frame's path box, a picture loads as on the frame's free surface.
+    const QPoint pathBox = window_->Widget("txtInFilePathData")->geometry().center();
+    ASSERT_TRUE(DropOn("fraIn", pathBox, {QString::fromStdString(Uniform("Red.bmp", {0, 0, 0xff, 0}))}));
     EXPECT_EQ(Shown()->windowTitle(), "Kartivo Picture - Red.bmp");
     EXPECT_EQ(ColourAt(middle), qRgb(255, 0, 0));
 

@@ -118,9 +118,11 @@ using WindowText = ViewFixture;
 TEST_F(WindowText, CaptionsAreNeitherCutOffNorCovered) {
     for (const qt::LayoutEntry& entry : qt::WindowLayout()) {
         auto* label = qobject_cast<QLabel*>(window_->Widget(entry.name));
-        if (label == nullptr || entry.caption.empty()) continue;
+        // A file size shows every digit of the largest a bitmap can have.
+        const bool size = entry.name == "lblFileSizeData" || entry.name == "lblOutFileSize";
+        if (label == nullptr || (entry.caption.empty() && !size)) continue;
         const QFontMetrics metrics = label->fontMetrics();
-        const int textWidth = metrics.horizontalAdvance(label->text());
+        const int textWidth = metrics.horizontalAdvance(size ? QString("2147483647") : label->text());
         EXPECT_LE(textWidth, label->width()) << entry.name;
         EXPECT_LE(metrics.height(), label->height()) << entry.name;
         EXPECT_GE(label->font().pixelSize(), 8) << entry.name;
