@@ -130,23 +130,54 @@ TEST_F(PictureWindowTest, AClickOnAScanPlacesAControlPointAtItsPixel) {
     EXPECT_FALSE(Shown()->findChild<QPushButton*>("georeference")->isEnabled()) << "one point places nothing";
     EXPECT_EQ(workspace_.picture.Scale(), scale) << "the table's first row moved the scan under the pointer";
 
-    // Dragged, the point follows the pointer; dragged from beside it, the picture pans and no
-    // point is added or moved.
+    // Dragged from anywhere on its cross, however short the drag, the point moves as far as the
+    // pointer; dragged from beside it, the picture pans and no point is added or moved.
     const auto inWindow = [&](QPoint onCanvas) { return canvas->mapTo(Shown(), onCanvas); };
     const QPoint middle(canvas->width() / 2, canvas->height() / 2);
-    const double column = table->item(0, 1)->text().toDouble();
-    QTest::mousePress(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle));
-    QTest::mouseMove(Shown()->windowHandle(), inWindow(middle + QPoint(20, 10)));
-    QTest::mouseRelease(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle + QPoint(40, 20)));
+    const auto cell = [table](int row, int column) { return table->item(row, column)->text().toDouble(); };
+    const double column = cell(0, 1);
+    const double row = cell(0, 2);
+    const double perScreenPixel = Shown()->devicePixelRatioF() / workspace_.picture.Scale();
+    QTest::mousePress(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle + QPoint(3, 0)));
+    QTest::mouseMove(Shown()->windowHandle(), inWindow(middle + QPoint(5, 1)));
+    QTest::mouseRelease(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle + QPoint(7, 2)));
     ASSERT_EQ(table->rowCount(), 1);
-    const double moved = table->item(0, 1)->text().toDouble();
-    EXPECT_GT(moved, column + 1);
-    EXPECT_GT(table->item(0, 2)->text().toDouble(), 24.5);
+    // The table's tenths round both ends.
+    EXPECT_NEAR(cell(0, 1), column + 4 * perScreenPixel, 0.11);
+    EXPECT_NEAR(cell(0, 2), row + 2 * perScreenPixel, 0.11);
+    const double moved = cell(0, 1);
+    QTest::mouseMove(Shown()->windowHandle(), inWindow(middle));
+    EXPECT_TRUE(PointerText().startsWith("Column ")) << PointerText().toStdString();
+
+    // By the keyboard: a click on the point chooses it, the arrows move it one scan pixel, ten
+    // with Shift; Escape lets go, the arrows then move a crosshair, and Enter places a point at
+    // it. In the table Space disables the chosen point and Delete deletes it.
+    QTest::mouseClick(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle + QPoint(4, 2)));
+    ASSERT_EQ(table->currentRow(), 0);
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Right);
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_NEAR(cell(0, 1), moved + 1, 0.11);
+    EXPECT_NEAR(cell(0, 2), row + 2 * perScreenPixel - 10, 0.11);
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Escape);
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Left);
+    ui_.textAnswers = {"35.4", "139.4"};
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Return);
+    ASSERT_EQ(table->rowCount(), 2);
+    const QPointF centre = Shown()->Canvas()->Crosshair().value_or(QPointF());
+    EXPECT_EQ(cell(1, 1), centre.x());
+    EXPECT_EQ(centre.x() - std::floor(centre.x()), 0.5) << "on a pixel's centre";
+    table->setFocus();
+    table->setCurrentCell(1, 0);
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Space);
+    EXPECT_EQ(table->item(1, 5)->text(), "no");
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Delete);
+    ASSERT_EQ(table->rowCount(), 1);
+    const double kept = cell(0, 1);
     QTest::mousePress(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle - QPoint(60, 0)));
     QTest::mouseMove(Shown()->windowHandle(), inWindow(middle - QPoint(40, 0)));
     QTest::mouseRelease(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow(middle - QPoint(20, 0)));
     ASSERT_EQ(table->rowCount(), 1);
-    EXPECT_EQ(table->item(0, 1)->text().toDouble(), moved);
+    EXPECT_EQ(cell(0, 1), kept);
 
     // Named for the set, a map projection turns the columns into easting and northing, and the
     // point converted to it shows its easting (gdaltransform's for 139.5, 35.5).
