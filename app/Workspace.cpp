@@ -2,9 +2,11 @@
 
 namespace kartivo {
 
-Workspace::Workspace(UserInterface& ui, FileSystem& fileSystem)
+Workspace::Workspace(UserInterface& ui, FileSystem& fileSystem) : Workspace(ui, ui, fileSystem) {}
+
+Workspace::Workspace(UserInterface& ui, UserInterface& pointsUi, FileSystem& fileSystem)
     : form(ui, fileSystem), picture(form, fileSystem),
-      georeferencing(picture, ui,
+      georeferencing(picture, pointsUi,
                      [this](const std::string& path, const std::vector<ControlPoint>& points, PointTransform transform,
                             const std::string& crsWkt) { return form.ImportPicture(path, points, transform, crsWkt); },
                      fileSystem) {

@@ -15,6 +15,8 @@ namespace kartivo {
 class Workspace {
 public:
     explicit Workspace(UserInterface& ui, FileSystem& fileSystem = DefaultFileSystem());
+    // Placing points asks and tells through pointsUi: the picture window's own dialogs.
+    Workspace(UserInterface& ui, UserInterface& pointsUi, FileSystem& fileSystem = DefaultFileSystem());
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 

@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev libgmock-dev \
-xvfb xauth fonts-ipafont-gothic fonts-dejavu-core clang libclang-rt-14-dev lld \
+xvfb xauth openbox x11-utils fonts-ipafont-gothic fonts-dejavu-core clang libclang-rt-14-dev lld \
 help2man desktop-file-utils appstream man-db dpkg-dev file libgdal-dev gdal-bin nlohmann-json3-dev python3-pil"
 
 missing=""

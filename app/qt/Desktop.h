@@ -11,12 +11,14 @@ namespace kartivo::qt {
 
 struct Desktop {
     QtUserInterface ui;
-    Workspace workspace{ui};
+    QtUserInterface pointsUi;
+    Workspace workspace{ui, pointsUi};
     Form1& form = workspace.form;
     MainWindow window{workspace};
 
     Desktop() {
         ui.SetWindow(&window);
+        window.onPictureWindow = [this](QWidget* pictures) { pointsUi.SetWindow(pictures, true); };
         form.Form_Load();
         window.show();
     }

@@ -197,6 +197,7 @@ void MainWindow::OpenPictureWindow() {
         pictureWindow_ = new PictureWindow(workspace_.picture, workspace_.georeferencing, this);
         workspace_.picture.onChanged = [this] { pictureWindow_->Follow(); };
         workspace_.georeferencing.onChanged = [this] { pictureWindow_->Follow(); };
+        if (onPictureWindow) onPictureWindow(pictureWindow_);
     }
     pictureWindow_->show();
     pictureWindow_->raise();

@@ -34,6 +34,8 @@ public:
     QAction* MenuAction(std::string_view name) const;
     // The picture window, once "Show Picture" has opened it.
     PictureWindow* Picture() const { return pictureWindow_; }
+    // Told once the picture window is made.
+    std::function<void(QWidget*)> onPictureWindow;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

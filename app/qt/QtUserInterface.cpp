@@ -6,6 +6,8 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QScreen>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -68,33 +70,48 @@ QStringList NameFilters(const std::vector<FileFilter>& filter) {
 // box hands the front back to it rather than raising the main window over the scan.
 QWidget* QtUserInterface::Owner() const {
     QWidget* active = QApplication::activeWindow();
-    return active != nullptr ? active : window_;
+    return active != nullptr && !keepsFront_ ? active : window_;
+}
+
+void QtUserInterface::BackToFront() const {
+    if (!keepsFront_ || window_ == nullptr) return;
+    window_->raise();
+    window_->activateWindow();
 }
 
 void QtUserInterface::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, FromUtf8(title),
                     UnbreakablePaths(FromUtf8(text)), QMessageBox::Ok, Owner());
     box.exec();
+    BackToFront();
 }
 
 std::optional<std::string> QtUserInterface::AskText(const std::string& prompt, const std::string& title,
                                                    const std::string& initial) {
-    bool accepted = false;
-    const QString text = QInputDialog::getText(Owner(), FromUtf8(title), FromUtf8(prompt), QLineEdit::Normal,
-                                               FromUtf8(initial), &accepted);
+    QInputDialog dialog(Owner());
+    dialog.setWindowTitle(FromUtf8(title));
+    dialog.setLabelText(FromUtf8(prompt));
+    dialog.setTextValue(FromUtf8(initial));
+    // A long prompt (the coordinate systems' one) wraps instead of widening the box past the
+    // screen, which would put OK and Cancel out of reach.
+    if (auto* label = dialog.findChild<QLabel*>()) label->setWordWrap(true);
+    dialog.setMaximumWidth(dialog.screen()->availableGeometry().width() * 9 / 10);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    BackToFront();
     if (!accepted) return std::nullopt;
-    return text.toStdString();
+    return dialog.textValue().toStdString();
 }
 
 bool QtUserInterface::AskYesNo(const std::string& question, const std::string& title) {
-    return QMessageBox::question(Owner(), FromUtf8(title), UnbreakablePaths(FromUtf8(question))) == QMessageBox::Yes;
+    const bool yes = QMessageBox::question(Owner(), FromUtf8(title), UnbreakablePaths(FromUtf8(question))) == QMessageBox::Yes;
+    BackToFront();
+    return yes;
 }
 
 std::optional<std::size_t> QtUserInterface::AskChoice(const std::string& question, const std::string& title,
                                                       const std::vector<std::string>& choices) {
-    QWidget* owner = QApplication::activeWindow() != nullptr ? QApplication::activeWindow() : window_;
     QMessageBox box(QMessageBox::Question, FromUtf8(title), UnbreakablePaths(FromUtf8(question)), QMessageBox::NoButton,
-                    owner);
+                    Owner());
     // Action buttons, as in the alarm box: they keep the order they are given in on every desktop.
     std::vector<QPushButton*> buttons;
     for (const std::string& choice : choices) {
@@ -103,6 +120,7 @@ std::optional<std::size_t> QtUserInterface::AskChoice(const std::string& questio
     box.setEscapeButton(box.addButton(QMessageBox::Cancel));
     if (!buttons.empty()) box.setDefaultButton(buttons.front());
     box.exec();
+    BackToFront();
     const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
     if (chosen == buttons.end()) return std::nullopt;
     return static_cast<std::size_t>(chosen - buttons.begin());
@@ -160,7 +178,9 @@ std::string QtUserInterface::RunFileDialog(const FileDialogRequest& request, boo
         dialog.setDefaultSuffix(FromUtf8(request.defaultExtension));
         if (!request.initialFileName.empty()) dialog.selectFile(FromUtf8(request.initialFileName));
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    BackToFront();
+    if (!accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first().toStdString();
 }
 

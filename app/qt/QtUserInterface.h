@@ -12,8 +12,14 @@ namespace kartivo::qt {
 
 class QtUserInterface : public UserInterface {
 public:
-    // The owner of every box and dialog; set once the main window exists.
-    void SetWindow(QWidget* window) { window_ = window; }
+    // The owner of every box and dialog; set once the main window exists. A window that keeps
+    // the front (the picture window, whose prompts come one after another while points are
+    // placed) owns every dialog and is brought back in front as each closes: the desktop would
+    // otherwise hand the front to whichever window it likes.
+    void SetWindow(QWidget* window, bool keepsFront = false) {
+        window_ = window;
+        keepsFront_ = keepsFront;
+    }
 
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     AlarmAnswer ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) override;
@@ -31,8 +37,10 @@ public:
 private:
     std::string RunFileDialog(const FileDialogRequest& request, bool save);
     QWidget* Owner() const;
+    void BackToFront() const;
 
     QWidget* window_ = nullptr;
+    bool keepsFront_ = false;
 };
 
 // The text as a box shows it: each path in it is one run no line break falls into (a word

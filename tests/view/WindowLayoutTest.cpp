@@ -119,6 +119,17 @@ TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
     }
 }
 
+// A prompt as long as the coordinate systems' one wraps and fits the screen, OK in reach.
+TEST_F(QtDialogs, ALongPromptFitsTheScreen) {
+    WhenShown([](QWidget* box) {
+        EXPECT_TRUE(box->screen()->availableGeometry().contains(box->frameGeometry()));
+        QTest::keyClick(box->windowHandle(), Qt::Key_Return);
+    });
+    std::string prompt;
+    for (int i = 0; i < 60; ++i) prompt += "coordinates ";
+    EXPECT_EQ(qtUi_.AskText(prompt, "Georeference", "EPSG:4326"), "EPSG:4326");
+}
+
 // A choice's captions stand in their order; Enter takes the first, Escape cancels.
 TEST_F(QtDialogs, AChoiceTakesTheFirstOnEnter) {
     const std::pair<int, std::optional<std::size_t>> rows[] = {{Qt::Key_Return, 0}, {Qt::Key_Escape, {}}, {-1, 1}};
