@@ -93,3 +93,24 @@ for screen in 1920x1080:1 1366x768:1.5; do
         "$build/bin/picture_shot" "$scan" "$out/picture-points-$screen.png" points
     echo "$out/picture-points-$screen.png"
 done
+
+# The README's two pictures, kept in docs/: the windows over a loaded map with the band Make
+# keeps, and a scan being georeferenced; each on a 1366x768 screen, cut to the windows, halved.
+mkdir -p docs
+xvfb-run -a -s "-screen 0 1366x768x24" "$build/bin/picture_shot" "$scan" "$scratch/window.png" 0 35.35 35.7
+xvfb-run -a -s "-screen 0 1366x768x24" "$build/bin/picture_shot" "$scan" "$scratch/points.png" points
+"${KARTIVO_PYTHON:-/usr/bin/python3}" - "$scratch/window.png" docs/window.png "$scratch/points.png" \
+    docs/georeferencing.png <<'PY'
+import sys
+from PIL import Image
+for source, target in zip(sys.argv[1::2], sys.argv[2::2]):
+    picture = Image.open(source).convert('RGB')
+    picture = picture.crop(picture.getbbox())  # the windows, without the empty screen around them
+    if 'georeferencing' in target:  # the picture window alone: right of the gap between the windows
+        gray = picture.convert('L')
+        gap = next(x for x in range(picture.width) if gray.crop((x, 0, x + 1, picture.height)).getbbox() is None)
+        picture = picture.crop((gap, 0, picture.width, picture.height))
+        picture = picture.crop(picture.getbbox())
+    picture.resize((picture.width // 2, picture.height // 2), Image.LANCZOS).save(target, optimize=True)
+    print(target)
+PY
