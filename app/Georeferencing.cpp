@@ -262,7 +262,8 @@ void Georeferencing::Refit() {
     }
     const geoimport::PointsFit fitted = geoimport::TheImporter().FitPoints(Points(), system_.wkt, transform_, picture);
     fit_ = {fitted.residuals, fitted.rmsPixels,
-            fitted.status.error == geoimport::ImportError::None ? "" : fitted.status.message, fitted.outside.text};
+            fitted.status.error == geoimport::ImportError::None ? "" : fitted.status.message, fitted.outside.text,
+            fitted.mapper};
     fit_.residuals.resize(Points().size());
     if (onChanged) onChanged();
 }
@@ -315,6 +316,15 @@ std::array<std::string, 7> Georeferencing::ColumnTitles() const {
     const bool angles = system_.geographic;
     return {"No.", "Column", "Row", angles ? "Latitude" : "Easting", angles ? "Longitude" : "Northing", "Enabled",
             "Residual"};
+}
+
+std::string Georeferencing::PositionText(double column, double row) const {
+    std::string text = "Column " + FixedText(column, 1) + ", row " + FixedText(row, 1);
+    if (!fit_.problem.empty() || !fit_.mapper) return text;
+    if (const auto place = fit_.mapper->LatitudeLongitudeAt(column, row)) {
+        text += "    " + DegreeText(place->first) + " " + DegreeText(place->second);
+    }
+    return text;
 }
 
 std::string Georeferencing::Summary() const {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ struct PointFit {
     double rms = 0;                        // pixels, over the enabled points
     std::string problem;                   // why there is no fit ("needs at least 6 points"); "" when fitted
     std::string outside;                   // the enabled points beyond the picture's edges, named; "" when none
+    std::shared_ptr<const geoimport::PointMapper> mapper;  // where the fit puts a picture position
 };
 
 // Warps the picture placed by the enabled points, their map coordinates in the system the WKT
@@ -91,6 +93,9 @@ public:
     // or "no", residual "px (m)"; and its column titles.
     std::vector<std::array<std::string, 7>> Rows() const;
     std::array<std::string, 7> ColumnTitles() const;
+    // What the status bar says of a picture position: "Column 12.5, row 40.0", and once the
+    // points fit, the latitude and longitude the transform puts there.
+    std::string PositionText(double column, double row) const;
     // "RMS 0.42 px over 6 points", and the points outside the picture; or why there is no fit.
     std::string Summary() const;
 

@@ -4,6 +4,7 @@
 #include "bitmap/MapGeometry.h"
 #include "geo/ControlPoints.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -41,6 +42,15 @@ inline ImportStatus Refusal(ImportError error, std::string message) {
 }
 
 // How well a transform fitted to the enabled points places each of them.
+// Where a fit puts a position of the picture on the Earth.
+class PointMapper {
+public:
+    virtual ~PointMapper() = default;
+    // WGS 84 latitude and longitude (-180 to 180) of a picture position (0,0 the top-left
+    // corner of the top-left pixel); nothing where the transform or the system cannot take it.
+    virtual std::optional<std::pair<double, double>> LatitudeLongitudeAt(double column, double row) const = 0;
+};
+
 struct PointsFit {
     // One per point, in their order, disabled ones included: where the enabled ones put it.
     // pixels is measured from the point's map position taken back to the picture, metres from
@@ -51,6 +61,7 @@ struct PointsFit {
     // fit is refused with outside.text.
     PointsOutside outside;
     ImportStatus status;   // a refusal leaves the residuals empty
+    std::shared_ptr<const PointMapper> mapper;  // with every fit
 };
 
 // How the text naming a system is read. A .points file's "#CRS:" line, and every system the

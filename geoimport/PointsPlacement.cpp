@@ -255,6 +255,39 @@ std::vector<std::string> PointTransformOptions(kartivo::PointTransform transform
     return {"METHOD=GCP_POLYNOMIAL", "MAX_GCP_ORDER=" + std::to_string(PolynomialOrder(transform))};
 }
 
+namespace {
+
+// The fitted transform, then the points' system to WGS 84 latitude and longitude.
+class FittedMapper final : public PointMapper {
+public:
+    FittedMapper(Transformer fitted, Transform toWgs84) : fitted_(std::move(fitted)), toWgs84_(std::move(toWgs84)) {}
+
+    std::optional<std::pair<double, double>> LatitudeLongitudeAt(double column, double row) const override {
+        double x = column;
+        double y = row;
+        double z = 0;
+        if (!Transformed(fitted_.get(), false, x, y) || !toWgs84_->Transform(1, &x, &y, &z)) return std::nullopt;
+        if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(y) > 90) return std::nullopt;
+        // Longitudes counted on past 180 (points across it) are told as the world writes them.
+        return std::pair{y, std::remainder(x, 360.0)};
+    }
+
+private:
+    Transformer fitted_;
+    Transform toWgs84_;
+};
+
+std::shared_ptr<const PointMapper> MapperOf(Transformer fitted, const OGRSpatialReference& crs) {
+    OGRSpatialReference wgs84;
+    wgs84.SetWellKnownGeogCS("WGS84");
+    wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    Transform toWgs84(OGRCreateCoordinateTransformation(&crs, &wgs84));
+    if (!toWgs84) return nullptr;
+    return std::make_shared<const FittedMapper>(std::move(fitted), std::move(toWgs84));
+}
+
+}  // namespace
+
 PointsFit FitPoints(const std::vector<ControlPoint>& points, const std::string& crsWkt,
                     kartivo::PointTransform transform, std::optional<PictureSize> picture) {
     InitialiseGdal();
@@ -311,6 +344,7 @@ PointsFit FitPoints(const std::vector<ControlPoint>& points, const OGRSpatialRef
         GroundDistances(crs, std::move(mapX), std::move(mapY), std::move(placedX), std::move(placedY));
     for (std::size_t i = 0; i < count; ++i) fit.residuals[i].metres = metres[i];
     fit.rmsPixels = std::sqrt(squares / double(gcps.size()));
+    fit.mapper = MapperOf(std::move(fitted), crs);
     return fit;
 }
 

@@ -88,7 +88,7 @@ scan="$scratch/Coast(35.2,139.2,35.8,139.9).bmp"
 139.55 35.5 760 -560 0
 POINTS
 } >"$scan.points"
-for screen in 1920x1080:1 1366x768:1.5; do
+for screen in 1280x1024:1 1366x768:1.5 1920x1080:2; do
     xvfb-run -a -s "-screen 0 ${screen%:*}x24" env QT_SCALE_FACTOR="${screen#*:}" \
         "$build/bin/picture_shot" "$scan" "$out/picture-points-$screen.png" points
     echo "$out/picture-points-$screen.png"

@@ -293,7 +293,7 @@ void PictureCanvas::TellPointer(QPointF position) {
     const QPointF pixel = PictureAt(position);
     if (points_.Active() && pixel.x() >= 0 && pixel.y() >= 0 && pixel.x() < view_.ShownWidth() &&
         pixel.y() < view_.ShownHeight()) {
-        text = QString("Column %1, row %2").arg(pixel.x(), 0, 'f', 1).arg(pixel.y(), 0, 'f', 1);
+        text = QString::fromStdString(points_.PositionText(pixel.x(), pixel.y()));
     }
     if (onPointer) onPointer(text);
 }
