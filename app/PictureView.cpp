@@ -17,8 +17,6 @@ namespace {
 
 constexpr double MaxScale = 32;
 constexpr double ZoomStep = 1.25;
-// Grid lines closer than this on screen would hide the map under them.
-constexpr double GridSpacing = 80;
 // Without a viewport yet, the overview is read at about this size.
 constexpr double OverviewSide = 1024;
 // Make's row choice is walked row by row; a height beyond this (a typo of a few digits too
@@ -410,10 +408,10 @@ std::vector<GridLine> PictureView::Grid() const {
     const double eastmost = mercator_->LongitudeAt(right);
     const double rowsPerDegree = (bottom - top) * scale_ / std::fabs(northmost - southmost);
     const double columnsPerDegree = (right - left) * scale_ / std::fabs(eastmost - westmost);
-    for (const double latitude : GridLines(southmost, northmost, rowsPerDegree, GridSpacing)) {
+    for (const double latitude : GridLines(southmost, northmost, rowsPerDegree, gridSpacing_)) {
         lines.push_back({true, YAt(latitude), MinutesLabel(latitude)});
     }
-    for (const double longitude : GridLines(westmost, eastmost, columnsPerDegree, GridSpacing)) {
+    for (const double longitude : GridLines(westmost, eastmost, columnsPerDegree, gridSpacing_)) {
         lines.push_back({false, mercator_->XAt(longitude), MinutesLabel(longitude)});
     }
     return lines;

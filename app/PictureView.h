@@ -9,6 +9,7 @@
 #include "bitmap/MapGeometry.h"
 #include "common/FileCommon.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -110,6 +111,8 @@ public:
     std::vector<ViewImage> Images() const;
     // The lines that fall within the viewport, spaced so that they stay apart on screen.
     std::vector<GridLine> Grid() const;
+    // The least room between two grid lines, in screen pixels: wide enough for a label.
+    void SetGridSpacing(double pixels) { gridSpacing_ = std::max(pixels, 1.0); }
     // The output Make writes, over the input: the input's whole width and the rows it copies
     // first and last. Nothing without corners to place it, and in the preview.
     std::optional<ViewRect> Band() const;
@@ -163,6 +166,8 @@ private:
     double left_ = 0;
     double top_ = 0;
     bool fitted_ = true;  // follows the viewport's size until zoomed or moved
+    // Grid lines closer than this on screen would hide the map under them.
+    double gridSpacing_ = 80;
 };
 
 }  // namespace kartivo

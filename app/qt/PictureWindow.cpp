@@ -100,6 +100,8 @@ void PictureCanvas::scrollContentsBy(int, int) {
 
 void PictureCanvas::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    // Lines far enough apart for their labels in this font at this scale.
+    view_.SetGridSpacing(std::max(80.0, (fontMetrics().horizontalAdvance("+179°59'") + 12) * Ratio()));
     view_.SetViewport(viewport()->width() * Ratio(), viewport()->height() * Ratio());
 }
 
@@ -174,17 +176,24 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
     // where the view's edge would cut it.
     const QRectF area = QRectF(viewport()->rect()).intersected(
         QRectF(-view_.Left() * scale, -view_.Top() * scale, view_.ShownWidth() * scale, view_.ShownHeight() * scale));
+    std::vector<QRectF> drawn;
     for (const GridLine& line : view_.Grid()) {
         const QString text = QString::fromStdString(line.label);
         const QSizeF size(metrics.horizontalAdvance(text) + 4, metrics.height());
         const double at = (line.position - (line.latitude ? view_.Top() : view_.Left())) * scale;
         QPointF corner;
         if (line.latitude) {
-            corner = QPointF(area.left() + 2, at - size.height() >= area.top() ? at - size.height() : at + 1);
+            // Clear of the longitudes' labels along the top edge.
+            const double above = at - size.height();
+            corner = QPointF(area.left() + 2, above >= area.top() + size.height() ? above
+                                                                                 : std::max(at + 1, area.top() + size.height()));
         } else {
             corner = QPointF(at + 2 + size.width() <= area.right() ? at + 2 : at - 2 - size.width(), area.top());
         }
         const QRectF box(corner, size);
+        // A label that would cover another is left out; its line still shows.
+        if (std::ranges::any_of(drawn, [&box](const QRectF& other) { return other.intersects(box); })) continue;
+        drawn.push_back(box);
         painter.fillRect(box, QColor(255, 255, 255, 190));
         painter.drawText(box, Qt::AlignCenter, text);
     }

@@ -215,7 +215,11 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     const std::string text = WritePointsText({points.System().wkt, upwards}, {});
     WriteAll(PointsPathFor(scan), Bytes(text.begin(), text.end()));
     ui_.yesNoAnswers = {true};
+    std::string behind;
+    ui_.onAsk = [&] { behind = again.Summary(); };
     again.Start(scan);
+    ui_.onAsk = nullptr;
+    EXPECT_EQ(behind.substr(0, 33), "Cannot georeference with 0 points") << "no last fit behind the question";
     EXPECT_FALSE(again.CanGeoreference());
     EXPECT_EQ(again.Summary().substr(0, 105), "Cannot georeference with 3 points: every enabled point lies outside the "
                                               "picture (40 x 30 pixels): points ");

@@ -7,6 +7,7 @@
 #include "app/UserInterface.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,7 @@ public:
     }
     bool AskYesNo(const std::string& question, const std::string&) override {
         asked.push_back(question);
+        if (onAsk) onAsk();
         const bool yes = !yesNoAnswers.empty() && yesNoAnswers.front();
         if (!yesNoAnswers.empty()) yesNoAnswers.pop_front();
         return yes;
@@ -66,6 +68,7 @@ public:
     std::deque<std::optional<std::size_t>> choiceAnswers;  // nothing stands for Cancel, as once they run out
     std::vector<std::string> asked;                      // every question and prompt, in order
     std::vector<std::string> filledIn;                   // the text each prompt came with, in order
+    std::function<void()> onAsk;                         // while a question is up
 
 private:
     std::string Answer(std::vector<FileDialogRequest>& requests, const FileDialogRequest& request) {
