@@ -84,10 +84,17 @@ TEST_F(PictureWindowTest, WheelAndKeysZoomAndThePointerIsTold) {
     window_->MenuAction("mnuViewShowPicture")->trigger();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Shown()));
     QWidget* canvas = Shown()->Canvas()->viewport();
-    const QPoint at = canvas->mapTo(Shown(), canvas->rect().center() + QPoint(30, 20));
-
-    QTest::mouseMove(Shown()->windowHandle(), at);
-    QApplication::processEvents();
+    // Near the middle of the view (which stays put where a picture narrower than the view is
+    // centred again), well inside a picture pixel, so no rounding can tip it into the next.
+    const PictureView& view = workspace_.picture;
+    const double perPoint = Shown()->devicePixelRatioF() / view.Scale();
+    const auto inside = [](double p) { return std::fabs(p - std::floor(p) - 0.5) < 0.3; };
+    QPoint onCanvas = canvas->rect().center();
+    for (int i = 0; i < 10 && !inside(view.Left() + onCanvas.x() * perPoint); ++i) onCanvas.rx() += 1;
+    for (int i = 0; i < 10 && !inside(view.Top() + onCanvas.y() * perPoint); ++i) onCanvas.ry() += 1;
+    const QPointF at = canvas->mapTo(Shown(), onCanvas);
+    QMouseEvent move(QEvent::MouseMove, at, Shown()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    SendToPicture(&move);
     const QString before = PointerText();
     EXPECT_TRUE(before.startsWith("+")) << before.toStdString();
     QWheelEvent wheel(at, Shown()->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
