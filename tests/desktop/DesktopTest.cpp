@@ -84,13 +84,15 @@ TEST(Desktop, PlacingPointsKeepsThePictureWindowInFrontAndBesideTheMainWindow) {
     QWidget* canvas = pictures->Canvas()->viewport();
     QTest::mouseClick(pictures->windowHandle(), Qt::LeftButton, Qt::NoModifier,
                       canvas->mapTo(pictures, canvas->rect().center()));
-    Settle();
     EXPECT_EQ(desktop.workspace.georeferencing.Points().size(), 1U);
     EXPECT_EQ(answers.messages.size(), 1U);
-    EXPECT_EQ(QGuiApplication::focusWindow(), pictures->windowHandle());
-    const std::vector<WId> stacking = Stacking();
-    ASSERT_FALSE(stacking.empty());
-    EXPECT_EQ(stacking.back(), pictures->winId()) << "the main window came to the front";
+    // The desktop takes its time on a busy machine; a window that stays behind never gets there.
+    const bool inFront = QTest::qWaitFor([&] {
+        const std::vector<WId> stacking = Stacking();
+        return QGuiApplication::focusWindow() == pictures->windowHandle() && !stacking.empty() &&
+               stacking.back() == pictures->winId();
+    }, 5000);
+    EXPECT_TRUE(inFront) << "the main window came to the front";
 }
 
 }  // namespace
