@@ -151,6 +151,10 @@ protected:
 
 // Steps run in order; only leaving a corner box and UpdateMakeEnabled evaluate the rule.
 TEST_F(EnablingRules, MakeNeedsTwoDifferentPathsOrderedRectanglesAndNoCompression) {
+    // The output's width, colour depth and compression follow the input: never typed.
+    for (const Control* fixed : {&form_.txtImageWidthData, &form_.cboColorDepthData, &form_.cboCompressionData}) {
+        EXPECT_FALSE(fixed->Enabled()) << fixed->Name();
+    }
     const std::tuple<const char*, std::function<void(Form1&)>, bool> steps[] = {  // what, step, enabled after it
         {"two paths", [](Form1& f) { f.txtInFilePathData.SetText("/maps/in.bmp"); f.txtOutFilePathData.SetText("/maps/in_.bmp"); }, false},
         {"evaluated", [](Form1& f) { f.UpdateMakeEnabled(); }, true},

@@ -103,6 +103,11 @@ TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
     form_.mnuFileImportPicture_Click();
     ASSERT_EQ(ui_.MessageTexts().size(), 1u);
     EXPECT_NE(ui_.MessageTexts().back().find("no georeference"), std::string::npos) << ui_.MessageTexts().back();
+    // Offered points instead and taken up, the scan opens for them; nothing is said.
+    ui_.yesNoAnswers = {true};
+    EXPECT_FALSE(form_.ImportPicture(plain));
+    EXPECT_EQ(ui_.MessageTexts().size(), 1u);
+    EXPECT_TRUE(workspace_.georeferencing.Active());
 
     // Dropped on "In", it is loaded, and refused, as before.
     form_.lblDragIn_OLEDragDrop({plain});
@@ -431,6 +436,7 @@ TEST_F(ImportPicture, PointsThatCannotBeKeptAreSaidOnce) {
     ui_.textAnswers = {"35.8", "139.6", "35.7", "139.7"};
     points.AddAt(1, 1);
     points.AddAt(20, 20);
+    points.SetTransform(PointTransform::ThinPlateSpline);  // kept beside the points: not said again
     EXPECT_EQ(points.Points().size(), 2U);
     ASSERT_EQ(ui_.MessageTexts().size(), 1U);
     EXPECT_NE(ui_.MessageTexts()[0].find("Input/output error"), std::string::npos) << ui_.MessageTexts()[0];

@@ -115,6 +115,11 @@ TEST_F(PictureViewTest, ThePointerReadsTheCornersAtTheCornerPixelsAndZoomKeepsIt
         EXPECT_NEAR(after.first, before.first, 1e-9) << factor;
         EXPECT_NEAR(after.second, before.second, 1e-9) << factor;
     }
+    // The keys zoom around the middle of the view.
+    const auto middle = PixelAt(315, 165);
+    view.ZoomIn();
+    EXPECT_NEAR(PixelAt(315, 165).first, middle.first, 1e-9);
+    EXPECT_NEAR(PixelAt(315, 165).second, middle.second, 1e-9);
     view.OneToOne();
     EXPECT_DOUBLE_EQ(view.Scale(), 1);
     view.PanBy(-1e6, -1e6);  // a picture smaller than the window stays in its middle
@@ -197,9 +202,18 @@ TEST_F(PictureViewTest, BandAndPreviewAreWhatMakeWrites) {
     ASSERT_EQ(images.size(), 1U);
     ASSERT_EQ(images[0].rows, 57);
     EXPECT_TRUE(std::equal(output.picture.pixels.begin(), output.picture.pixels.end(), images[0].pixels));
-    const auto [x, y] = CentreOf(0, 56);  // the output's bottom row lies at its bottom latitude
+    const auto [x, y] = CentreOf(0, 56);  // the output's rows lie at its latitudes
     EXPECT_EQ(view.PointerText(x, y).substr(0, 14), "+12.5000000000");
+    EXPECT_EQ(view.PointerText(CentreOf(0, 0).first, CentreOf(0, 0).second).substr(0, 14), "+44.0000000000");
     EXPECT_EQ(view.BandNote(), "");
+
+    // A height too large to walk row by row (a typo) is not previewed.
+    form.txtImageHeightData.SetText("16777217");
+    ASSERT_TRUE(test::LeaveBox(form, form.txtOutTopLatitudeDegree, "44"));
+    view.SetPreview(true);
+    EXPECT_FALSE(view.Previewing());
+    view.SetPreview(false);
+    form.txtImageHeightData.SetText("57");
 
     // Out longitudes only go into the map data file: the band stays whole, the lines apart.
     view.SetPreview(false);

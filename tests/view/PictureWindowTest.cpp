@@ -64,6 +64,7 @@ TEST_F(PictureWindowTest, OpensFromTheMenuAndTheFrameAndFollowsLoads) {
 
     // Dropped on the frame's path box, a picture loads as on the frame's free surface.
     const QPoint pathBox = window_->Widget("txtInFilePathData")->geometry().center();
+    EXPECT_FALSE(DropOn("fraIn", pathBox, {"/nowhere/notes.txt"}, false)) << "what the frame refuses, its boxes do";
     ASSERT_TRUE(DropOn("fraIn", pathBox, {QString::fromStdString(Uniform("Red.bmp", {0, 0, 0xff, 0}))}));
     EXPECT_EQ(Shown()->windowTitle(), "Kartivo Picture - Red.bmp");
     EXPECT_EQ(ColourAt(middle), qRgb(255, 0, 0));

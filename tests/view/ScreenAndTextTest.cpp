@@ -5,6 +5,7 @@
 #include "ViewFixture.h"
 #include "app/qt/Layout.h"
 #include "app/qt/PictureWindow.h"
+#include "app/qt/ScreenFit.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -83,6 +84,26 @@ TEST_F(WindowFit, ThePictureAndTheControlPointsShareThePictureWindow) {
         EXPECT_EQ(table->horizontalScrollBar()->maximum(), 0);
     }
     EXPECT_TRUE(table->isVisible());
+}
+
+// A second window takes the side with room, else the larger room beside the main window,
+// moving the main window to its nearer edge first where the room is narrow; only a strip too
+// thin to show anything makes it overlap, at its least width.
+TEST(PlaceBeside, TakesTheRoomBesideTheMainWindow) {
+    const QRect screen(0, 0, 1366, 768);
+    const struct { QRect main; int wanted; QRect frame; std::optional<QPoint> moved; } rows[] = {
+        {{0, 0, 400, 700}, 900, {408, 0, 900, 700}, {}},          // right
+        {{900, 50, 400, 700}, 800, {92, 50, 800, 700}, {}},       // left
+        {{500, 0, 400, 700}, 500, {0, 0, 492, 700}, {}},          // the larger room, narrower
+        {{400, 0, 500, 700}, 900, {508, 0, 858, 700}, QPoint(0, 0)},    // moved left first
+        {{450, 0, 500, 700}, 800, {58, 0, 800, 700}, QPoint(866, 0)},   // moved right first
+        {{0, 0, 1250, 700}, 600, {886, 0, 480, 700}, {}},         // a strip: over the main window
+    };
+    for (const auto& row : rows) {
+        const qt::BesidePlace place = qt::PlaceBeside(screen, row.main, QSize(row.wanted, 700), 480);
+        EXPECT_EQ(place.frame, row.frame) << row.main.x();
+        EXPECT_EQ(place.moveMainTo, row.moved) << row.main.x();
+    }
 }
 
 // A refused value stops every control but leaves the window to scroll, by wheel and by scroll

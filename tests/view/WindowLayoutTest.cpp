@@ -119,6 +119,16 @@ TEST_F(QtDialogs, TheAlarmBoxBringsTheWindowBackAndTellsTheButtonPressed) {
     }
 }
 
+// A question's Yes is true, its No false.
+TEST_F(QtDialogs, AQuestionTellsTheAnswer) {
+    for (const bool yes : {true, false}) {
+        WhenShown([yes](QWidget* box) {
+            static_cast<QMessageBox*>(box)->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        EXPECT_EQ(qtUi_.AskYesNo("Use the points?", "Georeference"), yes);
+    }
+}
+
 // A prompt as long as the coordinate systems' one wraps and fits the screen, OK in reach.
 TEST_F(QtDialogs, ALongPromptFitsTheScreen) {
     WhenShown([](QWidget* box) {
