@@ -207,6 +207,7 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_NEAR(name->bottom, expected.bottom, 1e-6);
     EXPECT_NEAR(name->right, expected.right, 1e-6);
     EXPECT_EQ(form_.txtInFilePathData.Text(), folder_.File("placed.bmp"));
+    EXPECT_FALSE(points.Active()) << "the window's own picture took the scan's place";
 
     Georeferencing again(view, ui_, ImportByPoints());
     ui_.yesNoAnswers = {true};

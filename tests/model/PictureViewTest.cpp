@@ -205,6 +205,12 @@ TEST_F(PictureViewTest, BandAndPreviewAreWhatMakeWrites) {
     const auto [x, y] = CentreOf(0, 56);  // the output's rows lie at its latitudes
     EXPECT_EQ(view.PointerText(x, y).substr(0, 14), "+12.5000000000");
     EXPECT_EQ(view.PointerText(CentreOf(0, 0).first, CentreOf(0, 0).second).substr(0, 14), "+44.0000000000");
+    for (const GridLine& line : view.Grid()) {  // the preview's lines lie at their latitudes too
+        if (!line.latitude) continue;
+        const auto [gx, gy] = CentreOf(0, line.position - 0.5);
+        const double read = std::stod(view.PointerText(gx, gy).substr(0, 14));
+        EXPECT_NEAR(read, std::stod(line.label.substr(0, line.label.find(DegreeSign))), (44 - 12.5) / 56) << line.label;
+    }
     EXPECT_EQ(view.BandNote(), "");
 
     // A height too large to walk row by row (a typo) is not previewed.

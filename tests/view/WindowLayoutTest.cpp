@@ -133,6 +133,7 @@ TEST_F(QtDialogs, AQuestionTellsTheAnswer) {
 TEST_F(QtDialogs, ALongPromptFitsTheScreen) {
     WhenShown([](QWidget* box) {
         EXPECT_TRUE(box->screen()->availableGeometry().contains(box->frameGeometry()));
+        EXPECT_GT(box->width(), 200) << "wrapped, not squeezed";
         QTest::keyClick(box->windowHandle(), Qt::Key_Return);
     });
     std::string prompt;
