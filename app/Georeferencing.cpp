@@ -245,13 +245,17 @@ bool Georeferencing::Undo() {
 void Georeferencing::SetTransform(PointTransform transform) {
     transform_ = transform;
     Refit();
-    if (keepBeside_ && !Points().empty() && !Save(!saveFailed_)) saveFailed_ = true;
+    if (!Points().empty()) KeepBeside();
 }
 
 // Every edit is kept beside the picture at once, so closing the window or a crash loses none;
 // a folder that takes no file is said once per picture, not at every click.
 void Georeferencing::Edited() {
     Refit();
+    KeepBeside();
+}
+
+void Georeferencing::KeepBeside() {
     if (keepBeside_ && !Save(!saveFailed_)) saveFailed_ = true;
 }
 

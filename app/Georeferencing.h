@@ -115,6 +115,8 @@ private:
     void FollowSystem();
     void Refit();
     void Edited();
+    // Saves the points beside the picture where they are kept there, telling a failure once.
+    void KeepBeside();
 
     PictureView& view_;
     UserInterface& ui_;

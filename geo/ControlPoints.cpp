@@ -363,8 +363,7 @@ constexpr std::array<std::pair<std::string_view, int>, 6> PieceMarks = {{
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 CoordinateFault ReadCoordinateForm(std::string_view text, std::int32_t limit, double& value) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    text = TrimBlanks(text);
     constexpr std::string_view Letters = "NSEWnsew";
     char letter = 0;
     if (!text.empty() && Letters.find(text.front()) != std::string_view::npos) {

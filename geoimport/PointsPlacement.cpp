@@ -278,9 +278,7 @@ private:
 };
 
 std::shared_ptr<const PointMapper> MapperOf(Transformer fitted, const OGRSpatialReference& crs) {
-    OGRSpatialReference wgs84;
-    wgs84.SetWellKnownGeogCS("WGS84");
-    wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+    const OGRSpatialReference wgs84 = Wgs84();
     Transform toWgs84(OGRCreateCoordinateTransformation(&crs, &wgs84));
     if (!toWgs84) return nullptr;
     return std::make_shared<const FittedMapper>(std::move(fitted), std::move(toWgs84));

@@ -168,7 +168,7 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
     // Labels at the window's edges, in the window's own pixels.
     painter.setClipping(false);
     painter.resetTransform();
-    if (points_.Active()) DrawPoints(painter, scale);
+    if (points_.Active()) DrawPoints(painter);
     painter.setPen(Qt::black);
     const QFontMetrics metrics(font());
     // Labels sit on the picture's own left and top edges where they are in view, each whole and
@@ -185,8 +185,8 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
         if (line.latitude) {
             // Clear of the longitudes' labels along the top edge.
             const double above = at - size.height();
-            corner = QPointF(area.left() + 2, above >= area.top() + size.height() ? above
-                                                                                 : std::max(at + 1, area.top() + size.height()));
+            const double below = std::max(at + 1, area.top() + size.height());
+            corner = QPointF(area.left() + 2, above >= area.top() + size.height() ? above : below);
         } else {
             corner = QPointF(at + 2 + size.width() <= area.right() ? at + 2 : at - 2 - size.width(), area.top());
         }
@@ -209,9 +209,9 @@ void PictureCanvas::wheelEvent(QWheelEvent* event) {
 }
 
 // Points are drawn at a fixed size on screen, whatever the zoom.
-void PictureCanvas::DrawPoints(QPainter& painter, double scale) {
+void PictureCanvas::DrawPoints(QPainter& painter) {
     if (cross_) {
-        const QPointF at((cross_->x() - view_.Left()) * scale, (cross_->y() - view_.Top()) * scale);
+        const QPointF at = ScreenAt(*cross_);
         for (const QPen& pen : {QPen(Qt::white, 3), QPen(Qt::black, 1, Qt::DashLine)}) {
             painter.setPen(pen);
             painter.drawLine(at - QPointF(14, 0), at + QPointF(14, 0));
@@ -221,7 +221,7 @@ void PictureCanvas::DrawPoints(QPainter& painter, double scale) {
     const auto worst = points_.Worst();
     const std::vector<ControlPoint>& points = points_.Points();
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const QPointF at((points[i].column - view_.Left()) * scale, (points[i].row - view_.Top()) * scale);
+        const QPointF at = ScreenAt({points[i].column, points[i].row});
         const QColor colour = !points[i].enabled ? QColor(128, 128, 128) : worst == i ? QColor(230, 30, 0) : QColor(0, 90, 230);
         // A white cross under the coloured one keeps it seen on any picture.
         for (const QPen& pen : {QPen(Qt::white, 4), QPen(colour, 2)}) {
@@ -244,6 +244,11 @@ void PictureCanvas::DrawPoints(QPainter& painter, double scale) {
 QPointF PictureCanvas::PictureAt(QPointF position) const {
     const double scale = view_.Scale();
     return {view_.Left() + position.x() * Ratio() / scale, view_.Top() + position.y() * Ratio() / scale};
+}
+
+QPointF PictureCanvas::ScreenAt(QPointF picture) const {
+    const double scale = view_.Scale() / Ratio();
+    return {(picture.x() - view_.Left()) * scale, (picture.y() - view_.Top()) * scale};
 }
 
 // Placing points: a press on a point drags it, a click elsewhere places a new one; a press that
@@ -280,7 +285,7 @@ void PictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
         if (onSelect) onSelect(draggedPoint_);
     } else if (draggedPoint_) {
         // Moved by as much as the pointer, however short the drag, wherever on the cross it began.
-        const QPointF by = PictureAt(event->position()) - PictureAt(pressedAt_);
+        const QPointF by = at - PictureAt(pressedAt_);
         const ControlPoint& point = points_.Points()[*draggedPoint_];
         points_.MoveTo(*draggedPoint_, point.column + by.x(), point.row + by.y());
     } else if (points_.Active() && clicked && !draggedPoint_ && at.x() >= 0 && at.y() >= 0 &&
@@ -361,8 +366,7 @@ void PictureCanvas::MoveByKey(double dx, double dy) {
                  std::floor(std::clamp(at.y(), 0.0, view_.ShownHeight() - 1)) + 0.5);
     cross_ = at;
     // Kept in view: the picture scrolls under a crosshair that reaches the view's edge.
-    const double scale = view_.Scale() / Ratio();
-    const QPointF onScreen((at.x() - view_.Left()) * scale, (at.y() - view_.Top()) * scale);
+    const QPointF onScreen = ScreenAt(at);
     const QRectF inner = QRectF(viewport()->rect()).adjusted(16, 16, -16, -16);
     const double panX = onScreen.x() < inner.left() ? inner.left() - onScreen.x()
                         : onScreen.x() > inner.right() ? inner.right() - onScreen.x() : 0;

@@ -52,7 +52,9 @@ private:
     void TellPointer(QPointF position);
     // The picture position (pixels, 0,0 its top-left corner) under a point of the window.
     QPointF PictureAt(QPointF position) const;
-    void DrawPoints(QPainter& painter, double scale);
+    // And back: where a picture position lies on the canvas.
+    QPointF ScreenAt(QPointF picture) const;
+    void DrawPoints(QPainter& painter);
     bool ScrollKey(const QKeyEvent& event);
     void MoveByKey(double dx, double dy);
 

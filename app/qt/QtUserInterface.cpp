@@ -6,11 +6,11 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QWidget>
 
 #include <algorithm>
@@ -73,17 +73,19 @@ QWidget* QtUserInterface::Owner() const {
     return active != nullptr && !keepsFront_ ? active : window_;
 }
 
-void QtUserInterface::BackToFront() const {
-    if (!keepsFront_ || window_ == nullptr) return;
-    window_->raise();
-    window_->activateWindow();
+int QtUserInterface::Run(QDialog& dialog) const {
+    const int result = dialog.exec();
+    if (keepsFront_ && window_ != nullptr) {
+        window_->raise();
+        window_->activateWindow();
+    }
+    return result;
 }
 
 void QtUserInterface::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning, FromUtf8(title),
                     UnbreakablePaths(FromUtf8(text)), QMessageBox::Ok, Owner());
-    box.exec();
-    BackToFront();
+    Run(box);
 }
 
 std::optional<std::string> QtUserInterface::AskText(const std::string& prompt, const std::string& title,
@@ -96,16 +98,14 @@ std::optional<std::string> QtUserInterface::AskText(const std::string& prompt, c
     // screen, which would put OK and Cancel out of reach.
     if (auto* label = dialog.findChild<QLabel*>()) label->setWordWrap(true);
     dialog.setMaximumWidth(dialog.screen()->availableGeometry().width() * 9 / 10);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    BackToFront();
-    if (!accepted) return std::nullopt;
+    if (Run(dialog) != QDialog::Accepted) return std::nullopt;
     return dialog.textValue().toStdString();
 }
 
 bool QtUserInterface::AskYesNo(const std::string& question, const std::string& title) {
-    const bool yes = QMessageBox::question(Owner(), FromUtf8(title), UnbreakablePaths(FromUtf8(question))) == QMessageBox::Yes;
-    BackToFront();
-    return yes;
+    QMessageBox box(QMessageBox::Question, FromUtf8(title), UnbreakablePaths(FromUtf8(question)),
+                    QMessageBox::Yes | QMessageBox::No, Owner());
+    return Run(box) == QMessageBox::Yes;
 }
 
 std::optional<std::size_t> QtUserInterface::AskChoice(const std::string& question, const std::string& title,
@@ -119,8 +119,7 @@ std::optional<std::size_t> QtUserInterface::AskChoice(const std::string& questio
     }
     box.setEscapeButton(box.addButton(QMessageBox::Cancel));
     if (!buttons.empty()) box.setDefaultButton(buttons.front());
-    box.exec();
-    BackToFront();
+    Run(box);
     const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
     if (chosen == buttons.end()) return std::nullopt;
     return static_cast<std::size_t>(chosen - buttons.begin());
@@ -178,9 +177,7 @@ std::string QtUserInterface::RunFileDialog(const FileDialogRequest& request, boo
         dialog.setDefaultSuffix(FromUtf8(request.defaultExtension));
         if (!request.initialFileName.empty()) dialog.selectFile(FromUtf8(request.initialFileName));
     }
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    BackToFront();
-    if (!accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (Run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first().toStdString();
 }
 

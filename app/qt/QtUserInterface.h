@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
 class QWidget;
 
 namespace kartivo::qt {
@@ -37,7 +38,8 @@ public:
 private:
     std::string RunFileDialog(const FileDialogRequest& request, bool save);
     QWidget* Owner() const;
-    void BackToFront() const;
+    // Runs a dialog to its end; a window that keeps the front is brought back in front.
+    int Run(QDialog& dialog) const;
 
     QWidget* window_ = nullptr;
     bool keepsFront_ = false;
