@@ -67,6 +67,7 @@ TEST_F(MakeCommand, RefusalsNameTheProblemAndWriteNothing) {
         {"height not a number", {}, [](Form1& f) { f.txtImageHeightData.SetText("ten"); }, "is not a whole number"},
         {"resolution too large", {}, [](Form1& f) { f.txtResolutionWidthData.SetText("1e9"); }, "too large"},
         {"depth the list lacks", {.bitCount = 2}, [](Form1&) {}, "colour depth differs"},
+        {"width not the input's", {}, [](Form1& f) { f.txtImageWidthData.SetText("7"); }, "width or colour depth"},
         {"input path names another picture", {}, [](Form1& f) { f.txtInFilePathData.SetText(f.txtInFilePathData.Text() + ".other"); },
          "is not the picture that was loaded"},
         // Reported with the system's reason, and never made anew.

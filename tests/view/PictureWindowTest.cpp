@@ -251,5 +251,72 @@ TEST_F(PictureWindowTest, AFittedScanShowsWholeAndAClickBesideItPlacesNothing) {
     EXPECT_EQ(ui_.textAnswers.size(), 2U) << "nobody was asked where it lies";
 }
 
+// A point is drawn where it lies: its cross in the set's blue, its number beside it, on the
+// picture's own pixel grid. Zoomed in, the scroll bars span the picture, Home and End reach its
+// edges, the status bar counts from its top row, and a crosshair the arrows push against the
+// view's edge scrolls the picture under it.
+TEST_F(PictureWindowTest, APointIsDrawnWhereItLiesAndTheCrosshairKeepsInView) {
+    if (!Form1::ImportAvailable()) GTEST_SKIP() << "built without the import";
+    ui_.dialogAnswers = {Uniform("scan.bmp", {0, 0xff, 0, 0})};
+    window_->MenuAction("mnuFileGeoreferencePicture")->trigger();
+    ASSERT_NE(Shown(), nullptr);
+    QApplication::processEvents();
+    qt::PictureCanvas* canvas = Shown()->Canvas();
+    QWidget* viewport = canvas->viewport();
+    const PictureView& view = workspace_.picture;
+    const double ratio = Shown()->devicePixelRatioF();
+    ui_.textAnswers = {"35.5", "139.5"};
+    QTest::mouseClick(Shown()->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      viewport->mapTo(Shown(), viewport->rect().center()));
+    ASSERT_EQ(workspace_.georeferencing.Points().size(), 1U);
+    const ControlPoint point = workspace_.georeferencing.Points()[0];
+    // In the grabbed image's own pixels, as the view counts them.
+    const QPointF at((point.column - view.Left()) * view.Scale(), (point.row - view.Top()) * view.Scale());
+    QApplication::processEvents();
+    const QImage image = viewport->grab().toImage();
+    const auto near = [&image](QPointF place, QRgb colour) {
+        for (int dx = -2; dx <= 2; ++dx) {
+            if (image.pixel(place.toPoint() + QPoint(dx, 0)) == colour) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(near(at + QPointF(0, -5 * ratio), qRgb(0, 90, 230))) << "the cross's upper arm";
+    EXPECT_TRUE(near(at + QPointF(0, 11 * ratio), qRgb(0, 255, 0))) << "the arm is 7 pixels long";
+    // The number's light box, below and right of the cross: its far corner's pixel.
+    const QFontMetrics metrics = canvas->fontMetrics();
+    const QPointF box(6 + metrics.horizontalAdvance("1") + 4, 4 + metrics.height());
+    EXPECT_GT(qRed(image.pixel((at + (box - QPointF(1, 1)) * ratio).toPoint())), 150);
+    EXPECT_EQ(image.pixel((at + (box + QPointF(1, 1)) * ratio).toPoint()), qRgb(0, 255, 0));
+
+    for (int i = 0; i < 12; ++i) QTest::keyClick(Shown()->windowHandle(), Qt::Key_Equal, Qt::ControlModifier);
+    QScrollBar* across = canvas->horizontalScrollBar();
+    QScrollBar* down = canvas->verticalScrollBar();
+    ASSERT_GT(view.ShownHeight() * view.Scale() / ratio, viewport->height() + 100.0) << "zoomed past the view";
+    EXPECT_NEAR(down->maximum(), view.ShownHeight() * view.Scale() / ratio - viewport->height(), 1);
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(down->value(), down->maximum());
+    EXPECT_EQ(across->value(), across->maximum());
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Home);
+    EXPECT_EQ(across->value(), 0);
+    EXPECT_EQ(down->value(), down->maximum()) << "Home keeps the rows in view";
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Home, Qt::ControlModifier);
+    QTest::mouseMove(Shown()->windowHandle(), viewport->mapTo(Shown(), QPoint(viewport->width() / 2, 1)));
+    EXPECT_TRUE(PointerText().startsWith("Column ")) << "the top row is the scan's too";
+
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Escape);
+    QTest::keyClick(Shown()->windowHandle(), Qt::Key_Escape);
+    for (int i = 0; i < 3; ++i) {  // from the view's middle to well inside the picture's far side
+        QTest::keyClick(Shown()->windowHandle(), Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(Shown()->windowHandle(), Qt::Key_Down, Qt::ShiftModifier);
+    }
+    const std::optional<QPointF> cross = canvas->Crosshair();
+    ASSERT_TRUE(cross);
+    EXPECT_GT(view.Left(), 0) << "the picture scrolled under the crosshair";
+    EXPECT_GT(view.Top(), 0);
+    const QPointF onScreen((cross->x() - view.Left()) * view.Scale() / ratio, (cross->y() - view.Top()) * view.Scale() / ratio);
+    EXPECT_TRUE(QRectF(viewport->rect()).adjusted(15, 15, -15, -15).contains(onScreen))
+        << onScreen.x() << "," << onScreen.y() << " in " << viewport->width() << "x" << viewport->height();
+}
+
 }  // namespace
 }  // namespace kartivo::test
