@@ -158,6 +158,7 @@ protected:
 TEST_F(MapDataCommand, PatchesTheFieldsAndNothingElse) {
     const std::string path = Prepare(form_);
     form_.txtName.SetText("Tokyo");
+    EXPECT_EQ(form_.cboLayer.Text(), "Layer1");
     form_.cboLayer.SetListIndex(4);  // beyond the four layers: none is selected
     EXPECT_EQ(form_.cboLayer.ListIndex(), -1);
     form_.cboLayer.SetListIndex(2);

@@ -169,7 +169,7 @@ TEST_F(ImportPicture, AScanGetsItsGeoreferenceFromPointsPlacedInTheWindow) {
     EXPECT_EQ(ui_.asked[7], ui_.asked[8]);
     ASSERT_EQ(points.Points().size(), 3U) << "cancelled points are not added";
     EXPECT_TRUE(FileExists(PointsPathFor(scan))) << "every edit is kept beside the scan";
-    EXPECT_EQ(points.Rows()[1][3] + " " + points.Rows()[1][4], "+35.800000 +139.300000");
+    EXPECT_EQ(points.Rows()[1][0] + " " + points.Rows()[1][3] + " " + points.Rows()[1][4], "2 +35.800000 +139.300000");
     EXPECT_NEAR(points.Points()[0].mapY, 35.9, 1e-12);  // typed as DMS
     EXPECT_EQ(points.Points()[0].column + points.Points()[0].mapX, 10 + 139.1);
     EXPECT_TRUE(points.CanGeoreference());
