@@ -1,0 +1,167 @@
+// Elevations imported as shaded relief: each result is checked against what a person gets from
+// gdalwarp onto the import's grid and gdaldem hillshade of that, both run here through GDAL's API.
+
+#include "BatchTestSupport.h"
+#include "GeoPictures.h"
+#include "geoimport/Importer.h"
+
+#include <gdal.h>
+#include <gdal_utils.h>
+#include <cpl_string.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kartivo {
+namespace {
+
+using geoimport::ImportError;
+using geoimport::Relief;
+using namespace test;
+
+std::string Exact(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+template <auto Make, typename Options>
+Options* AppOptions(const std::vector<std::string>& args) {
+    CPLStringList list;
+    for (const std::string& a : args) list.AddString(a.c_str());
+    return Make(list.List(), nullptr);
+}
+
+// gdalwarp onto the plan's grid, then gdaldem hillshade of that at its defaults (azimuth 315,
+// altitude 45; the grid is in metres, so no vertical scale for elevations in metres); its nodata 0
+// shown white.
+Decoded GdaldemReference(const std::string& source, const geoimport::ImportPlan& plan, const std::string& resampling,
+                         const std::string& scale) {
+    GDALWarpAppOptions* warpOptions = AppOptions<GDALWarpAppOptionsNew, GDALWarpAppOptions>(
+        {"-of", "MEM", "-t_srs", "EPSG:3857", "-r", resampling, "-te", Exact(plan.originX),
+         Exact(plan.originY - plan.height * plan.pixelHeight), Exact(plan.originX + plan.width * plan.pixelWidth),
+         Exact(plan.originY), "-tr", Exact(plan.pixelWidth), Exact(plan.pixelHeight)});
+    GDALDatasetH in = GDALOpen(source.c_str(), GA_ReadOnly);
+    GDALDatasetH warped = GDALWarp("", nullptr, 1, &in, warpOptions, nullptr);
+    GDALWarpAppOptionsFree(warpOptions);
+    EXPECT_NE(warped, nullptr) << CPLGetLastErrorMsg();
+    GDALDEMProcessingOptions* demOptions =
+        AppOptions<GDALDEMProcessingOptionsNew, GDALDEMProcessingOptions>({"-of", "MEM", "-s", scale});
+    GDALDatasetH shaded = GDALDEMProcessing("", warped, "hillshade", nullptr, demOptions, nullptr);
+    GDALDEMProcessingOptionsFree(demOptions);
+    EXPECT_NE(shaded, nullptr) << CPLGetLastErrorMsg();
+    Decoded d = Decode(shaded);
+    GDALClose(shaded);
+    GDALClose(warped);
+    GDALClose(in);
+    for (std::uint8_t& p : d.pixels) p = p == 0 ? 255 : p;
+    return d;
+}
+
+// Hills and valleys, with a hole of nodata and a border of it on the right.
+double Hills(int x, int y) {
+    if ((x >= 12 && x < 17 && y >= 9 && y < 13) || x % 20000 >= 19990) return -9999;
+    return 1600 + 1500 * std::sin(x * 0.21) * std::cos(y * 0.17) + 3.5 * x - 2 * y;
+}
+
+// The bitmap's rows, top first, as bytes of one band.
+Pixels GreyRows(const Bytes& bitmap, int width, int height) {
+    const std::size_t pixelsAt = 54 + 256 * 4;
+    const std::size_t rowSize = (std::size_t(width) + 3) / 4 * 4;
+    Pixels rows;
+    for (int r = height - 1; r >= 0; --r) {
+        rows.insert(rows.end(), bitmap.begin() + pixelsAt + r * rowSize, bitmap.begin() + pixelsAt + r * rowSize + width);
+    }
+    return rows;
+}
+
+TEST(ImportRelief, EqualsGdalwarpThenGdaldemHillshadeOnItsGrid) {
+    const struct {
+        const char* name;
+        Source source;
+        geoimport::ImportOptions options;
+        const char* resampling;
+        std::string scale = "1";  // gdaldem's -s
+    } cases[] = {
+        {"Int16 in degrees", {.crs = "EPSG:4326", .geoTransform = {10.5, 0.2 / 60, 0, 46.6, 0, -0.15 / 50},
+                              .width = 60, .height = 50, .bands = 1, .type = GDT_Int16, .clear = -9999,
+                              .elevation = Hills}, {.relief = Relief::Grey}, "near"},
+        // Rounded back to whole numbers after resampling, as gdalwarp writes an Int16 band.
+        {"Int16 in degrees, bilinear", {.crs = "EPSG:4326", .geoTransform = {10.5, 0.2 / 60, 0, 46.6, 0, -0.15 / 50},
+                                        .width = 60, .height = 50, .bands = 1, .type = GDT_Int16, .clear = -9999,
+                                        .elevation = Hills},
+         {.resampling = geoimport::Resampling::Bilinear, .relief = Relief::Grey}, "bilinear"},
+        // Feet of elevation over metres of the grid.
+        {"Float32 in feet in UTM", {.crs = "EPSG:32632", .geoTransform = {650000, 90, 0, 5160000, 0, -90},
+                                    .width = 50, .height = 40, .bands = 1, .type = GDT_Float32, .clear = -9999,
+                                    .elevation = Hills, .unit = "ft"},
+         {.relief = Relief::Grey}, "near", Exact(1 / 0.3048)},
+        // Copied, three strips of 209 rows, 209 and 32: each strip's first and last rows are
+        // shaded from the rows beside it.
+        {"Float32 in Web Mercator, copied over strips",
+         {.crs = "EPSG:3857", .geoTransform = {1180000, 30, 0, 5850000, 0, -30}, .width = 20000, .height = 450,
+          .bands = 1, .type = GDT_Float32, .clear = -9999, .elevation = Hills},
+         {.relief = Relief::Grey}, "near"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string source = folder.File("dem.tif");
+        MakePicture(c.source, source);
+        const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(source, c.options);
+        ASSERT_TRUE(prepared.job) << prepared.status.message;
+        const geoimport::ImportPlan plan = prepared.job->Parts().front();
+        ASSERT_EQ(prepared.job->Write({folder.File("out.bmp")}).error, ImportError::None);
+        EXPECT_EQ(plan.bitCount, 8);
+
+        const Decoded reference = GdaldemReference(source, plan, c.resampling, c.scale);
+        ASSERT_EQ(reference.width, plan.width);
+        ASSERT_EQ(reference.height, plan.height);
+        const Pixels shaded = GreyRows(ReadAll(folder.File("out.bmp")), plan.width, plan.height);
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < shaded.size(); ++i) differing += shaded[i] != reference.pixels[i];
+        EXPECT_EQ(differing, 0u);
+        // Neither all white nor all one shade: a relief was shaded at all.
+        EXPECT_GT(std::count(shaded.begin(), shaded.end(), 255), plan.width);
+        EXPECT_GT(std::count_if(shaded.begin(), shaded.end(), [](std::uint8_t p) { return p < 120; }), 20);
+    }
+}
+
+// With color, each shade colours a height's place on the ramp: green low, white at the top; the
+// command line takes the word after --relief.
+TEST(ImportRelief, ColourLaysTheShadeOverGreenLowAndWhiteHigh) {
+    TempFolder folder;
+    const std::string source = folder.File("dem.tif");
+    // Rising to the east, flat from north to south: one shade everywhere inside.
+    MakePicture({.crs = "EPSG:32632", .geoTransform = {650000, 90, 0, 5160000, 0, -90}, .width = 50, .height = 40,
+                 .bands = 1, .type = GDT_Float32, .clear = -9999, .elevation = [](int x, int) { return 100.0 + 40 * x; }},
+                source);
+    const BatchRun run = RunBatchInProcess({"import", "--relief", "color", "-o", folder.File("c.bmp"), source});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string output = run.out.substr(0, run.out.find('\n'));
+    const Decoded colour = DecodeFile(output);
+    ASSERT_EQ(colour.bands, 3);
+    const std::size_t plane = std::size_t(colour.width) * colour.height;
+    const auto at = [&](int x, int y, int band) { return colour.pixels[band * plane + std::size_t(y) * colour.width + x]; };
+    const int y = colour.height / 2;
+    // The edge is unshaded, so white; the first shaded column is lowest: green above red and blue.
+    EXPECT_EQ(at(0, y, 0) + at(0, y, 1) + at(0, y, 2), 3 * 255);
+    int west = 1;
+    while (west < colour.width && at(west, y, 1) == 255) ++west;
+    EXPECT_GT(at(west, y, 1), at(west, y, 0));
+    EXPECT_GT(at(west, y, 1), at(west, y, 2));
+    // The last shaded column is the highest: grey, as bright as the shade alone.
+    int east = colour.width - 2;
+    while (east > 0 && at(east, y, 0) == 255 && at(east, y, 1) == 255) --east;
+    EXPECT_NEAR(at(east, y, 0), at(east, y, 2), 16);
+    EXPECT_NEAR(at(east, y, 1), at(east, y, 2), 16);
+    EXPECT_GT(at(east, y, 0), at(west, y, 0));
+}
+
+}  // namespace
+}  // namespace kartivo
