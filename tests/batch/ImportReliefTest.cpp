@@ -133,7 +133,7 @@ TEST(ImportRelief, EqualsGdalwarpThenGdaldemHillshadeOnItsGrid) {
 }
 
 // With color, each shade colours a height's place on the ramp: green low, white at the top; the
-// command line takes the word after --relief.
+// command line takes the word after --relief. A cancel leaves nothing.
 TEST(ImportRelief, ColourLaysTheShadeOverGreenLowAndWhiteHigh) {
     TempFolder folder;
     const std::string source = folder.File("dem.tif");
@@ -141,6 +141,12 @@ TEST(ImportRelief, ColourLaysTheShadeOverGreenLowAndWhiteHigh) {
     MakePicture({.crs = "EPSG:32632", .geoTransform = {650000, 90, 0, 5160000, 0, -90}, .width = 50, .height = 40,
                  .bands = 1, .type = GDT_Float32, .clear = -9999, .elevation = [](int x, int) { return 100.0 + 40 * x; }},
                 source);
+    // Canceled while shading, it leaves nothing.
+    const std::vector<std::string> before = FolderEntries(folder.Path());
+    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(source, {.relief = Relief::Colour});
+    ASSERT_TRUE(prepared.job) << prepared.status.message;
+    EXPECT_EQ(prepared.job->Write({folder.File("c.bmp")}, [](double) { return false; }).error, ImportError::Canceled);
+    EXPECT_EQ(FolderEntries(folder.Path()), before);
     const BatchRun run = RunBatchInProcess({"import", "--relief", "color", "-o", folder.File("c.bmp"), source});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string output = run.out.substr(0, run.out.find('\n'));
