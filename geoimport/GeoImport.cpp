@@ -369,14 +369,8 @@ ImportStatus Preparer::ReadLayout() {
         if (layout) layout_ = std::move(*layout);
         return status;
     }
-    if (GDALGetRasterCount(dataset) == 1 && IsElevationBand(GDALGetRasterBand(dataset, 1))) {
-        return Refusal(ImportError::Elevations,
-                       std::string("its band holds ") + GDALGetDataTypeName(GDALGetRasterDataType(
-                                                            GDALGetRasterBand(dataset, 1))) +
-                           " values, elevations rather than a picture's colours: --relief imports them as shaded "
-                           "relief (--relief color: over colours by height)");
-    }
-    ImportStatus status;
+    ImportStatus status = RefuseElevations(dataset);
+    if (status.error != ImportError::None) return status;
     std::optional<BandLayout> layout = ReadBandLayout(dataset, status);
     if (layout) layout_ = std::move(*layout);
     return status;

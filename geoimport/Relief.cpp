@@ -39,6 +39,10 @@ bool IsElevationType(GDALDataType type) {
 // The shares of a strip's progress: the warp is most of the work.
 constexpr double WarpShare = 0.7;
 
+// The ramp is looked up rather than worked out for each pixel: 1024 steps keep each colour
+// within half a level of the ramp's own.
+constexpr std::size_t RampSteps = 1024;
+
 }  // namespace
 
 std::optional<double> ElevationUnitScale(const char* unitType) {
@@ -54,9 +58,15 @@ std::optional<double> ElevationUnitScale(const char* unitType) {
     return std::nullopt;
 }
 
-bool IsElevationBand(GDALRasterBandH band) {
+ImportStatus RefuseElevations(GDALDatasetH dataset) {
+    if (GDALGetRasterCount(dataset) != 1) return {};
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
     const GDALDataType type = GDALGetRasterDataType(band);
-    return IsElevationType(type) || (type == GDT_UInt16 && ElevationUnitScale(GDALGetRasterUnitType(band)));
+    if (!IsElevationType(type) && !(type == GDT_UInt16 && ElevationUnitScale(GDALGetRasterUnitType(band)))) return {};
+    return Refusal(ImportError::Elevations, std::string("its band holds ") + GDALGetDataTypeName(type) +
+                                                " values, elevations rather than a picture's colours: --relief "
+                                                "imports them as shaded relief (--relief color: over colours by "
+                                                "height)");
 }
 
 std::optional<BandLayout> ReadReliefLayout(GDALDatasetH dataset, Relief relief, ImportStatus& status) {
@@ -177,6 +187,8 @@ void ReliefShader::FindRange() {
     std::array<double, 2> minMax{0, 0};
     if (GDALComputeRasterMinMax(GDALGetRasterBand(source_, 1), TRUE, minMax.data()) != CE_None) minMax = {0, 0};
     range_ = minMax;
+    ramp_.resize(RampSteps);
+    for (std::size_t i = 0; i < RampSteps; ++i) ramp_[i] = RampColour(double(i) / (RampSteps - 1));
 }
 
 bool ReliefShader::Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowest, std::int32_t rowSize,
@@ -227,6 +239,7 @@ bool ReliefShader::Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowe
     }
     const double low = range_ ? (*range_)[0] : 0;
     const double span = range_ ? (*range_)[1] - (*range_)[0] : 0;
+    const double toStep = span > 0 ? (RampSteps - 1) / span : 0;
     for (std::int32_t r = 0; r < rows; ++r) {
         std::uint8_t* out = lowest + std::size_t(rows - 1 - r) * rowSize;
         const std::uint8_t* in = shade.data() + std::size_t(r) * width_;
@@ -240,7 +253,10 @@ bool ReliefShader::Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowe
                 out[0] = out[1] = out[2] = 255;
                 continue;
             }
-            const std::array<std::uint8_t, 3> colour = RampColour(span > 0 ? (height[x] - low) / span : 0);
+            // Beyond the range GDAL found (it may have sampled) the ramp's ends hold.
+            const double step = (height[x] - low) * toStep;
+            const std::array<std::uint8_t, 3>& colour =
+                ramp_[!(step > 0) ? 0 : step >= RampSteps - 1 ? RampSteps - 1 : std::size_t(step + 0.5)];
             // The bitmap keeps blue, green, red; each darkened by the shade.
             for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>((colour[2 - c] * in[x] + 127) / 255);
         }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kartivo::geoimport {
 
@@ -21,10 +22,10 @@ namespace kartivo::geoimport {
 // more for feet. Nothing for a unit that is no length GDAL's drivers name.
 std::optional<double> ElevationUnitScale(const char* unitType);
 
-// A band of elevations, which the import refuses as a picture and names --relief for: whole
-// numbers that go below zero and floating point, which no picture's colours come in, and UInt16,
-// as often a grey picture, where its unit is a length.
-bool IsElevationBand(GDALRasterBandH band);
+// Refused, naming --relief, when the source is a single band of elevations: whole numbers that go
+// below zero and floating point, which no picture's colours come in, and UInt16, as often a grey
+// picture, where its unit is a length. Nothing to say of any other source.
+ImportStatus RefuseElevations(GDALDatasetH dataset);
 
 // The layout of a relief's bitmap: grey (8-bit with a grey table) or colours (24-bit). Nothing,
 // with status set, when the source is not one band of elevations.
@@ -68,6 +69,7 @@ private:
     // elevations in metres, whatever system the source was in.
     double scale_ = 1;
     std::optional<std::array<double, 2>> range_;  // lowest and highest, found on the first strip
+    std::vector<std::array<std::uint8_t, 3>> ramp_;  // RampColour in equal steps over the range
     GenImgProjTransformer transformer_;  // empty for a copy
     ApproxTransformer approx_;
     WarpOptions options_;
