@@ -51,10 +51,10 @@ std::optional<double> ElevationUnitScale(const char* unitType) {
     for (const char* metres : {"m", "metre", "metres", "meter", "meters"}) {
         if (unit == metres) return 1.0;
     }
-    for (const char* feet : {"ft", "foot", "feet", "international foot"}) {
+    // The US survey foot is 2 millionths longer than the foot: nothing a shade shows.
+    for (const char* feet : {"ft", "foot", "feet", "us survey foot", "ftus"}) {
         if (unit == feet) return 1 / 0.3048;
     }
-    if (unit == "us survey foot" || unit == "ftus" || unit == "us-ft") return 3937.0 / 1200;
     return std::nullopt;
 }
 

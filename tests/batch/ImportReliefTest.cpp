@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -132,41 +133,46 @@ TEST(ImportRelief, EqualsGdalwarpThenGdaldemHillshadeOnItsGrid) {
     }
 }
 
-// With color, each shade colours a height's place on the ramp: green low, white at the top; the
-// command line takes the word after --relief. A cancel leaves nothing.
+// With color, the shade darkens a ramp by height: green at the band's lowest value, white at
+// its highest; the command line takes the word after --relief. A cancel leaves nothing.
 TEST(ImportRelief, ColourLaysTheShadeOverGreenLowAndWhiteHigh) {
     TempFolder folder;
     const std::string source = folder.File("dem.tif");
-    // Rising to the east, flat from north to south: one shade everywhere inside.
+    // Rising to the east between two plateaus, the lowest and the highest, flat from north to south.
     MakePicture({.crs = "EPSG:32632", .geoTransform = {650000, 90, 0, 5160000, 0, -90}, .width = 50, .height = 40,
-                 .bands = 1, .type = GDT_Float32, .clear = -9999, .elevation = [](int x, int) { return 100.0 + 40 * x; }},
+                 .bands = 1, .type = GDT_Float32, .clear = -9999,
+                 .elevation = [](int x, int) { return 100.0 + 40 * std::clamp(x, 5, 45); }},
                 source);
-    // Canceled while shading, it leaves nothing.
     const std::vector<std::string> before = FolderEntries(folder.Path());
     const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(source, {.relief = Relief::Colour});
     ASSERT_TRUE(prepared.job) << prepared.status.message;
     EXPECT_EQ(prepared.job->Write({folder.File("c.bmp")}, [](double) { return false; }).error, ImportError::Canceled);
     EXPECT_EQ(FolderEntries(folder.Path()), before);
-    const BatchRun run = RunBatchInProcess({"import", "--relief", "color", "-o", folder.File("c.bmp"), source});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const std::string output = run.out.substr(0, run.out.find('\n'));
-    const Decoded colour = DecodeFile(output);
+
+    const BatchRun grey = RunBatchInProcess({"import", "--relief", "-o", folder.File("g.bmp"), source});
+    const BatchRun coloured = RunBatchInProcess({"import", "--relief", "color", "-o", folder.File("c.bmp"), source});
+    ASSERT_EQ(grey.status + coloured.status, 0) << grey.err << coloured.err;
+    const Decoded shade = DecodeFile(grey.out.substr(0, grey.out.find('\n')));
+    const Decoded colour = DecodeFile(coloured.out.substr(0, coloured.out.find('\n')));
     ASSERT_EQ(colour.bands, 3);
+    ASSERT_EQ(colour.width, shade.width);
     const std::size_t plane = std::size_t(colour.width) * colour.height;
-    const auto at = [&](int x, int y, int band) { return colour.pixels[band * plane + std::size_t(y) * colour.width + x]; };
-    const int y = colour.height / 2;
-    // The edge is unshaded, so white; the first shaded column is lowest: green above red and blue.
-    EXPECT_EQ(at(0, y, 0) + at(0, y, 1) + at(0, y, 2), 3 * 255);
-    int west = 1;
-    while (west < colour.width && at(west, y, 1) == 255) ++west;
-    EXPECT_GT(at(west, y, 1), at(west, y, 0));
-    EXPECT_GT(at(west, y, 1), at(west, y, 2));
-    // The last shaded column is the highest: grey, as bright as the shade alone.
-    int east = colour.width - 2;
-    while (east > 0 && at(east, y, 0) == 255 && at(east, y, 1) == 255) --east;
-    EXPECT_NEAR(at(east, y, 0), at(east, y, 2), 16);
-    EXPECT_NEAR(at(east, y, 1), at(east, y, 2), 16);
-    EXPECT_GT(at(east, y, 0), at(west, y, 0));
+    const std::size_t row = std::size_t(colour.height / 2) * colour.width;
+    const auto at = [&](const Decoded& d, int x, int band) { return int(d.pixels[band * plane + row + x]); };
+    int west = 0;
+    while (west + 1 < shade.width && at(shade, west, 0) == 255) ++west;
+    int east = shade.width - 1;
+    while (east > 0 && at(shade, east, 0) == 255) --east;
+    ASSERT_LT(west, east);
+    const std::array<int, 3> green{46, 120, 60};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(at(colour, west, c), (green[c] * at(shade, west, 0) + 127) / 255) << c;
+        EXPECT_EQ(at(colour, east, c), at(shade, east, 0)) << c;
+    }
+    // Halfway up, tan turning brown.
+    const int middle = (west + east) / 2;
+    EXPECT_GT(at(colour, middle, 0), at(colour, middle, 1));
+    EXPECT_GT(at(colour, middle, 1), at(colour, middle, 2));
 }
 
 }  // namespace
