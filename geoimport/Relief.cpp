@@ -87,7 +87,6 @@ std::optional<BandLayout> ReadReliefLayout(GDALDatasetH dataset, Relief relief, 
     }
     BandLayout layout;
     layout.kind = relief == Relief::Colour ? ColourKind::Rgb : ColourKind::Grey;
-    layout.colourBands = {1};
     return layout;
 }
 
