@@ -73,7 +73,17 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
     options.points = points;
     options.pointsCrs = pointsCrs;
     options.pointTransform = transform;
-    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(sourcePath, options);
+    geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(sourcePath, options);
+    // Elevations are no picture until shaded; the person says how.
+    if (!prepared.job && prepared.status.error == geoimport::ImportError::Elevations) {
+        const std::optional<std::size_t> choice =
+            ui_.AskChoice(sourcePath + " holds elevations, not a picture's colours. Import it as shaded relief, in "
+                                       "grey or over colours by height?",
+                          ImportTitle, {"Grey relief", "Relief in colours", "Cancel"});
+        if (!choice || *choice > 1) return false;
+        options.relief = *choice == 0 ? geoimport::Relief::Grey : geoimport::Relief::Colour;
+        prepared = geoimport::TheImporter().Prepare(sourcePath, options);
+    }
     // A scan without a georeference can get one from points placed on it.
     if (!prepared.job && prepared.status.error == geoimport::ImportError::NoGeoreference && points.empty() &&
         offerGeoreference && offerGeoreference(sourcePath)) {

@@ -17,6 +17,7 @@
 #include "geoimport/Gdal.h"
 #include "geoimport/OutputGrid.h"
 #include "geoimport/PointsPlacement.h"
+#include "geoimport/Relief.h"
 #include "geoimport/SourceGeoreference.h"
 #include "geoimport/Warper.h"
 
@@ -89,6 +90,7 @@ struct JobSource {
     std::vector<FileIdentity> files;  // what the source is read from; never an output
     Dataset placement;  // the control points in place of the source's georeference; empty without them
     std::vector<std::unique_ptr<Warper>> warpers;  // one per part; empty when the pixels are copied
+    std::vector<std::unique_ptr<ReliefShader>> shaders;  // one per part for a relief, in place of warpers
     BandLayout layout;
     std::int32_t xOffset = 0;  // the source pixels copied start here
     std::int32_t yOffset = 0;
@@ -310,6 +312,7 @@ private:
     ImportStatus PlanParts();
     ImportStatus PlanPart(const OutputGrid& grid);
     ImportStatus AddWarper(const OutputGrid& grid);
+    ImportStatus AddShader(const OutputGrid& grid);
 
     const ImportOptions& options_;
     std::unique_ptr<JobSource> source_ = std::make_unique<JobSource>();
@@ -359,8 +362,16 @@ ImportStatus Preparer::Place() {
 }
 
 ImportStatus Preparer::ReadLayout() {
-    ImportStatus status;
-    std::optional<BandLayout> layout = ReadBandLayout(source_->source.get(), status);
+    GDALDatasetH dataset = source_->source.get();
+    if (options_.relief != Relief::None) {
+        ImportStatus status;
+        std::optional<BandLayout> layout = ReadReliefLayout(dataset, options_.relief, status);
+        if (layout) layout_ = std::move(*layout);
+        return status;
+    }
+    ImportStatus status = RefuseElevations(dataset);
+    if (status.error != ImportError::None) return status;
+    std::optional<BandLayout> layout = ReadBandLayout(dataset, status);
     if (layout) layout_ = std::move(*layout);
     return status;
 }
@@ -400,7 +411,9 @@ ImportStatus Preparer::PlanParts() {
 ImportStatus Preparer::PlanPart(const OutputGrid& grid) {
     // Before any memory for the pixels is taken.
     if (ImportStatus size = CheckSize(grid, layout_, warped_); size.error != ImportError::None) return size;
-    if (warped_) {
+    if (options_.relief != Relief::None) {
+        if (ImportStatus shader = AddShader(grid); shader.error != ImportError::None) return shader;
+    } else if (warped_) {
         if (ImportStatus warper = AddWarper(grid); warper.error != ImportError::None) return warper;
     }
     ImportPlan& plan = parts_.emplace_back();
@@ -425,6 +438,26 @@ ImportStatus Preparer::AddWarper(const OutputGrid& grid) {
                        CannotTransform(placement_.crs) + LastGdalError("GDAL's warper refused"));
     }
     source_->warpers.push_back(std::move(warper));
+    return {};
+}
+
+// A relief is warped (or copied) strip by strip and shaded on the output grid.
+ImportStatus Preparer::AddShader(const OutputGrid& grid) {
+    GenImgProjTransformer transformer;
+    if (warped_) {
+        transformer = MercatorTransformer(placement_);
+        if (!transformer) {
+            return Refusal(ImportError::CannotTransform,
+                           CannotTransform(placement_.crs) + LastGdalError("no transformation"));
+        }
+    }
+    std::unique_ptr<ReliefShader> shader = ReliefShader::Create(source_->source.get(), std::move(transformer), grid,
+                                                                options_.resampling, options_.relief, source_->yOffset);
+    if (!shader) {
+        return Refusal(ImportError::CannotTransform,
+                       CannotTransform(placement_.crs) + LastGdalError("GDAL's warper refused"));
+    }
+    source_->shaders.push_back(std::move(shader));
     return {};
 }
 
@@ -500,8 +533,8 @@ StripSource StripSourceOf(const JobSource& s, const Warper* warper) {
 // caller to commit, discarded on any failure.
 class PartWriter {
 public:
-    PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReplacementFile& replacement,
-               const ImportProgress& progress);
+    PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
+               ReplacementFile& replacement, const ImportProgress& progress);
     ImportStatus Write();
 
 private:
@@ -509,6 +542,7 @@ private:
     ImportStatus WriteStrips();
     ImportStatus WriteStrip(std::int32_t done, std::int32_t rows);
     ImportStatus WarpStrip(std::int32_t top, std::int32_t done, std::int32_t rows);
+    ImportStatus ShadeStrip(std::int32_t top, std::int32_t done, std::int32_t rows);
     CPLErr ReadStrip(std::int32_t top, std::int32_t rows);
     CPLErr ReadComposited(std::int32_t x, std::int32_t y, std::int32_t rows);
     ImportStatus WriteFailed() const { return Refusal(ImportError::WriteFailed, replacement_.WriteError()); }
@@ -516,6 +550,7 @@ private:
     const JobSource& source_;
     const ImportPlan& plan_;
     Warper* warper_;
+    ReliefShader* shader_;
     ReplacementFile& replacement_;
     const ImportProgress& progress_;
     StripSource strips_;
@@ -525,9 +560,9 @@ private:
     std::vector<std::uint8_t> withAlpha_;  // a strip read to composite, top row first
 };
 
-PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper,
+PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
                        ReplacementFile& replacement, const ImportProgress& progress)
-    : source_(source), plan_(plan), warper_(warper), replacement_(replacement), progress_(progress),
+    : source_(source), plan_(plan), warper_(warper), shader_(shader), replacement_(replacement), progress_(progress),
       strips_(StripSourceOf(source, warper)) {}
 
 ImportStatus PartWriter::Write() {
@@ -554,7 +589,8 @@ ImportStatus PartWriter::WriteHead() {
 
 ImportStatus PartWriter::WriteStrips() {
     rowSize_ = *RowSize(plan_.width, plan_.bitCount);
-    stripRows_ = StripRows(plan_.width, plan_.bitCount, plan_.height);
+    // A relief's strip is held as elevations, wider than the bitmap's pixels.
+    stripRows_ = StripRows(plan_.width, shader_ ? shader_->ElevationBits() : plan_.bitCount, plan_.height);
     // Zeroed once: the padding at the end of each row is never written over.
     strip_.assign(std::size_t(stripRows_) * rowSize_, 0);
     if (strips_.composited) withAlpha_.resize(std::size_t(stripRows_) * plan_.width * (strips_.colourCount + 1));
@@ -572,10 +608,12 @@ ImportStatus PartWriter::WriteStrip(std::int32_t done, std::int32_t rows) {
     // the top.
     const std::int32_t top = plan_.height - done - rows;
     CPLErrorReset();
-    if (warper_) {
+    if (shader_) {
+        if (ImportStatus shaded = ShadeStrip(top, done, rows); shaded.error != ImportError::None) return shaded;
+    } else if (warper_) {
         if (ImportStatus warped = WarpStrip(top, done, rows); warped.error != ImportError::None) return warped;
     }
-    if (ReadStrip(top, rows) != CE_None) {
+    if (!shader_ && ReadStrip(top, rows) != CE_None) {
         return Refusal(ImportError::ReadFailed, "Cannot read the picture: " + LastGdalError("GDAL read failed"));
     }
     if (!replacement_.File().Write(std::span(strip_.data(), std::size_t(rows) * rowSize_))) return WriteFailed();
@@ -590,6 +628,15 @@ ImportStatus PartWriter::WarpStrip(std::int32_t top, std::int32_t done, std::int
     if (warper_->Warp(top, plan_.width, rows, GDALScaledProgress, scaled.get())) return {};
     if (told.canceled) return Canceled();
     return Refusal(ImportError::ReadFailed, "Cannot warp the picture: " + LastGdalError("GDAL's warper failed"));
+}
+
+ImportStatus PartWriter::ShadeStrip(std::int32_t top, std::int32_t done, std::int32_t rows) {
+    GdalProgress told{progress_};
+    const ScaledProgress scaled(GDALCreateScaledProgress(double(done) / plan_.height, double(done + rows) / plan_.height,
+                                                         GdalProgress::Report, &told));
+    if (shader_->Shade(top, rows, strip_.data(), rowSize_, GDALScaledProgress, scaled.get())) return {};
+    if (told.canceled) return Canceled();
+    return Refusal(ImportError::ReadFailed, "Cannot shade the relief: " + LastGdalError("GDAL's hillshade failed"));
 }
 
 CPLErr PartWriter::ReadStrip(std::int32_t top, std::int32_t rows) {
@@ -649,7 +696,8 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
         ImportProgress partProgress;
         if (progress) partProgress = [&](double fraction) { return progress(done + fraction * share); };
         Warper* warper = source_->warpers.empty() ? nullptr : source_->warpers[i].get();
-        if (ImportStatus written = PartWriter(*source_, Parts()[i], warper, *replacement, partProgress).Write();
+        ReliefShader* shader = source_->shaders.empty() ? nullptr : source_->shaders[i].get();
+        if (ImportStatus written = PartWriter(*source_, Parts()[i], warper, shader, *replacement, partProgress).Write();
             written.error != ImportError::None) {
             return written;
         }

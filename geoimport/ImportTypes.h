@@ -14,6 +14,10 @@ namespace kartivo::geoimport {
 
 enum class Resampling { Nearest, Bilinear, Cubic };
 
+// What a single band of elevations becomes: nothing (it is refused as no picture), GDAL's
+// hillshade in grey, or that shade over colours by height.
+enum class Relief { None, Grey, Colour };
+
 enum class ImportError {
     None,
     OpenFailed,       // GDAL cannot read the file
@@ -24,6 +28,7 @@ enum class ImportError {
     BeyondTheEarth,   // a georeference larger than the Earth: a broken header
     BadPoints,        // control points too few for their transform, or all in one line
     NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
+    Elevations,       // a single band of elevations, which imports only as shaded relief
     OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
     TooLarge,         // the bitmap would not fit the size fields of a bitmap file
     NameUnreadable,   // the corners would not read back from the file name

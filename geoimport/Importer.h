@@ -29,6 +29,9 @@ struct ImportOptions {
     // wrong one: anything GDAL understands, such as "EPSG:32654". Empty: the source's own.
     std::string sourceCrs;
     Resampling resampling = Resampling::Nearest;
+    // A single band of elevations is refused unless a relief is asked for; every other picture
+    // is refused when one is.
+    Relief relief = Relief::None;
     // Control points in place of whatever georeference the picture carries: when there are
     // any, the picture is placed by its enabled points alone, through GDAL's transformer for
     // pointTransform, as gdalwarp -order N or -tps places it. Their map coordinates are in

@@ -5,15 +5,6 @@
 
 namespace kartivo::geoimport {
 
-namespace {
-
-// What gdalwarp allows by default between the exact and the interpolated transformation, in
-// output pixels; the same value keeps an import equal to gdalwarp's own result.
-constexpr double ApproxErrorPixels = 0.125;
-// The warper's working memory: the same whatever the picture's size, so peak memory stays flat;
-// 32 MiB warps as fast as 64 did against gdalwarp in the benchmarks.
-constexpr double WarpMemoryBytes = 32.0 * 1024 * 1024;
-
 GDALResampleAlg WarpAlgorithm(Resampling resampling) {
     switch (resampling) {
     case Resampling::Bilinear: return GRA_Bilinear;
@@ -22,8 +13,6 @@ GDALResampleAlg WarpAlgorithm(Resampling resampling) {
     }
     return GRA_NearestNeighbour;
 }
-
-}  // namespace
 
 std::unique_ptr<Warper> Warper::Create(GDALDatasetH dataset, GenImgProjTransformer transformer,
                                        const OutputGrid& grid, const BandLayout& layout, Resampling resampling,

@@ -12,6 +12,15 @@
 
 namespace kartivo::geoimport {
 
+// What gdalwarp allows by default between the exact and the interpolated transformation, in
+// output pixels; the same value keeps an import equal to gdalwarp's own result.
+inline constexpr double ApproxErrorPixels = 0.125;
+// The warper's working memory: the same whatever the picture's size, so peak memory stays flat;
+// 32 MiB warps as fast as 64 did against gdalwarp in the benchmarks.
+inline constexpr double WarpMemoryBytes = 32.0 * 1024 * 1024;
+
+GDALResampleAlg WarpAlgorithm(Resampling resampling);
+
 class Warper {
 public:
     // Nothing when GDAL refuses; LastGdalError says why.

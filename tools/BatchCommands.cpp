@@ -2,6 +2,7 @@
 
 #include "tools/BatchShared.h"
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -76,11 +77,16 @@ std::optional<CommandLine> ScanCommandLine(std::span<const std::string> args, st
             return std::nullopt;
         }
         if (!spec->takesValue) {
-            if (equals != std::string::npos) {
+            if (equals != std::string::npos && spec->words.empty()) {
                 error.text = "option " + name + " takes no value";
                 return std::nullopt;
             }
             line.flags.insert(name);
+            if (equals != std::string::npos) {
+                line.values[name] = arg.substr(equals + 1);
+            } else if (i + 1 < args.size() && std::ranges::find(spec->words, args[i + 1]) != spec->words.end()) {
+                line.values[name] = args[++i];
+            }
         } else if (equals != std::string::npos) {
             line.values[name] = arg.substr(equals + 1);
         } else if (i + 1 < args.size()) {

@@ -52,14 +52,22 @@ A picture in Web Mercator (EPSG:3857) is copied pixel for pixel; any other is wa
 Colour pictures become 24-bit, grey and paletted ones 8-bit with their colour table. An
 alpha band is laid over white, as is any part of the bitmap the picture does not reach; a
 warped paletted picture whose table is full without white becomes 24-bit for that.
-Bands of 16-bit or floating-point values (elevation, not colours) are refused. Latitudes
-beyond 85.0511 degrees, where Web Mercator ends, are cut off.
+Bands of 16-bit or floating-point values (elevation, not colours) are refused unless
+--relief is given. Latitudes beyond 85.0511 degrees, where Web Mercator ends, are cut off.
 
 Options:
   --srs CRS         the picture's coordinate system when it names none (a world file
                     without .prj) or a wrong one, e.g. EPSG:4326 or EPSG:32654
   --resampling near|bilinear|cubic
                     how warped pixels are found; default near (nearest neighbour)
+  --relief [grey|color]
+                    a single band of elevations (Int16, Int32, Float32 or Float64; UInt16
+                    in metres or feet, or any UInt16 with this option) becomes shaded
+                    relief: GDAL's hillshade (azimuth 315, altitude 45) of the elevations
+                    warped to the bitmap's grid, equal to gdalwarp and gdaldem hillshade
+                    there, 8-bit grey; with color, laid over colours by height from green
+                    through brown to white between the band's lowest and highest values,
+                    24-bit. Nodata, and the grid's outermost pixels, are white
   -o, --output NAME.bmp
                     with one picture only: writes NAME(bottom,left,top,right).bmp, the
                     corners added as to a name of its own (with ( and ) made [ and ]);
@@ -221,6 +229,11 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         if (!resampling) return usage("--resampling takes near, bilinear or cubic, not \"" + *text + "\"");
         options.resampling = *resampling;
     }
+    if (line.flags.contains("--relief")) {
+        const std::string kind = line.Value("--relief").value_or("grey");
+        if (kind != "grey" && kind != "color") return usage("--relief takes grey or color, not \"" + kind + "\"");
+        options.relief = kind == "color" ? geoimport::Relief::Colour : geoimport::Relief::Grey;
+    }
     std::optional<std::string> output;
     if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
     if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");
@@ -258,7 +271,8 @@ int RunImportCommand(const CommandLine& line, Session& session) {
 Command ImportCommand() {
     return {"import",
             ImportHelp,
-            {HelpOption, {"--srs", "", true}, {"--resampling", "", true}, {"--output", "-o", true},
+            {HelpOption, {"--srs", "", true}, {"--resampling", "", true},
+             {"--relief", "", false, false, {"grey", "color"}}, {"--output", "-o", true},
              {"--gcp", "", true, true}, {"--points", "", true}, {"--gcp-srs", "", true}, {"--transform", "", true}},
             RunImportCommand};
 }

@@ -27,6 +27,8 @@ struct OptionSpec {
     std::string_view shortName;  // "-o", or empty
     bool takesValue = false;
     bool repeatable = false;  // each value is kept, in order; otherwise a second one is refused
+    // A flag that may be followed by one of these words ("--relief color"), kept as its value.
+    std::vector<std::string_view> words = {};
 };
 
 inline const OptionSpec HelpOption{"--help", "-h", false};

@@ -60,6 +60,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"make", "--dpi", "72,54546085", "PIC"}, "that a bitmap header can hold, not \"72,54546085\""},
         {2, {"make", "-o", "out.bmp", "PIC", "PIC"}, "-o names the output of one picture"},
         {2, {"import", "-o", "maps/.bmp", "PIC"}, "-o takes a name ending in .bmp"},  // no name before it
+        {2, {"import", "--relief=shaded", "PIC"}, "--relief takes grey or color, not \"shaded\""},
         {2, {"write-info", "--name", "X", "--corners", "1,2,3,4"}, "write-info takes exactly one map data file"},
         {2, {"write-info", "area.mbx", "--corners", "1,2,3,4"}, "write-info needs --name"},
         {2, {"write-info", "area.mbx", "--name", "X"}, "write-info needs --corners"},

@@ -17,12 +17,17 @@ void MakePicture(const Source& spec, const std::string& path) {
     GDALDriverH mem = GDALGetDriverByName("MEM");
     GDALDatasetH ds = GDALCreate(mem, "", spec.width, spec.height, spec.bands, spec.type, nullptr);
     for (int b = 1; b <= spec.bands; ++b) {
-        std::vector<std::uint16_t> values(std::size_t(spec.width) * spec.height);
-        for (std::size_t i = 0; i < values.size(); ++i) values[i] = spec.value(b, int(i % spec.width), int(i / spec.width));
+        std::vector<double> values(std::size_t(spec.width) * spec.height);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const int x = int(i % spec.width);
+            const int y = int(i / spec.width);
+            values[i] = spec.elevation ? spec.elevation(x, y) : spec.value(b, x, y);
+        }
         GDALRasterBandH band = GDALGetRasterBand(ds, b);
         ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width,
-                               spec.height, GDT_UInt16, 0, 0),
+                               spec.height, GDT_Float64, 0, 0),
                   CE_None);
+        GDALSetRasterUnitType(band, spec.unit.c_str());
         if (spec.alpha && b == spec.bands) GDALSetRasterColorInterpretation(band, GCI_AlphaBand);
         if (spec.clear && spec.mask.empty()) GDALSetRasterNoDataValue(band, *spec.clear);
     }

@@ -37,6 +37,9 @@ struct Source {
     std::function<std::uint8_t(int b, int x, int y)> value = [](int b, int x, int y) {
         return static_cast<std::uint8_t>((x * 37 + y * 101 + b * 71 + x * y) & 0xFF);
     };
+    // In place of value, for a band of elevations: its value at column x, row y, and its unit.
+    std::function<double(int x, int y)> elevation;
+    std::string unit;
 };
 
 // Writes the picture with GDAL: a GeoTIFF, or a PNG through a GeoTIFF in memory.

@@ -116,6 +116,23 @@ TEST_F(ImportPicture, CancelAndRefusalsLeaveNothing) {
     EXPECT_EQ(ui_.saveRequests.size(), 1u);
 }
 
+// Elevations are offered as shaded relief: declined, nothing is written or said; taken in
+// colours, the relief is saved as 24-bit and loaded.
+TEST_F(ImportPicture, ElevationsAreOfferedAsShadedRelief) {
+    const std::string dem = folder_.File("dem.tif");
+    MakePicture({.crs = "EPSG:3857", .geoTransform = {15540300, 750, 0, 4273000, 0, -1000}, .bands = 1,
+                 .type = GDT_Float32}, dem);
+    const std::vector<std::string> before = FolderEntries(folder_.Path());
+    ui_.choiceAnswers = {2, 1};
+    ui_.dialogAnswers = {folder_.File("relief.bmp")};
+    EXPECT_FALSE(form_.ImportPicture(dem));
+    EXPECT_EQ(FolderEntries(folder_.Path()), before);
+    EXPECT_TRUE(form_.ImportPicture(dem));
+    EXPECT_TRUE(ui_.MessageTexts().empty()) << ui_.MessageTexts().front();
+    EXPECT_NE(ui_.asked.at(1).find(dem + " holds elevations"), std::string::npos) << ui_.asked.at(1);
+    EXPECT_EQ(form_.txtInFilePathData.Text() + " " + form_.lblColorDepthData.Text(), folder_.File("relief.bmp") + " 24");
+}
+
 // The picture window shows a picture the window cannot load, as GDAL reads it, without the
 // corners of the bitmap loaded before it.
 TEST_F(ImportPicture, ThePictureWindowShowsAPictureOnlyGdalReads) {
