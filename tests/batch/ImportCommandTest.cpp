@@ -523,6 +523,10 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
                 EXPECT_NEAR(i == 0 ? right + halfPixel : left - halfPixel, i == 0 ? 180 : -180, 1e-9);
             }
             EXPECT_LT(bottom, top);
+            // GDAL's extent runs west to east as the parts do, its right edge past 180.
+            if (const Json& edges = info["gdal"]["corners"]; c.parts == 2 && edges.is_object()) {
+                EXPECT_LT(edges["right"].get<double>() - edges["left"].get<double>(), 180) << edges;
+            }
             const Decoded output = DecodeFile(plan.proposedPath);
             EXPECT_EQ(output.width, plan.width);
             EXPECT_EQ(output.pixels, GdalWarpReference(source, plan, {}).pixels);
@@ -540,6 +544,78 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
                       std::string::npos) << named.err;
         }
     }
+}
+
+// A netCDF of two variables is refused with each subdataset and the command importing it;
+// info lists them too and takes a subdataset's name as the import does. A netCDF placed by
+// latitude and longitude arrays is warped as gdalwarp -geoloc places it.
+TEST(ImportCommand, SubdatasetsAreListedAndGeolocationArraysPlaceAsGdalDoes) {
+    TempFolder folder;
+    const std::string nc = folder.File("two.nc");
+    MakeNetcdf(nc, false);
+    const std::string green = "NETCDF:\"" + nc + "\":green";
+    const std::string listed = green + "  [30x40] green (8-bit unsigned integer)";
+    const std::string command = "kartivo-batch import 'NETCDF:\"" + nc + "\":green'";
+    const BatchRun refused = RunBatchInProcess({"import", nc});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("\n  " + listed + "\n    " + command + "\n"), std::string::npos) << refused.err;
+    const Json info = JsonLines(RunBatchInProcess({"info", "--json", nc}).out).at(0);
+    EXPECT_EQ(info["gdal"]["subdatasets"].at(1), (Json{{"name", green},
+                                                      {"description", "[30x40] green (8-bit unsigned integer)"},
+                                                      {"import", command}}));
+    const std::string text = RunBatchInProcess({"info", nc}).out;
+    EXPECT_NE(text.find("subdataset 2       " + listed + "\n" + std::string(23, ' ') + command), std::string::npos)
+        << text;
+
+    const BatchRun one = RunBatchInProcess({"info", "--json", green});
+    EXPECT_EQ(one.status, 0) << one.err;
+    const geoimport::ImportPlan plan = ImportOrFail(green, {}, folder.File("green.bmp"));
+    EXPECT_EQ(JsonLines(one.out).at(0)["import"]["parts"].at(0)["file"], plan.fileName);
+    EXPECT_EQ(DecodeFile(folder.File("green.bmp")).pixels, GdalWarpReference(green, plan, {}).pixels);
+
+    const std::string swath = folder.File("swath.nc");
+    MakeNetcdf(swath, true);
+    const geoimport::ImportPlan placed = ImportOrFail(swath, {}, folder.File("swath.bmp"));
+    EXPECT_TRUE(placed.warped);
+    EXPECT_EQ(DecodeFile(folder.File("swath.bmp")).pixels, GdalWarpReference(swath, placed, {"-geoloc"}).pixels);
+}
+
+// What info and import say of pictures the import refuses: GDAL's own reason for a file it
+// cannot read, no command that would fail, the file beside a picture that places it, and pixels
+// too small for a name's corners to tell apart.
+TEST(ImportCommand, RefusalsTellWhatWouldWork) {
+    TempFolder folder;
+    const std::string junk = folder.File("junk.tif");
+    WriteAll(junk, Bytes{'n', 'o'});
+    const BatchRun unread = RunBatchInProcess({"info", "--json", junk});
+    EXPECT_EQ(unread.status, 1);
+    EXPECT_EQ(JsonLines(unread.out).at(0)["error"].get<std::string>().find("This file is not BMP. GDAL cannot read it: "),
+              0u) << unread.out;
+
+    // A VRT named after the scan places it, as an OziExplorer .map would.
+    const std::string scan = folder.File("scan.png");
+    MakePicture({.driver = "PNG", .georeferenced = false}, scan);
+    GDALDatasetH png = GDALOpen(scan.c_str(), GA_ReadOnly);
+    GDALDatasetH vrt = GDALCreateCopy(GDALGetDriverByName("VRT"), folder.File("scan.vrt").c_str(), png, FALSE, nullptr,
+                                      nullptr, nullptr);
+    std::array<double, 6> g = Tokyo3857;
+    GDALSetGeoTransform(vrt, g.data());
+    GDALClose(vrt);
+    GDALClose(png);
+    const BatchRun told = RunBatchInProcess({"info", scan});
+    EXPECT_NE(told.out.find("; but " + folder.File("scan.vrt") + " beside it places it: import that file instead"),
+              std::string::npos) << told.out;
+    EXPECT_EQ(told.out.find("kartivo-batch import"), std::string::npos) << told.out;
+
+    // Pixels of 1e-7 m, a kilometre from the origin: every corner is 0.0089831528 degrees.
+    const std::string tiny = folder.File("tiny.tif");
+    MakePicture({.crs = "EPSG:3857", .geoTransform = {1000, 1e-7, 0, 1000, 0, -1e-7}}, tiny);
+    const std::vector<std::string> before = FolderEntries(folder.Path());
+    const BatchRun small = RunBatchInProcess({"import", tiny});
+    EXPECT_EQ(small.status, 1);
+    EXPECT_NE(small.err.find("bottom and top latitudes are the same to ten decimals (0.0089831528)"), std::string::npos)
+        << small.err;
+    EXPECT_EQ(FolderEntries(folder.Path()), before);
 }
 
 TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {
