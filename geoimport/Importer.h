@@ -66,9 +66,8 @@ struct ForeignPicture {
     std::int32_t height = 0;
     std::int32_t bands = 0;
     // The outer edges of the picture, where it has a georeference and a coordinate system
-    // that transforms to WGS 84.
-    // A picture crossing the 180th meridian has its right edge past 180 degrees, so that left
-    // is always west of right.
+    // that transforms to WGS 84. Left is always west of right: a picture crossing the 180th
+    // meridian has its right edge past 180 degrees.
     std::optional<MapCorners> corners;
     std::vector<Subdataset> subdatasets;  // the pictures a netCDF or HDF5 file holds, each imported alone
 };
