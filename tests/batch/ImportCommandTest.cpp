@@ -480,14 +480,17 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         std::array<double, 6> g;
         std::size_t parts;
         double widest;  // the widths together, at most, as a multiple of the source's
+        // GDAL's extent (bottom, left, top, right) that info reports, where it is plain.
+        std::optional<std::array<double, 4>> edges;
     } cases[] = {
-        {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0},
-        {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1},
-        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 1, 1.0},  // the whole world in longitudes 0 to 360: whole
-        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0},  // from the meridian east
-        {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40},  // around the North Pole
+        {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0, {{-11, 179, -10, 181}}},
+        {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1, {}},
+        // The whole world in longitudes 0 to 360: whole.
+        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 1, 1.0, {{-10, -180, 80, 180}}},
+        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0, {{-11, -180, -10, -170}}},  // from the meridian east
+        {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40, {}},  // around the North Pole
         // A full disk seen from above 140.7 degrees east: its outline lies off the Earth.
-        {"+proj=geos +h=35785831 +lon_0=140.7 +ellps=WGS84", {-5568748, 278437.4, 0, 5568748, 0, -371249.9}, 2, 3},
+        {"+proj=geos +h=35785831 +lon_0=140.7 +ellps=WGS84", {-5568748, 278437.4, 0, 5568748, 0, -371249.9}, 2, 3, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.crs) + " from " + std::to_string(c.g[0]));
@@ -503,6 +506,11 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         EXPECT_EQ(run.err.find("split") != std::string::npos, c.parts == 2) << run.err;
         const Json info = JsonLines(RunBatchInProcess({"info", "--json", source}).out).at(0);
         ASSERT_EQ(info["import"]["parts"].size(), c.parts);
+        if (c.edges) {
+            const Json& edges = info["gdal"]["corners"];
+            const auto [bottom, left, top, right] = *c.edges;
+            EXPECT_EQ(edges, (Json{{"bottom", bottom}, {"left", left}, {"top", top}, {"right", right}}));
+        }
         std::string listed;
         std::int32_t widths = 0;
         for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -564,7 +572,11 @@ TEST(ImportCommand, SubdatasetsAreListedAndGeolocationArraysPlaceAsGdalDoes) {
                                                       {"description", "[30x40] green (8-bit unsigned integer)"},
                                                       {"import", command}}));
     const std::string text = RunBatchInProcess({"info", nc}).out;
-    EXPECT_NE(text.find("subdataset 2       " + listed + "\n" + std::string(23, ' ') + command), std::string::npos)
+    const std::string indent = "\n" + std::string(23, ' ');
+    EXPECT_NE(text.find("subdataset 1       NETCDF:\"" + nc + "\":red  [30x40] red (8-bit unsigned integer)" + indent +
+                        "kartivo-batch import 'NETCDF:\"" + nc + "\":red'\n  subdataset 2       " + listed + indent +
+                        command),
+              std::string::npos)
         << text;
 
     const BatchRun one = RunBatchInProcess({"info", "--json", green});
