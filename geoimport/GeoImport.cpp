@@ -156,7 +156,8 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
     plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
 
     // Make takes the bottom row below the top one and the left column west of the right one.
-    for (const auto& [first, second, what] : {std::tuple{0, 2, "bottom and top latitudes"}, {1, 3, "left and right longitudes"}}) {
+    for (const auto& [first, second, what] :
+         {std::tuple{0, 2, "bottom and top latitudes"}, {1, 3, "left and right longitudes"}}) {
         if (texts[first] == texts[second] && (first == 0 ? plan.height : plan.width) > 1) {
             return Refusal(ImportError::CornersCoincide,
                            "its pixels are so small that its " + std::string(what) + " are the same to ten decimals (" +

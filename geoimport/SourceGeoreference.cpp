@@ -238,7 +238,8 @@ std::string SideFilePlacing(const std::string& path) {
     // Error codes throughout: nothing may leave the module as an exception.
     std::error_code error;
     int looked = 0;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
         const std::string candidate = entry->path().filename().string();
         if (candidate == name || !candidate.starts_with(base + ".")) continue;
         // A folder of thousands of pages of one scan would otherwise be opened page by page.

@@ -487,7 +487,8 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1, {}},
         // The whole world in longitudes 0 to 360: whole.
         {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 1, 1.0, {{-10, -180, 80, 180}}},
-        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0, {{-11, -180, -10, -170}}},  // from the meridian east
+        // From the meridian east.
+        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0, {{-11, -180, -10, -170}}},
         {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40, {}},  // around the North Pole
         // A full disk seen from above 140.7 degrees east: its outline lies off the Earth.
         {"+proj=geos +h=35785831 +lon_0=140.7 +ellps=WGS84", {-5568748, 278437.4, 0, 5568748, 0, -371249.9}, 2, 3, {}},
@@ -601,8 +602,8 @@ TEST(ImportCommand, RefusalsTellWhatWouldWork) {
     WriteAll(junk, Bytes{'n', 'o'});
     const BatchRun unread = RunBatchInProcess({"info", "--json", junk});
     EXPECT_EQ(unread.status, 1);
-    EXPECT_EQ(JsonLines(unread.out).at(0)["error"].get<std::string>().find("This file is not BMP. GDAL cannot read it: "),
-              0u) << unread.out;
+    const std::string error = JsonLines(unread.out).at(0)["error"];
+    EXPECT_EQ(error.find("This file is not BMP. GDAL cannot read it: "), 0u) << error;
 
     // A VRT named after the scan places it, as an OziExplorer .map would.
     const std::string scan = folder.File("scan.png");
@@ -619,15 +620,19 @@ TEST(ImportCommand, RefusalsTellWhatWouldWork) {
               std::string::npos) << told.out;
     EXPECT_EQ(told.out.find("kartivo-batch import"), std::string::npos) << told.out;
 
-    // Pixels of 1e-7 m, a kilometre from the origin: every corner is 0.0089831528 degrees.
-    const std::string tiny = folder.File("tiny.tif");
-    MakePicture({.crs = "EPSG:3857", .geoTransform = {1000, 1e-7, 0, 1000, 0, -1e-7}}, tiny);
-    const std::vector<std::string> before = FolderEntries(folder.Path());
-    const BatchRun small = RunBatchInProcess({"import", tiny});
-    EXPECT_EQ(small.status, 1);
-    EXPECT_NE(small.err.find("bottom and top latitudes are the same to ten decimals (0.0089831528)"), std::string::npos)
-        << small.err;
-    EXPECT_EQ(FolderEntries(folder.Path()), before);
+    // Pixels of 1e-7 m two kilometres from the origin, in both directions or only across.
+    const std::pair<double, std::string> narrow[] = {
+        {-1e-7, "bottom and top latitudes are the same to ten decimals (0.0179663054)"},
+        {-100, "left and right longitudes are the same to ten decimals (0.0179663057)"}};
+    for (const auto& [height, which] : narrow) {
+        const std::string tiny = folder.File("tiny.tif");
+        MakePicture({.crs = "EPSG:3857", .geoTransform = {2000, 1e-7, 0, 2000, 0, height}}, tiny);
+        const std::vector<std::string> before = FolderEntries(folder.Path());
+        const BatchRun small = RunBatchInProcess({"import", tiny});
+        EXPECT_EQ(small.status, 1);
+        EXPECT_NE(small.err.find(which), std::string::npos) << small.err;
+        EXPECT_EQ(FolderEntries(folder.Path()), before);
+    }
 }
 
 TEST(ImportCommand, CommandLineImportsAndInfoReportsWhatGdalReads) {

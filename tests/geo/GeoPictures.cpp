@@ -104,10 +104,12 @@ void MakeNetcdf(const std::string& path, bool geolocation) {
     // Names CF readers know as latitude and longitude axes for the plain file; neutral ones for
     // the swath, whose axes are rows and columns.
     GDALDimensionH rows = GDALGroupCreateDimension(root, geolocation ? "row" : "lat", nullptr, nullptr, H, nullptr);
-    GDALDimensionH columns = GDALGroupCreateDimension(root, geolocation ? "column" : "lon", nullptr, nullptr, W, nullptr);
+    GDALDimensionH columns =
+        GDALGroupCreateDimension(root, geolocation ? "column" : "lon", nullptr, nullptr, W, nullptr);
     std::vector<GDALDimensionH> plane{rows, columns};
     for (const bool isLatitude : {true, false}) {
-        std::vector<GDALDimensionH> dims = geolocation ? plane : std::vector<GDALDimensionH>{isLatitude ? rows : columns};
+        std::vector<GDALDimensionH> dims =
+            geolocation ? plane : std::vector<GDALDimensionH>{isLatitude ? rows : columns};
         GDALMDArrayH axis = GDALGroupCreateMDArray(root, isLatitude ? "lat" : "lon", dims.size(), dims.data(), number,
                                                    nullptr);
         GDALMDArraySetUnit(axis, isLatitude ? "degrees_north" : "degrees_east");
@@ -122,7 +124,9 @@ void MakeNetcdf(const std::string& path, bool geolocation) {
         write(axis, dims, number, values.data());
         GDALMDArrayRelease(axis);
     }
-    for (const char* name : geolocation ? std::vector<const char*>{"Band1"} : std::vector<const char*>{"red", "green"}) {
+    const std::vector<const char*> variables =
+        geolocation ? std::vector<const char*>{"Band1"} : std::vector<const char*>{"red", "green"};
+    for (const char* name : variables) {
         GDALMDArrayH variable = GDALGroupCreateMDArray(root, name, 2, plane.data(), byte, nullptr);
         if (geolocation) {
             attribute(variable, "coordinates", "lat lon");
