@@ -79,7 +79,7 @@ TEST_F(ImportPicture, AFileOfSubdatasetsImportsThePicturePicked) {
     MakeNetcdf(nc, false);
     ui_.choiceAnswers = {std::nullopt, 1};
     ui_.dialogAnswers = {folder_.File("picked.bmp")};
-    form_.lblDragIn_OLEDragDrop({nc});
+    EXPECT_FALSE(form_.ImportPicture(nc));
     EXPECT_TRUE(ui_.saveRequests.empty());
     form_.lblDragIn_OLEDragDrop({nc});
     ASSERT_EQ(ui_.saveRequests.size(), 1u);
