@@ -155,13 +155,16 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
     const std::string folder = GetParentFolderName(sourcePath);
     plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
 
-    // Make takes the bottom row below the top one and the left column west of the right one.
+    // Make takes the bottom row below the top one and the left column west of the right one,
+    // as the name gives them: pixels too small for ten decimals (or a picture one pixel high or
+    // wide) would make a map it refuses.
     for (const auto& [first, second, what] :
          {std::tuple{0, 2, "bottom and top latitudes"}, {1, 3, "left and right longitudes"}}) {
-        if (texts[first] == texts[second] && (first == 0 ? plan.height : plan.width) > 1) {
+        if (texts[first] == texts[second]) {
             return Refusal(ImportError::CornersCoincide,
-                           "its pixels are so small that its " + std::string(what) + " are the same to ten decimals (" +
-                               texts[first] + "), as a map's name keeps its corners; Make could not use it");
+                           "its " + std::string(what) + " are the same to ten decimals (" + texts[first] +
+                               "), as a map's name keeps its corners, so Make could not use it: its pixels are too "
+                               "small");
         }
     }
     const FileNameCorners back = ReadFileNameConvention(plan.fileName);
