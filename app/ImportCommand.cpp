@@ -56,7 +56,7 @@ bool Form1::IsImportablePicture(const std::string& path) {
 }
 
 void Form1::mnuFileImportPicture_Click() {
-    constexpr const char* patterns = "*.tif;*.tiff;*.png;*.jpg;*.jpeg;*.gif;*.jp2;*.img;*.vrt";
+    constexpr const char* patterns = "*.tif;*.tiff;*.png;*.jpg;*.jpeg;*.gif;*.jp2;*.img;*.vrt;*.nc;*.h5;*.hdf5";
     const std::string path = ui_.ShowOpenDialog(
         {.filter = {{std::string("Georeferenced pictures(") + patterns + ")", patterns}, {"All(*.*)", "*.*"}},
          .title = ImportTitle});
@@ -88,6 +88,18 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
     if (!prepared.job && prepared.status.error == geoimport::ImportError::NoGeoreference && points.empty() &&
         offerGeoreference && offerGeoreference(sourcePath)) {
         return false;
+    }
+    // A file of several pictures: the person picks the one to import, as GDAL describes each.
+    if (!prepared.job && prepared.status.error == geoimport::ImportError::HoldsSubdatasets &&
+        !prepared.subdatasets.empty()) {
+        std::vector<std::string> choices;
+        for (const geoimport::Subdataset& one : prepared.subdatasets) choices.push_back(one.description);
+        const std::optional<std::size_t> picked =
+            ui_.AskChoice(sourcePath + " holds " + std::to_string(choices.size()) +
+                              " pictures (subdatasets). Which one do you want to import?",
+                          ImportTitle, choices);
+        if (!picked || *picked >= prepared.subdatasets.size()) return false;
+        return ImportPicture(prepared.subdatasets[*picked].name, points, transform, pointsCrs);
     }
     if (!prepared.job) {
         ui_.ShowMessage("Cannot import " + sourcePath + ": " + prepared.status.message + ".", MessageTitle,

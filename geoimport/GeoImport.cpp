@@ -32,6 +32,7 @@
 #include <charconv>
 #include <cmath>
 #include <span>
+#include <tuple>
 #include <vector>
 
 namespace kartivo::geoimport {
@@ -47,6 +48,27 @@ double ReadBack(const std::string& text) {
     return value;
 }
 
+// The pictures a file of several holds, in GDAL's order; none for a picture of one.
+std::vector<Subdataset> SubdatasetsOf(GDALDatasetH dataset) {
+    std::vector<Subdataset> found;
+    CSLConstList list = GDALGetMetadata(dataset, "SUBDATASETS");
+    for (int n = 1;; ++n) {
+        const std::string key = "SUBDATASET_" + std::to_string(n);
+        const char* name = CSLFetchNameValue(list, (key + "_NAME").c_str());
+        if (name == nullptr) break;
+        const char* description = CSLFetchNameValue(list, (key + "_DESC").c_str());
+        found.push_back({name, description != nullptr ? description : ""});
+    }
+    return found;
+}
+
+// A file whose subdatasets are its pictures: it has no bands of its own, or nothing placing
+// them (a netCDF's first variable), so importing it whole would only be refused for that.
+bool OnlySubdatasets(GDALDatasetH dataset) {
+    return (GDALGetRasterCount(dataset) == 0 || !FindGeoreference(dataset).Any()) &&
+           !SubdatasetsOf(dataset).empty();
+}
+
 }  // namespace
 
 std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
@@ -58,6 +80,7 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
     picture.width = GDALGetRasterXSize(dataset.get());
     picture.height = GDALGetRasterYSize(dataset.get());
     picture.bands = GDALGetRasterCount(dataset.get());
+    picture.subdatasets = SubdatasetsOf(dataset.get());
     std::string unreadPrj;
     const std::optional<OGRSpatialReference> crs = FindCrs(dataset.get(), FileOfName(path), unreadPrj);
     if (crs) {
@@ -77,8 +100,7 @@ std::optional<ForeignPicture> DescribeForeignPicture(const std::string& path) {
 bool IsGeoreferencedPicture(const std::string& path) {
     const Dataset dataset = OpenRaster(path);
     if (!dataset) return false;
-    const Georeference georeference = FindGeoreference(dataset.get());
-    return georeference.Any();
+    return FindGeoreference(dataset.get()).Any() || OnlySubdatasets(dataset.get());
 }
 
 namespace {
@@ -135,6 +157,18 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
     const std::string folder = GetParentFolderName(sourcePath);
     plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
 
+    // Make takes the bottom row below the top one and the left column west of the right one,
+    // as the name gives them: pixels too small for ten decimals (or a picture one pixel high or
+    // wide) would make a map it refuses.
+    for (const auto& [first, second, what] :
+         {std::tuple{0, 2, "bottom and top latitudes"}, {1, 3, "left and right longitudes"}}) {
+        if (texts[first] == texts[second]) {
+            return Refusal(ImportError::CornersCoincide,
+                           "its " + std::string(what) + " are the same to ten decimals (" + texts[first] +
+                               "), as a map's name keeps its corners, so Make could not use it: its pixels are too "
+                               "small");
+        }
+    }
     const FileNameCorners back = ReadFileNameConvention(plan.fileName);
     if (back.name != plan.mapName + plan.part || back.corners != plan.corners) {
         return Refusal(ImportError::NameUnreadable,
@@ -158,9 +192,12 @@ ImportStatus DecideCrs(GDALDatasetH dataset, const ImportOptions& options, const
         return Refusal(ImportError::BadCrsOption, "\"" + options.sourceCrs + "\" is not a coordinate system GDAL knows");
     }
     if (!georeference.Any()) {
+        const std::string side = SideFilePlacing(filePath);
         return Refusal(ImportError::NoGeoreference,
                        "it carries no georeference: no GeoTIFF tags, control points or RPCs, no world file (.tfw, "
-                       ".pgw, .jgw, .bpw, .wld) and no .aux.xml beside it");
+                       ".pgw, .jgw, .bpw, .wld) and no .aux.xml beside it" +
+                           (side.empty() ? std::string()
+                                         : "; but " + side + " beside it places it: import that file instead"));
     }
     if (options.sourceCrs.empty() && georeference.OnlyRpcs()) {
         crs = Wgs84();
@@ -318,6 +355,7 @@ private:
     std::unique_ptr<JobSource> source_ = std::make_unique<JobSource>();
     // A subdataset is named, placed and accompanied (.prj) as the file it lives in.
     std::string filePath_;
+    std::vector<Subdataset> subdatasets_;  // of a file refused for holding them
     Placement placement_;
     PointsFit fit_;
     BandLayout layout_;
@@ -335,7 +373,7 @@ ImportPreparation Preparer::Prepare() {
     for (const auto step : {&Preparer::Open, &Preparer::Place, &Preparer::ReadLayout, &Preparer::GridTheOutput,
                             &Preparer::PlanParts}) {
         if (ImportStatus status = (this->*step)(); status.error != ImportError::None) {
-            return {nullptr, std::move(status), {}};
+            return {nullptr, std::move(status), {}, std::move(subdatasets_)};
         }
     }
     return {std::make_unique<GdalImportJob>(std::move(source_), std::move(parts_)), {}, std::move(fit_)};
@@ -346,6 +384,12 @@ ImportPreparation Preparer::Prepare() {
 // can is one GDAL cannot read.
 ImportStatus Preparer::Open() {
     source_->source = OpenRaster(source_->path);
+    if (source_->source && OnlySubdatasets(source_->source.get())) {
+        subdatasets_ = SubdatasetsOf(source_->source.get());
+        return Refusal(ImportError::HoldsSubdatasets,
+                       "it holds " + std::to_string(subdatasets_.size()) +
+                           " pictures of its own (subdatasets), each imported by its name");
+    }
     if (source_->source) return {};
     if (!IsGdalName(source_->path)) {
         const FileDescriptor opened(::open(source_->path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));

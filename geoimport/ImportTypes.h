@@ -29,9 +29,11 @@ enum class ImportError {
     BadPoints,        // control points too few for their transform, or all in one line
     NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
     Elevations,       // a single band of elevations, which imports only as shaded relief
+    HoldsSubdatasets, // a file of several pictures (netCDF, HDF5), each imported by its own name
     OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
     TooLarge,         // the bitmap would not fit the size fields of a bitmap file
     NameUnreadable,   // the corners would not read back from the file name
+    CornersCoincide,  // pixels so small that two corners are the same number in the name
     ReadFailed,
     WriteFailed,
     Canceled,

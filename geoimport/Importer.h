@@ -41,6 +41,24 @@ struct ImportOptions {
     kartivo::PointTransform pointTransform = kartivo::PointTransform::Polynomial1;
 };
 
+// A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
+// GTIFF_DIR:2:a.tif) or a virtual file system (/vsizip/...).
+inline bool IsGdalName(std::string_view name) {
+    if (name.starts_with("/vsi")) return true;
+    const std::size_t colon = name.find(':');
+    if (colon == std::string_view::npos || colon < 2) return false;  // C:\ is a drive, not a driver
+    for (const char c : name.substr(0, colon)) {
+        if (!(c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+    }
+    return true;
+}
+
+// One of the pictures a file of several holds, as GDAL lists them.
+struct Subdataset {
+    std::string name;         // what GDAL opens: NETCDF:"a.nc":Band1
+    std::string description;  // "[30x40] Band1 (8-bit unsigned integer)"
+};
+
 // What info reports of a picture GDAL reads.
 struct ForeignPicture {
     std::string format;  // GDAL's short name of the format: "GTiff", "PNG"
@@ -51,8 +69,10 @@ struct ForeignPicture {
     std::int32_t height = 0;
     std::int32_t bands = 0;
     // The outer edges of the picture, where it has a georeference and a coordinate system
-    // that transforms to WGS 84.
+    // that transforms to WGS 84. Left is always west of right: a picture crossing the 180th
+    // meridian has its right edge past 180 degrees.
     std::optional<MapCorners> corners;
+    std::vector<Subdataset> subdatasets;  // the pictures a netCDF or HDF5 file holds, each imported alone
 };
 
 // A picture GDAL reads, opened for showing it at the zoom the user picks: each read asks GDAL
@@ -162,6 +182,8 @@ struct ImportPreparation {
     ImportStatus status;
     // With control points: their fit on this picture, as FitControlPoints gives it.
     PointsFit fit;
+    // Refused as HoldsSubdatasets: the pictures to import one by one instead.
+    std::vector<Subdataset> subdatasets;
 };
 
 class Importer {
@@ -179,8 +201,8 @@ public:
     // Nothing when GDAL cannot open the file as a raster.
     virtual std::optional<ForeignPicture> Describe(const std::string& path) const = 0;
 
-    // True when GDAL opens the file as a raster that carries a georeference: the pictures the
-    // window offers to import rather than load.
+    // True when GDAL opens the file as a raster that carries a georeference, or as a file of
+    // subdatasets: the pictures the window offers to import rather than load.
     virtual bool IsGeoreferenced(const std::string& path) const = 0;
 
     // Nothing when GDAL cannot open the file as a raster.

@@ -6,6 +6,7 @@
 #include "common/NumberText.h"
 #include "common/PathParts.h"
 #include "geoimport/Gdal.h"
+#include "geoimport/Importer.h"
 #include "geoimport/OutputGrid.h"
 
 #include <cpl_string.h>
@@ -13,8 +14,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -54,16 +55,6 @@ std::optional<OGRSpatialReference> ReadPrj(const std::string& text, std::string&
 
 }  // namespace
 
-// A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
-// GTIFF_DIR:2:a.tif) or a virtual file system (/vsizip/...).
-bool IsGdalName(const std::string& name) {
-    if (name.starts_with("/vsi")) return true;
-    const std::size_t colon = name.find(':');
-    return colon != std::string::npos && colon >= 2 &&
-           std::all_of(name.begin(), name.begin() + colon,
-                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-}
-
 // The file a subdataset lives in, which names the output and holds its folder: the quoted
 // path (DRIVER:"path":rest), else the colon-separated pieces that name an existing file
 // (DRIVER:path:rest, GTIFF_DIR:n:path). Anything else is its own file.
@@ -93,13 +84,15 @@ Georeference FindGeoreference(GDALDatasetH dataset) {
     found.hasGeoTransform = GDALGetGeoTransform(dataset, found.geoTransform.data()) == CE_None;
     found.hasGcps = GDALGetGCPCount(dataset) > 0;
     found.hasRpcs = GDALGetMetadata(dataset, "RPC") != nullptr;
+    found.hasGeolocation = GDALGetMetadata(dataset, "GEOLOCATION") != nullptr;
     return found;
 }
 
 const char* Georeference::Description() const {
     if (hasGeoTransform) return "a geotransform";
     if (hasGcps) return "ground control points";
-    return hasRpcs ? "RPCs" : "no georeference";
+    if (hasRpcs) return "RPCs";
+    return hasGeolocation ? "geolocation arrays" : "no georeference";
 }
 
 // The source's coordinate system: the file's own, or for a picture with a world file the
@@ -110,6 +103,13 @@ std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::stri
     const OGRSpatialReferenceH own =
         GDALGetSpatialRef(dataset) != nullptr ? GDALGetSpatialRef(dataset) : GDALGetGCPSpatialRef(dataset);
     if (own != nullptr) return *OGRSpatialReference::FromHandle(own);
+    // Geolocation arrays name the system of their latitudes and longitudes themselves.
+    if (const char* srs = GDALGetMetadataItem(dataset, "SRS", "GEOLOCATION"); srs != nullptr && *srs != '\0') {
+        OGRSpatialReference crs;
+        if (crs.SetFromUserInput(srs, OGRSpatialReference::SET_FROM_USER_INPUT_LIMITATIONS_get()) == OGRERR_NONE) {
+            return crs;
+        }
+    }
     for (const std::string& prj : PrjNames(path)) {
         std::ifstream file(prj);
         if (!file) continue;
@@ -122,6 +122,9 @@ std::optional<OGRSpatialReference> FindCrs(GDALDatasetH dataset, const std::stri
     return std::nullopt;
 }
 
+// Longitudes are followed round the outline, each taken within half a turn of the one before, so
+// a picture crossing the 180th meridian keeps its west edge west of its east edge (which then lies
+// past 180) instead of spanning the world the other way round.
 std::optional<MapCorners> EdgesInWgs84(const Georeference& georeference, const OGRSpatialReference& crs,
                                       std::int32_t width, std::int32_t height) {
     if (!georeference.hasGeoTransform) return std::nullopt;
@@ -131,17 +134,31 @@ std::optional<MapCorners> EdgesInWgs84(const Georeference& georeference, const O
     const Transform toWgs84(OGRCreateCoordinateTransformation(&source, &wgs84));
     if (!toWgs84) return std::nullopt;
     const auto& g = georeference.geoTransform;
-    std::array<double, 4> x{};
-    std::array<double, 4> y{};
-    for (int i = 0; i < 4; ++i) {
-        const double px = i % 2 == 0 ? 0.0 : width;
-        const double py = i < 2 ? 0.0 : height;
-        x[i] = g[0] + px * g[1] + py * g[2];
-        y[i] = g[3] + px * g[4] + py * g[5];
+    // Corners alone could hide a turn: sixteen points along each edge, round the outline.
+    constexpr int PerEdge = 16;
+    std::vector<double> x;
+    std::vector<double> y;
+    for (int edge = 0; edge < 4; ++edge) {
+        for (int i = 0; i < PerEdge; ++i) {
+            const double t = double(i) / PerEdge;
+            const double along[4][2] = {{t, 0}, {1, t}, {1 - t, 1}, {0, 1 - t}};
+            const double px = along[edge][0] * width;
+            const double py = along[edge][1] * height;
+            x.push_back(g[0] + px * g[1] + py * g[2]);
+            y.push_back(g[3] + px * g[4] + py * g[5]);
+        }
     }
-    if (!toWgs84->Transform(4, x.data(), y.data())) return std::nullopt;
-    return MapCorners{*std::min_element(y.begin(), y.end()), *std::min_element(x.begin(), x.end()),
-                      *std::max_element(y.begin(), y.end()), *std::max_element(x.begin(), x.end())};
+    if (!toWgs84->Transform(int(x.size()), x.data(), y.data())) return std::nullopt;
+    for (std::size_t i = 1; i < x.size(); ++i) x[i] = x[i - 1] + std::remainder(x[i] - x[i - 1], 360.0);
+    double west = *std::min_element(x.begin(), x.end());
+    double east = *std::max_element(x.begin(), x.end());
+    if (east - west >= 360) {
+        west = -180;
+        east = 180;
+    }
+    const double turns = std::floor((west + 180) / 360);  // west into [-180, 180)
+    return MapCorners{*std::min_element(y.begin(), y.end()), west - turns * 360,
+                      *std::max_element(y.begin(), y.end()), east - turns * 360};
 }
 
 // A georeference larger than the Earth is a broken header (a pixel 1e16 m wide, a world file
@@ -206,6 +223,37 @@ std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeferenc
         why = "its georeference reaches latitude " + number(maxY > 90 ? maxY : minY) + ", beyond the pole";
     }
     return why;
+}
+
+// Files named after the picture (scan.map beside scan.jpg, scan.jpg.vrt) that GDAL opens with
+// a georeference and reads the picture through. The picture's own side files (world file, .prj,
+// .aux.xml) are no rasters and are passed over by GDAL at once.
+std::string SideFilePlacing(const std::string& path) {
+    const std::optional<FileIdentity> picture = IdentityOfPath(path);
+    if (!picture) return {};
+    const std::string parent = GetParentFolderName(path);
+    const std::filesystem::path folder = parent.empty() ? "." : parent;
+    const std::string base = GetBaseName(path);
+    const std::string name = GetFileName(path);
+    // Error codes throughout: nothing may leave the module as an exception.
+    std::error_code error;
+    int looked = 0;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string candidate = entry->path().filename().string();
+        if (candidate == name || !candidate.starts_with(base + ".")) continue;
+        // A folder of thousands of pages of one scan would otherwise be opened page by page.
+        if (++looked > 32) break;
+        // Named as the picture was: beside a bare name, a bare name.
+        const std::string candidatePath = parent.empty() ? candidate : entry->path().string();
+        const Dataset side = OpenRaster(candidatePath);
+        if (!side || !FindGeoreference(side.get()).Any()) continue;
+        const CPLStringList list(GDALGetFileList(side.get()), TRUE);
+        for (int i = 0; i < list.size(); ++i) {
+            if (IdentityOfPath(list[i]) == picture) return candidatePath;
+        }
+    }
+    return {};
 }
 
 // Every file the source is read from: the picture, what GDAL found beside it (world file,

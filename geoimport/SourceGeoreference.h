@@ -15,10 +15,6 @@
 
 namespace kartivo::geoimport {
 
-// A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
-// GTIFF_DIR:2:a.tif) or a virtual file system (/vsizip/...).
-bool IsGdalName(const std::string& name);
-
 // The file a subdataset lives in, which names the output and holds its folder.
 std::string FileOfName(const std::string& name);
 
@@ -28,8 +24,9 @@ struct Georeference {
     std::array<double, 6> geoTransform{};
     bool hasGcps = false;
     bool hasRpcs = false;  // a satellite's rational polynomial coefficients, always in WGS 84
+    bool hasGeolocation = false;  // a latitude and a longitude array (netCDF, HDF5 swaths)
 
-    bool Any() const { return hasGeoTransform || hasGcps || hasRpcs; }
+    bool Any() const { return hasGeoTransform || hasGcps || hasRpcs || hasGeolocation; }
     // Only RPCs: the coordinate system is WGS 84 whatever the file says.
     bool OnlyRpcs() const { return hasRpcs && !hasGeoTransform && !hasGcps; }
     // The one the transformer uses, for a person: "a geotransform", "ground control points", "RPCs".
@@ -47,6 +44,10 @@ std::optional<MapCorners> EdgesInWgs84(const Georeference& georeference, const O
 
 // Empty when the georeference fits on the Earth; else why not.
 std::string BeyondTheEarth(GDALDatasetH dataset, const Georeference& georeference, const OGRSpatialReference& crs);
+
+// A file beside the picture that GDAL opens as the picture placed (an OziExplorer .map naming
+// it, a VRT over it): named as it lies beside it; empty when there is none.
+std::string SideFilePlacing(const std::string& path);
 
 // Every file the source is read from.
 std::vector<FileIdentity> SourceFiles(GDALDatasetH dataset, const std::string& path);

@@ -54,6 +54,9 @@ alpha band is laid over white, as is any part of the bitmap the picture does not
 warped paletted picture whose table is full without white becomes 24-bit for that.
 Bands of 16-bit or floating-point values (elevation, not colours) are refused unless
 --relief is given. Latitudes beyond 85.0511 degrees, where Web Mercator ends, are cut off.
+A picture placed by geolocation arrays (a netCDF's latitudes and longitudes) is warped as
+gdalwarp -geoloc places it. A file of several pictures (netCDF, HDF5 subdatasets) is refused
+with their names and the command importing each, e.g. kartivo-batch import 'NETCDF:"a.nc":Band1'.
 
 Options:
   --srs CRS         the picture's coordinate system when it names none (a world file
@@ -114,7 +117,11 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
     Reporter& reporter = session.reporter;
     const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(picturePath, options);
     if (!prepared.job) {
-        reporter.Error(picturePath, "cannot import: " + prepared.status.message);
+        std::string listed;
+        for (const geoimport::Subdataset& one : prepared.subdatasets) {
+            listed += "\n  " + one.name + "  " + one.description + "\n    " + ImportCommandFor(one.name);
+        }
+        reporter.Error(picturePath, "cannot import: " + prepared.status.message + listed);
         return false;
     }
     if (!options.points.empty()) {

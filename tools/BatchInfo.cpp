@@ -23,13 +23,17 @@ the four corners its file name carries, Name(lat,lon,lat,lon), each corner in de
 degrees and in degrees, minutes and seconds. A picture the window would refuse is
 reported on standard error with the window's message; a georeferenced picture of another
 format (GeoTIFF, PNG with a world file, ...) is no failure: it is described as the import
-would take it, with the corners its output's name would carry. Control points kept beside
+would take it, with the corners its output's name would carry; a file of several pictures
+(netCDF, HDF5) lists its subdatasets, each with the command that imports it, and a
+subdataset's name (NETCDF:"a.nc":Band1) is described as the import takes it. Control points kept beside
 a picture (PICTURE.points) follow, each with its residual under the poly1 transform.
 
 Options:
   --json      one JSON object per picture and line; a refused picture has "error". For
               any picture GDAL reads, "gdal" gives its format, coordinate system and
-              the WGS 84 latitudes and longitudes of its outer edges; for a picture to
+              the WGS 84 latitudes and longitudes of its outer edges (west to east: a
+              picture across 180 degrees has its right edge past 180) and "subdatasets",
+              each with its "name", "description" and "import" command; for a picture to
               import, "bmp" is false and "import" gives those corners (null, with
               "refused", when the import would refuse it). A picture with control
               points beside it (PICTURE.points) has "points": the file, its system
@@ -90,6 +94,17 @@ void AddForeignInfo(JsonObject& object, const std::optional<ForeignPicture>& for
         .Raw("height", std::to_string(foreign->height))
         .Raw("bands", std::to_string(foreign->bands));
     gdal.Raw("corners", foreign->corners ? CornersJson(*foreign->corners) : "null");
+    if (!foreign->subdatasets.empty()) {
+        std::string list;
+        for (const geoimport::Subdataset& one : foreign->subdatasets) {
+            list += (list.empty() ? "" : ",") + JsonObject()
+                                                    .String("name", one.name)
+                                                    .String("description", one.description)
+                                                    .String("import", ImportCommandFor(one.name))
+                                                    .Text();
+        }
+        gdal.Raw("subdatasets", "[" + list + "]");
+    }
     object.Raw("gdal", gdal.Text());
 }
 
@@ -189,14 +204,20 @@ void WritePointsInfo(std::ostream& out, const std::string& path, std::optional<P
 struct ImportView {
     std::vector<geoimport::ImportPlan> parts;  // two for a picture split at 180 degrees; none when refused
     std::string refused;
+    std::string unreadable;  // why GDAL cannot read it either: then there is nothing to describe
 };
 
+// A file that is no bitmap, or a name GDAL opens (a subdataset) that is no file at all.
 std::optional<ImportView> ViewForImport(const std::string& path, const LoadedPicture& picture) {
-    if (picture.headers.error != HeaderError::NotBitmap) return std::nullopt;
+    // Without the import built in there is no GDAL to ask.
+    if (!geoimport::TheImporter().Built() ||
+        (picture.headers.error != HeaderError::NotBitmap && (picture.opened || !geoimport::IsGdalName(path)))) {
+        return std::nullopt;
+    }
     const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(path, {});
-    if (prepared.job) return ImportView{prepared.job->Parts(), {}};
-    if (prepared.status.error == geoimport::ImportError::OpenFailed) return std::nullopt;
-    return ImportView{{}, prepared.status.message};
+    if (prepared.job) return ImportView{prepared.job->Parts(), {}, {}};
+    if (prepared.status.error == geoimport::ImportError::OpenFailed) return ImportView{{}, {}, prepared.status.message};
+    return ImportView{{}, prepared.status.message, {}};
 }
 
 void AddImportInfo(JsonObject& object, const ImportView& view) {
@@ -233,7 +254,16 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
         }
     }
     if (view.parts.empty()) WriteLine(out, "import", "refused: " + view.refused);
-    WriteLine(out, "not a BMP", "Make takes it once imported: kartivo-batch import " + path);
+    if (foreign) {
+        for (std::size_t i = 0; i < foreign->subdatasets.size(); ++i) {
+            const geoimport::Subdataset& one = foreign->subdatasets[i];
+            WriteLine(out, "subdataset " + std::to_string(i + 1), one.name + "  " + one.description);
+            WriteLine(out, "", "  " + ImportCommandFor(one.name));
+        }
+    }
+    WriteLine(out, "not a BMP",
+              view.parts.empty() ? std::string("Make takes bitmaps only, and the import refuses it")
+                                 : "Make takes it once imported: " + ImportCommandFor(path));
 }
 
 // The size the points beside a picture are checked against: a bitmap's as its headers give it,
@@ -336,8 +366,14 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
     bool allDone = true;
     bool first = true;
     for (const std::string& path : line.operands) {
-        const LoadedPicture picture = LoadPicture(path, session.boxes);
-        if (const std::optional<ImportView> view = ViewForImport(path, picture)) {
+        LoadedPicture picture = LoadPicture(path, session.boxes);
+        std::optional<ImportView> view = ViewForImport(path, picture);
+        if (view && !view->unreadable.empty()) {
+            // GDAL's reason is the one that tells: the file is no bitmap, or no file at all.
+            picture.problem = (picture.opened ? picture.problem.value_or("") + " " : std::string()) + view->unreadable;
+            view.reset();
+        }
+        if (view) {
             const std::optional<ForeignPicture> foreign = geoimport::TheImporter().Describe(path);
             if (json) {
                 JsonObject object;

@@ -109,6 +109,7 @@ LoadedPicture LoadPicture(const std::string& path, MessageBoxes& boxes) {
     LoadedPicture picture;
     const LoadedHeaders loaded = ReadPictureHeaders(path, boxes);
     picture.headers = loaded.headers;
+    picture.opened = loaded.read;
     if (loaded.problem != LoadProblem::None) picture.problem = LoadProblemText(loaded.problem);
     if (!loaded.reason.empty()) *picture.problem += " (" + loaded.reason + ")";
     return picture;
@@ -133,6 +134,12 @@ std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& w
 std::string ResidualText(const PointResidual& r) {
     return "dx " + FixedTextWithoutMinusZero(r.dx, 3) + " dy " + FixedTextWithoutMinusZero(r.dy, 3) + " pixels " +
            FixedTextWithoutMinusZero(r.pixels, 3) + " metres " + FixedTextWithoutMinusZero(r.metres, 3);
+}
+
+std::string ImportCommandFor(const std::string& name) {
+    std::string quoted = "'";
+    for (const char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return "kartivo-batch import " + quoted + "'";
 }
 
 }  // namespace kartivo::batch

@@ -107,6 +107,7 @@ std::optional<MapCorners> CornersFromFileName(const FileNameCorners& found);
 struct LoadedPicture {
     BitmapHeaders headers;
     std::optional<std::string> problem;  // the window's loading message when it refuses the file
+    bool opened = true;                  // false when there was no file to read at all
 };
 
 // The picture's headers as the window loads them, or the window's message when it refuses it.
@@ -120,5 +121,8 @@ std::optional<PointsFile> ReadPointsFile(const std::string& path, std::string& w
 
 // "dx 0.120 dy -0.300 pixels 0.323 metres 4.051"
 std::string ResidualText(const PointResidual& residual);
+
+// The command that imports name, quoted for a POSIX shell: NETCDF:"a.nc":Band1 holds quotes.
+std::string ImportCommandFor(const std::string& name);
 
 }  // namespace kartivo::batch

@@ -488,14 +488,18 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         std::array<double, 6> g;
         std::size_t parts;
         double widest;  // the widths together, at most, as a multiple of the source's
+        // GDAL's extent (bottom, left, top, right) that info reports, where it is plain.
+        std::optional<std::array<double, 4>> edges;
     } cases[] = {
-        {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0},
-        {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1},
-        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 1, 1.0},  // the whole world in longitudes 0 to 360: whole
-        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0},  // from the meridian east
-        {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40},  // around the North Pole
+        {"EPSG:4326", {179, 2.0 / 40, 0, -10, 0, -1.0 / 30}, 2, 1.0, {{-11, 179, -10, 181}}},
+        {"EPSG:32601", {150000, 300000.0 / 40, 0, 5000000, 0, -300000.0 / 30}, 2, 1.1, {}},
+        // The whole world in longitudes 0 to 360: whole.
+        {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 1, 1.0, {{-10, -180, 80, 180}}},
+        // From the meridian east.
+        {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0, {{-11, -180, -10, -170}}},
+        {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40, {}},  // around the North Pole
         // A full disk seen from above 140.7 degrees east: its outline lies off the Earth.
-        {"+proj=geos +h=35785831 +lon_0=140.7 +ellps=WGS84", {-5568748, 278437.4, 0, 5568748, 0, -371249.9}, 2, 3},
+        {"+proj=geos +h=35785831 +lon_0=140.7 +ellps=WGS84", {-5568748, 278437.4, 0, 5568748, 0, -371249.9}, 2, 3, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.crs) + " from " + std::to_string(c.g[0]));
@@ -511,6 +515,11 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         EXPECT_EQ(run.err.find("split") != std::string::npos, c.parts == 2) << run.err;
         const Json info = JsonLines(RunBatchInProcess({"info", "--json", source}).out).at(0);
         ASSERT_EQ(info["import"]["parts"].size(), c.parts);
+        if (c.edges) {
+            const Json& edges = info["gdal"]["corners"];
+            const auto [bottom, left, top, right] = *c.edges;
+            EXPECT_EQ(edges, (Json{{"bottom", bottom}, {"left", left}, {"top", top}, {"right", right}}));
+        }
         std::string listed;
         std::int32_t widths = 0;
         for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -531,6 +540,10 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
                 EXPECT_NEAR(i == 0 ? right + halfPixel : left - halfPixel, i == 0 ? 180 : -180, 1e-9);
             }
             EXPECT_LT(bottom, top);
+            // GDAL's extent runs west to east as the parts do, its right edge past 180.
+            if (const Json& edges = info["gdal"]["corners"]; c.parts == 2 && edges.is_object()) {
+                EXPECT_LT(edges["right"].get<double>() - edges["left"].get<double>(), 180) << edges;
+            }
             const Decoded output = DecodeFile(plan.proposedPath);
             EXPECT_EQ(output.width, plan.width);
             EXPECT_EQ(output.pixels, GdalWarpReference(source, plan, {}).pixels);
@@ -547,6 +560,86 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
             EXPECT_NE(named.err.find("and " + GetFileName(east.substr(0, east.size() - 1)) + " east of it"),
                       std::string::npos) << named.err;
         }
+    }
+}
+
+// A netCDF of two variables is refused with each subdataset and the command importing it;
+// info lists them too and takes a subdataset's name as the import does. A netCDF placed by
+// latitude and longitude arrays is warped as gdalwarp -geoloc places it.
+TEST(ImportCommand, SubdatasetsAreListedAndGeolocationArraysPlaceAsGdalDoes) {
+    TempFolder folder;
+    const std::string nc = folder.File("two.nc");
+    MakeNetcdf(nc, false);
+    const std::string green = "NETCDF:\"" + nc + "\":green";
+    const std::string listed = green + "  [30x40] green (8-bit unsigned integer)";
+    const std::string command = "kartivo-batch import 'NETCDF:\"" + nc + "\":green'";
+    const BatchRun refused = RunBatchInProcess({"import", nc});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("\n  " + listed + "\n    " + command + "\n"), std::string::npos) << refused.err;
+    const Json info = JsonLines(RunBatchInProcess({"info", "--json", nc}).out).at(0);
+    EXPECT_EQ(info["gdal"]["subdatasets"].at(1), (Json{{"name", green},
+                                                      {"description", "[30x40] green (8-bit unsigned integer)"},
+                                                      {"import", command}}));
+    const std::string text = RunBatchInProcess({"info", nc}).out;
+    const std::string indent = "\n" + std::string(23, ' ');
+    EXPECT_NE(text.find("subdataset 1       NETCDF:\"" + nc + "\":red  [30x40] red (8-bit unsigned integer)" + indent +
+                        "kartivo-batch import 'NETCDF:\"" + nc + "\":red'\n  subdataset 2       " + listed + indent +
+                        command),
+              std::string::npos)
+        << text;
+
+    const BatchRun one = RunBatchInProcess({"info", "--json", green});
+    EXPECT_EQ(one.status, 0) << one.err;
+    const geoimport::ImportPlan plan = ImportOrFail(green, {}, folder.File("green.bmp"));
+    EXPECT_EQ(JsonLines(one.out).at(0)["import"]["parts"].at(0)["file"], plan.fileName);
+    EXPECT_EQ(DecodeFile(folder.File("green.bmp")).pixels, GdalWarpReference(green, plan, {}).pixels);
+
+    const std::string swath = folder.File("swath.nc");
+    MakeNetcdf(swath, true);
+    const geoimport::ImportPlan placed = ImportOrFail(swath, {}, folder.File("swath.bmp"));
+    EXPECT_TRUE(placed.warped);
+    EXPECT_EQ(DecodeFile(folder.File("swath.bmp")).pixels, GdalWarpReference(swath, placed, {"-geoloc"}).pixels);
+}
+
+// What info and import say of pictures the import refuses: GDAL's own reason for a file it
+// cannot read, no command that would fail, the file beside a picture that places it, and pixels
+// too small for a name's corners to tell apart.
+TEST(ImportCommand, RefusalsTellWhatWouldWork) {
+    TempFolder folder;
+    const std::string junk = folder.File("junk.tif");
+    WriteAll(junk, Bytes{'n', 'o'});
+    const BatchRun unread = RunBatchInProcess({"info", "--json", junk});
+    EXPECT_EQ(unread.status, 1);
+    const std::string error = JsonLines(unread.out).at(0)["error"];
+    EXPECT_EQ(error.find("This file is not BMP. GDAL cannot read it: "), 0u) << error;
+
+    // A VRT named after the scan places it, as an OziExplorer .map would.
+    const std::string scan = folder.File("scan.png");
+    MakePicture({.driver = "PNG", .georeferenced = false}, scan);
+    GDALDatasetH png = GDALOpen(scan.c_str(), GA_ReadOnly);
+    GDALDatasetH vrt = GDALCreateCopy(GDALGetDriverByName("VRT"), folder.File("scan.vrt").c_str(), png, FALSE, nullptr,
+                                      nullptr, nullptr);
+    std::array<double, 6> g = Tokyo3857;
+    GDALSetGeoTransform(vrt, g.data());
+    GDALClose(vrt);
+    GDALClose(png);
+    const BatchRun told = RunBatchInProcess({"info", scan});
+    EXPECT_NE(told.out.find("; but " + folder.File("scan.vrt") + " beside it places it: import that file instead"),
+              std::string::npos) << told.out;
+    EXPECT_EQ(told.out.find("kartivo-batch import"), std::string::npos) << told.out;
+
+    // Pixels of 1e-7 m two kilometres from the origin, in both directions or only across.
+    const std::pair<double, std::string> narrow[] = {
+        {-1e-7, "bottom and top latitudes are the same to ten decimals (0.0179663054)"},
+        {-100, "left and right longitudes are the same to ten decimals (0.0179663057)"}};
+    for (const auto& [height, which] : narrow) {
+        const std::string tiny = folder.File("tiny.tif");
+        MakePicture({.crs = "EPSG:3857", .geoTransform = {2000, 1e-7, 0, 2000, 0, height}}, tiny);
+        const std::vector<std::string> before = FolderEntries(folder.Path());
+        const BatchRun small = RunBatchInProcess({"import", tiny});
+        EXPECT_EQ(small.status, 1);
+        EXPECT_NE(small.err.find(which), std::string::npos) << small.err;
+        EXPECT_EQ(FolderEntries(folder.Path()), before);
     }
 }
 

@@ -84,6 +84,74 @@ void MakePicture(const Source& spec, const std::string& path) {
     GDALClose(ds);
 }
 
+void MakeNetcdf(const std::string& path, bool geolocation) {
+    GDALAllRegister();
+    constexpr int W = 40;
+    constexpr int H = 30;
+    GDALDatasetH ds = GDALCreateMultiDimensional(GDALGetDriverByName("netCDF"), path.c_str(), nullptr, nullptr);
+    ASSERT_NE(ds, nullptr) << CPLGetLastErrorMsg();
+    GDALGroupH root = GDALDatasetGetRootGroup(ds);
+    GDALExtendedDataTypeH text = GDALExtendedDataTypeCreateString(0);
+    GDALExtendedDataTypeH number = GDALExtendedDataTypeCreate(GDT_Float64);
+    GDALExtendedDataTypeH byte = GDALExtendedDataTypeCreate(GDT_Byte);
+    const auto write = [](GDALMDArrayH array, std::vector<GDALDimensionH> dims, GDALExtendedDataTypeH type,
+                          const void* values) {
+        std::vector<GUInt64> start(dims.size(), 0);
+        std::vector<size_t> count;
+        for (GDALDimensionH d : dims) count.push_back(size_t(GDALDimensionGetSize(d)));
+        EXPECT_TRUE(GDALMDArrayWrite(array, start.data(), count.data(), nullptr, nullptr, type, values, nullptr, 0));
+    };
+    const auto attribute = [text](GDALMDArrayH array, const char* name, const char* value) {
+        GDALAttributeH a = GDALMDArrayCreateAttribute(array, name, 0, nullptr, text, nullptr);
+        GDALAttributeWriteString(a, value);
+        GDALAttributeRelease(a);
+    };
+    // Names CF readers know as latitude and longitude axes for the plain file; neutral ones for
+    // the swath, whose axes are rows and columns.
+    GDALDimensionH rows = GDALGroupCreateDimension(root, geolocation ? "row" : "lat", nullptr, nullptr, H, nullptr);
+    GDALDimensionH columns =
+        GDALGroupCreateDimension(root, geolocation ? "column" : "lon", nullptr, nullptr, W, nullptr);
+    std::vector<GDALDimensionH> plane{rows, columns};
+    for (const bool isLatitude : {true, false}) {
+        std::vector<GDALDimensionH> dims =
+            geolocation ? plane : std::vector<GDALDimensionH>{isLatitude ? rows : columns};
+        GDALMDArrayH axis = GDALGroupCreateMDArray(root, isLatitude ? "lat" : "lon", dims.size(), dims.data(), number,
+                                                   nullptr);
+        GDALMDArraySetUnit(axis, isLatitude ? "degrees_north" : "degrees_east");
+        attribute(axis, "standard_name", isLatitude ? "latitude" : "longitude");
+        std::vector<double> values;
+        for (int r = 0; r < (geolocation || isLatitude ? H : 1); ++r) {
+            for (int c = 0; c < (geolocation || !isLatitude ? W : 1); ++c) {
+                values.push_back(isLatitude ? 35.8 - r * 0.01 + (geolocation ? c * 0.002 : 0)
+                                            : 139.6 + c * 0.0075 + (geolocation ? r * 0.003 : 0));
+            }
+        }
+        write(axis, dims, number, values.data());
+        GDALMDArrayRelease(axis);
+    }
+    const std::vector<const char*> variables =
+        geolocation ? std::vector<const char*>{"Band1"} : std::vector<const char*>{"red", "green"};
+    for (const char* name : variables) {
+        GDALMDArrayH variable = GDALGroupCreateMDArray(root, name, 2, plane.data(), byte, nullptr);
+        if (geolocation) {
+            attribute(variable, "coordinates", "lat lon");
+        } else {
+            OGRSpatialReference wgs84;
+            wgs84.importFromEPSG(4326);
+            EXPECT_TRUE(GDALMDArraySetSpatialRef(variable, OGRSpatialReference::ToHandle(&wgs84)));
+        }
+        Pixels values(std::size_t(W) * H);
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] = Source().value(name[0], int(i % W), int(i / W));
+        write(variable, plane, byte, values.data());
+        GDALMDArrayRelease(variable);
+    }
+    for (GDALExtendedDataTypeH type : {text, number, byte}) GDALExtendedDataTypeRelease(type);
+    GDALDimensionRelease(rows);
+    GDALDimensionRelease(columns);
+    GDALGroupRelease(root);
+    GDALClose(ds);
+}
+
 // A world file and, when crs is given, a .prj beside a picture made without a georeference.
 void AddWorldFile(const std::string& picture, const std::string& worldExtension, const std::array<double, 6>& g,
                   const std::string& crs) {

@@ -49,6 +49,12 @@ void MakePicture(const Source& spec, const std::string& path);
 void AddWorldFile(const std::string& picture, const std::string& worldExtension, const std::array<double, 6>& g,
                   const std::string& crs);
 
+// A netCDF of 40 x 30 pixels over Tokyo, written through GDAL's multidimensional API: two byte
+// variables ("red", "green") on 1-D latitude and longitude axes, which GDAL lists as subdatasets;
+// or, with geolocation, one ("Band1") placed by 2-D latitude and longitude arrays, skewed so that
+// no geotransform could place it.
+void MakeNetcdf(const std::string& path, bool geolocation);
+
 struct Decoded {
     int width = 0;
     int height = 0;

@@ -72,6 +72,25 @@ TEST_F(ImportPicture, ADropProposesTheNamedBitmapAndLoadsIt) {
     EXPECT_EQ(ui_.busyChanges.back(), false) << "the pointer is no longer busy";
 }
 
+// A file of several pictures offers them; Cancel imports none, and the one picked is imported
+// beside the file and loaded.
+TEST_F(ImportPicture, AFileOfSubdatasetsImportsThePicturePicked) {
+    const std::string nc = folder_.File("two.nc");
+    MakeNetcdf(nc, false);
+    ui_.choiceAnswers = {std::nullopt, 1};
+    ui_.dialogAnswers = {folder_.File("picked.bmp")};
+    EXPECT_FALSE(form_.ImportPicture(nc));
+    EXPECT_TRUE(ui_.saveRequests.empty());
+    form_.lblDragIn_OLEDragDrop({nc});
+    ASSERT_EQ(ui_.saveRequests.size(), 1u);
+    EXPECT_EQ(GetParentFolderName(ui_.saveRequests[0].initialFileName), folder_.Path().string());
+    EXPECT_EQ(form_.txtInFilePathData.Text(), folder_.File("picked.bmp"));
+    const auto green = geoimport::TheImporter().Prepare("NETCDF:\"" + nc + "\":green", {});
+    ASSERT_TRUE(green.job);
+    ASSERT_EQ(green.job->Write({folder_.File("green.bmp")}).error, geoimport::ImportError::None);
+    EXPECT_EQ(DecodeFile(folder_.File("picked.bmp")).pixels, DecodeFile(folder_.File("green.bmp")).pixels);
+}
+
 // A picture across 180 degrees: the west part is saved where asked and loaded, the east part
 // beside it under its own name, and the message names both.
 TEST_F(ImportPicture, APictureAcross180IsSavedInTwoPartsAndTheWestOneLoaded) {
