@@ -319,7 +319,7 @@ TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
         {{.crs = "EPSG:4326", .georeferenced = false}, {}, NoGeoreference, "no georeference"},
         {{.geoTransform = Tokyo4326}, {}, NoCrs, ".prj"},
         {{.geoTransform = Tokyo4326}, {.sourceCrs = "EPSG:999999"}, BadCrsOption, "EPSG:999999"},
-        {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_UInt16}, {}, NotColours, "UInt16"},
+        {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_Int16}, {}, NotColours, "Int16"},
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 2}, {}, NotColours, "not grey and alpha"},
         {{.crs = "EPSG:4326", .geoTransform = {139, 0.01, 0, 89.9, 0, -0.01}}, {}, OutsideMercator, "85.0511"},
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .palette = true},
