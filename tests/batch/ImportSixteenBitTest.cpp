@@ -74,6 +74,8 @@ TEST(ImportSixteenBit, ColoursAreScaledAsGdalTranslateScalesThem) {
         geoimport::ValueScaling scaling;
         ScaleRule rule;
         std::vector<int> bands;  // the picture's colours, red first
+        std::vector<std::string> leftOut = {};
+        int alpha = 0;  // the alpha band, scaled over its whole range
     };
     const std::vector<Case> cases{
         // A flatbed scanner's 48-bit picture uses the whole range.
@@ -82,12 +84,17 @@ TEST(ImportSixteenBit, ColoursAreScaledAsGdalTranslateScalesThem) {
         // A composite of 12 bits stretched per band; the undefined fourth band is left out.
         {"composite", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .width = 40, .height = 30, .bands = 4,
                        .type = GDT_UInt16, .interpretations = rgbn, .creationOptions = {"NBITS=12"},
-                       .value = CompositeValue}, {}, ScaleRule::Stretch, {1, 2, 3}},
+                       .value = CompositeValue}, {}, ScaleRule::Stretch, {1, 2, 3}, {"band 4 (undefined)"}},
         // Blue declared first: the colours follow the declaration, not the order.
         {"declared", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .width = 40, .height = 30, .bands = 4,
                       .type = GDT_UInt16, .interpretations = {GCI_Undefined, GCI_BlueBand, GCI_GreenBand, GCI_RedBand},
                       .value = ScanValue}, {.rule = ScaleRule::Range, .low = 1000, .high = 60000}, ScaleRule::Range,
-                      {4, 3, 2}},
+                      {4, 3, 2}, {"band 1 (undefined)"}},
+        // 16-bit transparency: clear, half and opaque.
+        {"alpha", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .width = 40, .height = 30, .bands = 4,
+                   .type = GDT_UInt16, .alpha = true, .value = [](int b, int x, int y) {
+                       return b < 4 ? ScanValue(b, x, y) : std::uint16_t(x == 5 ? 0 : x == 6 ? 32896 : 65535); }},
+         {}, ScaleRule::Full, {1, 2, 3}, {}, 4},
         // Values under 4096 without NBITS are stretched too; one grey band, some pixels clear.
         {"grey", {.crs = "EPSG:3857", .geoTransform = Tokyo3857, .width = 40, .height = 30, .bands = 1,
                   .type = GDT_UInt16, .clear = 7, .value = [](int, int x, int y) {
@@ -104,8 +111,15 @@ TEST(ImportSixteenBit, ColoursAreScaledAsGdalTranslateScalesThem) {
         const std::string output = folder.File("out.bmp");
         const geoimport::ImportPlan plan = Import(path, {.scale = c.scaling}, output);
         EXPECT_EQ(plan.scaleRule, c.rule);
+        EXPECT_EQ(plan.leftOut, c.leftOut);
         ASSERT_EQ(plan.scaleBounds.size(), c.bands.size());
-        const Decoded expected = Translated(path, c.bands, plan.scaleBounds);
+        std::vector<int> bands = c.bands;
+        std::vector<geoimport::ScaleBounds> bounds = plan.scaleBounds;
+        if (c.alpha != 0) {
+            bands.push_back(c.alpha);
+            bounds.push_back({0, 65535});
+        }
+        const Decoded expected = Translated(path, bands, bounds);
         const Decoded bitmap = DecodeFile(output);
         ASSERT_EQ(bitmap.width, expected.width);
         const std::size_t plane = std::size_t(expected.width) * expected.height;
@@ -113,7 +127,9 @@ TEST(ImportSixteenBit, ColoursAreScaledAsGdalTranslateScalesThem) {
         for (std::size_t i = 0; i < plane; ++i) {
             const bool clear = c.source.clear && c.source.value(1, int(i % 40), int(i / 40)) == *c.source.clear;
             for (int colour = 0; colour < 3; ++colour) {
-                const std::uint8_t want = clear ? 255 : expected.pixels[(c.bands.size() == 3 ? colour : 0) * plane + i];
+                const int a = clear ? 0 : c.alpha != 0 ? expected.pixels[3 * plane + i] : 255;
+                const int v = expected.pixels[(c.bands.size() == 3 ? colour : 0) * plane + i];
+                const auto want = std::uint8_t((v * a + 255 * (255 - a) + 127) / 255);
                 const std::uint8_t got = bitmap.palette.empty() ? bitmap.pixels[colour * plane + i]
                                                                 : std::uint8_t(bitmap.palette[bitmap.pixels[i]][colour]);
                 differ += got != want;
@@ -148,16 +164,19 @@ TEST(ImportSixteenBit, ColoursAreScaledAsGdalTranslateScalesThem) {
 TEST(ImportSixteenBit, StretchTakesThePercentilesOfEachBand) {
     TempFolder folder;
     const std::string path = folder.File("composite.tif");
+    // The third band holds one value, which keeps a step of one.
     MakePicture({.crs = "EPSG:3857", .geoTransform = Tokyo3857, .width = 100, .height = 50, .type = GDT_UInt16,
-                 .value = [](int b, int x, int) { return std::uint16_t(x * b); }}, path);
+                 .value = [](int b, int x, int) { return std::uint16_t(b < 3 ? x * b : 500); }}, path);
     const auto prepared = geoimport::TheImporter().Prepare(path, {});
     ASSERT_TRUE(prepared.job) << prepared.status.message;
     const auto& bounds = prepared.job->Parts()[0].scaleBounds;
     ASSERT_EQ(bounds.size(), 3u);
-    for (int b = 0; b < 3; ++b) {
+    for (int b = 0; b < 2; ++b) {
         EXPECT_EQ(bounds[b].low, 1.0 * (b + 1));
         EXPECT_EQ(bounds[b].high, 97.0 * (b + 1));
     }
+    EXPECT_EQ(bounds[2].low, 500.0);
+    EXPECT_EQ(bounds[2].high, 501.0);
     MakePicture({.crs = "EPSG:3857", .geoTransform = Tokyo3857, .width = 100, .height = 50, .bands = 1,
                  .type = GDT_UInt16, .clear = 0, .value = [](int, int x, int) { return std::uint16_t(x); }}, path);
     const auto cleared = geoimport::TheImporter().Prepare(path, {});
@@ -188,6 +207,8 @@ TEST(ImportSixteenBit, AWarpResamplesTheScaledColours) {
     const BatchRun run = RunBatchInProcess({"import", path});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("band 4 (undefined) is none of the picture's colours"), std::string::npos) << run.err;
+    const BatchRun info = RunBatchInProcess({"info", path});
+    EXPECT_NE(info.out.find("16-bit colours     stretch (2nd to 98th percentile): red 459..2915, green 659..3115"), std::string::npos) << info.out;
 }
 
 TEST(ImportSixteenBit, ScaleOptionTakesFullStretchOrARange) {
