@@ -1,24 +1,56 @@
 #include "geoimport/BandLayout.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace kartivo::geoimport {
 
 namespace {
 
-bool AllBytes(GDALDatasetH dataset, ImportStatus& status) {
-    for (int band = 1; band <= GDALGetRasterCount(dataset); ++band) {
+// Bytes, or 16-bit colours people hold (48-bit scans, satellite composites), which are scaled
+// to bytes. Signed and wider values are elevations or measurements, not colours.
+bool ColourTypes(GDALDatasetH dataset, BandLayout& layout, ImportStatus& status) {
+    std::vector<int> bands = layout.colourBands;
+    if (layout.alphaBand != 0) bands.push_back(layout.alphaBand);
+    for (const int band : bands) {
         const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(dataset, band));
-        if (type != GDT_Byte) {
+        if (type == GDT_UInt16 && layout.kind != ColourKind::Palette) {
+            layout.sixteenBit = true;
+        } else if (type != GDT_Byte) {
             status = Refusal(ImportError::NotColours,
                              "band " + std::to_string(band) + " holds " + GDALGetDataTypeName(type) +
-                                 " values (elevation or measurements, not a picture's colours); only 8-bit "
-                                 "colour, grey or paletted pictures can be imported");
+                                 " values (elevation or measurements, not a picture's colours); only 8- or 16-bit "
+                                 "colour and grey, and 8-bit paletted pictures can be imported");
             return false;
         }
     }
     return true;
+}
+
+// The bands declared red, green and blue, whatever else follows them (near infrared, undefined),
+// and the first declared alpha; nothing unless all three colours are declared, once each.
+std::optional<BandLayout> DeclaredColours(GDALDatasetH dataset) {
+    std::array<int, 3> rgb{0, 0, 0};
+    int alpha = 0;
+    for (int band = 1; band <= GDALGetRasterCount(dataset); ++band) {
+        const GDALColorInterp interpretation = GDALGetRasterColorInterpretation(GDALGetRasterBand(dataset, band));
+        if (interpretation >= GCI_RedBand && interpretation <= GCI_BlueBand) {
+            int& colour = rgb[std::size_t(interpretation - GCI_RedBand)];
+            if (colour != 0) return std::nullopt;
+            colour = band;
+        } else if (interpretation == GCI_AlphaBand && alpha == 0) {
+            alpha = band;
+        }
+    }
+    if (std::find(rgb.begin(), rgb.end(), 0) != rgb.end()) return std::nullopt;
+    BandLayout layout;
+    layout.colourBands = {rgb[2], rgb[1], rgb[0]};
+    layout.alphaBand = alpha;
+    for (int band = 1; band <= GDALGetRasterCount(dataset); ++band) {
+        if (std::find(rgb.begin(), rgb.end(), band) == rgb.end() && band != alpha) layout.leftOut.push_back(band);
+    }
+    return layout;
 }
 
 std::optional<BandLayout> ReadColours(GDALDatasetH dataset, ImportStatus& status) {
@@ -50,6 +82,7 @@ std::optional<BandLayout> ReadColours(GDALDatasetH dataset, ImportStatus& status
         }
         return layout;
     }
+    if (std::optional<BandLayout> declared = DeclaredColours(dataset)) return declared;
     if (count == 3 || (count == 4 && interpretation(4) == GCI_AlphaBand)) {
         layout.colourBands = {3, 2, 1};
         layout.alphaBand = count == 4 ? 4 : 0;
@@ -96,10 +129,21 @@ void ReadMask(GDALDatasetH dataset, BandLayout& layout) {
 }  // namespace
 
 std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status) {
-    if (!AllBytes(dataset, status)) return std::nullopt;
     std::optional<BandLayout> layout = ReadColours(dataset, status);
-    if (layout) ReadMask(dataset, *layout);
+    if (!layout || !ColourTypes(dataset, *layout, status)) return std::nullopt;
+    ReadMask(dataset, *layout);
     return layout;
+}
+
+std::vector<std::string> LeftOutTexts(GDALDatasetH dataset, const BandLayout& layout) {
+    std::vector<std::string> texts;
+    for (const int band : layout.leftOut) {
+        std::string name = GDALGetColorInterpretationName(
+            GDALGetRasterColorInterpretation(GDALGetRasterBand(dataset, band)));
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        texts.push_back("band " + std::to_string(band) + " (" + name + ")");
+    }
+    return texts;
 }
 
 BandLayout ReadShownBandLayout(GDALDatasetH dataset) {

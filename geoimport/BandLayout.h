@@ -27,13 +27,19 @@ struct BandLayout {
     // a pixel is clear where every band holds its own; else the mask band is read.
     bool masked = false;
     std::vector<double> noData;
+    bool sixteenBit = false;   // colours of 16 bits, to be scaled to bytes before anything else
+    std::vector<int> leftOut;  // bands neither colour nor alpha
 };
+
+// "band 4 (undefined)" for each band left out.
+std::vector<std::string> LeftOutTexts(GDALDatasetH dataset, const BandLayout& layout);
 
 // Nothing, with status set, for bands that are no picture.
 std::optional<BandLayout> ReadBandLayout(GDALDatasetH dataset, ImportStatus& status);
 
 // The same bands for showing, never refused: values of any type, read as GDAL converts them to
-// bytes, and bands the import refuses shown as their first three colours or their first grey.
+// bytes (16-bit colours as the import scales them), and bands the import refuses shown as their
+// first three colours or their first grey.
 BandLayout ReadShownBandLayout(GDALDatasetH dataset);
 
 // With nodata values: whether a pixel's colour bytes, in the layout's band order, are clear.

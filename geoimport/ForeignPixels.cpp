@@ -7,6 +7,7 @@
 #include "geoimport/BandLayout.h"
 #include "geoimport/Gdal.h"
 #include "geoimport/SourceGeoreference.h"
+#include "geoimport/ValueScale.h"
 
 #include <cpl_error.h>
 
@@ -21,13 +22,15 @@ namespace {
 // The opened dataset and how its bands are shown.
 class GdalPixels final : public ForeignPixels {
 public:
-    GdalPixels(Dataset dataset, BandLayout layout, std::vector<FileIdentity> files);
+    // scaled, when set, is read in place of dataset: its 16-bit colours as bytes.
+    GdalPixels(Dataset dataset, Dataset scaled, BandLayout layout, std::vector<FileIdentity> files);
     ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) override;
 
 private:
     void ShowPixels(const std::uint8_t* in, int bandCount, std::vector<std::uint32_t>& pixels) const;
 
-    Dataset dataset_;
+    Dataset source_;   // outlives dataset_, which may read through it
+    Dataset dataset_;  // what the pixels are read from
     BandLayout layout_;
     // Nodata values compared as bytes hold only for bytes; clamped values of other types would
     // meet them by chance, so those are left to GDAL's mask, which compares them unconverted.
@@ -35,9 +38,9 @@ private:
     GDALRasterBandH mask_ = nullptr;  // where clear is read from GDAL's mask; owned by the dataset
 };
 
-GdalPixels::GdalPixels(Dataset dataset, BandLayout layout, std::vector<FileIdentity> files)
+GdalPixels::GdalPixels(Dataset dataset, Dataset scaled, BandLayout layout, std::vector<FileIdentity> files)
     : ForeignPixels(GDALGetRasterXSize(dataset.get()), GDALGetRasterYSize(dataset.get()), std::move(files)),
-      dataset_(std::move(dataset)), layout_(std::move(layout)) {
+      source_(std::move(dataset)), dataset_(scaled ? std::move(scaled) : std::move(source_)), layout_(std::move(layout)) {
     GDALDatasetH opened = dataset_.get();
     const bool bytes = std::all_of(layout_.colourBands.begin(), layout_.colourBands.end(), [opened](int band) {
         return GDALGetRasterDataType(GDALGetRasterBand(opened, band)) == GDT_Byte;
@@ -130,9 +133,20 @@ ReducedPictureResult GdalPixels::Read(const PictureRect& rect, std::int32_t step
 std::unique_ptr<ForeignPixels> OpenForeignPixels(const std::string& path) {
     Dataset dataset = OpenRaster(path);
     if (!dataset || GDALGetRasterCount(dataset.get()) < 1) return nullptr;
-    BandLayout layout = ReadShownBandLayout(dataset.get());
     std::vector<FileIdentity> files = SourceFiles(dataset.get(), path);
-    return std::make_unique<GdalPixels>(std::move(dataset), std::move(layout), std::move(files));
+    // 16-bit colours are shown as the import makes them bytes by default.
+    ImportStatus status;
+    std::optional<BandLayout> imported = ReadBandLayout(dataset.get(), status);
+    std::optional<ScaledColours> scaled;
+    if (imported && imported->sixteenBit) scaled = ScaleColours(dataset.get(), *imported, {}, status);
+    if (scaled) {
+        if (std::optional<BandLayout> layout = ReadBandLayout(scaled->dataset.get(), status)) {
+            return std::make_unique<GdalPixels>(std::move(dataset), std::move(scaled->dataset), std::move(*layout),
+                                                std::move(files));
+        }
+    }
+    BandLayout layout = ReadShownBandLayout(dataset.get());
+    return std::make_unique<GdalPixels>(std::move(dataset), Dataset(), std::move(layout), std::move(files));
 }
 
 }  // namespace kartivo::geoimport

@@ -19,6 +19,7 @@
 #include "geoimport/PointsPlacement.h"
 #include "geoimport/Relief.h"
 #include "geoimport/SourceGeoreference.h"
+#include "geoimport/ValueScale.h"
 #include "geoimport/Warper.h"
 
 #include <cpl_string.h>
@@ -109,6 +110,7 @@ namespace {
 struct JobSource {
     std::string path;
     Dataset source;
+    Dataset scaled;  // 16-bit colours as bytes, read in place of the source's pixels; empty for bytes
     std::vector<FileIdentity> files;  // what the source is read from; never an output
     Dataset placement;  // the control points in place of the source's georeference; empty without them
     std::vector<std::unique_ptr<Warper>> warpers;  // one per part; empty when the pixels are copied
@@ -118,6 +120,8 @@ struct JobSource {
     std::int32_t yOffset = 0;
     std::vector<std::uint8_t> colourTable;  // blue, green, red, 0 per entry, as the bitmap stores them
     PaletteFill paletteFill;  // for a warped or masked palette
+
+    GDALDatasetH Pixels() const { return scaled ? scaled.get() : source.get(); }
 };
 
 class GdalImportJob final : public ImportJob {
@@ -359,6 +363,9 @@ private:
     Placement placement_;
     PointsFit fit_;
     BandLayout layout_;
+    ScaleRule scaleRule_ = ScaleRule::Auto;
+    std::vector<ScaleBounds> scaleBounds_;
+    std::vector<std::string> leftOut_;
     bool warped_ = false;
     std::vector<OutputGrid> grids_;
     std::vector<ImportPlan> parts_;
@@ -405,6 +412,8 @@ ImportStatus Preparer::Place() {
     return DecideCrs(placement_.dataset, options_, filePath_, placement_.georeference, placement_.crs);
 }
 
+// 16-bit colours are scaled first: all that follows, the copy or the warp, the mask and the
+// bitmap's layout, sees the bytes they become.
 ImportStatus Preparer::ReadLayout() {
     GDALDatasetH dataset = source_->source.get();
     if (options_.relief != Relief::None) {
@@ -416,7 +425,18 @@ ImportStatus Preparer::ReadLayout() {
     ImportStatus status = RefuseElevations(dataset);
     if (status.error != ImportError::None) return status;
     std::optional<BandLayout> layout = ReadBandLayout(dataset, status);
-    if (layout) layout_ = std::move(*layout);
+    if (!layout) return status;
+    leftOut_ = LeftOutTexts(dataset, *layout);
+    if (layout->sixteenBit) {
+        std::optional<ScaledColours> scaled = ScaleColours(dataset, *layout, options_.scale, status);
+        if (!scaled) return status;
+        layout = ReadBandLayout(scaled->dataset.get(), status);
+        if (!layout) return status;
+        source_->scaled = std::move(scaled->dataset);
+        scaleRule_ = scaled->rule;
+        scaleBounds_ = std::move(scaled->bounds);
+    }
+    layout_ = std::move(*layout);
     return status;
 }
 
@@ -467,6 +487,9 @@ ImportStatus Preparer::PlanPart(const OutputGrid& grid) {
     SetGrid(plan, grid);
     plan.bitCount = BitCount(layout_);
     plan.fileSize = BitmapFileSize(grid, layout_, warped_);
+    plan.scaleRule = scaleRule_;
+    plan.scaleBounds = scaleBounds_;
+    plan.leftOut = leftOut_;
     return NameThePicture(plan, filePath_);
 }
 
@@ -474,7 +497,7 @@ ImportStatus Preparer::PlanPart(const OutputGrid& grid) {
 ImportStatus Preparer::AddWarper(const OutputGrid& grid) {
     GenImgProjTransformer transformer = MercatorTransformer(placement_);
     std::unique_ptr<Warper> warper =
-        transformer ? Warper::Create(source_->source.get(), std::move(transformer), grid, layout_, options_.resampling,
+        transformer ? Warper::Create(source_->Pixels(), std::move(transformer), grid, layout_, options_.resampling,
                                      StripRows(grid.width, BitCount(layout_), grid.height))
                     : nullptr;
     if (!warper) {
@@ -561,7 +584,7 @@ StripSource StripSourceOf(const JobSource& s, const Warper* warper) {
         bands.push_back(colourCount + 1);
         return {.dataset = warper->Strip(), .bands = std::move(bands), .colourCount = colourCount, .composited = true};
     }
-    StripSource strips{.dataset = s.source.get(), .bands = s.layout.colourBands, .colourCount = colourCount,
+    StripSource strips{.dataset = s.Pixels(), .bands = s.layout.colourBands, .colourCount = colourCount,
                        .composited = s.layout.masked};
     // A copy reads where the source is clear from its nodata values, or from the mask GDAL
     // makes of a mask band or alpha.

@@ -18,6 +18,24 @@ enum class Resampling { Nearest, Bilinear, Cubic };
 // hillshade in grey, or that shade over colours by height.
 enum class Relief { None, Grey, Colour };
 
+// How 16-bit colour values become bytes. Full: the whole range, value * 255 / 65535 rounded;
+// Stretch: each band between the 2nd and 98th percentile of its values; Range: low..high for
+// every band; Auto: Stretch where the values use only part of the range (NBITS below 16, or
+// all under 4096), else Full.
+enum class ScaleRule { Auto, Full, Stretch, Range };
+
+struct ValueScaling {
+    ScaleRule rule = ScaleRule::Auto;
+    double low = 0;  // Range's bounds
+    double high = 0;
+};
+
+// The values of one band that become 0 and 255.
+struct ScaleBounds {
+    double low = 0;
+    double high = 0;
+};
+
 enum class ImportError {
     None,
     OpenFailed,       // GDAL cannot read the file
@@ -27,7 +45,7 @@ enum class ImportError {
     CannotTransform,  // the coordinate system does not transform to Web Mercator
     BeyondTheEarth,   // a georeference larger than the Earth: a broken header
     BadPoints,        // control points too few for their transform, or all in one line
-    NotColours,       // a band of 16-bit or floating-point values, or a band layout that is no picture
+    NotColours,       // a band of signed, 32-bit or floating-point values, or a band layout that is no picture
     Elevations,       // a single band of elevations, which imports only as shaded relief
     HoldsSubdatasets, // a file of several pictures (netCDF, HDF5), each imported by its own name
     OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches

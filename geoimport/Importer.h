@@ -24,6 +24,9 @@ namespace kartivo::geoimport {
 // "near", "bilinear" or "cubic".
 std::optional<Resampling> ResamplingFromName(std::string_view name);
 
+// "full", "stretch" or "MIN,MAX" (0 <= MIN < MAX <= 65535).
+std::optional<ValueScaling> ValueScalingFromText(std::string_view text);
+
 struct ImportOptions {
     // The source's coordinate system when it carries none (a world file without a .prj) or a
     // wrong one: anything GDAL understands, such as "EPSG:32654". Empty: the source's own.
@@ -39,6 +42,8 @@ struct ImportOptions {
     std::vector<ControlPoint> points;
     std::string pointsCrs;
     kartivo::PointTransform pointTransform = kartivo::PointTransform::Polynomial1;
+    // For pictures of 16-bit colour values only.
+    ValueScaling scale;
 };
 
 // A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,
@@ -103,8 +108,8 @@ public:
     // green and blue, four the same and alpha; other bands show as the import reads them or,
     // where it refuses them, the first three as red, green and blue or the first as grey.
     // Where the picture is clear (nodata, a mask or alpha, counted as the import counts them)
-    // it shows over white. Values of other types than bytes are converted by GDAL, which clamps
-    // them to 0..255: a picture in 16 bits or floating point shows its low values only.
+    // it shows over white. 16-bit colours are scaled to bytes as the import scales them by
+    // default; values of other types are converted by GDAL, which clamps them to 0..255.
     // A rectangle that does not lie within the picture, or a step below 1: BadRegion. GDAL
     // failing to read: ReadFailed.
     virtual ReducedPictureResult Read(const PictureRect& rect, std::int32_t step) = 0;
@@ -141,7 +146,18 @@ struct ImportPlan {
     double originY = 0;
     double pixelWidth = 0;
     double pixelHeight = 0;
+    // For 16-bit colour values, the rule that made them bytes (Auto never stays) and the bounds
+    // of each colour band, red, green, blue or grey; empty bounds for 8-bit pictures.
+    ScaleRule scaleRule = ScaleRule::Auto;
+    std::vector<ScaleBounds> scaleBounds;
+    // Bands that are none of the picture's colours nor its alpha: "band 4 (undefined)".
+    std::vector<std::string> leftOut;
 };
+
+// "full", "stretch" or "range".
+std::string ScaleRuleName(ScaleRule rule);
+// What info tells of the scaling: "stretch 2-98 %: red 412..3720, green ..."; empty for bytes.
+std::string ScaleText(const ImportPlan& plan);
 
 // Message for the parts' notes, such as rows cut at the end of Web Mercator or the picture
 // split at 180 degrees, naming the files the parts were written to; empty when none.

@@ -21,7 +21,10 @@ std::unique_ptr<Warper> Warper::Create(GDALDatasetH dataset, GenImgProjTransform
     warper->geoTransform_ = grid.geoTransform;
     warper->approx_.reset(GDALCreateApproxTransformer(GDALGenImgProjTransform, transformer.get(), ApproxErrorPixels));
     warper->transformer_ = std::move(transformer);
-    const int colourBands = GDALGetRasterCount(dataset) - (layout.alphaBand != 0 ? 1 : 0);
+    // The colour bands red first (or grey), whatever other bands the source holds; the strip
+    // holds them in that order.
+    const std::vector<int> redFirst(layout.colourBands.rbegin(), layout.colourBands.rend());
+    const int colourBands = static_cast<int>(redFirst.size());
     // Every warped picture gets an alpha band: where it is clear the source does not reach,
     // and the bitmap shows white there.
     warper->strip_.reset(
@@ -37,14 +40,18 @@ std::unique_ptr<Warper> Warper::Create(GDALDatasetH dataset, GenImgProjTransform
     options->nBandCount = colourBands;
     options->panSrcBands = static_cast<int*>(CPLMalloc(sizeof(int) * colourBands));
     options->panDstBands = static_cast<int*>(CPLMalloc(sizeof(int) * colourBands));
-    for (int i = 0; i < colourBands; ++i) options->panSrcBands[i] = options->panDstBands[i] = i + 1;
+    for (int i = 0; i < colourBands; ++i) {
+        options->panSrcBands[i] = redFirst[std::size_t(i)];
+        options->panDstBands[i] = i + 1;
+    }
     options->nSrcAlphaBand = layout.alphaBand;
     // Without nodata values GDAL reads the source's own mask; with them, what they leave clear
     // is no colour to resample from, so no edge is blended with the border they mark.
     if (!layout.noData.empty()) {
         options->padfSrcNoDataReal = static_cast<double*>(CPLMalloc(sizeof(double) * colourBands));
+        // The layout lists its values blue first, as it lists the bands.
         for (std::size_t i = 0; i < layout.noData.size(); ++i) {
-            options->padfSrcNoDataReal[layout.colourBands[i] - 1] = layout.noData[i];
+            options->padfSrcNoDataReal[layout.noData.size() - 1 - i] = layout.noData[i];
         }
         // Clear only where every band holds its value, as GDAL's mask and the copy count it.
         options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "UNIFIED_SRC_NODATA", "YES");

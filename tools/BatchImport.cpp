@@ -52,8 +52,13 @@ A picture in Web Mercator (EPSG:3857) is copied pixel for pixel; any other is wa
 Colour pictures become 24-bit, grey and paletted ones 8-bit with their colour table. An
 alpha band is laid over white, as is any part of the bitmap the picture does not reach; a
 warped paletted picture whose table is full without white becomes 24-bit for that.
-Bands of 16-bit or floating-point values (elevation, not colours) are refused unless
---relief is given. Latitudes beyond 85.0511 degrees, where Web Mercator ends, are cut off.
+Bands declared red, green and blue are the colours whatever bands follow them (near
+infrared, undefined); the bands left out are named. 16-bit colours become bytes as
+gdal_translate -ot Byte -scale makes them: the whole range (value * 255 / 65535, rounded),
+or, where the values use only part of it (NBITS below 16, or all under 4096), each band
+stretched between the 2nd and 98th percentile of its values; --scale chooses. Signed,
+32-bit and floating-point values (elevation, not colours) are refused unless --relief is
+given. Latitudes beyond 85.0511 degrees, where Web Mercator ends, are cut off.
 A picture placed by geolocation arrays (a netCDF's latitudes and longitudes) is warped as
 gdalwarp -geoloc places it. A file of several pictures (netCDF, HDF5 subdatasets) is refused
 with their names and the command importing each, e.g. kartivo-batch import 'NETCDF:"a.nc":Band1'.
@@ -71,6 +76,9 @@ Options:
                     there, 8-bit grey; with color, laid over colours by height from green
                     through brown to white between the band's lowest and highest values,
                     24-bit. Nodata, and the grid's outermost pixels, are white
+  --scale full|stretch|MIN,MAX
+                    how 16-bit colours become bytes: the whole range, each band's 2nd to
+                    98th percentile, or MIN..MAX for every band; default as said above
   -o, --output NAME.bmp
                     with one picture only: writes NAME(bottom,left,top,right).bmp, the
                     corners added as to a name of its own (with ( and ) made [ and ]);
@@ -241,6 +249,11 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         if (kind != "grey" && kind != "color") return usage("--relief takes grey or color, not \"" + kind + "\"");
         options.relief = kind == "color" ? geoimport::Relief::Colour : geoimport::Relief::Grey;
     }
+    if (const auto text = line.Value("--scale")) {
+        const auto scale = geoimport::ValueScalingFromText(*text);
+        if (!scale) return usage("--scale takes full, stretch or MIN,MAX (0 <= MIN < MAX <= 65535), not \"" + *text + "\"");
+        options.scale = *scale;
+    }
     std::optional<std::string> output;
     if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
     if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");
@@ -278,7 +291,7 @@ int RunImportCommand(const CommandLine& line, Session& session) {
 Command ImportCommand() {
     return {"import",
             ImportHelp,
-            {HelpOption, {"--srs", "", true}, {"--resampling", "", true},
+            {HelpOption, {"--srs", "", true}, {"--resampling", "", true}, {"--scale", "", true},
              {"--relief", "", false, false, {"grey", "color"}}, {"--output", "-o", true},
              {"--gcp", "", true, true}, {"--points", "", true}, {"--gcp-srs", "", true}, {"--transform", "", true}},
             RunImportCommand};

@@ -232,8 +232,24 @@ void AddImportInfo(JsonObject& object, const ImportView& view) {
         parts += (parts.empty() ? "" : ",") +
                  JsonObject().String("file", part.fileName).Raw("corners", CornersJson(part.corners)).Text();
     }
-    object.Raw("import",
-               JsonObject().Raw("corners", CornersJson(view.parts[0].corners)).Raw("parts", "[" + parts + "]").Text());
+    // How 16-bit colours become bytes: null for bytes.
+    const geoimport::ImportPlan& first = view.parts[0];
+    std::string scale = "null";
+    if (!first.scaleBounds.empty()) {
+        std::string bounds;
+        for (const geoimport::ScaleBounds& b : first.scaleBounds) {
+            bounds += (bounds.empty() ? "[" : ",[") + GeneralNumberText(b.low) + "," + GeneralNumberText(b.high) + "]";
+        }
+        scale = JsonObject().String("rule", geoimport::ScaleRuleName(first.scaleRule)).Raw("bounds", "[" + bounds + "]").Text();
+    }
+    std::string leftOut;
+    for (const std::string& band : first.leftOut) leftOut += (leftOut.empty() ? "" : ",") + JsonString(band);
+    object.Raw("import", JsonObject()
+                             .Raw("corners", CornersJson(first.corners))
+                             .Raw("parts", "[" + parts + "]")
+                             .Raw("scale", scale)
+                             .Raw("leftOut", "[" + leftOut + "]")
+                             .Text());
 }
 
 void WriteImportText(std::ostream& out, const std::string& path, const ImportView& view,
@@ -252,6 +268,10 @@ void WriteImportText(std::ostream& out, const std::string& path, const ImportVie
         for (const CornerTexts& corner : EachCorner(part.corners)) {
             WriteLine(out, corner.label, DegreeText(corner.typed));
         }
+    }
+    if (!view.parts.empty()) {
+        if (const std::string scale = geoimport::ScaleText(view.parts[0]); !scale.empty()) WriteLine(out, "16-bit colours", scale);
+        for (const std::string& band : view.parts[0].leftOut) WriteLine(out, "left out", band);
     }
     if (view.parts.empty()) WriteLine(out, "import", "refused: " + view.refused);
     if (foreign) {

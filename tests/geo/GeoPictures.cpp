@@ -29,6 +29,7 @@ void MakePicture(const Source& spec, const std::string& path) {
                   CE_None);
         GDALSetRasterUnitType(band, spec.unit.c_str());
         if (spec.alpha && b == spec.bands) GDALSetRasterColorInterpretation(band, GCI_AlphaBand);
+        if (std::size_t(b) <= spec.interpretations.size()) GDALSetRasterColorInterpretation(band, spec.interpretations[b - 1]);
         if (spec.clear && spec.mask.empty()) GDALSetRasterNoDataValue(band, *spec.clear);
     }
     if (spec.clear && !spec.mask.empty()) {
@@ -76,8 +77,10 @@ void MakePicture(const Source& spec, const std::string& path) {
         GDALSetMetadata(ds, rpcs.List(), "RPC");
     }
     CPLSetThreadLocalConfigOption("GDAL_TIFF_INTERNAL_MASK", spec.mask.empty() ? nullptr : spec.mask.c_str());
-    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(spec.driver.c_str()), path.c_str(), ds, FALSE, nullptr,
-                                      nullptr, nullptr);
+    CPLStringList creation;
+    for (const std::string& option : spec.creationOptions) creation.AddString(option.c_str());
+    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(spec.driver.c_str()), path.c_str(), ds, FALSE,
+                                      creation.List(), nullptr, nullptr);
     CPLSetThreadLocalConfigOption("GDAL_TIFF_INTERNAL_MASK", nullptr);
     ASSERT_NE(out, nullptr) << CPLGetLastErrorMsg();
     GDALClose(out);

@@ -32,9 +32,12 @@ struct Source {
     // .msk beside it ("NO").
     std::optional<int> clear;
     std::string mask;
+    // Each band's colour interpretation, from the first; GDAL's default for the rest.
+    std::vector<GDALColorInterp> interpretations;
+    std::vector<std::string> creationOptions;  // "NBITS=12"
     // The value of band b at column x, row y; by default varied enough that a pixel taken
     // from the wrong place shows.
-    std::function<std::uint8_t(int b, int x, int y)> value = [](int b, int x, int y) {
+    std::function<std::uint16_t(int b, int x, int y)> value = [](int b, int x, int y) {
         return static_cast<std::uint8_t>((x * 37 + y * 101 + b * 71 + x * y) & 0xFF);
     };
     // In place of value, for a band of elevations: its value at column x, row y, and its unit.
