@@ -93,6 +93,9 @@ Before the bitmap's path, a line per point tells how far the fitted transform pu
 point N (disabled): ...)
 and then "rms R pixels over K points" over the enabled ones.
 
+A tile source (--tiles, --zoom, --box and the rest, as "kartivo-batch info" reads them)
+is checked and then refused: this kartivo-batch does not fetch tiles yet.
+
 An output never replaces any of the pictures given, nor a file read with one (its world
 file, .prj, .aux.xml or mask); an existing output is written over. The path of each
 bitmap written is printed on standard output, the west part of a split picture first.
