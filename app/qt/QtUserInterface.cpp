@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -88,16 +89,20 @@ void QtUserInterface::ShowMessage(const std::string& text, const std::string& ti
     Run(box);
 }
 
+// A long prompt (the coordinate systems' one) wraps instead of widening the box past the screen,
+// which would put OK and Cancel out of reach.
+static void SetUp(QInputDialog& dialog, const std::string& title, const QString& prompt) {
+    dialog.setWindowTitle(FromUtf8(title));
+    dialog.setLabelText(prompt);
+    if (auto* label = dialog.findChild<QLabel*>()) label->setWordWrap(true);
+    dialog.setMaximumWidth(dialog.screen()->availableGeometry().width() * 9 / 10);
+}
+
 std::optional<std::string> QtUserInterface::AskText(const std::string& prompt, const std::string& title,
                                                    const std::string& initial) {
     QInputDialog dialog(Owner());
-    dialog.setWindowTitle(FromUtf8(title));
-    dialog.setLabelText(FromUtf8(prompt));
+    SetUp(dialog, title, FromUtf8(prompt));
     dialog.setTextValue(FromUtf8(initial));
-    // A long prompt (the coordinate systems' one) wraps instead of widening the box past the
-    // screen, which would put OK and Cancel out of reach.
-    if (auto* label = dialog.findChild<QLabel*>()) label->setWordWrap(true);
-    dialog.setMaximumWidth(dialog.screen()->availableGeometry().width() * 9 / 10);
     if (Run(dialog) != QDialog::Accepted) return std::nullopt;
     return dialog.textValue().toStdString();
 }
@@ -110,6 +115,7 @@ bool QtUserInterface::AskYesNo(const std::string& question, const std::string& t
 
 std::optional<std::size_t> QtUserInterface::AskChoice(const std::string& question, const std::string& title,
                                                       const std::vector<std::string>& choices) {
+    if (choices.size() > 3) return AskFromList(question, title, choices);
     QMessageBox box(QMessageBox::Question, FromUtf8(title), UnbreakablePaths(FromUtf8(question)), QMessageBox::NoButton,
                     Owner());
     // Action buttons, as in the alarm box: they keep the order they are given in on every desktop.
@@ -123,6 +129,26 @@ std::optional<std::size_t> QtUserInterface::AskChoice(const std::string& questio
     const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
     if (chosen == buttons.end()) return std::nullopt;
     return static_cast<std::size_t>(chosen - buttons.begin());
+}
+
+// Many choices, each perhaps long (a file's pictures as GDAL describes them), would make a row of
+// buttons wider than the screen: a list shows them one under another.
+std::optional<std::size_t> QtUserInterface::AskFromList(const std::string& question, const std::string& title,
+                                                        const std::vector<std::string>& choices) {
+    QInputDialog dialog(Owner());
+    SetUp(dialog, title, UnbreakablePaths(FromUtf8(question)));
+    dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+    QStringList items;
+    for (const std::string& choice : choices) items << FromUtf8(choice);
+    dialog.setComboBoxItems(items);
+    // The first is chosen and the list has the keys, as the first button would in a row.
+    auto* list = dialog.findChild<QListView*>();
+    if (list != nullptr) {
+        list->setCurrentIndex(list->model()->index(0, 0));
+        list->setFocus();
+    }
+    if (Run(dialog) != QDialog::Accepted || list == nullptr || !list->currentIndex().isValid()) return std::nullopt;
+    return static_cast<std::size_t>(list->currentIndex().row());
 }
 
 AlarmAnswer QtUserInterface::ShowAlarmBox(const std::string& text, const std::string& title, AlarmButtons buttons) {

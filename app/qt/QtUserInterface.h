@@ -40,6 +40,8 @@ private:
     QWidget* Owner() const;
     // Runs a dialog to its end; a window that keeps the front is brought back in front.
     int Run(QDialog& dialog) const;
+    std::optional<std::size_t> AskFromList(const std::string& question, const std::string& title,
+                                           const std::vector<std::string>& choices);
 
     QWidget* window_ = nullptr;
     bool keepsFront_ = false;

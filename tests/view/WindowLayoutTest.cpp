@@ -141,6 +141,18 @@ TEST_F(QtDialogs, ALongPromptFitsTheScreen) {
     EXPECT_EQ(qtUi_.AskText(prompt, "Georeference", "EPSG:4326"), "EPSG:4326");
 }
 
+// Many long choices come as a list that fits the screen; the arrows and Enter pick one.
+TEST_F(QtDialogs, ManyChoicesComeAsAList) {
+    WhenShown([](QWidget* box) {
+        EXPECT_TRUE(box->screen()->availableGeometry().contains(box->frameGeometry()));
+        for (int i = 0; i < 3; ++i) QTest::keyClick(box->windowHandle(), Qt::Key_Down);
+        QTest::keyClick(box->windowHandle(), Qt::Key_Return);
+    });
+    std::vector<std::string> choices;
+    for (int i = 0; i < 6; ++i) choices.push_back("[1x2160x4320] picture " + std::to_string(i) + std::string(150, 'x'));
+    EXPECT_EQ(qtUi_.AskChoice("Which one?", "Import", choices), 3U);
+}
+
 // A choice's captions stand in their order; Enter takes the first, Escape cancels.
 TEST_F(QtDialogs, AChoiceTakesTheFirstOnEnter) {
     const std::pair<int, std::optional<std::size_t>> rows[] = {{Qt::Key_Return, 0}, {Qt::Key_Escape, {}}, {-1, 1}};
