@@ -13,6 +13,7 @@ namespace {
 bool ColourTypes(GDALDatasetH dataset, BandLayout& layout, ImportStatus& status) {
     std::vector<int> bands = layout.colourBands;
     if (layout.alphaBand != 0) bands.push_back(layout.alphaBand);
+    std::sort(bands.begin(), bands.end());  // the message names the first band in the file's order
     for (const int band : bands) {
         const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(dataset, band));
         if (type == GDT_UInt16 && layout.kind != ColourKind::Palette) {
@@ -20,8 +21,8 @@ bool ColourTypes(GDALDatasetH dataset, BandLayout& layout, ImportStatus& status)
         } else if (type != GDT_Byte) {
             status = Refusal(ImportError::NotColours,
                              "band " + std::to_string(band) + " holds " + GDALGetDataTypeName(type) +
-                                 " values (elevation or measurements, not a picture's colours); only 8- or 16-bit "
-                                 "colour and grey, and 8-bit paletted pictures can be imported");
+                                 " values (elevation or measurements, not a picture's colours); only 8-bit or "
+                                 "unsigned 16-bit colour and grey, and 8-bit paletted pictures can be imported");
             return false;
         }
     }

@@ -319,7 +319,7 @@ TEST(ImportCommand, RefusalsSayWhyAndLeaveNothing) {
         {{.crs = "EPSG:4326", .georeferenced = false}, {}, NoGeoreference, "no georeference"},
         {{.geoTransform = Tokyo4326}, {}, NoCrs, ".prj"},
         {{.geoTransform = Tokyo4326}, {.sourceCrs = "EPSG:999999"}, BadCrsOption, "EPSG:999999"},
-        {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 3, .type = GDT_Int16}, {}, NotColours, "Int16"},
+        {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 3, .type = GDT_Int16}, {}, NotColours, "band 1 holds Int16"},
         // Elevations are shaded only when asked; UInt16 is elevations where its unit is a length.
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_Int16}, {}, Elevations, "--relief"},
         {{.crs = "EPSG:4326", .geoTransform = Tokyo4326, .bands = 1, .type = GDT_UInt16, .unit = "metre"}, {},
