@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""A tile server on 127.0.0.1 for the tests: serves the files of a folder, logs every request,
+and answers chosen paths badly on purpose.
+
+    tile_server.py FOLDER LOG [RULE ...]
+
+Each RULE is PATH=ANSWER, PATH as requested (/5/17/11.png) and ANSWER one of
+  404, 204        that status with no tile
+  500:N           500 for the first N requests of the path, then the file (N=-1: for ever)
+  slow:SECONDS    the file after SECONDS
+  html            a "blocked" page with status 200
+
+The port, chosen by the system, is printed on the first line of standard output. Every request
+appends one JSON line to LOG: its path, its User-Agent and how many requests were being answered
+at once, itself included, and when it came (seconds on a steady clock).
+"""
+
+import http.server
+import json
+import os
+import sys
+import threading
+import time
+
+folder, log_path = sys.argv[1], sys.argv[2]
+rules = dict(rule.split("=", 1) for rule in sys.argv[3:])
+lock = threading.Lock()
+state = {"inFlight": 0, "served": {}}
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def answer(self, status, body=b"", kind="image/png"):
+        self.send_response(status)
+        self.send_header("Content-Type", kind)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        path = self.path
+        with lock:
+            state["inFlight"] += 1
+            times = state["served"].get(path, 0)
+            state["served"][path] = times + 1
+            with open(log_path, "a") as log:
+                log.write(json.dumps({"path": path, "userAgent": self.headers.get("User-Agent", ""),
+                                      "inFlight": state["inFlight"], "time": time.monotonic()}) + "\n")
+        try:
+            # Others overlap this one only while it is being answered slowly enough to see.
+            time.sleep(0.02)
+            rule = rules.get(path, "")
+            if rule in ("404", "204"):
+                return self.answer(int(rule))
+            if rule.startswith("500:"):
+                failures = int(rule[4:])
+                if failures < 0 or times < failures:
+                    return self.answer(500, b"server trouble", "text/plain")
+            if rule.startswith("slow:"):
+                time.sleep(float(rule[5:]))
+            if rule == "html":
+                return self.answer(200, b"<html><body>Blocked: too many requests</body></html>", "text/html")
+            file = os.path.join(folder, path.lstrip("/"))
+            if not os.path.isfile(file):
+                return self.answer(404)
+            with open(file, "rb") as tile:
+                self.answer(200, tile.read())
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        finally:
+            with lock:
+                state["inFlight"] -= 1
+
+
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.daemon_threads = True
+print(server.server_address[1], flush=True)
+server.serve_forever()
