@@ -19,6 +19,7 @@
 #include "geoimport/PointsPlacement.h"
 #include "geoimport/Relief.h"
 #include "geoimport/SourceGeoreference.h"
+#include "geoimport/TileMosaic.h"
 #include "geoimport/Warper.h"
 
 #include <cpl_string.h>
@@ -96,6 +97,9 @@ struct JobSource {
     std::int32_t yOffset = 0;
     std::vector<std::uint8_t> colourTable;  // blue, green, red, 0 per entry, as the bitmap stores them
     PaletteFill paletteFill;  // for a warped or masked palette
+    // A tile area in place of a source file: the tiles fetched for each part, in its place.
+    std::unique_ptr<TileFetcher> fetcher;
+    std::vector<std::unique_ptr<TileMosaic>> mosaics;
 };
 
 class GdalImportJob final : public ImportJob {
@@ -117,6 +121,23 @@ std::string MapNameOf(const std::string& sourcePath) {
     return name.empty() ? "Map" : name;
 }
 
+// Fills the plan's corners, file name and proposed path from the centres of its corner pixels.
+ImportStatus NameByCorners(ImportPlan& plan, const MapCorners& centres, const std::string& folder) {
+    const std::array<std::string, 4> texts{TenDecimals(centres.bottom), TenDecimals(centres.left),
+                                           TenDecimals(centres.top), TenDecimals(centres.right)};
+    plan.corners = {ReadBack(texts[0]), ReadBack(texts[1]), ReadBack(texts[2]), ReadBack(texts[3])};
+    plan.fileName = plan.mapName + plan.part + "(" + texts[0] + "," + texts[1] + "," + texts[2] + "," + texts[3] + ").bmp";
+    plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
+
+    const FileNameCorners back = ReadFileNameConvention(plan.fileName);
+    if (back.name != plan.mapName + plan.part || back.corners != plan.corners) {
+        return Refusal(ImportError::NameUnreadable,
+                       "the corners would not read back from the file name " + plan.fileName +
+                           " (a longitude at or beyond 180 degrees?)");
+    }
+    return {};
+}
+
 // Fills the plan's corners, file name and proposed path from the output grid.
 ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
     const OGRSpatialReference mercator = WebMercator();
@@ -128,20 +149,7 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
     if (!toWgs84 || !toWgs84->Transform(2, x.data(), y.data())) {
         return Refusal(ImportError::CannotTransform, "its corners do not transform to WGS 84 latitudes and longitudes");
     }
-    const std::array<std::string, 4> texts{TenDecimals(y[0]), TenDecimals(x[0]), TenDecimals(y[1]),
-                                           TenDecimals(x[1])};
-    plan.corners = {ReadBack(texts[0]), ReadBack(texts[1]), ReadBack(texts[2]), ReadBack(texts[3])};
-    plan.fileName = plan.mapName + plan.part + "(" + texts[0] + "," + texts[1] + "," + texts[2] + "," + texts[3] + ").bmp";
-    const std::string folder = GetParentFolderName(sourcePath);
-    plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
-
-    const FileNameCorners back = ReadFileNameConvention(plan.fileName);
-    if (back.name != plan.mapName + plan.part || back.corners != plan.corners) {
-        return Refusal(ImportError::NameUnreadable,
-                       "the corners would not read back from the file name " + plan.fileName +
-                           " (a longitude at or beyond 180 degrees?)");
-    }
-    return {};
+    return NameByCorners(plan, {y[0], x[0], y[1], x[1]}, GetParentFolderName(sourcePath));
 }
 
 }  // namespace
@@ -479,6 +487,50 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     return Preparer(sourcePath, options).Prepare();
 }
 
+ImportPreparation PrepareTileImport(const TileImportSource& tiles) {
+    auto source = std::make_unique<JobSource>();
+    source->path = tiles.fetch.source;
+    source->fetcher = std::make_unique<TileFetcher>(tiles.fetch);
+    std::vector<ImportPlan> parts;
+    std::int64_t uncached = 0;
+    std::int64_t count = 0;
+    for (const TilePart& part : tiles.parts) {
+        const TileWindow& window = part.window;
+        const double pixel = 2 * MercatorLimitY / (double(TilePixelSide) * std::ldexp(1.0, window.zoom));
+        OutputGrid grid;
+        grid.width = static_cast<std::int32_t>(std::min<std::int64_t>(window.width, INT32_MAX));
+        grid.height = static_cast<std::int32_t>(std::min<std::int64_t>(window.height, INT32_MAX));
+        grid.geoTransform = {window.left * pixel - MercatorLimitY, pixel, 0, MercatorLimitY - window.top * pixel, 0, -pixel};
+        grid.cut = part.cut;
+        const BandLayout rgb;
+        if (ImportStatus size = CheckSize(grid, rgb, false); size.error != ImportError::None) return {nullptr, size, {}};
+        ImportPlan& plan = parts.emplace_back();
+        plan.mapName = tiles.mapName;
+        plan.part = part.part;
+        SetGrid(plan, grid);
+        plan.bitCount = 24;
+        plan.fileSize = BitmapFileSize(grid, rgb, false);
+        if (ImportStatus named = NameByCorners(plan, part.corners, tiles.folder); named.error != ImportError::None) {
+            return {nullptr, named, {}};
+        }
+        auto& mosaic = source->mosaics.emplace_back(std::make_unique<TileMosaic>(window, tiles.url, *source->fetcher));
+        count += mosaic->TileCount();
+    }
+    // Counting what is cached means a look at every tile's file: only when it may matter.
+    if (count > tiles.maxTiles) {
+        for (const auto& mosaic : source->mosaics) uncached += mosaic->UncachedCount();
+    }
+    if (uncached > tiles.maxTiles) {
+        return {nullptr,
+                Refusal(ImportError::TooLarge, "the area takes " + std::to_string(count) + " tiles, " +
+                                                   std::to_string(uncached) + " of them not yet cached, more than the " +
+                                                   std::to_string(tiles.maxTiles) +
+                                                   " one fetch may take (--max-tiles raises the limit)"),
+                {}};
+    }
+    return {std::make_unique<GdalImportJob>(std::move(source), std::move(parts)), {}, {}};
+}
+
 namespace {
 
 ImportStatus Canceled() {
@@ -534,7 +586,7 @@ StripSource StripSourceOf(const JobSource& s, const Warper* warper) {
 class PartWriter {
 public:
     PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
-               ReplacementFile& replacement, const ImportProgress& progress);
+               TileMosaic* mosaic, ReplacementFile& replacement, const ImportProgress& progress);
     ImportStatus Write();
 
 private:
@@ -551,6 +603,7 @@ private:
     const ImportPlan& plan_;
     Warper* warper_;
     ReliefShader* shader_;
+    TileMosaic* mosaic_;  // tells its own progress, a row of tiles at a time
     ReplacementFile& replacement_;
     const ImportProgress& progress_;
     StripSource strips_;
@@ -561,8 +614,9 @@ private:
 };
 
 PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
-                       ReplacementFile& replacement, const ImportProgress& progress)
-    : source_(source), plan_(plan), warper_(warper), shader_(shader), replacement_(replacement), progress_(progress),
+                       TileMosaic* mosaic, ReplacementFile& replacement, const ImportProgress& progress)
+    : source_(source), plan_(plan), warper_(warper), shader_(shader), mosaic_(mosaic), replacement_(replacement),
+      progress_(progress),
       strips_(StripSourceOf(source, warper)) {}
 
 ImportStatus PartWriter::Write() {
@@ -598,7 +652,7 @@ ImportStatus PartWriter::WriteStrips() {
         const std::int32_t rows = std::min(stripRows_, plan_.height - done);
         if (ImportStatus written = WriteStrip(done, rows); written.error != ImportError::None) return written;
         done += rows;
-        if (progress_ && !progress_(double(done) / plan_.height)) return Canceled();
+        if (!mosaic_ && progress_ && !progress_(double(done) / plan_.height)) return Canceled();
     }
     return {};
 }
@@ -608,12 +662,16 @@ ImportStatus PartWriter::WriteStrip(std::int32_t done, std::int32_t rows) {
     // the top.
     const std::int32_t top = plan_.height - done - rows;
     CPLErrorReset();
-    if (shader_) {
+    if (mosaic_) {
+        ImportStatus read = mosaic_->ReadRows(top, rows, strip_.data(), std::size_t(rowSize_));
+        if (read.error == ImportError::Canceled) return Canceled();
+        if (read.error != ImportError::None) return read;
+    } else if (shader_) {
         if (ImportStatus shaded = ShadeStrip(top, done, rows); shaded.error != ImportError::None) return shaded;
     } else if (warper_) {
         if (ImportStatus warped = WarpStrip(top, done, rows); warped.error != ImportError::None) return warped;
     }
-    if (!shader_ && ReadStrip(top, rows) != CE_None) {
+    if (!shader_ && !mosaic_ && ReadStrip(top, rows) != CE_None) {
         return Refusal(ImportError::ReadFailed, "Cannot read the picture: " + LastGdalError("GDAL read failed"));
     }
     if (!replacement_.File().Write(std::span(strip_.data(), std::size_t(rows) * rowSize_))) return WriteFailed();
@@ -688,6 +746,13 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
     double pixels = 0;
     for (const ImportPlan& part : Parts()) pixels += double(part.width) * part.height;
     double done = 0;
+    // A tile area's progress is its tiles: all parts' rows of tiles as one, a cancel between two.
+    std::int64_t tiles = 0;
+    std::int64_t tilesBefore = 0;  // in the parts written
+    for (const auto& mosaic : source_->mosaics) tiles += mosaic->TileCount();
+    const TileProgress tileProgress = [&](std::int64_t tilesDone, std::int64_t) {
+        return !progress || progress(double(tilesBefore + tilesDone) / double(tiles));
+    };
     for (std::size_t i = 0; i < Parts().size(); ++i) {
         const auto& replacement = files.emplace_back(std::make_unique<ReplacementFile>(outputPaths[i], inputs));
         if (replacement->TargetIsInput()) return isInput(outputPaths[i]);
@@ -697,11 +762,15 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
         if (progress) partProgress = [&](double fraction) { return progress(done + fraction * share); };
         Warper* warper = source_->warpers.empty() ? nullptr : source_->warpers[i].get();
         ReliefShader* shader = source_->shaders.empty() ? nullptr : source_->shaders[i].get();
-        if (ImportStatus written = PartWriter(*source_, Parts()[i], warper, shader, *replacement, partProgress).Write();
+        TileMosaic* mosaic = source_->mosaics.empty() ? nullptr : source_->mosaics[i].get();
+        if (mosaic) mosaic->SetProgress(tileProgress);
+        if (ImportStatus written =
+                PartWriter(*source_, Parts()[i], warper, shader, mosaic, *replacement, partProgress).Write();
             written.error != ImportError::None) {
             return written;
         }
         done += share;
+        if (!source_->mosaics.empty()) tilesBefore += source_->mosaics[i]->TileCount();
     }
     std::vector<ReplacementFile*> together;
     for (const auto& replacement : files) together.push_back(replacement.get());

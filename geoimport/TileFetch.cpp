@@ -24,7 +24,7 @@ namespace kartivo::geoimport {
 namespace fs = std::filesystem;
 
 std::string TileName(const TileAddress& tile) {
-    return std::to_string(tile.z) + "/" + std::to_string(tile.x) + "/" + std::to_string(tile.y);
+    return std::to_string(tile.zoom) + "/" + std::to_string(tile.x) + "/" + std::to_string(tile.y);
 }
 
 std::string DefaultTileCacheFolder() {

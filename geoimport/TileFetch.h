@@ -14,9 +14,9 @@
 namespace kartivo::geoimport {
 
 struct TileAddress {
-    std::int32_t z = 0;
-    std::int32_t x = 0;
-    std::int32_t y = 0;
+    std::int32_t zoom = 0;
+    std::int64_t x = 0;
+    std::int64_t y = 0;  // from the top
     bool operator==(const TileAddress&) const = default;
 };
 

@@ -29,13 +29,13 @@ constexpr int Side = 16;
 std::uint8_t TileValue(const TileAddress& t, int band, int x, int y) {
     if (band == 0) return static_cast<std::uint8_t>(x + Side * (t.x & 15));
     if (band == 1) return static_cast<std::uint8_t>(y + Side * (t.y & 15));
-    return static_cast<std::uint8_t>(t.z * 32 + t.x * 5 + t.y * 3 + x % 2);
+    return static_cast<std::uint8_t>(t.zoom * 32 + t.x * 5 + t.y * 3 + x % 2);
 }
 
 enum class Kind { Rgb, Palette, Grey };
 
 void MakeTile(const std::string& folder, const TileAddress& t, Kind kind = Kind::Rgb) {
-    std::filesystem::create_directories(folder + "/" + std::to_string(t.z) + "/" + std::to_string(t.x));
+    std::filesystem::create_directories(folder + "/" + std::to_string(t.zoom) + "/" + std::to_string(t.x));
     test::Source spec{.driver = "PNG", .georeferenced = false, .width = Side, .height = Side,
                       .bands = kind == Kind::Rgb ? 3 : 1, .palette = kind == Kind::Palette};
     spec.value = [t](int b, int x, int y) { return TileValue(t, b - 1, x, y); };  // bands count from 1
