@@ -1,5 +1,7 @@
 #include "bitmap/OutputLayout.h"
 
+#include "bitmap/OutputHeader.h"
+
 #include <limits>
 
 namespace kartivo {
@@ -28,6 +30,14 @@ std::optional<std::int32_t> OutputImageSize(std::int32_t width, std::int32_t hei
 
 std::optional<std::int32_t> OutputFileSize(std::int32_t imageSize, std::int32_t inputOffBits) {
     return Fit(std::int64_t{imageSize} + inputOffBits);
+}
+
+std::uint64_t WholeBitmapFileSize(std::int64_t width, std::int64_t height, std::int32_t bitsPerPixel,
+                                  std::uint64_t colourEntries) {
+    // A row below 2^31 pixels of 32 bits is below 2^37 bytes, times 2^31 rows below 2^68: too
+    // much for 64 bits only beyond any picture the tile grid or a warp can plan.
+    const std::uint64_t rowBytes = (std::uint64_t(width) * std::uint64_t(bitsPerPixel) + 31) / 32 * 4;
+    return OutputHeaderLength(HeaderForm::Windows) + colourEntries * 4 + rowBytes * std::uint64_t(height);
 }
 
 }  // namespace kartivo

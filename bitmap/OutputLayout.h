@@ -14,4 +14,10 @@ std::optional<std::int32_t> OutputImageSize(std::int32_t width, std::int32_t hei
 // Image size plus the input's pixel-data offset; nothing on overflow.
 std::optional<std::int32_t> OutputFileSize(std::int32_t imageSize, std::int32_t inputOffBits);
 
+// The whole file of a bitmap written with the 54-byte headers, colourEntries table entries and
+// bottom-up rows, in 64 bits: also the size of one too large to write, to say by how much.
+// Non-negative width and height below 2^31, bitsPerPixel at most 32.
+std::uint64_t WholeBitmapFileSize(std::int64_t width, std::int64_t height, std::int32_t bitsPerPixel,
+                                  std::uint64_t colourEntries);
+
 }  // namespace kartivo

@@ -1,6 +1,7 @@
 #include "geoimport/OutputGrid.h"
 
 #include "bitmap/OutputHeader.h"
+#include "bitmap/OutputLayout.h"
 #include "geoimport/ImportTypes.h"
 
 #include <algorithm>
@@ -218,8 +219,7 @@ std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, b
                                   : layout.kind == ColourKind::Palette && !layout.paletteToRgb
                                       ? layout.palette.size() + (gainsWhite ? 1 : 0)
                                       : 0;
-    const std::uint64_t rowBytes = ((std::uint64_t(grid.width) * BitCount(layout) + 31) / 32) * 4;
-    return OutputHeaderLength(HeaderForm::Windows) + entries * 4 + rowBytes * std::uint64_t(grid.height);
+    return WholeBitmapFileSize(grid.width, grid.height, BitCount(layout), entries);
 }
 
 // Checked before any memory for the pixels is taken.

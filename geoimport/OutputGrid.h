@@ -2,6 +2,7 @@
 // The output's grid in Web Mercator metres, worked out from the source's outline alone: no
 // GDAL here, so every rule of it is tested on numbers.
 
+#include "bitmap/TileGrid.h"
 #include "geoimport/BandLayout.h"
 
 #include <array>
@@ -14,7 +15,7 @@
 namespace kartivo::geoimport {
 
 // Half the side of Web Mercator's square in metres: the ordinate of 85.0511 degrees.
-inline constexpr double MercatorLimitY = 20037508.342789244;
+inline constexpr double MercatorLimitY = WebMercatorHalfSide;
 
 struct OutputGrid {
     std::array<double, 6> geoTransform{};
