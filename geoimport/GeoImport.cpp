@@ -108,6 +108,9 @@ public:
         : ImportJob(std::move(parts)), source_(std::move(source)) {}
     ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
                        const std::vector<FileIdentity>& alsoRead) override;
+    std::string Warning() const override {
+        return source_->fetcher ? MissingTilesWarning(source_->fetcher->Missing()) : std::string();
+    }
 
 private:
     std::unique_ptr<JobSource> source_;
@@ -487,48 +490,79 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
     return Preparer(sourcePath, options).Prepare();
 }
 
-ImportPreparation PrepareTileImport(const TileImportSource& tiles) {
+namespace {
+
+// Why a tile request cannot be planned, or empty; the programs check it first and in their
+// own words, so this is the module's guard, not the message people usually see.
+std::string TileRequestRefusal(const TileRequest& request, const TileCut& cut) {
+    if (CheckTileRequest(request) != TileRequestError::None) return "the tile request is incomplete or wrong";
+    if (KindOfTileSource(request.source) != TileSourceKind::UrlTemplate) {
+        return "only URL templates (http://, https://, file://) are fetched as tiles; " + request.source + " is none";
+    }
+    if (cut.error != TileCutError::None) return "the box does not name an area of the tile grid at that zoom";
+    return {};
+}
+
+}  // namespace
+
+ImportPreparation PrepareTileImport(const TileRequest& request) {
+    const TileCut cut = CutTileArea(request.zoom, request.box);
+    if (std::string why = TileRequestRefusal(request, cut); !why.empty()) {
+        return {nullptr, Refusal(ImportError::OpenFailed, std::move(why)), {}};
+    }
     auto source = std::make_unique<JobSource>();
-    source->path = tiles.fetch.source;
-    source->fetcher = std::make_unique<TileFetcher>(tiles.fetch);
+    source->path = request.source;
+    source->fetcher = std::make_unique<TileFetcher>(
+        TileFetchOptions{.source = request.source, .userAgent = request.userAgent, .rate = request.rate});
+    const TileUrl url = [pattern = request.source](const TileAddress& tile) { return FillTileTemplate(pattern, tile); };
+    const double pixel = 2 * WebMercatorHalfSide / double(WorldPixels(request.zoom));
     std::vector<ImportPlan> parts;
-    std::int64_t uncached = 0;
-    std::int64_t count = 0;
-    for (const TilePart& part : tiles.parts) {
-        const TileWindow& window = part.window;
-        const double pixel = 2 * MercatorLimitY / (double(TilePixelSide) * std::ldexp(1.0, window.zoom));
+    for (const TileArea& area : cut.parts) {
         OutputGrid grid;
-        grid.width = static_cast<std::int32_t>(std::min<std::int64_t>(window.width, INT32_MAX));
-        grid.height = static_cast<std::int32_t>(std::min<std::int64_t>(window.height, INT32_MAX));
-        grid.geoTransform = {window.left * pixel - MercatorLimitY, pixel, 0, MercatorLimitY - window.top * pixel, 0, -pixel};
-        grid.cut = part.cut;
+        grid.width = static_cast<std::int32_t>(std::min<std::int64_t>(area.width, INT32_MAX));
+        grid.height = static_cast<std::int32_t>(std::min<std::int64_t>(area.height, INT32_MAX));
+        grid.geoTransform = {double(area.left) * pixel - WebMercatorHalfSide, pixel, 0,
+                             WebMercatorHalfSide - double(area.top) * pixel, 0, -pixel};
+        grid.cut = cut.cutAtGridEdge;
         const BandLayout rgb;
         if (ImportStatus size = CheckSize(grid, rgb, false); size.error != ImportError::None) return {nullptr, size, {}};
         ImportPlan& plan = parts.emplace_back();
-        plan.mapName = tiles.mapName;
-        plan.part = part.part;
+        plan.mapName = "Tiles_z" + std::to_string(request.zoom);
+        plan.part = area.part;
         SetGrid(plan, grid);
         plan.bitCount = 24;
         plan.fileSize = BitmapFileSize(grid, rgb, false);
-        if (ImportStatus named = NameByCorners(plan, part.corners, tiles.folder); named.error != ImportError::None) {
+        plan.tiles = area.TileCount();
+        if (ImportStatus named = NameByCorners(plan, area.corners, ""); named.error != ImportError::None) {
             return {nullptr, named, {}};
         }
-        auto& mosaic = source->mosaics.emplace_back(std::make_unique<TileMosaic>(window, tiles.url, *source->fetcher));
-        count += mosaic->TileCount();
+        source->mosaics.push_back(std::make_unique<TileMosaic>(request.zoom, area, url, *source->fetcher));
     }
     // Counting what is cached means a look at every tile's file: only when it may matter.
-    if (count > tiles.maxTiles) {
+    if (cut.TileCount() > request.maxTiles) {
+        std::int64_t uncached = 0;
         for (const auto& mosaic : source->mosaics) uncached += mosaic->UncachedCount();
-    }
-    if (uncached > tiles.maxTiles) {
-        return {nullptr,
-                Refusal(ImportError::TooLarge, "the area takes " + std::to_string(count) + " tiles, " +
-                                                   std::to_string(uncached) + " of them not yet cached, more than the " +
-                                                   std::to_string(tiles.maxTiles) +
-                                                   " one fetch may take (--max-tiles raises the limit)"),
-                {}};
+        if (uncached > request.maxTiles) {
+            return {nullptr,
+                    Refusal(ImportError::TooLarge,
+                            "the area takes " + std::to_string(cut.TileCount()) + " tiles, " + std::to_string(uncached) +
+                                " of them not yet cached, more than the " + std::to_string(request.maxTiles) +
+                                " one import may fetch (--max-tiles raises the limit)"),
+                    {}};
+        }
     }
     return {std::make_unique<GdalImportJob>(std::move(source), std::move(parts)), {}, {}};
+}
+
+std::optional<std::int64_t> CountCachedTiles(const TileRequest& request) {
+    const TileCut cut = CutTileArea(request.zoom, request.box);
+    if (!TileRequestRefusal(request, cut).empty()) return std::nullopt;
+    TileFetcher fetcher(TileFetchOptions{.source = request.source});
+    std::int64_t cached = 0;
+    for (const TileArea& area : cut.parts) {
+        cached += area.TileCount() - TileMosaic(request.zoom, area, {}, fetcher).UncachedCount();
+    }
+    return cached;
 }
 
 namespace {

@@ -261,18 +261,20 @@ TileRowResult TileFetcher::FetchRow(const std::vector<TileAddress>& tiles, const
                     missing_.push_back(tiles[i]);
                 } else if (answer != nullptr && answer->nStatus == 0 && answer->pszErrBuf == nullptr) {
                     const std::string bytes(reinterpret_cast<const char*>(answer->pabyData), answer->nDataLen);
-                    if (!DecodeTile(bytes, result.tiles[i])) {
+                    if (DecodeTile(bytes, result.tiles[i])) {
+                        Keep(tiles[i], bytes);
+                    } else if (result.status.error == ImportError::None) {
                         const char* kind = answer->pszContentType != nullptr ? answer->pszContentType : "no type";
                         result.status = Refusal(ImportError::ReadFailed,
                                                 where + "HTTP status 200, but the answer is no picture (" + kind + ")");
-                        return result;
                     }
-                    Keep(tiles[i], bytes);
                 } else {
                     again.push_back(i);
                     if (lastFailure.empty()) lastFailure = where + Failure(answer, status, options_.timeoutSeconds);
                 }
             }
+            // The rest of the answers are kept first, so a rerun need not ask for them again.
+            if (result.status.error != ImportError::None) return result;
         }
         if (!again.empty() && attempt == options_.retries) {
             // The first tile that failed for good is named; the others share its fate.

@@ -4,6 +4,7 @@
 // before asking the server again, and every fault named by its tile. Only the module's sources
 // include this header.
 
+#include "bitmap/TileGrid.h"
 #include "geoimport/ImportTypes.h"
 
 #include <cstdint>
@@ -13,12 +14,7 @@
 
 namespace kartivo::geoimport {
 
-struct TileAddress {
-    std::int32_t zoom = 0;
-    std::int64_t x = 0;
-    std::int64_t y = 0;  // from the top
-    bool operator==(const TileAddress&) const = default;
-};
+using kartivo::TileAddress;
 
 // "z/x/y", as people name a tile.
 std::string TileName(const TileAddress& tile);

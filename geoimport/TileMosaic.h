@@ -12,17 +12,6 @@
 
 namespace kartivo::geoimport {
 
-inline constexpr std::int32_t TilePixelSide = 256;
-
-// Pixels of the zoom's grid, counted from the left and top edges of Web Mercator's square.
-struct TileWindow {
-    std::int32_t zoom = 0;
-    std::int64_t left = 0;
-    std::int64_t top = 0;
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-};
-
 // The URL of one tile, the source's template filled in.
 using TileUrl = std::function<std::string(const TileAddress&)>;
 // Told after each row of tiles: tiles done of all; false stops the reading there.
@@ -30,10 +19,10 @@ using TileProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 class TileMosaic {
 public:
-    TileMosaic(TileWindow window, TileUrl url, TileFetcher& fetcher);
+    TileMosaic(std::int32_t zoom, const TileArea& area, TileUrl url, TileFetcher& fetcher);
     void SetProgress(TileProgress progress) { progress_ = std::move(progress); }
 
-    std::int64_t TileCount() const { return tileColumns_ * tileRows_; }
+    std::int64_t TileCount() const { return area_.TileCount(); }
     // Tiles whose pixels were not yet in the cache (a tile folder on disk: none).
     std::int64_t UncachedCount() const;
 
@@ -45,14 +34,11 @@ public:
 private:
     ImportStatus Load(std::int64_t tileRow);
 
-    TileWindow window_;
+    std::int32_t zoom_;
+    TileArea area_;
     TileUrl url_;
     TileFetcher& fetcher_;
     TileProgress progress_;
-    std::int64_t firstColumn_ = 0;
-    std::int64_t firstRow_ = 0;
-    std::int64_t tileColumns_ = 0;
-    std::int64_t tileRows_ = 0;
     std::int64_t loaded_ = -1;  // the row of tiles held, from the grid's top
     std::int64_t done_ = 0;
     std::vector<TilePixels> row_;

@@ -8,7 +8,7 @@ Each RULE is PATH=ANSWER, PATH as requested (/5/17/11.png) and ANSWER one of
   404, 204        that status with no tile
   500:N           500 for the first N requests of the path, then the file (N=-1: for ever)
   slow:SECONDS    the file after SECONDS
-  html            a "blocked" page with status 200
+  html:N          a "blocked" page with status 200 for the first N requests (N=-1: for ever)
 
 The port, chosen by the system, is printed on the first line of standard output. Every request
 appends one JSON line to LOG: its path, its User-Agent and how many requests were being answered
@@ -56,14 +56,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             rule = rules.get(path, "")
             if rule in ("404", "204"):
                 return self.answer(int(rule))
-            if rule.startswith("500:"):
-                failures = int(rule[4:])
-                if failures < 0 or times < failures:
-                    return self.answer(500, b"server trouble", "text/plain")
+            kind, _, count = rule.partition(":")
+            failing = kind in ("500", "html") and (int(count) < 0 or times < int(count))
+            if failing and kind == "500":
+                return self.answer(500, b"server trouble", "text/plain")
+            if failing:
+                return self.answer(200, b"<html><body>Blocked: too many requests</body></html>", "text/html")
             if rule.startswith("slow:"):
                 time.sleep(float(rule[5:]))
-            if rule == "html":
-                return self.answer(200, b"<html><body>Blocked: too many requests</body></html>", "text/html")
             file = os.path.join(folder, path.lstrip("/"))
             if not os.path.isfile(file):
                 return self.answer(404)

@@ -1,7 +1,9 @@
-// The tile fetcher against tiles the tests make, from a folder and from a server of their own on
-// 127.0.0.1 (tile_server.py) that logs each request and answers chosen tiles badly: pixels as
-// the tiles hold them, the User-Agent, the connection and rate caps, the cache, and each fault.
+// Tiles the tests make, fetched from a folder and from a server of the tests' own on 127.0.0.1
+// (tile_server.py) that logs each request and answers chosen tiles badly: pixels as the tiles
+// hold them, the User-Agent, the connection and rate caps, the cache, each fault, and the import
+// of an area through the programs' door, cut pixel for pixel out of the tiles.
 
+#include "geoimport/Importer.h"
 #include "geoimport/TileFetch.h"
 
 #include "BatchTestSupport.h"
@@ -17,29 +19,31 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 
 namespace kartivo::geoimport {
 namespace {
 
 using test::TempFolder;
 
-constexpr int Side = 16;
+constexpr int Side = 256;
 
-// Red tells the column within the row of tiles, green the row within the column, blue the tile.
+// Red tells the column within the tile, green the row, blue the tile.
 std::uint8_t TileValue(const TileAddress& t, int band, int x, int y) {
-    if (band == 0) return static_cast<std::uint8_t>(x + Side * (t.x & 15));
-    if (band == 1) return static_cast<std::uint8_t>(y + Side * (t.y & 15));
-    return static_cast<std::uint8_t>(t.zoom * 32 + t.x * 5 + t.y * 3 + x % 2);
+    return static_cast<std::uint8_t>(band == 0 ? x : band == 1 ? y : t.zoom * 32 + t.x * 5 + t.y * 3);
 }
 
 enum class Kind { Rgb, Palette, Grey };
 
-void MakeTile(const std::string& folder, const TileAddress& t, Kind kind = Kind::Rgb) {
-    std::filesystem::create_directories(folder + "/" + std::to_string(t.zoom) + "/" + std::to_string(t.x));
+// At the template's path in folder; the path of {z}/{x}/{y}.png by default.
+void MakeTile(const std::string& folder, const TileAddress& t, Kind kind = Kind::Rgb,
+              const std::string& pattern = "{z}/{x}/{y}.png") {
+    const std::string path = folder + "/" + FillTileTemplate(pattern, t);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     test::Source spec{.driver = "PNG", .georeferenced = false, .width = Side, .height = Side,
                       .bands = kind == Kind::Rgb ? 3 : 1, .palette = kind == Kind::Palette};
     spec.value = [t](int b, int x, int y) { return TileValue(t, b - 1, x, y); };  // bands count from 1
-    test::MakePicture(spec, folder + "/" + TileName(t) + ".png");
+    test::MakePicture(spec, path);
 }
 
 // What a tile made so should decode to.
@@ -179,7 +183,7 @@ TEST(TileFetch, FaultsAreNamedRetriedOrLeftWhite) {
         {"204", true, 1, ""},
         {"500:2", false, 3, ""},
         {"500:-1", false, 4, "HTTP status 500, after 3 retries"},
-        {"html", false, 1, "HTTP status 200, but the answer is no picture (text/html)"},
+        {"html:-1", false, 1, "HTTP status 200, but the answer is no picture (text/html)"},
         {"slow:1", false, 4, "no answer within 0.5 s (no HTTP status), after 3 retries"},
     };
     for (const auto& c : cases) {
@@ -205,13 +209,106 @@ TEST(TileFetch, FaultsAreNamedRetriedOrLeftWhite) {
         EXPECT_EQ(result.tiles[1].missing, c.missing);
         EXPECT_EQ(result.tiles[2].rgb, Expected(row[2], Kind::Rgb));
         if (c.missing) {
-            EXPECT_EQ(fetcher.Missing(), std::vector<TileAddress>{bad});
             EXPECT_EQ(MissingTilesWarning(fetcher.Missing()),
                       "1 tile is missing at the source (HTTP 404 or 204) and left white: 5/17/11");
         } else {
             EXPECT_EQ(result.tiles[1].rgb, Expected(bad, Kind::Rgb));
         }
     }
+}
+
+
+// An area cutting into its edge tiles on every side: tiles 16 to 18 of rows 10 to 12 at zoom 5.
+TileRequest AreaRequest(const std::string& source) {
+    const double left = LongitudeAtPixelX(5, 16 * 256 + 200.5), right = LongitudeAtPixelX(5, 18 * 256 + 60.5);
+    return {.source = source, .zoom = 5,
+            .box = {LatitudeAtPixelY(5, 12 * 256 + 20.5), left, LatitudeAtPixelY(5, 10 * 256 + 230.5), right},
+            .rate = 1000};
+}
+
+// Imports the request into folder: what went wrong, or nothing.
+std::string ImportArea(const TileRequest& request, const std::string& folder, const ImportProgress& progress = {}) {
+    ImportPreparation prepared = TheImporter().PrepareTiles(request);
+    if (!prepared.job) return prepared.status.message;
+    return prepared.job->Write({folder + "/" + prepared.job->Parts()[0].fileName}, progress).message;
+}
+
+TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachTemplate) {
+    const TileAddress gone{5, 17, 11};
+    const struct {
+        const char* pattern;
+        bool served;
+    } cases[] = {{"{z}/{x}/{y}.png", true}, {"{z}/{x}/{-y}.png", true}, {"{q}.png", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        TempFolder tiles, scratch;
+        setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
+        for (std::int64_t x = 16; x <= 18; ++x) {
+            for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y}, Kind::Rgb, c.pattern);
+        }
+        std::filesystem::remove(tiles.File(FillTileTemplate(c.pattern, gone)));
+        TileServer server(tiles.Path().string(), scratch.File("log"), {});
+        const std::string base = c.served ? server.Template().substr(0, server.Template().find("/{z}")) + "/"
+                                          : "file://" + tiles.Path().string() + "/";
+        const TileRequest request = AreaRequest(base + c.pattern);
+        ImportPreparation prepared = TheImporter().PrepareTiles(request);
+        ASSERT_TRUE(prepared.job) << prepared.status.message;
+        const std::string path = scratch.File(prepared.job->Parts()[0].fileName);
+        const ImportStatus status = prepared.job->Write({path});
+        unsetenv("XDG_CACHE_HOME");
+        ASSERT_EQ(status.message, "");
+        EXPECT_EQ(prepared.job->Warning(), "1 tile is missing at the source (HTTP 404 or 204) and left white: 5/17/11");
+        const TileArea area = CutTileArea(5, request.box).parts.at(0);
+        const test::Decoded picture = test::DecodeFile(path);
+        ASSERT_EQ(picture.width, 373);
+        ASSERT_EQ(picture.height, 303);
+        int wrong = 0;
+        for (int row = 0; row < picture.height; ++row) {
+            for (int column = 0; column < picture.width; ++column) {
+                const std::int64_t gx = area.left + column, gy = area.top + row;
+                const TileAddress tile{5, gx / 256, gy / 256};
+                for (int band = 0; band < 3; ++band) {
+                    const int expected = tile.x == gone.x && tile.y == gone.y ? 255 : TileValue(tile, band, gx % 256, gy % 256);
+                    wrong += picture.pixels[(std::size_t(band) * picture.height + row) * picture.width + column] != expected;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Refused, canceled or failed, an import leaves nothing but the tiles it fetched in the cache,
+// and the next run fetches only the others.
+TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
+    TempFolder tiles, scratch, out;
+    setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
+    for (std::int64_t x = 16; x <= 18; ++x) {
+        for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y});
+    }
+    // The top row of tiles comes last: rows are written bottom up.
+    TileServer server(tiles.Path().string(), scratch.File("log"), {"/5/17/10.png=html:1"});
+    TileRequest request = AreaRequest(server.Template());
+    request.maxTiles = 8;
+    EXPECT_EQ(ImportArea(request, out.Path().string()),
+              "the area takes 9 tiles, 9 of them not yet cached, more than the 8 one import may fetch (--max-tiles "
+              "raises the limit)");
+    request.maxTiles = 9;
+    EXPECT_EQ(ImportArea(request, out.Path().string(), [](double) { return false; }),
+              "The import was canceled; nothing was written");
+    EXPECT_EQ(TheImporter().CachedTiles(request), 3);
+    EXPECT_EQ(ImportArea(request, out.Path().string()),
+              "Cannot fetch tile 5/17/10 from " + server.Url({5, 17, 10}) +
+                  ": HTTP status 200, but the answer is no picture (text/html)");
+    EXPECT_EQ(TheImporter().CachedTiles(request), 8);
+    EXPECT_EQ(test::FolderEntries(out.Path()), std::vector<std::string>{});
+    request.maxTiles = 1;
+    EXPECT_EQ(ImportArea(request, out.Path().string()), "");
+    unsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(test::FolderEntries(out.Path()).size(), 1u);
+    std::map<std::string, int> asked;
+    for (const auto& r : server.Requests()) ++asked[r["path"].get<std::string>()];
+    EXPECT_EQ(asked.size(), 9u);
+    for (const auto& [path, times] : asked) EXPECT_EQ(times, path == "/5/17/10.png" ? 2 : 1) << path;
 }
 
 }  // namespace
