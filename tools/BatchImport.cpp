@@ -93,6 +93,9 @@ Before the bitmap's path, a line per point tells how far the fitted transform pu
 point N (disabled): ...)
 and then "rms R pixels over K points" over the enabled ones.
 
+A tile source (--tiles, --zoom, --box and the rest, as "kartivo-batch info" reads them)
+is checked and then refused: this kartivo-batch does not fetch tiles yet.
+
 An output never replaces any of the pictures given, nor a file read with one (its world
 file, .prj, .aux.xml or mask); an existing output is written over. The path of each
 bitmap written is printed on standard output, the west part of a split picture first.
@@ -221,6 +224,12 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
 
 int RunImportCommand(const CommandLine& line, Session& session) {
     const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "import", text); };
+    UsageError tileError;
+    if (ReadTileRequest(line, tileError)) {
+        return usage("this kartivo-batch cannot fetch tiles yet; \"kartivo-batch info\" with the same options "
+                     "tells what the area would take");
+    }
+    if (!tileError.text.empty()) return usage(tileError.text);
     if (line.operands.empty()) return usage("import needs at least one picture");
     geoimport::ImportOptions options;
     options.sourceCrs = line.Value("--srs").value_or("");
@@ -269,12 +278,12 @@ int RunImportCommand(const CommandLine& line, Session& session) {
 }  // namespace
 
 Command ImportCommand() {
-    return {"import",
-            ImportHelp,
-            {HelpOption, {"--srs", "", true}, {"--resampling", "", true},
-             {"--relief", "", false, false, {"grey", "color"}}, {"--output", "-o", true},
-             {"--gcp", "", true, true}, {"--points", "", true}, {"--gcp-srs", "", true}, {"--transform", "", true}},
-            RunImportCommand};
+    std::vector<OptionSpec> options{HelpOption, {"--srs", "", true}, {"--resampling", "", true},
+                                    {"--relief", "", false, false, {"grey", "color"}}, {"--output", "-o", true},
+                                    {"--gcp", "", true, true}, {"--points", "", true}, {"--gcp-srs", "", true},
+                                    {"--transform", "", true}};
+    for (OptionSpec& option : TileOptions()) options.push_back(std::move(option));
+    return {"import", ImportHelp, std::move(options), RunImportCommand};
 }
 
 }  // namespace kartivo::batch

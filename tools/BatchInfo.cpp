@@ -1,5 +1,7 @@
 #include "tools/BatchShared.h"
 
+#include "bitmap/OutputLayout.h"
+#include "bitmap/TileGrid.h"
 #include "common/NumberText.h"
 #include "tools/JsonText.h"
 
@@ -9,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <ostream>
 
 namespace kartivo::batch {
@@ -16,6 +19,7 @@ namespace kartivo::batch {
 namespace {
 
 constexpr const char* InfoHelp = R"(Usage: kartivo-batch info [--json] PICTURE...
+       kartivo-batch info [--json] --tiles SOURCE --zoom Z --box BOTTOM,LEFT,TOP,RIGHT
 
 For each picture, what the window shows after loading it: file size, width, height,
 colour depth, compression and both resolutions (dots per inch); then the map name and
@@ -37,7 +41,24 @@ Options:
               metres) under the default poly1 transform, "rms" in pixels and
               "outside", the numbers of the enabled points beyond the picture's
               edges; or "refused" with the reason
+
+What an import of tiles would take, without fetching any: --tiles names the source (a
+URL template with {z}, {x}, {y}, {-y} or {q}; a GDAL_WMS XML, WMTS:URL or an MBTiles
+file), --zoom Z (0 to 22) its level and --box BOTTOM,LEFT,TOP,RIGHT the area, in degrees
+or degrees, minutes and seconds as --corners takes them; a RIGHT west of LEFT crosses 180
+degrees. The box is widened to whole pixels of the zoom's grid and cut at 85.0511 degrees.
+Reported: the tiles it touches, the bitmap's size in pixels and bytes (24-bit), and its
+corners, the centres of the corner pixels; an area across 180 degrees in its two parts.
+With --json: "tiles", "zoom", "tileCount", "cutAtGridEdge", "corners" (the first
+part's) and "parts", each with "part" ("_west", "_east" or ""), "window" (left, top,
+width, height in the zoom's pixels), "tileX" and "tileY" (first, last), "tileCount",
+"width", "height", "fileSize", "fits" (false beyond the 2 GiB a bitmap holds) and
+"corners".
 )";
+
+// The bitmap an area of tiles becomes: 24-bit, no colour table.
+constexpr std::int32_t TileBitmapBits = 24;
+constexpr std::uint64_t LargestBitmapFile = std::numeric_limits<std::int32_t>::max();
 
 // A property text as a JSON number: the window shows whole numbers or "No Data".
 std::string JsonWholeNumber(const std::string& text) {
@@ -330,7 +351,84 @@ void WriteInfoText(std::ostream& out, const std::string& path, const LoadedPictu
     }
 }
 
+std::string TileRangeJson(std::int64_t first, std::int64_t last) {
+    return JsonObject().Raw("first", std::to_string(first)).Raw("last", std::to_string(last)).Text();
+}
+
+// The number of tiles already in the cache belongs beside "tileCount" once tiles are fetched.
+std::string TileInfoJson(const TileRequest& request, const TileCut& cut) {
+    JsonObject object;
+    object.String("tiles", request.source)
+        .Raw("zoom", std::to_string(request.zoom))
+        .Raw("tileCount", std::to_string(cut.TileCount()))
+        .Raw("cutAtGridEdge", cut.cutAtGridEdge ? "true" : "false")
+        .Raw("corners", CornersJson(cut.parts.at(0).corners));
+    std::string parts;
+    for (const TileArea& area : cut.parts) {
+        const std::uint64_t size = WholeBitmapFileSize(area.width, area.height, TileBitmapBits, 0);
+        const std::string window = JsonObject()
+                                       .Raw("left", std::to_string(area.left))
+                                       .Raw("top", std::to_string(area.top))
+                                       .Raw("width", std::to_string(area.width))
+                                       .Raw("height", std::to_string(area.height))
+                                       .Text();
+        parts += (parts.empty() ? "" : ",") + JsonObject()
+                                                  .String("part", area.part)
+                                                  .Raw("window", window)
+                                                  .Raw("tileX", TileRangeJson(area.firstTileX, area.lastTileX))
+                                                  .Raw("tileY", TileRangeJson(area.firstTileY, area.lastTileY))
+                                                  .Raw("tileCount", std::to_string(area.TileCount()))
+                                                  .Raw("width", std::to_string(area.width))
+                                                  .Raw("height", std::to_string(area.height))
+                                                  .Raw("fileSize", std::to_string(size))
+                                                  .Raw("fits", size <= LargestBitmapFile ? "true" : "false")
+                                                  .Raw("corners", CornersJson(area.corners))
+                                                  .Text();
+    }
+    return object.Raw("parts", "[" + parts + "]").Text();
+}
+
+void WriteTileInfo(std::ostream& out, const TileRequest& request, const TileCut& cut) {
+    out << request.source << '\n';
+    WriteLine(out, "zoom", std::to_string(request.zoom));
+    // The number of tiles already in the cache belongs below this line once tiles are fetched.
+    WriteLine(out, "tiles", std::to_string(cut.TileCount()));
+    if (cut.cutAtGridEdge) WriteLine(out, "cut at 85.0511", "rows beyond the tile grid's edge are left out");
+    for (const TileArea& area : cut.parts) {
+        if (cut.parts.size() > 1) WriteLine(out, "split at 180", area.part);
+        WriteLine(out, "tile columns", std::to_string(area.firstTileX) + " to " + std::to_string(area.lastTileX));
+        WriteLine(out, "tile rows", std::to_string(area.firstTileY) + " to " + std::to_string(area.lastTileY));
+        const std::uint64_t size = WholeBitmapFileSize(area.width, area.height, TileBitmapBits, 0);
+        WriteLine(out, "size", std::to_string(area.width) + " x " + std::to_string(area.height) + " pixels, " +
+                                   std::to_string(size) + " bytes" +
+                                   (size <= LargestBitmapFile ? "" : " (beyond the " + std::to_string(LargestBitmapFile) +
+                                                                         " bytes a bitmap file can hold)"));
+        for (const CornerTexts& corner : EachCorner(area.corners)) {
+            WriteLine(out, corner.label, DegreeText(corner.typed) + "  " + DegreeToDmsText(corner.typed));
+        }
+    }
+}
+
+int RunTileInfo(const CommandLine& line, Session& session, const TileRequest& request) {
+    if (!line.operands.empty()) {
+        return RefuseUsage(session, "info", "info --tiles describes the tile area alone; give pictures in a run of their own");
+    }
+    const TileCut cut = CutTileArea(request.zoom, request.box);
+    if (cut.error != TileCutError::None) return RefuseUsage(session, "info", TileCutProblem(cut.error));
+    if (line.flags.contains("--json")) {
+        session.console.out << TileInfoJson(request, cut) << '\n';
+    } else {
+        WriteTileInfo(session.console.out, request, cut);
+    }
+    return ExitAllDone;
+}
+
 int RunInfoCommand(const CommandLine& line, Session& session) {
+    UsageError tileError;
+    if (const std::optional<TileRequest> request = ReadTileRequest(line, tileError)) {
+        return RunTileInfo(line, session, *request);
+    }
+    if (!tileError.text.empty()) return RefuseUsage(session, "info", tileError.text);
     if (line.operands.empty()) return RefuseUsage(session, "info", "info needs at least one picture");
     const bool json = line.flags.contains("--json");
     bool allDone = true;
@@ -373,7 +471,9 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
 }  // namespace
 
 Command InfoCommand() {
-    return {"info", InfoHelp, {HelpOption, {"--json", "", false}}, RunInfoCommand};
+    std::vector<OptionSpec> options{HelpOption, {"--json", "", false}};
+    for (OptionSpec& option : TileOptions()) options.push_back(std::move(option));
+    return {"info", InfoHelp, std::move(options), RunInfoCommand};
 }
 
 }  // namespace kartivo::batch

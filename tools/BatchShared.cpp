@@ -72,10 +72,12 @@ bool Ordered(const MapCorners& corners) {
            HeldByDegreeBox(corners.right) > HeldByDegreeBox(corners.left);
 }
 
-std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError& error) {
+std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError& error, std::string_view option,
+                                              bool across180) {
+    const std::string name(option);
     const std::vector<std::string_view> pieces = SplitAtCommas(text);
     if (pieces.size() != 4) {
-        error.text = "--corners takes four values, BOTTOM,LEFT,TOP,RIGHT, not \"" + std::string(text) + "\"";
+        error.text = name + " takes four values, BOTTOM,LEFT,TOP,RIGHT, not \"" + std::string(text) + "\"";
         return std::nullopt;
     }
     std::array<double, 4> values{};
@@ -83,7 +85,7 @@ std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError&
         const std::int32_t limit = i % 2 == 0 ? LatitudeLimit : LongitudeLimit;
         const auto value = ReadCoordinateArgument(pieces[i], limit);
         if (!value) {
-            error.text = "--corners: \"" + std::string(pieces[i]) + "\" is not a " +
+            error.text = name + ": \"" + std::string(pieces[i]) + "\" is not a " +
                          (limit == LatitudeLimit ? "latitude" : "longitude") + " from -" + std::to_string(limit) +
                          " to " + std::to_string(limit) + " degrees";
             return std::nullopt;
@@ -91,11 +93,128 @@ std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError&
         values[i] = *value;
     }
     const MapCorners corners{values[0], values[1], values[2], values[3]};
+    if (across180) {
+        // An area across 180 degrees has its right west of its left; only the same one names none.
+        if (HeldByDegreeBox(corners.top) > HeldByDegreeBox(corners.bottom) &&
+            HeldByDegreeBox(corners.right) != HeldByDegreeBox(corners.left)) {
+            return corners;
+        }
+        error.text = name + ": TOP must lie above BOTTOM and RIGHT differ from LEFT (west of it: across 180 degrees)";
+        return std::nullopt;
+    }
     if (!Ordered(corners)) {
-        error.text = "--corners: TOP must lie above BOTTOM and RIGHT beyond LEFT";
+        error.text = name + ": TOP must lie above BOTTOM and RIGHT beyond LEFT";
         return std::nullopt;
     }
     return corners;
+}
+
+std::vector<OptionSpec> TileOptions() {
+    return {{"--tiles", "", true},      {"--zoom", "", true},       {"--box", "", true}, {"--max-tiles", "", true},
+            {"--user-agent", "", true}, {"--attribution", "", true}, {"--rate", "", true}};
+}
+
+namespace {
+
+// A zoom level as a person types it: digits only, 0 included.
+std::optional<std::int32_t> ReadZoom(std::string_view text) {
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::int32_t zoom = std::stoi(std::string(text));
+    return zoom <= MaxTileZoom ? std::optional<std::int32_t>(zoom) : std::nullopt;
+}
+
+// Tiles per second: a positive number, in the C locale's form, fractions allowed.
+std::optional<double> ReadRate(std::string_view text) {
+    double value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, problem] = std::from_chars(text.data(), end, value);
+    if (problem != std::errc() || stop != end || !std::isfinite(value) || !(value > 0)) return std::nullopt;
+    return value;
+}
+
+std::string TileRequestProblem(TileRequestError error) {
+    switch (error) {
+    case TileRequestError::None: return {};
+    case TileRequestError::NoSource: return "--tiles needs a source: a URL template, a GDAL_WMS XML, WMTS:URL or an MBTiles file";
+    case TileRequestError::TemplateWithoutTile:
+        return "--tiles: a URL template names each tile by {x} and {y} (or {-y}, rows counted from the bottom), or by {q}";
+    case TileRequestError::UnknownPlaceholder: return "--tiles: a URL template knows only {z}, {x}, {y}, {-y} and {q}";
+    case TileRequestError::ZoomOutOfRange: break;
+    case TileRequestError::MaxTilesNotPositive: break;
+    case TileRequestError::RateNotPositive: break;
+    case TileRequestError::UserAgentEmptyOrControl:
+        return "--user-agent takes a text without control characters, and not an empty one";
+    }
+    // The options' own readers refuse these before the request is made.
+    return "--tiles: the request is refused";
+}
+
+}  // namespace
+
+std::optional<TileRequest> ReadTileRequest(const CommandLine& line, UsageError& error) {
+    const std::optional<std::string> source = line.Value("--tiles");
+    if (!source) {
+        for (const OptionSpec& option : TileOptions()) {
+            if (line.values.contains(option.name)) {
+                error.text = std::string(option.name) + " goes with --tiles, which names the tile source";
+                return std::nullopt;
+            }
+        }
+        return std::nullopt;
+    }
+    TileRequest request;
+    request.source = *source;
+    const std::optional<std::string> boxText = line.Value("--box");
+    const std::optional<std::string> zoomText = line.Value("--zoom");
+    if (!boxText || !zoomText) {
+        error.text = "--tiles needs the area to fetch: --box BOTTOM,LEFT,TOP,RIGHT in degrees (35.6 or 35°36' 00.0000'') "
+                     "and --zoom Z, a zoom level from 0 to " + std::to_string(MaxTileZoom);
+        return std::nullopt;
+    }
+    const std::optional<std::int32_t> zoom = ReadZoom(*zoomText);
+    if (!zoom) {
+        error.text = "--zoom takes a zoom level from 0 to " + std::to_string(MaxTileZoom) + ", not \"" + *zoomText + "\"";
+        return std::nullopt;
+    }
+    request.zoom = *zoom;
+    const std::optional<MapCorners> box = ReadCornersArgument(*boxText, error, "--box", true);
+    if (!box) return std::nullopt;
+    request.box = *box;
+    if (const auto text = line.Value("--max-tiles")) {
+        const std::optional<std::int32_t> most = ReadWholePositiveArgument(*text);
+        if (!most) {
+            error.text = "--max-tiles takes a whole positive number of tiles, not \"" + *text + "\"";
+            return std::nullopt;
+        }
+        request.maxTiles = *most;
+    }
+    if (const auto text = line.Value("--rate")) {
+        const std::optional<double> rate = ReadRate(*text);
+        if (!rate) {
+            error.text = "--rate takes a positive number of tiles per second, not \"" + *text + "\"";
+            return std::nullopt;
+        }
+        request.rate = *rate;
+    }
+    if (const auto text = line.Value("--user-agent")) request.userAgent = *text;
+    request.attribution = line.Value("--attribution").value_or("");
+    error.text = TileRequestProblem(CheckTileRequest(request));
+    if (!error.text.empty()) return std::nullopt;
+    return request;
+}
+
+std::string TileCutProblem(TileCutError error) {
+    switch (error) {
+    case TileCutError::None: return {};
+    case TileCutError::BeyondGrid:
+        return "--box lies wholly beyond 85.0511 degrees north or south, where the tile grid ends";
+    case TileCutError::ZoomOutOfRange:
+    case TileCutError::BadCorner:
+    case TileCutError::Empty: break;
+    }
+    return "--box names no area of the tile grid";
 }
 
 std::optional<MapCorners> CornersFromFileName(const FileNameCorners& found) {

@@ -5,6 +5,8 @@
 #include "bitmap/BitmapHeader.h"
 #include "bitmap/FileNameConvention.h"
 #include "bitmap/MapGeometry.h"
+#include "bitmap/TileGrid.h"
+#include "bitmap/TileRequest.h"
 #include "common/File.h"
 #include "common/MessageBox.h"
 #include "geo/ControlPoints.h"
@@ -98,8 +100,20 @@ std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t
 // Degree boxes read them, whose top lies above their bottom and whose right lies beyond their left.
 bool Ordered(const MapCorners& corners);
 
-// "BOTTOM,LEFT,TOP,RIGHT" as --corners takes it; nothing, with the reason, when refused.
-std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError& error);
+// "BOTTOM,LEFT,TOP,RIGHT" as --corners takes it; nothing, with the reason (naming option), when
+// refused. With across180 a RIGHT west of LEFT is taken too: the area crosses 180 degrees.
+std::optional<MapCorners> ReadCornersArgument(std::string_view text, UsageError& error,
+                                              std::string_view option = "--corners", bool across180 = false);
+
+// The options that name a tile source and its area, which info and import take alike.
+std::vector<OptionSpec> TileOptions();
+
+// The tile request the command line makes. Nothing, with the reason, when refused; nothing
+// without one when it names no tile source at all.
+std::optional<TileRequest> ReadTileRequest(const CommandLine& line, UsageError& error);
+
+// The reason, for a person, why the tile grid has no area for the box; empty when it has one.
+std::string TileCutProblem(TileCutError error);
 
 // The corners a picture's file name carries, as loading writes them into the input boxes.
 std::optional<MapCorners> CornersFromFileName(const FileNameCorners& found);

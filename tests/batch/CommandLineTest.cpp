@@ -66,6 +66,23 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"write-info", "area.mbx", "--name", "X"}, "write-info needs --corners"},
         {2, {"write-info", "area.mbx", "--name", "X", "--corners", "1,2,3,4", "--layer", "5"}, "--layer takes 1, 2"},
         {2, {"write-info", "area.mbx", "--name", "T\xE4l", "--corners", "1,2,3,4"}, "--name takes a text in UTF-8"},
+        // A tile source is judged before anything is asked of it; T stands for a good template.
+        {2, {"info", "--tiles", "T", "--zoom", "3"}, "--tiles needs the area to fetch: --box BOTTOM,LEFT,TOP,RIGHT"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,4"}, "and --zoom Z, a zoom level from 0 to 22"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "23"}, "--zoom takes a zoom level from 0 to 22, not \"23\""},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "-1"}, "--zoom takes a zoom level"},
+        {2, {"info", "--tiles", "T", "--box", "3,2,1,4", "--zoom", "3"}, "--box: TOP must lie above BOTTOM and RIGHT differ"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,2", "--zoom", "3"}, "--box: TOP must lie above BOTTOM and RIGHT differ"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,181", "--zoom", "3"}, "--box: \"181\" is not a longitude"},
+        {2, {"info", "--tiles", "T", "--box", "86,2,87,3", "--zoom", "3"}, "beyond 85.0511 degrees"},
+        {2, {"info", "--tiles", "https://t/{z}/{x}.png", "--box", "1,2,3,4", "--zoom", "3"}, "by {x} and {y}"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--max-tiles", "0"}, "--max-tiles takes a whole positive"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--rate", "-4"}, "--rate takes a positive number"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--user-agent", ""}, "--user-agent takes a text"},
+        {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "PIC"}, "describes the tile area alone"},
+        {2, {"info", "--box", "1,2,3,4", "PIC"}, "--box goes with --tiles"},
+        {2, {"import", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3"}, "cannot fetch tiles yet"},
+        {0, {"info", "--tiles", "T", "--box", "35°36' 00.0000'',139,35.7,139.8", "--zoom", "9", "--rate", "0.5"}, "tiles              2\n"},
         {1, {"info", "plain_.bmp"}, "plain_.bmp: This file is not BMP."},
         {1, {"info", "gone.bmp"}, "gone.bmp: Failed to Open File. (No such file or directory)"},
         {1, {"make", "plain.bmp"}, "its file name carries no corners"},
@@ -100,6 +117,10 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         std::vector<std::string> args;
         for (const std::string& arg : c.args) {
+            if (arg == "T") {
+                args.push_back("https://tiles.example/{z}/{x}/{y}.png");
+                continue;
+            }
             const std::string name = arg == "PIC" ? Picture : arg;
             const bool file = name.ends_with(".bmp") || name.ends_with(".mbx") || name.ends_with(".MBX");
             args.push_back(file ? folder.File(name) : name);

@@ -74,6 +74,42 @@ TEST(Console, ShowsWhatATerminalWouldObeyAsEscapes) {
     EXPECT_EQ(JsonLines(RunBatchInProcess({"info", "--json", name}).out).at(0)["path"], name);
 }
 
+// An area across 180 degrees at zoom 3 is two bitmaps of 57 x 595 pixels (rows of 172 bytes),
+// cut at the grid's top; a whole world at zoom 14 is said to be beyond any bitmap.
+TEST(InfoCommand, TilesTellEachPartsTilesSizeAndCorners) {
+    const std::vector<std::string> across = {"info", "--tiles", "file:///t/{z}/{x}/{-y}.png", "--zoom", "3",
+                                             "--box", "60,170,89,-170"};
+    std::vector<std::string> json = across;
+    json.push_back("--json");
+    const BatchRun run = RunBatchInProcess(json);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json report = JsonLines(run.out).at(0);
+    EXPECT_EQ(report["tileCount"], 6);
+    EXPECT_EQ(report["cutAtGridEdge"], true);
+    ASSERT_EQ(report["parts"].size(), 2u);
+    const Json& west = report["parts"][0];
+    EXPECT_EQ(west["part"], "_west");
+    EXPECT_EQ(west["window"], (Json{{"left", 1991}, {"top", 0}, {"width", 57}, {"height", 595}}));
+    EXPECT_EQ(west["tileX"], (Json{{"first", 7}, {"last", 7}}));
+    EXPECT_EQ(west["tileY"], (Json{{"first", 0}, {"last", 2}}));
+    EXPECT_EQ(west["fileSize"], 54 + 172 * 595);
+    EXPECT_EQ(west["corners"]["right"], 180 - 180.0 / 2048);
+    EXPECT_EQ(report["corners"], west["corners"]);
+    EXPECT_EQ(report["parts"][1]["part"], "_east");
+    EXPECT_EQ(report["parts"][1]["corners"]["left"], -180 + 180.0 / 2048);
+
+    const BatchRun text = RunBatchInProcess(across);
+    EXPECT_NE(text.out.find("  tiles              6\n  cut at 85.0511"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  split at 180       _east\n  tile columns       0 to 0\n  tile rows          0 to 2\n"
+                            "  size               57 x 595 pixels, 102394 bytes\n"),
+              std::string::npos);
+
+    const BatchRun world = RunBatchInProcess({"info", "--json", "--tiles", "area.mbtiles", "--zoom", "14", "--box", "-85,-180,85,180"});
+    const Json whole = JsonLines(world.out).at(0);
+    EXPECT_EQ(whole["parts"][0]["fits"], false);
+    EXPECT_EQ(whole["parts"][0]["width"], 4194304);
+}
+
 // The same picture twice, for the blank line between two.
 TEST(InfoCommand, TextShowsThePropertiesAndBothCornerForms) {
     TempFolder folder;
