@@ -556,7 +556,8 @@ ImportPreparation PrepareTileImport(const TileRequest& request) {
 
 std::optional<std::int64_t> CountCachedTiles(const TileRequest& request) {
     const TileCut cut = CutTileArea(request.zoom, request.box);
-    if (!TileRequestRefusal(request, cut).empty()) return std::nullopt;
+    // A tile folder on disk is read where it is, never cached.
+    if (!TileRequestRefusal(request, cut).empty() || request.source.starts_with("file://")) return std::nullopt;
     TileFetcher fetcher(TileFetchOptions{.source = request.source});
     std::int64_t cached = 0;
     for (const TileArea& area : cut.parts) {

@@ -189,8 +189,8 @@ public:
     // box CutTileArea refuses, and more tiles not yet cached than request.maxTiles.
     virtual ImportPreparation PrepareTiles(const TileRequest& request) const = 0;
 
-    // How many of the area's tiles the cache holds fresh (a tile folder on disk holds them all);
-    // nothing when the request or its box is refused.
+    // How many of the area's tiles the cache holds fresh; nothing for a tile folder on disk,
+    // which is never cached, and when the request or its box is refused.
     virtual std::optional<std::int64_t> CachedTiles(const TileRequest& request) const = 0;
 
     // Nothing when GDAL cannot open the file as a raster.

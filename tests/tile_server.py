@@ -10,6 +10,9 @@ Each RULE is PATH=ANSWER, PATH as requested (/5/17/11.png) and ANSWER one of
   slow:SECONDS    the file after SECONDS
   html:N          a "blocked" page with status 200 for the first N requests (N=-1: for ever)
 
+KARTIVO_TILE_SERVER_DELAY (seconds, default 0.02) holds each answer back that long, so that
+requests answered at once overlap visibly; a benchmark sets it to 0.
+
 The port, chosen by the system, is printed on the first line of standard output. Every request
 appends one JSON line to LOG: its path, its User-Agent and how many requests were being answered
 at once, itself included, and when it came (seconds on a steady clock).
@@ -26,6 +29,7 @@ folder, log_path = sys.argv[1], sys.argv[2]
 rules = dict(rule.split("=", 1) for rule in sys.argv[3:])
 lock = threading.Lock()
 state = {"inFlight": 0, "served": {}}
+delay = float(os.environ.get("KARTIVO_TILE_SERVER_DELAY", "0.02"))
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -51,8 +55,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 log.write(json.dumps({"path": path, "userAgent": self.headers.get("User-Agent", ""),
                                       "inFlight": state["inFlight"], "time": time.monotonic()}) + "\n")
         try:
-            # Others overlap this one only while it is being answered slowly enough to see.
-            time.sleep(0.02)
+            time.sleep(delay)
             rule = rules.get(path, "")
             if rule in ("404", "204"):
                 return self.answer(int(rule))

@@ -81,7 +81,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--user-agent", ""}, "--user-agent takes a text"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "PIC"}, "describes the tile area alone"},
         {2, {"info", "--box", "1,2,3,4", "PIC"}, "--box goes with --tiles"},
-        {2, {"import", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3"}, "cannot fetch tiles yet"},
+        {2, {"import", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "PIC"}, "imports the tile area alone"},
         {0, {"info", "--tiles", "T", "--box", "35°36' 00.0000'',139,35.7,139.8", "--zoom", "9", "--rate", "0.5"}, "tiles              2\n"},
         {1, {"info", "plain_.bmp"}, "plain_.bmp: This file is not BMP."},
         {1, {"info", "gone.bmp"}, "gone.bmp: Failed to Open File. (No such file or directory)"},

@@ -301,10 +301,16 @@ TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
                   ": HTTP status 200, but the answer is no picture (text/html)");
     EXPECT_EQ(TheImporter().CachedTiles(request), 8);
     EXPECT_EQ(test::FolderEntries(out.Path()), std::vector<std::string>{});
-    request.maxTiles = 1;
-    EXPECT_EQ(ImportArea(request, out.Path().string()), "");
+    char box[128];
+    std::snprintf(box, sizeof box, "%.10f,%.10f,%.10f,%.10f", request.box.bottom, request.box.left, request.box.top,
+                  request.box.right);
+    const test::BatchRun run = test::RunBatchInProcess({"import", "--tiles", server.Template(), "--zoom", "5", "--box",
+                                                        box, "--max-tiles", "1", "-o", out.File("area.bmp")}, true);
     unsetenv("XDG_CACHE_HOME");
-    EXPECT_EQ(test::FolderEntries(out.Path()).size(), 1u);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("tiles 9 of 9"), std::string::npos) << run.err;
+    ASSERT_EQ(test::FolderEntries(out.Path()).size(), 1u);
+    EXPECT_EQ(run.out, out.File(test::FolderEntries(out.Path())[0]) + "\n");
     std::map<std::string, int> asked;
     for (const auto& r : server.Requests()) ++asked[r["path"].get<std::string>()];
     EXPECT_EQ(asked.size(), 9u);
