@@ -34,6 +34,9 @@ delay = float(os.environ.get("KARTIVO_TILE_SERVER_DELAY", "0.02"))
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Headers and body go out in two writes; with Nagle's algorithm the body would wait for the
+    # client's delayed acknowledgement, 40 ms a tile.
+    disable_nagle_algorithm = True
 
     def log_message(self, *args):
         pass
