@@ -238,7 +238,7 @@ TileRowResult TileFetcher::FetchRow(const std::vector<TileAddress>& tiles, const
     for (int attempt = 0; !wanted.empty(); ++attempt) {
         if (attempt > 0) Sleep(options_.firstRetryWait * std::pow(2.0, attempt - 1));
         std::vector<std::size_t> again;
-        std::string lastFailure;  // the first tile failing in this round
+        std::string firstFailure;  // of this round
         for (std::size_t start = 0; start < wanted.size(); start += chunk) {
             const std::size_t count = std::min(chunk, wanted.size() - start);
             std::vector<const char*> asked;
@@ -270,7 +270,7 @@ TileRowResult TileFetcher::FetchRow(const std::vector<TileAddress>& tiles, const
                     }
                 } else {
                     again.push_back(i);
-                    if (lastFailure.empty()) lastFailure = where + Failure(answer, status, options_.timeoutSeconds);
+                    if (firstFailure.empty()) firstFailure = where + Failure(answer, status, options_.timeoutSeconds);
                 }
             }
             // The rest of the answers are kept first, so a rerun need not ask for them again.
@@ -278,7 +278,7 @@ TileRowResult TileFetcher::FetchRow(const std::vector<TileAddress>& tiles, const
         }
         if (!again.empty() && attempt == options_.retries) {
             // The first tile that failed for good is named; the others share its fate.
-            result.status = Refusal(ImportError::ReadFailed, lastFailure + ", after " + std::to_string(attempt) +
+            result.status = Refusal(ImportError::ReadFailed, firstFailure + ", after " + std::to_string(attempt) +
                                                                  " retries");
             return result;
         }

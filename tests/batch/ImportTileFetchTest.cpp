@@ -5,6 +5,7 @@
 
 #include "geoimport/Importer.h"
 #include "geoimport/TileFetch.h"
+#include "geoimport/TileMosaic.h"
 
 #include "BatchTestSupport.h"
 #include "GeoPictures.h"
@@ -140,6 +141,9 @@ TEST(TileFetch, TilesArriveAsMadePolitelyAndOnceFromFolderAndServer) {
     TileFetcher local(Options("file://" + tiles.File("{z}/{x}/{y}.png"), ""));
     const TileRowResult read = local.FetchRow(row, files);
     std::filesystem::current_path(back);
+    // The base directory rules ignore a relative path: it would be the working folder's.
+    setenv("XDG_CACHE_HOME", "relative", 1);
+    EXPECT_EQ(DefaultTileCacheFolder(), std::string(getenv("HOME")) + "/.cache/kartivo/tiles");
     unsetenv("XDG_CACHE_HOME");
 
     for (const TileRowResult* result : {&fetched, &cached, &read}) {
@@ -315,6 +319,42 @@ TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
     for (const auto& r : server.Requests()) ++asked[r["path"].get<std::string>()];
     EXPECT_EQ(asked.size(), 9u);
     for (const auto& [path, times] : asked) EXPECT_EQ(times, path == "/5/17/10.png" ? 2 : 1) << path;
+}
+
+// Strips asked bottom up, as the import asks for a picture taller than one strip, come out of
+// the right rows; a tile of another size than the grid's is refused, not cut wrongly.
+TEST(TileImport, StripsComeFromTheirRowsAndForeignTileSizesAreRefused) {
+    TempFolder tiles;
+    for (std::int64_t x = 16; x <= 18; ++x) {
+        for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y});
+    }
+    const std::string source = "file://" + tiles.Path().string() + "/{z}/{x}/{y}.png";
+    const TileArea area = CutTileArea(5, AreaRequest(source).box).parts.at(0);
+    TileFetcher fetcher(Options(source, ""));
+    TileMosaic mosaic(5, area, [&](const TileAddress& t) { return FillTileTemplate(source, t); }, fetcher);
+    const std::size_t rowBytes = std::size_t(area.width) * 3;
+    std::vector<std::uint8_t> strip(100 * rowBytes);
+    int wrong = 0;
+    for (std::int64_t top = area.height - 100; top > -100; top -= 100) {
+        const std::int64_t from = std::max<std::int64_t>(top, 0);
+        const auto rows = static_cast<std::int32_t>(top + 100 - from);
+        ASSERT_EQ(mosaic.ReadRows(from, rows, strip.data(), rowBytes).message, "");
+        for (std::int32_t r = 0; r < rows; ++r) {  // lowest row first
+            const std::int64_t gy = area.top + from + rows - 1 - r;
+            for (std::int64_t column = 0; column < area.width; ++column) {
+                const std::int64_t gx = area.left + column;
+                const std::uint8_t* pixel = strip.data() + r * rowBytes + column * 3;
+                for (int band = 0; band < 3; ++band) {
+                    wrong += pixel[2 - band] != TileValue({5, gx / 256, gy / 256}, band, gx % 256, gy % 256);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    test::MakePicture({.driver = "PNG", .georeferenced = false, .width = 16, .height = 256}, tiles.File("5/17/12.png"));
+    TileMosaic narrow(5, area, [&](const TileAddress& t) { return FillTileTemplate(source, t); }, fetcher);
+    EXPECT_EQ(narrow.ReadRows(area.height - 1, 1, strip.data(), rowBytes).message,
+              "Cannot use tile 5/17/12 from " + FillTileTemplate(source, {5, 17, 12}) + ": it is 16 x 256 pixels, not 256 x 256");
 }
 
 }  // namespace
