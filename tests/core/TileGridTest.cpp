@@ -38,9 +38,9 @@ TEST(TileGrid, CutsTheBoxOutwardToWholePixelsAndKnownTiles) {
         {0, {0, -180, LatitudeAtPixelY(0, 127), 0}, {0, 127, 128, 1}, {0, 0, 0, 0}},
         // Widened: 0.07 and 128.07 columns become 0 and 129; rows either side of the equator.
         {0, {-0.0001, -179.9, 0.0001, 0.1}, {0, 127, 129, 2}, {0, 0, 0, 0}},
-        // An edge 1e-8 pixel outside a grid line is on it; 1e-4 pixel outside is not.
-        {10, {LatitudeAtPixelY(10, 103300 + 1e-8), LongitudeAtPixelX(10, 232700 - 1e-8),
-              LatitudeAtPixelY(10, 103200 - 1e-8), LongitudeAtPixelX(10, 232800 + 1e-8)},
+        // An edge 5e-7 pixel outside a grid line is on it; 1e-4 pixel outside is not.
+        {10, {LatitudeAtPixelY(10, 103300 + 5e-7), LongitudeAtPixelX(10, 232700 - 5e-7),
+              LatitudeAtPixelY(10, 103200 - 5e-7), LongitudeAtPixelX(10, 232800 + 5e-7)},
          {232700, 103200, 100, 100}, {908, 909, 403, 403}},
         {10, {LatitudeAtPixelY(10, 103300 + 1e-4), LongitudeAtPixelX(10, 232700 - 1e-4),
               LatitudeAtPixelY(10, 103200 - 1e-4), LongitudeAtPixelX(10, 232800 + 1e-4)},
@@ -86,6 +86,8 @@ TEST(TileGrid, CutsAtTheGridsEdgeAndRefusesBoxesWithoutArea) {
         {{11, 10, 10, 20}, TileCutError::Empty},
         {{10, 180, 11, -180}, TileCutError::Empty},
         {{10, 10, 91, 20}, TileCutError::BadCorner},
+        {{-90.5, 10, 11, 20}, TileCutError::BadCorner},
+        {{10, -180.5, 11, 20}, TileCutError::BadCorner},
         {{10, 10, 11, 180.5}, TileCutError::BadCorner},
         {{NAN, 10, 11, 20}, TileCutError::BadCorner},
     };
@@ -115,6 +117,8 @@ TEST(TileGrid, SplitsABoxAcross180IntoWestAndEastParts) {
     EXPECT_DOUBLE_EQ(cut.parts[0].corners.right, 180 - 180.0 / 512);
     EXPECT_DOUBLE_EQ(cut.parts[1].corners.left, -180 + 180.0 / 512);
 
+    // An east part of one column is a part.
+    EXPECT_EQ(CutTileArea(1, {50, 170, 60, -179.9}).parts.at(1).width, 1);
     for (const MapCorners& box : {MapCorners{50, 180, 60, -170}, MapCorners{50, 170, 60, -180}}) {
         const TileCut one = CutTileArea(1, box);
         ASSERT_EQ(one.parts.size(), 1u);
@@ -148,7 +152,7 @@ TEST(TileGrid, FillsTemplatesWithColumnRowZoomAndQuadkey) {
     EXPECT_EQ(Quadkey({22, (1 << 22) - 1, 0}), std::string(22, '1'));
     EXPECT_EQ(FillTileTemplate("https://t/{z}/{x}/{y}.png?q={q}&tms={-y}&s={s}", {3, 3, 5}),
               "https://t/3/3/5.png?q=213&tms=2&s={s}");
-    EXPECT_EQ(FillTileTemplate("file:///t/{z}/{x}/{-y}{", {22, 4194303, 0}), "file:///t/22/4194303/4194303{");
+    EXPECT_EQ(FillTileTemplate("file:///t/{z}/{x}{-y}{", {22, 4194303, 0}), "file:///t/22/41943034194303{");
 }
 
 // What the window and the batch tool both refuse before any tile is asked for.
@@ -173,6 +177,11 @@ TEST(TileRequest, RefusesSourcesZoomsAndLimitsNoFetchCanUse) {
         {[](TileRequest& r) { r.source = "/maps/area.mbtiles"; }, TileRequestError::None},
         {[](TileRequest& r) { r.zoom = 23; }, TileRequestError::ZoomOutOfRange},
         {[](TileRequest& r) { r.zoom = -1; }, TileRequestError::ZoomOutOfRange},
+        {[](TileRequest& r) { r.zoom = 0; }, TileRequestError::None},
+        {[](TileRequest& r) { r.zoom = 22; }, TileRequestError::None},
+        {[](TileRequest& r) { r.maxTiles = 1; }, TileRequestError::None},
+        {[](TileRequest& r) { r.rate = 0.25; }, TileRequestError::None},
+        {[](TileRequest& r) { r.userAgent = "My maps (me@example.org)"; }, TileRequestError::None},
         {[](TileRequest& r) { r.maxTiles = 0; }, TileRequestError::MaxTilesNotPositive},
         {[](TileRequest& r) { r.rate = 0; }, TileRequestError::RateNotPositive},
         {[](TileRequest& r) { r.rate = NAN; }, TileRequestError::RateNotPositive},
