@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,6 +70,8 @@ public:
         if (pipe(out) != 0) throw std::runtime_error("no pipe");
         pid_ = fork();
         if (pid_ == 0) {
+            // A test killed for taking too long takes its server with it.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             dup2(out[1], 1);
             close(out[0]);
             std::vector<std::string> args{KARTIVO_PYTHON, KARTIVO_TILE_SERVER, folder, log};
