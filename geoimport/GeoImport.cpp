@@ -19,6 +19,7 @@
 #include "geoimport/PointsPlacement.h"
 #include "geoimport/Relief.h"
 #include "geoimport/SourceGeoreference.h"
+#include "geoimport/TileMosaic.h"
 #include "geoimport/ValueScale.h"
 #include "geoimport/Warper.h"
 
@@ -122,6 +123,9 @@ struct JobSource {
     PaletteFill paletteFill;  // for a warped or masked palette
 
     GDALDatasetH Pixels() const { return scaled ? scaled.get() : source.get(); }
+    // A tile area in place of a source file: the tiles fetched for each part, in its place.
+    std::unique_ptr<TileFetcher> fetcher;
+    std::vector<std::unique_ptr<TileMosaic>> mosaics;
 };
 
 class GdalImportJob final : public ImportJob {
@@ -130,6 +134,9 @@ public:
         : ImportJob(std::move(parts)), source_(std::move(source)) {}
     ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
                        const std::vector<FileIdentity>& alsoRead) override;
+    std::string Warning() const override {
+        return source_->fetcher ? MissingTilesWarning(source_->fetcher->Missing()) : std::string();
+    }
 
 private:
     std::unique_ptr<JobSource> source_;
@@ -143,22 +150,12 @@ std::string MapNameOf(const std::string& sourcePath) {
     return name.empty() ? "Map" : name;
 }
 
-// Fills the plan's corners, file name and proposed path from the output grid.
-ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
-    const OGRSpatialReference mercator = WebMercator();
-    const OGRSpatialReference wgs84 = Wgs84();
-    const Transform toWgs84(OGRCreateCoordinateTransformation(&mercator, &wgs84));
-    std::array<double, 2> x{plan.originX + plan.pixelWidth / 2, plan.originX + (plan.width - 0.5) * plan.pixelWidth};
-    std::array<double, 2> y{plan.originY - (plan.height - 0.5) * plan.pixelHeight,
-                            plan.originY - plan.pixelHeight / 2};
-    if (!toWgs84 || !toWgs84->Transform(2, x.data(), y.data())) {
-        return Refusal(ImportError::CannotTransform, "its corners do not transform to WGS 84 latitudes and longitudes");
-    }
-    const std::array<std::string, 4> texts{TenDecimals(y[0]), TenDecimals(x[0]), TenDecimals(y[1]),
-                                           TenDecimals(x[1])};
+// Fills the plan's corners, file name and proposed path from the centres of its corner pixels.
+ImportStatus NameByCorners(ImportPlan& plan, const MapCorners& centres, const std::string& folder) {
+    const std::array<std::string, 4> texts{TenDecimals(centres.bottom), TenDecimals(centres.left),
+                                           TenDecimals(centres.top), TenDecimals(centres.right)};
     plan.corners = {ReadBack(texts[0]), ReadBack(texts[1]), ReadBack(texts[2]), ReadBack(texts[3])};
     plan.fileName = plan.mapName + plan.part + "(" + texts[0] + "," + texts[1] + "," + texts[2] + "," + texts[3] + ").bmp";
-    const std::string folder = GetParentFolderName(sourcePath);
     plan.proposedPath = folder.empty() ? plan.fileName : folder + PreferredSeparator() + plan.fileName;
 
     // Make takes the bottom row below the top one and the left column west of the right one,
@@ -180,6 +177,20 @@ ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
                            " (a longitude at or beyond 180 degrees?)");
     }
     return {};
+}
+
+// Fills the plan's corners, file name and proposed path from the output grid.
+ImportStatus NameThePicture(ImportPlan& plan, const std::string& sourcePath) {
+    const OGRSpatialReference mercator = WebMercator();
+    const OGRSpatialReference wgs84 = Wgs84();
+    const Transform toWgs84(OGRCreateCoordinateTransformation(&mercator, &wgs84));
+    std::array<double, 2> x{plan.originX + plan.pixelWidth / 2, plan.originX + (plan.width - 0.5) * plan.pixelWidth};
+    std::array<double, 2> y{plan.originY - (plan.height - 0.5) * plan.pixelHeight,
+                            plan.originY - plan.pixelHeight / 2};
+    if (!toWgs84 || !toWgs84->Transform(2, x.data(), y.data())) {
+        return Refusal(ImportError::CannotTransform, "its corners do not transform to WGS 84 latitudes and longitudes");
+    }
+    return NameByCorners(plan, {y[0], x[0], y[1], x[1]}, GetParentFolderName(sourcePath));
 }
 
 }  // namespace
@@ -548,6 +559,82 @@ ImportPreparation PrepareImport(const std::string& sourcePath, const ImportOptio
 
 namespace {
 
+// Why a tile request cannot be planned, or empty; the programs check it first and in their
+// own words, so this is the module's guard, not the message people usually see.
+std::string TileRequestRefusal(const TileRequest& request, const TileCut& cut) {
+    if (CheckTileRequest(request) != TileRequestError::None) return "the tile request is incomplete or wrong";
+    if (KindOfTileSource(request.source) != TileSourceKind::UrlTemplate) {
+        return "only URL templates (http://, https://, file://) are fetched as tiles; " + request.source + " is none";
+    }
+    if (cut.error != TileCutError::None) return "the box does not name an area of the tile grid at that zoom";
+    return {};
+}
+
+}  // namespace
+
+ImportPreparation PrepareTileImport(const TileRequest& request) {
+    const TileCut cut = CutTileArea(request.zoom, request.box);
+    if (std::string why = TileRequestRefusal(request, cut); !why.empty()) {
+        return {nullptr, Refusal(ImportError::OpenFailed, std::move(why)), {}};
+    }
+    auto source = std::make_unique<JobSource>();
+    source->path = request.source;
+    source->fetcher = std::make_unique<TileFetcher>(
+        TileFetchOptions{.source = request.source, .userAgent = request.userAgent, .rate = request.rate});
+    const TileUrl url = [pattern = request.source](const TileAddress& tile) { return FillTileTemplate(pattern, tile); };
+    const double pixel = 2 * WebMercatorHalfSide / double(WorldPixels(request.zoom));
+    std::vector<ImportPlan> parts;
+    for (const TileArea& area : cut.parts) {
+        OutputGrid grid;
+        grid.width = static_cast<std::int32_t>(std::min<std::int64_t>(area.width, INT32_MAX));
+        grid.height = static_cast<std::int32_t>(std::min<std::int64_t>(area.height, INT32_MAX));
+        grid.geoTransform = {double(area.left) * pixel - WebMercatorHalfSide, pixel, 0,
+                             WebMercatorHalfSide - double(area.top) * pixel, 0, -pixel};
+        grid.cut = cut.cutAtGridEdge;
+        const BandLayout rgb;
+        if (ImportStatus size = CheckSize(grid, rgb, false); size.error != ImportError::None) return {nullptr, size, {}};
+        ImportPlan& plan = parts.emplace_back();
+        plan.mapName = "Tiles_z" + std::to_string(request.zoom);
+        plan.part = area.part;
+        SetGrid(plan, grid);
+        plan.bitCount = 24;
+        plan.fileSize = BitmapFileSize(grid, rgb, false);
+        plan.tiles = area.TileCount();
+        if (ImportStatus named = NameByCorners(plan, area.corners, ""); named.error != ImportError::None) {
+            return {nullptr, named, {}};
+        }
+        source->mosaics.push_back(std::make_unique<TileMosaic>(request.zoom, area, url, *source->fetcher));
+    }
+    // Counting what is cached means a look at every tile's file: only when it may matter.
+    if (cut.TileCount() > request.maxTiles) {
+        std::int64_t uncached = 0;
+        for (const auto& mosaic : source->mosaics) uncached += mosaic->UncachedCount();
+        if (uncached > request.maxTiles) {
+            return {nullptr,
+                    Refusal(ImportError::TooLarge,
+                            "the area takes " + std::to_string(cut.TileCount()) + " tiles, " + std::to_string(uncached) +
+                                " of them not yet cached, more than the " + std::to_string(request.maxTiles) +
+                                " one import may fetch (--max-tiles raises the limit)"),
+                    {}};
+        }
+    }
+    return {std::make_unique<GdalImportJob>(std::move(source), std::move(parts)), {}, {}};
+}
+
+std::optional<std::int64_t> CountCachedTiles(const TileRequest& request) {
+    const TileCut cut = CutTileArea(request.zoom, request.box);
+    // A tile folder on disk is read where it is, never cached.
+    if (!TileRequestRefusal(request, cut).empty() || request.source.starts_with("file://")) return std::nullopt;
+    TileFetcher fetcher(TileFetchOptions{.source = request.source});
+    std::int64_t cached = 0;
+    for (const TileArea& area : cut.parts) {
+        cached += area.TileCount() - TileMosaic(request.zoom, area, {}, fetcher).UncachedCount();
+    }
+    return cached;
+}
+
+namespace {
+
 ImportStatus Canceled() {
     return Refusal(ImportError::Canceled, "The import was canceled; nothing was written");
 }
@@ -601,7 +688,7 @@ StripSource StripSourceOf(const JobSource& s, const Warper* warper) {
 class PartWriter {
 public:
     PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
-               ReplacementFile& replacement, const ImportProgress& progress);
+               TileMosaic* mosaic, ReplacementFile& replacement, const ImportProgress& progress);
     ImportStatus Write();
 
 private:
@@ -618,6 +705,7 @@ private:
     const ImportPlan& plan_;
     Warper* warper_;
     ReliefShader* shader_;
+    TileMosaic* mosaic_;  // tells its own progress, a row of tiles at a time
     ReplacementFile& replacement_;
     const ImportProgress& progress_;
     StripSource strips_;
@@ -628,8 +716,9 @@ private:
 };
 
 PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
-                       ReplacementFile& replacement, const ImportProgress& progress)
-    : source_(source), plan_(plan), warper_(warper), shader_(shader), replacement_(replacement), progress_(progress),
+                       TileMosaic* mosaic, ReplacementFile& replacement, const ImportProgress& progress)
+    : source_(source), plan_(plan), warper_(warper), shader_(shader), mosaic_(mosaic), replacement_(replacement),
+      progress_(progress),
       strips_(StripSourceOf(source, warper)) {}
 
 ImportStatus PartWriter::Write() {
@@ -665,7 +754,7 @@ ImportStatus PartWriter::WriteStrips() {
         const std::int32_t rows = std::min(stripRows_, plan_.height - done);
         if (ImportStatus written = WriteStrip(done, rows); written.error != ImportError::None) return written;
         done += rows;
-        if (progress_ && !progress_(double(done) / plan_.height)) return Canceled();
+        if (!mosaic_ && progress_ && !progress_(double(done) / plan_.height)) return Canceled();
     }
     return {};
 }
@@ -675,12 +764,16 @@ ImportStatus PartWriter::WriteStrip(std::int32_t done, std::int32_t rows) {
     // the top.
     const std::int32_t top = plan_.height - done - rows;
     CPLErrorReset();
-    if (shader_) {
+    if (mosaic_) {
+        ImportStatus read = mosaic_->ReadRows(top, rows, strip_.data(), std::size_t(rowSize_));
+        if (read.error == ImportError::Canceled) return Canceled();
+        if (read.error != ImportError::None) return read;
+    } else if (shader_) {
         if (ImportStatus shaded = ShadeStrip(top, done, rows); shaded.error != ImportError::None) return shaded;
     } else if (warper_) {
         if (ImportStatus warped = WarpStrip(top, done, rows); warped.error != ImportError::None) return warped;
     }
-    if (!shader_ && ReadStrip(top, rows) != CE_None) {
+    if (!shader_ && !mosaic_ && ReadStrip(top, rows) != CE_None) {
         return Refusal(ImportError::ReadFailed, "Cannot read the picture: " + LastGdalError("GDAL read failed"));
     }
     if (!replacement_.File().Write(std::span(strip_.data(), std::size_t(rows) * rowSize_))) return WriteFailed();
@@ -755,6 +848,13 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
     double pixels = 0;
     for (const ImportPlan& part : Parts()) pixels += double(part.width) * part.height;
     double done = 0;
+    // A tile area's progress is its tiles: all parts' rows of tiles as one, a cancel between two.
+    std::int64_t tiles = 0;
+    std::int64_t tilesBefore = 0;  // in the parts written
+    for (const auto& mosaic : source_->mosaics) tiles += mosaic->TileCount();
+    const TileProgress tileProgress = [&](std::int64_t tilesDone, std::int64_t) {
+        return !progress || progress(double(tilesBefore + tilesDone) / double(tiles));
+    };
     for (std::size_t i = 0; i < Parts().size(); ++i) {
         const auto& replacement = files.emplace_back(std::make_unique<ReplacementFile>(outputPaths[i], inputs));
         if (replacement->TargetIsInput()) return isInput(outputPaths[i]);
@@ -764,11 +864,15 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
         if (progress) partProgress = [&](double fraction) { return progress(done + fraction * share); };
         Warper* warper = source_->warpers.empty() ? nullptr : source_->warpers[i].get();
         ReliefShader* shader = source_->shaders.empty() ? nullptr : source_->shaders[i].get();
-        if (ImportStatus written = PartWriter(*source_, Parts()[i], warper, shader, *replacement, partProgress).Write();
+        TileMosaic* mosaic = source_->mosaics.empty() ? nullptr : source_->mosaics[i].get();
+        if (mosaic) mosaic->SetProgress(tileProgress);
+        if (ImportStatus written =
+                PartWriter(*source_, Parts()[i], warper, shader, mosaic, *replacement, partProgress).Write();
             written.error != ImportError::None) {
             return written;
         }
         done += share;
+        if (!source_->mosaics.empty()) tilesBefore += source_->mosaics[i]->TileCount();
     }
     std::vector<ReplacementFile*> together;
     for (const auto& replacement : files) together.push_back(replacement.get());

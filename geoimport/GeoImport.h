@@ -22,4 +22,7 @@ PointsSystem DescribePointsSystem(const std::string& text, SystemInput input);
 TransformedPoints TransformControlPoints(const std::vector<ControlPoint>& points, const std::string& fromWkt,
                                          const std::string& toWkt);
 
+ImportPreparation PrepareTileImport(const TileRequest& request);
+std::optional<std::int64_t> CountCachedTiles(const TileRequest& request);
+
 }  // namespace kartivo::geoimport

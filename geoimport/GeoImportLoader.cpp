@@ -61,6 +61,10 @@ public:
     ImportPreparation Prepare(const std::string& sourcePath, const ImportOptions& options) const override {
         return Loaded().Prepare(sourcePath, options);
     }
+    ImportPreparation PrepareTiles(const TileRequest& request) const override { return Loaded().PrepareTiles(request); }
+    std::optional<std::int64_t> CachedTiles(const TileRequest& request) const override {
+        return Loaded().CachedTiles(request);
+    }
     std::optional<ForeignPicture> Describe(const std::string& path) const override { return Loaded().Describe(path); }
     bool IsGeoreferenced(const std::string& path) const override { return Loaded().IsGeoreferenced(path); }
     std::unique_ptr<ForeignPixels> OpenPixels(const std::string& path) const override {

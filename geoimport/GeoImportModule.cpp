@@ -15,6 +15,10 @@ public:
     ImportPreparation Prepare(const std::string& sourcePath, const ImportOptions& options) const override {
         return PrepareImport(sourcePath, options);
     }
+    ImportPreparation PrepareTiles(const TileRequest& request) const override { return PrepareTileImport(request); }
+    std::optional<std::int64_t> CachedTiles(const TileRequest& request) const override {
+        return CountCachedTiles(request);
+    }
     std::optional<ForeignPicture> Describe(const std::string& path) const override {
         return DescribeForeignPicture(path);
     }

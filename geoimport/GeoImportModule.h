@@ -20,7 +20,7 @@ struct ModuleTable {
     const Importer* importer;
 };
 
-inline constexpr std::uint32_t ModuleTableVersion = 13;
+inline constexpr std::uint32_t ModuleTableVersion = 14;
 
 // Why the programs would refuse the module at path ("it comes from another build..."); empty
 // when they would use it.

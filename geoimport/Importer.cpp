@@ -80,6 +80,10 @@ ImportPreparation UnavailableImporter::Prepare(const std::string&, const ImportO
     return {nullptr, {ImportError::OpenFailed, reason_}, {}};
 }
 
+ImportPreparation UnavailableImporter::PrepareTiles(const TileRequest&) const {
+    return {nullptr, {ImportError::OpenFailed, reason_}, {}};
+}
+
 PointsFit UnavailableImporter::FitPoints(const std::vector<ControlPoint>&, const std::string&, kartivo::PointTransform,
                                          std::optional<PictureSize>) const {
     return {.status = {ImportError::OpenFailed, reason_}};

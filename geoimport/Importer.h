@@ -6,6 +6,7 @@
 // leaks through this header.
 
 #include "bitmap/BitmapPixels.h"
+#include "bitmap/TileRequest.h"
 #include "common/File.h"
 #include "geo/ControlPoints.h"
 #include "geoimport/ImportTypes.h"
@@ -152,6 +153,7 @@ struct ImportPlan {
     std::vector<ScaleBounds> scaleBounds;
     // Bands that are none of the picture's colours nor its alpha: "band 4 (undefined)".
     std::vector<std::string> leftOut;
+    std::int64_t tiles = 0;  // the tiles a part of a tile area is made of; 0 for a picture
 };
 
 // "full", "stretch" or "range".
@@ -186,6 +188,10 @@ public:
     virtual ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress = {},
                                const std::vector<FileIdentity>& alsoRead = {}) = 0;
 
+    // What a person should know of a write that succeeded: for a tile area, the tiles the source
+    // did not have, left white. Empty when there is nothing to tell.
+    virtual std::string Warning() const { return {}; }
+
 protected:
     explicit ImportJob(std::vector<ImportPlan> parts) : parts_(std::move(parts)) {}
 
@@ -213,6 +219,17 @@ public:
     // Opens the source, checks it and plans the output; reads no pixels. Control points are
     // fitted on the picture opened, whose size tells the points outside it.
     virtual ImportPreparation Prepare(const std::string& sourcePath, const ImportOptions& options) const = 0;
+
+    // The request's area at its zoom, one part or two at the 180th meridian, named from the
+    // centres of its corner pixels and proposed in the working folder; reads no tile. The progress
+    // of its Write is the share of tiles done, told after each row of tiles, so a cancel comes
+    // between two rows and leaves only the cache. Refused: a request CheckTileRequest refuses, a
+    // box CutTileArea refuses, and more tiles not yet cached than request.maxTiles.
+    virtual ImportPreparation PrepareTiles(const TileRequest& request) const = 0;
+
+    // How many of the area's tiles the cache holds fresh; nothing for a tile folder on disk,
+    // which is never cached, and when the request or its box is refused.
+    virtual std::optional<std::int64_t> CachedTiles(const TileRequest& request) const = 0;
 
     // Nothing when GDAL cannot open the file as a raster.
     virtual std::optional<ForeignPicture> Describe(const std::string& path) const = 0;
@@ -253,6 +270,8 @@ public:
 
     bool Built() const override { return built_; }
     ImportPreparation Prepare(const std::string&, const ImportOptions&) const override;
+    ImportPreparation PrepareTiles(const TileRequest&) const override;
+    std::optional<std::int64_t> CachedTiles(const TileRequest&) const override { return std::nullopt; }
     std::optional<ForeignPicture> Describe(const std::string&) const override { return std::nullopt; }
     bool IsGeoreferenced(const std::string&) const override { return false; }
     std::unique_ptr<ForeignPixels> OpenPixels(const std::string&) const override { return nullptr; }

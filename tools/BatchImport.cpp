@@ -9,6 +9,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <ostream>
@@ -104,8 +105,18 @@ Before the bitmap's path, a line per point tells how far the fitted transform pu
 point N (disabled): ...)
 and then "rms R pixels over K points" over the enabled ones.
 
-A tile source (--tiles, --zoom, --box and the rest, as "kartivo-batch info" reads them)
-is checked and then refused: this kartivo-batch does not fetch tiles yet.
+A tile source instead of pictures: --tiles TEMPLATE --zoom Z --box BOTTOM,LEFT,TOP,RIGHT
+(and the rest, as "kartivo-batch info" reads them) fetches the tiles of the area, a row of
+tiles at a time, and writes Tiles_zZ(bottom,left,top,right).bmp in the working folder (or
+as -o names it), each pixel one pixel of a tile. TEMPLATE is http://, https:// or file://
+with {z}, {x}, {y}, {-y} (rows from the bottom) or {q} (quadkey). Every request says
+--user-agent (default Kartivo/VERSION); at most 2 at once, and at most --rate new tiles
+a second from a server (default 4). Tiles are kept 7 days in $XDG_CACHE_HOME/kartivo/tiles
+(else ~/.cache/kartivo/tiles), so a rerun after a failure or Ctrl+C fetches only the
+rest. More than --max-tiles (default 2500) tiles not yet cached is refused. A tile the
+server lacks (404, 204) is white and named in a warning; a server error or a timeout (30 s)
+is asked again 3 times, waiting longer each time, and then fails the import naming the
+tile, its URL and the HTTP status, as does an answer that is no picture.
 
 An output never replaces any of the pictures given, nor a file read with one (its world
 file, .prj, .aux.xml or mask); an existing output is written over. The path of each
@@ -160,6 +171,44 @@ bool ImportOne(const std::string& picturePath, const geoimport::ImportOptions& o
     }
     if (const std::string notes = geoimport::ImportNotes(parts, outputPaths); !notes.empty()) reporter.Error(picturePath, notes);
     reporter.EndProgress();
+    for (const std::string& outputPath : outputPaths) session.console.out << outputPath << '\n';
+    return true;
+}
+
+// Progress tells the tiles done of all and their rate, cached ones included, as they arrive a
+// row at a time.
+bool ImportTiles(const TileRequest& request, const std::optional<std::string>& output, Session& session) {
+    Reporter& reporter = session.reporter;
+    const geoimport::ImportPreparation prepared = geoimport::TheImporter().PrepareTiles(request);
+    if (!prepared.job) {
+        reporter.Error(request.source, "cannot import: " + prepared.status.message);
+        return false;
+    }
+    const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
+    std::vector<std::string> outputPaths;
+    std::int64_t tiles = 0;
+    for (const geoimport::ImportPlan& plan : parts) {
+        outputPaths.push_back(output ? WithCorners(*output, plan) : plan.proposedPath);
+        tiles += plan.tiles;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto progress = [&](double fraction) {
+        const auto done = static_cast<std::int64_t>(std::llround(fraction * double(tiles)));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const std::string rate = seconds > 0 ? ", " + std::to_string(std::llround(double(done) / seconds)) + " tiles/s" : "";
+        reporter.Progress(1, 1, "tiles " + std::to_string(done) + " of " + std::to_string(tiles) + rate);
+        return true;
+    };
+    const geoimport::ImportStatus written = prepared.job->Write(outputPaths, progress);
+    reporter.EndProgress();
+    if (written.error != geoimport::ImportError::None) {
+        reporter.Error(request.source, written.message);
+        return false;
+    }
+    if (const std::string warning = prepared.job->Warning(); !warning.empty()) reporter.Error(request.source, warning);
+    if (const std::string notes = geoimport::ImportNotes(parts, outputPaths); !notes.empty()) {
+        reporter.Error(request.source, notes);
+    }
     for (const std::string& outputPath : outputPaths) session.console.out << outputPath << '\n';
     return true;
 }
@@ -240,9 +289,13 @@ PointsOption ReadPointsOptions(const CommandLine& line) {
 int RunImportCommand(const CommandLine& line, Session& session) {
     const auto usage = [&session](const std::string& text) { return RefuseUsage(session, "import", text); };
     UsageError tileError;
-    if (ReadTileRequest(line, tileError)) {
-        return usage("this kartivo-batch cannot fetch tiles yet; \"kartivo-batch info\" with the same options "
-                     "tells what the area would take");
+    if (const std::optional<TileRequest> request = ReadTileRequest(line, tileError)) {
+        if (!line.operands.empty()) return usage("--tiles imports the tile area alone; give pictures in a run of their own");
+        const std::optional<std::string> output = line.Value("--output");
+        if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");
+        const TileCut cut = CutTileArea(request->zoom, request->box);
+        if (cut.error != TileCutError::None) return usage(TileCutProblem(cut.error));
+        return ImportTiles(*request, output, session) ? ExitAllDone : ExitSomeFailed;
     }
     if (!tileError.text.empty()) return usage(tileError.text);
     if (line.operands.empty()) return usage("import needs at least one picture");

@@ -51,9 +51,10 @@ URL template with {z}, {x}, {y}, {-y} or {q}; a GDAL_WMS XML, WMTS:URL or an MBT
 file), --zoom Z (0 to 22) its level and --box BOTTOM,LEFT,TOP,RIGHT the area, in degrees
 or degrees, minutes and seconds as --corners takes them; a RIGHT west of LEFT crosses 180
 degrees. The box is widened to whole pixels of the zoom's grid and cut at 85.0511 degrees.
-Reported: the tiles it touches, the bitmap's size in pixels and bytes (24-bit), and its
+Reported: the tiles it touches, how many of them a URL template's tile cache already
+holds (those an import will not fetch again), the bitmap's size in pixels and bytes (24-bit), and its
 corners, the centres of the corner pixels; an area across 180 degrees in its two parts.
-With --json: "tiles", "zoom", "tileCount", "cutAtGridEdge", "corners" (the first
+With --json: "tiles", "zoom", "tileCount", "cachedTiles" (for a URL template), "cutAtGridEdge", "corners" (the first
 part's) and "parts", each with "part" ("_west", "_east" or ""), "window" (left, top,
 width, height in the zoom's pixels), "tileX" and "tileY" (first, last), "tileCount",
 "width", "height", "fileSize", "fits" (false beyond the 2 GiB a bitmap holds) and
@@ -405,13 +406,14 @@ std::string TileRangeJson(std::int64_t first, std::int64_t last) {
     return JsonObject().Raw("first", std::to_string(first)).Raw("last", std::to_string(last)).Text();
 }
 
-// The number of tiles already in the cache belongs beside "tileCount" once tiles are fetched.
-std::string TileInfoJson(const TileRequest& request, const TileCut& cut) {
+// cached: the tiles the cache holds, where the source is one whose tiles are cached.
+std::string TileInfoJson(const TileRequest& request, const TileCut& cut, std::optional<std::int64_t> cached) {
     JsonObject object;
     object.String("tiles", request.source)
         .Raw("zoom", std::to_string(request.zoom))
-        .Raw("tileCount", std::to_string(cut.TileCount()))
-        .Raw("cutAtGridEdge", cut.cutAtGridEdge ? "true" : "false")
+        .Raw("tileCount", std::to_string(cut.TileCount()));
+    if (cached) object.Raw("cachedTiles", std::to_string(*cached));
+    object.Raw("cutAtGridEdge", cut.cutAtGridEdge ? "true" : "false")
         .Raw("corners", CornersJson(cut.parts.at(0).corners));
     std::string parts;
     for (const TileArea& area : cut.parts) {
@@ -438,11 +440,12 @@ std::string TileInfoJson(const TileRequest& request, const TileCut& cut) {
     return object.Raw("parts", "[" + parts + "]").Text();
 }
 
-void WriteTileInfo(std::ostream& out, const TileRequest& request, const TileCut& cut) {
+void WriteTileInfo(std::ostream& out, const TileRequest& request, const TileCut& cut,
+                   std::optional<std::int64_t> cached) {
     out << request.source << '\n';
     WriteLine(out, "zoom", std::to_string(request.zoom));
-    // The number of tiles already in the cache belongs below this line once tiles are fetched.
     WriteLine(out, "tiles", std::to_string(cut.TileCount()));
+    if (cached) WriteLine(out, "cached", std::to_string(*cached) + " of them");
     if (cut.cutAtGridEdge) WriteLine(out, "cut at 85.0511", "rows beyond the tile grid's edge are left out");
     for (const TileArea& area : cut.parts) {
         if (cut.parts.size() > 1) WriteLine(out, "split at 180", area.part);
@@ -465,10 +468,11 @@ int RunTileInfo(const CommandLine& line, Session& session, const TileRequest& re
     }
     const TileCut cut = CutTileArea(request.zoom, request.box);
     if (cut.error != TileCutError::None) return RefuseUsage(session, "info", TileCutProblem(cut.error));
+    const std::optional<std::int64_t> cached = geoimport::TheImporter().CachedTiles(request);
     if (line.flags.contains("--json")) {
-        session.console.out << TileInfoJson(request, cut) << '\n';
+        session.console.out << TileInfoJson(request, cut, cached) << '\n';
     } else {
-        WriteTileInfo(session.console.out, request, cut);
+        WriteTileInfo(session.console.out, request, cut, cached);
     }
     return ExitAllDone;
 }

@@ -1,0 +1,364 @@
+// Tiles the tests make, fetched from a folder and from a server of the tests' own on 127.0.0.1
+// (tile_server.py) that logs each request and answers chosen tiles badly: pixels as the tiles
+// hold them, the User-Agent, the connection and rate caps, the cache, each fault, and the import
+// of an area through the programs' door, cut pixel for pixel out of the tiles.
+
+#include "geoimport/Importer.h"
+#include "geoimport/TileFetch.h"
+#include "geoimport/TileMosaic.h"
+
+#include "BatchTestSupport.h"
+#include "GeoPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+namespace kartivo::geoimport {
+namespace {
+
+using test::TempFolder;
+
+constexpr int Side = 256;
+
+// Red tells the column within the tile, green the row, blue the tile.
+std::uint8_t TileValue(const TileAddress& t, int band, int x, int y) {
+    return static_cast<std::uint8_t>(band == 0 ? x : band == 1 ? y : t.zoom * 32 + t.x * 5 + t.y * 3);
+}
+
+enum class Kind { Rgb, Palette, Grey };
+
+// At the template's path in folder; the path of {z}/{x}/{y}.png by default.
+void MakeTile(const std::string& folder, const TileAddress& t, Kind kind = Kind::Rgb,
+              const std::string& pattern = "{z}/{x}/{y}.png") {
+    const std::string path = folder + "/" + FillTileTemplate(pattern, t);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    test::Source spec{.driver = "PNG", .georeferenced = false, .width = Side, .height = Side,
+                      .bands = kind == Kind::Rgb ? 3 : 1, .palette = kind == Kind::Palette};
+    spec.value = [t](int b, int x, int y) { return TileValue(t, b - 1, x, y); };  // bands count from 1
+    test::MakePicture(spec, path);
+}
+
+// What a tile made so should decode to.
+std::vector<std::uint8_t> Expected(const TileAddress& t, Kind kind) {
+    std::vector<std::uint8_t> rgb;
+    for (int y = 0; y < Side; ++y) {
+        for (int x = 0; x < Side; ++x) {
+            const int v = TileValue(t, 0, x, y);
+            if (kind == Kind::Palette) rgb.insert(rgb.end(), {std::uint8_t(255 - v), std::uint8_t(v / 2), std::uint8_t((v * 7) & 0xFF)});
+            if (kind == Kind::Grey) rgb.insert(rgb.end(), {std::uint8_t(v), std::uint8_t(v), std::uint8_t(v)});
+            if (kind == Kind::Rgb) rgb.insert(rgb.end(), {TileValue(t, 0, x, y), TileValue(t, 1, x, y), TileValue(t, 2, x, y)});
+        }
+    }
+    return rgb;
+}
+
+// tile_server.py serving folder, with rules such as "/5/1/2.png=404"; stopped with the test.
+class TileServer {
+public:
+    TileServer(const std::string& folder, const std::string& log, const std::vector<std::string>& rules) : log_(log) {
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("no pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            // A test killed for taking too long takes its server with it.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            dup2(out[1], 1);
+            close(out[0]);
+            std::vector<std::string> args{KARTIVO_PYTHON, KARTIVO_TILE_SERVER, folder, log};
+            args.insert(args.end(), rules.begin(), rules.end());
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        FILE* first = fdopen(out[0], "r");
+        if (fscanf(first, "%d", &port_) != 1) port_ = 0;
+        fclose(first);
+    }
+    ~TileServer() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    std::string Url(const TileAddress& t) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + "/" + TileName(t) + ".png";
+    }
+    std::string Template() const { return "http://127.0.0.1:" + std::to_string(port_) + "/{z}/{x}/{y}.png"; }
+    std::vector<test::Json> Requests() const {
+        std::ifstream in(log_);
+        return test::JsonLines(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+
+private:
+    std::string log_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+std::vector<TileAddress> Row(int z, int y, int fromX, int count) {
+    std::vector<TileAddress> row;
+    for (int x = fromX; x < fromX + count; ++x) row.push_back({z, x, y});
+    return row;
+}
+
+TileFetchOptions Options(const std::string& source, const std::string& cache) {
+    TileFetchOptions options{.source = source, .userAgent = "Kartivo/9.8.7", .rate = 0, .timeoutSeconds = 0.5,
+                             .firstRetryWait = 0.01, .cacheFolder = cache};
+    return options;
+}
+
+TEST(TileFetch, TilesArriveAsMadePolitelyAndOnceFromFolderAndServer) {
+    TempFolder tiles, scratch, work;
+    const std::vector<TileAddress> row = Row(5, 11, 16, 8);
+    const std::vector<Kind> kinds{Kind::Rgb, Kind::Palette, Kind::Grey, Kind::Rgb,
+                                  Kind::Rgb, Kind::Rgb, Kind::Rgb, Kind::Rgb};
+    for (std::size_t i = 0; i < row.size(); ++i) MakeTile(tiles.Path().string(), row[i], kinds[i]);
+    TileServer server(tiles.Path().string(), scratch.File("log"), {});
+    ASSERT_NE(server.Template(), "");
+
+    // The cache where the user's cache folder is, and nothing in the working folder.
+    const std::string home = scratch.File("cache");
+    setenv("XDG_CACHE_HOME", home.c_str(), 1);
+    const auto back = std::filesystem::current_path();
+    std::filesystem::current_path(work.Path());
+    std::vector<std::string> urls, files;
+    for (const auto& t : row) urls.push_back(server.Url(t));
+    for (const auto& t : row) files.push_back("file://" + tiles.File(TileName(t) + ".png"));
+    TileFetchOptions polite = Options(server.Template(), DefaultTileCacheFolder());
+    polite.rate = 4;
+    TileFetcher fetcher(polite);
+    const TileRowResult fetched = fetcher.FetchRow(row, urls);
+    TileFetcher again(polite);
+    const TileRowResult cached = again.FetchRow(row, urls);
+    TileFetcher local(Options("file://" + tiles.File("{z}/{x}/{y}.png"), ""));
+    const TileRowResult read = local.FetchRow(row, files);
+    std::filesystem::current_path(back);
+    // The base directory rules ignore a relative path: it would be the working folder's.
+    setenv("XDG_CACHE_HOME", "relative", 1);
+    EXPECT_EQ(DefaultTileCacheFolder(), std::string(getenv("HOME")) + "/.cache/kartivo/tiles");
+    unsetenv("XDG_CACHE_HOME");
+
+    for (const TileRowResult* result : {&fetched, &cached, &read}) {
+        ASSERT_EQ(result->status.message, "");
+        ASSERT_EQ(result->tiles.size(), row.size());
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            SCOPED_TRACE(TileName(row[i]));
+            EXPECT_FALSE(result->tiles[i].missing);
+            EXPECT_EQ(result->tiles[i].width, Side);
+            EXPECT_EQ(result->tiles[i].rgb, Expected(row[i], kinds[i]));
+        }
+    }
+    EXPECT_EQ(test::FolderEntries(work.Path()), std::vector<std::string>{});
+    EXPECT_TRUE(std::filesystem::is_directory(home + "/kartivo/tiles"));
+    EXPECT_TRUE(again.IsCached(row[0]));
+    EXPECT_FALSE(again.IsCached({5, 0, 0}));
+    EXPECT_EQ(again.Fetched(), 0);
+
+    const std::vector<test::Json> requests = server.Requests();
+    ASSERT_EQ(requests.size(), row.size()) << "the second run asked the server again";
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i]["userAgent"], "Kartivo/9.8.7");
+        EXPECT_LE(requests[i]["inFlight"].get<int>(), 2);
+        // No more than 4 new tiles in any second.
+        if (i >= 4) {
+            EXPECT_GE(requests[i]["time"].get<double>() - requests[i - 4]["time"].get<double>(), 0.95);
+        }
+    }
+}
+
+TEST(TileFetch, FaultsAreNamedRetriedOrLeftWhite) {
+    const TileAddress bad{5, 17, 11};
+    const std::string path = "/" + TileName(bad) + ".png";
+    const struct {
+        const char* rule;
+        bool missing;        // white, named in the warning, and the rest fetched
+        int requests;        // of the bad tile
+        const char* failure;  // in the message beside the tile and its URL; empty: no failure
+    } cases[] = {
+        {"404", true, 1, ""},
+        {"204", true, 1, ""},
+        {"500:2", false, 3, ""},
+        {"500:-1", false, 4, "HTTP status 500, after 3 retries"},
+        {"html:-1", false, 1, "HTTP status 200, but the answer is no picture (text/html)"},
+        {"slow:1", false, 4, "no answer within 0.5 s (no HTTP status), after 3 retries"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        TempFolder tiles, scratch;
+        const std::vector<TileAddress> row = Row(5, 11, 16, 3);
+        for (const auto& t : row) MakeTile(tiles.Path().string(), t);
+        TileServer server(tiles.Path().string(), scratch.File("log"), {path + "=" + c.rule});
+        std::vector<std::string> urls;
+        for (const auto& t : row) urls.push_back(server.Url(t));
+        TileFetcher fetcher(Options(server.Template(), scratch.File("cache")));
+        const TileRowResult result = fetcher.FetchRow(row, urls);
+
+        const auto& requests = server.Requests();
+        EXPECT_EQ(std::count_if(requests.begin(), requests.end(), [&](const test::Json& r) { return r["path"] == path; }),
+                  c.requests);
+        if (*c.failure != '\0') {
+            EXPECT_EQ(result.status.message, "Cannot fetch tile 5/17/11 from " + server.Url(bad) + ": " + c.failure);
+            EXPECT_FALSE(fetcher.IsCached(bad));
+            continue;
+        }
+        ASSERT_EQ(result.status.message, "");
+        EXPECT_EQ(result.tiles[1].missing, c.missing);
+        EXPECT_EQ(result.tiles[2].rgb, Expected(row[2], Kind::Rgb));
+        if (c.missing) {
+            EXPECT_EQ(MissingTilesWarning(fetcher.Missing()),
+                      "1 tile is missing at the source (HTTP 404 or 204) and left white: 5/17/11");
+        } else {
+            EXPECT_EQ(result.tiles[1].rgb, Expected(bad, Kind::Rgb));
+        }
+    }
+}
+
+
+// An area cutting into its edge tiles on every side: tiles 16 to 18 of rows 10 to 12 at zoom 5.
+TileRequest AreaRequest(const std::string& source) {
+    const double left = LongitudeAtPixelX(5, 16 * 256 + 200.5), right = LongitudeAtPixelX(5, 18 * 256 + 60.5);
+    return {.source = source, .zoom = 5,
+            .box = {LatitudeAtPixelY(5, 12 * 256 + 20.5), left, LatitudeAtPixelY(5, 10 * 256 + 230.5), right},
+            .rate = 1000};
+}
+
+// Imports the request into folder: what went wrong, or nothing.
+std::string ImportArea(const TileRequest& request, const std::string& folder, const ImportProgress& progress = {}) {
+    ImportPreparation prepared = TheImporter().PrepareTiles(request);
+    if (!prepared.job) return prepared.status.message;
+    return prepared.job->Write({folder + "/" + prepared.job->Parts()[0].fileName}, progress).message;
+}
+
+TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachTemplate) {
+    const TileAddress gone{5, 17, 11};
+    const struct {
+        const char* pattern;
+        bool served;
+    } cases[] = {{"{z}/{x}/{y}.png", true}, {"{z}/{x}/{-y}.png", true}, {"{q}.png", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        TempFolder tiles, scratch;
+        setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
+        for (std::int64_t x = 16; x <= 18; ++x) {
+            for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y}, Kind::Rgb, c.pattern);
+        }
+        std::filesystem::remove(tiles.File(FillTileTemplate(c.pattern, gone)));
+        TileServer server(tiles.Path().string(), scratch.File("log"), {});
+        const std::string base = c.served ? server.Template().substr(0, server.Template().find("/{z}")) + "/"
+                                          : "file://" + tiles.Path().string() + "/";
+        const TileRequest request = AreaRequest(base + c.pattern);
+        ImportPreparation prepared = TheImporter().PrepareTiles(request);
+        ASSERT_TRUE(prepared.job) << prepared.status.message;
+        const std::string path = scratch.File(prepared.job->Parts()[0].fileName);
+        const ImportStatus status = prepared.job->Write({path});
+        unsetenv("XDG_CACHE_HOME");
+        ASSERT_EQ(status.message, "");
+        EXPECT_EQ(prepared.job->Warning(), "1 tile is missing at the source (HTTP 404 or 204) and left white: 5/17/11");
+        const TileArea area = CutTileArea(5, request.box).parts.at(0);
+        const test::Decoded picture = test::DecodeFile(path);
+        ASSERT_EQ(picture.width, 373);
+        ASSERT_EQ(picture.height, 303);
+        int wrong = 0;
+        for (int row = 0; row < picture.height; ++row) {
+            for (int column = 0; column < picture.width; ++column) {
+                const std::int64_t gx = area.left + column, gy = area.top + row;
+                const TileAddress tile{5, gx / 256, gy / 256};
+                for (int band = 0; band < 3; ++band) {
+                    const int expected = tile.x == gone.x && tile.y == gone.y ? 255 : TileValue(tile, band, gx % 256, gy % 256);
+                    wrong += picture.pixels[(std::size_t(band) * picture.height + row) * picture.width + column] != expected;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Refused, canceled or failed, an import leaves nothing but the tiles it fetched in the cache,
+// and the next run fetches only the others.
+TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
+    TempFolder tiles, scratch, out;
+    setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
+    for (std::int64_t x = 16; x <= 18; ++x) {
+        for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y});
+    }
+    // The top row of tiles comes last: rows are written bottom up.
+    TileServer server(tiles.Path().string(), scratch.File("log"), {"/5/17/10.png=html:1"});
+    TileRequest request = AreaRequest(server.Template());
+    request.maxTiles = 8;
+    EXPECT_EQ(ImportArea(request, out.Path().string()),
+              "the area takes 9 tiles, 9 of them not yet cached, more than the 8 one import may fetch (--max-tiles "
+              "raises the limit)");
+    request.maxTiles = 9;
+    EXPECT_EQ(ImportArea(request, out.Path().string(), [](double) { return false; }),
+              "The import was canceled; nothing was written");
+    EXPECT_EQ(TheImporter().CachedTiles(request), 3);
+    EXPECT_EQ(ImportArea(request, out.Path().string()),
+              "Cannot fetch tile 5/17/10 from " + server.Url({5, 17, 10}) +
+                  ": HTTP status 200, but the answer is no picture (text/html)");
+    EXPECT_EQ(TheImporter().CachedTiles(request), 8);
+    EXPECT_EQ(test::FolderEntries(out.Path()), std::vector<std::string>{});
+    char box[128];
+    std::snprintf(box, sizeof box, "%.10f,%.10f,%.10f,%.10f", request.box.bottom, request.box.left, request.box.top,
+                  request.box.right);
+    const test::BatchRun run = test::RunBatchInProcess({"import", "--tiles", server.Template(), "--zoom", "5", "--box",
+                                                        box, "--max-tiles", "1", "-o", out.File("area.bmp")}, true);
+    unsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("tiles 9 of 9"), std::string::npos) << run.err;
+    ASSERT_EQ(test::FolderEntries(out.Path()).size(), 1u);
+    EXPECT_EQ(run.out, out.File(test::FolderEntries(out.Path())[0]) + "\n");
+    std::map<std::string, int> asked;
+    for (const auto& r : server.Requests()) ++asked[r["path"].get<std::string>()];
+    EXPECT_EQ(asked.size(), 9u);
+    for (const auto& [path, times] : asked) EXPECT_EQ(times, path == "/5/17/10.png" ? 2 : 1) << path;
+}
+
+// Strips asked bottom up, as the import asks for a picture taller than one strip, come out of
+// the right rows; a tile of another size than the grid's is refused, not cut wrongly.
+TEST(TileImport, StripsComeFromTheirRowsAndForeignTileSizesAreRefused) {
+    TempFolder tiles;
+    for (std::int64_t x = 16; x <= 18; ++x) {
+        for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y});
+    }
+    const std::string source = "file://" + tiles.Path().string() + "/{z}/{x}/{y}.png";
+    const TileArea area = CutTileArea(5, AreaRequest(source).box).parts.at(0);
+    TileFetcher fetcher(Options(source, ""));
+    TileMosaic mosaic(5, area, [&](const TileAddress& t) { return FillTileTemplate(source, t); }, fetcher);
+    const std::size_t rowBytes = std::size_t(area.width) * 3;
+    std::vector<std::uint8_t> strip(100 * rowBytes);
+    int wrong = 0;
+    for (std::int64_t top = area.height - 100; top > -100; top -= 100) {
+        const std::int64_t from = std::max<std::int64_t>(top, 0);
+        const auto rows = static_cast<std::int32_t>(top + 100 - from);
+        ASSERT_EQ(mosaic.ReadRows(from, rows, strip.data(), rowBytes).message, "");
+        for (std::int32_t r = 0; r < rows; ++r) {  // lowest row first
+            const std::int64_t gy = area.top + from + rows - 1 - r;
+            for (std::int64_t column = 0; column < area.width; ++column) {
+                const std::int64_t gx = area.left + column;
+                const std::uint8_t* pixel = strip.data() + r * rowBytes + column * 3;
+                for (int band = 0; band < 3; ++band) {
+                    wrong += pixel[2 - band] != TileValue({5, gx / 256, gy / 256}, band, gx % 256, gy % 256);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    test::MakePicture({.driver = "PNG", .georeferenced = false, .width = 16, .height = 256}, tiles.File("5/17/12.png"));
+    TileMosaic narrow(5, area, [&](const TileAddress& t) { return FillTileTemplate(source, t); }, fetcher);
+    EXPECT_EQ(narrow.ReadRows(area.height - 1, 1, strip.data(), rowBytes).message,
+              "Cannot use tile 5/17/12 from " + FillTileTemplate(source, {5, 17, 12}) + ": it is 16 x 256 pixels, not 256 x 256");
+}
+
+}  // namespace
+}  // namespace kartivo::geoimport
