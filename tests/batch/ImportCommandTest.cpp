@@ -497,6 +497,8 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
         {"EPSG:4326", {0, 9, 0, 80, 0, -3}, 1, 1.0, {{-10, -180, 80, 180}}},
         // From the meridian east.
         {"EPSG:4326", {180, 10.0 / 40, 0, -10, 0, -1.0 / 30}, 1, 1.0, {{-11, -180, -10, -170}}},
+        // Turned: its extent is its outline's, not its first corner's.
+        {"EPSG:4326", {139, 1.0 / 32, 1.0 / 64, 36, 1.0 / 128, -1.0 / 32}, 1, 2, {{35.0625, 139, 36.3125, 140.71875}}},
         {"EPSG:3413", {-2.9e6, 6e6 / 40, 0, 3.1e6, 0, -6e6 / 30}, 1, 40, {}},  // around the North Pole
         // A full disk seen from above 140.7 degrees east: its outline lies off the Earth.
         {"+proj=geos +h=35785831 +lon_0=140.7 +ellps=WGS84", {-5568748, 278437.4, 0, 5568748, 0, -371249.9}, 2, 3, {}},
