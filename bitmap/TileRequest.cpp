@@ -1,8 +1,10 @@
 #include "bitmap/TileRequest.h"
 
 #include "bitmap/TileGrid.h"
+#include "common/NumberText.h"
 
 #include <cmath>
+#include <cstdio>
 
 #ifndef KARTIVO_VERSION
 #error "the build passes the project's version as KARTIVO_VERSION"
@@ -11,6 +13,13 @@
 namespace kartivo {
 
 namespace {
+
+bool HoldsControl(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+    }
+    return false;
+}
 
 bool Holds(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
@@ -51,11 +60,43 @@ TileRequestError CheckTileRequest(const TileRequest& request) {
     if (request.zoom < 0 || request.zoom > MaxTileZoom) return TileRequestError::ZoomOutOfRange;
     if (request.maxTiles < 1) return TileRequestError::MaxTilesNotPositive;
     if (!(request.rate > 0) || !std::isfinite(request.rate)) return TileRequestError::RateNotPositive;
-    if (request.userAgent.empty()) return TileRequestError::UserAgentEmptyOrControl;
-    for (const char c : request.userAgent) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return TileRequestError::UserAgentEmptyOrControl;
-    }
+    if (request.userAgent.empty() || HoldsControl(request.userAgent)) return TileRequestError::UserAgentEmptyOrControl;
+    if (HoldsControl(request.attribution)) return TileRequestError::AttributionControl;
     return TileRequestError::None;
+}
+
+std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
+    using namespace std::chrono;
+    const sys_days day = floor<days>(when);
+    const year_month_day date{day};
+    const hh_mm_ss time{floor<seconds>(when - day)};
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()), unsigned(date.month()),
+                  unsigned(date.day()), int(time.hours().count()), int(time.minutes().count()),
+                  int(time.seconds().count()));
+    return text;
+}
+
+std::string TileAreaNote(const TileRequest& request, const TileArea& part, std::string_view fetchedUtc) {
+    const auto box = [](const MapCorners& corners, auto text) {
+        return text(corners.bottom) + "," + text(corners.left) + "," + text(corners.top) + "," + text(corners.right);
+    };
+    const std::int32_t z = request.zoom;
+    const MapCorners widened{LatitudeAtPixelY(z, double(part.top + part.height)), LongitudeAtPixelX(z, double(part.left)),
+                             LatitudeAtPixelY(z, double(part.top)), LongitudeAtPixelX(z, double(part.left + part.width))};
+    // As typed, to the digits it was read with; the widened edges to the file name's ten decimals.
+    const auto edge = [](double degrees) { return FixedTextWithoutMinusZero(degrees, 10); };
+    return "Source: " + request.source + "\n" +
+           "Attribution: " + (request.attribution.empty() ? "none given" : request.attribution) + "\n" +
+           "Zoom: " + std::to_string(z) + "\n" +
+           "Box asked (bottom,left,top,right): " + box(request.box, GeneralNumberText) + "\n" +
+           "Box fetched, widened to whole pixels: " + box(widened, edge) + "\n" +
+           "Fetched (UTC): " + std::string(fetchedUtc) + "\n";
+}
+
+std::string TileNotePath(std::string_view picturePath) {
+    if (picturePath.ends_with(".bmp")) picturePath.remove_suffix(4);
+    return std::string(picturePath) + ".txt";
 }
 
 }  // namespace kartivo

@@ -4,6 +4,7 @@
 
 #include "bitmap/MapGeometry.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,7 +32,7 @@ struct TileRequest {
     std::int64_t maxTiles = DefaultMaxTiles;  // tiles not yet cached that one fetch may take
     std::string userAgent = DefaultUserAgent();
     double rate = DefaultTileRate;
-    std::string attribution;  // empty: the source's own, where it reports one
+    std::string attribution;  // empty: the source's own, where it reports one; one line
 };
 
 enum class TileRequestError {
@@ -43,9 +44,25 @@ enum class TileRequestError {
     MaxTilesNotPositive,
     RateNotPositive,         // or not finite
     UserAgentEmptyOrControl, // a control character would end the HTTP header line early
+    AttributionControl,      // a line break would forge lines of the note kept with the map
 };
 
 // The first thing wrong with the request, other than its box (CutTileArea judges that).
 TileRequestError CheckTileRequest(const TileRequest& request);
+
+struct TileArea;
+
+// "2026-12-07T21:38:49Z": a moment in UTC as ISO 8601 writes it, to the second.
+std::string UtcTimestamp(std::chrono::system_clock::time_point when);
+
+// The text file kept beside a picture made of tiles, so that where the map came from, and the
+// credit the tile service's terms ask for, stay with it: the source, the attribution (or that
+// none was given), the zoom, the box as asked and as widened to this part's whole pixels
+// (their outer edges), and when the tiles were fetched.
+std::string TileAreaNote(const TileRequest& request, const TileArea& part, std::string_view fetchedUtc);
+
+// The note's path beside a picture: PATH.bmp becomes PATH.txt (the import names every picture
+// so), any other name gains ".txt".
+std::string TileNotePath(std::string_view picturePath);
 
 }  // namespace kartivo

@@ -32,6 +32,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <span>
 #include <tuple>
@@ -126,6 +127,7 @@ struct JobSource {
     // A tile area in place of a source file: the tiles fetched for each part, in its place.
     std::unique_ptr<TileFetcher> fetcher;
     std::vector<std::unique_ptr<TileMosaic>> mosaics;
+    TileRequest tileRequest;  // what each part's note tells of its origin
 };
 
 class GdalImportJob final : public ImportJob {
@@ -579,6 +581,7 @@ ImportPreparation PrepareTileImport(const TileRequest& request) {
     }
     auto source = std::make_unique<JobSource>();
     source->path = request.source;
+    source->tileRequest = request;
     source->fetcher = std::make_unique<TileFetcher>(
         TileFetchOptions{.source = request.source, .userAgent = request.userAgent, .rate = request.rate});
     const TileUrl url = [pattern = request.source](const TileAddress& tile) { return FillTileTemplate(pattern, tile); };
@@ -852,6 +855,7 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
     std::int64_t tiles = 0;
     std::int64_t tilesBefore = 0;  // in the parts written
     for (const auto& mosaic : source_->mosaics) tiles += mosaic->TileCount();
+    const std::string fetched = UtcTimestamp(std::chrono::system_clock::now());
     const TileProgress tileProgress = [&](std::int64_t tilesDone, std::int64_t) {
         return !progress || progress(double(tilesBefore + tilesDone) / double(tiles));
     };
@@ -872,7 +876,19 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
             return written;
         }
         done += share;
-        if (!source_->mosaics.empty()) tilesBefore += source_->mosaics[i]->TileCount();
+        if (!source_->mosaics.empty()) {
+            // The note lands with its picture or neither does: a map whose origin and credit
+            // are lost, or a note beside an older map, would mislead.
+            const std::string notePath = TileNotePath(outputPaths[i]);
+            const auto& note = files.emplace_back(std::make_unique<ReplacementFile>(notePath, inputs));
+            if (note->TargetIsInput()) return isInput(notePath);
+            if (!note->IsOpen()) return Refusal(ImportError::WriteFailed, note->Error());
+            const std::string text = TileAreaNote(source_->tileRequest, source_->mosaics[i]->Area(), fetched);
+            if (!note->File().Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
+                return Refusal(ImportError::WriteFailed, note->WriteError());
+            }
+            tilesBefore += source_->mosaics[i]->TileCount();
+        }
     }
     std::vector<ReplacementFile*> together;
     for (const auto& replacement : files) together.push_back(replacement.get());

@@ -185,6 +185,8 @@ public:
     // An output path that is any file the source is read from (the picture, its world file,
     // .prj, .aux.xml or mask) or one of alsoRead, the other files of the same run, is refused
     // with nothing written.
+    // A tile area's part gets its TileAreaNote beside it, at TileNotePath of its output path,
+    // written and committed with the pictures: all land or none does.
     virtual ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress = {},
                                const std::vector<FileIdentity>& alsoRead = {}) = 0;
 

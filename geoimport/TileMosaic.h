@@ -22,6 +22,7 @@ public:
     TileMosaic(std::int32_t zoom, const TileArea& area, TileUrl url, TileFetcher& fetcher);
     void SetProgress(TileProgress progress) { progress_ = std::move(progress); }
 
+    const TileArea& Area() const { return area_; }
     std::int64_t TileCount() const { return area_.TileCount(); }
     // Tiles whose pixels were not yet in the cache (a tile folder on disk: none).
     std::int64_t UncachedCount() const;

@@ -117,6 +117,10 @@ rest. More than --max-tiles (default 2500) tiles not yet cached is refused. A ti
 server lacks (404, 204) is white and named in a warning; a server error or a timeout (30 s)
 is asked again 3 times, waiting longer each time, and then fails the import naming the
 tile, its URL and the HTTP status, as does an answer that is no picture.
+Beside each bitmap, Name(...).txt keeps the source, --attribution TEXT (the credit the
+service's terms ask for), the zoom, the box as given and as widened, and the time of the
+fetch (UTC); it is written and replaced with the bitmap, and keeps its map's origin known
+even without --attribution. After each bitmap's path, the attribution is printed.
 
 An output never replaces any of the pictures given, nor a file read with one (its world
 file, .prj, .aux.xml or mask); an existing output is written over. The path of each
@@ -209,7 +213,10 @@ bool ImportTiles(const TileRequest& request, const std::optional<std::string>& o
     if (const std::string notes = geoimport::ImportNotes(parts, outputPaths); !notes.empty()) {
         reporter.Error(request.source, notes);
     }
-    for (const std::string& outputPath : outputPaths) session.console.out << outputPath << '\n';
+    // The credit goes where the person looks; the note beside each picture keeps it with the map.
+    const std::string credit = request.attribution.empty() ? "no attribution given (--attribution TEXT)"
+                                                           : "attribution: " + request.attribution;
+    for (const std::string& outputPath : outputPaths) session.console.out << outputPath << '\n' << credit << '\n';
     return true;
 }
 

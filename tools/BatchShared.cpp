@@ -146,6 +146,7 @@ std::string TileRequestProblem(TileRequestError error) {
     case TileRequestError::RateNotPositive: break;
     case TileRequestError::UserAgentEmptyOrControl:
         return "--user-agent takes a text without control characters, and not an empty one";
+    case TileRequestError::AttributionControl: return "--attribution takes one line of text, without control characters";
     }
     // The options' own readers refuse these before the request is made.
     return "--tiles: the request is refused";

@@ -79,6 +79,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--max-tiles", "0"}, "--max-tiles takes a whole positive"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "22", "--rate", "0"}, "--rate takes a positive number"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--user-agent", ""}, "--user-agent takes a text"},
+        {2, {"import", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--attribution", "a\nb"}, "--attribution takes one line"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "PIC"}, "describes the tile area alone"},
         {2, {"info", "--box", "1,2,3,4", "PIC"}, "--box goes with --tiles"},
         {2, {"import", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "PIC"}, "imports the tile area alone"},

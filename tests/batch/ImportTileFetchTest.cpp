@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <regex>
 
 namespace kartivo::geoimport {
 namespace {
@@ -284,8 +285,20 @@ TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachTemplate) {
     }
 }
 
-// Refused, canceled or failed, an import leaves nothing but the tiles it fetched in the cache,
-// and the next run fetches only the others.
+std::string NoteText(const std::string& picturePath) {
+    const test::Bytes bytes = test::ReadAll(picturePath.substr(0, picturePath.size() - 4) + ".txt");
+    return {bytes.begin(), bytes.end()};
+}
+
+// A note's lines up to the time of the fetch, which must end it in ISO 8601's UTC form.
+std::string NoteBeforeTime(const std::string& note) {
+    static const std::regex time("Fetched \\(UTC\\): \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\n$");
+    std::smatch found;
+    return std::regex_search(note, found, time) ? found.prefix().str() : "no time of fetch in: " + note;
+}
+
+// Refused, canceled or failed, an import leaves nothing but the tiles it fetched in the cache
+// (neither a picture nor its note), and the next run fetches only the others.
 TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
     TempFolder tiles, scratch, out;
     setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
@@ -312,16 +325,54 @@ TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
     std::snprintf(box, sizeof box, "%.10f,%.10f,%.10f,%.10f", request.box.bottom, request.box.left, request.box.top,
                   request.box.right);
     const test::BatchRun run = test::RunBatchInProcess({"import", "--tiles", server.Template(), "--zoom", "5", "--box",
-                                                        box, "--max-tiles", "1", "-o", out.File("area.bmp")}, true);
+                                                        box, "--max-tiles", "1", "-o", out.File("area.bmp"),
+                                                        "--attribution", "© Test Tiles"}, true);
     unsetenv("XDG_CACHE_HOME");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("tiles 9 of 9"), std::string::npos) << run.err;
-    ASSERT_EQ(test::FolderEntries(out.Path()).size(), 1u);
-    EXPECT_EQ(run.out, out.File(test::FolderEntries(out.Path())[0]) + "\n");
+    const std::vector<std::string> written = test::FolderEntries(out.Path());
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(run.out, out.File(written[0]) + "\nattribution: © Test Tiles\n");
+    EXPECT_EQ(NoteBeforeTime(NoteText(out.File(written[0]))),
+              "Source: " + server.Template() + "\nAttribution: © Test Tiles\nZoom: 5\nBox asked (bottom,left,top,right): " +
+                  box + "\nBox fetched, widened to whole pixels: "
+                  "40.2795256688,8.7890625000,49.6676278226,25.1806640625\n");
     std::map<std::string, int> asked;
     for (const auto& r : server.Requests()) ++asked[r["path"].get<std::string>()];
     EXPECT_EQ(asked.size(), 9u);
     for (const auto& [path, times] : asked) EXPECT_EQ(times, path == "/5/17/10.png" ? 2 : 1) << path;
+}
+
+// Each part of an area across 180 degrees keeps its own note beside it, and lands only with it:
+// a note that cannot be written leaves no picture either. Without an attribution the note still
+// tells where the map came from.
+TEST(TileImport, EachPartKeepsItsNoteAndLandsOnlyWithIt) {
+    TempFolder tiles, out;  // no tile at all: white parts are enough here
+    const TileRequest request{.source = "file://" + tiles.File("{z}/{x}/{y}.png"), .zoom = 3, .box = {10, 170, 20, -170}};
+    ImportPreparation blocked = TheImporter().PrepareTiles(request);
+    ASSERT_TRUE(blocked.job) << blocked.status.message;
+    std::vector<std::string> paths;
+    for (const ImportPlan& part : blocked.job->Parts()) paths.push_back(out.File(part.fileName));
+    ASSERT_EQ(paths.size(), 2u);
+    const std::string eastNote = paths[1].substr(0, paths[1].size() - 4) + ".txt";
+    std::filesystem::create_directory(eastNote);
+    const std::string refused = blocked.job->Write(paths).message;
+    EXPECT_NE(refused.find(eastNote + ": Is a directory"), std::string::npos) << refused;
+    EXPECT_EQ(test::FolderEntries(out.Path()).size(), 1u);
+    std::filesystem::remove(eastNote);
+    const test::BatchRun run = test::RunBatchInProcess(
+        {"import", "--tiles", request.source, "--zoom", "3", "--box", "10,170,20,-170", "-o", out.File("Tiles_z3.bmp")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string credit = "\nno attribution given (--attribution TEXT)\n";
+    EXPECT_EQ(run.out, paths[0] + credit + paths[1] + credit);
+    EXPECT_EQ(test::FolderEntries(out.Path()).size(), 4u);
+    const char* widened[] = {"9.9688506085,169.9804687500,20.1384703125,180.0000000000",
+                             "9.9688506085,-180.0000000000,20.1384703125,-169.9804687500"};
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(NoteBeforeTime(NoteText(paths[i])),
+                  "Source: " + request.source + "\nAttribution: none given\nZoom: 3\nBox asked (bottom,left,top,right): "
+                  "10,170,20,-170\nBox fetched, widened to whole pixels: " + widened[i] + "\n");
+    }
 }
 
 // Strips asked bottom up, as the import asks for a picture taller than one strip, come out of

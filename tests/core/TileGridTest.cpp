@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <tuple>
@@ -189,8 +190,17 @@ TEST(TileRequest, RefusesSourcesZoomsAndLimitsNoFetchCanUse) {
         {[](TileRequest& r) { r.userAgent = ""; }, TileRequestError::UserAgentEmptyOrControl},
         {[](TileRequest& r) { r.userAgent = "a\r\nX-Injected: 1"; }, TileRequestError::UserAgentEmptyOrControl},
         {[](TileRequest& r) { r.userAgent = "a\x7f"; }, TileRequestError::UserAgentEmptyOrControl},
+        {[](TileRequest& r) { r.attribution = "© Example Maps"; }, TileRequestError::None},
+        {[](TileRequest& r) { r.attribution = "a\nZoom: 3"; }, TileRequestError::AttributionControl},
     };
     for (const auto& [change, error] : cases) EXPECT_EQ(with(change), error);
+}
+
+// Seconds cut, not rounded: a note never claims a time not yet reached.
+TEST(TileRequest, TimestampsAreUtcInIsoForm) {
+    using namespace std::chrono;
+    EXPECT_EQ(UtcTimestamp(sys_days{2024y / February / 29} + 23h + 59min + 59s + 999ms), "2024-02-29T23:59:59Z");
+    EXPECT_EQ(UtcTimestamp(system_clock::time_point{}), "1970-01-01T00:00:00Z");
 }
 
 }  // namespace
