@@ -202,12 +202,20 @@ TEST(TileFetch, FaultsAreNamedRetriedOrLeftWhite) {
         TileServer server(tiles.Path().string(), scratch.File("log"), {path + "=" + c.rule});
         std::vector<std::string> urls;
         for (const auto& t : row) urls.push_back(server.Url(t));
-        TileFetcher fetcher(Options(server.Template(), scratch.File("cache")));
+        TileFetchOptions options = Options(server.Template(), scratch.File("cache"));
+        options.firstRetryWait = 0.1;  // well above a request's own time, so the waits show
+        TileFetcher fetcher(options);
         const TileRowResult result = fetcher.FetchRow(row, urls);
 
         const auto& requests = server.Requests();
         EXPECT_EQ(std::count_if(requests.begin(), requests.end(), [&](const test::Json& r) { return r["path"] == path; }),
                   c.requests);
+        // Each retry waits twice as long as the one before.
+        std::vector<double> times;
+        for (const auto& r : requests) {
+            if (r["path"] == path) times.push_back(r["time"].get<double>());
+        }
+        for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.1 * double(1 << (i - 1)));
         if (*c.failure != '\0') {
             EXPECT_EQ(result.status.message, "Cannot fetch tile 5/17/11 from " + server.Url(bad) + ": " + c.failure);
             EXPECT_FALSE(fetcher.IsCached(bad));
