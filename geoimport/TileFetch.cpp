@@ -1,10 +1,13 @@
 #include "geoimport/TileFetch.h"
 
+#include "common/File.h"
+#include "geoimport/BandLayout.h"
 #include "geoimport/Gdal.h"
 
 #include <cpl_http.h>
 #include <cpl_vsi.h>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -15,8 +18,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <limits>
+#include <memory>
 #include <thread>
 
 namespace kartivo::geoimport {
@@ -71,14 +74,15 @@ std::string SourceKey(const std::string& source) {
     return text;
 }
 
-bool ReadWhole(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+// The bytes of a regular file, read through the one handle it is opened as; error says why not.
+bool ReadWhole(const std::string& path, std::string& bytes, std::error_code& error) {
+    bytes.clear();
+    const std::unique_ptr<DescriptorFile> file = OpenRegularFile(path, O_RDONLY, error);
+    if (!file) return false;
+    if (ReadToEnd(*file, bytes, std::numeric_limits<std::size_t>::max())) return true;
+    error = file->LastError();
+    return false;
 }
-
-std::uint8_t OverWhite(int colour, int alpha) { return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255); }
 
 // Where a tile is stored in memory for GDAL to open: unique per thread and call.
 std::string MemoryName() {
@@ -141,14 +145,15 @@ bool DecodeTile(const std::string& bytes, TilePixels& pixels) {
                 std::uint8_t* out = pixels.rgb.data() + i * 3;
                 if (table != nullptr) {
                     const GDALColorEntry* entry = GDALGetColorEntry(table, in[0]);
-                    const int alpha = entry != nullptr ? entry->c4 : 0;
-                    out[0] = OverWhite(entry != nullptr ? entry->c1 : 255, alpha);
-                    out[1] = OverWhite(entry != nullptr ? entry->c2 : 255, alpha);
-                    out[2] = OverWhite(entry != nullptr ? entry->c3 : 255, alpha);
+                    const auto byte = [](short value) { return static_cast<std::uint8_t>(value); };
+                    const std::uint8_t alpha = entry != nullptr ? byte(entry->c4) : 0;
+                    out[0] = OverWhite(entry != nullptr ? byte(entry->c1) : 255, alpha);
+                    out[1] = OverWhite(entry != nullptr ? byte(entry->c2) : 255, alpha);
+                    out[2] = OverWhite(entry != nullptr ? byte(entry->c3) : 255, alpha);
                 } else if (bands <= 2) {
                     out[0] = out[1] = out[2] = OverWhite(in[0], bands == 2 ? in[1] : 255);
                 } else {
-                    const int alpha = bands == 4 ? in[3] : 255;
+                    const std::uint8_t alpha = bands == 4 ? in[3] : 255;
                     for (int c = 0; c < 3; ++c) out[c] = OverWhite(in[c], alpha);
                 }
             }
@@ -210,11 +215,14 @@ TileRowResult TileFetcher::FetchRow(const std::vector<TileAddress>& tiles, const
         std::string bytes;
         if (local_) {
             const std::string path = urls[i].substr(std::string_view("file://").size());
+            // Decided on the one open: a tile that is not there is missing, one that cannot be
+            // read is a fault.
             std::error_code error;
-            if (!fs::exists(path, error)) {
+            const bool read = ReadWhole(path, bytes, error);
+            if (!read && (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)) {
                 result.tiles[i].missing = true;
                 missing_.push_back(tiles[i]);
-            } else if (!ReadWhole(path, bytes) || !DecodeTile(bytes, result.tiles[i])) {
+            } else if (!read || !DecodeTile(bytes, result.tiles[i])) {
                 result.status = Refusal(ImportError::ReadFailed,
                                         "Cannot read tile " + TileName(tiles[i]) + " from " + urls[i] + ": it is no picture");
                 return result;
@@ -222,7 +230,8 @@ TileRowResult TileFetcher::FetchRow(const std::vector<TileAddress>& tiles, const
             continue;
         }
         // A cached copy that no longer decodes is fetched again rather than trusted.
-        if (!(IsCached(tiles[i]) && ReadWhole(CachePath(tiles[i]), bytes) && DecodeTile(bytes, result.tiles[i]))) {
+        std::error_code error;
+        if (!(IsCached(tiles[i]) && ReadWhole(CachePath(tiles[i]), bytes, error) && DecodeTile(bytes, result.tiles[i]))) {
             wanted.push_back(i);
         }
     }
