@@ -75,7 +75,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"info", "--tiles", "T", "--box", "1,2,3,2", "--zoom", "3"}, "--box: TOP must lie above BOTTOM and RIGHT differ"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,181", "--zoom", "3"}, "--box: \"181\" is not a longitude"},
         {2, {"info", "--tiles", "T", "--box", "86,2,87,3", "--zoom", "3"}, "beyond 85.0511 degrees"},
-        {2, {"info", "--tiles", "https://t/{z}/{x}.png", "--box", "1,2,3,4", "--zoom", "3"}, "by {x} and {y}"},
+        {2, {"info", "--tiles", "https://127.0.0.1/{z}/{x}.png", "--box", "1,2,3,4", "--zoom", "3"}, "by {x} and {y}"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--max-tiles", "0"}, "--max-tiles takes a whole positive"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "22", "--rate", "0"}, "--rate takes a positive number"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--user-agent", ""}, "--user-agent takes a text"},
@@ -120,7 +120,7 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         std::vector<std::string> args;
         for (const std::string& arg : c.args) {
             if (arg == "T") {
-                args.push_back("https://tiles.example/{z}/{x}/{y}.png");
+                args.push_back("http://127.0.0.1:9/{z}/{x}/{y}.png");
                 continue;
             }
             const std::string name = arg == "PIC" ? Picture : arg;

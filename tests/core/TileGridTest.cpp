@@ -151,15 +151,15 @@ TEST(TileGrid, FillsTemplatesWithColumnRowZoomAndQuadkey) {
     EXPECT_EQ(Quadkey({3, 3, 5}), "213");
     EXPECT_EQ(Quadkey({0, 0, 0}), "");
     EXPECT_EQ(Quadkey({22, (1 << 22) - 1, 0}), std::string(22, '1'));
-    EXPECT_EQ(FillTileTemplate("https://t/{z}/{x}/{y}.png?q={q}&tms={-y}&s={s}", {3, 3, 5}),
-              "https://t/3/3/5.png?q=213&tms=2&s={s}");
+    EXPECT_EQ(FillTileTemplate("https://127.0.0.1/{z}/{x}/{y}.png?q={q}&tms={-y}&s={s}", {3, 3, 5}),
+              "https://127.0.0.1/3/3/5.png?q=213&tms=2&s={s}");
     EXPECT_EQ(FillTileTemplate("file:///t/{z}/{x}{-y}{", {22, 4194303, 0}), "file:///t/22/41943034194303{");
 }
 
 // What the window and the batch tool both refuse before any tile is asked for.
 TEST(TileRequest, RefusesSourcesZoomsAndLimitsNoFetchCanUse) {
     const auto with = [](auto change) {
-        TileRequest request{.source = "https://tiles.example/{z}/{x}/{y}.png", .zoom = 12};
+        TileRequest request{.source = "http://127.0.0.1:9/{z}/{x}/{y}.png", .zoom = 12};
         change(request);
         return CheckTileRequest(request);
     };
@@ -167,14 +167,14 @@ TEST(TileRequest, RefusesSourcesZoomsAndLimitsNoFetchCanUse) {
     EXPECT_EQ(DefaultUserAgent().rfind("Kartivo/", 0), 0u);
     const std::pair<std::function<void(TileRequest&)>, TileRequestError> cases[] = {
         {[](TileRequest& r) { r.source = ""; }, TileRequestError::NoSource},
-        {[](TileRequest& r) { r.source = "https://t/{z}/{x}.png"; }, TileRequestError::TemplateWithoutTile},
-        {[](TileRequest& r) { r.source = "https://t/{z}/{y}/{-y}.png"; }, TileRequestError::TemplateWithoutTile},
+        {[](TileRequest& r) { r.source = "https://127.0.0.1/{z}/{x}.png"; }, TileRequestError::TemplateWithoutTile},
+        {[](TileRequest& r) { r.source = "https://127.0.0.1/{z}/{y}/{-y}.png"; }, TileRequestError::TemplateWithoutTile},
         {[](TileRequest& r) { r.source = "file:///t/{z}/{x}/{-y}.png"; }, TileRequestError::None},
-        {[](TileRequest& r) { r.source = "http://t/{q}.jpeg"; }, TileRequestError::None},
+        {[](TileRequest& r) { r.source = "http://127.0.0.1/{q}.jpeg"; }, TileRequestError::None},
         {[](TileRequest& r) { r.source = "https://{s}.t/{z}/{x}/{y}.png"; }, TileRequestError::UnknownPlaceholder},
-        {[](TileRequest& r) { r.source = "https://t/{z}/{x}/{y"; }, TileRequestError::UnknownPlaceholder},
+        {[](TileRequest& r) { r.source = "https://127.0.0.1/{z}/{x}/{y"; }, TileRequestError::UnknownPlaceholder},
         // Not a template: GDAL judges it when it opens it.
-        {[](TileRequest& r) { r.source = "WMTS:https://t/caps.xml"; }, TileRequestError::None},
+        {[](TileRequest& r) { r.source = "WMTS:https://127.0.0.1/caps.xml"; }, TileRequestError::None},
         {[](TileRequest& r) { r.source = "/maps/area.mbtiles"; }, TileRequestError::None},
         {[](TileRequest& r) { r.zoom = 23; }, TileRequestError::ZoomOutOfRange},
         {[](TileRequest& r) { r.zoom = -1; }, TileRequestError::ZoomOutOfRange},
