@@ -305,6 +305,13 @@ std::string NoteBeforeTime(const std::string& note) {
     return std::regex_search(note, found, time) ? found.prefix().str() : "no time of fetch in: " + note;
 }
 
+std::string BoxText(const TileRequest& request) {
+    char box[128];
+    std::snprintf(box, sizeof box, "%.10f,%.10f,%.10f,%.10f", request.box.bottom, request.box.left, request.box.top,
+                  request.box.right);
+    return box;
+}
+
 // Refused, canceled or failed, an import leaves nothing but the tiles it fetched in the cache
 // (neither a picture nor its note), and the next run fetches only the others.
 TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
@@ -329,9 +336,7 @@ TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
                   ": HTTP status 200, but the answer is no picture (text/html)");
     EXPECT_EQ(TheImporter().CachedTiles(request), 8);
     EXPECT_EQ(test::FolderEntries(out.Path()), std::vector<std::string>{});
-    char box[128];
-    std::snprintf(box, sizeof box, "%.10f,%.10f,%.10f,%.10f", request.box.bottom, request.box.left, request.box.top,
-                  request.box.right);
+    const std::string box = BoxText(request);
     const test::BatchRun run = test::RunBatchInProcess({"import", "--tiles", server.Template(), "--zoom", "5", "--box",
                                                         box, "--max-tiles", "1", "-o", out.File("area.bmp"),
                                                         "--attribution", "© Test Tiles"}, true);
@@ -349,6 +354,36 @@ TEST(TileImport, WhatFailsLeavesOnlyTheCacheForTheNextRun) {
     for (const auto& r : server.Requests()) ++asked[r["path"].get<std::string>()];
     EXPECT_EQ(asked.size(), 9u);
     for (const auto& [path, times] : asked) EXPECT_EQ(times, path == "/5/17/10.png" ? 2 : 1) << path;
+}
+
+// Ctrl+C while the last row of tiles is on its way ends the program as Ctrl+C does, with no
+// picture, no note and no temporary file left: only the tiles already fetched, in the cache.
+TEST(TileImport, CtrlCLeavesOnlyTheCache) {
+    TempFolder tiles, scratch, out;
+    setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
+    for (std::int64_t x = 16; x <= 18; ++x) {
+        for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y});
+    }
+    TileServer server(tiles.Path().string(), scratch.File("log"), {"/5/17/10.png=slow:60"});
+    const TileRequest request = AreaRequest(server.Template());
+    const pid_t child = test::StartBatchProgram({"import", "--tiles", request.source, "--zoom", "5", "--box",
+                                                 BoxText(request), "--rate", "1000", "-o", out.File("area.bmp")},
+                                                "/dev/null", "/dev/null");
+    const auto lastRowAsked = [&] {
+        const auto log = server.Requests();
+        return std::ranges::any_of(log, [](const test::Json& r) { return r["path"] == "/5/17/10.png"; });
+    };
+    while (!lastRowAsked() && waitpid(child, nullptr, WNOHANG) != child) usleep(2000);
+    ASSERT_TRUE(lastRowAsked()) << "the import ended before it could be stopped";
+    kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_EQ(test::FolderEntries(out.Path()), std::vector<std::string>{});
+    const std::optional<std::int64_t> cached = TheImporter().CachedTiles(request);
+    unsetenv("XDG_CACHE_HOME");
+    EXPECT_GE(cached.value_or(0), 6);  // the two lower rows, and perhaps the last row's other tiles
+    EXPECT_LE(cached.value_or(9), 8);
 }
 
 // Each part of an area across 180 degrees keeps its own note beside it, and lands only with it:
