@@ -97,6 +97,7 @@ std::unique_ptr<Warper> Warper::Create(GDALDatasetH dataset, GenImgProjTransform
     // GDAL's threads would each need a copy of the whole-row transformer, which it cannot make of
     // one not its own (GDAL_NUM_THREADS would hang the warp).
     options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "NUM_THREADS", "1");
+    options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "STREAMABLE_OUTPUT", "YES");
     return warper;
 }
 
