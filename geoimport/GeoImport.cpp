@@ -483,9 +483,6 @@ ImportStatus Preparer::Crop() {
         windows_ = WholeGrids(grids_);
         return {};
     }
-    if (options_.relief != Relief::None) {
-        return Refusal(ImportError::NotColours, "a relief is shaded whole: it is not cropped to a box");
-    }
     ImportStatus status;
     windows_ = CropToBox(grids_, *options_.box, status);
     return status;
@@ -545,7 +542,6 @@ ImportStatus Preparer::AddWarper(const GridWindow& window) {
 
 // A relief is warped (or copied) strip by strip and shaded on the output grid.
 ImportStatus Preparer::AddShader(const GridWindow& window) {
-    const OutputGrid& grid = window.grid;
     GenImgProjTransformer transformer;
     if (warped_) {
         transformer = MercatorTransformer(placement_);
@@ -554,8 +550,9 @@ ImportStatus Preparer::AddShader(const GridWindow& window) {
                            CannotTransform(placement_.crs) + LastGdalError("no transformation"));
         }
     }
-    std::unique_ptr<ReliefShader> shader = ReliefShader::Create(source_->source.get(), std::move(transformer), grid,
-                                                                options_.resampling, options_.relief, source_->yOffset);
+    std::unique_ptr<ReliefShader> shader =
+        ReliefShader::Create(source_->source.get(), std::move(transformer), grids_[window.part], window,
+                             options_.resampling, options_.relief, source_->yOffset);
     if (!shader) {
         return Refusal(ImportError::CannotTransform,
                        CannotTransform(placement_.crs) + LastGdalError("GDAL's warper refused"));

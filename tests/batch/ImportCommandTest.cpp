@@ -566,38 +566,50 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
 }
 
 // --box keeps the whole import's own pixels, byte for byte, in the box widened outward to them
-// (the name giving its corner pixels' centres); across 180 the parts it meets. The UTM picture is
-// wide enough for GDAL's interpolation along a row to depend on where the row starts. A box beside
-// the picture is refused, naming both.
+// (the name giving its corner pixels' centres); across 180 the parts it meets; a relief shaded
+// with the neighbours beyond the box. The UTM picture is wide enough for GDAL's interpolation
+// along a row to depend on where the row starts. A box beside the picture is refused, naming both.
 TEST(ImportCommand, ABoxKeepsTheWholeImportsPixelsWithinIt) {
     const std::array<double, 6> across{179, 2.0 / 40, 0, -10, 0, -1.0 / 30};
-    const struct { const char* crs; std::array<double, 6> g; MapCorners box; } cases[] = {
+    const std::array<double, 6> utm{-100000, 150, 0, 4200000, 0, -150};
+    using enum geoimport::Relief;
+    const struct { const char* crs; std::array<double, 6> g; MapCorners box; geoimport::Relief relief = None; } cases[] = {
         {"EPSG:3857", Tokyo3857, {35.6, 139.65, 35.7, 139.75}}, {"EPSG:4326", Tokyo4326, {35.6, 139.65, 35.7, 139.75}},
-        {"EPSG:32654", {-100000, 150, 0, 4200000, 0, -150}, {37.7, 134.5, 37.8, 135.5}},
-        {"EPSG:4326", across, {-10.8, 179.5, -10.2, -179.5}}, {"EPSG:4326", across, {-10.8, 179.5, -10.2, 179.7}}};
+        {"EPSG:32654", utm, {37.7, 134.5, 37.8, 135.5}}, {"EPSG:4326", across, {-10.8, 179.5, -10.2, -179.5}},
+        {"EPSG:4326", across, {-10.8, 179.5, -10.2, 179.7}}, {"EPSG:32654", utm, {37.7, 134.5, 37.8, 135.5}, Grey},
+        {"EPSG:3857", Tokyo3857, {35.6, 139.65, 35.7, 139.75}, Colour}};
     const auto x = [](double longitude) { return longitude / 180 * 20037508.342789244; };
     const auto y = [](double latitude) { return std::asinh(std::tan(latitude * M_PI / 180)) * 6378137; };
     const auto inOuterPixel = [](double box, double edge, double step) { return box - edge > -1e-6 && box - edge < step; };
-    for (const auto& [crs, g, box] : cases) {
-        SCOPED_TRACE(std::string(crs) + " " + std::to_string(box.right));
+    for (const auto& [crs, g, box, relief] : cases) {
+        SCOPED_TRACE(std::string(crs) + " " + std::to_string(box.right) + " relief " + std::to_string(int(relief)));
         TempFolder folder;
         const std::string source = folder.File("x.tif");
-        MakePicture({.crs = crs, .geoTransform = g, .width = 1000, .height = 120}, source);
-        const auto whole = geoimport::TheImporter().Prepare(source, {});
+        Source picture{.crs = crs, .geoTransform = g, .width = 1000, .height = 120};
+        if (relief != None) {
+            picture = {.crs = crs, .geoTransform = g, .width = 1000, .height = 120, .bands = 1, .type = GDT_Float32,
+                       .elevation = [](int c, int r) { return 500 + 300 * std::sin(c / 7.0) * std::cos(r / 5.0); }};
+        }
+        MakePicture(picture, source);
+        const auto whole = geoimport::TheImporter().Prepare(source, {.relief = relief});
         const std::vector<std::string> wholePaths{folder.File("w.bmp"), folder.File("e.bmp")};
         const std::size_t wholeParts = whole.job->Parts().size();
         ASSERT_EQ(whole.job->Write({wholePaths.begin(), wholePaths.begin() + wholeParts}).error, ImportError::None);
-        const auto cropped = geoimport::TheImporter().Prepare(source, {.box = box});
+        const auto cropped = geoimport::TheImporter().Prepare(source, {.relief = relief, .box = box});
         ASSERT_TRUE(cropped.job) << cropped.status.message;
         const auto& parts = cropped.job->Parts();
         std::string listed;
         for (const auto& plan : parts) listed += plan.proposedPath + "\n";
         const std::string boxText = std::to_string(box.bottom) + "," + std::to_string(box.left) + "," +
                                     std::to_string(box.top) + "," + std::to_string(box.right);
-        ASSERT_EQ(RunBatchInProcess({"import", "--box", boxText, source}).out, listed);
-        const Json info = JsonLines(RunBatchInProcess({"info", "--json", "--box", boxText, source}).out).at(0);
-        EXPECT_EQ(info["import"]["parts"].size(), parts.size());
-        EXPECT_EQ(info["import"]["corners"]["top"].get<double>(), parts[0].corners.top);
+        std::vector<std::string> args{"import", "--box", boxText, source};
+        if (relief != None) args.insert(args.begin() + 1, {"--relief", relief == Grey ? "grey" : "color"});
+        ASSERT_EQ(RunBatchInProcess(args).out, listed);
+        if (relief == None) {  // info describes a picture, not its relief
+            const Json info = JsonLines(RunBatchInProcess({"info", "--json", "--box", boxText, source}).out).at(0);
+            EXPECT_EQ(info["import"]["parts"].size(), parts.size());
+            EXPECT_EQ(info["import"]["corners"]["top"].get<double>(), parts[0].corners.top);
+        }
         EXPECT_TRUE(inOuterPixel(x(box.left), parts[0].originX, parts[0].pixelWidth));
         EXPECT_TRUE(inOuterPixel(-x(box.right), -parts.back().originX - parts.back().width * parts.back().pixelWidth,
                                  parts.back().pixelWidth));
@@ -621,7 +633,8 @@ TEST(ImportCommand, ABoxKeepsTheWholeImportsPixelsWithinIt) {
             EXPECT_EQ(differing, 0);
         }
         const std::vector<std::string> before = FolderEntries(folder.Path());
-        const BatchRun outside = RunBatchInProcess({"import", "--box", "10,10,11,11", source});
+        args[args.size() - 2] = "10,10,11,11";
+        const BatchRun outside = RunBatchInProcess(args);
         EXPECT_EQ(outside.status, 1);
         EXPECT_NE(outside.err.find("the box (10.000000,10.000000,11.000000,11.000000) does not meet the picture, which "
                                    "spans ("), std::string::npos) << outside.err;
