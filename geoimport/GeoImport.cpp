@@ -742,8 +742,8 @@ private:
 PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, const GridWindow& window, Warper* warper,
                        ReliefShader* shader, TileMosaic* mosaic, ReplacementFile& replacement,
                        const ImportProgress& progress)
-    : source_(source), plan_(plan), window_(window), warper_(warper), shader_(shader), mosaic_(mosaic), replacement_(replacement),
-      progress_(progress),
+    : source_(source), plan_(plan), window_(window), warper_(warper), shader_(shader), mosaic_(mosaic),
+      replacement_(replacement), progress_(progress),
       strips_(StripSourceOf(source, warper)) {}
 
 ImportStatus PartWriter::Write() {

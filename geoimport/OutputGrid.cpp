@@ -234,7 +234,9 @@ double EdgeAbove(double position) {
 double MercatorY(double latitude) {
     return std::asinh(std::tan(latitude * std::numbers::pi / 180)) / std::numbers::pi * MercatorLimitY;
 }
-double LatitudeAt(double y) { return std::atan(std::sinh(y / MercatorLimitY * std::numbers::pi)) * 180 / std::numbers::pi; }
+double LatitudeAt(double y) {
+    return std::atan(std::sinh(y / MercatorLimitY * std::numbers::pi)) * 180 / std::numbers::pi;
+}
 double LongitudeAt(double x) { return x / MercatorLimitY * 180; }
 
 std::string ExtentText(const MapCorners& c) {
@@ -294,8 +296,9 @@ std::vector<GridWindow> CropToBox(const std::vector<OutputGrid>& grids, const Ma
             spanned.top = std::max(spanned.top, LatitudeAt(g[3]));
             spanned.right = LongitudeAt(g[0] + grid.width * g[1]);
         }
-        status = Refusal(ImportError::OutsideBox, "the box " + ExtentText(box) + " does not meet the picture, which spans " +
-                                                      ExtentText(spanned) + " (bottom, left, top, right in degrees)");
+        status = Refusal(ImportError::OutsideBox, "the box " + ExtentText(box) +
+                                                      " does not meet the picture, which spans " + ExtentText(spanned) +
+                                                      " (bottom, left, top, right in degrees)");
     }
     return windows;
 }

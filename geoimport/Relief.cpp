@@ -235,15 +235,15 @@ bool ReliefShader::Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowe
     // edges, and beside either.
     const std::int32_t column = window_.column - left_;
     std::vector<std::uint8_t> shade(std::size_t(width) * rows);
-    if (GDALRasterIO(GDALGetRasterBand(shaded.get(), 1), GF_Read, column, gridTop - first, width, rows, shade.data(), width,
-                     rows, GDT_Byte, 0, 0) != CE_None) {
+    if (GDALRasterIO(GDALGetRasterBand(shaded.get(), 1), GF_Read, column, gridTop - first, width, rows, shade.data(),
+                     width, rows, GDT_Byte, 0, 0) != CE_None) {
         return false;
     }
     std::vector<float> heights;
     if (relief_ == Relief::Colour) {
         heights.resize(shade.size());
-        if (GDALRasterIO(GDALGetRasterBand(strip.get(), 1), GF_Read, column, gridTop - first, width, rows, heights.data(),
-                         width, rows, GDT_Float32, 0, 0) != CE_None) {
+        if (GDALRasterIO(GDALGetRasterBand(strip.get(), 1), GF_Read, column, gridTop - first, width, rows,
+                         heights.data(), width, rows, GDT_Float32, 0, 0) != CE_None) {
             return false;
         }
     }

@@ -36,7 +36,8 @@ int WholeRowTransform::Transform(void* self, int dstToSrc, int count, double* x,
     t.y_.assign(t.x_.size(), y[0]);
     t.z_.assign(t.x_.size(), 0);
     t.ok_.resize(t.x_.size());
-    const int done = GDALApproxTransform(t.approx_, TRUE, t.gridWidth_, t.x_.data(), t.y_.data(), t.z_.data(), t.ok_.data());
+    const int done =
+        GDALApproxTransform(t.approx_, TRUE, t.gridWidth_, t.x_.data(), t.y_.data(), t.z_.data(), t.ok_.data());
     const auto from = static_cast<std::ptrdiff_t>(first);
     std::copy_n(t.x_.begin() + from, count, x);
     std::copy_n(t.y_.begin() + from, count, y);
@@ -97,6 +98,8 @@ std::unique_ptr<Warper> Warper::Create(GDALDatasetH dataset, GenImgProjTransform
     // GDAL's threads would each need a copy of the whole-row transformer, which it cannot make of
     // one not its own (GDAL_NUM_THREADS would hang the warp).
     options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "NUM_THREADS", "1");
+    // Chunks of whole rows: the halves GDAL would cut a wide strip in once its source outgrows the
+    // memory would each have their rows interpolated whole again.
     options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "STREAMABLE_OUTPUT", "YES");
     return warper;
 }
