@@ -123,6 +123,10 @@ TEST(OutputGrid, CropToBoxKeepsTheWholePixelsTheBoxTouches) {
         EXPECT_EQ(windows, c.windows) << c.box.left;
     }
     ImportStatus status;
+    // Cut at the end of Web Mercator only where the window keeps the grid's edge that was cut there.
+    const OutputGrid top{.geoTransform = {0, 1000, 0, MercatorLimitY, 0, -1000}, .width = 40, .height = 30, .cut = true};
+    EXPECT_TRUE(CropToBox({top}, {lat(MercatorLimitY - 5000), 0, 89, 1}, status)[0].grid.cut);
+    EXPECT_FALSE(CropToBox({top}, {lat(MercatorLimitY - 8e4), 0, lat(MercatorLimitY - 5000), 1}, status)[0].grid.cut);
     EXPECT_TRUE(CropToBox({grid}, {10, 10, 11, 11}, status).empty());
     EXPECT_EQ(status.message, "the box (10.000000,10.000000,11.000000,11.000000) does not meet the picture, which spans "
                               "(-0.269494,0.000000,0.000000,0.359326) (bottom, left, top, right in degrees)");
