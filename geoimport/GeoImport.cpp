@@ -118,8 +118,9 @@ struct JobSource {
     std::vector<std::unique_ptr<Warper>> warpers;  // one per part; empty when the pixels are copied
     std::vector<std::unique_ptr<ReliefShader>> shaders;  // one per part for a relief, in place of warpers
     BandLayout layout;
-    std::int32_t xOffset = 0;  // the source pixels copied start here
-    std::int32_t yOffset = 0;
+    std::int32_t yOffset = 0;  // the source row a copy's grid starts at
+    // Each part's window of its grid: the grid whole, or what a box crops it to.
+    std::vector<GridWindow> windows;
     std::vector<std::uint8_t> colourTable;  // blue, green, red, 0 per entry, as the bitmap stores them
     PaletteFill paletteFill;  // for a warped or masked palette
 
@@ -363,10 +364,11 @@ private:
     ImportStatus Place();
     ImportStatus ReadLayout();
     ImportStatus GridTheOutput();
+    ImportStatus Crop();
     ImportStatus PlanParts();
-    ImportStatus PlanPart(const OutputGrid& grid);
-    ImportStatus AddWarper(const OutputGrid& grid);
-    ImportStatus AddShader(const OutputGrid& grid);
+    ImportStatus PlanPart(const GridWindow& window);
+    ImportStatus AddWarper(const GridWindow& window);
+    ImportStatus AddShader(const GridWindow& window);
 
     const ImportOptions& options_;
     std::unique_ptr<JobSource> source_ = std::make_unique<JobSource>();
@@ -381,6 +383,7 @@ private:
     std::vector<std::string> leftOut_;
     bool warped_ = false;
     std::vector<OutputGrid> grids_;
+    std::vector<GridWindow> windows_;  // one per part
     std::vector<ImportPlan> parts_;
 };
 
@@ -391,7 +394,7 @@ Preparer::Preparer(const std::string& sourcePath, const ImportOptions& options)
 
 ImportPreparation Preparer::Prepare() {
     for (const auto step : {&Preparer::Open, &Preparer::Place, &Preparer::ReadLayout, &Preparer::GridTheOutput,
-                            &Preparer::PlanParts}) {
+                            &Preparer::Crop, &Preparer::PlanParts}) {
         if (ImportStatus status = (this->*step)(); status.error != ImportError::None) {
             return {nullptr, std::move(status), {}, std::move(subdatasets_)};
         }
@@ -472,12 +475,26 @@ ImportStatus Preparer::GridTheOutput() {
     return {};
 }
 
+// A box keeps a window of whole pixels of the grid the whole picture gets, never a grid of its
+// own: each pixel kept is the one the whole import writes there. A box across the meridian, or a
+// grid split there, may leave one part or two.
+ImportStatus Preparer::Crop() {
+    if (!options_.box) {
+        windows_ = WholeGrids(grids_);
+        return {};
+    }
+    ImportStatus status;
+    windows_ = CropToBox(grids_, *options_.box, status);
+    return status;
+}
+
 // West first; then the colour table, which may give a palette its white, and the files read.
 ImportStatus Preparer::PlanParts() {
-    for (const OutputGrid& grid : grids_) {
-        if (ImportStatus planned = PlanPart(grid); planned.error != ImportError::None) return planned;
+    for (const GridWindow& window : windows_) {
+        if (ImportStatus planned = PlanPart(window); planned.error != ImportError::None) return planned;
     }
     JobSource& source = *source_;
+    source.windows = windows_;
     source.layout = layout_;
     source.colourTable = ColourTable(source.layout, warped_, source.paletteFill.fillIndex);
     if (source.layout.paletteToRgb) source.paletteFill.colours = std::move(source.colourTable);
@@ -485,17 +502,18 @@ ImportStatus Preparer::PlanParts() {
     return {};
 }
 
-ImportStatus Preparer::PlanPart(const OutputGrid& grid) {
+ImportStatus Preparer::PlanPart(const GridWindow& window) {
+    const OutputGrid& grid = window.grid;
     // Before any memory for the pixels is taken.
     if (ImportStatus size = CheckSize(grid, layout_, warped_); size.error != ImportError::None) return size;
     if (options_.relief != Relief::None) {
-        if (ImportStatus shader = AddShader(grid); shader.error != ImportError::None) return shader;
+        if (ImportStatus shader = AddShader(window); shader.error != ImportError::None) return shader;
     } else if (warped_) {
-        if (ImportStatus warper = AddWarper(grid); warper.error != ImportError::None) return warper;
+        if (ImportStatus warper = AddWarper(window); warper.error != ImportError::None) return warper;
     }
     ImportPlan& plan = parts_.emplace_back();
     plan.mapName = MapNameOf(filePath_);
-    if (grids_.size() > 1) plan.part = parts_.size() == 1 ? "_west" : "_east";
+    if (windows_.size() > 1) plan.part = parts_.size() == 1 ? "_west" : "_east";
     plan.warped = warped_;
     SetGrid(plan, grid);
     plan.bitCount = BitCount(layout_);
@@ -507,11 +525,12 @@ ImportStatus Preparer::PlanPart(const OutputGrid& grid) {
 }
 
 // Each part is warped to Web Mercator itself, over its own grid.
-ImportStatus Preparer::AddWarper(const OutputGrid& grid) {
+ImportStatus Preparer::AddWarper(const GridWindow& window) {
     GenImgProjTransformer transformer = MercatorTransformer(placement_);
     std::unique_ptr<Warper> warper =
-        transformer ? Warper::Create(source_->Pixels(), std::move(transformer), grid, layout_, options_.resampling,
-                                     StripRows(grid.width, BitCount(layout_), grid.height))
+        transformer ? Warper::Create(source_->Pixels(), std::move(transformer), grids_[window.part], window, layout_,
+                                     options_.resampling,
+                                     StripRows(window.grid.width, BitCount(layout_), window.grid.height))
                     : nullptr;
     if (!warper) {
         return Refusal(ImportError::CannotTransform,
@@ -522,7 +541,7 @@ ImportStatus Preparer::AddWarper(const OutputGrid& grid) {
 }
 
 // A relief is warped (or copied) strip by strip and shaded on the output grid.
-ImportStatus Preparer::AddShader(const OutputGrid& grid) {
+ImportStatus Preparer::AddShader(const GridWindow& window) {
     GenImgProjTransformer transformer;
     if (warped_) {
         transformer = MercatorTransformer(placement_);
@@ -531,8 +550,9 @@ ImportStatus Preparer::AddShader(const OutputGrid& grid) {
                            CannotTransform(placement_.crs) + LastGdalError("no transformation"));
         }
     }
-    std::unique_ptr<ReliefShader> shader = ReliefShader::Create(source_->source.get(), std::move(transformer), grid,
-                                                                options_.resampling, options_.relief, source_->yOffset);
+    std::unique_ptr<ReliefShader> shader =
+        ReliefShader::Create(source_->source.get(), std::move(transformer), grids_[window.part], window,
+                             options_.resampling, options_.relief, source_->yOffset);
     if (!shader) {
         return Refusal(ImportError::CannotTransform,
                        CannotTransform(placement_.crs) + LastGdalError("GDAL's warper refused"));
@@ -690,8 +710,8 @@ StripSource StripSourceOf(const JobSource& s, const Warper* warper) {
 // caller to commit, discarded on any failure.
 class PartWriter {
 public:
-    PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
-               TileMosaic* mosaic, ReplacementFile& replacement, const ImportProgress& progress);
+    PartWriter(const JobSource& source, const ImportPlan& plan, const GridWindow& window, Warper* warper,
+               ReliefShader* shader, TileMosaic* mosaic, ReplacementFile& replacement, const ImportProgress& progress);
     ImportStatus Write();
 
 private:
@@ -706,6 +726,7 @@ private:
 
     const JobSource& source_;
     const ImportPlan& plan_;
+    const GridWindow& window_;  // where a copy's pixels lie in its grid
     Warper* warper_;
     ReliefShader* shader_;
     TileMosaic* mosaic_;  // tells its own progress, a row of tiles at a time
@@ -718,10 +739,11 @@ private:
     std::vector<std::uint8_t> withAlpha_;  // a strip read to composite, top row first
 };
 
-PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, Warper* warper, ReliefShader* shader,
-                       TileMosaic* mosaic, ReplacementFile& replacement, const ImportProgress& progress)
-    : source_(source), plan_(plan), warper_(warper), shader_(shader), mosaic_(mosaic), replacement_(replacement),
-      progress_(progress),
+PartWriter::PartWriter(const JobSource& source, const ImportPlan& plan, const GridWindow& window, Warper* warper,
+                       ReliefShader* shader, TileMosaic* mosaic, ReplacementFile& replacement,
+                       const ImportProgress& progress)
+    : source_(source), plan_(plan), window_(window), warper_(warper), shader_(shader), mosaic_(mosaic),
+      replacement_(replacement), progress_(progress),
       strips_(StripSourceOf(source, warper)) {}
 
 ImportStatus PartWriter::Write() {
@@ -803,8 +825,8 @@ ImportStatus PartWriter::ShadeStrip(std::int32_t top, std::int32_t done, std::in
 }
 
 CPLErr PartWriter::ReadStrip(std::int32_t top, std::int32_t rows) {
-    const std::int32_t x = warper_ ? 0 : source_.xOffset;
-    const std::int32_t y = warper_ ? 0 : source_.yOffset + top;
+    const std::int32_t x = warper_ ? 0 : window_.column;
+    const std::int32_t y = warper_ ? 0 : source_.yOffset + window_.row + top;
     if (strips_.composited) return ReadComposited(x, y, rows);
     // A negative line step puts the lowest row first, as the bitmap stores them.
     return GDALDatasetRasterIOEx(strips_.dataset, GF_Read, x, y, plan_.width, rows,
@@ -869,9 +891,10 @@ ImportStatus GdalImportJob::Write(const std::vector<std::string>& outputPaths, c
         Warper* warper = source_->warpers.empty() ? nullptr : source_->warpers[i].get();
         ReliefShader* shader = source_->shaders.empty() ? nullptr : source_->shaders[i].get();
         TileMosaic* mosaic = source_->mosaics.empty() ? nullptr : source_->mosaics[i].get();
+        const GridWindow window = i < source_->windows.size() ? source_->windows[i] : GridWindow{};
         if (mosaic) mosaic->SetProgress(tileProgress);
         if (ImportStatus written =
-                PartWriter(*source_, Parts()[i], warper, shader, mosaic, *replacement, partProgress).Write();
+                PartWriter(*source_, Parts()[i], window, warper, shader, mosaic, *replacement, partProgress).Write();
             written.error != ImportError::None) {
             return written;
         }

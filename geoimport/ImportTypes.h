@@ -49,6 +49,7 @@ enum class ImportError {
     Elevations,       // a single band of elevations, which imports only as shaded relief
     HoldsSubdatasets, // a file of several pictures (netCDF, HDF5), each imported by its own name
     OutsideMercator,  // nothing of the picture lies between the latitudes Web Mercator reaches
+    OutsideBox,       // nothing of the picture lies in the box it is cropped to
     TooLarge,         // the bitmap would not fit the size fields of a bitmap file
     NameUnreadable,   // the corners would not read back from the file name
     CornersCoincide,  // pixels so small that two corners are the same number in the name

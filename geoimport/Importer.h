@@ -45,6 +45,10 @@ struct ImportOptions {
     kartivo::PointTransform pointTransform = kartivo::PointTransform::Polynomial1;
     // For pictures of 16-bit colour values only.
     ValueScaling scale;
+    // The area to keep, in signed degrees (left east of right: across the 180th meridian): the
+    // output is cropped to it, widened outward to whole pixels of the grid the picture would
+    // be written on anyway, so each pixel kept is the one the whole picture's import writes.
+    std::optional<MapCorners> box;
 };
 
 // A name GDAL opens that is no file of its own: a subdataset (NETCDF:"a.nc":Band1,

@@ -2,11 +2,13 @@
 
 #include "bitmap/OutputHeader.h"
 #include "bitmap/OutputLayout.h"
+#include "common/NumberText.h"
 #include "geoimport/ImportTypes.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <vector>
 
 namespace kartivo::geoimport {
@@ -210,6 +212,95 @@ std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitud
         addPart(meridian, right);
     }
     return parts;
+}
+
+namespace {
+
+// A box typed to some decimals along a pixel edge must not gain a pixel from the last bits of
+// the arithmetic.
+constexpr double OnPixelEdge = 1e-6;
+
+double EdgeBelow(double position) {
+    const double nearest = std::round(position);
+    return std::fabs(position - nearest) <= OnPixelEdge ? nearest : std::floor(position);
+}
+
+double EdgeAbove(double position) {
+    const double nearest = std::round(position);
+    return std::fabs(position - nearest) <= OnPixelEdge ? nearest : std::ceil(position);
+}
+
+// Web Mercator's spherical formulas, in metres.
+double MercatorY(double latitude) {
+    return std::asinh(std::tan(latitude * std::numbers::pi / 180)) / std::numbers::pi * MercatorLimitY;
+}
+double LatitudeAt(double y) {
+    return std::atan(std::sinh(y / MercatorLimitY * std::numbers::pi)) * 180 / std::numbers::pi;
+}
+double LongitudeAt(double x) { return x / MercatorLimitY * 180; }
+
+std::string ExtentText(const MapCorners& c) {
+    std::string text;
+    for (const double value : {c.bottom, c.left, c.top, c.right}) {
+        text += (text.empty() ? "(" : ",") + FixedTextWithoutMinusZero(value, 6);
+    }
+    return text + ")";
+}
+
+}  // namespace
+
+std::vector<GridWindow> WholeGrids(const std::vector<OutputGrid>& grids) {
+    std::vector<GridWindow> windows;
+    for (std::size_t part = 0; part < grids.size(); ++part) windows.push_back({.part = part, .grid = grids[part]});
+    return windows;
+}
+
+std::vector<GridWindow> CropToBox(const std::vector<OutputGrid>& grids, const MapCorners& box, ImportStatus& status) {
+    const double top = MercatorY(box.top);
+    const double bottom = MercatorY(box.bottom);
+    const double left = box.left / 180 * MercatorLimitY;
+    const double right = box.right / 180 * MercatorLimitY;
+    // Across the meridian: the span up to it, which a west part ends at, then the one from it.
+    const std::vector<std::array<double, 2>> spans =
+        box.left < box.right ? std::vector<std::array<double, 2>>{{left, right}}
+                             : std::vector<std::array<double, 2>>{{left, MercatorLimitY}, {-MercatorLimitY, right}};
+    std::vector<GridWindow> windows;
+    for (std::size_t part = 0; part < grids.size(); ++part) {
+        const OutputGrid& grid = grids[part];
+        const std::array<double, 6>& g = grid.geoTransform;
+        const double firstRow = std::max(0.0, EdgeBelow((g[3] - top) / -g[5]));
+        const double endRow = std::min<double>(grid.height, EdgeAbove((g[3] - bottom) / -g[5]));
+        for (const auto& [west, east] : spans) {
+            const double firstColumn = std::max(0.0, EdgeBelow((west - g[0]) / g[1]));
+            const double endColumn = std::min<double>(grid.width, EdgeAbove((east - g[0]) / g[1]));
+            if (!(endRow > firstRow) || !(endColumn > firstColumn)) continue;
+            GridWindow& window = windows.emplace_back(GridWindow{.part = part,
+                                                                 .column = static_cast<std::int32_t>(firstColumn),
+                                                                 .row = static_cast<std::int32_t>(firstRow),
+                                                                 .grid = grid});
+            window.grid.width = static_cast<std::int32_t>(endColumn - firstColumn);
+            window.grid.height = static_cast<std::int32_t>(endRow - firstRow);
+            window.grid.geoTransform[0] = g[0] + firstColumn * g[1];
+            window.grid.geoTransform[3] = g[3] + firstRow * g[5];
+            // Cut at the end of Web Mercator only where the window reaches that edge of the grid.
+            const auto atLimit = [](double y) { return std::fabs(y) >= MercatorLimitY * (1 - 1e-12); };
+            window.grid.cut = grid.cut && ((firstRow == 0 && atLimit(g[3])) ||
+                                           (endRow == grid.height && atLimit(g[3] + grid.height * g[5])));
+        }
+    }
+    if (windows.empty() && !grids.empty()) {
+        MapCorners spanned{90, LongitudeAt(grids.front().geoTransform[0]), -90, 0};
+        for (const OutputGrid& grid : grids) {
+            const std::array<double, 6>& g = grid.geoTransform;
+            spanned.bottom = std::min(spanned.bottom, LatitudeAt(g[3] + grid.height * g[5]));
+            spanned.top = std::max(spanned.top, LatitudeAt(g[3]));
+            spanned.right = LongitudeAt(g[0] + grid.width * g[1]);
+        }
+        status = Refusal(ImportError::OutsideBox, "the box " + ExtentText(box) +
+                                                      " does not meet the picture, which spans " + ExtentText(spanned) +
+                                                      " (bottom, left, top, right in degrees)");
+    }
+    return windows;
 }
 
 // Header, colour table (a warped or masked palette may gain white) and rows, in 64 bits.

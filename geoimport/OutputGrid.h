@@ -6,6 +6,7 @@
 #include "geoimport/BandLayout.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -62,6 +63,23 @@ std::optional<LongitudeSpan> SpanAcross180(std::int32_t width, std::int32_t heig
 // own no wider than the grid's column step, both moved into Web Mercator metres. A part thinner than half
 // a column is left out.
 std::vector<OutputGrid> SplitAt180(const OutputGrid& grid, double centreLongitude);
+
+// Whole pixels of one part's grid: what a box crops it to.
+struct GridWindow {
+    std::size_t part = 0;     // the grid it lies in
+    std::int32_t column = 0;  // its top-left pixel there
+    std::int32_t row = 0;
+    OutputGrid grid;          // the window as a grid of its own: the origin moved by whole pixels
+};
+
+// Each grid whole: the picture without a box.
+std::vector<GridWindow> WholeGrids(const std::vector<OutputGrid>& grids);
+
+// The windows of the grids (west first) that the box (signed degrees; left east of right: across
+// the 180th meridian) covers, widened outward to whole pixels of each grid and cut to it: one
+// per grid it meets, two where it crosses the meridian over a grid that spans the world. None,
+// with status refusing it and naming both extents, when it meets no grid.
+std::vector<GridWindow> CropToBox(const std::vector<OutputGrid>& grids, const MapCorners& box, ImportStatus& status);
 
 // Header, colour table (a warped or masked palette may gain white) and rows, in 64 bits.
 std::uint64_t BitmapFileSize(const OutputGrid& grid, const BandLayout& layout, bool warped);

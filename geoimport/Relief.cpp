@@ -114,8 +114,8 @@ std::array<std::uint8_t, 3> RampColour(double fraction) {
 }
 
 std::unique_ptr<ReliefShader> ReliefShader::Create(GDALDatasetH dataset, GenImgProjTransformer transformer,
-                                                   const OutputGrid& grid, Resampling resampling, Relief relief,
-                                                   std::int32_t firstRow) {
+                                                   const OutputGrid& grid, const GridWindow& window,
+                                                   Resampling resampling, Relief relief, std::int32_t firstRow) {
     std::unique_ptr<ReliefShader> shader(new ReliefShader);
     GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
     shader->source_ = dataset;
@@ -123,6 +123,8 @@ std::unique_ptr<ReliefShader> ReliefShader::Create(GDALDatasetH dataset, GenImgP
     shader->geoTransform_ = grid.geoTransform;
     shader->width_ = grid.width;
     shader->height_ = grid.height;
+    shader->window_ = window;
+    shader->left_ = std::max(0, window.column - 1);
     shader->firstRow_ = firstRow;
     shader->type_ = GDALGetRasterDataType(band);
     int hasNoData = FALSE;
@@ -131,9 +133,11 @@ std::unique_ptr<ReliefShader> ReliefShader::Create(GDALDatasetH dataset, GenImgP
     shader->scale_ = ElevationUnitScale(GDALGetRasterUnitType(band)).value_or(1);
     if (!transformer) return shader;
 
+    GDALSetGenImgProjTransformerDstGeoTransform(transformer.get(), grid.geoTransform.data());
     shader->approx_.reset(GDALCreateApproxTransformer(GDALGenImgProjTransform, transformer.get(), ApproxErrorPixels));
     shader->transformer_ = std::move(transformer);
     if (!shader->approx_) return nullptr;
+    shader->rows_ = std::make_unique<WholeRowTransform>(shader->approx_.get(), grid.width, shader->left_);
     shader->options_.reset(GDALCreateWarpOptions());
     GDALWarpOptions* options = shader->options_.get();
     options->hSrcDS = dataset;
@@ -152,31 +156,32 @@ std::unique_ptr<ReliefShader> ReliefShader::Create(GDALDatasetH dataset, GenImgP
     options->padfDstNoDataReal = static_cast<double*>(CPLMalloc(sizeof(double)));
     options->padfDstNoDataReal[0] = shader->noData_;
     options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "INIT_DEST", "NO_DATA");
-    options->pfnTransformer = GDALApproxTransform;
-    options->pTransformerArg = shader->approx_.get();
+    // Whole rows, as the picture's warper takes them.
+    options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "NUM_THREADS", "1");
+    options->papszWarpOptions = CSLSetNameValue(options->papszWarpOptions, "STREAMABLE_OUTPUT", "YES");
+    options->pfnTransformer = WholeRowTransform::Transform;
+    options->pTransformerArg = shader->rows_.get();
     return shader;
 }
 
-// The grid's rows first .. first + count - 1 into the strip, in the source's own type, as gdalwarp
-// would write them.
-bool ReliefShader::ReadElevations(GDALDatasetH strip, std::int32_t first, std::int32_t count,
+// The grid's rows first .. first + count - 1, width columns from left_, into the strip, in the
+// source's own type, as gdalwarp would write them.
+bool ReliefShader::ReadElevations(GDALDatasetH strip, std::int32_t first, std::int32_t count, std::int32_t width,
                                   GDALProgressFunc progress, void* progressData) {
     if (!transformer_) {
-        std::vector<std::uint8_t> rows(std::size_t(width_) * count * GDALGetDataTypeSizeBytes(type_));
-        return GDALRasterIO(GDALGetRasterBand(source_, 1), GF_Read, 0, firstRow_ + first, width_, count, rows.data(),
-                            width_, count, type_, 0, 0) == CE_None &&
-               GDALRasterIO(GDALGetRasterBand(strip, 1), GF_Write, 0, 0, width_, count, rows.data(), width_, count,
+        std::vector<std::uint8_t> rows(std::size_t(width) * count * GDALGetDataTypeSizeBytes(type_));
+        return GDALRasterIO(GDALGetRasterBand(source_, 1), GF_Read, left_, firstRow_ + first, width, count,
+                            rows.data(), width, count, type_, 0, 0) == CE_None &&
+               GDALRasterIO(GDALGetRasterBand(strip, 1), GF_Write, 0, 0, width, count, rows.data(), width, count,
                             type_, 0, 0) == CE_None;
     }
-    std::array<double, 6> g = geoTransform_;
-    g[3] += first * g[5];
-    GDALSetGenImgProjTransformerDstGeoTransform(transformer_.get(), g.data());
+    rows_->SetFirstRow(first);
     options_->hDstDS = strip;
     options_->pfnProgress = progress;
     options_->pProgressArg = progressData;
     // An operation of its own per strip, as the picture's warper has: one kept reads ever more.
     const WarpOperation operation(GDALCreateWarpOperation(options_.get()));
-    return operation && GDALChunkAndWarpImage(operation.get(), 0, 0, width_, count) == CE_None;
+    return operation && GDALChunkAndWarpImage(operation.get(), 0, 0, width, count) == CE_None;
 }
 
 // The band's range as GDAL finds it quickly (its statistics, overviews or a sample): the colours
@@ -194,18 +199,23 @@ bool ReliefShader::Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowe
                          GDALProgressFunc progress, void* progressData) {
     if (relief_ == Relief::Colour && !range_) FindRange();
     if (progress == nullptr) progress = GDALDummyProgress;
-    // A row more above and below, where the grid has them: the neighbours the edge rows need.
-    const std::int32_t first = std::max(0, top - 1);
-    const std::int32_t count = std::min(height_, top + rows + 1) - first;
-    const Dataset strip(GDALCreate(GDALGetDriverByName("MEM"), "", width_, count, 1, type_, nullptr));
+    // A row more above and below, and a column more on either side, where the grid has them: the
+    // neighbours the edge pixels need. The grid's own edges are left to gdaldem, as for the whole.
+    const std::int32_t width = window_.grid.width;
+    const std::int32_t gridTop = window_.row + top;
+    const std::int32_t first = std::max(0, gridTop - 1);
+    const std::int32_t count = std::min(height_, gridTop + rows + 1) - first;
+    const std::int32_t stripWidth = std::min(width_, window_.column + width + 1) - left_;
+    const Dataset strip(GDALCreate(GDALGetDriverByName("MEM"), "", stripWidth, count, 1, type_, nullptr));
     if (!strip) return false;
     std::array<double, 6> g = geoTransform_;
+    g[0] += left_ * g[1];
     g[3] += first * g[5];
     GDALSetGeoTransform(strip.get(), g.data());
     GDALSetRasterNoDataValue(GDALGetRasterBand(strip.get(), 1), noData_);
     {
         const ScaledProgress warpProgress(GDALCreateScaledProgress(0, WarpShare, progress, progressData));
-        if (!ReadElevations(strip.get(), first, count, GDALScaledProgress, warpProgress.get())) return false;
+        if (!ReadElevations(strip.get(), first, count, stripWidth, GDALScaledProgress, warpProgress.get())) return false;
     }
 
     CPLStringList arguments;
@@ -223,16 +233,17 @@ bool ReliefShader::Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowe
 
     // gdaldem shades 1 to 255 and leaves 0 for nodata: where the source is clear, at the grid's
     // edges, and beside either.
-    std::vector<std::uint8_t> shade(std::size_t(width_) * rows);
-    if (GDALRasterIO(GDALGetRasterBand(shaded.get(), 1), GF_Read, 0, top - first, width_, rows, shade.data(), width_,
-                     rows, GDT_Byte, 0, 0) != CE_None) {
+    const std::int32_t column = window_.column - left_;
+    std::vector<std::uint8_t> shade(std::size_t(width) * rows);
+    if (GDALRasterIO(GDALGetRasterBand(shaded.get(), 1), GF_Read, column, gridTop - first, width, rows, shade.data(),
+                     width, rows, GDT_Byte, 0, 0) != CE_None) {
         return false;
     }
     std::vector<float> heights;
     if (relief_ == Relief::Colour) {
         heights.resize(shade.size());
-        if (GDALRasterIO(GDALGetRasterBand(strip.get(), 1), GF_Read, 0, top - first, width_, rows, heights.data(),
-                         width_, rows, GDT_Float32, 0, 0) != CE_None) {
+        if (GDALRasterIO(GDALGetRasterBand(strip.get(), 1), GF_Read, column, gridTop - first, width, rows,
+                         heights.data(), width, rows, GDT_Float32, 0, 0) != CE_None) {
             return false;
         }
     }
@@ -241,13 +252,13 @@ bool ReliefShader::Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowe
     const double toStep = span > 0 ? (RampSteps - 1) / span : 0;
     for (std::int32_t r = 0; r < rows; ++r) {
         std::uint8_t* out = lowest + std::size_t(rows - 1 - r) * rowSize;
-        const std::uint8_t* in = shade.data() + std::size_t(r) * width_;
+        const std::uint8_t* in = shade.data() + std::size_t(r) * width;
         if (relief_ != Relief::Colour) {
-            for (std::int32_t x = 0; x < width_; ++x) out[x] = in[x] == 0 ? 255 : in[x];
+            for (std::int32_t x = 0; x < width; ++x) out[x] = in[x] == 0 ? 255 : in[x];
             continue;
         }
-        const float* height = heights.data() + std::size_t(r) * width_;
-        for (std::int32_t x = 0; x < width_; ++x, out += 3) {
+        const float* height = heights.data() + std::size_t(r) * width;
+        for (std::int32_t x = 0; x < width; ++x, out += 3) {
             if (in[x] == 0) {
                 out[0] = out[1] = out[2] = 255;
                 continue;

@@ -9,6 +9,7 @@
 #include "geoimport/Gdal.h"
 #include "geoimport/Importer.h"
 #include "geoimport/OutputGrid.h"
+#include "geoimport/Warper.h"
 
 #include <array>
 #include <cstdint>
@@ -38,12 +39,13 @@ std::array<std::uint8_t, 3> RampColour(double fraction);
 class ReliefShader {
 public:
     // transformer empty: the source lies on the grid already, its rows from firstRow on (a copy).
+    // The window's pixels are shaded, each as the whole grid's shading makes it.
     // Nothing when GDAL refuses; LastGdalError says why.
     static std::unique_ptr<ReliefShader> Create(GDALDatasetH dataset, GenImgProjTransformer transformer,
-                                                const OutputGrid& grid, Resampling resampling, Relief relief,
-                                                std::int32_t firstRow);
+                                                const OutputGrid& grid, const GridWindow& window,
+                                                Resampling resampling, Relief relief, std::int32_t firstRow);
 
-    // The output rows top .. top + rows - 1 as the bitmap's rows, lowest first from lowest, each
+    // The window's rows top .. top + rows - 1 as the bitmap's rows, lowest first from lowest, each
     // rowSize bytes apart; progress (may be null) can cancel. Clear pixels are white.
     bool Shade(std::int32_t top, std::int32_t rows, std::uint8_t* lowest, std::int32_t rowSize,
                GDALProgressFunc progress, void* progressData);
@@ -53,15 +55,19 @@ public:
 
 private:
     ReliefShader() = default;
-    bool ReadElevations(GDALDatasetH strip, std::int32_t first, std::int32_t count, GDALProgressFunc progress,
-                        void* progressData);
+    bool ReadElevations(GDALDatasetH strip, std::int32_t first, std::int32_t count, std::int32_t width,
+                        GDALProgressFunc progress, void* progressData);
     void FindRange();
 
     GDALDatasetH source_ = nullptr;
     Relief relief_ = Relief::Grey;
     std::array<double, 6> geoTransform_{};
-    std::int32_t width_ = 0;
+    std::int32_t width_ = 0;  // the whole grid's
     std::int32_t height_ = 0;
+    GridWindow window_;
+    // The grid column the strips start at: a column before the window's, where the grid has one,
+    // for the neighbours its edge columns are shaded with.
+    std::int32_t left_ = 0;
     std::int32_t firstRow_ = 0;
     GDALDataType type_ = GDT_Float32;
     double noData_ = 0;
@@ -72,6 +78,7 @@ private:
     std::vector<std::array<std::uint8_t, 3>> ramp_;  // RampColour in equal steps over the range
     GenImgProjTransformer transformer_;  // empty for a copy
     ApproxTransformer approx_;
+    std::unique_ptr<WholeRowTransform> rows_;
     WarpOptions options_;
 };
 

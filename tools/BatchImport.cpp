@@ -80,6 +80,12 @@ Options:
   --scale full|stretch|MIN,MAX
                     how 16-bit colours become bytes: the whole range, each band's 2nd to
                     98th percentile, or MIN..MAX for every band; default as said above
+  --box BOTTOM,LEFT,TOP,RIGHT
+                    keeps only this area (degrees or DMS as --corners takes them; a
+                    RIGHT west of LEFT crosses 180 degrees): the bitmap is cropped to
+                    the box widened outward to its own whole pixels, each pixel the one
+                    the whole picture's import writes, and named by its corner pixels'
+                    centres; a box that misses the picture is refused naming both
   -o, --output NAME.bmp
                     with one picture only: writes NAME(bottom,left,top,right).bmp, the
                     corners added as to a name of its own (with ( and ) made [ and ]);
@@ -323,6 +329,7 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         if (!scale) return usage("--scale takes full, stretch or MIN,MAX (0 <= MIN < MAX <= 65535), not \"" + *text + "\"");
         options.scale = *scale;
     }
+    if (UsageError error; !ReadCropBox(line, options.box, error)) return usage(error.text);
     std::optional<std::string> output;
     if (UsageError error; !ReadOutputOption(line, output, error)) return usage(error.text);
     if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");

@@ -33,6 +33,8 @@ subdataset's name (NETCDF:"a.nc":Band1) is described as the import takes it. Con
 a picture (PICTURE.points) follow, each with its residual under the poly1 transform.
 
 Options:
+  --box BOTTOM,LEFT,TOP,RIGHT
+              describes a picture to import as "import --box" crops it
   --json      one JSON object per picture and line; a refused picture has "error". For
               any picture GDAL reads, "gdal" gives its format, coordinate system and
               the WGS 84 latitudes and longitudes of its outer edges (west to east: a
@@ -230,13 +232,14 @@ struct ImportView {
 };
 
 // A file that is no bitmap, or a name GDAL opens (a subdataset) that is no file at all.
-std::optional<ImportView> ViewForImport(const std::string& path, const LoadedPicture& picture) {
+std::optional<ImportView> ViewForImport(const std::string& path, const LoadedPicture& picture,
+                                        const geoimport::ImportOptions& options) {
     // Without the import built in there is no GDAL to ask.
     if (!geoimport::TheImporter().Built() ||
         (picture.headers.error != HeaderError::NotBitmap && (picture.opened || !geoimport::IsGdalName(path)))) {
         return std::nullopt;
     }
-    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(path, {});
+    const geoimport::ImportPreparation prepared = geoimport::TheImporter().Prepare(path, options);
     if (prepared.job) return ImportView{prepared.job->Parts(), {}, {}};
     if (prepared.status.error == geoimport::ImportError::OpenFailed) return ImportView{{}, {}, prepared.status.message};
     return ImportView{{}, prepared.status.message, {}};
@@ -484,12 +487,14 @@ int RunInfoCommand(const CommandLine& line, Session& session) {
     }
     if (!tileError.text.empty()) return RefuseUsage(session, "info", tileError.text);
     if (line.operands.empty()) return RefuseUsage(session, "info", "info needs at least one picture");
+    geoimport::ImportOptions options;
+    if (UsageError error; !ReadCropBox(line, options.box, error)) return RefuseUsage(session, "info", error.text);
     const bool json = line.flags.contains("--json");
     bool allDone = true;
     bool first = true;
     for (const std::string& path : line.operands) {
         LoadedPicture picture = LoadPicture(path, session.boxes);
-        std::optional<ImportView> view = ViewForImport(path, picture);
+        std::optional<ImportView> view = ViewForImport(path, picture, options);
         if (view && !view->unreadable.empty()) {
             // GDAL's reason is the one that tells: the file is no bitmap, or no file at all.
             picture.problem = (picture.opened ? picture.problem.value_or("") + " " : std::string()) + view->unreadable;

@@ -158,7 +158,8 @@ std::optional<TileRequest> ReadTileRequest(const CommandLine& line, UsageError& 
     const std::optional<std::string> source = line.Value("--tiles");
     if (!source) {
         for (const OptionSpec& option : TileOptions()) {
-            if (line.values.contains(option.name)) {
+            // Without a tile source a box crops the pictures given.
+            if (line.values.contains(option.name) && option.name != "--box") {
                 error.text = std::string(option.name) + " goes with --tiles, which names the tile source";
                 return std::nullopt;
             }
@@ -204,6 +205,13 @@ std::optional<TileRequest> ReadTileRequest(const CommandLine& line, UsageError& 
     error.text = TileRequestProblem(CheckTileRequest(request));
     if (!error.text.empty()) return std::nullopt;
     return request;
+}
+
+bool ReadCropBox(const CommandLine& line, std::optional<MapCorners>& box, UsageError& error) {
+    const std::optional<std::string> text = line.Value("--box");
+    if (!text || line.Value("--tiles")) return true;
+    box = ReadCornersArgument(*text, error, "--box", true);
+    return box.has_value();
 }
 
 std::string TileCutProblem(TileCutError error) {

@@ -112,6 +112,10 @@ std::vector<OptionSpec> TileOptions();
 // without one when it names no tile source at all.
 std::optional<TileRequest> ReadTileRequest(const CommandLine& line, UsageError& error);
 
+// --box without --tiles: the area a picture's import is cropped to. False, with the reason, when
+// refused; true with nothing when there is no such box.
+bool ReadCropBox(const CommandLine& line, std::optional<MapCorners>& box, UsageError& error);
+
 // The reason, for a person, why the tile grid has no area for the box; empty when it has one.
 std::string TileCutProblem(TileCutError error);
 

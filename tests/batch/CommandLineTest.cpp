@@ -81,7 +81,8 @@ TEST(CommandLine, RefusesWithAReasonAndLeavesEveryFileAsItWas) {
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--user-agent", ""}, "--user-agent takes a text"},
         {2, {"import", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "--attribution", "a\nb"}, "--attribution takes one line"},
         {2, {"info", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "PIC"}, "describes the tile area alone"},
-        {2, {"info", "--box", "1,2,3,4", "PIC"}, "--box goes with --tiles"},
+        {2, {"info", "--zoom", "3", "PIC"}, "--zoom goes with --tiles"},
+        {2, {"import", "--box", "1,2,3", "PIC"}, "--box takes four values"},  // without --tiles it crops
         {2, {"import", "--tiles", "T", "--box", "1,2,3,4", "--zoom", "3", "PIC"}, "imports the tile area alone"},
         {0, {"info", "--tiles", "T", "--box", "35°36' 00.0000'',139,35.7,139.8", "--zoom", "9", "--rate", "0.5"},
          "tiles              2\n  cached             0 of them\n  tile columns       453 to 454\n"},

@@ -565,6 +565,83 @@ TEST(ImportCommand, SplitsAPictureAcross180IntoTwoPartsAsGdalWarpsThem) {
     }
 }
 
+// --box keeps the whole import's own pixels, byte for byte, in the box widened outward to them
+// (the name giving its corner pixels' centres); across 180 the parts it meets; a relief shaded
+// with the neighbours beyond the box. The UTM picture is wide enough for GDAL's interpolation
+// along a row to depend on where the row starts. A box beside the picture is refused, naming both.
+TEST(ImportCommand, ABoxKeepsTheWholeImportsPixelsWithinIt) {
+    const std::array<double, 6> across{179, 2.0 / 40, 0, -10, 0, -1.0 / 30};
+    const std::array<double, 6> utm{-100000, 150, 0, 4200000, 0, -150};
+    using enum geoimport::Relief;
+    const struct { const char* crs; std::array<double, 6> g; MapCorners box; geoimport::Relief relief = None; } cases[] = {
+        {"EPSG:3857", Tokyo3857, {35.6, 139.65, 35.7, 139.75}}, {"EPSG:4326", Tokyo4326, {35.6, 139.65, 35.7, 139.75}},
+        {"EPSG:32654", utm, {37.7, 134.5, 37.8, 135.5}}, {"EPSG:4326", across, {-10.8, 179.5, -10.2, -179.5}},
+        {"EPSG:4326", across, {-10.8, 179.5, -10.2, 179.7}}, {"EPSG:32654", utm, {37.7, 134.5, 37.8, 135.5}, Grey},
+        {"EPSG:3857", Tokyo3857, {35.6, 139.65, 35.7, 139.75}, Colour}};
+    const auto x = [](double longitude) { return longitude / 180 * 20037508.342789244; };
+    const auto y = [](double latitude) { return std::asinh(std::tan(latitude * M_PI / 180)) * 6378137; };
+    const auto inOuterPixel = [](double box, double edge, double step) { return box - edge > -1e-6 && box - edge < step; };
+    for (const auto& [crs, g, box, relief] : cases) {
+        SCOPED_TRACE(std::string(crs) + " " + std::to_string(box.right) + " relief " + std::to_string(int(relief)));
+        TempFolder folder;
+        const std::string source = folder.File("x.tif");
+        Source picture{.crs = crs, .geoTransform = g, .width = 1000, .height = 120};
+        if (relief != None) {
+            picture = {.crs = crs, .geoTransform = g, .width = 1000, .height = 120, .bands = 1, .type = GDT_Float32,
+                       .elevation = [](int c, int r) { return 500 + 300 * std::sin(c / 7.0) * std::cos(r / 5.0); }};
+        }
+        MakePicture(picture, source);
+        const auto whole = geoimport::TheImporter().Prepare(source, {.relief = relief});
+        const std::vector<std::string> wholePaths{folder.File("w.bmp"), folder.File("e.bmp")};
+        const std::size_t wholeParts = whole.job->Parts().size();
+        ASSERT_EQ(whole.job->Write({wholePaths.begin(), wholePaths.begin() + wholeParts}).error, ImportError::None);
+        const auto cropped = geoimport::TheImporter().Prepare(source, {.relief = relief, .box = box});
+        ASSERT_TRUE(cropped.job) << cropped.status.message;
+        const auto& parts = cropped.job->Parts();
+        std::string listed;
+        for (const auto& plan : parts) listed += plan.proposedPath + "\n";
+        const std::string boxText = std::to_string(box.bottom) + "," + std::to_string(box.left) + "," +
+                                    std::to_string(box.top) + "," + std::to_string(box.right);
+        std::vector<std::string> args{"import", "--box", boxText, source};
+        if (relief != None) args.insert(args.begin() + 1, {"--relief", relief == Grey ? "grey" : "color"});
+        ASSERT_EQ(RunBatchInProcess(args).out, listed);
+        if (relief == None) {  // info describes a picture, not its relief
+            const Json info = JsonLines(RunBatchInProcess({"info", "--json", "--box", boxText, source}).out).at(0);
+            EXPECT_EQ(info["import"]["parts"].size(), parts.size());
+            EXPECT_EQ(info["import"]["corners"]["top"].get<double>(), parts[0].corners.top);
+        }
+        EXPECT_TRUE(inOuterPixel(x(box.left), parts[0].originX, parts[0].pixelWidth));
+        EXPECT_TRUE(inOuterPixel(-x(box.right), -parts.back().originX - parts.back().width * parts.back().pixelWidth,
+                                 parts.back().pixelWidth));
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const geoimport::ImportPlan& plan = parts[i];
+            EXPECT_TRUE(inOuterPixel(-y(box.top), -plan.originY, plan.pixelHeight));
+            EXPECT_TRUE(inOuterPixel(y(box.bottom), plan.originY - plan.height * plan.pixelHeight, plan.pixelHeight));
+            EXPECT_NEAR(plan.corners.left * 20037508.342789244 / 180, plan.originX + plan.pixelWidth / 2, 1e-3);
+            const std::size_t j = wholeParts == parts.size() ? i : 0;
+            const geoimport::ImportPlan& all = whole.job->Parts()[j];
+            EXPECT_EQ(plan.pixelWidth, all.pixelWidth);
+            const auto column = std::lround((plan.originX - all.originX) / all.pixelWidth);
+            const auto row = std::lround((all.originY - plan.originY) / all.pixelHeight);
+            const Decoded kept = DecodeFile(plan.proposedPath);
+            const Decoded full = DecodeFile(wholePaths[j]);
+            int differing = 0;
+            for (int r = 0; r < kept.height * kept.bands; ++r) {
+                const auto at = full.pixels.begin() + ((r / kept.height) * full.height + row + r % kept.height) * full.width + column;
+                differing += !std::equal(at, at + kept.width, kept.pixels.begin() + std::ptrdiff_t(r) * kept.width);
+            }
+            EXPECT_EQ(differing, 0);
+        }
+        const std::vector<std::string> before = FolderEntries(folder.Path());
+        args[args.size() - 2] = "10,10,11,11";
+        const BatchRun outside = RunBatchInProcess(args);
+        EXPECT_EQ(outside.status, 1);
+        EXPECT_NE(outside.err.find("the box (10.000000,10.000000,11.000000,11.000000) does not meet the picture, which "
+                                   "spans ("), std::string::npos) << outside.err;
+        EXPECT_EQ(FolderEntries(folder.Path()), before);
+    }
+}
+
 // A netCDF of two variables is refused with each subdataset and the command importing it;
 // info lists them too and takes a subdataset's name as the import does. A netCDF placed by
 // latitude and longitude arrays is warped as gdalwarp -geoloc places it.

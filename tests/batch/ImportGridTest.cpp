@@ -100,6 +100,38 @@ TEST(OutputGrid, CopiedGridKeepsTheRowsWhoseCentresLieInsideTheSquare) {
     EXPECT_DOUBLE_EQ(grid.geoTransform[3], MercatorLimitY + 400);
 }
 
+// A box is widened outward to whole pixels, but an edge typed along a pixel edge gains none; it is
+// cut to the grid, and across 180 keeps both ends of a grid round the world, west first.
+TEST(OutputGrid, CropToBoxKeepsTheWholePixelsTheBoxTouches) {
+    const auto lon = [](double x) { return x / MercatorLimitY * 180; };
+    const auto lat = [](double y) { return std::atan(std::sinh(y / MercatorLimitY * M_PI)) * 180 / M_PI; };
+    const OutputGrid grid{.geoTransform = {0, 1000, 0, 0, 0, -1000}, .width = 40, .height = 30};
+    const OutputGrid world{.geoTransform = {-MercatorLimitY, MercatorLimitY / 180, 0, 1e6, 0, -1e4}, .width = 360, .height = 30};
+    const struct { OutputGrid grid; MapCorners box; std::vector<std::array<std::int32_t, 4>> windows; } cases[] = {
+        {grid, {lat(-20000), lon(5000), lat(-10000), lon(15000)}, {{5, 10, 10, 10}}},
+        {grid, {lat(-19800), lon(5200), lat(-10200), lon(14800)}, {{5, 10, 10, 10}}},
+        {grid, {lat(-80000), lon(-5000), lat(10), lon(39001)}, {{0, 0, 40, 30}}},
+        {world, {lat(8e5), 170, lat(9e5), -170}, {{350, 10, 10, 10}, {0, 10, 10, 10}}},
+    };
+    for (const auto& c : cases) {
+        ImportStatus status;
+        std::vector<std::array<std::int32_t, 4>> windows;
+        for (const GridWindow& w : CropToBox({c.grid}, c.box, status)) {
+            windows.push_back({w.column, w.row, w.grid.width, w.grid.height});
+            EXPECT_DOUBLE_EQ(w.grid.geoTransform[0], c.grid.geoTransform[0] + w.column * c.grid.geoTransform[1]);
+        }
+        EXPECT_EQ(windows, c.windows) << c.box.left;
+    }
+    ImportStatus status;
+    // Cut at the end of Web Mercator only where the window keeps the grid's edge that was cut there.
+    const OutputGrid top{.geoTransform = {0, 1000, 0, MercatorLimitY, 0, -1000}, .width = 40, .height = 30, .cut = true};
+    EXPECT_TRUE(CropToBox({top}, {lat(MercatorLimitY - 5000), 0, 89, 1}, status)[0].grid.cut);
+    EXPECT_FALSE(CropToBox({top}, {lat(MercatorLimitY - 8e4), 0, lat(MercatorLimitY - 5000), 1}, status)[0].grid.cut);
+    EXPECT_TRUE(CropToBox({grid}, {10, 10, 11, 11}, status).empty());
+    EXPECT_EQ(status.message, "the box (10.000000,10.000000,11.000000,11.000000) does not meet the picture, which spans "
+                              "(-0.269494,0.000000,0.000000,0.359326) (bottom, left, top, right in degrees)");
+}
+
 TEST(OutputGrid, SizeCountsTheWhiteAWarpedPaletteGainsAndStopsAtTheBitmapsLimit) {
     BandLayout palette{.kind = ColourKind::Palette, .colourBands = {1}, .palette = {{0, 0, 0, 255}, {9, 9, 9, 255}}};
     const OutputGrid grid{.width = 3, .height = 2};
