@@ -359,36 +359,50 @@ TileRowResult GdalTileLevel::FetchRow(const std::vector<TileAddress>& tiles, con
 ImportStatus GdalTileLevel::ReadTiles(const std::vector<TileAddress>& tiles, std::size_t first, std::size_t count,
                                       std::vector<TilePixels>& out) {
     const std::int64_t width = std::int64_t(count) * TileSide;
-    // The tiles' pixels in the level's raster; beyond its edges they stay clear.
-    const std::int64_t left = tiles[first].x * TileSide - left_;
-    const std::int64_t top = tiles[first].y * TileSide - top_;
-    const std::int64_t x0 = std::max<std::int64_t>(left, 0);
-    const std::int64_t x1 = std::min(left + width, width_);
-    const std::int64_t y0 = std::max<std::int64_t>(top, 0);
-    const std::int64_t y1 = std::min(top + TileSide, height_);
     rgba_.assign(std::size_t(width) * TileSide * 4, 0);
-    for (int attempt = 0; x1 > x0 && y1 > y0; ++attempt) {
+    // Tiles from .. to - 1 of these, read into their place; false with GDAL's words kept.
+    const auto read = [&](std::size_t from, std::size_t to, std::vector<std::string>& messages) {
+        // Their pixels in the level's raster; beyond its edges they stay clear.
+        const std::int64_t left = tiles[first + from].x * TileSide - left_;
+        const std::int64_t top = tiles[first].y * TileSide - top_;
+        const std::int64_t x0 = std::max<std::int64_t>(left, 0);
+        const std::int64_t x1 = std::min(left + std::int64_t(to - from) * TileSide, width_);
+        const std::int64_t y0 = std::max<std::int64_t>(top, 0);
+        const std::int64_t y1 = std::min(top + TileSide, height_);
+        CPLErr done = CE_None;
+        CPLPushErrorHandlerEx(KeepFailures, &messages);
+        for (std::size_t b = 0; b < bands_.size() && done == CE_None && x1 > x0 && y1 > y0; ++b) {
+            const std::int64_t at = ((y0 - top) * width + std::int64_t(from) * TileSide + x0 - left) * 4;
+            done = GDALRasterIOEx(bands_[b], GF_Read, int(x0), int(y0), int(x1 - x0), int(y1 - y0),
+                                  rgba_.data() + at + std::int64_t(b), int(x1 - x0), int(y1 - y0), GDT_Byte, 4,
+                                  GSpacing(width) * 4, nullptr);
+        }
+        CPLPopErrorHandler();
+        return done == CE_None;
+    };
+    // All at once, GDAL fetching them together; after a failure, which keeps GDAL from caching
+    // the tiles after the failed one, each tile alone, so only the failed ones are asked again.
+    std::vector<std::pair<std::size_t, std::size_t>> pending{{0, count}};
+    for (int attempt = 0; !pending.empty(); ++attempt) {
         if (attempt > 0) {
             std::this_thread::sleep_for(std::chrono::duration<double>(options_.firstRetryWait * std::pow(2.0, attempt - 1)));
         }
-        std::vector<std::string> messages;
-        CPLPushErrorHandlerEx(KeepFailures, &messages);
-        CPLErr read = CE_None;
-        for (std::size_t b = 0; b < bands_.size() && read == CE_None; ++b) {
-            std::uint8_t* at = rgba_.data() + std::size_t(((y0 - top) * width + (x0 - left)) * 4) + b;
-            read = GDALRasterIOEx(bands_[b], GF_Read, int(x0), int(y0), int(x1 - x0), int(y1 - y0), at, int(x1 - x0),
-                                  int(y1 - y0), GDT_Byte, 4, GSpacing(width) * 4, nullptr);
+        std::vector<std::pair<std::size_t, std::size_t>> failed;
+        ImportStatus fault;
+        for (const auto& [from, to] : pending) {
+            std::vector<std::string> messages;
+            if (read(from, to, messages)) continue;
+            for (std::size_t k = from; k < to; ++k) failed.emplace_back(k, k + 1);
+            bool retry = false;
+            ImportStatus why = ReadFault(messages, tiles, retry);
+            if (!retry || local_) return why;
+            if (fault.error == ImportError::None) fault = std::move(why);
         }
-        CPLPopErrorHandler();
-        if (read == CE_None) break;
-        // GDAL's disk cache keeps what came whole, so a retry asks only for the rest.
-        bool retry = false;
-        ImportStatus fault = ReadFault(messages, tiles, retry);
-        if (!retry || local_) return fault;
-        if (attempt == options_.retries) {
+        if (!failed.empty() && attempt == options_.retries) {
             fault.message += ", after " + std::to_string(attempt) + " retries";
             return fault;
         }
+        pending = std::move(failed);
     }
     for (std::size_t k = 0; k < count; ++k) {
         TilePixels& tile = out[first + k];
