@@ -174,7 +174,8 @@ TileLevelOpening OpenTileLevel(const std::string& source, std::int32_t zoom, con
     const bool wms = description != nullptr;
     if (tree && !wms) description = CPLGetXMLNode(tree.get(), "=GDAL_WMTS");
     // A GDAL_WMS over a tile folder on disk is read where it is, like a file:// template.
-    const bool local = !description || std::string_view(CPLGetXMLValue(description, "Service.ServerUrl", "")).starts_with("file://");
+    const bool local =
+        !description || std::string_view(CPLGetXMLValue(description, "Service.ServerUrl", "")).starts_with("file://");
     auto level = std::make_unique<GdalTileLevel>(options, local);
     Dataset dataset;
     if (description) {
@@ -196,7 +197,8 @@ TileLevelOpening OpenTileLevel(const std::string& source, std::int32_t zoom, con
     }
     GDALDatasetH ds = dataset.get();
     if (GDALGetRasterCount(ds) != 4) {
-        return refuse("GDAL reads it as " + std::to_string(GDALGetRasterCount(ds)) + " bands, not red, green, blue and alpha");
+        return refuse("GDAL reads it as " + std::to_string(GDALGetRasterCount(ds)) +
+                      " bands, not red, green, blue and alpha");
     }
     const auto* crs = OGRSpatialReference::FromHandle(GDALGetSpatialRef(ds));
     const OGRSpatialReference mercator = WebMercator();
@@ -209,9 +211,10 @@ TileLevelOpening OpenTileLevel(const std::string& source, std::int32_t zoom, con
         std::fabs(g[5] + g[1]) > g[1] * 1e-9) {
         return refuse(OffGrid("its pixels are not square and north up"));
     }
-    const double halvings = std::log2(2 * WebMercatorHalfSide / (double(TileSide) * g[1]));
-    const auto full = static_cast<std::int32_t>(std::lround(halvings));
-    if (std::fabs(halvings - full) > 1e-6 || full < 0 || full > 30) {
+    // The zoom whose pixels the full resolution's are.
+    const double pixelZoom = std::log2(2 * WebMercatorHalfSide / (double(TileSide) * g[1]));
+    const auto full = static_cast<std::int32_t>(std::lround(pixelZoom));
+    if (std::fabs(pixelZoom - full) > 1e-6 || full < 0 || full > 30) {
         return refuse(OffGrid("its pixels are " + Seconds(g[1]) + " m wide, as no zoom level's are"));
     }
     // Descriptions round the grid's corner, -20037508.34 being common: a tenth of a pixel is
@@ -264,7 +267,9 @@ TileLevelOpening OpenTileLevel(const std::string& source, std::int32_t zoom, con
     if (!wms && description && overview >= 0) {
         char** vrt = GDALGetMetadata(GDALGetBandDataset(level->bands_[0]), "xml:VRT");
         const XmlTree wrapper(vrt != nullptr && vrt[0] != nullptr ? CPLParseXMLString(vrt[0]) : nullptr);
-        const char* wrapped = wrapper ? CPLGetXMLValue(wrapper.get(), "=VRTDataset.VRTRasterBand.SimpleSource.SourceFilename", nullptr) : nullptr;
+        const char* wrapped =
+            wrapper ? CPLGetXMLValue(wrapper.get(), "=VRTDataset.VRTRasterBand.SimpleSource.SourceFilename", nullptr)
+                    : nullptr;
         inner.reset(wrapped != nullptr ? CPLParseXMLString(wrapped) : nullptr);
         levelDescription = inner ? CPLGetXMLNode(inner.get(), "=GDAL_WMS") : nullptr;
     }
@@ -303,7 +308,9 @@ void GdalTileLevel::LearnUrls(const CPLXMLNode* wms, int halvings) {
     }
     // As GDAL's TMS service makes its URLs.
     std::string url = server;
-    if (url.find("${") == std::string::npos) url += (url.ends_with("/") ? "" : "/") + std::string("${version}/${layer}/${z}/${x}/${y}.${format}");
+    if (url.find("${") == std::string::npos) {
+        url += (url.ends_with("/") ? "" : "/") + std::string("${version}/${layer}/${z}/${x}/${y}.${format}");
+    }
     ReplaceAll(url, "${layer}", CPLGetXMLValue(service, "Layer", ""));
     ReplaceAll(url, "${version}", CPLGetXMLValue(service, "Version", "1.0.0"));
     ReplaceAll(url, "${format}", CPLGetXMLValue(service, "Format", "jpg"));
@@ -443,7 +450,8 @@ ImportStatus GdalTileLevel::ReadFault(const std::vector<std::string>& messages, 
             std::string why = "HTTP status " + std::to_string(status);
             if (status == 0) {
                 const std::size_t error = message.find("error: ", code == std::string::npos ? 0 : code);
-                std::string said = error == std::string::npos ? "" : message.substr(error + 7, message.find('\n', error) - error - 7);
+                std::string said =
+                    error == std::string::npos ? "" : message.substr(error + 7, message.find('\n', error) - error - 7);
                 if (said.ends_with(".")) said.pop_back();
                 why = said.find("timed out") != std::string::npos
                           ? "no answer within " + Seconds(std::ceil(options_.timeoutSeconds)) + " s (no HTTP status)"
