@@ -167,10 +167,16 @@ std::string TileRowSource::MissingWarning() const {
     return MissingTilesWarning(missing_, missingAt_);
 }
 
+// A tile starts no sooner than burst/rate seconds after the tile burst places before it, so no
+// second holds more than the rate however the tiles come in bursts (a row's last few, then the
+// next row's first). A rate beyond a thousand a second is kept over a shorter time.
 void TileRowSource::WaitForTurn(std::size_t count) {
-    if (local_ || rate_ <= 0) return;
-    Sleep(nextStart_ - Now());
-    nextStart_ = std::max(nextStart_, Now()) + double(count) / rate_;
+    if (local_ || rate_ <= 0 || count == 0) return;
+    const auto burst = static_cast<std::size_t>(std::clamp(std::floor(rate_), 1.0, 1000.0));
+    const std::size_t last = std::min(count, burst) - 1;  // the burst's latest tile waits longest
+    if (starts_.size() + last >= burst) Sleep(starts_[starts_.size() + last - burst] + double(burst) / rate_ - Now());
+    starts_.insert(starts_.end(), count, Now());
+    if (starts_.size() > burst) starts_.erase(starts_.begin(), starts_.end() - std::ptrdiff_t(burst));
 }
 
 TileFetcher::TileFetcher(TileFetchOptions options)

@@ -90,7 +90,7 @@ protected:
 
 private:
     double rate_;
-    double nextStart_ = 0;  // seconds on the steady clock
+    std::vector<double> starts_;  // of the latest tiles asked, seconds on the steady clock
 };
 
 class TileFetcher final : public TileRowSource {

@@ -258,14 +258,15 @@ void MakeAreaTiles(const std::string& folder, const std::string& pattern = "{z}/
 }
 
 // A GDAL_WMS description of a TMS service at base (rows counted from the bottom, as TMS does),
-// its corner rounded to centimetres as such files are; extra goes inside it.
+// its corner rounded to centimetres as such files are; extra goes first inside it, where GDAL
+// takes it over a later element of the same name.
 std::string WriteTmsXml(const std::string& path, const std::string& base, const std::string& extra = "") {
-    std::ofstream(path) << "<GDAL_WMS><Service name=\"TMS\"><ServerUrl>" << base << "${z}/${x}/${y}.png</ServerUrl>"
+    std::ofstream(path) << "<GDAL_WMS>" << extra << "<Service name=\"TMS\"><ServerUrl>" << base << "${z}/${x}/${y}.png</ServerUrl>"
                         << "</Service><DataWindow><UpperLeftX>-20037508.34</UpperLeftX><UpperLeftY>20037508.34"
                         << "</UpperLeftY><LowerRightX>20037508.34</LowerRightX><LowerRightY>-20037508.34</LowerRightY>"
                         << "<TileLevel>5</TileLevel><TileCountX>1</TileCountX><TileCountY>1</TileCountY></DataWindow>"
                         << "<Projection>EPSG:3857</Projection><BlockSizeX>256</BlockSizeX><BlockSizeY>256</BlockSizeY>"
-                        << "<Cache/>" << extra << "</GDAL_WMS>";
+                        << "<Cache/></GDAL_WMS>";
     return path;
 }
 
@@ -367,37 +368,51 @@ TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachSource) {
     }
 }
 
-// Through GDAL as from a template: a server error asked again with growing waits and then named
-// with the tile, its URL and the status, as is an answer that is no picture, at once. Offline
-// mode with tiles not in the cache would make them black: refused before anything is fetched.
-TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineModeRefused) {
+// Through GDAL as from a template: at most --rate new tiles a second; a server error asked again
+// with growing waits and then named with the tile, its URL and the status, as is an answer that
+// is no picture, at once. Refused before anything is fetched: offline mode with tiles not in the
+// cache, which would make them black, and a source off the grid.
+TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
     const struct {
-        const char* rule;  // for the tile 5/17/11, at {z}/{x}/{-y}.png
+        const char* rule;   // for the tile 5/17/11, at {z}/{x}/{-y}.png
+        const char* extra;  // in the XML
         const char* failure;
-        int requests;
-    } cases[] = {{"500:1", "", 2},
-                 {"500:-1", ": HTTP status 500, after 3 retries", 4},
-                 {"html:-1", ": HTTP status 200, but the answer is no picture", 1},
-                 {"offline", "its XML asks for GDAL's offline mode", 0}};
+        int requests;  // of that tile
+        int rate = 1000;
+    } cases[] = {{"500:1", "", "", 2, 2},
+                 {"500:-1", "", ": HTTP status 500, after 3 retries", 4},
+                 {"html:-1", "", ": HTTP status 200, but the answer is no picture", 1},
+                 {"", "<OfflineMode>true</OfflineMode>", "its XML asks for GDAL's offline mode", 0},
+                 {"", "<Projection>EPSG:4326</Projection>", "it is not on Web Mercator's tile grid", 0}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rule);
+        SCOPED_TRACE(std::string(c.rule) + c.extra);
         TempFolder tiles, scratch;
         setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
         MakeAreaTiles(tiles.Path().string(), "{z}/{x}/{-y}.png");
         TileServer server(tiles.Path().string(), scratch.File("log"), {std::string("/5/17/20.png=") + c.rule});
         const std::string base = server.Template().substr(0, server.Template().find("{z}"));
-        const bool offline = std::string(c.rule) == "offline";
-        const std::string xml = WriteTmsXml(tiles.File("tms.xml"), base, offline ? "<OfflineMode>true</OfflineMode>" : "");
-        const std::string failed = ImportArea(AreaRequest(xml), scratch.Path().string());
+        TileRequest request = AreaRequest(WriteTmsXml(tiles.File("tms.xml"), base, c.extra));
+        request.rate = c.rate;
+        const std::string failed = ImportArea(request, scratch.Path().string());
         unsetenv("XDG_CACHE_HOME");
-        if (offline) {
+        if (*c.extra != '\0') {
             EXPECT_EQ(failed.find(c.failure), 0u) << failed;
         } else {
             EXPECT_EQ(failed, *c.failure == '\0' ? "" : "Cannot fetch tile 5/17/11 from " + base + "5/17/20.png" + c.failure);
         }
-        const auto& requests = server.Requests();
-        EXPECT_EQ(std::count_if(requests.begin(), requests.end(), [](const test::Json& r) { return r["path"] == "/5/17/20.png"; }),
-                  c.requests);
+        std::vector<double> times;
+        std::map<std::string, double> firsts;  // each tile's first request
+        for (const auto& r : server.Requests()) {
+            if (r["path"] == "/5/17/20.png") times.push_back(r["time"].get<double>());
+            firsts.emplace(r["path"].get<std::string>(), r["time"].get<double>());
+        }
+        EXPECT_EQ(times.size(), std::size_t(c.requests));
+        // Each retry waits twice as long as the one before: 1, 2 and 4 seconds.
+        for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.95 * double(1 << (i - 1)));
+        std::vector<double> starts;
+        for (const auto& [path, time] : firsts) starts.push_back(time);
+        std::sort(starts.begin(), starts.end());
+        for (std::size_t i = std::size_t(c.rate); i < starts.size(); ++i) EXPECT_GE(starts[i] - starts[i - c.rate], 0.95);
     }
 }
 
