@@ -5,7 +5,7 @@ and answers chosen paths badly on purpose.
     tile_server.py FOLDER LOG [RULE ...]
 
 Each RULE is PATH=ANSWER, PATH as requested (/5/17/11.png) and ANSWER one of
-  404, 204        that status with no tile
+  404, 204, 403   that status with no tile
   500:N           500 for the first N requests of the path, then the file (N=-1: for ever)
   slow:SECONDS    the file after SECONDS
   html:N          a "blocked" page with status 200 for the first N requests (N=-1: for ever)
@@ -63,7 +63,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             time.sleep(delay)
             rule = rules.get(path, "")
-            if rule in ("404", "204"):
+            if rule in ("404", "204", "403"):
                 return self.answer(int(rule))
             kind, _, count = rule.partition(":")
             failing = kind in ("500", "html") and (int(count) < 0 or times < int(count))

@@ -382,6 +382,7 @@ TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
     } cases[] = {{"500:1", "", "", 2, 2},
                  {"500:-1", "", ": HTTP status 500, after 3 retries", 4},
                  {"html:-1", "", ": HTTP status 200, but the answer is no picture", 1},
+                 {"403", "", ": HTTP status 403", 1},  // a refusal is no passing fault
                  {"", "<OfflineMode>true</OfflineMode>", "its XML asks for GDAL's offline mode", 0},
                  {"", "<Projection>EPSG:4326</Projection>", "it is not on Web Mercator's tile grid", 0}};
     for (const auto& c : cases) {
