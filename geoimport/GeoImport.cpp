@@ -19,6 +19,7 @@
 #include "geoimport/PointsPlacement.h"
 #include "geoimport/Relief.h"
 #include "geoimport/SourceGeoreference.h"
+#include "geoimport/TileLevel.h"
 #include "geoimport/TileMosaic.h"
 #include "geoimport/ValueScale.h"
 #include "geoimport/Warper.h"
@@ -126,7 +127,7 @@ struct JobSource {
 
     GDALDatasetH Pixels() const { return scaled ? scaled.get() : source.get(); }
     // A tile area in place of a source file: the tiles fetched for each part, in its place.
-    std::unique_ptr<TileFetcher> fetcher;
+    std::unique_ptr<TileRowSource> tiles;
     std::vector<std::unique_ptr<TileMosaic>> mosaics;
     TileRequest tileRequest;  // what each part's note tells of its origin
 };
@@ -137,9 +138,8 @@ public:
         : ImportJob(std::move(parts)), source_(std::move(source)) {}
     ImportStatus Write(const std::vector<std::string>& outputPaths, const ImportProgress& progress,
                        const std::vector<FileIdentity>& alsoRead) override;
-    std::string Warning() const override {
-        return source_->fetcher ? MissingTilesWarning(source_->fetcher->Missing()) : std::string();
-    }
+    std::string Warning() const override { return source_->tiles ? source_->tiles->MissingWarning() : std::string(); }
+    std::string Attribution() const override { return source_->tileRequest.attribution; }
 
 private:
     std::unique_ptr<JobSource> source_;
@@ -585,11 +585,39 @@ namespace {
 // own words, so this is the module's guard, not the message people usually see.
 std::string TileRequestRefusal(const TileRequest& request, const TileCut& cut) {
     if (CheckTileRequest(request) != TileRequestError::None) return "the tile request is incomplete or wrong";
-    if (KindOfTileSource(request.source) != TileSourceKind::UrlTemplate) {
-        return "only URL templates (http://, https://, file://) are fetched as tiles; " + request.source + " is none";
-    }
     if (cut.error != TileCutError::None) return "the box does not name an area of the tile grid at that zoom";
     return {};
+}
+
+// Where the request's tiles come from: a URL template's fetcher, or the zoom's level of a source
+// GDAL opens (status says why not), whose own attribution stands in for a request's without one.
+struct RequestTiles {
+    std::unique_ptr<TileRowSource> tiles;
+    TileUrl url;
+    ImportStatus status;
+    std::string attribution;
+    bool countsCache = true;  // whether IsCached tells what a rerun need not fetch
+    bool askedOffline = false;
+};
+
+RequestTiles TilesOf(const TileRequest& request) {
+    const TileFetchOptions options{.source = request.source, .userAgent = request.userAgent, .rate = request.rate};
+    RequestTiles found{.attribution = request.attribution};
+    if (KindOfTileSource(request.source) == TileSourceKind::UrlTemplate) {
+        found.tiles = std::make_unique<TileFetcher>(options);
+        found.url = [pattern = request.source](const TileAddress& tile) { return FillTileTemplate(pattern, tile); };
+        found.countsCache = !request.source.starts_with("file://");
+        return found;
+    }
+    TileLevelOpening opened = OpenTileLevel(request.source, request.zoom, options);
+    found.status = opened.status;
+    if (!opened.level) return found;
+    if (found.attribution.empty()) found.attribution = opened.level->Attribution();
+    found.countsCache = opened.level->CountsCache();
+    found.askedOffline = opened.level->AskedOffline();
+    found.url = [level = opened.level.get()](const TileAddress& tile) { return level->Url(tile); };
+    found.tiles = std::move(opened.level);
+    return found;
 }
 
 }  // namespace
@@ -599,12 +627,13 @@ ImportPreparation PrepareTileImport(const TileRequest& request) {
     if (std::string why = TileRequestRefusal(request, cut); !why.empty()) {
         return {nullptr, Refusal(ImportError::OpenFailed, std::move(why)), {}};
     }
+    RequestTiles found = TilesOf(request);
+    if (!found.tiles) return {nullptr, found.status, {}};
     auto source = std::make_unique<JobSource>();
     source->path = request.source;
     source->tileRequest = request;
-    source->fetcher = std::make_unique<TileFetcher>(
-        TileFetchOptions{.source = request.source, .userAgent = request.userAgent, .rate = request.rate});
-    const TileUrl url = [pattern = request.source](const TileAddress& tile) { return FillTileTemplate(pattern, tile); };
+    source->tileRequest.attribution = found.attribution;
+    source->tiles = std::move(found.tiles);
     const double pixel = 2 * WebMercatorHalfSide / double(WorldPixels(request.zoom));
     std::vector<ImportPlan> parts;
     for (const TileArea& area : cut.parts) {
@@ -626,12 +655,23 @@ ImportPreparation PrepareTileImport(const TileRequest& request) {
         if (ImportStatus named = NameByCorners(plan, area.corners, ""); named.error != ImportError::None) {
             return {nullptr, named, {}};
         }
-        source->mosaics.push_back(std::make_unique<TileMosaic>(request.zoom, area, url, *source->fetcher));
+        source->mosaics.push_back(std::make_unique<TileMosaic>(request.zoom, area, found.url, *source->tiles));
     }
     // Counting what is cached means a look at every tile's file: only when it may matter.
-    if (cut.TileCount() > request.maxTiles) {
+    if (cut.TileCount() > request.maxTiles || found.askedOffline) {
         std::int64_t uncached = 0;
         for (const auto& mosaic : source->mosaics) uncached += mosaic->UncachedCount();
+        // Offline, GDAL would make each tile missing from its cache black; they are fetched
+        // online instead, but only where nothing is left to fetch would that be what was asked.
+        if (found.askedOffline && uncached > 0) {
+            return {nullptr,
+                    Refusal(ImportError::OpenFailed,
+                            "its XML asks for GDAL's offline mode (<OfflineMode>true</OfflineMode>), in which tiles "
+                            "missing from the cache come out black, and " + std::to_string(uncached) + " of the " +
+                                std::to_string(cut.TileCount()) + " tiles are not cached (or cannot be told so); "
+                                "remove <OfflineMode> to fetch them"),
+                    {}};
+        }
         if (uncached > request.maxTiles) {
             return {nullptr,
                     Refusal(ImportError::TooLarge,
@@ -646,12 +686,13 @@ ImportPreparation PrepareTileImport(const TileRequest& request) {
 
 std::optional<std::int64_t> CountCachedTiles(const TileRequest& request) {
     const TileCut cut = CutTileArea(request.zoom, request.box);
-    // A tile folder on disk is read where it is, never cached.
-    if (!TileRequestRefusal(request, cut).empty() || request.source.starts_with("file://")) return std::nullopt;
-    TileFetcher fetcher(TileFetchOptions{.source = request.source});
+    if (!TileRequestRefusal(request, cut).empty()) return std::nullopt;
+    // Tiles on disk (a folder, a package) are read where they are, never cached.
+    const RequestTiles found = TilesOf(request);
+    if (!found.tiles || !found.countsCache) return std::nullopt;
     std::int64_t cached = 0;
     for (const TileArea& area : cut.parts) {
-        cached += area.TileCount() - TileMosaic(request.zoom, area, {}, fetcher).UncachedCount();
+        cached += area.TileCount() - TileMosaic(request.zoom, area, {}, *found.tiles).UncachedCount();
     }
     return cached;
 }

@@ -198,6 +198,10 @@ public:
     // did not have, left white. Empty when there is nothing to tell.
     virtual std::string Warning() const { return {}; }
 
+    // The credit a tile area's note carries: the request's attribution, else the source's own
+    // (an MBTiles package's); empty when neither gives one.
+    virtual std::string Attribution() const { return {}; }
+
 protected:
     explicit ImportJob(std::vector<ImportPlan> parts) : parts_(std::move(parts)) {}
 

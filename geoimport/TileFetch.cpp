@@ -39,12 +39,11 @@ std::string DefaultTileCacheFolder() {
     return {};
 }
 
-std::string MissingTilesWarning(const std::vector<TileAddress>& missing) {
+std::string MissingTilesWarning(const std::vector<TileAddress>& missing, const std::string& at) {
     if (missing.empty()) return {};
     constexpr std::size_t Named = 5;
-    std::string text = std::to_string(missing.size()) +
-                       (missing.size() == 1 ? " tile is" : " tiles are") +
-                       " missing at the source (HTTP 404 or 204) and left white: ";
+    std::string text = std::to_string(missing.size()) + (missing.size() == 1 ? " tile is" : " tiles are") +
+                       " missing " + at + " and left white: ";
     for (std::size_t i = 0; i < std::min(Named, missing.size()); ++i) {
         text += (i > 0 ? ", " : "") + TileName(missing[i]);
     }
@@ -164,8 +163,24 @@ bool DecodeTile(const std::string& bytes, TilePixels& pixels) {
     return ok;
 }
 
-TileFetcher::TileFetcher(TileFetchOptions options) : options_(std::move(options)) {
-    local_ = options_.source.rfind("file://", 0) == 0;
+std::string TileRowSource::MissingWarning() const {
+    return MissingTilesWarning(missing_, missingAt_);
+}
+
+// A tile starts no sooner than burst/rate seconds after the tile burst places before it, so no
+// second holds more than the rate however the tiles come in bursts (a row's last few, then the
+// next row's first). A rate beyond a thousand a second is kept over a shorter time.
+void TileRowSource::WaitForTurn(std::size_t count) {
+    if (local_ || rate_ <= 0 || count == 0) return;
+    const auto burst = static_cast<std::size_t>(std::clamp(std::floor(rate_), 1.0, 1000.0));
+    const std::size_t last = std::min(count, burst) - 1;  // the burst's latest tile waits longest
+    if (starts_.size() + last >= burst) Sleep(starts_[starts_.size() + last - burst] + double(burst) / rate_ - Now());
+    starts_.insert(starts_.end(), count, Now());
+    if (starts_.size() > burst) starts_.erase(starts_.begin(), starts_.end() - std::ptrdiff_t(burst));
+}
+
+TileFetcher::TileFetcher(TileFetchOptions options)
+    : TileRowSource(options.source.starts_with("file://"), options.rate), options_(std::move(options)) {
     if (!options_.cacheFolder.empty()) cacheSourceFolder_ = options_.cacheFolder + "/" + SourceKey(options_.source);
 }
 
@@ -174,15 +189,17 @@ std::string TileFetcher::CachePath(const TileAddress& tile) const {
     return cacheSourceFolder_ + "/" + TileName(tile);
 }
 
-bool TileFetcher::IsCached(const TileAddress& tile) const {
-    if (local_) return true;
-    const std::string path = CachePath(tile);
+bool IsFreshFile(const std::string& path, double days) {
     std::error_code error;
     if (path.empty()) return false;
     const auto written = fs::last_write_time(path, error);
     if (error) return false;
     const auto age = std::chrono::duration<double>(fs::file_time_type::clock::now() - written).count();
-    return age < options_.cacheDays * 86400;
+    return age < days * 86400;
+}
+
+bool TileFetcher::IsCached(const TileAddress& tile) const {
+    return local_ || IsFreshFile(CachePath(tile), options_.cacheDays);
 }
 
 // Written under a hidden name and renamed, so an interrupted run never leaves half a tile that
@@ -199,12 +216,6 @@ void TileFetcher::Keep(const TileAddress& tile, const std::string& bytes) const 
     bool written = ::write(descriptor, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     written = ::close(descriptor) == 0 && written;
     if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) ::unlink(temporary.c_str());
-}
-
-void TileFetcher::WaitForTurn(std::size_t count) {
-    if (local_ || options_.rate <= 0) return;
-    Sleep(nextStart_ - Now());
-    nextStart_ = std::max(nextStart_, Now()) + double(count) / options_.rate;
 }
 
 TileRowResult TileFetcher::FetchRow(const std::vector<TileAddress>& tiles, const std::vector<std::string>& urls) {

@@ -5,14 +5,14 @@
 
 namespace kartivo::geoimport {
 
-TileMosaic::TileMosaic(std::int32_t zoom, const TileArea& area, TileUrl url, TileFetcher& fetcher)
-    : zoom_(zoom), area_(area), url_(std::move(url)), fetcher_(fetcher) {}
+TileMosaic::TileMosaic(std::int32_t zoom, const TileArea& area, TileUrl url, TileRowSource& tiles)
+    : zoom_(zoom), area_(area), url_(std::move(url)), source_(tiles) {}
 
 std::int64_t TileMosaic::UncachedCount() const {
     std::int64_t count = 0;
     for (std::int64_t y = area_.firstTileY; y <= area_.lastTileY; ++y) {
         for (std::int64_t x = area_.firstTileX; x <= area_.lastTileX; ++x) {
-            count += fetcher_.IsCached({zoom_, x, y}) ? 0 : 1;
+            count += source_.IsCached({zoom_, x, y}) ? 0 : 1;
         }
     }
     return count;
@@ -28,7 +28,7 @@ ImportStatus TileMosaic::Load(std::int64_t tileRow) {
     // The row held so far goes first: two rows of a wide area would double the memory.
     row_.clear();
     loaded_ = -1;
-    TileRowResult fetched = fetcher_.FetchRow(tiles, urls);
+    TileRowResult fetched = source_.FetchRow(tiles, urls);
     if (fetched.status.error != ImportError::None) return fetched.status;
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         const TilePixels& tile = fetched.tiles[i];

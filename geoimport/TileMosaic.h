@@ -12,14 +12,14 @@
 
 namespace kartivo::geoimport {
 
-// The URL of one tile, the source's template filled in.
+// The URL of one tile, the source's template filled in; empty where the source cannot name it.
 using TileUrl = std::function<std::string(const TileAddress&)>;
 // Told after each row of tiles: tiles done of all; false stops the reading there.
 using TileProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 class TileMosaic {
 public:
-    TileMosaic(std::int32_t zoom, const TileArea& area, TileUrl url, TileFetcher& fetcher);
+    TileMosaic(std::int32_t zoom, const TileArea& area, TileUrl url, TileRowSource& tiles);
     void SetProgress(TileProgress progress) { progress_ = std::move(progress); }
 
     const TileArea& Area() const { return area_; }
@@ -38,7 +38,7 @@ private:
     std::int32_t zoom_;
     TileArea area_;
     TileUrl url_;
-    TileFetcher& fetcher_;
+    TileRowSource& source_;
     TileProgress progress_;
     std::int64_t loaded_ = -1;  // the row of tiles held, from the grid's top
     std::int64_t done_ = 0;

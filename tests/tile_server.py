@@ -5,10 +5,13 @@ and answers chosen paths badly on purpose.
     tile_server.py FOLDER LOG [RULE ...]
 
 Each RULE is PATH=ANSWER, PATH as requested (/5/17/11.png) and ANSWER one of
-  404, 204        that status with no tile
+  404, 204, 403   that status with no tile
   500:N           500 for the first N requests of the path, then the file (N=-1: for ever)
   slow:SECONDS    the file after SECONDS
   html:N          a "blocked" page with status 200 for the first N requests (N=-1: for ever)
+
+/wmts.xml, unless the folder holds one, is a WMTS GetCapabilities answer: one layer on Web
+Mercator's tile grid at zoom levels 0 to 6, its tiles at /{z}/{x}/{y}.png of this server.
 
 KARTIVO_TILE_SERVER_DELAY (seconds, default 0.02) holds each answer back that long, so that
 requests answered at once overlap visibly; a benchmark sets it to 0.
@@ -60,7 +63,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             time.sleep(delay)
             rule = rules.get(path, "")
-            if rule in ("404", "204"):
+            if rule in ("404", "204", "403"):
                 return self.answer(int(rule))
             kind, _, count = rule.partition(":")
             failing = kind in ("500", "html") and (int(count) < 0 or times < int(count))
@@ -71,6 +74,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if rule.startswith("slow:"):
                 time.sleep(float(rule[5:]))
             file = os.path.join(folder, path.lstrip("/"))
+            if path == "/wmts.xml" and not os.path.isfile(file):
+                return self.answer(200, capabilities().encode(), "application/xml")
             if not os.path.isfile(file):
                 return self.answer(404)
             with open(file, "rb") as tile:
@@ -80,6 +85,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         finally:
             with lock:
                 state["inFlight"] -= 1
+
+
+def capabilities():
+    half = 20037508.342789244
+    matrices = "".join(
+        f"<TileMatrix><ows:Identifier>{z}</ows:Identifier><ScaleDenominator>{559082264.0287178 / 2 ** z!r}"
+        f"</ScaleDenominator><TopLeftCorner>{-half!r} {half!r}</TopLeftCorner><TileWidth>256</TileWidth>"
+        f"<TileHeight>256</TileHeight><MatrixWidth>{2 ** z}</MatrixWidth><MatrixHeight>{2 ** z}</MatrixHeight>"
+        "</TileMatrix>" for z in range(7))
+    template = f"http://127.0.0.1:{server.server_address[1]}/{{TileMatrix}}/{{TileCol}}/{{TileRow}}.png"
+    return ('<Capabilities xmlns="http://www.opengis.net/wmts/1.0" xmlns:ows="http://www.opengis.net/ows/1.1" '
+            'version="1.0.0"><Contents><Layer><ows:Identifier>tiles</ows:Identifier><Style isDefault="true">'
+            "<ows:Identifier>default</ows:Identifier></Style><Format>image/png</Format><TileMatrixSetLink>"
+            f'<TileMatrixSet>grid</TileMatrixSet></TileMatrixSetLink><ResourceURL format="image/png" '
+            f'resourceType="tile" template="{template}"/></Layer><TileMatrixSet><ows:Identifier>grid'
+            "</ows:Identifier><ows:SupportedCRS>urn:ogc:def:crs:EPSG::3857</ows:SupportedCRS>"
+            f"{matrices}</TileMatrixSet></Contents></Capabilities>")
 
 
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)

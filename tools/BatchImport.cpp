@@ -111,11 +111,14 @@ Before the bitmap's path, a line per point tells how far the fitted transform pu
 point N (disabled): ...)
 and then "rms R pixels over K points" over the enabled ones.
 
-A tile source instead of pictures: --tiles TEMPLATE --zoom Z --box BOTTOM,LEFT,TOP,RIGHT
+A tile source instead of pictures: --tiles SOURCE --zoom Z --box BOTTOM,LEFT,TOP,RIGHT
 (and the rest, as "kartivo-batch info" reads them) fetches the tiles of the area, a row of
 tiles at a time, and writes Tiles_zZ(bottom,left,top,right).bmp in the working folder (or
-as -o names it), each pixel one pixel of a tile. TEMPLATE is http://, https:// or file://
-with {z}, {x}, {y}, {-y} (rows from the bottom) or {q} (quadkey). Every request says
+as -o names it), each pixel one pixel of a tile. SOURCE is a URL template, http://, https://
+or file:// with {z}, {x}, {y}, {-y} (rows from the bottom) or {q} (quadkey); or a GDAL_WMS
+or GDAL_WMTS XML, WMTS:URL or an MBTiles file, read through GDAL from its level that is
+zoom Z of the tile grid (a source off the grid, or without that level, is refused; no
+level is resampled from another, and an XML's offline mode is not followed). Every request says
 --user-agent (default Kartivo/VERSION); at most 2 at once, and at most --rate new tiles
 a second from a server (default 4). Tiles are kept 7 days in $XDG_CACHE_HOME/kartivo/tiles
 (else ~/.cache/kartivo/tiles), so a rerun after a failure or Ctrl+C fetches only the
@@ -124,7 +127,8 @@ server lacks (404, 204) is white and named in a warning; a server error or a tim
 is asked again 3 times, waiting longer each time, and then fails the import naming the
 tile, its URL and the HTTP status, as does an answer that is no picture.
 Beside each bitmap, Name(...).txt keeps the source, --attribution TEXT (the credit the
-service's terms ask for), the zoom, the box as given and as widened, and the time of the
+service's terms ask for; without it, the source's own where it gives one, as an MBTiles
+package's metadata does), the zoom, the box as given and as widened, and the time of the
 fetch (UTC); it is written and replaced with the bitmap, and keeps its map's origin known
 even without --attribution. After each bitmap's path, the attribution is printed.
 
@@ -220,8 +224,9 @@ bool ImportTiles(const TileRequest& request, const std::optional<std::string>& o
         reporter.Error(request.source, notes);
     }
     // The credit goes where the person looks; the note beside each picture keeps it with the map.
-    const std::string credit = request.attribution.empty() ? "no attribution given (--attribution TEXT)"
-                                                           : "attribution: " + request.attribution;
+    const std::string attribution = prepared.job->Attribution();
+    const std::string credit = attribution.empty() ? "no attribution given (--attribution TEXT)"
+                                                   : "attribution: " + attribution;
     for (const std::string& outputPath : outputPaths) session.console.out << outputPath << '\n' << credit << '\n';
     return true;
 }

@@ -53,10 +53,11 @@ URL template with {z}, {x}, {y}, {-y} or {q}; a GDAL_WMS XML, WMTS:URL or an MBT
 file), --zoom Z (0 to 22) its level and --box BOTTOM,LEFT,TOP,RIGHT the area, in degrees
 or degrees, minutes and seconds as --corners takes them; a RIGHT west of LEFT crosses 180
 degrees. The box is widened to whole pixels of the zoom's grid and cut at 85.0511 degrees.
-Reported: the tiles it touches, how many of them a URL template's tile cache already
-holds (those an import will not fetch again), the bitmap's size in pixels and bytes (24-bit), and its
+Reported: the tiles it touches, how many of them the tile cache already holds (those an
+import will not fetch again; told for a server's tiles by a URL template or by a TMS
+service through GDAL, whose WMTS capabilities are fetched for it), the bitmap's size in pixels and bytes (24-bit), and its
 corners, the centres of the corner pixels; an area across 180 degrees in its two parts.
-With --json: "tiles", "zoom", "tileCount", "cachedTiles" (for a URL template), "cutAtGridEdge", "corners" (the first
+With --json: "tiles", "zoom", "tileCount", "cachedTiles" (where told), "cutAtGridEdge", "corners" (the first
 part's) and "parts", each with "part" ("_west", "_east" or ""), "window" (left, top,
 width, height in the zoom's pixels), "tileX" and "tileY" (first, last), "tileCount",
 "width", "height", "fileSize", "fits" (false beyond the 2 GiB a bitmap holds) and

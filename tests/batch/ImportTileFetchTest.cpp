@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <regex>
 
 namespace kartivo::geoimport {
@@ -249,31 +250,105 @@ std::string ImportArea(const TileRequest& request, const std::string& folder, co
     return prepared.job->Write({folder + "/" + prepared.job->Parts()[0].fileName}, progress).message;
 }
 
-TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachTemplate) {
+// Tiles 16 to 18 of rows 10 to 12 at zoom 5 in folder, laid out as pattern.
+void MakeAreaTiles(const std::string& folder, const std::string& pattern = "{z}/{x}/{y}.png") {
+    for (std::int64_t x = 16; x <= 18; ++x) {
+        for (std::int64_t y = 10; y <= 12; ++y) MakeTile(folder, {5, x, y}, Kind::Rgb, pattern);
+    }
+}
+
+// A GDAL_WMS description of a TMS service at base (rows counted from the bottom, as TMS does),
+// its corner rounded to centimetres as such files are; extra goes first inside it, where GDAL
+// takes it over a later element of the same name.
+std::string WriteTmsXml(const std::string& path, const std::string& base, const std::string& extra = "") {
+    std::ofstream(path) << "<GDAL_WMS>" << extra << "<Service name=\"TMS\"><ServerUrl>" << base << "${z}/${x}/${y}.png</ServerUrl>"
+                        << "</Service><DataWindow><UpperLeftX>-20037508.34</UpperLeftX><UpperLeftY>20037508.34"
+                        << "</UpperLeftY><LowerRightX>20037508.34</LowerRightX><LowerRightY>-20037508.34</LowerRightY>"
+                        << "<TileLevel>5</TileLevel><TileCountX>1</TileCountX><TileCountY>1</TileCountY></DataWindow>"
+                        << "<Projection>EPSG:3857</Projection><BlockSizeX>256</BlockSizeX><BlockSizeY>256</BlockSizeY>"
+                        << "<Cache/></GDAL_WMS>";
+    return path;
+}
+
+// The area's tiles as an MBTiles package, as GDAL writes one from a Web Mercator picture: the
+// gone tile clear, which GDAL leaves out, and a credit of the package's own in its metadata.
+std::string MakeMbtiles(const std::string& folder, const TileAddress& gone) {
+    const double pixel = TilePixelMetres(5);
+    test::Source spec{.driver = "MBTiles", .crs = "EPSG:3857",
+                      .geoTransform = {16 * 256 * pixel - WebMercatorHalfSide, pixel, 0,
+                                       WebMercatorHalfSide - 10 * 256 * pixel, 0, -pixel},
+                      .width = 768, .height = 768, .bands = 4, .alpha = true};
+    spec.value = [gone](int b, int x, int y) -> std::uint16_t {
+        const TileAddress t{5, 16 + x / 256, 10 + y / 256};
+        if (b == 4) return t.x == gone.x && t.y == gone.y ? 0 : 255;
+        return TileValue(t, b - 1, x % 256, y % 256);
+    };
+    // GDAL's SQLite driver opens it to write the credit only under a name not taken for MBTiles.
+    const std::string made = folder + "/area.db";
+    test::MakePicture(spec, made);
+    const char* const sqlite[] = {"SQLite", nullptr};
+    GDALDatasetH db = GDALOpenEx(made.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, sqlite, nullptr, nullptr);
+    GDALDatasetExecuteSQL(db, "INSERT INTO metadata VALUES ('attribution', '© Test Tiles')", nullptr, nullptr);
+    GDALClose(db);
+    std::filesystem::rename(made, folder + "/area.mbtiles");
+    return folder + "/area.mbtiles";
+}
+
+// Every kind of source, the tiles served by the tests' server or read from a folder or package:
+// each pixel where its tile has it, a missing tile white, every request with the User-Agent
+// (a WMTS's capabilities too), nothing in the working folder, and the cache counted as info does.
+TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachSource) {
     const TileAddress gone{5, 17, 11};
     const struct {
-        const char* pattern;
-        bool served;
-    } cases[] = {{"{z}/{x}/{y}.png", true}, {"{z}/{x}/{-y}.png", true}, {"{q}.png", false}};
+        const char* pattern;  // of the tiles in the folder
+        const char* kind;
+        const char* levels;  // a GDAL source's, as it names them refusing zoom 7
+    } cases[] = {{"{z}/{x}/{y}.png", "template", ""}, {"{z}/{x}/{-y}.png", "template", ""}, {"{q}.png", "file", ""},
+                 {"{z}/{x}/{-y}.png", "xml", "0 to 5"}, {"{z}/{x}/{y}.png", "wmts", "0 to 6"}, {"", "mbtiles", "5"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.pattern);
-        TempFolder tiles, scratch;
+        SCOPED_TRACE(std::string(c.kind) + " " + c.pattern);
+        const std::string kind = c.kind;
+        TempFolder tiles, scratch, work;
         setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
-        for (std::int64_t x = 16; x <= 18; ++x) {
-            for (std::int64_t y = 10; y <= 12; ++y) MakeTile(tiles.Path().string(), {5, x, y}, Kind::Rgb, c.pattern);
+        if (kind != "mbtiles") {
+            MakeAreaTiles(tiles.Path().string(), c.pattern);
+            std::filesystem::remove(tiles.File(FillTileTemplate(c.pattern, gone)));
         }
-        std::filesystem::remove(tiles.File(FillTileTemplate(c.pattern, gone)));
         TileServer server(tiles.Path().string(), scratch.File("log"), {});
-        const std::string base = c.served ? server.Template().substr(0, server.Template().find("/{z}")) + "/"
-                                          : "file://" + tiles.Path().string() + "/";
-        const TileRequest request = AreaRequest(base + c.pattern);
+        const std::string base = server.Template().substr(0, server.Template().find("{z}"));
+        const std::string source = kind == "template" ? base + c.pattern
+                                   : kind == "file"   ? "file://" + tiles.File(c.pattern)
+                                   : kind == "xml"    ? WriteTmsXml(tiles.File("tms.xml"), base)
+                                   : kind == "wmts"   ? "WMTS:" + base + "wmts.xml"
+                                                      : MakeMbtiles(tiles.Path().string(), gone);
+        TileRequest request = AreaRequest(source);
+        const auto back = std::filesystem::current_path();
+        std::filesystem::current_path(work.Path());
+        if (*c.levels != '\0') {
+            request.zoom = 7;
+            EXPECT_EQ(ImportArea(request, scratch.Path().string()),
+                      "zoom 7 is none of its levels (" + std::string(c.levels) +
+                          "), and a level is copied pixel for pixel, never resampled from another");
+            request.zoom = 5;
+        }
         ImportPreparation prepared = TheImporter().PrepareTiles(request);
         ASSERT_TRUE(prepared.job) << prepared.status.message;
         const std::string path = scratch.File(prepared.job->Parts()[0].fileName);
         const ImportStatus status = prepared.job->Write({path});
+        std::filesystem::current_path(back);
+        EXPECT_EQ(test::FolderEntries(work.Path()), std::vector<std::string>{});
+        const bool served = kind != "file" && kind != "mbtiles";
+        EXPECT_EQ(TheImporter().CachedTiles(request), served ? std::optional<std::int64_t>(8) : std::nullopt);
         unsetenv("XDG_CACHE_HOME");
         ASSERT_EQ(status.message, "");
-        EXPECT_EQ(prepared.job->Warning(), "1 tile is missing at the source (HTTP 404 or 204) and left white: 5/17/11");
+        EXPECT_EQ(prepared.job->Warning(), std::string("1 tile is missing ") +
+                                               (kind == "mbtiles" ? "in the source" : "at the source (HTTP 404 or 204)") +
+                                               " and left white: 5/17/11");
+        EXPECT_EQ(prepared.job->Attribution(), kind == "mbtiles" ? "© Test Tiles" : "");
+        for (const auto& r : server.Requests()) {
+            EXPECT_EQ(r["userAgent"], DefaultUserAgent()) << r["path"];
+            EXPECT_LE(r["inFlight"].get<int>(), 2);
+        }
         const TileArea area = CutTileArea(5, request.box).parts.at(0);
         const test::Decoded picture = test::DecodeFile(path);
         ASSERT_EQ(picture.width, 373);
@@ -290,6 +365,55 @@ TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachTemplate) {
             }
         }
         EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Through GDAL as from a template: at most --rate new tiles a second; a server error asked again
+// with growing waits and then named with the tile, its URL and the status, as is an answer that
+// is no picture, at once. Refused before anything is fetched: offline mode with tiles not in the
+// cache, which would make them black, and a source off the grid.
+TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
+    const struct {
+        const char* rule;   // for the tile 5/17/11, at {z}/{x}/{-y}.png
+        const char* extra;  // in the XML
+        const char* failure;
+        int requests;  // of that tile
+        int rate = 1000;
+    } cases[] = {{"500:1", "", "", 2, 2},
+                 {"500:-1", "", ": HTTP status 500, after 3 retries", 4},
+                 {"html:-1", "", ": HTTP status 200, but the answer is no picture", 1},
+                 {"403", "", ": HTTP status 403", 1},  // a refusal is no passing fault
+                 {"", "<OfflineMode>true</OfflineMode>", "its XML asks for GDAL's offline mode", 0},
+                 {"", "<Projection>EPSG:4326</Projection>", "it is not on Web Mercator's tile grid", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.rule) + c.extra);
+        TempFolder tiles, scratch;
+        setenv("XDG_CACHE_HOME", scratch.File("cache").c_str(), 1);
+        MakeAreaTiles(tiles.Path().string(), "{z}/{x}/{-y}.png");
+        TileServer server(tiles.Path().string(), scratch.File("log"), {std::string("/5/17/20.png=") + c.rule});
+        const std::string base = server.Template().substr(0, server.Template().find("{z}"));
+        TileRequest request = AreaRequest(WriteTmsXml(tiles.File("tms.xml"), base, c.extra));
+        request.rate = c.rate;
+        const std::string failed = ImportArea(request, scratch.Path().string());
+        unsetenv("XDG_CACHE_HOME");
+        if (*c.extra != '\0') {
+            EXPECT_EQ(failed.find(c.failure), 0u) << failed;
+        } else {
+            EXPECT_EQ(failed, *c.failure == '\0' ? "" : "Cannot fetch tile 5/17/11 from " + base + "5/17/20.png" + c.failure);
+        }
+        std::vector<double> times;
+        std::map<std::string, double> firsts;  // each tile's first request
+        for (const auto& r : server.Requests()) {
+            if (r["path"] == "/5/17/20.png") times.push_back(r["time"].get<double>());
+            firsts.emplace(r["path"].get<std::string>(), r["time"].get<double>());
+        }
+        EXPECT_EQ(times.size(), std::size_t(c.requests));
+        // Each retry waits twice as long as the one before: 1, 2 and 4 seconds.
+        for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.95 * double(1 << (i - 1)));
+        std::vector<double> starts;
+        for (const auto& [path, time] : firsts) starts.push_back(time);
+        std::sort(starts.begin(), starts.end());
+        for (std::size_t i = std::size_t(c.rate); i < starts.size(); ++i) EXPECT_GE(starts[i] - starts[i - c.rate], 0.95);
     }
 }
 
