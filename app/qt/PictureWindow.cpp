@@ -2,6 +2,7 @@
 
 #include "app/Georeferencing.h"
 #include "app/PictureView.h"
+#include "app/TileServerMap.h"
 #include "app/qt/AccessKeys.h"
 #include "app/qt/ScreenFit.h"
 
@@ -65,8 +66,8 @@ std::optional<VisiblePart> PartInView(const ViewImage& image, const QRectF& visi
 
 }  // namespace
 
-PictureCanvas::PictureCanvas(PictureView& view, Georeferencing& points, QWidget* parent)
-    : QAbstractScrollArea(parent), view_(view), points_(points) {
+PictureCanvas::PictureCanvas(PictureView& view, Georeferencing& points, TileServerMap& tiles, QWidget* parent)
+    : QAbstractScrollArea(parent), view_(view), points_(points), tiles_(tiles) {
     setObjectName("pictureCanvas");
     viewport()->setMouseTracking(true);
     viewport()->setCursor(Qt::OpenHandCursor);
@@ -164,6 +165,7 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
     QPen outPen(QColor(255, 200, 0), 2 * pixel, Qt::DashLine);
     painter.setPen(outPen);
     for (const double x : view_.OutLongitudes()) painter.drawLine(QLineF(x, visible.top(), x, visible.bottom()));
+    if (tiles_.Active()) DrawTileBox(painter, pixel);
 
     // Labels at the window's edges, in the window's own pixels.
     painter.setClipping(false);
@@ -206,6 +208,20 @@ void PictureCanvas::wheelEvent(QWheelEvent* event) {
     view_.ZoomAt(at.x(), at.y(), std::pow(NotchZoom, notches));
     TellPointer(event->position());
     event->accept();
+}
+
+// The box typed in the tile server's dialog in red, as the band Make keeps; a rectangle being
+// dragged, dashed, until it becomes the box.
+void PictureCanvas::DrawTileBox(QPainter& painter, double pixel) {
+    painter.setClipping(false);
+    painter.setPen(QPen(QColor(230, 30, 0), 2 * pixel));
+    for (const ViewRect& box : tiles_.BoxOnLook()) {
+        painter.drawRect(QRectF(QPointF(box.left, box.top), QPointF(box.right, box.bottom)));
+    }
+    if (boxTo_) {
+        painter.setPen(QPen(QColor(230, 30, 0), pixel, Qt::DashLine));
+        painter.drawRect(QRectF(PictureAt(pressedAt_), PictureAt(*boxTo_)));
+    }
 }
 
 // Points are drawn at a fixed size on screen, whatever the zoom.
@@ -258,6 +274,11 @@ void PictureCanvas::mousePressEvent(QMouseEvent* event) {
     dragging_ = true;
     dragFrom_ = pressedAt_ = event->position();
     draggedPoint_.reset();
+    // Over a tile source the drag draws the box; the scroll bars and the wheel still move it.
+    if (tiles_.Active()) {
+        boxTo_ = pressedAt_;
+        return;
+    }
     if (points_.Active()) {
         const QPointF at = PictureAt(event->position());
         draggedPoint_ = points_.PointNear(at.x(), at.y(), 8 * Ratio() / view_.Scale());
@@ -266,7 +287,10 @@ void PictureCanvas::mousePressEvent(QMouseEvent* event) {
 }
 
 void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && !draggedPoint_) {
+    if (boxTo_) {
+        boxTo_ = event->position();
+        viewport()->update();
+    } else if (dragging_ && !draggedPoint_) {
         const QPointF moved = (event->position() - dragFrom_) * Ratio();
         dragFrom_ = event->position();
         view_.PanBy(moved.x(), moved.y());
@@ -277,10 +301,17 @@ void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
 void PictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !dragging_) return;
     dragging_ = false;
-    viewport()->setCursor(Qt::OpenHandCursor);
     const QPointF moved = event->position() - pressedAt_;
     const bool clicked = moved.manhattanLength() < QApplication::startDragDistance();
     const QPointF at = PictureAt(event->position());
+    if (boxTo_) {
+        boxTo_.reset();
+        const QPointF from = PictureAt(pressedAt_);
+        if (!clicked) tiles_.BoxDrawn({from.x(), from.y(), at.x(), at.y()});
+        viewport()->update();
+        return;
+    }
+    viewport()->setCursor(Qt::OpenHandCursor);
     if (draggedPoint_ && moved.manhattanLength() < 1) {
         if (onSelect) onSelect(draggedPoint_);
     } else if (draggedPoint_) {
@@ -379,8 +410,9 @@ void PictureCanvas::MoveByKey(double dx, double dy) {
     }
 }
 
-PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), view_(view), points_(points), canvas_(new PictureCanvas(view, points, this)),
+PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, TileServerMap& tiles, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), view_(view), points_(points), tiles_(tiles),
+      canvas_(new PictureCanvas(view, points, tiles, this)),
       pointer_(new QLabel(this)), preview_(nullptr) {
     setObjectName("pictureWindow");
     setCentralWidget(canvas_);
@@ -453,7 +485,8 @@ void PictureWindow::Follow() {
     setWindowTitle(QString::fromStdString(view_.Title()));
     preview_->setChecked(view_.Preview());
     preview_->setEnabled(view_.PreviewAvailable());
-    bandNote_->setText(QString::fromStdString(view_.BandNote()));
+    bandNote_->setText(QString::fromStdString(tiles_.Active() ? TileBoxHint : view_.BandNote()));
+    canvas_->viewport()->setCursor(tiles_.Active() ? Qt::CrossCursor : Qt::OpenHandCursor);
     canvas_->Follow();
     FollowPoints();
 }
