@@ -191,7 +191,9 @@ void MainWindow::BuildMenu() {
     if (QAction* georeference = MenuAction("mnuFileGeoreferencePicture")) {
         connect(georeference, &QAction::triggered, this, [this] { workspace_.GeoreferencePicture(); });
     }
-    if (QAction* tiles = MenuAction("mnuFileTileServer")) connect(tiles, &QAction::triggered, this, [this] { OpenTileDialog(); });
+    if (QAction* tiles = MenuAction("mnuFileTileServer")) {
+        connect(tiles, &QAction::triggered, this, [this] { OpenTileDialog(); });
+    }
     QMenu* view = menuBar()->addMenu(menus[1]);
     view->setObjectName("mnuView");
     QAction* showPicture = view->addAction(WithAccessKeys({ShowPictureText}).first());
@@ -212,9 +214,13 @@ void MainWindow::OpenPictureWindow() {
     pictureWindow_->activateWindow();
 }
 
-// Modeless, so that the picture window's look at the source stays in reach while it is open.
+// Modeless, so that the picture window's look at the source stays in reach while it is open;
+// over this window rather than in its middle, since the picture window stands beside it.
 void MainWindow::OpenTileDialog() {
-    if (tileDialog_ == nullptr) tileDialog_ = new TileServerDialog(workspace_.tiles, this);
+    if (tileDialog_ == nullptr) {
+        tileDialog_ = new TileServerDialog(workspace_.tiles, this);
+        tileDialog_->move(geometry().topLeft() + QPoint(0, menuBar()->height()));
+    }
     workspace_.tiles.Open();
     tileDialog_->show();
     tileDialog_->raise();

@@ -41,7 +41,7 @@ TileServerDialog::TileServerDialog(TileServerMap& map, QWidget* parent)
     source_->setInsertPolicy(QComboBox::NoInsert);
     // Templates are long; the list is as wide as a typical one, and scrolls for longer ones.
     source_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    source_->setMinimumContentsLength(44);
+    source_->setMinimumContentsLength(36);
     source_->lineEdit()->setPlaceholderText("http://, https:// or file:// with {z}, {x} and {y}");
     zoom_->setObjectName("tileZoom");
     zoom_->setRange(0, MaxTileZoom);
@@ -98,7 +98,12 @@ TileServerDialog::TileServerDialog(TileServerMap& map, QWidget* parent)
     connect(zoom_, &QSpinBox::valueChanged, this, [this](int zoom) { map_.SetZoom(zoom); });
     connect(attribution_, &QLineEdit::textEdited, this,
             [this](const QString& text) { map_.SetAttribution(text.toStdString()); });
-    connect(show_, &QPushButton::clicked, this, [this] { map_.Show(); });
+    // The look comes up in front; the dialog whose corners a drag there fills stays in sight.
+    connect(show_, &QPushButton::clicked, this, [this] {
+        if (!map_.Show()) return;
+        raise();
+        activateWindow();
+    });
     connect(fetch_, &QPushButton::clicked, this, [this] {
         if (map_.Fetch()) close();
     });

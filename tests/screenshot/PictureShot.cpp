@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
         tiles.SetSource(argv[1]);
         tiles.SetZoom(std::atoi(argv[4]));
         for (int i = 0; i < 4; ++i) tiles.SetCorner(static_cast<kartivo::BoxEdge>(i), argv[5 + i]);
-        tiles.Show();
+        window.findChild<QPushButton*>("tileShow")->click();
         QTimer::singleShot(1500, [&] {
             QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
             app.exit(0);
