@@ -190,7 +190,8 @@ bool TileServerMap::Show() {
     look.zoom = LookZoom(look.box, request_.zoom);
     geoimport::ImportPreparation prepared = geoimport::TheImporter().PrepareTiles(look);
     if (!prepared.job) {
-        ui.ShowMessage("Cannot show " + look.source + ": " + prepared.status.message + ".", Title, MessageIcon::Exclamation);
+        ui.ShowMessage("Cannot show " + look.source + ": " + prepared.status.message + ".", Title,
+                       MessageIcon::Exclamation);
         return false;
     }
     // A fresh folder for each look: the one shown before is still read through its open handle.
@@ -213,7 +214,9 @@ bool TileServerMap::Show() {
         prepared.job->Write({path}, [&progress](double fraction) { return !progress || progress->Advance(fraction); });
     ui.SetBusyPointer(false);
     if (written.error != geoimport::ImportError::None) {
-        if (written.error != geoimport::ImportError::Canceled) ui.ShowMessage(written.message, Title, MessageIcon::Stop);
+        if (written.error != geoimport::ImportError::Canceled) {
+            ui.ShowMessage(written.message, Title, MessageIcon::Stop);
+        }
         return false;
     }
     lookPath_ = path;
@@ -254,13 +257,22 @@ bool TileServerMap::Active() const { return !lookPath_.empty() && view_.ShownPat
 
 std::vector<ViewRect> TileServerMap::BoxOnLook() const {
     if (!Active() || !box_) return {};
-    const auto x = [this](double longitude) { return PixelXAtLongitude(lookZoom_, longitude) - double(look_.left); };
-    const auto y = [this](double latitude) { return PixelYAtLatitude(lookZoom_, latitude) - double(look_.top); };
+    const auto x = [this](double lon) { return PixelXAtLongitude(lookZoom_, lon) - double(look_.left); };
+    const auto y = [this](double lat) { return PixelYAtLatitude(lookZoom_, lat) - double(look_.top); };
     const ViewRect rect{x(box_->left), y(box_->top), x(box_->right), y(box_->bottom)};
     if (box_->left < box_->right) return {rect};
     // Across 180 degrees: on to the world's right edge, and on from its left edge.
     const double world = double(WorldPixels(lookZoom_));
-    return {{rect.left, rect.top, rect.right + world, rect.bottom}, {rect.left - world, rect.top, rect.right, rect.bottom}};
+    return {{rect.left, rect.top, rect.right + world, rect.bottom},
+            {rect.left - world, rect.top, rect.right, rect.bottom}};
+}
+
+std::string TileServerMap::PositionText(double column, double row) const {
+    if (!Active() || column < 0 || row < 0 || column >= double(look_.width) || row >= double(look_.height)) return "";
+    const double latitude = LatitudeAtPixelY(lookZoom_, double(look_.top) + std::floor(row) + 0.5);
+    const double longitude = LongitudeAtPixelX(lookZoom_, double(look_.left) + std::floor(column) + 0.5);
+    return DegreeText(latitude) + " " + DegreeText(longitude) + "    " + DegreeToDmsText(latitude) + " " +
+           DegreeToDmsText(longitude);
 }
 
 void TileServerMap::BoxDrawn(const ViewRect& rect) {

@@ -69,6 +69,9 @@ public:
     bool Active() const;
     std::vector<ViewRect> BoxOnLook() const;
     void BoxDrawn(const ViewRect& rect);
+    // The latitude and longitude of the look's pixel at a position, as the picture window tells
+    // them over a map; "" off the look.
+    std::string PositionText(double column, double row) const;
 
 private:
     void Judge();

@@ -340,6 +340,7 @@ void PictureCanvas::TellPointer(QPointF position) {
         pixel.y() < view_.ShownHeight()) {
         text = QString::fromStdString(points_.PositionText(pixel.x(), pixel.y()));
     }
+    if (tiles_.Active()) text = QString::fromStdString(tiles_.PositionText(pixel.x(), pixel.y()));
     if (onPointer) onPointer(text);
 }
 

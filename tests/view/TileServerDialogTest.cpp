@@ -8,6 +8,7 @@
 #include "app/qt/PictureWindow.h"
 #include "app/qt/QtUserInterface.h"
 #include "bitmap/FileNameConvention.h"
+#include "bitmap/TileRequest.h"
 #include "geo/CoordinateText.h"
 
 #include <QComboBox>
@@ -36,7 +37,8 @@ protected:
                     const auto band = [&](int b) { return TileValue({3, x, y}, b, i % 256, i / 256); };
                     tile.setPixel(i % 256, i / 256, qRgb(band(0), band(1), band(2)));
                 }
-                ASSERT_TRUE(tile.save(QString::fromStdString(tiles_.File("3/" + std::to_string(x) + "/" + std::to_string(y) + ".png"))));
+                const std::string name = "3/" + std::to_string(x) + "/" + std::to_string(y) + ".png";
+                ASSERT_TRUE(tile.save(QString::fromStdString(tiles_.File(name))));
             }
         }
     }
@@ -45,7 +47,8 @@ protected:
     // A click in the box and its text typed anew, key by key.
     void TypeInto(const char* name, const QString& text) {
         QWidget* box = In<QWidget>(name);
-        QTest::mouseClick(dialog_->windowHandle(), Qt::LeftButton, Qt::NoModifier, box->mapTo(dialog_, box->rect().center()));
+        const QPoint centre = box->mapTo(dialog_, box->rect().center());
+        QTest::mouseClick(dialog_->windowHandle(), Qt::LeftButton, Qt::NoModifier, centre);
         Type(text, dialog_->windowHandle());
     }
     QString Line() { return In<QLabel>("tileSummary")->text(); }
@@ -56,16 +59,17 @@ protected:
 
 TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsTheMap) {
     const QString source = QString::fromStdString("file://" + tiles_.File("{z}/{x}/{y}.png"));
-    ui_.kept["tileSources"] = {"file:///elsewhere/{z}/{x}/{y}.png", source.toStdString()};
+    const std::string elsewhere = "file:///elsewhere/{z}/{x}/{y}.png";
+    ui_.kept["tileSources"] = {elsewhere, source.toStdString()};
     window_->MenuAction("mnuFileTileServer")->trigger();
     dialog_ = window_->findChild<QDialog*>("tileServerDialog");
     ASSERT_TRUE(dialog_ != nullptr && QTest::qWaitForWindowActive(dialog_));
     EXPECT_TRUE(dialog_->screen()->availableGeometry().contains(dialog_->frameGeometry()))
         << dialog_->frameGeometry().width() << " x " << dialog_->frameGeometry().height();
-    EXPECT_EQ(In<QComboBox>("tileSource")->currentText().toStdString(), "file:///elsewhere/{z}/{x}/{y}.png")
-        << "the source used last";
+    EXPECT_EQ(In<QComboBox>("tileSource")->currentText().toStdString(), elsewhere) << "the source used last";
     TypeInto("tileSource", source);
     TypeInto("tileZoom", "3");
+    TypeInto("tileAttribution", "Tiles of the test");
     const std::vector<std::pair<const char*, QString>> box{{"tileBottom", "0"}, {"tileLeft", "0"}, {"tileTop", "40"},
                                                            {"tileRight", "50"}};
     for (const auto& [name, text] : box) TypeInto(name, text);
@@ -112,7 +116,8 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
         QApplication::processEvents();
         const QImage shown = canvas->grab().toImage();
         const QPoint pixel = (at * ratio).toPoint();
-        return std::ranges::any_of(std::array{-1, 0, 1}, [&](int dx) { return shown.pixel(pixel + QPoint(dx, 0)) == qRgb(230, 30, 0); });
+        const auto redAt = [&](int dx) { return shown.pixel(pixel + QPoint(dx, 0)) == qRgb(230, 30, 0); };
+        return redAt(-1) || redAt(0) || redAt(1);
     };
     EXPECT_TRUE(red(onCanvas(20, 0))) << "the box's left edge";
     TypeInto("tileLeft", "10");
@@ -121,9 +126,13 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
 
     // A drag over the source sets the four corners, to within a pixel of the source shown.
     const QPointF from = onCanvas(30, 5), to = onCanvas(10, 30);
-    QTest::mousePress(pictures->windowHandle(), Qt::LeftButton, Qt::NoModifier, canvas->mapTo(pictures, from.toPoint()));
-    QTest::mouseMove(pictures->windowHandle(), canvas->mapTo(pictures, ((from + to) / 2).toPoint()));
-    QTest::mouseRelease(pictures->windowHandle(), Qt::LeftButton, Qt::NoModifier, canvas->mapTo(pictures, to.toPoint()));
+    QWindow* picturesWindow = pictures->windowHandle();
+    QTest::mousePress(picturesWindow, Qt::LeftButton, Qt::NoModifier, canvas->mapTo(pictures, from.toPoint()));
+    QTest::mouseMove(picturesWindow, canvas->mapTo(pictures, ((from + to) / 2).toPoint()));
+    const QString pointer = pictures->findChild<QLabel*>("pointerText")->text();  // where the pointer is, on the way
+    EXPECT_NEAR(pointer.section(' ', 0, 0).toDouble(), 20, 0.5) << pointer.toStdString();
+    EXPECT_NEAR(pointer.section(' ', 1, 1).toDouble(), 17.5, 0.3) << pointer.toStdString();
+    QTest::mouseRelease(picturesWindow, Qt::LeftButton, Qt::NoModifier, canvas->mapTo(pictures, to.toPoint()));
     std::array<double, 4> typed{};
     for (std::size_t i = 0; i < box.size(); ++i) typed[i] = In<QLineEdit>(box[i].first)->text().toDouble();
     const double near = view.Scale() / ratio + 1;
@@ -149,15 +158,28 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     for (std::int64_t row = 0; row < fetched.height; ++row) {
         for (std::int64_t column = 0; column < fetched.width; ++column) {
             const std::int64_t x = fetched.left + column, y = fetched.top + row;
-            const std::uint8_t* pixel = &bitmap[54 + std::size_t(fetched.height - 1 - row) * rowSize + std::size_t(column) * 3];
-            for (int band = 0; band < 3; ++band) wrong += pixel[2 - band] != TileValue({3, x / 256, y / 256}, band, int(x % 256), int(y % 256));
+            const std::size_t at = 54 + std::size_t(fetched.height - 1 - row) * rowSize + std::size_t(column) * 3;
+            for (int band = 0; band < 3; ++band) {
+                const std::uint8_t expected = TileValue({3, x / 256, y / 256}, band, int(x % 256), int(y % 256));
+                wrong += bitmap[at + 2 - std::size_t(band)] != expected;
+            }
         }
     }
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(form_.txtInFilePathData.Text(), path);
     EXPECT_EQ(Get<QLineEdit>("txtInRightLongitudeDegree")->text().toStdString(), DegreeText(fetched.corners.right));
+    const Bytes note = ReadAll(TileNotePath(path));
+    EXPECT_NE(std::string(note.begin(), note.end()).find("\nAttribution: Tiles of the test\n"), std::string::npos);
     EXPECT_FALSE(dialog_->isVisible());
-    EXPECT_EQ(ui_.kept["tileSources"], (std::vector<std::string>{source.toStdString(), "file:///elsewhere/{z}/{x}/{y}.png"}));
+    EXPECT_EQ(ui_.kept["tileSources"], (std::vector<std::string>{source.toStdString(), elsewhere}));
+
+    // Fetched again from the menu, a tile gone from the folder is named, the map still written.
+    std::filesystem::remove(tiles_.File("3/4/3.png"));
+    ui_.dialogAnswers = {path};
+    window_->MenuAction("mnuFileTileServer")->trigger();
+    In<QPushButton>("tileFetch")->click();
+    EXPECT_EQ(ui_.MessageTexts().back(),
+              path + ": 1 tile is missing at the source (HTTP 404 or 204) and left white: 3/4/3.");
 }
 
 // Kept in the program's settings (here a folder of the test's own), a list outlives the
