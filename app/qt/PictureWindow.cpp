@@ -77,6 +77,12 @@ PictureCanvas::PictureCanvas(PictureView& view, Georeferencing& points, TileServ
 double PictureCanvas::Ratio() const { return viewport()->devicePixelRatioF(); }
 
 void PictureCanvas::Follow() {
+    // Over a tile source a drag draws the box; the pointer says so. Set only as that changes:
+    // a drag's own pointer stays while the picture follows it.
+    if (tiles_.Active() != drawsBox_) {
+        drawsBox_ = tiles_.Active();
+        viewport()->setCursor(drawsBox_ ? Qt::CrossCursor : Qt::OpenHandCursor);
+    }
     // The bars show where the model has put the picture; their own signals would move it again.
     following_ = true;
     const double scale = view_.Scale();
@@ -487,7 +493,6 @@ void PictureWindow::Follow() {
     preview_->setChecked(view_.Preview());
     preview_->setEnabled(view_.PreviewAvailable());
     bandNote_->setText(QString::fromStdString(tiles_.Active() ? TileBoxHint : view_.BandNote()));
-    canvas_->viewport()->setCursor(tiles_.Active() ? Qt::CrossCursor : Qt::OpenHandCursor);
     canvas_->Follow();
     FollowPoints();
 }

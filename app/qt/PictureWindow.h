@@ -70,6 +70,7 @@ private:
     bool following_ = false;
     std::optional<QPointF> cross_;
     std::optional<QPointF> boxTo_;  // the far corner of a rectangle being dragged over a tile source
+    bool drawsBox_ = false;
 };
 
 class PictureWindow : public QMainWindow {
