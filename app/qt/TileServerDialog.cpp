@@ -32,8 +32,7 @@ void Mirror(QLineEdit& edit, const std::string& text) {
 }  // namespace
 
 TileServerDialog::TileServerDialog(TileServerMap& map, QWidget* parent)
-    : QDialog(parent), map_(map), source_(new QComboBox(this)), zoom_(new QSpinBox(this)),
-      attribution_(new QLineEdit(this)), summary_(new QLabel(this)) {
+    : QDialog(parent), map_(map), source_(new QComboBox(this)), zoom_(new QSpinBox(this)) {
     setObjectName("tileServerDialog");
     setWindowTitle(QString(TileServerMenuText).remove("..."));
     source_->setObjectName("tileSource");
@@ -45,8 +44,7 @@ TileServerDialog::TileServerDialog(TileServerMap& map, QWidget* parent)
     source_->lineEdit()->setPlaceholderText("http://, https:// or file:// with {z}, {x} and {y}");
     zoom_->setObjectName("tileZoom");
     zoom_->setRange(0, MaxTileZoom);
-    attribution_->setObjectName("tileAttribution");
-    attribution_->setPlaceholderText("the credit the service's terms ask for, kept beside the map");
+    summary_ = new QLabel(this);
     summary_->setObjectName("tileSummary");
     summary_->setWordWrap(true);
     // Two lines are kept for it, so the dialog does not jump as the text grows and shrinks.
@@ -66,9 +64,10 @@ TileServerDialog::TileServerDialog(TileServerMap& map, QWidget* parent)
                                     : "A longitude, -180 to 180: 139.6 or 139°36' 00.0000''");
         auto* caption = new QLabel(captions[i], this);
         caption->setBuddy(edit);
-        // Bottom and top in the first row, left and right in the second.
-        const int row = static_cast<int>(i % 2);
-        const int column = static_cast<int>(i / 2) * 2;
+        // Bottom and left in the first row, top and right in the second, as the main window
+        // pairs its corners; Tab takes them in the order a box is written.
+        const int row = static_cast<int>(i / 2);
+        const int column = static_cast<int>(i % 2) * 2;
         box->addWidget(caption, row, column);
         box->addWidget(edit, row, column + 1);
         connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) {
@@ -76,6 +75,9 @@ TileServerDialog::TileServerDialog(TileServerMap& map, QWidget* parent)
         });
     }
     form->addRow(box);
+    attribution_ = new QLineEdit(this);
+    attribution_->setObjectName("tileAttribution");
+    attribution_->setPlaceholderText("the credit the service's terms ask for, kept beside the map");
     form->addRow("&Attribution:", attribution_);
 
     auto* buttons = new QDialogButtonBox(this);

@@ -32,10 +32,10 @@ private:
     QComboBox* source_;
     QSpinBox* zoom_;
     std::array<QLineEdit*, 4> corners_{};
-    QLineEdit* attribution_;
-    QLabel* summary_;
-    QPushButton* show_;
-    QPushButton* fetch_;
+    QLineEdit* attribution_ = nullptr;
+    QLabel* summary_ = nullptr;
+    QPushButton* show_ = nullptr;
+    QPushButton* fetch_ = nullptr;
 };
 
 }  // namespace kartivo::qt
