@@ -195,14 +195,16 @@ bool TileServerMap::Show() {
         return false;
     }
     // A fresh folder for each look: the one shown before is still read through its open handle.
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-    const std::filesystem::path temporary = std::filesystem::temp_directory_path(ignored);
+    std::error_code error;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, error);
+    folder_.clear();
+    // Never the working folder: without a temporary folder there is no look.
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
     std::string folder = (temporary / "kartivo-tiles-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) {
-        ui.ShowMessage("Cannot make a temporary folder in " + temporary.string() + ": " + ErrorDescription(errno) + ".",
+    if (error || mkdtemp(folder.data()) == nullptr) {
+        ui.ShowMessage("Cannot make a temporary folder for the look at " + look.source + ": " +
+                           (error ? ErrorDescription(error) : ErrorDescription(errno)) + ".",
                        Title, MessageIcon::Stop);
-        folder_.clear();
         return false;
     }
     folder_ = folder;

@@ -19,6 +19,10 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
 namespace kartivo::test {
 namespace {
 
@@ -70,10 +74,20 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     TypeInto("tileSource", source);
     TypeInto("tileZoom", "3");
     TypeInto("tileAttribution", "Tiles of the test");
-    const std::vector<std::pair<const char*, QString>> box{{"tileBottom", "0"}, {"tileLeft", "0"}, {"tileTop", "40"},
+    // Without a temporary folder, no look; without a box, a look at the whole world.
+    const std::string temporary = std::filesystem::temp_directory_path().string();
+    setenv("TMPDIR", out_.File("gone").c_str(), 1);
+    In<QPushButton>("tileShow")->click();
+    setenv("TMPDIR", temporary.c_str(), 1);
+    EXPECT_EQ(ui_.MessageTexts().at(0).find("Cannot make a temporary folder for the look at file://"), 0U);
+    In<QPushButton>("tileShow")->click();
+    EXPECT_EQ(ReadFileNameConvention(workspace_.picture.ShownPath()).name, "Tiles_z1");
+    const std::filesystem::path worldLook = std::filesystem::path(workspace_.picture.ShownPath()).parent_path();
+    EXPECT_EQ(worldLook.parent_path(), std::filesystem::temp_directory_path());
+    const std::vector<std::pair<const char*, QString>> box{{"tileBottom", "10"}, {"tileLeft", "0"}, {"tileTop", "40"},
                                                            {"tileRight", "50"}};
     for (const auto& [name, text] : box) TypeInto(name, text);
-    const TileArea area = CutTileArea(3, {0, 0, 40, 50}).parts.at(0);
+    const TileArea area = CutTileArea(3, {10, 0, 40, 50}).parts.at(0);
     EXPECT_EQ(Line().toStdString(), "2 tiles: 285 x " + std::to_string(area.height) + " pixels, " +
                                         std::to_string(54 + 856 * area.height) + " bytes.");
     // Each refused in the words of info --tiles, Fetch disabled, and mended again.
@@ -86,7 +100,7 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
         {"tileSource", "area.mbtiles", source, "Only URL templates (http://, https://, file://) are fetched as tiles."},
         {"tileTop", "-10", "40", "Top must lie above Bottom, and Right differ from Left"},
         {"tileRight", "181", "50", "Right: \"181\" is not a longitude from -180 to 180 degrees."},
-        {"tileZoom", "9", "3", "4536 of them not yet cached, more than the 2500 one fetch may take."},
+        {"tileZoom", "9", "3", "3528 of them not yet cached, more than the 2500 one fetch may take."},
         {"tileZoom", "12", "3", "Beyond the 2147483647 bytes a bitmap file can hold."},
     };
     for (const auto& c : refused) {
@@ -104,6 +118,10 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     QApplication::processEvents();
     const FileNameCorners look = ReadFileNameConvention(workspace_.picture.ShownPath());
     ASSERT_TRUE(look.corners && look.name == "Tiles_z3") << workspace_.picture.ShownPath();
+    EXPECT_FALSE(std::filesystem::exists(worldLook)) << "the look before goes";
+    // The box with half its size again around it, to the look's pixel centres.
+    EXPECT_TRUE(std::fabs(look.corners->bottom + 5) < 0.2 && std::fabs(look.corners->top - 55) < 0.2 &&
+                std::fabs(look.corners->left + 25) < 0.2 && std::fabs(look.corners->right - 75) < 0.2);
     const PictureView& view = workspace_.picture;
     QWidget* canvas = pictures->Canvas()->viewport();
     const double ratio = pictures->devicePixelRatioF();
@@ -148,6 +166,7 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     ui_.cancelAtFirstStep = true;
     In<QPushButton>("tileFetch")->click();
     EXPECT_TRUE(FolderEntries(out_.Path()).empty());
+    EXPECT_TRUE(dialog_->isVisible()) << "open until a map is fetched";
     ui_.cancelAtFirstStep = false;
     In<QPushButton>("tileFetch")->click();
     const TileArea fetched = CutTileArea(3, {typed[0], typed[1], typed[2], typed[3]}).parts.at(0);
