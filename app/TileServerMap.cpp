@@ -270,7 +270,7 @@ std::vector<ViewRect> TileServerMap::BoxOnLook() const {
 }
 
 std::string TileServerMap::PositionText(double column, double row) const {
-    if (!Active() || column < 0 || row < 0 || column >= double(look_.width) || row >= double(look_.height)) return "";
+    if (!Active()) return "";
     const double latitude = LatitudeAtPixelY(lookZoom_, double(look_.top) + std::floor(row) + 0.5);
     const double longitude = LongitudeAtPixelX(lookZoom_, double(look_.left) + std::floor(column) + 0.5);
     return DegreeText(latitude) + " " + DegreeText(longitude) + "    " + DegreeToDmsText(latitude) + " " +

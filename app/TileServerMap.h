@@ -70,7 +70,7 @@ public:
     std::vector<ViewRect> BoxOnLook() const;
     void BoxDrawn(const ViewRect& rect);
     // The latitude and longitude of the look's pixel at a position, as the picture window tells
-    // them over a map; "" off the look.
+    // them over a map.
     std::string PositionText(double column, double row) const;
 
 private:

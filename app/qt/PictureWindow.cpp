@@ -340,13 +340,15 @@ void PictureCanvas::leaveEvent(QEvent* event) {
 void PictureCanvas::TellPointer(QPointF position) {
     const QPointF at = position * Ratio();
     QString text = QString::fromStdString(view_.PointerText(at.x(), at.y()));
-    // Over a scan, where the pointer is as the table counts it.
+    // Over a scan, where the pointer is as the table counts it; over a tile source, where it
+    // lies on the Earth.
     const QPointF pixel = PictureAt(position);
-    if (points_.Active() && pixel.x() >= 0 && pixel.y() >= 0 && pixel.x() < view_.ShownWidth() &&
-        pixel.y() < view_.ShownHeight()) {
-        text = QString::fromStdString(points_.PositionText(pixel.x(), pixel.y()));
+    const bool onPicture = pixel.x() >= 0 && pixel.y() >= 0 && pixel.x() < view_.ShownWidth() &&
+                           pixel.y() < view_.ShownHeight();
+    if (points_.Active() && onPicture) text = QString::fromStdString(points_.PositionText(pixel.x(), pixel.y()));
+    if (tiles_.Active()) {
+        text = QString::fromStdString(onPicture ? tiles_.PositionText(pixel.x(), pixel.y()) : TileBoxHint);
     }
-    if (tiles_.Active()) text = QString::fromStdString(tiles_.PositionText(pixel.x(), pixel.y()));
     if (onPointer) onPointer(text);
 }
 
@@ -492,7 +494,11 @@ void PictureWindow::Follow() {
     setWindowTitle(QString::fromStdString(view_.Title()));
     preview_->setChecked(view_.Preview());
     preview_->setEnabled(view_.PreviewAvailable());
-    bandNote_->setText(QString::fromStdString(tiles_.Active() ? TileBoxHint : view_.BandNote()));
+    bandNote_->setText(QString::fromStdString(view_.BandNote()));
+    // The hint stands where the pointer's place is told, a line that never wraps: in the note
+    // beside it, which wraps, the bar would grow and move the picture as the pointer came and went.
+    if (tiles_.Active() && pointer_->text().isEmpty()) pointer_->setText(TileBoxHint);
+    if (!tiles_.Active() && pointer_->text() == TileBoxHint) pointer_->clear();
     canvas_->Follow();
     FollowPoints();
 }

@@ -80,6 +80,10 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     In<QPushButton>("tileShow")->click();
     setenv("TMPDIR", temporary.c_str(), 1);
     EXPECT_EQ(ui_.MessageTexts().at(0).find("Cannot make a temporary folder for the look at file://"), 0U);
+    ui_.cancelAtFirstStep = true;
+    In<QPushButton>("tileShow")->click();
+    EXPECT_TRUE(ui_.MessageTexts().size() == 1 && window_->Picture() == nullptr) << "cancelled, nothing shown nor said";
+    ui_.cancelAtFirstStep = false;
     In<QPushButton>("tileShow")->click();
     EXPECT_EQ(ReadFileNameConvention(workspace_.picture.ShownPath()).name, "Tiles_z1");
     const std::filesystem::path worldLook = std::filesystem::path(workspace_.picture.ShownPath()).parent_path();
@@ -150,6 +154,9 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     const QString pointer = pictures->findChild<QLabel*>("pointerText")->text();  // where the pointer is, on the way
     EXPECT_NEAR(pointer.section(' ', 0, 0).toDouble(), 20, 0.5) << pointer.toStdString();
     EXPECT_NEAR(pointer.section(' ', 1, 1).toDouble(), 17.5, 0.3) << pointer.toStdString();
+    QTest::mouseMove(picturesWindow, canvas->mapTo(pictures, onCanvas(20, -30).toPoint()));
+    EXPECT_EQ(pictures->findChild<QLabel*>("pointerText")->text(), TileBoxHint) << "beside the look";
+    QTest::mouseMove(picturesWindow, canvas->mapTo(pictures, ((from + to) / 2).toPoint()));
     QTest::mouseRelease(picturesWindow, Qt::LeftButton, Qt::NoModifier, canvas->mapTo(pictures, to.toPoint()));
     std::array<double, 4> typed{};
     for (std::size_t i = 0; i < box.size(); ++i) typed[i] = In<QLineEdit>(box[i].first)->text().toDouble();
