@@ -18,6 +18,10 @@
 
 namespace kartivo {
 
+namespace geoimport {
+class ImportJob;
+}
+
 class Form1 {
 public:
     // Files are opened through fileSystem, which tests replace to inject failures.
@@ -172,6 +176,12 @@ public:
     // pointsCrs names (empty: WGS 84), with the transform given.
     bool ImportPicture(const std::string& sourcePath, const std::vector<ControlPoint>& points, PointTransform transform,
                        const std::string& pointsCrs);
+    // What every import ends in once prepared: the save dialog proposing its first part's name
+    // (a second part, east of 180 degrees, goes beside it), the write under a progress dialog
+    // titled title and saying doing, what the person should know of it told (notes naming
+    // source), and the bitmap loaded as if dropped on "In". False when nothing was written.
+    bool SaveImport(geoimport::ImportJob& job, const std::string& title, const std::string& doing,
+                    const std::string& source);
     // Asked when the import refuses a picture for carrying no georeference: true when the
     // person goes on to georeference it with control points instead.
     std::function<bool(const std::string& sourcePath)> offerGeoreference;

@@ -106,12 +106,18 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
                         MessageIcon::Exclamation);
         return false;
     }
+    // Titled by what the person is doing: importing, or saving the scan they georeferenced.
+    const bool byPoints = !points.empty();
+    return SaveImport(*prepared.job, byPoints ? "Save Georeferenced Picture" : ImportTitle,
+                      (byPoints ? "Georeferencing " : "Importing ") + sourcePath, sourcePath);
+}
+
+bool Form1::SaveImport(geoimport::ImportJob& job, const std::string& title, const std::string& doing,
+                       const std::string& source) {
     // A picture split at 180 degrees is saved as the west part; the east part goes beside it
     // under its own name.
-    const std::vector<geoimport::ImportPlan>& parts = prepared.job->Parts();
+    const std::vector<geoimport::ImportPlan>& parts = job.Parts();
     const geoimport::ImportPlan& plan = parts.front();
-    // Titled by what the person is doing: importing, or saving the scan they georeferenced.
-    const char* title = points.empty() ? ImportTitle : "Save Georeferenced Picture";
     FileDialogRequest request = OutputFileRequest("BMP", "bmp");
     request.title = title;
     request.initialFolder = GetParentFolderName(plan.proposedPath);
@@ -124,20 +130,22 @@ bool Form1::ImportPicture(const std::string& sourcePath, const std::vector<Contr
         outputPaths.push_back(folder.empty() ? parts[i].fileName : folder + PreferredSeparator() + parts[i].fileName);
     }
 
-    const std::unique_ptr<ProgressDialog> progress = ui_.ShowProgress(
-        (points.empty() ? "Importing " : "Georeferencing ") + sourcePath, title);
+    const std::unique_ptr<ProgressDialog> progress = ui_.ShowProgress(doing, title);
     ui_.SetBusyPointer(true);
     const geoimport::ImportStatus written =
-        prepared.job->Write(outputPaths, [&progress](double fraction) { return !progress || progress->Advance(fraction); });
+        job.Write(outputPaths, [&progress](double fraction) { return !progress || progress->Advance(fraction); });
     ui_.SetBusyPointer(false);
     if (written.error == geoimport::ImportError::Canceled) return false;
     if (written.error != geoimport::ImportError::None) {
         ui_.ShowMessage(written.message, MessageTitle, MessageIcon::Stop);
         return false;
     }
+    if (const std::string warning = job.Warning(); !warning.empty()) {
+        ui_.ShowMessage(outputPath + ": " + warning + ".", MessageTitle, MessageIcon::Exclamation);
+    }
     if (const std::string notes = geoimport::ImportNotes(parts, outputPaths); !notes.empty()) {
         const std::string asFiles = parts.size() > 1 ? " as " + outputPaths[0] + " and " + outputPaths[1] : "";
-        ui_.ShowMessage("Imported " + sourcePath + asFiles + ": " + notes + ".", MessageTitle, MessageIcon::Exclamation);
+        ui_.ShowMessage("Imported " + source + asFiles + ": " + notes + ".", MessageTitle, MessageIcon::Exclamation);
     }
     lblDragIn_OLEDragDrop({outputPath});
     return true;

@@ -49,6 +49,16 @@ public:
         (void)choices;
         return std::nullopt;
     }
+    // Texts kept between runs of the program under a name (its settings); nothing is kept where
+    // there is nowhere to keep them.
+    virtual std::vector<std::string> ReadKept(const std::string& name) {
+        (void)name;
+        return {};
+    }
+    virtual void Keep(const std::string& name, const std::vector<std::string>& texts) {
+        (void)name;
+        (void)texts;
+    }
     // A progress dialog for long work; nothing where there is no one to show it to.
     virtual std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) {
         (void)text;

@@ -9,7 +9,11 @@ Workspace::Workspace(UserInterface& ui, UserInterface& pointsUi, FileSystem& fil
       georeferencing(picture, pointsUi,
                      [this](const std::string& path, const std::vector<ControlPoint>& points, PointTransform transform,
                             const std::string& crsWkt) { return form.ImportPicture(path, points, transform, crsWkt); },
-                     fileSystem) {
+                     fileSystem),
+      tiles(form, picture, [this](const std::string& path) {
+          if (onShowPicture) onShowPicture();
+          picture.ShowPicture(path);
+      }) {
     form.onMapChange = [this](bool pictureLoaded) { picture.MapChanged(pictureLoaded); };
     // A scan the import refused for carrying no georeference can get one from points.
     form.offerGeoreference = [this](const std::string& path) {

@@ -1,11 +1,12 @@
 #pragma once
-// The window's models together: the form, the picture it shows and the control points placed on
-// it. They are wired one to another here, below Qt, so the Qt layer only builds widgets and
-// forwards what the person does.
+// The window's models together: the form, the picture it shows, the control points placed on
+// it and the map fetched from a tile server. They are wired one to another here, below Qt, so
+// the Qt layer only builds widgets and forwards what the person does.
 
 #include "app/Form1.h"
 #include "app/Georeferencing.h"
 #include "app/PictureView.h"
+#include "app/TileServerMap.h"
 
 #include <functional>
 #include <string>
@@ -34,6 +35,7 @@ public:
     Form1 form;
     PictureView picture;
     Georeferencing georeferencing;
+    TileServerMap tiles;
 };
 
 }  // namespace kartivo

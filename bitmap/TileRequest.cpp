@@ -65,6 +65,33 @@ TileRequestError CheckTileRequest(const TileRequest& request) {
     return TileRequestError::None;
 }
 
+std::string TileRequestProblem(TileRequestError error) {
+    switch (error) {
+    case TileRequestError::None: return {};
+    case TileRequestError::NoSource: return "no source is named: a URL template, a GDAL_WMS XML, WMTS:URL or an MBTiles file";
+    case TileRequestError::TemplateWithoutTile:
+        return "a URL template names each tile by {x} and {y} (or {-y}, rows counted from the bottom), or by {q}";
+    case TileRequestError::UnknownPlaceholder: return "a URL template knows only {z}, {x}, {y}, {-y} and {q}";
+    case TileRequestError::ZoomOutOfRange: return "the zoom level lies beyond 0 to " + std::to_string(MaxTileZoom);
+    case TileRequestError::MaxTilesNotPositive: return "the most tiles one fetch may take is no positive number";
+    case TileRequestError::RateNotPositive: return "the rate is no positive number of tiles per second";
+    case TileRequestError::UserAgentEmptyOrControl: return "the User-Agent is empty or holds a control character";
+    case TileRequestError::AttributionControl: return "the attribution is one line of text, without control characters";
+    }
+    return {};
+}
+
+std::string TileCutProblem(TileCutError error) {
+    switch (error) {
+    case TileCutError::None: return {};
+    case TileCutError::BeyondGrid: return "the box lies wholly beyond 85.0511 degrees north or south, where the tile grid ends";
+    case TileCutError::ZoomOutOfRange:
+    case TileCutError::BadCorner:
+    case TileCutError::Empty: break;
+    }
+    return "the box names no area of the tile grid";
+}
+
 std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
     using namespace std::chrono;
     const sys_days day = floor<days>(when);

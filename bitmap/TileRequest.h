@@ -3,6 +3,7 @@
 // to fetch it. The window and kartivo-batch fill in the same request and check it alike.
 
 #include "bitmap/MapGeometry.h"
+#include "bitmap/TileGrid.h"
 
 #include <chrono>
 #include <cstdint>
@@ -50,7 +51,10 @@ enum class TileRequestError {
 // The first thing wrong with the request, other than its box (CutTileArea judges that).
 TileRequestError CheckTileRequest(const TileRequest& request);
 
-struct TileArea;
+// Why a request, or its box, is refused, in words for a person that name no command-line
+// option, so the window and kartivo-batch say the same; empty for None.
+std::string TileRequestProblem(TileRequestError error);
+std::string TileCutProblem(TileCutError error);
 
 // "2026-12-07T21:38:49Z": a moment in UTC as ISO 8601 writes it, to the second.
 std::string UtcTimestamp(std::chrono::system_clock::time_point when);

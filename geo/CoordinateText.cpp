@@ -130,4 +130,19 @@ double CoordinateTextToDegree(std::string_view text, std::int32_t limit) {
     return std::fabs(degrees) < static_cast<double>(limit) ? degrees : 0.0;
 }
 
+std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit) {
+    const std::string_view trimmed = TrimSpaces(text);
+    std::optional<double> typed = NumericValue(trimmed);
+    if (!typed && trimmed.ends_with(DegreeSign)) {
+        typed = NumericValue(trimmed.substr(0, trimmed.size() - DegreeSign.size()));
+    }
+    if (!typed) {
+        double dms = 0;
+        if (!DmsTextToDegree(trimmed, limit, dms)) return std::nullopt;
+        typed = WrittenIntoDegreeBox(dms);
+    }
+    if (std::fabs(*typed) > limit) return std::nullopt;
+    return typed;
+}
+
 }  // namespace kartivo

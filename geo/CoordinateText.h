@@ -4,6 +4,7 @@
 // name may carry. Texts are UTF-8; the degree sign is the two bytes C2 B0.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,5 +45,11 @@ bool DmsTextToDegree(std::string_view text, std::int32_t limit, double& value);
 // followed by "°", or a DMS text. 0 when the text cannot be read or its value is not strictly
 // inside -limit..limit.
 double CoordinateTextToDegree(std::string_view text, std::int32_t limit);
+
+// A coordinate as a person types it (a corner on a command line or in a dialog): decimal
+// degrees, decimal degrees followed by "°" (as file names may carry them), or a DMS text. Unlike
+// a file name, a text that cannot be read is refused instead of counting as 0. The result is
+// what the Degree box's handler would read.
+std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit);
 
 }  // namespace kartivo

@@ -94,6 +94,46 @@ for screen in 1280x1024:1 1366x768:1.5 1920x1080:2; do
     echo "$out/picture-points-$screen.png"
 done
 
+# File > Map from Tile Server... over a tile folder the script makes (a world drawn in Python,
+# warped to Web Mercator by gdalwarp and cut into zoom 0 to 4), Show pressed: the dialog and the
+# typed box on the source, at scale factors 1 and 2 and on a 1366x768 screen at 1.5. The recent
+# sources are kept in the scratch folder, not the person's settings.
+"${KARTIVO_PYTHON:-/usr/bin/python3}" - "$scratch/world.png" <<'PY'
+import math, sys
+from PIL import Image
+w, h = 2048, 1024
+picture = Image.new('RGB', (w, h))
+pixels = picture.load()
+for y in range(h):
+    lat = math.radians(90 - (y + 0.5) * 180 / h)
+    for x in range(w):
+        lon = math.radians(-180 + (x + 0.5) * 360 / w)
+        land = math.sin(2 * lon + 1) * math.cos(3 * lat) + 0.6 * math.sin(5 * lon + 4 * lat) + 0.35 * math.cos(11 * lon - 7 * lat)
+        pixels[x, y] = (150, 170, 100) if land > 0.45 else (80, 140, 210)
+        if (x % 85 == 0) or (y % 85 == 0):
+            pixels[x, y] = (90, 90, 90)  # a graticule of 15 degrees
+picture.save(sys.argv[1])
+open(sys.argv[1][:-4] + '.pgw', 'w').write(f"{360 / w}\n0\n0\n{-180 / h}\n{-180 + 180 / w}\n{90 - 90 / h}\n")
+PY
+m=20037508.342789244
+gdalwarp -q -s_srs EPSG:4326 -t_srs EPSG:3857 -te -$m -$m $m $m -ts 4096 4096 "$scratch/world.png" "$scratch/world.tif"
+"${KARTIVO_PYTHON:-/usr/bin/python3}" - "$scratch/world.tif" "$scratch/tiles" <<'PY'
+import os, sys
+from PIL import Image
+world = Image.open(sys.argv[1]).convert('RGB')
+for z in range(5):
+    level = world.resize((256 << z, 256 << z), Image.LANCZOS)
+    for x in range(1 << z):
+        os.makedirs(f'{sys.argv[2]}/{z}/{x}', exist_ok=True)
+        for y in range(1 << z):
+            level.crop((x * 256, y * 256, x * 256 + 256, y * 256 + 256)).save(f'{sys.argv[2]}/{z}/{x}/{y}.png')
+PY
+for screen in 1920x1080:1 1920x1080:2 1366x768:1.5; do
+    xvfb-run -a -s "-screen 0 ${screen%:*}x24" env QT_SCALE_FACTOR="${screen#*:}" XDG_CONFIG_HOME="$scratch/config" \
+        "$build/bin/picture_shot" "file://$scratch/tiles/{z}/{x}/{y}.png" "$out/tiles-$screen.png" tiles 4 30 125 46 150
+    echo "$out/tiles-$screen.png"
+done
+
 # The README's two pictures, kept in docs/: the windows over a loaded map with the band Make
 # keeps, and a scan being georeferenced; each on a 1366x768 screen, cut to the windows, halved.
 mkdir -p docs

@@ -312,7 +312,7 @@ int RunImportCommand(const CommandLine& line, Session& session) {
         const std::optional<std::string> output = line.Value("--output");
         if (output && !EndsInBmp(*output)) return usage("-o takes a name ending in .bmp, not \"" + *output + "\"");
         const TileCut cut = CutTileArea(request->zoom, request->box);
-        if (cut.error != TileCutError::None) return usage(TileCutProblem(cut.error));
+        if (cut.error != TileCutError::None) return usage("--box: " + TileCutProblem(cut.error));
         return ImportTiles(*request, output, session) ? ExitAllDone : ExitSomeFailed;
     }
     if (!tileError.text.empty()) return usage(tileError.text);

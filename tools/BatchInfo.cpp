@@ -471,7 +471,7 @@ int RunTileInfo(const CommandLine& line, Session& session, const TileRequest& re
         return RefuseUsage(session, "info", "info --tiles describes the tile area alone; give pictures in a run of their own");
     }
     const TileCut cut = CutTileArea(request.zoom, request.box);
-    if (cut.error != TileCutError::None) return RefuseUsage(session, "info", TileCutProblem(cut.error));
+    if (cut.error != TileCutError::None) return RefuseUsage(session, "info", "--box: " + TileCutProblem(cut.error));
     const std::optional<std::int64_t> cached = geoimport::TheImporter().CachedTiles(request);
     if (line.flags.contains("--json")) {
         session.console.out << TileInfoJson(request, cut, cached) << '\n';

@@ -52,21 +52,6 @@ std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text) {
     return value;
 }
 
-std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit) {
-    const std::string_view trimmed = TrimSpaces(text);
-    std::optional<double> typed = NumericValue(trimmed);
-    if (!typed && trimmed.ends_with(DegreeSign)) {
-        typed = NumericValue(trimmed.substr(0, trimmed.size() - DegreeSign.size()));
-    }
-    if (!typed) {
-        double dms = 0;
-        if (!DmsTextToDegree(trimmed, limit, dms)) return std::nullopt;
-        typed = WrittenIntoDegreeBox(dms);
-    }
-    if (std::fabs(*typed) > limit) return std::nullopt;
-    return typed;
-}
-
 bool Ordered(const MapCorners& corners) {
     return HeldByDegreeBox(corners.top) > HeldByDegreeBox(corners.bottom) &&
            HeldByDegreeBox(corners.right) > HeldByDegreeBox(corners.left);
@@ -134,22 +119,17 @@ std::optional<double> ReadRate(std::string_view text) {
     return value;
 }
 
-std::string TileRequestProblem(TileRequestError error) {
+// The options' words where a person names them, the request's own words otherwise.
+std::string TileRequestUsage(TileRequestError error) {
     switch (error) {
-    case TileRequestError::None: return {};
     case TileRequestError::NoSource: return "--tiles needs a source: a URL template, a GDAL_WMS XML, WMTS:URL or an MBTiles file";
-    case TileRequestError::TemplateWithoutTile:
-        return "--tiles: a URL template names each tile by {x} and {y} (or {-y}, rows counted from the bottom), or by {q}";
-    case TileRequestError::UnknownPlaceholder: return "--tiles: a URL template knows only {z}, {x}, {y}, {-y} and {q}";
-    case TileRequestError::ZoomOutOfRange: break;
-    case TileRequestError::MaxTilesNotPositive: break;
-    case TileRequestError::RateNotPositive: break;
     case TileRequestError::UserAgentEmptyOrControl:
         return "--user-agent takes a text without control characters, and not an empty one";
     case TileRequestError::AttributionControl: return "--attribution takes one line of text, without control characters";
+    default: break;
     }
-    // The options' own readers refuse these before the request is made.
-    return "--tiles: the request is refused";
+    // The options' own readers refuse a zoom, a limit or a rate before the request is made.
+    return "--tiles: " + TileRequestProblem(error);
 }
 
 }  // namespace
@@ -202,8 +182,10 @@ std::optional<TileRequest> ReadTileRequest(const CommandLine& line, UsageError& 
     }
     if (const auto text = line.Value("--user-agent")) request.userAgent = *text;
     request.attribution = line.Value("--attribution").value_or("");
-    error.text = TileRequestProblem(CheckTileRequest(request));
-    if (!error.text.empty()) return std::nullopt;
+    if (const TileRequestError problem = CheckTileRequest(request); problem != TileRequestError::None) {
+        error.text = TileRequestUsage(problem);
+        return std::nullopt;
+    }
     return request;
 }
 
@@ -212,18 +194,6 @@ bool ReadCropBox(const CommandLine& line, std::optional<MapCorners>& box, UsageE
     if (!text || line.Value("--tiles")) return true;
     box = ReadCornersArgument(*text, error, "--box", true);
     return box.has_value();
-}
-
-std::string TileCutProblem(TileCutError error) {
-    switch (error) {
-    case TileCutError::None: return {};
-    case TileCutError::BeyondGrid:
-        return "--box lies wholly beyond 85.0511 degrees north or south, where the tile grid ends";
-    case TileCutError::ZoomOutOfRange:
-    case TileCutError::BadCorner:
-    case TileCutError::Empty: break;
-    }
-    return "--box names no area of the tile grid";
 }
 
 std::optional<MapCorners> CornersFromFileName(const FileNameCorners& found) {

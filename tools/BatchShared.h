@@ -90,12 +90,6 @@ int ForEachPicture(std::size_t count, Session& session, const std::function<bool
 // and not 0; nothing when the text is anything else or its value does not fit 32 bits.
 std::optional<std::int32_t> ReadWholePositiveArgument(std::string_view text);
 
-// A coordinate as a person types it on a command line: decimal degrees, decimal degrees
-// followed by "°" (as file names may carry them), or a DMS text. Unlike a file name, a text
-// that cannot be read is refused instead of counting as 0. The result is what the Degree
-// box's handler would read.
-std::optional<double> ReadCoordinateArgument(std::string_view text, std::int32_t limit);
-
 // The window enables its commands only for corners, signed degrees as the handlers of the
 // Degree boxes read them, whose top lies above their bottom and whose right lies beyond their left.
 bool Ordered(const MapCorners& corners);
@@ -115,9 +109,6 @@ std::optional<TileRequest> ReadTileRequest(const CommandLine& line, UsageError& 
 // --box without --tiles: the area a picture's import is cropped to. False, with the reason, when
 // refused; true with nothing when there is no such box.
 bool ReadCropBox(const CommandLine& line, std::optional<MapCorners>& box, UsageError& error);
-
-// The reason, for a person, why the tile grid has no area for the box; empty when it has one.
-std::string TileCutProblem(TileCutError error);
 
 // The corners a picture's file name carries, as loading writes them into the input boxes.
 std::optional<MapCorners> CornersFromFileName(const FileNameCorners& found);

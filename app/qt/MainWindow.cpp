@@ -7,6 +7,7 @@
 #include "app/qt/Layout.h"
 #include "app/qt/PictureWindow.h"
 #include "app/qt/ScreenFit.h"
+#include "app/qt/TileServerDialog.h"
 #include "app/qt/WindowIcon.h"
 
 #include <QApplication>
@@ -137,6 +138,10 @@ MainWindow::MainWindow(Workspace& workspace, QWidget* parent)
     // Corner boxes are left only through their check; see FocusGuard for where it watches.
     new FocusGuard(form_, this);
     workspace_.onShowPicture = [this] { OpenPictureWindow(); };
+    workspace_.tiles.onChanged = [this] {
+        if (tileDialog_ != nullptr) tileDialog_->Follow();
+        if (pictureWindow_ != nullptr) pictureWindow_->Follow();
+    };
     FitToScreen(*this, client_->size());
 }
 
@@ -145,6 +150,7 @@ MainWindow::~MainWindow() {
     workspace_.onShowPicture = nullptr;
     workspace_.picture.onChanged = nullptr;
     workspace_.georeferencing.onChanged = nullptr;
+    workspace_.tiles.onChanged = nullptr;
 }
 
 QWidget* MainWindow::Widget(std::string_view name) const {
@@ -170,6 +176,7 @@ void MainWindow::BuildMenu() {
         items.emplace_back(form_.mnuFileImportPicture.Name(), form_.mnuFileImportPicture.Text());
         // Georeferencing by control points ends in the import, so it follows it.
         items.emplace_back("mnuFileGeoreferencePicture", GeoreferenceMenuText);
+        items.emplace_back("mnuFileTileServer", TileServerMenuText);
     }
     for (const Control* item : {&form_.mnuFileNop0, &form_.mnuFileQuit}) items.emplace_back(item->Name(), item->Text());
     QStringList captions;
@@ -184,6 +191,9 @@ void MainWindow::BuildMenu() {
     if (QAction* georeference = MenuAction("mnuFileGeoreferencePicture")) {
         connect(georeference, &QAction::triggered, this, [this] { workspace_.GeoreferencePicture(); });
     }
+    if (QAction* tiles = MenuAction("mnuFileTileServer")) {
+        connect(tiles, &QAction::triggered, this, [this] { OpenTileDialog(); });
+    }
     QMenu* view = menuBar()->addMenu(menus[1]);
     view->setObjectName("mnuView");
     QAction* showPicture = view->addAction(WithAccessKeys({ShowPictureText}).first());
@@ -194,7 +204,7 @@ void MainWindow::BuildMenu() {
 
 void MainWindow::OpenPictureWindow() {
     if (pictureWindow_ == nullptr) {
-        pictureWindow_ = new PictureWindow(workspace_.picture, workspace_.georeferencing, this);
+        pictureWindow_ = new PictureWindow(workspace_.picture, workspace_.georeferencing, workspace_.tiles, this);
         workspace_.picture.onChanged = [this] { pictureWindow_->Follow(); };
         workspace_.georeferencing.onChanged = [this] { pictureWindow_->Follow(); };
         if (onPictureWindow) onPictureWindow(pictureWindow_);
@@ -204,8 +214,22 @@ void MainWindow::OpenPictureWindow() {
     pictureWindow_->activateWindow();
 }
 
+// Modeless, so that the picture window's look at the source stays in reach while it is open;
+// over this window rather than in its middle, since the picture window stands beside it.
+void MainWindow::OpenTileDialog() {
+    if (tileDialog_ == nullptr) {
+        tileDialog_ = new TileServerDialog(workspace_.tiles, this);
+        tileDialog_->move(geometry().topLeft() + QPoint(0, menuBar()->height()));
+    }
+    workspace_.tiles.Open();
+    tileDialog_->show();
+    tileDialog_->raise();
+    tileDialog_->activateWindow();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (pictureWindow_ != nullptr) pictureWindow_->close();
+    if (tileDialog_ != nullptr) tileDialog_->close();
     QMainWindow::closeEvent(event);
 }
 

@@ -21,6 +21,7 @@ class Workspace;
 namespace kartivo::qt {
 
 class PictureWindow;
+class TileServerDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -50,6 +51,7 @@ private:
     void BindModel();
     void ConnectEvents();
     void OpenPictureWindow();
+    void OpenTileDialog();
     void Mirror(const Control& control);
     void ConnectUserEdits(Control& control, QWidget* widget);
 
@@ -60,6 +62,7 @@ private:
     std::map<std::string, QAction*, std::less<>> actions_;
     std::map<std::string, std::function<void()>, std::less<>> doubleClicks_;
     PictureWindow* pictureWindow_ = nullptr;
+    TileServerDialog* tileDialog_ = nullptr;
 };
 
 }  // namespace kartivo::qt

@@ -2,6 +2,7 @@
 
 #include "app/Georeferencing.h"
 #include "app/PictureView.h"
+#include "app/TileServerMap.h"
 #include "app/qt/AccessKeys.h"
 #include "app/qt/ScreenFit.h"
 
@@ -65,8 +66,8 @@ std::optional<VisiblePart> PartInView(const ViewImage& image, const QRectF& visi
 
 }  // namespace
 
-PictureCanvas::PictureCanvas(PictureView& view, Georeferencing& points, QWidget* parent)
-    : QAbstractScrollArea(parent), view_(view), points_(points) {
+PictureCanvas::PictureCanvas(PictureView& view, Georeferencing& points, TileServerMap& tiles, QWidget* parent)
+    : QAbstractScrollArea(parent), view_(view), points_(points), tiles_(tiles) {
     setObjectName("pictureCanvas");
     viewport()->setMouseTracking(true);
     viewport()->setCursor(Qt::OpenHandCursor);
@@ -76,6 +77,12 @@ PictureCanvas::PictureCanvas(PictureView& view, Georeferencing& points, QWidget*
 double PictureCanvas::Ratio() const { return viewport()->devicePixelRatioF(); }
 
 void PictureCanvas::Follow() {
+    // Over a tile source a drag draws the box; the pointer says so. Set only as that changes:
+    // a drag's own pointer stays while the picture follows it.
+    if (tiles_.Active() != drawsBox_) {
+        drawsBox_ = tiles_.Active();
+        viewport()->setCursor(drawsBox_ ? Qt::CrossCursor : Qt::OpenHandCursor);
+    }
     // The bars show where the model has put the picture; their own signals would move it again.
     following_ = true;
     const double scale = view_.Scale();
@@ -164,6 +171,7 @@ void PictureCanvas::paintEvent(QPaintEvent*) {
     QPen outPen(QColor(255, 200, 0), 2 * pixel, Qt::DashLine);
     painter.setPen(outPen);
     for (const double x : view_.OutLongitudes()) painter.drawLine(QLineF(x, visible.top(), x, visible.bottom()));
+    if (tiles_.Active()) DrawTileBox(painter, pixel);
 
     // Labels at the window's edges, in the window's own pixels.
     painter.setClipping(false);
@@ -206,6 +214,20 @@ void PictureCanvas::wheelEvent(QWheelEvent* event) {
     view_.ZoomAt(at.x(), at.y(), std::pow(NotchZoom, notches));
     TellPointer(event->position());
     event->accept();
+}
+
+// The box typed in the tile server's dialog in red, as the band Make keeps; a rectangle being
+// dragged, dashed, until it becomes the box.
+void PictureCanvas::DrawTileBox(QPainter& painter, double pixel) {
+    painter.setClipping(false);
+    painter.setPen(QPen(QColor(230, 30, 0), 2 * pixel));
+    for (const ViewRect& box : tiles_.BoxOnLook()) {
+        painter.drawRect(QRectF(QPointF(box.left, box.top), QPointF(box.right, box.bottom)));
+    }
+    if (boxTo_) {
+        painter.setPen(QPen(QColor(230, 30, 0), pixel, Qt::DashLine));
+        painter.drawRect(QRectF(PictureAt(pressedAt_), PictureAt(*boxTo_)));
+    }
 }
 
 // Points are drawn at a fixed size on screen, whatever the zoom.
@@ -258,6 +280,11 @@ void PictureCanvas::mousePressEvent(QMouseEvent* event) {
     dragging_ = true;
     dragFrom_ = pressedAt_ = event->position();
     draggedPoint_.reset();
+    // Over a tile source the drag draws the box; the scroll bars and the wheel still move it.
+    if (tiles_.Active()) {
+        boxTo_ = pressedAt_;
+        return;
+    }
     if (points_.Active()) {
         const QPointF at = PictureAt(event->position());
         draggedPoint_ = points_.PointNear(at.x(), at.y(), 8 * Ratio() / view_.Scale());
@@ -266,7 +293,10 @@ void PictureCanvas::mousePressEvent(QMouseEvent* event) {
 }
 
 void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && !draggedPoint_) {
+    if (boxTo_) {
+        boxTo_ = event->position();
+        viewport()->update();
+    } else if (dragging_ && !draggedPoint_) {
         const QPointF moved = (event->position() - dragFrom_) * Ratio();
         dragFrom_ = event->position();
         view_.PanBy(moved.x(), moved.y());
@@ -277,10 +307,17 @@ void PictureCanvas::mouseMoveEvent(QMouseEvent* event) {
 void PictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !dragging_) return;
     dragging_ = false;
-    viewport()->setCursor(Qt::OpenHandCursor);
     const QPointF moved = event->position() - pressedAt_;
     const bool clicked = moved.manhattanLength() < QApplication::startDragDistance();
     const QPointF at = PictureAt(event->position());
+    if (boxTo_) {
+        boxTo_.reset();
+        const QPointF from = PictureAt(pressedAt_);
+        if (!clicked) tiles_.BoxDrawn({from.x(), from.y(), at.x(), at.y()});
+        viewport()->update();
+        return;
+    }
+    viewport()->setCursor(Qt::OpenHandCursor);
     if (draggedPoint_ && moved.manhattanLength() < 1) {
         if (onSelect) onSelect(draggedPoint_);
     } else if (draggedPoint_) {
@@ -303,11 +340,14 @@ void PictureCanvas::leaveEvent(QEvent* event) {
 void PictureCanvas::TellPointer(QPointF position) {
     const QPointF at = position * Ratio();
     QString text = QString::fromStdString(view_.PointerText(at.x(), at.y()));
-    // Over a scan, where the pointer is as the table counts it.
+    // Over a scan, where the pointer is as the table counts it; over a tile source, where it
+    // lies on the Earth.
     const QPointF pixel = PictureAt(position);
-    if (points_.Active() && pixel.x() >= 0 && pixel.y() >= 0 && pixel.x() < view_.ShownWidth() &&
-        pixel.y() < view_.ShownHeight()) {
-        text = QString::fromStdString(points_.PositionText(pixel.x(), pixel.y()));
+    const bool onPicture = pixel.x() >= 0 && pixel.y() >= 0 && pixel.x() < view_.ShownWidth() &&
+                           pixel.y() < view_.ShownHeight();
+    if (points_.Active() && onPicture) text = QString::fromStdString(points_.PositionText(pixel.x(), pixel.y()));
+    if (tiles_.Active()) {
+        text = QString::fromStdString(onPicture ? tiles_.PositionText(pixel.x(), pixel.y()) : TileBoxHint);
     }
     if (onPointer) onPointer(text);
 }
@@ -379,8 +419,9 @@ void PictureCanvas::MoveByKey(double dx, double dy) {
     }
 }
 
-PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), view_(view), points_(points), canvas_(new PictureCanvas(view, points, this)),
+PictureWindow::PictureWindow(PictureView& view, Georeferencing& points, TileServerMap& tiles, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), view_(view), points_(points), tiles_(tiles),
+      canvas_(new PictureCanvas(view, points, tiles, this)),
       pointer_(new QLabel(this)), preview_(nullptr) {
     setObjectName("pictureWindow");
     setCentralWidget(canvas_);
@@ -454,6 +495,10 @@ void PictureWindow::Follow() {
     preview_->setChecked(view_.Preview());
     preview_->setEnabled(view_.PreviewAvailable());
     bandNote_->setText(QString::fromStdString(view_.BandNote()));
+    // The hint stands where the pointer's place is told, a line that never wraps: in the note
+    // beside it, which wraps, the bar would grow and move the picture as the pointer came and went.
+    if (tiles_.Active() && pointer_->text().isEmpty()) pointer_->setText(TileBoxHint);
+    if (!tiles_.Active() && pointer_->text() == TileBoxHint) pointer_->clear();
     canvas_->Follow();
     FollowPoints();
 }

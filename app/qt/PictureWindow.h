@@ -17,6 +17,7 @@ class QTableWidget;
 namespace kartivo {
 class Georeferencing;
 class PictureView;
+class TileServerMap;
 }
 
 namespace kartivo::qt {
@@ -25,7 +26,7 @@ class PictureCanvas : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
-    PictureCanvas(PictureView& view, Georeferencing& points, QWidget* parent);
+    PictureCanvas(PictureView& view, Georeferencing& points, TileServerMap& tiles, QWidget* parent);
     // Scroll bars and picture from the model.
     void Follow();
 
@@ -55,24 +56,28 @@ private:
     // And back: where a picture position lies on the canvas.
     QPointF ScreenAt(QPointF picture) const;
     void DrawPoints(QPainter& painter);
+    void DrawTileBox(QPainter& painter, double pixel);
     bool ScrollKey(const QKeyEvent& event);
     void MoveByKey(double dx, double dy);
 
     PictureView& view_;
     Georeferencing& points_;
+    TileServerMap& tiles_;
     QPointF dragFrom_;
     QPointF pressedAt_;
     bool dragging_ = false;
     std::optional<std::size_t> draggedPoint_;
     bool following_ = false;
     std::optional<QPointF> cross_;
+    std::optional<QPointF> boxTo_;  // the far corner of a rectangle being dragged over a tile source
+    bool drawsBox_ = false;
 };
 
 class PictureWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    PictureWindow(PictureView& view, Georeferencing& points, QWidget* parent);
+    PictureWindow(PictureView& view, Georeferencing& points, TileServerMap& tiles, QWidget* parent);
     // Comes up, or to the front, when the model is shown; otherwise follows it.
     void Follow();
     PictureCanvas* Canvas() const { return canvas_; }
@@ -89,6 +94,7 @@ private:
 
     PictureView& view_;
     Georeferencing& points_;
+    TileServerMap& tiles_;
     PictureCanvas* canvas_;
     QDockWidget* pointsPanel_ = nullptr;
     QTableWidget* table_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QWidget>
 
 #include <algorithm>
@@ -225,6 +226,26 @@ void QtUserInterface::SetBusyPointer(bool busy) {
 
 std::unique_ptr<ProgressDialog> QtUserInterface::ShowProgress(const std::string& text, const std::string& title) {
     return ShowQtProgress(Owner(), text, title);
+}
+
+namespace {
+
+QSettings ProgramSettings() {
+    return {QSettings::NativeFormat, QSettings::UserScope, "kartivo", "kartivo"};
+}
+
+}  // namespace
+
+std::vector<std::string> QtUserInterface::ReadKept(const std::string& name) {
+    std::vector<std::string> texts;
+    for (const QString& text : ProgramSettings().value(FromUtf8(name)).toStringList()) texts.push_back(text.toStdString());
+    return texts;
+}
+
+void QtUserInterface::Keep(const std::string& name, const std::vector<std::string>& texts) {
+    QStringList list;
+    for (const std::string& text : texts) list << FromUtf8(text);
+    ProgramSettings().setValue(FromUtf8(name), list);
 }
 
 void QtUserInterface::CloseWindow() {

@@ -34,6 +34,9 @@ public:
     void SetBusyPointer(bool busy) override;
     void CloseWindow() override;
     std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string& title) override;
+    // In the program's settings, Qt's for the user and the program's name (~/.config/kartivo/).
+    std::vector<std::string> ReadKept(const std::string& name) override;
+    void Keep(const std::string& name, const std::vector<std::string>& texts) override;
 
 private:
     std::string RunFileDialog(const FileDialogRequest& request, bool save);

@@ -32,23 +32,9 @@ using test::TempFolder;
 
 constexpr int Side = 256;
 
-// Red tells the column within the tile, green the row, blue the tile.
-std::uint8_t TileValue(const TileAddress& t, int band, int x, int y) {
-    return static_cast<std::uint8_t>(band == 0 ? x : band == 1 ? y : t.zoom * 32 + t.x * 5 + t.y * 3);
-}
-
-enum class Kind { Rgb, Palette, Grey };
-
-// At the template's path in folder; the path of {z}/{x}/{y}.png by default.
-void MakeTile(const std::string& folder, const TileAddress& t, Kind kind = Kind::Rgb,
-              const std::string& pattern = "{z}/{x}/{y}.png") {
-    const std::string path = folder + "/" + FillTileTemplate(pattern, t);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    test::Source spec{.driver = "PNG", .georeferenced = false, .width = Side, .height = Side,
-                      .bands = kind == Kind::Rgb ? 3 : 1, .palette = kind == Kind::Palette};
-    spec.value = [t](int b, int x, int y) { return TileValue(t, b - 1, x, y); };  // bands count from 1
-    test::MakePicture(spec, path);
-}
+using test::MakeTile;
+using test::TileValue;
+using Kind = test::TileKind;
 
 // What a tile made so should decode to.
 std::vector<std::uint8_t> Expected(const TileAddress& t, Kind kind) {

@@ -204,4 +204,13 @@ Decoded DecodeFile(const std::string& path) {
 }
 
 
+void MakeTile(const std::string& folder, const TileAddress& t, TileKind kind, const std::string& pattern) {
+    const std::string path = folder + "/" + FillTileTemplate(pattern, t);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    Source spec{.driver = "PNG", .georeferenced = false, .width = 256, .height = 256,
+                .bands = kind == TileKind::Rgb ? 3 : 1, .palette = kind == TileKind::Palette};
+    spec.value = [t](int b, int x, int y) { return TileValue(t, b - 1, x, y); };  // bands count from 1
+    MakePicture(spec, path);
+}
+
 }  // namespace kartivo::test

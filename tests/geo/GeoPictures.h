@@ -1,6 +1,8 @@
 #pragma once
 // Georeferenced test pictures made with GDAL's own API, and GDAL's reading of a result.
 
+#include "TestSupport.h"
+
 #include <gdal.h>
 
 #include <array>
@@ -68,5 +70,11 @@ struct Decoded {
 
 Decoded Decode(GDALDatasetH ds, int firstBand = 1, int bandCount = 0);
 Decoded DecodeFile(const std::string& path);
+
+// Web map tiles, 256 x 256 PNG pixels each, at the template's path in folder, coloured by
+// TileValue.
+enum class TileKind { Rgb, Palette, Grey };
+void MakeTile(const std::string& folder, const TileAddress& t, TileKind kind = TileKind::Rgb,
+              const std::string& pattern = "{z}/{x}/{y}.png");
 
 }  // namespace kartivo::test

@@ -22,18 +22,6 @@
 namespace kartivo::test {
 namespace {
 
-// A progress dialog whose Cancel is pressed at the first step when asked to; none otherwise.
-class ProgressUserInterface : public ScriptedUserInterface {
-public:
-    std::unique_ptr<ProgressDialog> ShowProgress(const std::string&, const std::string&) override {
-        struct Cancelled final : ProgressDialog {
-            bool Advance(double) override { return false; }
-        };
-        return cancelAtFirstStep ? std::make_unique<Cancelled>() : nullptr;
-    }
-    bool cancelAtFirstStep = false;
-};
-
 class ImportPicture : public testing::Test {
 protected:
     void SetUp() override {
@@ -50,7 +38,7 @@ protected:
 
     TempFolder folder_;
     const std::string source_ = folder_.File("Tokyo.tif");
-    ProgressUserInterface ui_;
+    ScriptedUserInterface ui_;
     Workspace workspace_{ui_};
     Form1& form_ = workspace_.form;
 };

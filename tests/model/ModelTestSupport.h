@@ -8,6 +8,8 @@
 
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +52,15 @@ public:
         return answer;
     }
     void CloseWindow() override { ++closeRequests; }
+    // A progress dialog whose Cancel is pressed at the first step when asked to; none otherwise.
+    std::unique_ptr<ProgressDialog> ShowProgress(const std::string&, const std::string&) override {
+        struct Cancelled final : ProgressDialog {
+            bool Advance(double) override { return false; }
+        };
+        return cancelAtFirstStep ? std::make_unique<Cancelled>() : nullptr;
+    }
+    std::vector<std::string> ReadKept(const std::string& name) override { return kept[name]; }
+    void Keep(const std::string& name, const std::vector<std::string>& texts) override { kept[name] = texts; }
 
     // Texts shown so far, in order.
     std::vector<std::string> MessageTexts() const {
@@ -69,6 +80,8 @@ public:
     std::vector<std::string> asked;                      // every question and prompt, in order
     std::vector<std::string> filledIn;                   // the text each prompt came with, in order
     std::function<void()> onAsk;                         // while a question is up
+    bool cancelAtFirstStep = false;
+    std::map<std::string, std::vector<std::string>> kept;  // the settings kept between runs
 
 private:
     std::string Answer(std::vector<FileDialogRequest>& requests, const FileDialogRequest& request) {

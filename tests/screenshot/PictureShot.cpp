@@ -1,8 +1,9 @@
 // Shows the picture window over a loaded map as a person opens it (View > Show Picture), zoomed
-// in a few wheel notches when asked, and saves a picture of the whole X screen: used by
-// scripts/screenshots.sh. Not a test.
+// in a few wheel notches when asked, or the tile server's dialog with Show pressed over a source,
+// and saves a picture of the whole X screen: used by scripts/screenshots.sh. Not a test.
 #include "app/qt/Desktop.h"
 #include "app/qt/PictureWindow.h"
+#include "app/TileServerMap.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,7 +20,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 3) {
         std::fputs("usage: picture_shot PICTURE.bmp OUT.png [NOTCHES [OUT_BOTTOM OUT_TOP [PREVIEW_HEIGHT]]]\n"
-                   "       picture_shot PICTURE OUT.png points\n", stderr);
+                   "       picture_shot PICTURE OUT.png points\n"
+                   "       picture_shot TEMPLATE OUT.png tiles ZOOM BOTTOM LEFT TOP RIGHT\n", stderr);
         return 2;
     }
     kartivo::qt::Desktop desktop;
@@ -33,6 +35,19 @@ int main(int argc, char* argv[]) {
             }
         });
         desktop.workspace.StartGeoreferencing(argv[1]);
+        QTimer::singleShot(1500, [&] {
+            QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
+            app.exit(0);
+        });
+        return QApplication::exec();
+    }
+    if (std::string(argv[3 % argc]) == "tiles" && argc > 8) {
+        window.MenuAction("mnuFileTileServer")->trigger();
+        kartivo::TileServerMap& tiles = desktop.workspace.tiles;
+        tiles.SetSource(argv[1]);
+        tiles.SetZoom(std::atoi(argv[4]));
+        for (int i = 0; i < 4; ++i) tiles.SetCorner(static_cast<kartivo::BoxEdge>(i), argv[5 + i]);
+        window.findChild<QPushButton*>("tileShow")->click();
         QTimer::singleShot(1500, [&] {
             QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(argv[2]));
             app.exit(0);

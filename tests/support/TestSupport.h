@@ -4,6 +4,7 @@
 // the plain way.
 
 #include "bitmap/Resample.h"
+#include "bitmap/TileGrid.h"
 #include "common/MessageBox.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,12 @@ std::size_t RowSize(std::int32_t width, std::int16_t bitCount);
 // A complete bitmap file: headers, colour table, then |height| rows whose bytes are all
 // RowMarker of the stored row index, so copies are easy to tell apart.
 Bytes MakeBitmap(const TestBitmap& spec);
+
+// The colour band (0 red, 1 green, 2 blue) of pixel x, y of a web map tile the tests make, which
+// tells its place: red the column within the tile, green the row, blue the tile.
+inline std::uint8_t TileValue(const TileAddress& t, int band, int x, int y) {
+    return static_cast<std::uint8_t>(band == 0 ? x : band == 1 ? y : t.zoom * 32 + t.x * 5 + t.y * 3);
+}
 
 // Answers alarm boxes from a script and records every box shown.
 class ScriptedMessageBoxes : public MessageBoxes {

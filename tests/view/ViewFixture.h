@@ -59,16 +59,17 @@ public:
         QApplication::sendEvent(window_->windowHandle(), &wheel);
         QApplication::processEvents();
     }
-    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(window_->windowHandle(), key, modifiers);
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QWindow* to = nullptr) {
+        QTest::keyClick(to != nullptr ? to : window_->windowHandle(), key, modifiers);
     }
-    // Replaces the focused box's text as typing does, key by key.
-    void Type(const QString& text) {
-        Key(Qt::Key_A, Qt::ControlModifier);
-        Key(Qt::Key_Delete);
+    // Replaces the focused box's text as typing does, key by key; in the main window unless to
+    // names another.
+    void Type(const QString& text, QWindow* to = nullptr) {
+        Key(Qt::Key_A, Qt::ControlModifier, to);
+        Key(Qt::Key_Delete, Qt::NoModifier, to);
         for (const QChar c : text) {
-            QTest::sendKeyEvent(QTest::Click, window_->windowHandle(), static_cast<Qt::Key>(c.toUpper().unicode()),
-                                QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, to != nullptr ? to : window_->windowHandle(),
+                                static_cast<Qt::Key>(c.toUpper().unicode()), QString(c), Qt::NoModifier);
         }
     }
     // Drags files over the window to a point of a frame, as a desktop drag does, and drops them

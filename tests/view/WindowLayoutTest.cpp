@@ -275,6 +275,7 @@ TEST_F(EventWiring, TheFileMenuIsWalkedAndRunByKeys) {
     if (Form1::ImportAvailable()) {
         items.emplace_back("&Import Georeferenced Picture...", Qt::Key_I, "open");
         items.emplace_back("&Georeference Picture...", Qt::Key_G, "open");
+        items.emplace_back("&Map from Tile Server...", Qt::Key_M, "tiles");  // a dialog of its own
     }
     items.emplace_back("&Quit", Qt::Key_Q, "quit");
     const auto openMenu = [this] {
@@ -304,9 +305,13 @@ TEST_F(EventWiring, TheFileMenuIsWalkedAndRunByKeys) {
         ASSERT_NE(menu, nullptr) << caption.toStdString();
         QTest::keyClick(menu->windowHandle(), letter);
         const std::string what = caption.toStdString();
+        const bool noFileDialog = dialog == "quit" || dialog == "tiles";
         EXPECT_EQ(ui_.closeRequests, dialog == "quit" ? 1 : 0) << what;
-        EXPECT_EQ(ui_.openRequests.size() + ui_.saveRequests.size(), dialog == "quit" ? 0U : 1U) << what;
-        EXPECT_EQ(ui_.saveRequests.empty() ? "open" : ui_.saveRequests[0].title, dialog == "quit" ? "open" : dialog) << what;
+        EXPECT_EQ(ui_.openRequests.size() + ui_.saveRequests.size(), noFileDialog ? 0U : 1U) << what;
+        EXPECT_EQ(ui_.saveRequests.empty() ? "open" : ui_.saveRequests[0].title, noFileDialog ? "open" : dialog) << what;
+        if (dialog == "tiles") {
+            EXPECT_TRUE(window_->findChild<QDialog*>("tileServerDialog")->isVisible());
+        }
         EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << what;
     }
 }
