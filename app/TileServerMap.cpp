@@ -240,7 +240,8 @@ bool TileServerMap::Fetch() {
     }
     std::int64_t tiles = 0;
     for (const geoimport::ImportPlan& plan : prepared.job->Parts()) tiles += plan.tiles;
-    const std::string doing = "Fetching " + std::to_string(tiles) + " tiles from " + request_.source;
+    const std::string doing =
+        "Fetching " + std::to_string(tiles) + (tiles == 1 ? " tile from " : " tiles from ") + request_.source;
     if (!form_.SaveImport(*prepared.job, Title, doing, request_.source)) return false;
     Remember();
     Changed();

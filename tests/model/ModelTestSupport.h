@@ -53,7 +53,8 @@ public:
     }
     void CloseWindow() override { ++closeRequests; }
     // A progress dialog whose Cancel is pressed at the first step when asked to; none otherwise.
-    std::unique_ptr<ProgressDialog> ShowProgress(const std::string&, const std::string&) override {
+    std::unique_ptr<ProgressDialog> ShowProgress(const std::string& text, const std::string&) override {
+        progressTexts.push_back(text);
         struct Cancelled final : ProgressDialog {
             bool Advance(double) override { return false; }
         };
@@ -81,6 +82,7 @@ public:
     std::vector<std::string> filledIn;                   // the text each prompt came with, in order
     std::function<void()> onAsk;                         // while a question is up
     bool cancelAtFirstStep = false;
+    std::vector<std::string> progressTexts;  // what each progress dialog said, in order
     std::map<std::string, std::vector<std::string>> kept;  // the settings kept between runs
 
 private:

@@ -86,6 +86,7 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     ui_.cancelAtFirstStep = false;
     In<QPushButton>("tileShow")->click();
     EXPECT_EQ(ReadFileNameConvention(workspace_.picture.ShownPath()).name, "Tiles_z1");
+    EXPECT_EQ(ui_.busyChanges, (std::vector<bool>{true, false, true, false}));
     const std::filesystem::path worldLook = std::filesystem::path(workspace_.picture.ShownPath()).parent_path();
     EXPECT_EQ(worldLook.parent_path(), std::filesystem::temp_directory_path());
     const std::vector<std::pair<const char*, QString>> box{{"tileBottom", "10"}, {"tileLeft", "0"}, {"tileTop", "40"},
@@ -193,6 +194,8 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
     }
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(form_.txtInFilePathData.Text(), path);
+    EXPECT_EQ(ui_.progressTexts.back(), "Fetching 1 tile from " + source.toStdString());
+    EXPECT_EQ(canvas->cursor().shape(), Qt::OpenHandCursor) << "over the map fetched, a drag pans again";
     EXPECT_EQ(Get<QLineEdit>("txtInRightLongitudeDegree")->text().toStdString(), DegreeText(fetched.corners.right));
     const Bytes note = ReadAll(TileNotePath(path));
     EXPECT_NE(std::string(note.begin(), note.end()).find("\nAttribution: Tiles of the test\n"), std::string::npos);
