@@ -163,6 +163,17 @@ TEST(TileFetch, TilesArriveAsMadePolitelyAndOnceFromFolderAndServer) {
             EXPECT_GE(requests[i]["time"].get<double>() - requests[i - 4]["time"].get<double>(), 0.95);
         }
     }
+    // A tile that cannot take its place in the cache leaves no hidden half of itself there.
+    const TileFetchOptions blocked = Options(server.Template(), scratch.File("blocked"));
+    TileFetcher(blocked).FetchRow({row[0]}, {urls[0]});
+    std::filesystem::path taken;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(blocked.cacheFolder)) {
+        if (entry.is_regular_file()) taken = entry.path();
+    }
+    std::filesystem::remove(taken);
+    std::filesystem::create_directory(taken);
+    EXPECT_EQ(TileFetcher(blocked).FetchRow({row[0]}, {urls[0]}).status.message, "");
+    EXPECT_EQ(test::FolderEntries(taken.parent_path()), std::vector<std::string>{taken.filename().string()});
 }
 
 TEST(TileFetch, FaultsAreNamedRetriedOrLeftWhite) {
