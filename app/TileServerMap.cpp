@@ -125,8 +125,7 @@ std::string TileServerMap::JudgedText() {
     if (const TileRequestError problem = CheckTileRequest(request_); problem != TileRequestError::None) {
         return Capitalized(TileRequestProblem(problem)) + ".";
     }
-    const bool fetched = KindOfTileSource(request_.source) == TileSourceKind::UrlTemplate;
-    canShow_ = fetched;
+    canShow_ = true;
     std::array<double, 4> values{};
     for (std::size_t i = 0; i < corners_.size(); ++i) {
         const bool latitude = i % 2 == 0;
@@ -171,8 +170,6 @@ std::string TileServerMap::JudgedText() {
     const std::int64_t uncached = tiles - cached.value_or(0);
     if (!fits) {
         text += " Beyond the " + std::to_string(LargestBitmapFile) + " bytes a bitmap file can hold.";
-    } else if (!fetched) {
-        text += " Only URL templates (http://, https://, file://) are fetched as tiles.";
     } else if (uncached > request_.maxTiles) {
         text += " " + std::to_string(uncached) + " of them not yet cached, more than the " +
                 std::to_string(request_.maxTiles) + " one fetch may take.";

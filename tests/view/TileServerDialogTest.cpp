@@ -102,7 +102,6 @@ TEST_F(TileServerWindow, TheLineFollowsTypingShowSetsTheBoxByADragAndFetchLoadsT
         std::string reason;
     } refused[] = {
         {"tileSource", source.chopped(8) + ".png", source, "A URL template names each tile by {x} and {y}"},
-        {"tileSource", "area.mbtiles", source, "Only URL templates (http://, https://, file://) are fetched as tiles."},
         {"tileTop", "-10", "40", "Top must lie above Bottom, and Right differ from Left"},
         {"tileRight", "181", "50", "Right: \"181\" is not a longitude from -180 to 180 degrees."},
         {"tileZoom", "9", "3", "3528 of them not yet cached, more than the 2500 one fetch may take."},
