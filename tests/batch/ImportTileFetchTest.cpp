@@ -229,6 +229,9 @@ TEST(TileFetch, FaultsAreNamedRetriedOrLeftWhite) {
             EXPECT_EQ(result.tiles[1].rgb, Expected(bad, Kind::Rgb));
         }
     }
+    // A long list names the first five and counts the rest.
+    EXPECT_EQ(MissingTilesWarning(Row(5, 11, 16, 7)), "7 tiles are missing at the source (HTTP 404 or 204) and left "
+                                                      "white: 5/16/11, 5/17/11, 5/18/11, 5/19/11, 5/20/11 and 2 more");
 }
 
 
