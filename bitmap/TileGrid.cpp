@@ -55,9 +55,16 @@ double PixelXAtLongitude(std::int32_t zoom, double longitude) {
     return (metres + WebMercatorHalfSide) / TilePixelMetres(zoom);
 }
 
+double WebMercatorY(double latitude) {
+    return std::asinh(std::tan(latitude * Radian)) / std::numbers::pi * WebMercatorHalfSide;
+}
+
+double LatitudeAtWebMercatorY(double metres) {
+    return std::atan(std::sinh(metres / WebMercatorHalfSide * std::numbers::pi)) / Radian;
+}
+
 double PixelYAtLatitude(std::int32_t zoom, double latitude) {
-    const double metres = std::asinh(std::tan(latitude * Radian)) / std::numbers::pi * WebMercatorHalfSide;
-    return (WebMercatorHalfSide - metres) / TilePixelMetres(zoom);
+    return (WebMercatorHalfSide - WebMercatorY(latitude)) / TilePixelMetres(zoom);
 }
 
 double LongitudeAtPixelX(std::int32_t zoom, double x) {
@@ -65,8 +72,7 @@ double LongitudeAtPixelX(std::int32_t zoom, double x) {
 }
 
 double LatitudeAtPixelY(std::int32_t zoom, double y) {
-    const double metres = WebMercatorHalfSide - y * TilePixelMetres(zoom);
-    return std::atan(std::sinh(metres / WebMercatorHalfSide * std::numbers::pi)) / Radian;
+    return LatitudeAtWebMercatorY(WebMercatorHalfSide - y * TilePixelMetres(zoom));
 }
 
 std::int64_t TileCut::TileCount() const {

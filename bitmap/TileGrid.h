@@ -23,6 +23,11 @@ inline constexpr std::int32_t MaxTileZoom = 22;
 std::int64_t WorldPixels(std::int32_t zoom);
 double TilePixelMetres(std::int32_t zoom);
 
+// Spherical Web Mercator in metres from the centre of its square (northing up), the formulas
+// the pixel positions below and an import's grid share.
+double WebMercatorY(double latitude);
+double LatitudeAtWebMercatorY(double metres);
+
 // Where a longitude or latitude falls among the zoom's pixels, counted from the square's
 // left and top edges (pixel n spans n to n + 1), by the exact spherical Web Mercator that tile
 // servers draw with, not Make's rounded pi. A latitude beyond the square's edge gives a value

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 #include <vector>
 
 namespace kartivo::geoimport {
@@ -230,13 +229,6 @@ double EdgeAbove(double position) {
     return std::fabs(position - nearest) <= OnPixelEdge ? nearest : std::ceil(position);
 }
 
-// Web Mercator's spherical formulas, in metres.
-double MercatorY(double latitude) {
-    return std::asinh(std::tan(latitude * std::numbers::pi / 180)) / std::numbers::pi * MercatorLimitY;
-}
-double LatitudeAt(double y) {
-    return std::atan(std::sinh(y / MercatorLimitY * std::numbers::pi)) * 180 / std::numbers::pi;
-}
 double LongitudeAt(double x) { return x / MercatorLimitY * 180; }
 
 std::string ExtentText(const MapCorners& c) {
@@ -256,8 +248,8 @@ std::vector<GridWindow> WholeGrids(const std::vector<OutputGrid>& grids) {
 }
 
 std::vector<GridWindow> CropToBox(const std::vector<OutputGrid>& grids, const MapCorners& box, ImportStatus& status) {
-    const double top = MercatorY(box.top);
-    const double bottom = MercatorY(box.bottom);
+    const double top = WebMercatorY(box.top);
+    const double bottom = WebMercatorY(box.bottom);
     const double left = box.left / 180 * MercatorLimitY;
     const double right = box.right / 180 * MercatorLimitY;
     // Across the meridian: the span up to it, which a west part ends at, then the one from it.
@@ -292,8 +284,8 @@ std::vector<GridWindow> CropToBox(const std::vector<OutputGrid>& grids, const Ma
         MapCorners spanned{90, LongitudeAt(grids.front().geoTransform[0]), -90, 0};
         for (const OutputGrid& grid : grids) {
             const std::array<double, 6>& g = grid.geoTransform;
-            spanned.bottom = std::min(spanned.bottom, LatitudeAt(g[3] + grid.height * g[5]));
-            spanned.top = std::max(spanned.top, LatitudeAt(g[3]));
+            spanned.bottom = std::min(spanned.bottom, LatitudeAtWebMercatorY(g[3] + grid.height * g[5]));
+            spanned.top = std::max(spanned.top, LatitudeAtWebMercatorY(g[3]));
             spanned.right = LongitudeAt(g[0] + grid.width * g[1]);
         }
         status = Refusal(ImportError::OutsideBox, "the box " + ExtentText(box) +
