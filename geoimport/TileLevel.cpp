@@ -206,9 +206,11 @@ TileLevelOpening OpenTileLevel(const std::string& source, std::int32_t zoom, con
     if (crs == nullptr || !crs->IsSame(&mercator, sameOptions)) {
         return refuse(OffGrid("its coordinate system is " + (crs != nullptr ? CrsText(*crs) : std::string("unknown"))));
     }
+    // A window of the grid whose corners are rounded to centimetres, as descriptions write them,
+    // has pixels a few parts in a billion off square; tiles are fetched by their numbers anyway.
     std::array<double, 6> g{};
     if (GDALGetGeoTransform(ds, g.data()) != CE_None || g[2] != 0 || g[4] != 0 || !(g[1] > 0) ||
-        std::fabs(g[5] + g[1]) > g[1] * 1e-9) {
+        std::fabs(g[5] + g[1]) > g[1] * 1e-6) {
         return refuse(OffGrid("its pixels are not square and north up"));
     }
     // The zoom whose pixels the full resolution's are.

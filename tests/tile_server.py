@@ -10,8 +10,8 @@ Each RULE is PATH=ANSWER, PATH as requested (/5/17/11.png) and ANSWER one of
   slow:SECONDS    the file after SECONDS
   html:N          a "blocked" page with status 200 for the first N requests (N=-1: for ever)
 
-/wmts.xml, unless the folder holds one, is a WMTS GetCapabilities answer: one layer on Web
-Mercator's tile grid at zoom levels 0 to 6, its tiles at /{z}/{x}/{y}.png of this server.
+/wmtsN.xml, unless the folder holds one, is a WMTS GetCapabilities answer: one layer on Web
+Mercator's tile grid at zoom levels 0 to N, its tiles at /{z}/{x}/{y}.png of this server.
 
 KARTIVO_TILE_SERVER_DELAY (seconds, default 0.02) holds each answer back that long, so that
 requests answered at once overlap visibly; a benchmark sets it to 0.
@@ -24,6 +24,7 @@ at once, itself included, and when it came (seconds on a steady clock).
 import http.server
 import json
 import os
+import re
 import sys
 import threading
 import time
@@ -74,8 +75,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if rule.startswith("slow:"):
                 time.sleep(float(rule[5:]))
             file = os.path.join(folder, path.lstrip("/"))
-            if path == "/wmts.xml" and not os.path.isfile(file):
-                return self.answer(200, capabilities().encode(), "application/xml")
+            wmts = re.fullmatch(r"/wmts(\d+)\.xml", path)
+            if wmts and not os.path.isfile(file):
+                return self.answer(200, capabilities(int(wmts[1])).encode(), "application/xml")
             if not os.path.isfile(file):
                 return self.answer(404)
             with open(file, "rb") as tile:
@@ -87,13 +89,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 state["inFlight"] -= 1
 
 
-def capabilities():
+def capabilities(finest):
     half = 20037508.342789244
     matrices = "".join(
         f"<TileMatrix><ows:Identifier>{z}</ows:Identifier><ScaleDenominator>{559082264.0287178 / 2 ** z!r}"
         f"</ScaleDenominator><TopLeftCorner>{-half!r} {half!r}</TopLeftCorner><TileWidth>256</TileWidth>"
         f"<TileHeight>256</TileHeight><MatrixWidth>{2 ** z}</MatrixWidth><MatrixHeight>{2 ** z}</MatrixHeight>"
-        "</TileMatrix>" for z in range(7))
+        "</TileMatrix>" for z in range(finest + 1))
     template = f"http://127.0.0.1:{server.server_address[1]}/{{TileMatrix}}/{{TileCol}}/{{TileRow}}.png"
     return ('<Capabilities xmlns="http://www.opengis.net/wmts/1.0" xmlns:ows="http://www.opengis.net/ows/1.1" '
             'version="1.0.0"><Contents><Layer><ows:Identifier>tiles</ows:Identifier><Style isDefault="true">'

@@ -208,8 +208,9 @@ void MakeTile(const std::string& folder, const TileAddress& t, TileKind kind, co
     const std::string path = folder + "/" + FillTileTemplate(pattern, t);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     Source spec{.driver = "PNG", .georeferenced = false, .width = 256, .height = 256,
-                .bands = kind == TileKind::Rgb ? 3 : 1, .palette = kind == TileKind::Palette};
-    spec.value = [t](int b, int x, int y) { return TileValue(t, b - 1, x, y); };  // bands count from 1
+                .bands = kind == TileKind::Rgb ? 3 : kind == TileKind::Rgba ? 4 : 1, .palette = kind == TileKind::Palette};
+    // Bands count from 1.
+    spec.value = [t](int b, int x, int y) { return b == 4 ? TileAlpha(x, y) : TileValue(t, b - 1, x, y); };
     MakePicture(spec, path);
 }
 

@@ -72,8 +72,9 @@ Decoded Decode(GDALDatasetH ds, int firstBand = 1, int bandCount = 0);
 Decoded DecodeFile(const std::string& path);
 
 // Web map tiles, 256 x 256 PNG pixels each, at the template's path in folder, coloured by
-// TileValue.
-enum class TileKind { Rgb, Palette, Grey };
+// TileValue; Rgba's alpha, TileAlpha, takes every value from clear to opaque.
+enum class TileKind { Rgb, Rgba, Palette, Grey };
+inline std::uint8_t TileAlpha(int x, int y) { return static_cast<std::uint8_t>(x ^ y); }
 void MakeTile(const std::string& folder, const TileAddress& t, TileKind kind = TileKind::Rgb,
               const std::string& pattern = "{z}/{x}/{y}.png");
 
