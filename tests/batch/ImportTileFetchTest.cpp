@@ -268,16 +268,21 @@ void MakeAreaTiles(const std::string& folder, const std::string& pattern = "{z}/
     }
 }
 
-// A GDAL_WMS description of a TMS service at base (rows counted from the bottom, as TMS does),
-// its corner rounded to centimetres as such files are; extra goes first inside it, where GDAL
-// takes it over a later element of the same name.
+// A DataWindow of the whole grid, tiles x tiles of the given level's tiles wide, its corner
+// rounded to centimetres as such files are.
+std::string World(int level, int tiles) {
+    return "<DataWindow><UpperLeftX>-20037508.34</UpperLeftX><UpperLeftY>20037508.34</UpperLeftY><LowerRightX>"
+           "20037508.34</LowerRightX><LowerRightY>-20037508.34</LowerRightY><TileLevel>" + std::to_string(level) +
+           "</TileLevel><TileCountX>" + std::to_string(tiles) + "</TileCountX><TileCountY>" + std::to_string(tiles) +
+           "</TileCountY></DataWindow>";
+}
+
+// A GDAL_WMS description of a TMS service at base (rows counted from the bottom, as TMS does);
+// extra goes first inside it, where GDAL takes it over a later element of the same name.
 std::string WriteTmsXml(const std::string& path, const std::string& base, const std::string& extra = "") {
     std::ofstream(path) << "<GDAL_WMS>" << extra << "<Service name=\"TMS\"><ServerUrl>" << base << "${z}/${x}/${y}.png</ServerUrl>"
-                        << "</Service><DataWindow><UpperLeftX>-20037508.34</UpperLeftX><UpperLeftY>20037508.34"
-                        << "</UpperLeftY><LowerRightX>20037508.34</LowerRightX><LowerRightY>-20037508.34</LowerRightY>"
-                        << "<TileLevel>5</TileLevel><TileCountX>1</TileCountX><TileCountY>1</TileCountY></DataWindow>"
-                        << "<Projection>EPSG:3857</Projection><BlockSizeX>256</BlockSizeX><BlockSizeY>256</BlockSizeY>"
-                        << "<Cache/></GDAL_WMS>";
+                        << "</Service>" << World(5, 1) << "<Projection>EPSG:3857</Projection><BlockSizeX>256</BlockSizeX>"
+                        << "<BlockSizeY>256</BlockSizeY><Cache/></GDAL_WMS>";
     return path;
 }
 
@@ -389,11 +394,12 @@ TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachSource) {
 TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
     const struct {
         const char* rule;   // for the tile 5/17/11
-        const char* extra;  // in the XML
+        std::string extra;  // in the XML
         const char* failure;
         int requests;  // of that tile
         int rate = 1000;
         const char* path = "5/17/20.png";  // of that tile, at {z}/{x}/{-y}.png of the source's window
+        int zoom = 5;
     } cases[] = {{"500:1", "", "", 2, 2},
                  {"500:-1", "", ": HTTP status 500, after 3 retries", 4},
                  {"html:-1", "", ": HTTP status 200, but the answer is no picture", 1},
@@ -407,7 +413,13 @@ TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
                  {"html:-1", "<DataWindow><UpperLeftX>0</UpperLeftX><UpperLeftY>7514065.63</UpperLeftY>"
                              "<LowerRightX>3757032.81</LowerRightX><LowerRightY>3757032.81</LowerRightY>"
                              "<TileLevel>5</TileLevel><SizeX>768</SizeX><SizeY>768</SizeY></DataWindow>",
-                  ": HTTP status 200, but the answer is no picture", 1, 1000, "5/1/1.png"}};
+                  ": HTTP status 200, but the answer is no picture", 1, 1000, "5/1/1.png"},
+                 {"", "<DataWindow><UpperLeftX>4891.97</UpperLeftX><UpperLeftY>7514065.63</UpperLeftY>"
+                      "<LowerRightX>3761924.78</LowerRightX><LowerRightY>3757032.81</LowerRightY>"
+                      "<TileLevel>5</TileLevel><SizeX>768</SizeX><SizeY>768</SizeY></DataWindow>",
+                  "its corner lies between zoom 4's pixels", 0, 1000, "5/17/20.png", 4},
+                 {"", World(5, 3), "m wide, as no zoom level's are", 0},
+                 {"", World(0, 1), "", 0, 1000, "5/17/20.png", 0}};  // the one tile 404, left white
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.rule) + c.extra);
         TempFolder tiles, scratch;
@@ -417,9 +429,10 @@ TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
         const std::string base = server.Template().substr(0, server.Template().find("{z}"));
         TileRequest request = AreaRequest(WriteTmsXml(tiles.File("tms.xml"), base, c.extra));
         request.rate = c.rate;
+        request.zoom = c.zoom;
         const std::string failed = ImportArea(request, scratch.Path().string());
         unsetenv("XDG_CACHE_HOME");
-        if (*c.rule == '\0') {
+        if (*c.failure != '\0' && *c.failure != ':') {
             EXPECT_TRUE(failed.starts_with(c.failure) || failed.ends_with(c.failure)) << failed;
         } else {
             EXPECT_EQ(failed, *c.failure == '\0' ? "" : "Cannot fetch tile 5/17/11 from " + base + c.path + c.failure);
