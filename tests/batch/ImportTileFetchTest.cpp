@@ -3,6 +3,7 @@
 // hold them, the User-Agent, the connection and rate caps, the cache, each fault, and the import
 // of an area through the programs' door, cut pixel for pixel out of the tiles.
 
+#include "bitmap/TileGrid.h"
 #include "geoimport/BandLayout.h"
 #include "geoimport/Importer.h"
 #include "geoimport/TileFetch.h"
@@ -268,14 +269,26 @@ void MakeAreaTiles(const std::string& folder, const std::string& pattern = "{z}/
     }
 }
 
-// A DataWindow of the whole grid, tiles x tiles of the given level's tiles wide, its corner
-// rounded to centimetres as such files are.
-std::string World(int level, int tiles) {
-    return "<DataWindow><UpperLeftX>-20037508.34</UpperLeftX><UpperLeftY>20037508.34</UpperLeftY><LowerRightX>"
-           "20037508.34</LowerRightX><LowerRightY>-20037508.34</LowerRightY><TileLevel>" + std::to_string(level) +
-           "</TileLevel><TileCountX>" + std::to_string(tiles) + "</TileCountX><TileCountY>" + std::to_string(tiles) +
-           "</TileCountY></DataWindow>";
+// A DataWindow from its corners in metres, written to centimetres as such files are, and the
+// elements that give its size.
+constexpr double Half = WebMercatorHalfSide;
+std::string DataWindow(double left, double top, double right, double bottom, const std::string& size) {
+    char corners[256];
+    std::snprintf(corners, sizeof corners,
+                  "<UpperLeftX>%.2f</UpperLeftX><UpperLeftY>%.2f</UpperLeftY><LowerRightX>%.2f</LowerRightX>"
+                  "<LowerRightY>%.2f</LowerRightY>",
+                  left, top, right, bottom);
+    return "<DataWindow>" + std::string(corners) + size + "</DataWindow>";
 }
+
+// tiles x tiles of the level's tiles over the window.
+std::string TileCount(int level, int tiles) {
+    return "<TileLevel>" + std::to_string(level) + "</TileLevel><TileCountX>" + std::to_string(tiles) +
+           "</TileCountX><TileCountY>" + std::to_string(tiles) + "</TileCountY>";
+}
+
+// The whole grid.
+std::string World(int level, int tiles) { return DataWindow(-Half, Half, Half, -Half, TileCount(level, tiles)); }
 
 // A GDAL_WMS description of a TMS service at base (rows counted from the bottom, as TMS does);
 // extra goes first inside it, where GDAL takes it over a later element of the same name.
@@ -392,6 +405,7 @@ TEST(TileImport, AreaIsCutPixelForPixelFromItsTilesForEachSource) {
 // cache, which would make them black, and a source off the grid. A source's window of the grid,
 // its corners rounded to centimetres, numbers its tiles from its own corner.
 TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
+    const std::string threeTiles = "<TileLevel>5</TileLevel><SizeX>768</SizeX><SizeY>768</SizeY>";
     const struct {
         const char* rule;   // for the tile 5/17/11
         std::string extra;  // in the XML
@@ -406,17 +420,11 @@ TEST(TileImport, GdalSourceFaultsAreRetriedAndNamedAndOfflineOrOffGridRefused) {
                  {"403", "", ": HTTP status 403", 1},  // a refusal is no passing fault
                  {"", "<OfflineMode>true</OfflineMode>", "its XML asks for GDAL's offline mode", 0},
                  {"", "<Projection>EPSG:4326</Projection>", "it is not on Web Mercator's tile grid", 0},
-                 {"", "<DataWindow><UpperLeftX>-20037508.34</UpperLeftX><UpperLeftY>20037508.34</UpperLeftY>"
-                      "<LowerRightX>20037508.34</LowerRightX><LowerRightY>0</LowerRightY><TileLevel>5</TileLevel>"
-                      "<TileCountX>1</TileCountX><TileCountY>1</TileCountY></DataWindow>",
-                  "its pixels are not square and north up", 0},
-                 {"html:-1", "<DataWindow><UpperLeftX>0</UpperLeftX><UpperLeftY>7514065.63</UpperLeftY>"
-                             "<LowerRightX>3757032.81</LowerRightX><LowerRightY>3757032.81</LowerRightY>"
-                             "<TileLevel>5</TileLevel><SizeX>768</SizeX><SizeY>768</SizeY></DataWindow>",
+                 {"", DataWindow(-Half, Half, Half, 0, TileCount(5, 1)), "its pixels are not square and north up", 0},
+                 // Tiles 16 to 18 of rows 10 to 12, then the same a zoom-5 pixel (4891.97 m) to the east.
+                 {"html:-1", DataWindow(0, 7514065.63, 3757032.81, 3757032.81, threeTiles),
                   ": HTTP status 200, but the answer is no picture", 1, 1000, "5/1/1.png"},
-                 {"", "<DataWindow><UpperLeftX>4891.97</UpperLeftX><UpperLeftY>7514065.63</UpperLeftY>"
-                      "<LowerRightX>3761924.78</LowerRightX><LowerRightY>3757032.81</LowerRightY>"
-                      "<TileLevel>5</TileLevel><SizeX>768</SizeX><SizeY>768</SizeY></DataWindow>",
+                 {"", DataWindow(4891.97, 7514065.63, 3761924.78, 3757032.81, threeTiles),
                   "its corner lies between zoom 4's pixels", 0, 1000, "5/17/20.png", 4},
                  {"", World(5, 3), "m wide, as no zoom level's are", 0},
                  {"", World(0, 1), "", 0, 1000, "5/17/20.png", 0}};  // the one tile 404, left white
